@@ -1,0 +1,52 @@
+// Layout of the level sheet: header block, columns of a data row, summary block.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace rendle::grid {
+class Grid;
+}
+
+namespace rendle::core {
+
+inline constexpr int32_t kColStation = 1;
+inline constexpr int32_t kColBS = 2;
+inline constexpr int32_t kColIS = 3;
+inline constexpr int32_t kColFS = 4;
+inline constexpr int32_t kColRiseFall = 5;
+inline constexpr int32_t kColRL = 6;
+inline constexpr int32_t kColAdjRL = 7;
+inline constexpr int32_t kColDist = 8;
+inline constexpr int32_t kColSightType = 9;  ///< hidden: "BS", "IS", "FS", or "CP" on a marker row
+inline constexpr int32_t kColUnused = 10;    ///< hidden, not used
+inline constexpr int32_t kSheetColumns = 8;  ///< visible columns of the level sheet
+
+inline constexpr int32_t kHeaderRows = 4;
+inline constexpr int32_t kFirstMarkerRow = 5;
+inline constexpr int32_t kFirstDataRow = 6;
+inline constexpr int32_t kStationCountRow = 2;
+inline constexpr int32_t kStationCountCol = 6;
+inline constexpr int32_t kProjectRow = 2;
+inline constexpr int32_t kProjectCol = 2;
+
+inline constexpr std::string_view kMarker = "CP";
+inline constexpr std::string_view kReadingFormat = "0.0000";
+inline constexpr std::string_view kDistanceFormat = "0.00";
+inline constexpr std::string_view kSheetName = "LEVEL";
+
+inline constexpr std::array<std::string_view, kSheetColumns> kRowFourHeadings = {
+    "STN", "BS", "IS", "FS", "Rise/Fall", "RL", "ADJ. RL", "DIST"};
+inline constexpr std::array<std::string_view, kSheetColumns> kColumnBarHeadings = {
+    "STN", "BS", "IS", "FS", "H. DIFF.", "RL", "ADJ. RL", "DIST"};
+
+/// Lays out the empty level sheet when the main window loads: hidden columns 9 and 10, the
+/// header block, the column-heading bar and the sheet name.
+void SetUpLevelSheet(grid::Grid& sheet);
+
+/// Writes the header block's fixed texts, sets rows 1 to 4 in bold and makes (5, 1) active.
+/// Shared by the sheet set-up and the field-book readers (which clear the sheet first).
+void WriteHeaderBlock(grid::Grid& sheet);
+
+}  // namespace rendle::core

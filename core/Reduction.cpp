@@ -1,0 +1,312 @@
+#include "core/Reduction.h"
+
+#include <cmath>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "core/LevelSheet.h"
+#include "grid/Grid.h"
+
+namespace rendle::core {
+
+namespace {
+
+enum class Sight : uint8_t { Other, BS, IS, FS };
+
+Sight SightOf(std::string_view text) {
+    if (text == "BS") return Sight::BS;
+    if (text == "IS") return Sight::IS;
+    if (text == "FS") return Sight::FS;
+    return Sight::Other;
+}
+
+/// A step that cannot go on; the reduction ends where it stands.
+struct Stop {
+    std::string reason;
+};
+
+/// Switches repainting back on if a failure leaves the marker-row step early, so the sheet on
+/// screen does not stay frozen on a half-done deletion.
+class RepaintingOff {
+  public:
+    explicit RepaintingOff(grid::Grid& sheet) : sheet_(sheet) { sheet_.SetRepainting(false); }
+    ~RepaintingOff() {
+        if (!sheet_.Repainting()) sheet_.SetRepainting(true);
+    }
+    RepaintingOff(const RepaintingOff&) = delete;
+    RepaintingOff& operator=(const RepaintingOff&) = delete;
+
+  private:
+    grid::Grid& sheet_;
+};
+
+class Reducer {
+  public:
+    Reducer(grid::Grid& sheet, RunState& run) : sheet_(sheet), run_(run) {}
+
+    void Run();
+    int step() const { return step_; }
+
+  private:
+    /// One entry of a working table; rows and set-ups past 1000 do not fit.
+    template <typename T>
+    T& At(std::vector<T>& table, int32_t index) {
+        if (index < 0 || index >= kReductionTableSize) {
+            throw Stop{"row or set-up " + std::to_string(index) +
+                       " is past the 1000 a level sheet holds"};
+        }
+        return table[static_cast<size_t>(index)];
+    }
+
+    double Checked(double value) {
+        if (!std::isfinite(value)) throw Stop{"a result is too large to compute"};
+        return value;
+    }
+
+    void WriteNumber(int32_t row, int32_t col, double value) {
+        sheet_.SetCellNumber(row, col, Checked(value));
+    }
+
+    void DeleteMarkerRows();
+    void ReadObservations();
+    void RiseAndFall();
+    void ReducedLevels();
+    void Adjust();
+    void Summary();
+    void Formats();
+
+    grid::Grid& sheet_;
+    RunState& run_;
+    int step_ = 0;
+    int32_t first_ = 0;
+    int32_t last_ = 0;
+
+    std::vector<double> backsight_ = std::vector<double>(kReductionTableSize, 0.0);
+    std::vector<double> intermediate_ = std::vector<double>(kReductionTableSize, 0.0);
+    std::vector<double> foresight_ = std::vector<double>(kReductionTableSize, 0.0);
+    std::vector<Sight> sight_ = std::vector<Sight>(kReductionTableSize, Sight::Other);
+    std::vector<double> riseFall_ = std::vector<double>(kReductionTableSize, 0.0);
+    std::vector<double> rl_ = std::vector<double>(kReductionTableSize, 0.0);
+    std::vector<double> correction_ = std::vector<double>(kReductionTableSize, 0.0);
+
+    double totalDistance_ = 0.0;
+    double closingCorrection_ = 0.0;
+    double permissibleError_ = 0.0;
+};
+
+void Reducer::DeleteMarkerRows() {
+    step_ = kStepMarkerRows;
+    // Every deletion shifts all rows below it, so the sheet on screen waits for the last one.
+    RepaintingOff repaintingOff(sheet_);
+    int32_t r = first_;
+    while (r <= last_) {
+        if (sheet_.CellText(r, kColSightType) == kMarker) {
+            sheet_.RemoveCells(r, -1, r, -1, 3);
+        } else {
+            ++r;
+        }
+    }
+}
+
+void Reducer::ReadObservations() {
+    step_ = kStepReadObservations;
+    for (int32_t r = first_; r <= last_; ++r) {
+        At(backsight_, r) = sheet_.CellNumber(r, kColBS);
+        At(intermediate_, r) = sheet_.CellNumber(r, kColIS);
+        At(foresight_, r) = sheet_.CellNumber(r, kColFS);
+        At(sight_, r) = SightOf(sheet_.CellText(r, kColSightType));
+    }
+}
+
+void Reducer::RiseAndFall() {
+    step_ = kStepStart;
+    totalDistance_ = 0.0;
+    double running = 0.0;
+
+    step_ = kStepRiseFall;
+    for (int32_t r = first_; r <= last_; ++r) {
+        // A reading of 0 in the row above counts as no reading.
+        const double bsAbove = At(backsight_, r - 1);
+        const double isAbove = At(intermediate_, r - 1);
+        switch (At(sight_, r)) {
+            case Sight::BS:
+                totalDistance_ = Checked(totalDistance_ + sheet_.CellNumber(r, kColDist));
+                running = 0.0;
+                break;
+            case Sight::IS:
+                running = bsAbove != 0.0 ? bsAbove - At(intermediate_, r)
+                                         : isAbove - At(intermediate_, r);
+                WriteNumber(r, kColRiseFall, running);
+                break;
+            case Sight::FS:
+                if (isAbove != 0.0) {
+                    running = isAbove - At(foresight_, r);
+                } else if (bsAbove != 0.0) {
+                    running = bsAbove - At(foresight_, r);
+                }
+                WriteNumber(r, kColRiseFall, running);
+                totalDistance_ = Checked(totalDistance_ + sheet_.CellNumber(r, kColDist));
+                break;
+            case Sight::Other:
+                break;
+        }
+        At(riseFall_, r) = running;
+    }
+}
+
+void Reducer::ReducedLevels() {
+    step_ = kStepReducedLevels;
+    const std::optional<double> start = RLToNumber(run_.StartRL);
+    if (!start) throw Stop{"the starting benchmark RL is not a number"};
+    WriteNumber(first_, kColRL, *start);
+    WriteNumber(first_, kColAdjRL, *start);
+    double running = *start;
+    for (int32_t r = first_ + 1; r <= last_; ++r) {
+        running = Checked(running + At(riseFall_, r));
+        At(rl_, r) = running;
+        run_.StartRL = running;
+        sheet_.SetCellNumber(r, kColRL, running);
+    }
+}
+
+void Reducer::Adjust() {
+    step_ = kStepClosingCorrection;
+    const std::optional<double> end = RLToNumber(run_.EndRL);
+    if (!end) throw Stop{"the ending benchmark RL is not a number"};
+    // The RL of the first data row is not in the table: with a single data row it counts as 0.
+    closingCorrection_ = Checked(*end - At(rl_, last_));
+
+    step_ = kStepCorrectionPerSetUp;
+    const int32_t setUps = run_.StationCount;
+    if (setUps == 0) throw Stop{"the run has no set-ups to spread the misclose over"};
+    const double perSetUp = closingCorrection_ / setUps;
+    for (int32_t k = 1; k <= setUps; ++k) At(correction_, k) = k * perSetUp;
+
+    step_ = kStepAdjustedRLs;
+    int32_t setUp = 0;
+    for (int32_t r = first_; r <= last_; ++r) {
+        switch (At(sight_, r)) {
+            case Sight::BS:
+                ++setUp;
+                break;
+            case Sight::IS:
+            case Sight::FS:
+                WriteNumber(r, kColAdjRL, At(rl_, r) + At(correction_, setUp));
+                break;
+            case Sight::Other:
+                break;
+        }
+    }
+}
+
+void Reducer::Summary() {
+    step_ = kStepPermissibleError;
+    const double km = totalDistance_ / 1000.0;
+    if (km < 0.0) throw Stop{"the total distance is negative"};
+    permissibleError_ = 2.0 * std::sqrt(km);  // millimetres
+
+    step_ = kStepSummary;
+    sheet_.SetCellText(last_ + 3, 2, "Misclose(m)");
+    WriteNumber(last_ + 3, kColRL, -closingCorrection_);
+    sheet_.SetCellText(last_ + 4, 2, "Permissible error(m)");
+    WriteNumber(last_ + 4, kColRL, permissibleError_ / 1000.0);
+    sheet_.SetCellText(last_ + 5, 2, "Length of Level Run(m)");
+    WriteNumber(last_ + 5, kColRL, 1000.0 * km);
+}
+
+void Reducer::Formats() {
+    step_ = kStepFormats;
+    sheet_.SelectCells(first_, kColBS, last_, kColAdjRL);
+    sheet_.SetSelectionNumberFormat(kReadingFormat);
+    sheet_.SelectCells(first_, kColDist, last_, kColDist);
+    sheet_.SetSelectionNumberFormat(kDistanceFormat);
+
+    grid::FormatObject bold = sheet_.SelectionFormat();
+    sheet_.SelectCells(last_ + 3, 2, last_ + 5, 2);
+    bold.SetBold(true);
+    sheet_.ApplySelectionFormat(bold);
+
+    const std::string_view summaryFormats[] = {kReadingFormat, kReadingFormat, kDistanceFormat};
+    for (int32_t i = 0; i < 3; ++i) {
+        const int32_t row = last_ + 3 + i;
+        grid::FormatObject format = sheet_.SelectionFormat();
+        sheet_.SelectCells(row, kColRL, row, kColRL);
+        sheet_.SetSelectionNumberFormat(summaryFormats[i]);
+        format.SetBold(true);
+        sheet_.ApplySelectionFormat(format);
+    }
+
+    step_ = kStepActivate;
+    sheet_.ActivateCell(kProjectRow, kProjectCol);
+}
+
+void Reducer::Run() {
+    first_ = run_.FirstDataRow;
+    last_ = run_.LastDataRow;
+    DeleteMarkerRows();
+    ReadObservations();
+    RiseAndFall();
+    ReducedLevels();
+    Adjust();
+    Summary();
+    Formats();
+}
+
+ReductionOutcome NoData(Windowing& windowing) {
+    windowing.ShowMessage("No Data ", "Data", MessageIcon::Critical);
+    windowing.CloseMainWindow();
+    return {ReductionStatus::NoData, 0, "no run in the level sheet"};
+}
+
+}  // namespace
+
+ReductionOutcome ReduceLevels(grid::Grid& sheet, RunState& run, Windowing& windowing) {
+    // No field book read yet: the sheet holds no run. The grid would reject row 0 at the first
+    // cell the reduction touches; saying so up front keeps the path independent of that.
+    if (run.FirstDataRow == 0) return NoData(windowing);
+
+    Reducer reducer(sheet, run);
+    try {
+        reducer.Run();
+    } catch (const grid::GridError& error) {
+        if (error.code() == grid::kErrRowColZero) return NoData(windowing);
+        return {ReductionStatus::Stopped, reducer.step(), error.what()};
+    } catch (const Stop& stop) {
+        return {ReductionStatus::Stopped, reducer.step(), stop.reason};
+    }
+    return {};
+}
+
+const char* ReductionStepName(int step) {
+    switch (step) {
+        case kStepMarkerRows:
+            return "marker rows";
+        case kStepReadObservations:
+            return "reading the observations";
+        case kStepStart:
+            return "start";
+        case kStepRiseFall:
+            return "rise and fall";
+        case kStepReducedLevels:
+            return "reduced levels";
+        case kStepClosingCorrection:
+            return "closing correction";
+        case kStepCorrectionPerSetUp:
+            return "correction per set-up";
+        case kStepAdjustedRLs:
+            return "adjusted RLs";
+        case kStepPermissibleError:
+            return "permissible error";
+        case kStepSummary:
+            return "summary block";
+        case kStepFormats:
+            return "formats";
+        case kStepActivate:
+            return "active cell";
+        default:
+            return "none";
+    }
+}
+
+}  // namespace rendle::core

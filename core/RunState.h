@@ -1,0 +1,38 @@
+// The run-wide values that live beside the level sheet.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace rendle::core {
+
+/// A benchmark RL as the run holds it: empty, a number, or text as the user typed it.
+using RLValue = std::variant<std::monostate, double, std::string>;
+
+struct RunState {
+    int16_t FirstDataRow = 0;  ///< 0 until a field book has been read, then 6
+    int16_t LastDataRow = 0;   ///< last data row once the marker rows are deleted
+    int16_t StationCount = 0;  ///< set-ups of the run
+    RLValue EnteredStartRL;    ///< starting RL as the field book gave it or as last confirmed
+    RLValue StartRL;           ///< starting RL the next reduction uses
+    RLValue EndRL;             ///< ending RL
+};
+
+/// The RL as a number for computing: empty gives 0, a number itself, text a decimal number
+/// (blanks around it allowed, full stop as decimal point); any other text, the empty text
+/// included, gives nothing.
+std::optional<double> RLToNumber(const RLValue& value);
+
+/// Reads a decimal number written as text the way a surveyor types an RL: blanks around it,
+/// optional sign, digits with an optional full stop, optional exponent (E or D). Nothing for
+/// anything else, and for a number too large for a double.
+std::optional<double> ParseDecimalText(std::string_view text);
+
+/// The RL as the text of a window's box: empty gives "", a number its ordinary decimal text
+/// with up to 15 significant digits, text unchanged.
+std::string RLText(const RLValue& value);
+
+}  // namespace rendle::core

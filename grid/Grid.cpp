@@ -1,0 +1,327 @@
+#include "grid/Grid.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "grid/NumberFormat.h"
+
+namespace rendle::grid {
+
+namespace {
+
+const Cell kEmptyCell{};
+
+void CheckMode(int mode, int lowest, int highest) {
+    if (mode < lowest || mode > highest) {
+        throw GridError(kErrBadArgument, "unknown mode " + std::to_string(mode));
+    }
+}
+
+}  // namespace
+
+std::string ColumnLetters(int32_t col) {
+    std::string letters;
+    while (col > 0) {
+        const int32_t digit = (col - 1) % 26;
+        letters.insert(letters.begin(), static_cast<char>('A' + digit));
+        col = (col - 1) / 26;
+    }
+    return letters;
+}
+
+Grid::Grid() = default;
+
+void Grid::CheckAddress(int32_t row, int32_t col) {
+    if (row == 0 || col == 0) {
+        throw GridError(kErrRowColZero, "row or column 0");
+    }
+    if (row < 1 || row > kMaxRow || col < 1 || col > kMaxCol) {
+        throw GridError(kErrOutOfRange, "cell address out of range");
+    }
+}
+
+const Cell& Grid::CellAt(int32_t row, int32_t col) const {
+    CheckAddress(row, col);
+    if (static_cast<size_t>(row) > rowSlots_.size()) return kEmptyCell;
+    const Row& r = RowAt(row);
+    if (static_cast<size_t>(col) > r.size()) return kEmptyCell;
+    return r[col - 1];
+}
+
+Cell& Grid::MutableCell(int32_t row, int32_t col) {
+    CheckAddress(row, col);
+    while (rowSlots_.size() < static_cast<size_t>(row)) {
+        if (freeSlots_.empty()) {
+            rowSlots_.push_back(static_cast<uint32_t>(rowStore_.size()));
+            rowStore_.emplace_back();
+        } else {
+            rowSlots_.push_back(freeSlots_.back());
+            freeSlots_.pop_back();
+        }
+    }
+    Row& r = RowAt(row);
+    if (static_cast<size_t>(col) > r.size()) r.resize(col);
+    return r[col - 1];
+}
+
+void Grid::TrimRow(int32_t row) {
+    if (static_cast<size_t>(row) > rowSlots_.size()) return;
+    Row& r = RowAt(row);
+    while (!r.empty() && r.back().IsBlank()) r.pop_back();
+}
+
+void Grid::TrimRows() {
+    while (!rowSlots_.empty() && rowStore_[rowSlots_.back()].empty()) {
+        freeSlots_.push_back(rowSlots_.back());
+        rowSlots_.pop_back();
+    }
+}
+
+const CellFormat& Grid::FormatAt(int32_t row, int32_t col) const {
+    return formats_[CellAt(row, col).formatId];
+}
+
+uint16_t Grid::InternFormat(const CellFormat& format) {
+    for (size_t i = 0; i < formats_.size(); ++i) {
+        if (formats_[i] == format) return static_cast<uint16_t>(i);
+    }
+    if (formats_.size() > UINT16_MAX) throw GridError(kErrBadArgument, "too many cell formats");
+    formats_.push_back(format);
+    return static_cast<uint16_t>(formats_.size() - 1);
+}
+
+std::string Grid::CellText(int32_t row, int32_t col) const {
+    const Cell& cell = CellAt(row, col);
+    switch (cell.kind) {
+        case CellKind::Text:
+            return cell.text;
+        case CellKind::Number:
+            return FormatNumber(cell.number, formats_[cell.formatId].numberFormat);
+        case CellKind::Empty:
+            break;
+    }
+    return {};
+}
+
+std::string Grid::DisplayText(int32_t row, int32_t col) const {
+    return CellText(row, col);
+}
+
+double Grid::CellNumber(int32_t row, int32_t col) const {
+    const Cell& cell = CellAt(row, col);
+    return cell.kind == CellKind::Number ? cell.number : 0.0;
+}
+
+void Grid::SetCellText(int32_t row, int32_t col, std::string_view text) {
+    Cell& cell = MutableCell(row, col);
+    cell.kind = text.empty() ? CellKind::Empty : CellKind::Text;
+    cell.text.assign(text);
+    cell.number = 0.0;
+    if (text.empty()) {
+        TrimRow(row);
+        TrimRows();
+    }
+    NotifyCells({row, col, row, col});
+}
+
+void Grid::SetCellNumber(int32_t row, int32_t col, double value) {
+    Cell& cell = MutableCell(row, col);
+    cell.kind = CellKind::Number;
+    cell.number = value;
+    cell.text.clear();
+    NotifyCells({row, col, row, col});
+}
+
+void Grid::ClearCell(int32_t row, int32_t col) {
+    CheckAddress(row, col);
+    if (static_cast<size_t>(row) > rowSlots_.size()) return;
+    Row& r = RowAt(row);
+    if (static_cast<size_t>(col) > r.size()) return;
+    Cell& cell = r[col - 1];
+    cell.kind = CellKind::Empty;
+    cell.text.clear();
+    cell.number = 0.0;
+    TrimRow(row);
+    TrimRows();
+    NotifyCells({row, col, row, col});
+}
+
+int32_t Grid::LastUsedCol() const {
+    size_t widest = 0;
+    for (uint32_t slot : rowSlots_) widest = std::max(widest, rowStore_[slot].size());
+    return static_cast<int32_t>(widest);
+}
+
+Range Grid::ResolveBounds(int32_t row1, int32_t col1, int32_t row2, int32_t col2) const {
+    auto resolve = [](int32_t value, int32_t whole) {
+        if (value == -1) return whole;
+        return value;
+    };
+    Range range{resolve(row1, 1), resolve(col1, 1), resolve(row2, kMaxRow), resolve(col2, kMaxCol)};
+    CheckAddress(range.row1, range.col1);
+    CheckAddress(range.row2, range.col2);
+    // Bounds given the other way round name the same block, as in any spreadsheet.
+    if (range.row1 > range.row2) std::swap(range.row1, range.row2);
+    if (range.col1 > range.col2) std::swap(range.col1, range.col2);
+    return range;
+}
+
+void Grid::ClearCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2, int mode) {
+    CheckMode(mode, 1, 3);
+    const Range range = ResolveBounds(row1, col1, row2, col2);
+    const int32_t lastRow = std::min<int32_t>(range.row2, LastUsedRow());
+    for (int32_t r = range.row1; r <= lastRow; ++r) {
+        Row& row = RowAt(r);
+        const int32_t lastCol = std::min<int32_t>(range.col2, static_cast<int32_t>(row.size()));
+        for (int32_t c = range.col1; c <= lastCol; ++c) {
+            Cell& cell = row[c - 1];
+            if (mode == 1 || mode == 3) {
+                cell.kind = CellKind::Empty;
+                cell.text.clear();
+                cell.number = 0.0;
+            }
+            if (mode == 1 || mode == 2) cell.formatId = 0;
+        }
+        TrimRow(r);
+    }
+    TrimRows();
+    NotifyCells(range);
+}
+
+void Grid::RemoveCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2, int mode) {
+    CheckMode(mode, 3, 3);
+    // Whole rows go, so the column bounds only need to be a valid address or -1.
+    const Range range = ResolveBounds(row1, col1 == -1 ? 1 : col1, row2, col2 == -1 ? 1 : col2);
+    const size_t used = rowSlots_.size();
+    if (static_cast<size_t>(range.row1) <= used) {
+        // Only the row order moves: the deleted rows' storage is emptied and reused.
+        const auto first = rowSlots_.begin() + (range.row1 - 1);
+        const auto last =
+            rowSlots_.begin() + static_cast<ptrdiff_t>(std::min<size_t>(range.row2, used));
+        for (auto it = first; it != last; ++it) {
+            rowStore_[*it].clear();
+            freeSlots_.push_back(*it);
+        }
+        rowSlots_.erase(first, last);
+        TrimRows();
+    }
+    NotifyCells(
+        {range.row1, 1, std::max<int32_t>(range.row1, static_cast<int32_t>(used)), kMaxCol});
+}
+
+void Grid::SelectCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2) {
+    selection_ = ResolveBounds(row1, col1, row2, col2);
+    activeRow_ = selection_.row1;
+    activeCol_ = selection_.col1;
+    NotifySelection();
+}
+
+void Grid::ActivateCell(int32_t row, int32_t col) {
+    CheckAddress(row, col);
+    activeRow_ = row;
+    activeCol_ = col;
+    selection_ = {row, col, row, col};
+    NotifySelection();
+}
+
+void Grid::SetRepainting(bool on) {
+    const bool wasOff = !repainting_;
+    repainting_ = on;
+    if (on && wasOff && observer_) observer_->SheetRefreshed();
+}
+
+FormatObject Grid::SelectionFormat() const {
+    return FormatObject(FormatAt(activeRow_, activeCol_));
+}
+
+void Grid::ApplySelectionFormat(const FormatObject& format) {
+    if (!format.bold_ && !format.numberFormat_) return;
+    // A selection of whole rows or columns formats the cells in use, not the empty sheet beyond.
+    const Range& s = selection_;
+    const int32_t lastRow = s.row2 == kMaxRow ? std::min(s.row2, LastUsedRow()) : s.row2;
+    const int32_t lastCol = s.col2 == kMaxCol ? std::min(s.col2, LastUsedCol()) : s.col2;
+    // Each format in the selection maps to one changed format: remember the mapping.
+    std::vector<std::pair<uint16_t, uint16_t>> changed;
+    auto changedId = [&](uint16_t id) {
+        for (const auto& [from, to] : changed) {
+            if (from == id) return to;
+        }
+        CellFormat updated = formats_[id];
+        if (format.bold_) updated.bold = *format.bold_;
+        if (format.numberFormat_) updated.numberFormat = *format.numberFormat_;
+        const uint16_t to = InternFormat(updated);
+        changed.emplace_back(id, to);
+        return to;
+    };
+    for (int32_t r = s.row1; r <= lastRow; ++r) {
+        for (int32_t c = s.col1; c <= lastCol; ++c) {
+            Cell& cell = MutableCell(r, c);
+            cell.formatId = changedId(cell.formatId);
+        }
+        TrimRow(r);
+    }
+    TrimRows();
+    NotifyCells(s);
+}
+
+void Grid::SetSelectionNumberFormat(std::string_view pattern) {
+    FormatObject format;
+    format.SetNumberFormat(std::string(pattern));
+    ApplySelectionFormat(format);
+}
+
+void Grid::SetColumnHeading(int32_t col, std::string_view text) {
+    CheckAddress(1, col);
+    if (headings_.size() < static_cast<size_t>(col)) headings_.resize(col);
+    headings_[col - 1] = text;
+    NotifyProperties();
+}
+
+bool Grid::HasColumnHeading(int32_t col) const {
+    CheckAddress(1, col);
+    return static_cast<size_t>(col) <= headings_.size() && !headings_[col - 1].empty();
+}
+
+std::string Grid::ColumnHeading(int32_t col) const {
+    return HasColumnHeading(col) ? headings_[col - 1] : ColumnLetters(col);
+}
+
+void Grid::SetColumnHidden(int32_t col, bool hidden) {
+    CheckAddress(1, col);
+    if (hidden_.size() < static_cast<size_t>(col)) hidden_.resize(col);
+    hidden_[col - 1] = hidden;
+    NotifyProperties();
+}
+
+bool Grid::ColumnHidden(int32_t col) const {
+    CheckAddress(1, col);
+    return static_cast<size_t>(col) <= hidden_.size() && hidden_[col - 1];
+}
+
+void Grid::SetSheetTitle(int16_t sheet, std::string_view title) {
+    if (sheet != 1) throw GridError(kErrBadArgument, "no such sheet");
+    sheetTitle_ = title;
+    NotifyProperties();
+}
+
+void Grid::ApplyPageSetup(const PageSetup& setup) {
+    for (double margin :
+         {setup.leftMargin, setup.rightMargin, setup.topMargin, setup.bottomMargin}) {
+        if (!(margin >= 0.0)) throw GridError(kErrBadArgument, "negative margin");
+    }
+    pageSetup_ = setup;
+}
+
+void Grid::NotifyCells(const Range& range) {
+    if (repainting_ && observer_) observer_->CellsChanged(range);
+}
+
+void Grid::NotifySelection() {
+    if (repainting_ && observer_) observer_->SelectionChanged();
+}
+
+void Grid::NotifyProperties() {
+    if (repainting_ && observer_) observer_->SheetPropertiesChanged();
+}
+
+}  // namespace rendle::grid

@@ -1,0 +1,214 @@
+// The spreadsheet grid that holds the level sheet: a one-sheet workbook of cells addressed
+// (row, column), 1-based, each empty, a number or a text, each with its own format.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rendle::grid {
+
+/// Error codes a failing grid operation raises.
+enum ErrorCode : int {
+    kErrBadArgument = 20001,  ///< a mode, sheet index or other argument the grid does not know
+    kErrOutOfRange = 20002,   ///< a row or column below 1 (other than 0) or above the sheet's size
+    kErrRowColZero = 20007,   ///< a cell operation given row 0 or column 0
+};
+
+/// A failing grid operation. The caller decides what the code means to its command.
+class GridError : public std::runtime_error {
+  public:
+    GridError(int code, const std::string& what) : std::runtime_error(what), code_(code) {}
+    int code() const { return code_; }
+
+  private:
+    int code_;
+};
+
+inline constexpr int32_t kMaxRow = 65536;
+inline constexpr int32_t kMaxCol = 256;
+
+/// Bounds of a rectangular block of cells, inclusive, 1-based.
+struct Range {
+    int32_t row1 = 1, col1 = 1, row2 = 1, col2 = 1;
+    bool Contains(int32_t r, int32_t c) const {
+        return r >= row1 && r <= row2 && c >= col1 && c <= col2;
+    }
+    bool operator==(const Range&) const = default;
+};
+
+struct CellFormat {
+    bool bold = false;
+    std::string numberFormat;  ///< empty: General
+    bool IsDefault() const { return !bold && numberFormat.empty(); }
+    bool operator==(const CellFormat&) const = default;
+};
+
+enum class CellKind : uint8_t { Empty, Number, Text };
+
+/// A cell as stored. Its format lives in the grid's format table (entry 0 is the default
+/// format), so that the thousands of cells of a level sheet share a handful of formats.
+struct Cell {
+    CellKind kind = CellKind::Empty;
+    uint16_t formatId = 0;
+    double number = 0.0;
+    std::string text;
+    bool IsBlank() const { return kind == CellKind::Empty && formatId == 0; }
+};
+
+/// A format to change, as handed out by SelectionFormat(): only attributes set on it after it was
+/// obtained reach the selection when it is applied.
+class FormatObject {
+  public:
+    explicit FormatObject(CellFormat current = {}) : current_(std::move(current)) {}
+    bool Bold() const { return bold_.value_or(current_.bold); }
+    void SetBold(bool on) { bold_ = on; }
+    const std::string& NumberFormat() const {
+        return numberFormat_ ? *numberFormat_ : current_.numberFormat;
+    }
+    void SetNumberFormat(std::string pattern) { numberFormat_ = std::move(pattern); }
+
+  private:
+    friend class Grid;
+    CellFormat current_;
+    std::optional<bool> bold_;
+    std::optional<std::string> numberFormat_;
+};
+
+/// The sheet's print set-up: title rows repeated on every page and the margins in inches.
+struct PageSetup {
+    std::string printTitleRows;
+    double leftMargin = 0.75;
+    double rightMargin = 0.75;
+    double topMargin = 1.0;
+    double bottomMargin = 1.0;
+    bool operator==(const PageSetup&) const = default;
+};
+
+/// What a view of the grid is told. While repainting is off nothing is sent; switching it back
+/// on sends one SheetRefreshed().
+class GridObserver {
+  public:
+    virtual ~GridObserver() = default;
+    virtual void CellsChanged(const Range&) {}
+    virtual void SheetRefreshed() {}
+    virtual void SelectionChanged() {}
+    virtual void SheetPropertiesChanged() {}
+};
+
+class Grid {
+  public:
+    Grid();
+
+    // Cells. Getters of an empty cell give "" and 0.
+    std::string CellText(int32_t row, int32_t col) const;
+    void SetCellText(int32_t row, int32_t col, std::string_view text);
+    double CellNumber(int32_t row, int32_t col) const;
+    void SetCellNumber(int32_t row, int32_t col, double value);
+    void ClearCell(int32_t row, int32_t col);
+    /// The cell as stored; an address past the used part gives an empty cell.
+    const Cell& CellAt(int32_t row, int32_t col) const;
+    const CellFormat& FormatAt(int32_t row, int32_t col) const;
+    /// The cell's value as the sheet shows it: text as is, a number under its number format.
+    std::string DisplayText(int32_t row, int32_t col) const;
+
+    /// Empties a block. Bounds of -1 stand for the whole extent. Mode 1 clears values and formats,
+    /// 2 formats only, 3 values only.
+    void ClearCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2, int mode);
+    /// Mode 3 deletes rows row1..row2 as a whole; the rows below move up.
+    void RemoveCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2, int mode);
+
+    // Selection and active cell.
+    void SelectCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2);
+    void ActivateCell(int32_t row, int32_t col);
+    const Range& Selection() const { return selection_; }
+    int32_t ActiveRow() const { return activeRow_; }
+    int32_t ActiveCol() const { return activeCol_; }
+
+    /// Highest row holding a value or a format; 0 for an empty sheet.
+    int32_t LastUsedRow() const { return static_cast<int32_t>(rowSlots_.size()); }
+    /// Highest column holding a value or a format in any row; 0 for an empty sheet.
+    int32_t LastUsedCol() const;
+
+    void SetRepainting(bool on);
+    bool Repainting() const { return repainting_; }
+
+    // Formats of the selection.
+    FormatObject SelectionFormat() const;
+    void ApplySelectionFormat(const FormatObject& format);
+    void SetSelectionNumberFormat(std::string_view pattern);
+
+    // Sheet properties.
+    void SetColumnHeading(int32_t col, std::string_view text);
+    /// The label of the column-heading bar: the text set for it, otherwise the column's letters.
+    std::string ColumnHeading(int32_t col) const;
+    bool HasColumnHeading(int32_t col) const;
+    void SetColumnHidden(int32_t col, bool hidden);
+    bool ColumnHidden(int32_t col) const;
+    void SetSheetTitle(int16_t sheet, std::string_view title);
+    const std::string& SheetTitle() const { return sheetTitle_; }
+    int SheetCount() const { return 1; }
+    const std::string& DefaultFontName() const { return fontName_; }
+    int DefaultFontSize() const { return fontSize_; }
+
+    // Print settings.
+    PageSetup GetPageSetup() const { return pageSetup_; }
+    void ApplyPageSetup(const PageSetup& setup);
+    void SetPrintSwitch(bool printGridLines) { printGridLines_ = printGridLines; }
+    bool PrintGridLines() const { return printGridLines_; }
+    bool PrintRowHeadings() const { return false; }
+    bool PrintColHeadings() const { return false; }
+    void SetPageHeader(std::string_view text) { pageHeader_ = text; }
+    const std::string& PageHeader() const { return pageHeader_; }
+    void SetPageFooter(std::string_view text) { pageFooter_ = text; }
+    const std::string& PageFooter() const { return pageFooter_; }
+
+    void SetObserver(GridObserver* observer) { observer_ = observer; }
+
+  private:
+    using Row = std::vector<Cell>;
+
+    static void CheckAddress(int32_t row, int32_t col);
+    Cell& MutableCell(int32_t row, int32_t col);
+    // Keep every row free of blank cells at its end and the sheet free of empty rows at its end,
+    // so that the row count is the last used row.
+    void TrimRow(int32_t row);
+    void TrimRows();
+    Range ResolveBounds(int32_t row1, int32_t col1, int32_t row2, int32_t col2) const;
+    uint16_t InternFormat(const CellFormat& format);
+    void NotifyCells(const Range& range);
+    void NotifySelection();
+    void NotifyProperties();
+
+    Row& RowAt(int32_t row) { return rowStore_[rowSlots_[row - 1]]; }
+    const Row& RowAt(int32_t row) const { return rowStore_[rowSlots_[row - 1]]; }
+
+    // Row r lives in rowStore_[rowSlots_[r - 1]]: deleting rows moves only the slot numbers.
+    // No empty rows at the end, so the slot count is the last used row.
+    std::vector<uint32_t> rowSlots_;
+    std::vector<Row> rowStore_;
+    std::vector<uint32_t> freeSlots_;
+    std::vector<CellFormat> formats_{CellFormat{}};
+    std::vector<std::string> headings_;
+    std::vector<bool> hidden_;
+    Range selection_{1, 1, 1, 1};
+    int32_t activeRow_ = 1;
+    int32_t activeCol_ = 1;
+    bool repainting_ = true;
+    std::string sheetTitle_ = "Sheet1";
+    std::string fontName_ = "Arial";
+    int fontSize_ = 10;
+    PageSetup pageSetup_;
+    bool printGridLines_ = true;
+    std::string pageHeader_ = "&A";
+    std::string pageFooter_ = "Page &P";
+    GridObserver* observer_ = nullptr;
+};
+
+/// Column letters as a spreadsheet names them: 1 is "A", 27 is "AA".
+std::string ColumnLetters(int32_t col);
+
+}  // namespace rendle::grid

@@ -1,0 +1,254 @@
+#include "grid/Grid.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace rendle::grid {
+namespace {
+
+int ErrorCodeOf(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const GridError& error) {
+        return error.code();
+    }
+    return 0;
+}
+
+TEST(GridCells, EmptyCellsReadAsEmptyTextAndZero) {
+    Grid grid;
+    EXPECT_EQ(grid.CellText(3, 4), "");
+    EXPECT_EQ(grid.CellNumber(3, 4), 0.0);
+    EXPECT_EQ(grid.LastUsedRow(), 0);
+}
+
+TEST(GridCells, TextAndNumbersKeepTheirKindAndFullPrecision) {
+    Grid grid;
+    grid.SetCellText(2, 1, "  12 ");
+    grid.SetCellNumber(7, 3, 100.29745);
+    EXPECT_EQ(grid.CellText(2, 1), "  12 ");
+    EXPECT_EQ(grid.CellNumber(2, 1), 0.0) << "a text cell has no number";
+    EXPECT_EQ(grid.CellNumber(7, 3), 100.29745);
+    EXPECT_EQ(grid.CellAt(7, 3).kind, CellKind::Number);
+    EXPECT_EQ(grid.LastUsedRow(), 7);
+
+    grid.SetCellText(7, 3, "x");
+    EXPECT_EQ(grid.CellNumber(7, 3), 0.0) << "text replaces the number";
+    grid.SetCellText(7, 3, "");
+    EXPECT_EQ(grid.LastUsedRow(), 2) << "emptying the last row's only cell frees the row";
+}
+
+TEST(GridCells, NumberTextFollowsTheCellsFormat) {
+    Grid grid;
+    grid.SetCellNumber(1, 1, 2.675);
+    EXPECT_EQ(grid.CellText(1, 1), "2.675");
+    grid.ActivateCell(1, 1);
+    grid.SetSelectionNumberFormat("0.00");
+    EXPECT_EQ(grid.CellText(1, 1), "2.68");
+    EXPECT_EQ(grid.CellNumber(1, 1), 2.675) << "the format changes the display, not the value";
+}
+
+TEST(GridCells, BadAddressesFailWithTheirOwnCodes) {
+    Grid grid;
+    struct Case {
+        const char* name;
+        std::function<void()> operation;
+        int code;
+    };
+    const Case cases[] = {
+        {"get text row 0", [&] { grid.CellText(0, 1); }, kErrRowColZero},
+        {"get number column 0", [&] { grid.CellNumber(6, 0); }, kErrRowColZero},
+        {"set number row 0", [&] { grid.SetCellNumber(0, 6, 1.0); }, kErrRowColZero},
+        {"set text column 0", [&] { grid.SetCellText(1, 0, "a"); }, kErrRowColZero},
+        {"select from row 0", [&] { grid.SelectCells(0, 2, 4, 7); }, kErrRowColZero},
+        {"activate row 0", [&] { grid.ActivateCell(0, 1); }, kErrRowColZero},
+        {"remove row 0", [&] { grid.RemoveCells(0, -1, 0, -1, 3); }, kErrRowColZero},
+        {"negative row", [&] { grid.CellText(-2, 1); }, kErrOutOfRange},
+        {"row past the sheet", [&] { grid.SetCellText(kMaxRow + 1, 1, "a"); }, kErrOutOfRange},
+        {"column past the sheet", [&] { grid.CellNumber(1, kMaxCol + 1); }, kErrOutOfRange},
+        {"unknown clear mode", [&] { grid.ClearCells(-1, -1, -1, -1, 7); }, kErrBadArgument},
+        {"unknown remove mode", [&] { grid.RemoveCells(1, -1, 1, -1, 9); }, kErrBadArgument},
+        {"second sheet", [&] { grid.SetSheetTitle(2, "X"); }, kErrBadArgument},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ErrorCodeOf(c.operation), c.code) << c.name;
+    EXPECT_EQ(grid.LastUsedRow(), 0) << "failed writes leave nothing behind";
+}
+
+TEST(GridRemoveRows, RowsBelowMoveUpWithTheirFormats) {
+    Grid grid;
+    for (int32_t r = 1; r <= 6; ++r) grid.SetCellNumber(r, 2, r);
+    grid.SelectCells(5, 2, 5, 2);
+    FormatObject bold = grid.SelectionFormat();
+    bold.SetBold(true);
+    grid.ApplySelectionFormat(bold);
+
+    grid.RemoveCells(2, -1, 3, -1, 3);
+    EXPECT_EQ(grid.LastUsedRow(), 4);
+    EXPECT_EQ(grid.CellNumber(1, 2), 1.0);
+    EXPECT_EQ(grid.CellNumber(2, 2), 4.0);
+    EXPECT_EQ(grid.CellNumber(3, 2), 5.0);
+    EXPECT_TRUE(grid.FormatAt(3, 2).bold) << "the format moves with its row";
+    EXPECT_FALSE(grid.FormatAt(5, 2).bold);
+    EXPECT_EQ(grid.CellNumber(4, 2), 6.0);
+    EXPECT_EQ(grid.CellText(5, 2), "");
+}
+
+TEST(GridRemoveRows, RemovingPastTheUsedRowsChangesNothing) {
+    Grid grid;
+    grid.SetCellText(2, 1, "a");
+    grid.RemoveCells(10, -1, 12, -1, 3);
+    EXPECT_EQ(grid.CellText(2, 1), "a");
+    EXPECT_EQ(grid.LastUsedRow(), 2);
+}
+
+TEST(GridClear, ModeOneWithWholeBoundsEmptiesValuesAndFormats) {
+    Grid grid;
+    grid.SetCellText(1, 1, "LEVEL REPORT");
+    grid.SetCellNumber(40, 8, 30.0);
+    grid.SelectCells(1, 1, 4, 8);
+    FormatObject bold = grid.SelectionFormat();
+    bold.SetBold(true);
+    grid.ApplySelectionFormat(bold);
+
+    grid.ClearCells(-1, -1, -1, -1, 1);
+    EXPECT_EQ(grid.LastUsedRow(), 0);
+    EXPECT_TRUE(grid.CellAt(1, 1).IsBlank());
+    EXPECT_TRUE(grid.CellAt(3, 3).IsBlank());
+}
+
+TEST(GridClear, ValueAndFormatModesLeaveTheOtherHalf) {
+    Grid grid;
+    grid.SetCellNumber(2, 2, 1.5);
+    grid.ActivateCell(2, 2);
+    grid.SetSelectionNumberFormat("0.0000");
+
+    grid.ClearCells(2, 2, 2, 2, 3);
+    EXPECT_EQ(grid.CellAt(2, 2).kind, CellKind::Empty);
+    EXPECT_EQ(grid.FormatAt(2, 2).numberFormat, "0.0000");
+    EXPECT_EQ(grid.LastUsedRow(), 2) << "a formatted cell still counts as used";
+
+    grid.SetCellNumber(2, 2, 1.5);
+    grid.ClearCells(2, 2, 2, 2, 2);
+    EXPECT_EQ(grid.CellNumber(2, 2), 1.5);
+    EXPECT_EQ(grid.FormatAt(2, 2).numberFormat, "");
+}
+
+TEST(GridFormats, OnlyChangedAttributesReachOnlyTheSelection) {
+    Grid grid;
+    grid.SetCellNumber(6, 2, 1.0);
+    grid.SetCellNumber(7, 2, 2.0);
+    grid.SetCellNumber(8, 2, 3.0);
+
+    // The format object is taken before the selection, and a number format is set on the
+    // selection before the object is applied: the number format must survive.
+    FormatObject format = grid.SelectionFormat();
+    grid.SelectCells(6, 2, 7, 2);
+    grid.SetSelectionNumberFormat("0.0000");
+    format.SetBold(true);
+    grid.ApplySelectionFormat(format);
+
+    EXPECT_TRUE(grid.FormatAt(6, 2).bold);
+    EXPECT_TRUE(grid.FormatAt(7, 2).bold);
+    EXPECT_EQ(grid.FormatAt(6, 2).numberFormat, "0.0000");
+    EXPECT_EQ(grid.FormatAt(7, 2).numberFormat, "0.0000");
+    EXPECT_FALSE(grid.FormatAt(8, 2).bold);
+    EXPECT_EQ(grid.FormatAt(8, 2).numberFormat, "");
+    EXPECT_TRUE(grid.CellAt(9, 2).IsBlank());
+}
+
+TEST(GridFormats, AnUnchangedFormatObjectChangesNothing) {
+    Grid grid;
+    grid.ActivateCell(1, 1);
+    grid.SetSelectionNumberFormat("0.00");
+    grid.SelectCells(1, 1, 3, 3);
+    const FormatObject untouched = grid.SelectionFormat();
+    grid.ApplySelectionFormat(untouched);
+    EXPECT_EQ(grid.FormatAt(1, 1).numberFormat, "0.00");
+    EXPECT_TRUE(grid.CellAt(3, 3).IsBlank());
+}
+
+TEST(GridSelection, ActivateMakesTheCellTheSelectionAndReversedBoundsAreOrdered) {
+    Grid grid;
+    grid.SelectCells(9, 7, 6, 2);
+    EXPECT_EQ(grid.Selection(), (Range{6, 2, 9, 7}));
+    grid.ActivateCell(2, 2);
+    EXPECT_EQ(grid.ActiveRow(), 2);
+    EXPECT_EQ(grid.ActiveCol(), 2);
+    EXPECT_EQ(grid.Selection(), (Range{2, 2, 2, 2}));
+}
+
+TEST(GridSheet, StartsAsAnEmptyOneSheetWorkbookWithStoredPrintDefaults) {
+    Grid grid;
+    EXPECT_EQ(grid.SheetTitle(), "Sheet1");
+    EXPECT_EQ(grid.SheetCount(), 1);
+    EXPECT_EQ(grid.DefaultFontName(), "Arial");
+    EXPECT_EQ(grid.DefaultFontSize(), 10);
+    EXPECT_EQ(grid.PageHeader(), "&A");
+    EXPECT_EQ(grid.PageFooter(), "Page &P");
+    const PageSetup setup = grid.GetPageSetup();
+    EXPECT_EQ(setup.leftMargin, 0.75);
+    EXPECT_EQ(setup.rightMargin, 0.75);
+    EXPECT_EQ(setup.topMargin, 1.0);
+    EXPECT_EQ(setup.bottomMargin, 1.0);
+    EXPECT_EQ(setup.printTitleRows, "");
+    EXPECT_TRUE(grid.PrintGridLines());
+    EXPECT_EQ(grid.ColumnHeading(5), "E");
+    EXPECT_EQ(grid.ColumnHeading(28), "AB");
+}
+
+TEST(GridSheet, PageSetupTakesEffectOnlyWhenApplied) {
+    Grid grid;
+    PageSetup setup = grid.GetPageSetup();
+    setup.printTitleRows = "A1:IV4";
+    setup.leftMargin = setup.rightMargin = 1.0;
+    EXPECT_EQ(grid.GetPageSetup().printTitleRows, "");
+    grid.ApplyPageSetup(setup);
+    EXPECT_EQ(grid.GetPageSetup(), setup);
+    setup.topMargin = -1.0;
+    EXPECT_EQ(ErrorCodeOf([&] { grid.ApplyPageSetup(setup); }), kErrBadArgument);
+}
+
+TEST(GridSheet, HiddenColumnsKeepTheirCells) {
+    Grid grid;
+    grid.SetCellText(6, 9, "BS");
+    grid.SetColumnHidden(9, true);
+    EXPECT_TRUE(grid.ColumnHidden(9));
+    EXPECT_FALSE(grid.ColumnHidden(8));
+    EXPECT_EQ(grid.CellText(6, 9), "BS");
+}
+
+struct CountingObserver : GridObserver {
+    void CellsChanged(const Range&) override { ++cells; }
+    void SheetRefreshed() override { ++refreshes; }
+    void SelectionChanged() override { ++selections; }
+    int cells = 0;
+    int refreshes = 0;
+    int selections = 0;
+};
+
+TEST(GridNotification, RepaintingOffHoldsBackChangesUntilOneRefresh) {
+    Grid grid;
+    CountingObserver observer;
+    grid.SetObserver(&observer);
+
+    grid.SetCellNumber(1, 1, 1.0);
+    EXPECT_EQ(observer.cells, 1);
+
+    grid.SetRepainting(false);
+    for (int32_t r = 1; r <= 50; ++r) grid.SetCellNumber(r, 2, r);
+    grid.RemoveCells(3, -1, 3, -1, 3);
+    grid.ActivateCell(2, 2);
+    EXPECT_EQ(observer.cells, 1);
+    EXPECT_EQ(observer.selections, 0);
+    EXPECT_EQ(observer.refreshes, 0);
+
+    grid.SetRepainting(true);
+    EXPECT_EQ(observer.refreshes, 1);
+    grid.SetRepainting(true);
+    EXPECT_EQ(observer.refreshes, 1) << "switching on when already on is no refresh";
+    grid.SetObserver(nullptr);
+}
+
+}  // namespace
+}  // namespace rendle::grid

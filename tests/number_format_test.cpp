@@ -1,0 +1,52 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "grid/NumberFormat.h"
+
+namespace rendle::grid {
+namespace {
+
+struct FormatCase {
+    const char* name;
+    double value;
+    const char* pattern;
+    const char* shown;
+};
+
+TEST(FormatNumber, RoundsAsASpreadsheetDoes) {
+    const FormatCase cases[] = {
+        {"binary value below the half", 100.29745, "0.0000", "100.2975"},
+        {"2.675 rounds up", 2.675, "0.00", "2.68"},
+        {"1.005 rounds up", 1.005, "0.00", "1.01"},
+        {"negative half away from zero", -2.675, "0.00", "-2.68"},
+        {"negative misclose", -0.005, "0.0000", "-0.0050"},
+        {"carry through nines", 99.99995, "0.0000", "100.0000"},
+        {"carry to a new digit", 9.995, "0.00", "10.00"},
+        {"padding zeros", 140.0, "0.00", "140.00"},
+        {"below one", 0.000748331, "0.0000", "0.0007"},
+        {"tiny negative shows no minus", -0.00001, "0.00", "0.00"},
+        {"zero", 0.0, "0.0000", "0.0000"},
+        {"negative zero", -0.0, "0.00", "0.00"},
+        {"no decimals", 2.5, "0", "3"},
+        {"thousands grouping", 1234567.891, "#,##0.00", "1,234,567.89"},
+        {"large", 1.5e20, "0.00", "150000000000000000000.00"},
+        {"small exponent", 1.25e-7, "0.0000", "0.0000"},
+        {"general", 100.5, "", "100.5"},
+        {"general whole", 100.0, "General", "100"},
+        {"general fifteen digits", 0.1 + 0.2, "", "0.3"},
+        {"unknown pattern shows general", 1.5, "0.0%", "1.5"},
+    };
+    for (const FormatCase& c : cases) {
+        EXPECT_EQ(FormatNumber(c.value, c.pattern), c.shown) << c.name;
+    }
+}
+
+TEST(FormatNumber, NonFiniteValuesDoNotCrash) {
+    EXPECT_FALSE(FormatNumber(std::numeric_limits<double>::infinity(), "0.00").empty());
+    EXPECT_FALSE(FormatNumber(std::nan(""), "0.0000").empty());
+}
+
+}  // namespace
+}  // namespace rendle::grid

@@ -1,0 +1,59 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+#include "core/RunState.h"
+
+namespace rendle::core {
+namespace {
+
+TEST(RLToNumber, ConvertsAsTheReductionNeeds) {
+    struct Case {
+        const char* name;
+        RLValue value;
+        std::optional<double> number;
+    };
+    const Case cases[] = {
+        {"empty counts as 0", RLValue{}, 0.0},
+        {"number", RLValue{100.5}, 100.5},
+        {"text", RLValue{std::string("100.000")}, 100.0},
+        {"blanks around", RLValue{std::string("  52.125\t")}, 52.125},
+        {"signs", RLValue{std::string("-3.5")}, -3.5},
+        {"plus sign", RLValue{std::string("+3")}, 3.0},
+        {"leading point", RLValue{std::string(".5")}, 0.5},
+        {"exponent", RLValue{std::string("1.5E2")}, 150.0},
+        {"D exponent", RLValue{std::string("1.5d2")}, 150.0},
+        {"underflow is 0", RLValue{std::string("1e-999")}, 0.0},
+        {"empty text fails", RLValue{std::string("")}, std::nullopt},
+        {"blank text fails", RLValue{std::string("   ")}, std::nullopt},
+        {"comma decimal fails", RLValue{std::string("100,5")}, std::nullopt},
+        {"letters fail", RLValue{std::string("BM1")}, std::nullopt},
+        {"trailing letters fail", RLValue{std::string("100.5m")}, std::nullopt},
+        {"inner blank fails", RLValue{std::string("100 5")}, std::nullopt},
+        {"bare exponent fails", RLValue{std::string("1e")}, std::nullopt},
+        {"infinity text fails", RLValue{std::string("inf")}, std::nullopt},
+        {"too large fails", RLValue{std::string("1E999")}, std::nullopt},
+        {"lone sign fails", RLValue{std::string("-")}, std::nullopt},
+    };
+    for (const Case& c : cases) EXPECT_EQ(RLToNumber(c.value), c.number) << c.name;
+}
+
+TEST(RLText, GivesTheBoxText) {
+    EXPECT_EQ(RLText(RLValue{}), "");
+    EXPECT_EQ(RLText(RLValue{100.5}), "100.5");
+    EXPECT_EQ(RLText(RLValue{100.0}), "100");
+    EXPECT_EQ(RLText(RLValue{12.345}), "12.345");
+    EXPECT_EQ(RLText(RLValue{0.0}), "0");
+    EXPECT_EQ(RLText(RLValue{-0.25}), "-0.25");
+    EXPECT_EQ(RLText(RLValue{std::string(" 50 ")}), " 50 ");
+}
+
+TEST(RLText, FullStopWhateverTheLocale) {
+    const char* german = std::setlocale(LC_ALL, "de_DE.UTF-8");
+    EXPECT_EQ(RLText(RLValue{100.5}), "100.5");
+    EXPECT_EQ(RLToNumber(RLValue{std::string("100.5")}), 100.5);
+    if (german) std::setlocale(LC_ALL, "C");
+}
+
+}  // namespace
+}  // namespace rendle::core
