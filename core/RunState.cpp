@@ -1,8 +1,6 @@
 #include "core/RunState.h"
 
-#include <charconv>
-#include <cmath>
-
+#include "core/NumberText.h"
 #include "grid/NumberFormat.h"
 
 namespace rendle::core {
@@ -45,19 +43,7 @@ std::optional<double> ParseDecimalText(std::string_view text) {
     }
     if (i != text.size()) return std::nullopt;
 
-    double value = 0.0;
-    const auto res = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (res.ec == std::errc::result_out_of_range) {
-        // Out of range below (a large negative exponent) is simply 0; above, too large for a
-        // double.
-        const size_t ePos = number.find('e');
-        if (ePos != std::string::npos && ePos + 1 < number.size() && number[ePos + 1] == '-') {
-            return 0.0;
-        }
-        return std::nullopt;
-    }
-    if (res.ec != std::errc{} || !std::isfinite(value)) return std::nullopt;
-    return value;
+    return DecimalToDouble(number);
 }
 
 std::optional<double> RLToNumber(const RLValue& value) {

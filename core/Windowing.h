@@ -2,8 +2,11 @@
 // program implements it with real windows; tests and the command-line tool supply their own.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "core/BenchmarkRL.h"
 
 namespace rendle::core {
 
@@ -21,6 +24,12 @@ class Windowing {
     virtual void SetMousePointer(MousePointer pointer) = 0;
     /// Closes the main window as its close box does: its unload handler runs.
     virtual void CloseMainWindow() = 0;
+    /// The open-file dialog with a "text|pattern|text|pattern" filter and a preset file name;
+    /// gives the chosen file's name, or an empty name when the user cancels.
+    virtual std::string ShowOpenFileDialog(std::string_view filter, std::string_view fileName) = 0;
+    /// FormRL, modal, its two boxes filled from `boxes`. Gives the boxes as they stood when OK
+    /// was pressed, or nothing when the window was closed by its close box.
+    virtual std::optional<RLBoxes> ShowFormRL(const RLBoxes& boxes) = 0;
 };
 
 }  // namespace rendle::core

@@ -1,6 +1,8 @@
 // A scripted stand-in for the windowing layer: records what a command showed and did.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,33 @@ class FakeWindowing : public core::Windowing {
         events.push_back("close");
     }
 
+    std::string ShowOpenFileDialog(std::string_view filter, std::string_view fileName) override {
+        filters.emplace_back(filter);
+        presetFileNames.emplace_back(fileName);
+        events.push_back("file dialog");
+        return nextFileName;
+    }
+    std::optional<core::RLBoxes> ShowFormRL(const core::RLBoxes& boxes) override {
+        formRLShown.push_back(boxes);
+        events.push_back("FormRL");
+        if (onFormRL) onFormRL();
+        if (closeFormRLByCloseBox) return std::nullopt;
+        core::RLBoxes typed = boxes;
+        if (typeStart) typed.start = *typeStart;
+        if (typeEnd) typed.end = *typeEnd;
+        return typed;
+    }
+
+    // Script: the dialog's answer, and what the user types into FormRL before OK.
+    std::string nextFileName;
+    std::optional<std::string> typeStart;
+    std::optional<std::string> typeEnd;
+    bool closeFormRLByCloseBox = false;
+    std::function<void()> onFormRL;  ///< runs while FormRL is up, to look at the sheet then
+
+    std::vector<std::string> filters;
+    std::vector<std::string> presetFileNames;
+    std::vector<core::RLBoxes> formRLShown;
     std::vector<ShownMessage> messages;
     std::vector<core::MousePointer> pointers;
     std::vector<std::string> events;

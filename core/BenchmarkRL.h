@@ -1,0 +1,28 @@
+// The benchmark RL windows' logic: what fills their two boxes and what their OK stores.
+#pragma once
+
+#include <string>
+
+#include "core/RunState.h"
+
+namespace rendle::core {
+
+/// The two boxes of the benchmark windows: RL of the starting and of the ending benchmark.
+struct RLBoxes {
+    std::string start;
+    std::string end;
+    bool operator==(const RLBoxes&) const = default;
+};
+
+/// The boxes of FormRL after a read, and of FormChangeRL: the entered starting RL and the
+/// ending RL in force.
+RLBoxes PrefillRLBoxes(const RunState& run);
+
+/// OK of FormRL: the texts as typed become the entered and the starting RL, and the ending RL.
+void ConfirmFormRL(RunState& run, const RLBoxes& boxes);
+
+/// OK of FormChangeRL: the texts become the starting and ending RL; the entered starting RL
+/// stays as the field book gave it or as last confirmed in FormRL. The caller then reduces.
+void ConfirmFormChangeRL(RunState& run, const RLBoxes& boxes);
+
+}  // namespace rendle::core

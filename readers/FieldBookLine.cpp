@@ -1,0 +1,156 @@
+#include "readers/FieldBookLine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "core/NumberText.h"
+
+namespace rendle::readers {
+
+LineReader::LineReader(std::istream& in) : in_(in), buffer_(64 * 1024) {}
+
+bool LineReader::Fill() {
+    if (!in_) return false;
+    in_.read(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    len_ = static_cast<size_t>(in_.gcount());
+    pos_ = 0;
+    if (in_.bad()) failed_ = true;
+    return len_ > 0;
+}
+
+bool LineReader::Next(std::string& line) {
+    line.clear();
+    bool any = false;  // something of this line (a character or its end) was seen
+    for (;;) {
+        if (pos_ == len_ && !Fill()) return any;
+        if (skipLineFeed_) {
+            skipLineFeed_ = false;
+            if (buffer_[pos_] == '\n') {
+                ++pos_;
+                continue;
+            }
+        }
+        const char* begin = buffer_.data() + pos_;
+        const char* end = buffer_.data() + len_;
+        const char* stop = std::find_if(begin, end, [](char c) { return c == '\r' || c == '\n'; });
+        const size_t room = kKeptLineLength - std::min(kKeptLineLength, line.size());
+        line.append(begin, std::min(static_cast<size_t>(stop - begin), room));
+        any = any || stop != begin;
+        pos_ += static_cast<size_t>(stop - begin);
+        if (stop != end) {
+            skipLineFeed_ = *stop == '\r';
+            ++pos_;
+            return true;
+        }
+    }
+}
+
+std::string_view Field(std::string_view line, size_t position, size_t length) {
+    if (position == 0 || position > line.size()) return {};
+    return line.substr(position - 1, length);
+}
+
+std::string_view LeftTrimmed(std::string_view field) {
+    const size_t first = field.find_first_not_of(' ');
+    return first == std::string_view::npos ? std::string_view{} : field.substr(first);
+}
+
+namespace {
+
+/// Walks a field's characters, skipping blanks, tabs and line feeds.
+class SignificantChars {
+  public:
+    explicit SignificantChars(std::string_view text) : text_(text) { Skip(); }
+    bool AtEnd() const { return pos_ >= text_.size(); }
+    char Peek() const { return AtEnd() ? '\0' : text_[pos_]; }
+    void Advance() {
+        ++pos_;
+        Skip();
+    }
+
+  private:
+    void Skip() {
+        while (pos_ < text_.size() &&
+               (text_[pos_] == ' ' || text_[pos_] == '\t' || text_[pos_] == '\n')) {
+            ++pos_;
+        }
+    }
+    std::string_view text_;
+    size_t pos_ = 0;
+};
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+int DigitValue(char c, int radix) {
+    int value = -1;
+    if (IsDigit(c))
+        value = c - '0';
+    else if (c >= 'a' && c <= 'f')
+        value = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+        value = c - 'A' + 10;
+    return value < radix ? value : -1;
+}
+
+std::optional<double> RadixInteger(SignificantChars& chars, int radix) {
+    double value = 0.0;
+    for (int digit; !chars.AtEnd() && (digit = DigitValue(chars.Peek(), radix)) >= 0;
+         chars.Advance()) {
+        value = value * radix + digit;
+        if (!std::isfinite(value)) return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace
+
+std::optional<double> NumericValue(std::string_view field) {
+    SignificantChars chars(field);
+    if (chars.Peek() == '&') {
+        chars.Advance();
+        const char kind = chars.Peek();
+        if (kind == 'H' || kind == 'h') {
+            chars.Advance();
+            return RadixInteger(chars, 16);
+        }
+        if (kind == 'O' || kind == 'o') {
+            chars.Advance();
+            return RadixInteger(chars, 8);
+        }
+        return 0.0;
+    }
+
+    std::string number;
+    if (chars.Peek() == '+' || chars.Peek() == '-') {
+        if (chars.Peek() == '-') number += '-';
+        chars.Advance();
+    }
+    size_t digits = 0;
+    for (; IsDigit(chars.Peek()); chars.Advance(), ++digits) number += chars.Peek();
+    if (chars.Peek() == '.') {
+        number += '.';
+        chars.Advance();
+        for (; IsDigit(chars.Peek()); chars.Advance(), ++digits) number += chars.Peek();
+    }
+    if (digits == 0) return 0.0;
+
+    const char e = chars.Peek();
+    if (e == 'E' || e == 'e' || e == 'D' || e == 'd') {
+        // The exponent counts only when digits follow; "1E" and "1E+" read as 1.
+        chars.Advance();
+        std::string exponent = "e";
+        if (chars.Peek() == '+' || chars.Peek() == '-') {
+            exponent += chars.Peek();
+            chars.Advance();
+        }
+        size_t expDigits = 0;
+        for (; IsDigit(chars.Peek()); chars.Advance(), ++expDigits) exponent += chars.Peek();
+        if (expDigits > 0) number += exponent;
+    }
+    return core::DecimalToDouble(number);
+}
+
+}  // namespace rendle::readers

@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "readers/FieldBookLine.h"
+
+namespace rendle::readers {
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::istringstream in(text);
+    LineReader reader(in);
+    std::vector<std::string> lines;
+    std::string line;
+    while (reader.Next(line)) lines.push_back(line);
+    EXPECT_FALSE(reader.Failed());
+    return lines;
+}
+
+using L = std::vector<std::string>;
+
+TEST(LineReader, EveryLineEndEndsALine) {
+    EXPECT_EQ(Lines("a\r\nb\r\n"), (L{"a", "b"}));
+    EXPECT_EQ(Lines("a\rb\r"), (L{"a", "b"}));
+    EXPECT_EQ(Lines("a\nb\n"), (L{"a", "b"}));
+    EXPECT_EQ(Lines("a\r\nb\nc\rd"), (L{"a", "b", "c", "d"})) << "mixed ends, last line unended";
+    EXPECT_EQ(Lines("a\n\r\nb"), (L{"a", "", "b"}));
+    EXPECT_EQ(Lines("\r\n\r\n"), (L{"", ""}));
+    EXPECT_EQ(Lines("a\r\r\nb"), (L{"a", "", "b"}));
+    EXPECT_EQ(Lines(""), L{});
+    EXPECT_EQ(Lines(std::string("a\0b\n", 4)), (L{std::string("a\0b", 3)}));
+}
+
+TEST(LineReader, CarriageReturnAndLineFeedSplitAcrossBlocks) {
+    const std::string first(64 * 1024 - 1, 'x');  // its carriage return ends the first block
+    const auto lines = Lines(first + "\r\nsecond\r\n");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].size(), kKeptLineLength);
+    EXPECT_EQ(lines[1], "second");
+}
+
+TEST(LineReader, LongLinesKeepTheirBeginning) {
+    const std::string longLine = "63" + std::string(5000, '7');
+    const auto lines = Lines(longLine + "\nnext");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], longLine.substr(0, kKeptLineLength));
+    EXPECT_EQ(lines[1], "next");
+}
+
+TEST(Field, ShortLinesHoldWhatExists) {
+    EXPECT_EQ(Field("63  BM1 ", 5, 4), "BM1 ");
+    EXPECT_EQ(Field("63  BM", 5, 4), "BM");
+    EXPECT_EQ(Field("63", 5, 4), "");
+    EXPECT_EQ(Field("63  B", 5, 1), "B");
+    EXPECT_EQ(Field("", 1, 2), "");
+    EXPECT_EQ(LeftTrimmed("   1001    "), "1001    ");
+    EXPECT_EQ(LeftTrimmed("    "), "");
+    EXPECT_EQ(LeftTrimmed("\tA"), "\tA") << "only spaces are trimmed";
+}
+
+TEST(NumericValue, ReadsAsMuchNumberAsTheFieldStartsWith) {
+    struct Case {
+        const char* field;
+        std::optional<double> value;
+    };
+    const Case cases[] = {
+        {"    1.2345", 1.2345},
+        {"12.5abc", 12.5},
+        {"1 234", 1234.0},
+        {" -1 . 5", -1.5},
+        {"\t2\t5", 25.0},
+        {"1\n2", 12.0},
+        {"", 0.0},
+        {"          ", 0.0},
+        {"abc", 0.0},
+        {"BM1", 0.0},
+        {"-", 0.0},
+        {".", 0.0},
+        {"+.5", 0.5},
+        {"5.", 5.0},
+        {"1.2.3", 1.2},
+        {"1E3", 1000.0},
+        {"1e-2", 0.01},
+        {"1D2", 100.0},
+        {"1E", 1.0},
+        {"1E+", 1.0},
+        {"2.5E 1", 25.0},
+        {"00", 0.0},
+        {"063", 63.0},
+        {"6 2", 62.0},
+        {"&H1F", 31.0},
+        {"&hff", 255.0},
+        {"&O17", 15.0},
+        {"&H", 0.0},
+        {"&X1", 0.0},
+        {"&H1G", 1.0},
+        {"1E-999", 0.0},
+        {"1E999", std::nullopt},
+        {"-1E999", std::nullopt},
+        {"9E308", std::nullopt},
+        {"1E99999999999999999999", std::nullopt},
+        {"0.000000000000000000000000000000000000001E330", 1e291},
+        {"0E999", 0.0},
+        {"1,5", 1.0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(NumericValue(c.field), c.value) << '"' << c.field << '"';
+    EXPECT_EQ(NumericValue("&H" + std::string(300, 'F')), std::nullopt);
+}
+
+}  // namespace
+}  // namespace rendle::readers
