@@ -1,0 +1,112 @@
+// rendle-reduce: reads a field book into the level sheet and reduces the run, without windows.
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <map>
+
+#include "cli/BatchRun.h"
+#include "core/LevelSheet.h"
+#include "core/Reduction.h"
+
+namespace {
+
+constexpr int kUsageError = 64;
+
+const char* kDescription =
+    R"(Reduces a levelling run without windows, as the program does from its File menu.
+
+The field book is read by the command of its format, as if chosen in the open-file dialog,
+and the benchmark window is confirmed with OK: its boxes hold what the read filled in (the
+starting RL from the field book, the ending RL when the run closes on its first station),
+except where --start-rl or --end-rl replaces a box's text (an empty TEXT leaves it empty).
+The run is then reduced by the rise-and-fall method with the misclose spread over the set-ups.
+
+Without --format the format is told from the content: a first line starting "For M5" is
+Zeiss M5; otherwise the first header record naming SDR20 or SDR33 decides.
+
+Output: the level sheet as a plain-text level report, or with --json one JSON object with the
+sheet's cells, the run state, the benchmark window's boxes, the messages and the outcome.
+
+Exit status:
+  0   reduced: the summary block (misclose, permissible error, length) was written
+  1   the read ended without a message (for example the file cannot be opened)
+  2   the read ended with a message (wrong format, data error, run too long)
+  3   the read reached the reduction but the reduction stopped early (for example an RL
+      that is no number)
+  64  bad usage, or a field book whose format cannot be told)";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using rendle::readers::FieldBookFormat;
+
+    CLI::App app(kDescription, "rendle-reduce");
+    std::string fieldBook;
+    std::optional<std::string> formatName;
+    std::optional<std::string> startRL;
+    std::optional<std::string> endRL;
+    bool asJson = false;
+    const std::map<std::string, FieldBookFormat> formats = {{"sdr20", FieldBookFormat::SDR20},
+                                                            {"sdr33", FieldBookFormat::SDR33},
+                                                            {"m5", FieldBookFormat::M5}};
+
+    app.add_option("--format", formatName, "Field-book format: sdr20, sdr33 or m5")
+        ->check(CLI::IsMember({"sdr20", "sdr33", "m5"}));
+    app.add_option("--start-rl", startRL, "Text for the starting benchmark RL box")->expected(1);
+    app.add_option("--end-rl", endRL, "Text for the ending benchmark RL box")->expected(1);
+    app.add_flag("--json", asJson, "Print one JSON object instead of the level report");
+    app.add_option("FIELD-BOOK", fieldBook, "The field book to read")->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& help) {
+        return app.exit(help);
+    } catch (const CLI::ParseError& error) {
+        app.exit(error);
+        return kUsageError;
+    }
+
+    FieldBookFormat format;
+    if (formatName) {
+        format = formats.at(*formatName);
+    } else {
+        std::string error;
+        const auto detected = rendle::cli::DetectFormat(fieldBook, error);
+        if (!error.empty()) {
+            std::cerr << "rendle-reduce: " << error << "\n";
+            return 1;
+        }
+        if (!detected) {
+            std::cerr << "rendle-reduce: cannot tell the format of " << fieldBook
+                      << "; choose one with --format sdr20|sdr33|m5\n";
+            return kUsageError;
+        }
+        format = *detected;
+    }
+
+    // The program's start state: the level sheet laid out, the run state at its start values.
+    rendle::grid::Grid sheet;
+    rendle::core::SetUpLevelSheet(sheet);
+    rendle::core::RunState run;
+    rendle::cli::BatchWindowing windowing(fieldBook, startRL, endRL);
+
+    const rendle::readers::ReadOutcome outcome =
+        rendle::readers::RunReadCommand(format, sheet, run, windowing);
+
+    if (asJson) {
+        std::cout << rendle::cli::JsonReport(sheet, run, outcome, windowing.messages);
+    } else {
+        std::cout << rendle::cli::LevelReport(sheet);
+    }
+    for (const rendle::cli::ShownMessage& message : windowing.messages) {
+        std::cerr << "rendle-reduce: " << message.title << ": " << message.text << "\n";
+    }
+    if (outcome.end == rendle::readers::ReadEnd::EndedSilently) {
+        std::cerr << "rendle-reduce: " << outcome.reason << "\n";
+    } else if (outcome.reduction &&
+               outcome.reduction->status == rendle::core::ReductionStatus::Stopped) {
+        std::cerr << "rendle-reduce: the reduction stopped at the "
+                  << rendle::core::ReductionStepName(outcome.reduction->step) << ": "
+                  << outcome.reduction->reason << "\n";
+    }
+    return rendle::cli::ExitStatus(outcome);
+}
