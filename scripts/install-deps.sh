@@ -9,6 +9,7 @@ packages=(
     nlohmann-json3-dev libcli11-dev
     qt6-base-dev libxlsxwriter-dev
     clang libclang-rt-14-dev
+    fonts-liberation xvfb xauth
 )
 
 if [ "$(id -u)" -eq 0 ]; then

@@ -1,0 +1,467 @@
+// The desktop program driven as a user would: menus, the level sheet on screen, the benchmark
+// windows, start and stop.
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QClipboard>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+
+#include "core/Reduction.h"
+#include "ui/MainWindow.h"
+#include "ui/RLWindow.h"
+#include "ui/SheetModel.h"
+#include "ui/SheetView.h"
+#include "ui/Twips.h"
+
+using namespace rendle;
+using rendle::ui::MainWindow;
+using rendle::ui::RLWindow;
+
+namespace {
+
+QString Sample(const char* name) {
+    return QString(RENDLE_EXAMPLES_DIR) + "/" + name;
+}
+
+/// Runs `act` on the first top-level window named `name` once it shows, checking every 10 ms
+/// while a command (and its modal windows) runs.
+void WhenWindowShows(const QString& name, std::function<void(QWidget*)> act) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, name, act] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == name && widget->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                act(widget);
+                return;
+            }
+        }
+    });
+    timer->start();
+}
+
+/// Presses OK of the message box that is about to show and records its text.
+void AnswerMessageBox(QString* text) {
+    WhenWindowShows("MessageBox", [text](QWidget* widget) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        QVERIFY(box);
+        *text = box->text();
+        QCOMPARE(box->icon(), QMessageBox::Critical);
+        QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+        box->button(QMessageBox::Ok)->click();
+    });
+}
+
+QString Cell(MainWindow& window, int row, int col) {
+    window.sheetModel().flushChanges();
+    return window.sheetModel().index(row - 1, col - 1).data().toString();
+}
+
+bool Bold(MainWindow& window, int row, int col) {
+    return window.sheetModel().index(row - 1, col - 1).data(Qt::FontRole).value<QFont>().bold();
+}
+
+/// Windows of the program still open: the program ends when none is left.
+int OpenWindows() {
+    int open = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && widget->isWindow()) ++open;
+    }
+    return open;
+}
+
+QAction* Action(MainWindow& window, const char* name) {
+    return window.findChild<QAction*>(name);
+}
+
+}  // namespace
+
+class UiTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void menuTreeIsExact();
+    void sheetOnScreenAtStart();
+    void modelPassesTheModelTester();
+    void readCommandsEndToEnd_data();
+    void readCommandsEndToEnd();
+    void wrongFormatShowsItsMessage();
+    void formRLLayout_data();
+    void formRLLayout();
+    void levelParametersAmendsAndReducesAgain();
+    void levelParametersBeforeAnyReadSaysNoDataAndCloses();
+    void exitEndsWithoutUnloadWhileClosingRunsIt();
+    void openChangeWindowKeepsTheProgramRunning();
+    void editingACellAndReducingAgain();
+    void deleteAndCopy();
+    void fileFilterForTheDialog();
+    void viewIsToldOncePerReduction();
+    void screenshot();
+};
+
+void UiTest::menuTreeIsExact() {
+    MainWindow window;
+    QCOMPARE(window.windowTitle(), QString("Rendle Ver 1.2 - Orvanta"));
+    QCOMPARE(window.objectName(), QString("FormMain"));
+
+    struct Item {
+        const char* name;
+        const char* caption;
+    };
+    const QList<QAction*> bar = window.menuBar()->actions();
+    QCOMPARE(bar.size(), 3);
+    const Item barItems[] = {
+        {"mnuFinput", "&File"}, {"mnuStnRL", "&Level Parameters "}, {"mnuHelp", "&Help"}};
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(bar[i]->objectName(), QString(barItems[i].name));
+        QCOMPARE(bar[i]->text(), QString(barItems[i].caption));
+    }
+    QVERIFY(bar[1]->menu() == nullptr);  // a command on the bar itself
+
+    const Item fileItems[] = {{"mnuSDR20", "&SDR20 Format "},
+                              {"mnuSDR33", "S&DR33 Format"},
+                              {"mnuZeiss", "&Zeiss Format"},
+                              {"mnu7", ""},
+                              {"mnuSave", "&Save"},
+                              {"mnuPrint", "&Print"},
+                              {"mnuI", ""},
+                              {"mnuExit", "&Exit"}};
+    const QList<QAction*> file = bar[0]->menu()->actions();
+    QCOMPARE(file.size(), 8);
+    for (int i = 0; i < 8; ++i) {
+        QCOMPARE(file[i]->objectName(), QString(fileItems[i].name));
+        QCOMPARE(file[i]->isSeparator(), QString(fileItems[i].caption).isEmpty());
+        if (!file[i]->isSeparator()) QCOMPARE(file[i]->text(), QString(fileItems[i].caption));
+    }
+    const QList<QAction*> help = bar[2]->menu()->actions();
+    QCOMPARE(help.size(), 2);
+    QCOMPARE(help[0]->objectName(), QString("mnuContents"));
+    QCOMPARE(help[0]->text(), QString("&Contents"));
+    QCOMPARE(help[1]->objectName(), QString("mnuAbout"));
+    QCOMPARE(help[1]->text(), QString("&About"));
+
+    for (QAction* action : window.findChildren<QAction*>()) {
+        if (action->objectName().isEmpty()) continue;
+        QVERIFY2(action->isEnabled() && action->isVisible(), qPrintable(action->objectName()));
+        QVERIFY2(!action->isCheckable(), qPrintable(action->objectName()));
+        QVERIFY2(action->shortcut().isEmpty(), qPrintable(action->objectName()));
+    }
+}
+
+void UiTest::sheetOnScreenAtStart() {
+    MainWindow window;
+    window.show();
+    QCOMPARE(Cell(window, 1, 1), QString("LEVEL REPORT"));
+    QCOMPARE(Cell(window, 2, 1), QString("Project :"));
+    QCOMPARE(Cell(window, 2, 5), QString("No. Stn. :"));
+    const char* row4[] = {"STN", "BS", "IS", "FS", "Rise/Fall", "RL", "ADJ. RL", "DIST"};
+    const char* bar[] = {"STN", "BS", "IS", "FS", "H. DIFF.", "RL", "ADJ. RL", "DIST"};
+    auto& model = window.sheetModel();
+    for (int col = 1; col <= 8; ++col) {
+        QCOMPARE(Cell(window, 4, col), QString(row4[col - 1]));
+        QVERIFY(Bold(window, 4, col));
+        QVERIFY(Bold(window, 1, col));
+        QCOMPARE(model.headerData(col - 1, Qt::Horizontal).toString(), QString(bar[col - 1]));
+    }
+    QCOMPARE(model.headerData(10, Qt::Horizontal).toString(), QString("K"));
+    QCOMPARE(model.headerData(4, Qt::Vertical).toInt(), 5);
+    QVERIFY(!Bold(window, 5, 1));
+    auto& view = window.sheetView();
+    QVERIFY(view.isColumnHidden(8));
+    QVERIFY(view.isColumnHidden(9));
+    QVERIFY(!view.isColumnHidden(7));
+    QCOMPARE(view.currentIndex(), model.index(4, 0));
+    QCOMPARE(view.font().family(), QString("Arial"));
+    QCOMPARE(view.geometry(), QRect(0, 0, ui::Twips(8295), ui::Twips(10500)));
+    QCOMPARE(window.centralWidget()->size(), QSize(ui::Twips(8340), ui::Twips(9840)));
+
+    // Resizing the window leaves the grid where and as it was.
+    window.resize(900, 900);
+    QCOMPARE(view.geometry(), QRect(0, 0, ui::Twips(8295), ui::Twips(10500)));
+}
+
+void UiTest::modelPassesTheModelTester() {
+    MainWindow window;
+    QAbstractItemModelTester tester(&window.sheetModel(),
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    window.windowing().setNextFileName(Sample("ring-road.sdr20.SDR"));
+    WhenWindowShows("FormRL",
+                    [](QWidget* form) { form->findChild<QPushButton*>("CmdRLOK")->click(); });
+    window.readFieldBook(readers::FieldBookFormat::SDR20);
+    window.sheetModel().flushChanges();
+    QCOMPARE(Cell(window, 19, 6), QString("0.0020"));
+}
+
+void UiTest::readCommandsEndToEnd_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("filter");
+    QTest::newRow("SDR20") << "mnuSDR20" << Sample("ring-road.sdr20.SDR")
+                           << "SDR20 files (*.SDR)|*.SDR|All files(*.*)|*.*";
+    QTest::newRow("SDR33") << "mnuSDR33" << Sample("ring-road.sdr33.SDR")
+                           << "SDR33 files (*.SDR)|*.SDR|All files(*.*)|*.*";
+    QTest::newRow("Zeiss M5") << "mnuZeiss" << Sample("ring-road.m5.DAT")
+                              << "Zeiss files (*.DAT)|*.DAT|All files(*.*)|*.*";
+}
+
+void UiTest::readCommandsEndToEnd() {
+    QFETCH(QString, action);
+    QFETCH(QString, file);
+    QFETCH(QString, filter);
+    MainWindow window;
+    window.show();
+    window.windowing().setNextFileName(file);
+    bool formSeen = false;
+    WhenWindowShows("FormRL", [&](QWidget* widget) {
+        auto* form = qobject_cast<RLWindow*>(widget);
+        QVERIFY(form);
+        QVERIFY(form->isModal());
+        QCOMPARE(form->text1(0)->text(), QString("100"));
+        QCOMPARE(form->text1(1)->text(), QString("100"));
+        form->text1(1)->setText("100.010");
+        form->okButton()->click();
+        formSeen = true;
+    });
+    Action(window, qPrintable(action))->trigger();
+    QVERIFY(formSeen);
+    QCOMPARE(window.windowing().filtersShown().back(), filter);
+    QCOMPARE(Cell(window, 2, 6), QString("4"));
+    QCOMPARE(Cell(window, 7, 1).trimmed(), QString("A"));
+    QCOMPARE(Cell(window, 7, 5), QString("-0.3330"));
+    QCOMPARE(Cell(window, 16, 6), QString("100.0020"));
+    QCOMPARE(Cell(window, 16, 7), QString("100.0100"));
+    QCOMPARE(Cell(window, 19, 2), QString("Misclose(m)"));
+    QCOMPARE(Cell(window, 19, 6), QString("-0.0080"));
+    QVERIFY(Bold(window, 19, 6));
+    QCOMPARE(std::get<std::string>(window.run().EndRL), std::string("100.010"));
+    QCOMPARE(window.sheetView().currentIndex(), window.sheetModel().index(1, 1));
+}
+
+void UiTest::wrongFormatShowsItsMessage() {
+    MainWindow window;
+    window.windowing().setNextFileName(Sample("ring-road.sdr20.SDR"));
+    QString text;
+    AnswerMessageBox(&text);
+    Action(window, "mnuZeiss")->trigger();
+    QCOMPARE(text, QString("NOT Zeiss File. Please Check Your Data File "));
+    QCOMPARE(window.windowing().messagesShown().back().first, QString("Data File"));
+    QCOMPARE(window.sheet().LastUsedRow(), 4);
+}
+
+void UiTest::formRLLayout_data() {
+    QTest::addColumn<bool>("enter");
+    QTest::newRow("FormRL") << true;
+    QTest::newRow("FormChangeRL") << false;
+}
+
+void UiTest::formRLLayout() {
+    QFETCH(bool, enter);
+    RLWindow form(enter ? RLWindow::Kind::Enter : RLWindow::Kind::Change);
+    QCOMPARE(form.objectName(), QString(enter ? "FormRL" : "FormChangeRL"));
+    QCOMPARE(form.windowTitle(), QString("Rendle Ver 1.1 Orvanta"));
+    QCOMPARE(form.size(), QSize(ui::Twips(4830), ui::Twips(enter ? 3195 : 3240)));
+    auto* frame = form.findChild<QGroupBox*>("FrameRL");
+    QVERIFY(frame);
+    QCOMPARE(frame->title(), QString(enter ? "Enter RL" : "Change RL"));
+    QCOMPARE(frame->toolTip(), QString(enter ? "Enter RLs" : "To amend RLs"));
+    QCOMPARE(frame->geometry(), ui::TwipsRect(120, 120, 4575, 2895));
+    QCOMPARE(form.label1(0)->text(), QString("RL of Starting BM"));
+    QCOMPARE(form.label1(1)->text(), QString("RL od Ending BM"));
+    QCOMPARE(form.label1(0)->geometry(), ui::TwipsRect(360, 840, 1800, 240));
+    QCOMPARE(form.label1(1)->geometry(), ui::TwipsRect(360, 1320, 1800, 240));
+    QCOMPARE(form.text1(0)->geometry(), ui::TwipsRect(2280, 720, 1215, 375));
+    QCOMPARE(form.text1(1)->geometry(), ui::TwipsRect(2280, 1200, 1215, 375));
+    QCOMPARE(form.okButton()->objectName(), QString(enter ? "CmdRLOK" : "CmdRLChange"));
+    QCOMPARE(form.okButton()->text(), QString("OK"));
+    QCOMPARE(form.okButton()->geometry(), ui::TwipsRect(2280, 1800, 1215, 495));
+    QVERIFY(form.okButton()->font().bold());
+    QVERIFY(form.label1(0)->font().bold());
+    QVERIFY(!form.text1(0)->font().bold());
+    QCOMPARE(form.text1(0)->font().pointSizeF(), 9.75);
+    QCOMPARE(form.findChildren<QPushButton*>().size(), 1);  // no Cancel button
+}
+
+void UiTest::levelParametersAmendsAndReducesAgain() {
+    MainWindow window;
+    window.show();
+    window.windowing().setNextFileName(Sample("ring-road.sdr20.SDR"));
+    WhenWindowShows("FormRL", [](QWidget* widget) {
+        auto* form = qobject_cast<RLWindow*>(widget);
+        form->text1(0)->setText("50");
+        form->text1(1)->setText("52");
+        form->okButton()->click();
+    });
+    Action(window, "mnuSDR20")->trigger();
+    QCOMPARE(Cell(window, 6, 6), QString("50.0000"));
+    QCOMPARE(Cell(window, 16, 7), QString("52.0000"));
+
+    Action(window, "mnuStnRL")->trigger();
+    RLWindow* change = window.changeRLWindow();
+    QVERIFY(change && change->isVisible());
+    QVERIFY(!change->isModal());
+    QCOMPARE(change->text1(0)->text(), QString("50"));
+    QCOMPARE(change->text1(1)->text(), QString("52"));
+    // Picking Level Parameters again brings up the same window, refilled.
+    change->text1(0)->setText("typed, not confirmed");
+    Action(window, "mnuStnRL")->trigger();
+    QCOMPARE(window.changeRLWindow(), change);
+    QCOMPARE(change->text1(0)->text(), QString("50"));
+
+    change->text1(0)->setText("60");
+    change->text1(1)->setText("62");
+    change->okButton()->click();
+    QTRY_VERIFY(window.changeRLWindow() == nullptr);
+    QCOMPARE(Cell(window, 6, 6), QString("60.0000"));
+    QCOMPARE(Cell(window, 16, 7), QString("62.0000"));
+
+    Action(window, "mnuStnRL")->trigger();
+    QCOMPARE(window.changeRLWindow()->text1(0)->text(), QString("50"));
+    QCOMPARE(window.changeRLWindow()->text1(1)->text(), QString("62"));
+
+    // The close box changes nothing and reduces nothing.
+    window.changeRLWindow()->text1(1)->setText("99");
+    window.changeRLWindow()->close();
+    QTRY_VERIFY(window.changeRLWindow() == nullptr);
+    QCOMPARE(Cell(window, 16, 7), QString("62.0000"));
+    QCOMPARE(std::get<std::string>(window.run().EndRL), std::string("62"));
+}
+
+void UiTest::levelParametersBeforeAnyReadSaysNoDataAndCloses() {
+    MainWindow window;
+    window.show();
+    Action(window, "mnuStnRL")->trigger();
+    RLWindow* change = window.changeRLWindow();
+    QCOMPARE(change->text1(0)->text(), QString());
+    QCOMPARE(change->text1(1)->text(), QString());
+    QString text;
+    AnswerMessageBox(&text);
+    change->okButton()->click();
+    QCOMPARE(text, QString("No Data "));
+    QCOMPARE(window.windowing().messagesShown().back().first, QString("Data"));
+    QVERIFY(!window.isVisible());
+    QCOMPARE(window.unloadCount(), 1);
+    QTRY_COMPARE(OpenWindows(), 0);
+}
+
+void UiTest::exitEndsWithoutUnloadWhileClosingRunsIt() {
+    MainWindow window;
+    window.show();
+    int exits = 0;
+    window.exitProgram = [&] { ++exits; };
+    Action(window, "mnuExit")->trigger();
+    QCOMPARE(exits, 1);
+    QCOMPARE(window.unloadCount(), 0);
+
+    window.close();
+    QCOMPARE(window.unloadCount(), 1);
+    QCOMPARE(exits, 1);
+}
+
+void UiTest::openChangeWindowKeepsTheProgramRunning() {
+    MainWindow window;
+    window.show();
+    Action(window, "mnuStnRL")->trigger();
+    QPointer<RLWindow> change = window.changeRLWindow();
+    QVERIFY(change->testAttribute(Qt::WA_QuitOnClose));
+    window.close();
+    QCoreApplication::processEvents();
+    QCOMPARE(OpenWindows(), 1);
+    QVERIFY(change && change->isVisible());
+    change->close();
+    QTRY_COMPARE(OpenWindows(), 0);
+}
+
+void UiTest::editingACellAndReducingAgain() {
+    MainWindow window;
+    window.show();
+    window.windowing().setNextFileName(Sample("ring-road.sdr33.SDR"));
+    WhenWindowShows("FormRL",
+                    [](QWidget* form) { form->findChild<QPushButton*>("CmdRLOK")->click(); });
+    Action(window, "mnuSDR33")->trigger();
+    auto& model = window.sheetModel();
+    // The project description, and a foresight re-booked 10 mm lower.
+    QVERIFY(model.setData(model.index(1, 1), "Ring road, north loop"));
+    QVERIFY(model.setData(model.index(7, 3), "0.866"));
+    QCOMPARE(window.sheet().CellNumber(8, 4), 0.866);
+    QVERIFY(model.setData(model.index(20, 0), "12abc"));
+    QCOMPARE(window.sheet().CellAt(21, 1).kind, grid::CellKind::Text);
+
+    Action(window, "mnuStnRL")->trigger();
+    window.changeRLWindow()->okButton()->click();
+    QCOMPARE(Cell(window, 2, 2), QString("Ring road, north loop"));
+    QCOMPARE(Cell(window, 8, 5), QString("0.7010"));
+    QCOMPARE(Cell(window, 16, 6), QString("100.0120"));
+    QCOMPARE(Cell(window, 8, 4), QString("0.8660"));
+    QCOMPARE(model.index(7, 3).data(Qt::EditRole).toString(), QString("0.866"));
+}
+
+void UiTest::deleteAndCopy() {
+    MainWindow window;
+    window.show();
+    auto& view = window.sheetView();
+    auto& model = window.sheetModel();
+    view.setCurrentIndex(model.index(3, 0));
+    view.selectionModel()->select(QItemSelection(model.index(3, 0), model.index(3, 2)),
+                                  QItemSelectionModel::ClearAndSelect);
+    QCOMPARE(window.sheet().Selection(), (grid::Range{4, 1, 4, 3}));
+    QTest::keySequence(&view, QKeySequence::Copy);
+    QCOMPARE(QApplication::clipboard()->text(), QString("STN\tBS\tIS\n"));
+
+    view.selectionModel()->select(QItemSelection(model.index(1, 0), model.index(1, 0)),
+                                  QItemSelectionModel::ClearAndSelect);
+    QTest::keyClick(&view, Qt::Key_Delete);
+    QCOMPARE(Cell(window, 2, 1), QString());
+    QVERIFY(Bold(window, 2, 1));
+}
+
+void UiTest::fileFilterForTheDialog() {
+    QCOMPARE(ui::QtFileFilter("SDR20 files (*.SDR)|*.SDR|All files(*.*)|*.*"),
+             QString("SDR20 files (*.SDR *.sdr);;All files (*)"));
+    QCOMPARE(ui::QtFileFilter("Zeiss files (*.DAT)|*.DAT|All files(*.*)|*.*"),
+             QString("Zeiss files (*.DAT *.dat);;All files (*)"));
+    QCOMPARE(ui::QtFileFilter("Text|*.txt"), QString("Text (*.txt *.TXT)"));
+}
+
+void UiTest::viewIsToldOncePerReduction() {
+    MainWindow window;
+    window.show();
+    window.windowing().setNextFileName(Sample("ring-road.m5.DAT"));
+    QSignalSpy changed(&window.sheetModel(), &QAbstractItemModel::dataChanged);
+    WhenWindowShows("FormRL", [&](QWidget* form) {
+        changed.clear();
+        form->findChild<QPushButton*>("CmdRLOK")->click();
+    });
+    Action(window, "mnuZeiss")->trigger();
+    QCOMPARE(changed.count(), 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(changed.count(), 1);
+}
+
+void UiTest::screenshot() {
+    const QByteArray path = qgetenv("RENDLE_SCREENSHOT");
+    if (path.isEmpty()) QSKIP("set RENDLE_SCREENSHOT to a PNG path to take the README's picture");
+    MainWindow window;
+    window.resize(ui::Twips(8340), ui::Twips(6600));
+    window.show();
+    window.windowing().setNextFileName(Sample("ring-road.sdr20.SDR"));
+    WhenWindowShows("FormRL",
+                    [](QWidget* form) { form->findChild<QPushButton*>("CmdRLOK")->click(); });
+    Action(window, "mnuSDR20")->trigger();
+    window.sheet().SetCellText(2, 2, "Ring road, north loop");
+    window.sheetModel().flushChanges();
+    QCoreApplication::processEvents();
+    QVERIFY(window.grab().save(QString::fromLocal8Bit(path)));
+}
+
+QTEST_MAIN(UiTest)
+#include "ui_test.moc"

@@ -1,0 +1,121 @@
+#include "ui/MainWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenuBar>
+
+#include "core/BenchmarkRL.h"
+#include "core/LevelSheet.h"
+#include "core/Reduction.h"
+#include "ui/RLWindow.h"
+#include "ui/SheetModel.h"
+#include "ui/SheetView.h"
+#include "ui/Twips.h"
+
+namespace rendle::ui {
+
+MainWindow::MainWindow() : windowing_(this) {
+    setObjectName("FormMain");
+    setWindowTitle("Rendle Ver 1.2 - Orvanta");
+    exitProgram = [] { QCoreApplication::exit(0); };
+
+    model_ = new SheetModel(sheet_, this);
+    auto* client = new QWidget(this);
+    client->setObjectName("ClientArea");
+    setCentralWidget(client);
+    // The grid sits at the top-left corner at its own fixed size; resizing the window moves
+    // nothing.
+    view_ = new SheetView(*model_, client);
+    view_->setGeometry(0, 0, Twips(8295), Twips(10500));
+    buildMenus();
+    resize(Twips(8340), Twips(9840) + menuBar()->sizeHint().height());
+    formLoad();
+}
+
+MainWindow::~MainWindow() {
+    // The sheet on screen goes before the grid it shows, which is a member of this window.
+    delete view_;
+    delete model_;
+}
+
+void MainWindow::formLoad() {
+    // Help set-up comes first; the help layer is not part of the program yet, so there is
+    // nothing to point it at.
+    core::SetUpLevelSheet(sheet_);
+}
+
+void MainWindow::formUnload() {
+    // Help shut-down: the call site of the help layer, which does nothing yet.
+    ++unloadCount_;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    formUnload();
+    event->accept();
+}
+
+QAction* MainWindow::addCommand(QMenu* menu, const char* name, const char* caption,
+                                std::function<void()> command) {
+    auto* action = new QAction(caption, this);
+    action->setObjectName(name);
+    connect(action, &QAction::triggered, this, [command = std::move(command)] { command(); });
+    if (menu) menu->addAction(action);
+    return action;
+}
+
+void MainWindow::buildMenus() {
+    using readers::FieldBookFormat;
+    QMenu* file = menuBar()->addMenu("&File");
+    file->setObjectName("mnuFinput");
+    file->menuAction()->setObjectName("mnuFinput");
+    addCommand(file, "mnuSDR20", "&SDR20 Format ",
+               [this] { readFieldBook(FieldBookFormat::SDR20); });
+    addCommand(file, "mnuSDR33", "S&DR33 Format",
+               [this] { readFieldBook(FieldBookFormat::SDR33); });
+    addCommand(file, "mnuZeiss", "&Zeiss Format", [this] { readFieldBook(FieldBookFormat::M5); });
+    file->addSeparator()->setObjectName("mnu7");
+    // Saving and printing come with the output commands; the items are there from the start.
+    addCommand(file, "mnuSave", "&Save", [] {});
+    addCommand(file, "mnuPrint", "&Print", [] {});
+    file->addSeparator()->setObjectName("mnuI");
+    addCommand(file, "mnuExit", "&Exit", [this] { exit(); });
+
+    // Level Parameters is a command on the menu bar itself.
+    menuBar()->addAction(
+        addCommand(nullptr, "mnuStnRL", "&Level Parameters ", [this] { levelParameters(); }));
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->setObjectName("mnuHelp");
+    help->menuAction()->setObjectName("mnuHelp");
+    addCommand(help, "mnuContents", "&Contents", [] {});
+    addCommand(help, "mnuAbout", "&About", [] {});
+}
+
+void MainWindow::readFieldBook(readers::FieldBookFormat format) {
+    readers::RunReadCommand(format, sheet_, run_, windowing_);
+}
+
+void MainWindow::levelParameters() {
+    const core::RLBoxes boxes = core::PrefillRLBoxes(run_);
+    if (!changeRL_) {
+        // A window of its own, not a child of the main window: it outlives a closed main
+        // window, and the program runs on until it is closed too.
+        changeRL_ = new RLWindow(RLWindow::Kind::Change, nullptr);
+        changeRL_->setAttribute(Qt::WA_DeleteOnClose);
+        connect(changeRL_, &RLWindow::confirmed, this, [this](const core::RLBoxes& typed) {
+            core::ConfirmFormChangeRL(run_, typed);
+            core::ReduceLevels(sheet_, run_, windowing_);
+        });
+    }
+    changeRL_->fill(boxes);
+    changeRL_->show();
+    changeRL_->raise();
+    changeRL_->activateWindow();
+}
+
+void MainWindow::exit() {
+    // Ends the program at once: no window's unload handler runs.
+    exitProgram();
+}
+
+}  // namespace rendle::ui

@@ -1,0 +1,80 @@
+#include "ui/QtWindowing.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "ui/RLWindow.h"
+
+namespace rendle::ui {
+
+QString QtFileFilter(std::string_view filter) {
+    const QStringList parts =
+        QString::fromUtf8(filter.data(), static_cast<qsizetype>(filter.size())).split('|');
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString label = parts[i].trimmed();
+        // The label may carry its pattern in brackets already: Qt reads the last brackets.
+        if (label.endsWith(')') && label.contains('('))
+            label = label.left(label.lastIndexOf('(')).trimmed();
+        QStringList patterns;
+        for (const QString& pattern : parts[i + 1].split(';', Qt::SkipEmptyParts)) {
+            const QString p = pattern.trimmed();
+            if (p == "*.*") {
+                patterns << "*";
+                continue;
+            }
+            patterns << p;
+            if (p.toLower() != p) patterns << p.toLower();
+            if (p.toUpper() != p) patterns << p.toUpper();
+        }
+        entries << label + " (" + patterns.join(' ') + ")";
+    }
+    return entries.join(";;");
+}
+
+QtWindowing::QtWindowing(QWidget* mainWindow) : mainWindow_(mainWindow) {}
+
+void QtWindowing::ShowMessage(std::string_view text, std::string_view title, core::MessageIcon) {
+    const QString qtitle = QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size()));
+    const QString qtext = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    messages_.emplace_back(qtitle, qtext);
+    QMessageBox box(QMessageBox::Critical, qtitle, qtext, QMessageBox::Ok, mainWindow_);
+    box.setObjectName("MessageBox");
+    box.exec();
+}
+
+void QtWindowing::SetMousePointer(core::MousePointer pointer) {
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+    if (pointer == core::MousePointer::Hourglass) QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void QtWindowing::CloseMainWindow() {
+    if (mainWindow_) mainWindow_->close();
+}
+
+std::string QtWindowing::ShowOpenFileDialog(std::string_view filter, std::string_view fileName) {
+    filters_.push_back(QString::fromUtf8(filter.data(), static_cast<qsizetype>(filter.size())));
+    if (nextFileName_) {
+        const QString name = *nextFileName_;
+        nextFileName_.reset();
+        return name.toStdString();
+    }
+    QFileDialog dialog(mainWindow_);
+    dialog.setObjectName("CommonDialog1");
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilters(QtFileFilter(filter).split(";;"));
+    dialog.selectFile(QString::fromUtf8(fileName.data(), static_cast<qsizetype>(fileName.size())));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first().toStdString();
+}
+
+std::optional<core::RLBoxes> QtWindowing::ShowFormRL(const core::RLBoxes& boxes) {
+    RLWindow form(RLWindow::Kind::Enter, mainWindow_);
+    form.fill(boxes);
+    if (form.exec() != QDialog::Accepted) return std::nullopt;  // the close box
+    return form.boxes();
+}
+
+}  // namespace rendle::ui

@@ -1,0 +1,46 @@
+// The windowing layer of the desktop program: the open-file dialog CommonDialog1, message boxes,
+// the mouse pointer, FormRL and closing the main window.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <optional>
+#include <vector>
+
+#include "core/Windowing.h"
+
+namespace rendle::ui {
+
+/// The dialog filter "text|pattern|text|pattern" as Qt's "text (patterns);;text (patterns)".
+/// Patterns match either letter case, since field books come from Windows and DOS recorders,
+/// and "*.*" matches every file, with an extension or not.
+QString QtFileFilter(std::string_view filter);
+
+class QtWindowing : public core::Windowing {
+  public:
+    explicit QtWindowing(QWidget* mainWindow);
+
+    void ShowMessage(std::string_view text, std::string_view title,
+                     core::MessageIcon icon) override;
+    void SetMousePointer(core::MousePointer pointer) override;
+    void CloseMainWindow() override;
+    std::string ShowOpenFileDialog(std::string_view filter, std::string_view fileName) override;
+    std::optional<core::RLBoxes> ShowFormRL(const core::RLBoxes& boxes) override;
+
+    /// Test hook: the next open-file dialog is answered with this name (empty: cancelled)
+    /// instead of being shown.
+    void setNextFileName(const QString& name) { nextFileName_ = name; }
+    /// Every message shown, as title and text, for tests.
+    const std::vector<std::pair<QString, QString>>& messagesShown() const { return messages_; }
+    /// The filters the open-file dialog was given.
+    const std::vector<QString>& filtersShown() const { return filters_; }
+
+  private:
+    QPointer<QWidget> mainWindow_;
+    std::optional<QString> nextFileName_;
+    std::vector<std::pair<QString, QString>> messages_;
+    std::vector<QString> filters_;
+};
+
+}  // namespace rendle::ui
