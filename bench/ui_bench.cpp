@@ -4,13 +4,20 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPdfWriter>
+#include <cstdio>
 #include <sstream>
 
 #include "FakeWindowing.h"
 #include "FieldBookMaker.h"
 #include "core/LevelSheet.h"
+#include "core/Output.h"
+#include "grid/Workbook.h"
 #include "ui/MainWindow.h"
 #include "ui/SheetModel.h"
+#include "ui/SheetPrinter.h"
 #include "ui/SheetView.h"
 
 namespace {
@@ -49,6 +56,44 @@ void BM_ReadAndReduceWithoutView(benchmark::State& state) {
     for (auto _ : state) Read(sheet, run);
 }
 BENCHMARK(BM_ReadAndReduceWithoutView)->Unit(benchmark::kMillisecond);
+
+/// A reduced run that fills the level sheet to row 1000 or so.
+void ReducedFullRun(rendle::grid::Grid& sheet, rendle::core::RunState& run) {
+    rendle::core::SetUpLevelSheet(sheet);
+    Read(sheet, run);
+}
+
+void BM_WriteWorkbook(benchmark::State& state) {
+    rendle::grid::Grid sheet;
+    rendle::core::RunState run;
+    ReducedFullRun(sheet, run);
+    const std::string path = QDir::temp().filePath("rendle-bench.xlsx").toStdString();
+    for (auto _ : state) rendle::grid::WriteWorkbook(sheet, path, rendle::grid::kWorkbookFileType);
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_WriteWorkbook)->Unit(benchmark::kMillisecond);
+
+void BM_PrintPdf(benchmark::State& state) {
+    rendle::grid::Grid sheet;
+    rendle::core::RunState run;
+    ReducedFullRun(sheet, run);
+    rendle::core::SetUpLevelReport(sheet);
+    const QString path = QDir::temp().filePath("rendle-bench.pdf");
+    int pages = 0;
+    for (auto _ : state) {
+        QPdfWriter writer(path);
+        writer.setResolution(1200);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        rendle::ui::SheetPrinter printer(sheet, [](int32_t) { return 60; });
+        QString error;
+        if (!printer.Print(writer, &error)) state.SkipWithError(qPrintable(error));
+        pages = static_cast<int>(printer.Paginate(writer).size());
+    }
+    state.counters["pages"] = pages;
+    QFile::remove(path);
+}
+BENCHMARK(BM_PrintPdf)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -33,6 +33,14 @@ std::optional<core::RLBoxes> BatchWindowing::ShowFormRL(const core::RLBoxes& box
     return typed;
 }
 
+void BatchWindowing::SaveAsDialog(std::string_view, core::FileSpec& fileSpec) {
+    fileSpec.FileSpecName = saveName_;
+}
+
+void BatchWindowing::PrintSheet(const grid::Grid& sheet) {
+    if (print_) print_(sheet);
+}
+
 std::optional<FieldBookFormat> DetectFormat(const std::string& path, std::string& error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {

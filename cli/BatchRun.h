@@ -2,6 +2,7 @@
 // as a plain-text level report or as a JSON document.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,12 +26,18 @@ class BatchWindowing : public core::Windowing {
     BatchWindowing(std::string fieldBook, std::optional<std::string> startRL,
                    std::optional<std::string> endRL);
 
+    /// The save dialog's answer (--save), and how the sheet is printed (--pdf).
+    void setSaveName(std::string name) { saveName_ = std::move(name); }
+    void setPrinter(std::function<void(const grid::Grid&)> print) { print_ = std::move(print); }
+
     void ShowMessage(std::string_view text, std::string_view title,
                      core::MessageIcon icon) override;
     void SetMousePointer(core::MousePointer) override {}
     void CloseMainWindow() override { mainWindowClosed = true; }
     std::string ShowOpenFileDialog(std::string_view filter, std::string_view fileName) override;
     std::optional<core::RLBoxes> ShowFormRL(const core::RLBoxes& boxes) override;
+    void SaveAsDialog(std::string_view title, core::FileSpec& fileSpec) override;
+    void PrintSheet(const grid::Grid& sheet) override;
 
     std::vector<ShownMessage> messages;
     bool mainWindowClosed = false;
@@ -39,6 +46,8 @@ class BatchWindowing : public core::Windowing {
     std::string fieldBook_;
     std::optional<std::string> startRL_;
     std::optional<std::string> endRL_;
+    std::string saveName_;
+    std::function<void(const grid::Grid&)> print_;
 };
 
 /// The format of a field book told from its content: line 1 starting "For M5" is M5; otherwise

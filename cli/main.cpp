@@ -1,11 +1,17 @@
 // rendle-reduce: reads a field book into the level sheet and reduces the run, without windows.
 #include <CLI/CLI.hpp>
+#include <QGuiApplication>
+#include <QPdfWriter>
 #include <iostream>
 #include <map>
+#include <memory>
 
 #include "cli/BatchRun.h"
 #include "core/LevelSheet.h"
+#include "core/Output.h"
 #include "core/Reduction.h"
+#include "grid/Workbook.h"
+#include "ui/SheetPrinter.h"
 
 namespace {
 
@@ -25,6 +31,9 @@ Zeiss M5; otherwise the first header record naming SDR20 or SDR33 decides.
 
 Output: the level sheet as a plain-text level report, or with --json one JSON object with the
 sheet's cells, the run state, the benchmark window's boxes, the messages and the outcome.
+--save writes the level sheet as a workbook (.xlsx) exactly as File > Save does; --pdf prints
+the level report to a PDF file exactly as File > Print does. Both may be given together: the
+report is printed first, so the workbook keeps the report's print set-up.
 
 Exit status:
   0   reduced: the summary block (misclose, permissible error, length) was written
@@ -32,7 +41,25 @@ Exit status:
   2   the read ended with a message (wrong format, data error, run too long)
   3   the read reached the reduction but the reduction stopped early (for example an RL
       that is no number)
+  4   the workbook or the PDF could not be written (the reduction's outcome stands)
   64  bad usage, or a field book whose format cannot be told)";
+
+constexpr int kOutputFailed = 4;
+
+/// Prints the level report to a PDF file with the program's own report renderer.
+bool PrintToPdf(const rendle::grid::Grid& sheet, const std::string& path, std::string& error) {
+    QPdfWriter writer(QString::fromStdString(path));
+    writer.setResolution(1200);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));  // the report keeps its own margins
+    writer.setTitle(QString::fromStdString(sheet.SheetTitle()));
+    QString why;
+    rendle::ui::SheetPrinter printer(sheet,
+                                     [](int32_t) { return rendle::grid::kDefaultColumnWidthPx; });
+    if (printer.Print(writer, &why)) return true;
+    error = why.toStdString();
+    return false;
+}
 
 }  // namespace
 
@@ -45,6 +72,8 @@ int main(int argc, char** argv) {
     std::optional<std::string> startRL;
     std::optional<std::string> endRL;
     bool asJson = false;
+    std::string savePath;
+    std::string pdfPath;
     const std::map<std::string, FieldBookFormat> formats = {{"sdr20", FieldBookFormat::SDR20},
                                                             {"sdr33", FieldBookFormat::SDR33},
                                                             {"m5", FieldBookFormat::M5}};
@@ -54,6 +83,8 @@ int main(int argc, char** argv) {
     app.add_option("--start-rl", startRL, "Text for the starting benchmark RL box")->expected(1);
     app.add_option("--end-rl", endRL, "Text for the ending benchmark RL box")->expected(1);
     app.add_flag("--json", asJson, "Print one JSON object instead of the level report");
+    app.add_option("--save", savePath, "Also write the level sheet as a workbook (.xlsx)");
+    app.add_option("--pdf", pdfPath, "Also print the level report to this PDF file");
     app.add_option("FIELD-BOOK", fieldBook, "The field book to read")->required();
 
     try {
@@ -92,6 +123,33 @@ int main(int argc, char** argv) {
     const rendle::readers::ReadOutcome outcome =
         rendle::readers::RunReadCommand(format, sheet, run, windowing);
 
+    // The output commands act on the sheet as the command left it, as from the File menu:
+    // printing first, so that a workbook saved with it carries the level report's print set-up.
+    bool outputFailed = false;
+    std::unique_ptr<QGuiApplication> gui;
+    if (!pdfPath.empty()) {
+        // Fonts and painting need a GUI application; no display is needed for a PDF.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int guiArgc = 1;
+        static char name[] = "rendle-reduce";
+        static char* guiArgv[] = {name, nullptr};
+        gui = std::make_unique<QGuiApplication>(guiArgc, guiArgv);
+        windowing.setPrinter([&](const rendle::grid::Grid& printed) {
+            std::string error;
+            if (!PrintToPdf(printed, pdfPath, error)) {
+                windowing.ShowMessage("The level report was not printed: " + error + ".", "Print",
+                                      rendle::core::MessageIcon::Critical);
+                outputFailed = true;
+            }
+        });
+        rendle::core::PrintLevelReport(sheet, windowing);
+    }
+    if (!savePath.empty()) {
+        windowing.setSaveName(savePath);
+        const auto saved = rendle::core::SaveLevelSheet(sheet, windowing);
+        outputFailed = outputFailed || saved.outcome != rendle::core::SaveOutcome::Saved;
+    }
+
     if (asJson) {
         std::cout << rendle::cli::JsonReport(sheet, run, outcome, windowing.messages);
     } else {
@@ -108,5 +166,6 @@ int main(int argc, char** argv) {
                   << rendle::core::ReductionStepName(outcome.reduction->step) << ": "
                   << outcome.reduction->reason << "\n";
     }
-    return rendle::cli::ExitStatus(outcome);
+    const int status = rendle::cli::ExitStatus(outcome);
+    return status == 0 && outputFailed ? kOutputFailed : status;
 }

@@ -8,7 +8,17 @@
 
 #include "core/BenchmarkRL.h"
 
+namespace rendle::grid {
+class Grid;
+}
+
 namespace rendle::core {
+
+/// What the save dialog is given and gives back: the chosen path as FileSpecName (empty when
+/// the user cancels).
+struct FileSpec {
+    std::string FileSpecName;
+};
 
 enum class MessageIcon { Critical };
 
@@ -30,6 +40,11 @@ class Windowing {
     /// FormRL, modal, its two boxes filled from `boxes`. Gives the boxes as they stood when OK
     /// was pressed, or nothing when the window was closed by its close box.
     virtual std::optional<RLBoxes> ShowFormRL(const RLBoxes& boxes) = 0;
+    /// The grid's save dialog with a title; the chosen path comes back in the file-spec object.
+    virtual void SaveAsDialog(std::string_view title, FileSpec& fileSpec) = 0;
+    /// Prints the sheet with its print settings: the print dialog, then the pages. Reports a
+    /// failed print itself; a cancelled print dialog prints nothing and says nothing.
+    virtual void PrintSheet(const grid::Grid& sheet) = 0;
 };
 
 }  // namespace rendle::core

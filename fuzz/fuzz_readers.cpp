@@ -20,6 +20,8 @@ class FuzzWindowing : public rendle::core::Windowing {
     std::optional<rendle::core::RLBoxes> ShowFormRL(const rendle::core::RLBoxes& boxes) override {
         return boxes;
     }
+    void SaveAsDialog(std::string_view, rendle::core::FileSpec&) override {}
+    void PrintSheet(const rendle::grid::Grid&) override {}
 };
 
 }  // namespace

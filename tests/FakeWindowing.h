@@ -46,8 +46,21 @@ class FakeWindowing : public core::Windowing {
         return typed;
     }
 
+    void SaveAsDialog(std::string_view title, core::FileSpec& fileSpec) override {
+        saveTitles.emplace_back(title);
+        events.push_back("save dialog");
+        fileSpec.FileSpecName = nextSaveName;
+    }
+    void PrintSheet(const grid::Grid&) override {
+        ++printed;
+        events.push_back("print");
+    }
+
     // Script: the dialog's answer, and what the user types into FormRL before OK.
     std::string nextFileName;
+    std::string nextSaveName;
+    std::vector<std::string> saveTitles;
+    int printed = 0;
     std::optional<std::string> typeStart;
     std::optional<std::string> typeEnd;
     bool closeFormRLByCloseBox = false;

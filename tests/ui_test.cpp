@@ -9,16 +9,22 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPdfWriter>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <functional>
 
+#include "core/LevelSheet.h"
+#include "core/Output.h"
 #include "core/Reduction.h"
 #include "ui/MainWindow.h"
 #include "ui/RLWindow.h"
 #include "ui/SheetModel.h"
+#include "ui/SheetPrinter.h"
 #include "ui/SheetView.h"
 #include "ui/Twips.h"
 
@@ -106,6 +112,11 @@ class UiTest : public QObject {
     void deleteAndCopy();
     void fileFilterForTheDialog();
     void viewIsToldOncePerReduction();
+    void saveFromTheFileMenu();
+    void printFromTheFileMenu();
+    void headerAndFooterCodes_data();
+    void headerAndFooterCodes();
+    void pagesOfALongRun();
     void screenshot();
 };
 
@@ -445,6 +456,116 @@ void UiTest::viewIsToldOncePerReduction() {
     QCOMPARE(changed.count(), 0);
     QCoreApplication::processEvents();
     QCOMPARE(changed.count(), 1);
+}
+
+void UiTest::saveFromTheFileMenu() {
+    MainWindow window;
+    QTemporaryDir folder;
+    window.windowing().setNextSaveName("");
+    Action(window, "mnuSave")->trigger();
+    QVERIFY(QDir(folder.path()).isEmpty());
+
+    window.windowing().setNextSaveName(folder.filePath("empty"));
+    Action(window, "mnuSave")->trigger();
+    QVERIFY(QFile::exists(folder.filePath("empty.xlsx")));
+    QVERIFY(window.windowing().messagesShown().empty());
+
+    QString text;
+    AnswerMessageBox(&text);
+    window.windowing().setNextSaveName("/proc/self/level.xlsx");
+    Action(window, "mnuSave")->trigger();
+    QVERIFY(text.startsWith("The level sheet was not saved to /proc/self/level.xlsx."));
+    QCOMPARE(window.windowing().messagesShown().back().first, QString("SAVE LEVEL"));
+}
+
+void UiTest::printFromTheFileMenu() {
+    MainWindow window;
+    window.show();
+    QTemporaryDir folder;
+    const QString pdf = folder.filePath("level.pdf");
+    window.windowing().setNextPrintFile(pdf);
+    Action(window, "mnuPrint")->trigger();
+    QCOMPARE(window.sheet().GetPageSetup().printTitleRows, std::string("A1:IV4"));
+    QVERIFY(!window.sheet().PrintGridLines());
+    QProcess pdftotext;
+    pdftotext.start("pdftotext", {"-layout", pdf, "-"});
+    QVERIFY(pdftotext.waitForFinished(30000));
+    const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    QCOMPARE(text.count('\f'), 1);
+    QVERIFY(text.contains("LEVEL REPORT"));
+    QVERIFY(text.contains("Page 1 of 1 Page(s)"));
+}
+
+void UiTest::headerAndFooterCodes_data() {
+    QTest::addColumn<QString>("codes");
+    QTest::addColumn<QString>("left");
+    QTest::addColumn<QString>("centre");
+    QTest::addColumn<QString>("right");
+    QTest::newRow("level report footer") << "&C Page &P of &N Page(s)"
+                                         << ""
+                                         << " Page 3 of 5 Page(s)"
+                                         << "";
+    QTest::newRow("stored header") << "&A"
+                                   << ""
+                                   << "LEVEL"
+                                   << "";
+    QTest::newRow("stored footer") << "Page &P"
+                                   << ""
+                                   << "Page 3"
+                                   << "";
+    QTest::newRow("three sections") << "&LRun&C&A&RPage &P"
+                                    << "Run"
+                                    << "LEVEL"
+                                    << "Page 3";
+    QTest::newRow("ampersand and font codes") << "&\"Arial,Bold\"&12R&&D&B"
+                                              << ""
+                                              << "R&D"
+                                              << "";
+    QTest::newRow("lower-case section codes") << "&rright&lleft"
+                                              << "left"
+                                              << ""
+                                              << "right";
+    QTest::newRow("lone ampersand at the end") << "end&"
+                                               << ""
+                                               << "end&"
+                                               << "";
+}
+
+void UiTest::headerAndFooterCodes() {
+    QFETCH(QString, codes);
+    QFETCH(QString, left);
+    QFETCH(QString, centre);
+    QFETCH(QString, right);
+    const ui::HeaderFooterText text = ui::ExpandHeaderFooter(codes.toStdString(), 3, 5, "LEVEL");
+    QCOMPARE(text.left, left);
+    QCOMPARE(text.centre, centre);
+    QCOMPARE(text.right, right);
+}
+
+void UiTest::pagesOfALongRun() {
+    grid::Grid sheet;
+    core::SetUpLevelSheet(sheet);
+    for (int32_t row = 6; row <= 400; ++row) sheet.SetCellNumber(row, 2, row / 100.0);
+    core::SetUpLevelReport(sheet);
+    QTemporaryDir folder;
+    QPdfWriter writer(folder.filePath("pages.pdf"));
+    writer.setResolution(300);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    ui::SheetPrinter printer(sheet, [](int32_t) { return 60; });
+    const std::vector<ui::PrintPage>& pages = printer.Paginate(writer);
+    QVERIFY(pages.size() > 5);
+    QCOMPARE(pages.front().firstRow, 1);
+    QVERIFY(!pages.front().titleRows);
+    QCOMPARE(pages.back().lastRow, 400);
+    for (size_t i = 1; i < pages.size(); ++i) {
+        QVERIFY(pages[i].titleRows);
+        QCOMPARE(pages[i].firstRow, pages[i - 1].lastRow + 1);
+        QCOMPARE(pages[i].firstColumn, size_t{0});
+        QCOMPARE(pages[i].lastColumn, size_t{8});  // the eight visible columns fit across
+    }
+    QString error;
+    QVERIFY(printer.Print(writer, &error));
 }
 
 void UiTest::screenshot() {

@@ -6,6 +6,7 @@
 
 #include "core/BenchmarkRL.h"
 #include "core/LevelSheet.h"
+#include "core/Output.h"
 #include "core/Reduction.h"
 #include "ui/RLWindow.h"
 #include "ui/SheetModel.h"
@@ -27,6 +28,9 @@ MainWindow::MainWindow() : windowing_(this) {
     // nothing.
     view_ = new SheetView(*model_, client);
     view_->setGeometry(0, 0, Twips(8295), Twips(10500));
+    windowing_.setColumnWidths([this](int32_t col) {
+        return col <= SheetModel::kColumns ? view_->columnWidth(col - 1) : 0;
+    });
     buildMenus();
     resize(Twips(8340), Twips(9840) + menuBar()->sizeHint().height());
     formLoad();
@@ -74,9 +78,8 @@ void MainWindow::buildMenus() {
                [this] { readFieldBook(FieldBookFormat::SDR33); });
     addCommand(file, "mnuZeiss", "&Zeiss Format", [this] { readFieldBook(FieldBookFormat::M5); });
     file->addSeparator()->setObjectName("mnu7");
-    // Saving and printing come with the output commands; the items are there from the start.
-    addCommand(file, "mnuSave", "&Save", [] {});
-    addCommand(file, "mnuPrint", "&Print", [] {});
+    addCommand(file, "mnuSave", "&Save", [this] { core::SaveLevelSheet(sheet_, windowing_); });
+    addCommand(file, "mnuPrint", "&Print", [this] { core::PrintLevelReport(sheet_, windowing_); });
     file->addSeparator()->setObjectName("mnuI");
     addCommand(file, "mnuExit", "&Exit", [this] { exit(); });
 

@@ -3,8 +3,12 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 
+#include "grid/Workbook.h"
 #include "ui/RLWindow.h"
+#include "ui/SheetPrinter.h"
 
 namespace rendle::ui {
 
@@ -33,7 +37,9 @@ QString QtFileFilter(std::string_view filter) {
     return entries.join(";;");
 }
 
-QtWindowing::QtWindowing(QWidget* mainWindow) : mainWindow_(mainWindow) {}
+QtWindowing::QtWindowing(QWidget* mainWindow)
+    : mainWindow_(mainWindow),
+      columnWidthPx_([](int32_t) { return grid::kDefaultColumnWidthPx; }) {}
 
 void QtWindowing::ShowMessage(std::string_view text, std::string_view title, core::MessageIcon) {
     const QString qtitle = QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size()));
@@ -75,6 +81,44 @@ std::optional<core::RLBoxes> QtWindowing::ShowFormRL(const core::RLBoxes& boxes)
     form.fill(boxes);
     if (form.exec() != QDialog::Accepted) return std::nullopt;  // the close box
     return form.boxes();
+}
+
+void QtWindowing::SaveAsDialog(std::string_view title, core::FileSpec& fileSpec) {
+    if (nextSaveName_) {
+        fileSpec.FileSpecName = nextSaveName_->toStdString();
+        nextSaveName_.reset();
+        return;
+    }
+    QFileDialog dialog(mainWindow_,
+                       QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
+    dialog.setObjectName("SaveAsDialog");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters({"Workbook (*.xlsx)", "All files (*)"});
+    dialog.setDefaultSuffix("xlsx");
+    fileSpec.FileSpecName.clear();
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        fileSpec.FileSpecName = dialog.selectedFiles().first().toStdString();
+    }
+}
+
+void QtWindowing::PrintSheet(const grid::Grid& sheet) {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setFullPage(true);  // the report keeps its own margins
+    printer.setDocName(QString::fromStdString(sheet.SheetTitle()));
+    if (nextPrintFile_) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(*nextPrintFile_);
+        nextPrintFile_.reset();
+    } else {
+        QPrintDialog dialog(&printer, mainWindow_);
+        dialog.setObjectName("PrintDialog");
+        if (dialog.exec() != QDialog::Accepted) return;
+    }
+    QString error;
+    if (!SheetPrinter(sheet, columnWidthPx_).Print(printer, &error)) {
+        const std::string text = "The level report was not printed: " + error.toStdString() + ".";
+        ShowMessage(text, "Print", core::MessageIcon::Critical);
+    }
 }
 
 }  // namespace rendle::ui

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -27,10 +28,21 @@ class QtWindowing : public core::Windowing {
     void CloseMainWindow() override;
     std::string ShowOpenFileDialog(std::string_view filter, std::string_view fileName) override;
     std::optional<core::RLBoxes> ShowFormRL(const core::RLBoxes& boxes) override;
+    void SaveAsDialog(std::string_view title, core::FileSpec& fileSpec) override;
+    void PrintSheet(const grid::Grid& sheet) override;
+
+    /// Where printed columns take their widths from: the sheet on screen.
+    void setColumnWidths(std::function<int(int32_t)> widthPx) {
+        columnWidthPx_ = std::move(widthPx);
+    }
 
     /// Test hook: the next open-file dialog is answered with this name (empty: cancelled)
     /// instead of being shown.
     void setNextFileName(const QString& name) { nextFileName_ = name; }
+    /// Test hook: the next save dialog is answered with this name (empty: cancelled).
+    void setNextSaveName(const QString& name) { nextSaveName_ = name; }
+    /// Test hook: the next print goes to this PDF file without the print dialog.
+    void setNextPrintFile(const QString& name) { nextPrintFile_ = name; }
     /// Every message shown, as title and text, for tests.
     const std::vector<std::pair<QString, QString>>& messagesShown() const { return messages_; }
     /// The filters the open-file dialog was given.
@@ -39,6 +51,9 @@ class QtWindowing : public core::Windowing {
   private:
     QPointer<QWidget> mainWindow_;
     std::optional<QString> nextFileName_;
+    std::optional<QString> nextSaveName_;
+    std::optional<QString> nextPrintFile_;
+    std::function<int(int32_t)> columnWidthPx_;
     std::vector<std::pair<QString, QString>> messages_;
     std::vector<QString> filters_;
 };

@@ -8,6 +8,8 @@
 #include <QStyledItemDelegate>
 #include <algorithm>
 
+#include "grid/Workbook.h"
+
 namespace rendle::ui {
 
 namespace {
@@ -74,7 +76,7 @@ SheetView::SheetView(SheetModel& model, QWidget* parent) : QTableView(parent), m
     verticalHeader()->setFont(font);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(QFontMetrics(font).height() + 4);
-    horizontalHeader()->setDefaultSectionSize(60);
+    horizontalHeader()->setDefaultSectionSize(grid::kDefaultColumnWidthPx);
     setItemDelegate(new OverflowDelegate(this));
     setTextElideMode(Qt::ElideNone);
     setSelectionMode(QAbstractItemView::ContiguousSelection);

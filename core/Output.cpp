@@ -1,0 +1,55 @@
+#include "core/Output.h"
+
+#include <filesystem>
+
+#include "grid/Grid.h"
+#include "grid/Workbook.h"
+
+namespace rendle::core {
+
+SaveResult SaveLevelSheet(const grid::Grid& sheet, Windowing& windowing) {
+    FileSpec fileSpec;
+    windowing.SaveAsDialog("SAVE LEVEL", fileSpec);
+    SaveResult result;
+    if (fileSpec.FileSpecName.empty()) {
+        result.outcome = SaveOutcome::Cancelled;
+        return result;
+    }
+    // A bare name typed in the dialog gets the workbook's extension; a name that already
+    // stands for something (a device, a file kept without extension) is taken as it is.
+    std::filesystem::path path(fileSpec.FileSpecName);
+    std::error_code ec;
+    if (!path.has_extension() && !std::filesystem::exists(path, ec)) path += ".xlsx";
+    result.path = path.string();
+    try {
+        grid::WriteWorkbook(sheet, result.path, grid::kWorkbookFileType);
+    } catch (const grid::GridError& error) {
+        // The surveyor must not walk away believing the sheet is on disk.
+        result.outcome = SaveOutcome::Failed;
+        result.reason = error.what();
+        windowing.ShowMessage(
+            "The level sheet was not saved to " + result.path + ".\n\n" + result.reason,
+            "SAVE LEVEL", MessageIcon::Critical);
+    }
+    return result;
+}
+
+void SetUpLevelReport(grid::Grid& sheet) {
+    grid::PageSetup setup = sheet.GetPageSetup();
+    setup.printTitleRows = "A1:IV4";
+    setup.leftMargin = 1.0;
+    setup.rightMargin = 1.0;
+    setup.topMargin = 1.0;
+    setup.bottomMargin = 1.0;
+    sheet.ApplyPageSetup(setup);
+    sheet.SetPrintSwitch(false);
+    sheet.SetPageFooter("&C Page &P of &N Page(s)");
+    sheet.SetPageHeader("");
+}
+
+void PrintLevelReport(grid::Grid& sheet, Windowing& windowing) {
+    SetUpLevelReport(sheet);
+    windowing.PrintSheet(sheet);
+}
+
+}  // namespace rendle::core

@@ -1,0 +1,34 @@
+// File > Save and File > Print: the level sheet written as a workbook and printed as a report.
+#pragma once
+
+#include <string>
+
+#include "core/Windowing.h"
+
+namespace rendle::grid {
+class Grid;
+}
+
+namespace rendle::core {
+
+enum class SaveOutcome { Saved, Cancelled, Failed };
+
+struct SaveResult {
+    SaveOutcome outcome = SaveOutcome::Saved;
+    std::string path;    ///< where the workbook went, ".xlsx" added to a bare name
+    std::string reason;  ///< why it was not saved
+};
+
+/// File > Save: the save dialog "SAVE LEVEL" with a fresh file-spec object, then the whole
+/// workbook written to the chosen path. A cancelled dialog writes nothing and says nothing; a
+/// write that fails says so in a message box and leaves an existing file as it was.
+SaveResult SaveLevelSheet(const grid::Grid& sheet, Windowing& windowing);
+
+/// The print settings of the level report: rows 1 to 4 on every page, margins of 1 inch, no grid
+/// lines, no header, "Page n of m Page(s)" centred in the footer.
+void SetUpLevelReport(grid::Grid& sheet);
+
+/// File > Print: the level report's print settings, then the sheet printed.
+void PrintLevelReport(grid::Grid& sheet, Windowing& windowing);
+
+}  // namespace rendle::core

@@ -1,0 +1,190 @@
+#include "core/Output.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "FakeWindowing.h"
+#include "LevelRun.h"
+#include "core/LevelSheet.h"
+#include "grid/Grid.h"
+#include "grid/Workbook.h"
+
+namespace rendle::core {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FakeWindowing;
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class SaveTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SetUpLevelSheet(sheet);
+        folder = fs::temp_directory_path() /
+                 ("rendle-save-test-" + std::to_string(getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(folder);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    SaveResult Save(const fs::path& path) {
+        windowing.nextSaveName = path.string();
+        return SaveLevelSheet(sheet, windowing);
+    }
+
+    std::vector<std::string> FolderEntries() {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    grid::Grid sheet;
+    FakeWindowing windowing;
+    fs::path folder;
+};
+
+TEST_F(SaveTest, CancelledDialogWritesNothingAndSaysNothing) {
+    const SaveResult result = Save("");
+    EXPECT_EQ(result.outcome, SaveOutcome::Cancelled);
+    EXPECT_EQ(windowing.saveTitles, std::vector<std::string>{"SAVE LEVEL"});
+    EXPECT_TRUE(windowing.messages.empty());
+    EXPECT_TRUE(FolderEntries().empty());
+}
+
+TEST_F(SaveTest, BareNameGetsTheWorkbookExtension) {
+    const SaveResult result = Save(folder / "ring-road");
+    EXPECT_EQ(result.outcome, SaveOutcome::Saved) << result.reason;
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"ring-road.xlsx"});
+    EXPECT_EQ(Slurp(folder / "ring-road.xlsx").substr(0, 2), "PK");
+
+    Save(folder / "run.XLSX");
+    EXPECT_TRUE(fs::exists(folder / "run.XLSX"));
+}
+
+TEST_F(SaveTest, FailuresSayTheSheetWasNotSaved) {
+    struct Case {
+        const char* name;
+        fs::path path;
+    };
+    const Case cases[] = {
+        {"a folder that cannot be written", "/proc/self/level.xlsx"},
+        {"a folder that does not exist", "/nonexistent-folder/level.xlsx"},
+        {"a full disk", "/dev/full"},
+        {"a folder as the name", fs::temp_directory_path()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        windowing = FakeWindowing{};
+        const SaveResult result = Save(c.path);
+        EXPECT_EQ(result.outcome, SaveOutcome::Failed);
+        ASSERT_EQ(windowing.messages.size(), 1u);
+        EXPECT_EQ(windowing.messages[0].title, "SAVE LEVEL");
+        EXPECT_EQ(windowing.messages[0].icon, MessageIcon::Critical);
+        EXPECT_EQ(windowing.messages[0].text.rfind("The level sheet was not saved to ", 0), 0u)
+            << windowing.messages[0].text;
+        EXPECT_NE(windowing.messages[0].text.find(result.reason), std::string::npos);
+    }
+    EXPECT_FALSE(fs::is_regular_file("/dev/full")) << "a device is never replaced";
+}
+
+TEST_F(SaveTest, AFailedWriteLeavesTheOldFileAsItWas) {
+    const fs::path path = folder / "level.xlsx";
+    std::ofstream(path) << "the sheet saved yesterday";
+    // A file-size limit makes every write past 2 kB fail, as a full disk would.
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 2048;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const SaveResult result = Save(path);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_EQ(result.outcome, SaveOutcome::Failed);
+    EXPECT_EQ(windowing.messages.size(), 1u);
+    EXPECT_EQ(Slurp(path), "the sheet saved yesterday");
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"level.xlsx"}) << "no temporary left";
+}
+
+TEST_F(SaveTest, SavingAgainReplacesTheFileAndKeepsItsPermissions) {
+    const fs::path path = folder / "level.xlsx";
+    ASSERT_EQ(Save(path).outcome, SaveOutcome::Saved);
+    chmod(path.c_str(), 0640);
+    const std::string first = Slurp(path);
+    sheet.SetCellText(2, 2, "Ring road, north loop");
+    ASSERT_EQ(Save(path).outcome, SaveOutcome::Saved);
+    EXPECT_NE(Slurp(path), first);
+    struct stat info {};
+    stat(path.c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"level.xlsx"});
+}
+
+TEST_F(SaveTest, OnlyTheGridsOwnFileTypeIsWritten) {
+    try {
+        grid::WriteWorkbook(sheet, (folder / "x.xls").string(), 12);
+        FAIL() << "file type 12 was written";
+    } catch (const grid::GridError& error) {
+        EXPECT_EQ(error.code(), grid::kErrBadArgument);
+    }
+    EXPECT_TRUE(FolderEntries().empty());
+}
+
+TEST(PrintLevelReport, SetsTheReportsPrintSettingsThenPrints) {
+    grid::Grid sheet;
+    SetUpLevelSheet(sheet);
+    FakeWindowing windowing;
+    PrintLevelReport(sheet, windowing);
+    EXPECT_EQ(windowing.printed, 1);
+    const grid::PageSetup setup = sheet.GetPageSetup();
+    EXPECT_EQ(setup.printTitleRows, "A1:IV4");
+    EXPECT_EQ(setup.leftMargin, 1.0);
+    EXPECT_EQ(setup.rightMargin, 1.0);
+    EXPECT_EQ(setup.topMargin, 1.0);
+    EXPECT_EQ(setup.bottomMargin, 1.0);
+    EXPECT_FALSE(sheet.PrintGridLines());
+    EXPECT_EQ(sheet.PageFooter(), "&C Page &P of &N Page(s)");
+    EXPECT_EQ(sheet.PageHeader(), "");
+    EXPECT_EQ(sheet.LastUsedRow(), 4) << "no cell changes";
+    EXPECT_EQ(sheet.ActiveRow(), 5);
+}
+
+TEST(Workbook, TitleRowsOfARange) {
+    using Rows = std::optional<std::pair<int32_t, int32_t>>;
+    EXPECT_EQ(grid::TitleRows("A1:IV4"), (Rows{{1, 4}}));
+    EXPECT_EQ(grid::TitleRows("$A$1:$IV$4"), (Rows{{1, 4}}));
+    EXPECT_EQ(grid::TitleRows("A3"), (Rows{{3, 3}}));
+    EXPECT_EQ(grid::TitleRows(""), Rows{});
+    EXPECT_EQ(grid::TitleRows("A4:IV1"), Rows{});
+    EXPECT_EQ(grid::TitleRows("A0:B2"), Rows{});
+    EXPECT_EQ(grid::TitleRows("A1:B99999999999"), Rows{});
+    EXPECT_EQ(grid::TitleRows("A:B"), Rows{});
+}
+
+TEST(Workbook, TextsBecomeValidXml) {
+    EXPECT_EQ(grid::XmlSafeText("BM1 "), "BM1 ");
+    EXPECT_EQ(grid::XmlSafeText("Höhe"), "Höhe") << "valid UTF-8 stays";
+    EXPECT_EQ(grid::XmlSafeText("H\xF6he"), "H\xC3\xB6he") << "a Latin-1 byte becomes UTF-8";
+    EXPECT_EQ(grid::XmlSafeText(std::string("a\0b\x1F", 4)), "a_x0000_b_x001F_");
+    EXPECT_EQ(grid::XmlSafeText("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xC2\x80") << "no surrogates";
+    EXPECT_EQ(grid::XmlSafeText("tab\tok"), "tab\tok");
+}
+
+}  // namespace
+}  // namespace rendle::core

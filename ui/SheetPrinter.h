@@ -1,0 +1,68 @@
+// The level sheet printed as a paged report: page breaks worked out first, then every page
+// drawn with one painter from the grid's cells and print settings.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+#include "grid/Grid.h"
+
+class QPagedPaintDevice;
+class QPainter;
+
+namespace rendle::ui {
+
+/// The left, centre and right texts of a page header or footer.
+struct HeaderFooterText {
+    QString left;
+    QString centre;
+    QString right;
+    bool operator==(const HeaderFooterText&) const = default;
+};
+
+/// Reads the codes of a page header or footer: "&L", "&C", "&R" start a section (text before
+/// any of them is centred), "&P" is the page number, "&N" the number of pages, "&A" the sheet
+/// name, "&D" and "&T" the date and time, "&&" an ampersand. Font codes are skipped.
+HeaderFooterText ExpandHeaderFooter(const std::string& codes, int page, int pages,
+                                    const std::string& sheetName);
+
+/// One printed page: a block of rows and a block of the printed columns.
+struct PrintPage {
+    int32_t firstRow = 1;
+    int32_t lastRow = 0;     ///< below firstRow when the page has no rows (an empty sheet)
+    size_t firstColumn = 0;  ///< index into the printed columns
+    size_t lastColumn = 0;   ///< one past the last
+    bool titleRows = false;  ///< the print-title rows are repeated at its top
+};
+
+class SheetPrinter {
+  public:
+    /// `columnWidthPx` gives a column's width in pixels at 96 dots per inch, as on screen.
+    SheetPrinter(const grid::Grid& sheet, std::function<int(int32_t)> columnWidthPx);
+
+    /// Works out the pages for a page of the device's size and resolution.
+    const std::vector<PrintPage>& Paginate(QPagedPaintDevice& device);
+
+    /// Prints every page on the device. Gives false, with the reason, when the device could not
+    /// be painted on.
+    bool Print(QPagedPaintDevice& device, QString* error);
+
+  private:
+    void DrawPage(QPainter& painter, const PrintPage& page, int number);
+    void DrawRows(QPainter& painter, int32_t first, int32_t last, const PrintPage& page, double& y);
+    void DrawHeaderFooter(QPainter& painter, const std::string& codes, double centreY, int number);
+
+    const grid::Grid& sheet_;
+    std::function<int(int32_t)> columnWidthPx_;
+    std::vector<int32_t> columns_;  // printed columns, 1-based
+    std::vector<PrintPage> pages_;
+    // Page geometry in device units.
+    double dpi_ = 96;
+    double pageWidth_ = 0, pageHeight_ = 0;
+    double left_ = 0, top_ = 0, right_ = 0, bottom_ = 0;
+    double rowHeight_ = 0;
+    int32_t titleFirst_ = 0, titleLast_ = -1;
+};
+
+}  // namespace rendle::ui
