@@ -8,6 +8,8 @@
 #include "core/LevelSheet.h"
 #include "core/Output.h"
 #include "core/Reduction.h"
+#include "ui/AboutWindow.h"
+#include "ui/Help.h"
 #include "ui/RLWindow.h"
 #include "ui/SheetModel.h"
 #include "ui/SheetView.h"
@@ -43,13 +45,13 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::formLoad() {
-    // Help set-up comes first; the help layer is not part of the program yet, so there is
-    // nothing to point it at.
+    help::SetUp(this);
     core::SetUpLevelSheet(sheet_);
 }
 
 void MainWindow::formUnload() {
-    // Help shut-down: the call site of the help layer, which does nothing yet.
+    // The help viewer learns that this program no longer needs it.
+    help::ShutDown();
     ++unloadCount_;
 }
 
@@ -72,6 +74,7 @@ void MainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu("&File");
     file->setObjectName("mnuFinput");
     file->menuAction()->setObjectName("mnuFinput");
+    file->menuAction()->setProperty("helpContextId", help::kFileMenu);
     addCommand(file, "mnuSDR20", "&SDR20 Format ",
                [this] { readFieldBook(FieldBookFormat::SDR20); });
     addCommand(file, "mnuSDR33", "S&DR33 Format",
@@ -84,14 +87,30 @@ void MainWindow::buildMenus() {
     addCommand(file, "mnuExit", "&Exit", [this] { exit(); });
 
     // Level Parameters is a command on the menu bar itself.
-    menuBar()->addAction(
-        addCommand(nullptr, "mnuStnRL", "&Level Parameters ", [this] { levelParameters(); }));
+    QAction* levelParameters =
+        addCommand(nullptr, "mnuStnRL", "&Level Parameters ", [this] { this->levelParameters(); });
+    levelParameters->setProperty("helpContextId", help::kLevelParameters);
+    menuBar()->addAction(levelParameters);
 
-    QMenu* help = menuBar()->addMenu("&Help");
-    help->setObjectName("mnuHelp");
-    help->menuAction()->setObjectName("mnuHelp");
-    addCommand(help, "mnuContents", "&Contents", [] {});
-    addCommand(help, "mnuAbout", "&About", [] {});
+    QMenu* helpMenu = menuBar()->addMenu("&Help");
+    helpMenu->setObjectName("mnuHelp");
+    helpMenu->menuAction()->setObjectName("mnuHelp");
+    addCommand(helpMenu, "mnuContents", "&Contents", [] { help::ShowContents(); });
+    addCommand(helpMenu, "mnuAbout", "&About", [this] { showAbout(); });
+
+    help::InstallContextHelp(this, help::kFormMain);
+    help::InstallMenuHelp(menuBar(), help::kFormMain);
+}
+
+void MainWindow::showAbout() {
+    if (!about_) {
+        // Its own window: it keeps the program running after the main window has closed.
+        about_ = new AboutWindow(nullptr);
+        about_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    about_->show();
+    about_->raise();
+    about_->activateWindow();
 }
 
 void MainWindow::readFieldBook(readers::FieldBookFormat format) {

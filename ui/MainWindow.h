@@ -43,6 +43,9 @@ class MainWindow : public QMainWindow {
     void readFieldBook(readers::FieldBookFormat format);
     void levelParameters();
     void exit();
+    void showAbout();
+    /// The open About window, if any.
+    QDialog* aboutWindow() const { return about_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -60,6 +63,7 @@ class MainWindow : public QMainWindow {
     SheetModel* model_ = nullptr;
     SheetView* view_ = nullptr;
     QPointer<RLWindow> changeRL_;
+    QPointer<QDialog> about_;
     int unloadCount_ = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "ui/Help.h"
 #include "ui/Twips.h"
 
 namespace rendle::ui {
@@ -56,6 +57,7 @@ RLWindow::RLWindow(Kind kind, QWidget* parent) : QDialog(parent) {
         emit confirmed(typed);
     });
     texts_[0]->setFocus();
+    help::InstallContextHelp(this, enter ? help::kFormRL : help::kFormChangeRL);
 }
 
 void RLWindow::fill(const core::RLBoxes& boxes) {

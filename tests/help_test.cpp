@@ -1,0 +1,364 @@
+// Help and About: the help file path, the help viewer rendle-help reached over its socket, F1 in
+// each window and menu, and the About window.
+#include "ui/Help.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocalSocket>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QtTest>
+
+#include "ui/AboutWindow.h"
+#include "ui/HelpViewer.h"
+#include "ui/MainWindow.h"
+#include "ui/RLWindow.h"
+#include "ui/SheetView.h"
+#include "ui/Twips.h"
+
+using namespace rendle;
+namespace help = rendle::ui::help;
+
+namespace {
+
+struct HelpCall {
+    QString file;
+    unsigned command;
+    QVariant data;
+};
+
+/// Records what the program asks of the help layer.
+class RecordingLayer : public help::HelpLayer {
+  public:
+    void WinHelp(QWidget*, const QString& file, unsigned command, const QVariant& data) override {
+        calls.push_back({file, command, data});
+    }
+    std::vector<HelpCall> calls;
+};
+
+/// Sends one request line to a viewer and gives its answer.
+QJsonObject Ask(const QString& socketName, const QJsonObject& request) {
+    QLocalSocket socket;
+    socket.connectToServer(socketName);
+    if (!socket.waitForConnected(2000)) return {{"unreachable", true}};
+    socket.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + "\n");
+    socket.waitForBytesWritten(1000);
+    while (!socket.canReadLine() && socket.waitForReadyRead(3000)) {
+    }
+    return QJsonDocument::fromJson(socket.readLine()).object();
+}
+
+bool ViewerRunning(const QString& socketName) {
+    QLocalSocket socket;
+    socket.connectToServer(socketName);
+    return socket.waitForConnected(200);
+}
+
+}  // namespace
+
+class HelpTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init();
+    void cleanup();
+    void helpFilePath_data();
+    void helpFilePath();
+    void setUpFindsTheFileBesideTheProgram();
+    void helpFileHasTheContextTopics();
+    void viewerAnswersTheHelpLayer();
+    void secondClientKeepsTheViewerOpen();
+    void missingHelpFileIsReportedByTheViewer();
+    void viewerIndexSearchAndHistory();
+    void contentsAndContextHelp();
+    void exitSendsNothingClosingSendsQuit();
+    void aboutWindow();
+    void aboutTwiceLeavesOneWindow();
+
+  private:
+    RecordingLayer recorder_;
+    QString socket_;
+};
+
+void HelpTest::init() {
+    recorder_.calls.clear();
+    help::SetLayer(&recorder_);
+    socket_ = QString("rendle-help-test-%1-%2")
+                  .arg(QCoreApplication::applicationPid())
+                  .arg(QTest::currentTestFunction());
+}
+
+void HelpTest::cleanup() {
+    help::SetLayer(nullptr);
+    // Leave no viewer behind, whatever the test did.
+    for (const char* client : {"A", "B", "test"}) {
+        if (ViewerRunning(socket_)) Ask(socket_, {{"client", client}, {"command", 2}});
+    }
+}
+
+void HelpTest::helpFilePath_data() {
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("Windows folder") << "C:\\apps"
+                                    << "C:\\apps\\rendle.HLP";
+    QTest::newRow("drive root") << "D:\\"
+                                << "D:\\rendle.HLP";
+    QTest::newRow("drive root with blanks") << "D:\\  "
+                                            << "D:\\  rendle.HLP";
+    QTest::newRow("bare drive") << "E:"
+                                << "E:\\rendle.HLP";
+    QTest::newRow("POSIX folder") << "/opt/rendle"
+                                  << "/opt/rendle/rendle.HLP";
+    QTest::newRow("POSIX root") << "/"
+                                << "/rendle.HLP";
+    QTest::newRow("POSIX folder with slash") << "/usr/lib/rendle/"
+                                             << "/usr/lib/rendle/rendle.HLP";
+}
+
+void HelpTest::helpFilePath() {
+    QFETCH(QString, folder);
+    QFETCH(QString, path);
+    QCOMPARE(QString::fromStdString(help::HelpFilePath(folder.toStdString())), path);
+}
+
+void HelpTest::setUpFindsTheFileBesideTheProgram() {
+    ui::MainWindow window;
+    QCOMPARE(help::FilePath(), QCoreApplication::applicationDirPath() + "/rendle.HLP");
+}
+
+void HelpTest::helpFileHasTheContextTopics() {
+    QFile file(RENDLE_HELP_FILE);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const std::vector<ui::HelpTopic> topics = ui::ParseHelpFile(QString::fromUtf8(file.readAll()));
+    QVERIFY(topics.size() >= 10);
+    for (int context : {10, 210, 220, 230, 240, 250}) {
+        const auto found = std::find_if(topics.begin(), topics.end(), [&](const ui::HelpTopic& t) {
+            return t.context == context;
+        });
+        QVERIFY2(found != topics.end(), qPrintable(QString::number(context)));
+        QVERIFY(!found->title.isEmpty());
+        QVERIFY(!found->keywords.isEmpty());
+        QVERIFY(found->html.contains("<h1>"));
+    }
+}
+
+void HelpTest::viewerAnswersTheHelpLayer() {
+    // The program's own help layer starts the viewer on demand.
+    help::ViewerHelpLayer layer(RENDLE_HELP_VIEWER, socket_);
+    QVERIFY(!ViewerRunning(socket_));
+    layer.WinHelp(nullptr, RENDLE_HELP_FILE, help::HELP_CONTEXT, 230);
+    QTRY_VERIFY(ViewerRunning(socket_));
+
+    const QJsonObject topic = Ask(
+        socket_, {{"client", "test"}, {"file", RENDLE_HELP_FILE}, {"command", 1}, {"data", 230}});
+    QCOMPARE(topic["shown"].toString(), QString("topic"));
+    QCOMPARE(topic["title"].toString(), QString("Benchmark RLs after reading a field book"));
+
+    const QJsonObject index =
+        Ask(socket_,
+            {{"client", "test"}, {"file", RENDLE_HELP_FILE}, {"command", 0x105}, {"data", ""}});
+    QCOMPARE(index["shown"].toString(), QString("index"));
+    QCOMPARE(index["search"].toString(), QString(""));
+
+    // HELP_QUIT from both clients (the layer's own and the test's) closes the viewer.
+    layer.WinHelp(nullptr, RENDLE_HELP_FILE, help::HELP_QUIT, QVariant());
+    QVERIFY(ViewerRunning(socket_));
+    Ask(socket_, {{"client", "test"}, {"command", 2}});
+    QTRY_VERIFY(!ViewerRunning(socket_));
+
+    // A quit with no viewer running starts none.
+    layer.WinHelp(nullptr, RENDLE_HELP_FILE, help::HELP_QUIT, QVariant());
+    QTest::qWait(300);
+    QVERIFY(!ViewerRunning(socket_));
+}
+
+void HelpTest::secondClientKeepsTheViewerOpen() {
+    QVERIFY(QProcess::startDetached(RENDLE_HELP_VIEWER, {"--socket", socket_}));
+    QTRY_VERIFY(ViewerRunning(socket_));
+    for (const char* client : {"A", "B"}) {
+        Ask(socket_,
+            {{"client", client}, {"file", RENDLE_HELP_FILE}, {"command", 1}, {"data", 10}});
+    }
+    const QJsonObject first = Ask(socket_, {{"client", "A"}, {"command", 2}});
+    QCOMPARE(first["clients"].toInt(), 1);
+    QTest::qWait(200);
+    QVERIFY(ViewerRunning(socket_));
+    const QJsonObject second = Ask(socket_, {{"client", "B"}, {"command", 2}});
+    QCOMPARE(second["clients"].toInt(), 0);
+    QTRY_VERIFY(!ViewerRunning(socket_));
+}
+
+void HelpTest::missingHelpFileIsReportedByTheViewer() {
+    QVERIFY(QProcess::startDetached(RENDLE_HELP_VIEWER, {"--socket", socket_}));
+    QTRY_VERIFY(ViewerRunning(socket_));
+    const QJsonObject reply = Ask(socket_, {{"client", "test"},
+                                            {"file", "/nonexistent/rendle.HLP"},
+                                            {"command", 0x105},
+                                            {"data", ""}});
+    QCOMPARE(reply["shown"].toString(), QString("error"));
+    QVERIFY(reply["error"].toString().contains("/nonexistent/rendle.HLP cannot be opened"));
+    // The viewer carries on and serves the next request with a good file.
+    const QJsonObject next = Ask(
+        socket_, {{"client", "test"}, {"file", RENDLE_HELP_FILE}, {"command", 1}, {"data", 250}});
+    QCOMPARE(next["title"].toString(), QString("About Rendle"));
+}
+
+void HelpTest::viewerIndexSearchAndHistory() {
+    ui::HelpViewer viewer;
+    QVERIFY(viewer.load(RENDLE_HELP_FILE));
+    viewer.showIndex("");
+    auto* index = viewer.findChild<QListWidget*>("KeywordIndex");
+    const int all = index->count();
+    QVERIFY(all > 50);
+    viewer.showIndex("mis");
+    QVERIFY(index->count() < all);
+    for (int i = 0; i < index->count(); ++i) {
+        QVERIFY(index->item(i)->text().startsWith("mis", Qt::CaseInsensitive));
+    }
+    QTest::keyClick(viewer.findChild<QLineEdit*>("IndexSearch"), Qt::Key_Return);
+    QCOMPARE(viewer.currentTitle(), QString("Misclose, permissible error and adjustment"));
+
+    QVERIFY(viewer.showContext(310));
+    auto* browser = viewer.findChild<QTextBrowser*>("TopicView");
+    QVERIFY(browser->toPlainText().contains("rise-and-fall method"));
+    browser->backward();
+    QCOMPARE(viewer.currentTitle(), QString("Misclose, permissible error and adjustment"));
+    browser->forward();
+    QCOMPARE(viewer.currentTitle(), QString("The rise-and-fall method"));
+    QVERIFY(!viewer.showContext(9999));
+    QVERIFY(viewer.lastError().contains("9999"));
+}
+
+void HelpTest::contentsAndContextHelp() {
+    ui::MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QString file = help::FilePath();
+
+    window.findChild<QAction*>("mnuContents")->trigger();
+    QCOMPARE(recorder_.calls.size(), size_t{1});
+    QCOMPARE(recorder_.calls[0].command, help::HELP_PARTIALKEY);
+    QCOMPARE(recorder_.calls[0].data, QVariant(QString("")));
+    QCOMPARE(recorder_.calls[0].file, file);
+
+    auto lastContext = [&] {
+        return recorder_.calls.empty() || recorder_.calls.back().command != help::HELP_CONTEXT
+                   ? -1
+                   : recorder_.calls.back().data.toInt();
+    };
+    QTest::keyClick(&window.sheetView(), Qt::Key_F1);
+    QCOMPARE(lastContext(), 10);
+
+    // F1 on the highlighted menus of the bar.
+    QMenuBar* bar = window.menuBar();
+    // Alt, then the right arrow, highlights Level Parameters on the bar.
+    QTest::keyClick(&window.sheetView(), Qt::Key_Alt, Qt::AltModifier);
+    QTest::keyClick(bar, Qt::Key_Right);
+    QTest::keyClick(bar, Qt::Key_F1);
+    QCOMPARE(lastContext(), 220);
+    QMenu* fileMenu = window.findChild<QMenu*>("mnuFinput");
+    fileMenu->popup(QPoint(0, 0));
+    QTest::keyClick(fileMenu, Qt::Key_F1);
+    QCOMPARE(lastContext(), 210);
+    fileMenu->close();
+
+    // F1 in the two benchmark windows.
+    QTest::keyClick(bar, Qt::Key_Escape);  // leave the menu bar
+    window.levelParameters();
+    window.changeRLWindow()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.changeRLWindow()));
+    QTest::keyClick(window.changeRLWindow()->text1(0), Qt::Key_F1);
+    QCOMPARE(lastContext(), 240);
+    window.changeRLWindow()->close();
+
+    ui::RLWindow form(ui::RLWindow::Kind::Enter);
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QTest::keyClick(form.text1(1), Qt::Key_F1);
+    QCOMPARE(lastContext(), 230);
+}
+
+void HelpTest::exitSendsNothingClosingSendsQuit() {
+    {
+        ui::MainWindow window;
+        window.show();
+        window.exitProgram = [] {};
+        window.findChild<QAction*>("mnuExit")->trigger();
+        QVERIFY(recorder_.calls.empty());
+    }
+    QVERIFY(recorder_.calls.empty());  // nor does the window going away afterwards
+
+    ui::MainWindow window;
+    window.show();
+    window.close();
+    QCOMPARE(recorder_.calls.size(), size_t{1});
+    QCOMPARE(recorder_.calls[0].command, help::HELP_QUIT);
+    QVERIFY(!recorder_.calls[0].data.isValid());
+}
+
+void HelpTest::aboutWindow() {
+    ui::AboutWindow about;
+    about.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&about));
+    QCOMPARE(about.windowTitle(), QString("About Rendle"));
+    QCOMPARE(about.size(), QSize(ui::Twips(4350), ui::Twips(6495)));
+    QVERIFY(!(about.windowFlags() & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(about.windowFlags() & Qt::WindowMaximizeButtonHint));
+    auto* picture = about.findChild<QLabel*>("Picture");
+    QCOMPARE(picture->geometry(), QRect(0, 0, 292, 286));
+    QCOMPARE(picture->pixmap().size(), QSize(292, 286));
+    QPushButton* ok = about.okButton();
+    QCOMPARE(ok->objectName(), QString("cmdOK"));
+    QCOMPARE(ok->text(), QString("OK"));
+    QCOMPARE(ok->geometry(), ui::TwipsRect(2760, 5760, 1380, 585));
+    QVERIFY(ok->font().bold());
+    QCOMPARE(ok->font().pointSize(), 18);
+    QVERIFY(ok->isDefault());
+    const QPoint face = ok->geometry().topLeft() + QPoint(10, ok->height() / 2);
+    QCOMPARE(about.grab().toImage().pixelColor(face), QColor(255, 128, 0));
+
+    QTest::keyClick(&about, Qt::Key_F1);
+    QCOMPARE(recorder_.calls.back().data.toInt(), 250);
+
+    QTest::keyClick(&about, Qt::Key_Escape);
+    QVERIFY(!about.isVisible());
+    about.show();
+    QTest::keyClick(&about, Qt::Key_Return);
+    QVERIFY(!about.isVisible());
+    about.show();
+    ok->click();
+    QVERIFY(!about.isVisible());
+}
+
+void HelpTest::aboutTwiceLeavesOneWindow() {
+    ui::MainWindow window;
+    window.show();
+    window.findChild<QAction*>("mnuAbout")->trigger();
+    QPointer<QDialog> first = window.aboutWindow();
+    QVERIFY(first && first->isVisible());
+    QVERIFY(!first->isModal());
+    window.findChild<QAction*>("mnuAbout")->trigger();
+    QCOMPARE(window.aboutWindow(), first.data());
+    int abouts = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == "frmAbout" && widget->isVisible()) ++abouts;
+    }
+    QCOMPARE(abouts, 1);
+    // The About window keeps the program going after the main window has closed.
+    window.close();
+    QVERIFY(first->isVisible());
+    first->close();
+    QTRY_VERIFY(first.isNull());
+}
+
+QTEST_MAIN(HelpTest)
+#include "help_test.moc"

@@ -1,0 +1,82 @@
+// The program's help: where the help file lives, the help layer that reaches the help viewer
+// rendle-help, and the F1 context help of the windows and menus.
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <string>
+#include <string_view>
+
+class QMenuBar;
+class QWidget;
+
+namespace rendle::ui::help {
+
+// Commands of the help layer.
+inline constexpr unsigned HELP_CONTEXT = 1;
+inline constexpr unsigned HELP_QUIT = 2;
+inline constexpr unsigned HELP_PARTIALKEY = 0x105;
+
+// Context numbers of the windows and menus.
+inline constexpr int kFormMain = 10;
+inline constexpr int kFileMenu = 210;
+inline constexpr int kLevelParameters = 220;
+inline constexpr int kFormRL = 230;
+inline constexpr int kFormChangeRL = 240;
+inline constexpr int kAbout = 250;
+
+inline constexpr std::string_view kHelpFileName = "rendle.HLP";
+
+/// The help file beside the program: the folder, a separator and "rendle.HLP". A folder that
+/// already ends in a separator once blanks are trimmed (a drive root such as D:\, or /) gets no
+/// second one. Folders written with backslashes get a backslash.
+std::string HelpFilePath(std::string_view folder);
+
+/// What the program asks of the help viewer: owner window, help file, command and its data
+/// (a context number, a keyword text, or nothing).
+class HelpLayer {
+  public:
+    virtual ~HelpLayer() = default;
+    virtual void WinHelp(QWidget* owner, const QString& helpFile, unsigned command,
+                         const QVariant& data) = 0;
+};
+
+/// The help layer of the desktop program: a request line to the viewer rendle-help over a
+/// local socket, starting the viewer first when it is not running (HELP_QUIT never starts it).
+class ViewerHelpLayer : public HelpLayer {
+  public:
+    /// `viewer` is the rendle-help program, `socketName` the viewer's local socket.
+    ViewerHelpLayer(QString viewer, QString socketName);
+    void WinHelp(QWidget* owner, const QString& helpFile, unsigned command,
+                 const QVariant& data) override;
+
+  private:
+    QString viewer_;
+    QString socketName_;
+};
+
+/// The local socket of the help viewer of this user.
+QString DefaultSocketName();
+
+/// Help set-up, run first when the main window loads: remembers the owner window and fixes the
+/// help file path from the program's own folder.
+void SetUp(QWidget* owner);
+/// Help > Contents: the viewer's keyword index with nothing typed.
+void ShowContents();
+/// Help shut-down, run by the main window's unload handler: the viewer may close.
+void ShutDown();
+/// F1: the topic of a window or menu.
+void ShowContext(int context);
+
+/// The help file path fixed at set-up.
+const QString& FilePath();
+/// Replaces the help layer (tests); null restores the viewer layer.
+void SetLayer(HelpLayer* layer);
+
+/// F1 in `window` (and its children) opens the topic `context`.
+void InstallContextHelp(QWidget* window, int context);
+/// F1 on a highlighted menu of the bar, or an item of its menus, opens the menu's topic: each
+/// menu action carries its number in the property "helpContextId"; others use `fallback`.
+void InstallMenuHelp(QMenuBar* bar, int fallback);
+
+}  // namespace rendle::ui::help

@@ -1,0 +1,262 @@
+#include "ui/HelpViewer.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QRegularExpression>
+#include <QSplitter>
+#include <QTextBrowser>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "ui/Help.h"
+
+namespace rendle::ui {
+
+namespace {
+
+/// A topic view whose links and history name topics as "topic:NNN".
+class TopicBrowser : public QTextBrowser {
+  public:
+    explicit TopicBrowser(const std::vector<HelpTopic>& topics) : topics_(topics) {}
+
+    QVariant loadResource(int type, const QUrl& url) override {
+        if (url.scheme() == "topic") {
+            for (const HelpTopic& topic : topics_) {
+                if (topic.context == url.path().toInt()) return topic.html;
+            }
+            return QString("<p>No such topic.</p>");
+        }
+        return QTextBrowser::loadResource(type, url);
+    }
+
+  private:
+    const std::vector<HelpTopic>& topics_;
+};
+
+}  // namespace
+
+std::vector<HelpTopic> ParseHelpFile(const QString& text) {
+    static const QRegularExpression topicPattern(
+        R"re(<topic\s+context="(\d+)"\s+title="([^"]*)"\s+keywords="([^"]*)"\s*>(.*?)</topic>)re",
+        QRegularExpression::DotMatchesEverythingOption);
+    std::vector<HelpTopic> topics;
+    auto matches = topicPattern.globalMatch(text);
+    while (matches.hasNext()) {
+        const QRegularExpressionMatch match = matches.next();
+        HelpTopic topic;
+        topic.context = match.captured(1).toInt();
+        topic.title = match.captured(2);
+        for (const QString& keyword : match.captured(3).split(';', Qt::SkipEmptyParts)) {
+            topic.keywords << keyword.trimmed();
+        }
+        topic.html = match.captured(4).trimmed();
+        topics.push_back(std::move(topic));
+    }
+    return topics;
+}
+
+HelpViewer::HelpViewer() {
+    setObjectName("HelpViewer");
+    setWindowTitle("Rendle Help");
+    resize(820, 600);
+
+    browser_ = new TopicBrowser(topics_);
+    browser_->setObjectName("TopicView");
+    browser_->setOpenLinks(false);
+    connect(browser_, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
+        if (url.scheme() == "topic") showContext(url.path().toInt());
+    });
+    connect(browser_, &QTextBrowser::sourceChanged, this, [this](const QUrl& url) {
+        for (const HelpTopic& topic : topics_) {
+            if (url.scheme() == "topic" && topic.context == url.path().toInt()) {
+                currentTitle_ = topic.title;
+                setWindowTitle("Rendle Help - " + topic.title);
+            }
+        }
+    });
+
+    indexPane_ = new QWidget;
+    auto* indexLayout = new QVBoxLayout(indexPane_);
+    indexLayout->setContentsMargins(0, 0, 0, 0);
+    search_ = new QLineEdit;
+    search_->setObjectName("IndexSearch");
+    search_->setPlaceholderText("Type the first letters of a keyword");
+    index_ = new QListWidget;
+    index_->setObjectName("KeywordIndex");
+    indexLayout->addWidget(search_);
+    indexLayout->addWidget(index_);
+    connect(search_, &QLineEdit::textChanged, this, &HelpViewer::fillIndex);
+    auto openItem = [this](QListWidgetItem* item) {
+        if (item) showContext(item->data(Qt::UserRole).toInt());
+    };
+    connect(index_, &QListWidget::itemActivated, this, openItem);
+    connect(index_, &QListWidget::itemClicked, this, openItem);
+    connect(search_, &QLineEdit::returnPressed, this, [this, openItem] {
+        openItem(index_->currentItem() ? index_->currentItem() : index_->item(0));
+    });
+
+    auto* splitter = new QSplitter;
+    splitter->addWidget(indexPane_);
+    splitter->addWidget(browser_);
+    splitter->setStretchFactor(1, 3);
+    setCentralWidget(splitter);
+
+    QToolBar* bar = addToolBar("Navigation");
+    bar->setObjectName("Navigation");
+    QAction* back = bar->addAction("Back", browser_, &QTextBrowser::backward);
+    QAction* forward = bar->addAction("Forward", browser_, &QTextBrowser::forward);
+    back->setObjectName("Back");
+    forward->setObjectName("Forward");
+    connect(browser_, &QTextBrowser::backwardAvailable, back, &QAction::setEnabled);
+    connect(browser_, &QTextBrowser::forwardAvailable, forward, &QAction::setEnabled);
+    back->setEnabled(false);
+    forward->setEnabled(false);
+    bar->addAction("Index", this, [this] { showIndex(search_->text()); })->setObjectName("Index");
+}
+
+bool HelpViewer::listen(const QString& name) {
+    QLocalSocket probe;
+    probe.connectToServer(name);
+    if (probe.waitForConnected(300)) return false;  // another viewer serves this user
+    QLocalServer::removeServer(name);               // a socket left by a viewer that died
+    server_ = new QLocalServer(this);
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(server_, &QLocalServer::newConnection, this, &HelpViewer::onConnection);
+    return server_->listen(name);
+}
+
+void HelpViewer::onConnection() {
+    while (QLocalSocket* socket = server_->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            while (socket->canReadLine()) {
+                socket->write(handle(socket->readLine().trimmed()) + "\n");
+                socket->flush();
+            }
+        });
+    }
+}
+
+QByteArray HelpViewer::handle(const QByteArray& line) {
+    const QJsonObject request = QJsonDocument::fromJson(line).object();
+    const QString client = request.value("client").toString();
+    const int command = request.value("command").toInt();
+    QJsonObject reply;
+    lastError_.clear();
+    if (command == static_cast<int>(help::HELP_QUIT)) {
+        clients_.remove(client);
+        reply["shown"] = "quit";
+        reply["clients"] = static_cast<int>(clients_.size());
+        if (clients_.isEmpty()) {
+            QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        }
+        return QJsonDocument(reply).toJson(QJsonDocument::Compact);
+    }
+    clients_.insert(client);
+    show();
+    raise();
+    activateWindow();
+    if (!load(request.value("file").toString())) {
+        reply["shown"] = "error";
+    } else if (command == static_cast<int>(help::HELP_CONTEXT)) {
+        const int context = request.value("data").toInt();
+        reply["shown"] = showContext(context) ? "topic" : "error";
+        reply["context"] = context;
+    } else if (command == static_cast<int>(help::HELP_PARTIALKEY)) {
+        showIndex(request.value("data").toString());
+        reply["shown"] = "index";
+        reply["search"] = searchText();
+    } else {
+        lastError_ = QString("The help viewer does not know command %1.").arg(command);
+        reply["shown"] = "error";
+    }
+    reply["title"] = currentTitle_;
+    reply["clients"] = static_cast<int>(clients_.size());
+    if (!lastError_.isEmpty()) reply["error"] = lastError_;
+    return QJsonDocument(reply).toJson(QJsonDocument::Compact);
+}
+
+bool HelpViewer::load(const QString& path) {
+    if (path == file_ && !topics_.empty()) return true;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        showError(QString("The help file %1 cannot be opened: %2. Rendle carries on without "
+                          "it; reinstalling Rendle puts the help file back beside the program.")
+                      .arg(path, file.errorString()));
+        return false;
+    }
+    std::vector<HelpTopic> topics = ParseHelpFile(QString::fromUtf8(file.readAll()));
+    if (topics.empty()) {
+        showError(QString("The file %1 holds no help topics.").arg(path));
+        return false;
+    }
+    topics_ = std::move(topics);
+    file_ = path;
+    fillIndex(search_->text());
+    return true;
+}
+
+bool HelpViewer::showContext(int context) {
+    for (const HelpTopic& topic : topics_) {
+        if (topic.context == context) {
+            showTopic(topic);
+            return true;
+        }
+    }
+    showError(QString("The help file has no topic for context number %1.").arg(context));
+    return false;
+}
+
+void HelpViewer::showTopic(const HelpTopic& topic) {
+    currentTitle_ = topic.title;
+    setWindowTitle("Rendle Help - " + topic.title);
+    // Going through a URL keeps Back and Forward working across topics.
+    browser_->setSource(QUrl(QString("topic:%1").arg(topic.context)), QTextDocument::HtmlResource);
+}
+
+void HelpViewer::showError(const QString& text) {
+    lastError_ = text;
+    currentTitle_.clear();
+    browser_->setHtml("<h2>Help is not available</h2><p>" + text.toHtmlEscaped() + "</p>");
+}
+
+void HelpViewer::showIndex(const QString& text) {
+    indexPane_->show();
+    search_->setText(text);
+    fillIndex(text);
+    search_->setFocus();
+}
+
+void HelpViewer::fillIndex(const QString& filter) {
+    index_->clear();
+    std::vector<std::pair<QString, int>> entries;
+    for (const HelpTopic& topic : topics_) {
+        for (const QString& keyword : topic.keywords) entries.emplace_back(keyword, topic.context);
+    }
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        return QString::compare(a.first, b.first, Qt::CaseInsensitive) < 0;
+    });
+    for (const auto& [keyword, context] : entries) {
+        if (!filter.isEmpty() && !keyword.startsWith(filter, Qt::CaseInsensitive)) continue;
+        auto* item = new QListWidgetItem(keyword, index_);
+        item->setData(Qt::UserRole, context);
+    }
+    if (index_->count() > 0) index_->setCurrentRow(0);
+}
+
+QString HelpViewer::searchText() const {
+    return search_->text();
+}
+
+bool HelpViewer::indexShown() const {
+    return indexPane_->isVisible();
+}
+
+}  // namespace rendle::ui

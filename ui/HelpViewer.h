@@ -1,0 +1,69 @@
+// rendle-help: the help viewer. It shows the topics of a help file, its keyword index with a
+// search box, and answers the program's requests on a local socket.
+#pragma once
+
+#include <QMainWindow>
+#include <QSet>
+#include <QString>
+#include <vector>
+
+class QLineEdit;
+class QListWidget;
+class QLocalServer;
+class QTextBrowser;
+
+namespace rendle::ui {
+
+struct HelpTopic {
+    int context = 0;
+    QString title;
+    QStringList keywords;
+    QString html;
+};
+
+/// Reads the topics of a help file: each is
+/// <topic context="N" title="..." keywords="a; b; c"> HTML </topic>.
+std::vector<HelpTopic> ParseHelpFile(const QString& text);
+
+class HelpViewer : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    HelpViewer();
+
+    /// Serves requests on the local socket `name`. False when another viewer already does.
+    bool listen(const QString& name);
+
+    /// Loads a help file unless it is the one shown; false (and the reason shown in the window)
+    /// when it cannot be read.
+    bool load(const QString& path);
+    /// Shows the topic with a context number; false when the file has none.
+    bool showContext(int context);
+    /// Shows the keyword index with `text` in the search box.
+    void showIndex(const QString& text);
+
+    QString currentTitle() const { return currentTitle_; }
+    QString searchText() const;
+    bool indexShown() const;
+    QString lastError() const { return lastError_; }
+
+  private:
+    void onConnection();
+    QByteArray handle(const QByteArray& line);
+    void showTopic(const HelpTopic& topic);
+    void showError(const QString& text);
+    void fillIndex(const QString& filter);
+
+    QLocalServer* server_ = nullptr;
+    QTextBrowser* browser_ = nullptr;
+    QLineEdit* search_ = nullptr;
+    QListWidget* index_ = nullptr;
+    QWidget* indexPane_ = nullptr;
+    QString file_;
+    std::vector<HelpTopic> topics_;
+    QString currentTitle_;
+    QString lastError_;
+    QSet<QString> clients_;
+};
+
+}  // namespace rendle::ui
