@@ -154,7 +154,10 @@ void PlaceWorkbook(const std::string& staged, const std::string& path) {
     }
 
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    TempFile temp(folder, "." + target.filename().string() + ".rendle-XXXXXX");
+    std::string pattern = ".";
+    pattern += target.filename().string();
+    pattern += ".rendle-XXXXXX";
+    TempFile temp(folder, pattern);
     CopyInto(staged, temp.fd(), target.string());
     // The new file keeps the permissions of the file it replaces, or the usual ones.
     struct stat old {};

@@ -10,7 +10,7 @@ packages=(
     qt6-base-dev libxlsxwriter-dev
     clang libclang-rt-14-dev
     fonts-liberation xvfb xauth
-    poppler-utils python3 python3-openpyxl
+    poppler-utils python3 python3-openpyxl dpkg-dev
 )
 
 if [ "$(id -u)" -eq 0 ]; then

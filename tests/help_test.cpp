@@ -235,6 +235,17 @@ void HelpTest::viewerIndexSearchAndHistory() {
     QCOMPARE(viewer.currentTitle(), QString("The rise-and-fall method"));
     QVERIFY(!viewer.showContext(9999));
     QVERIFY(viewer.lastError().contains("9999"));
+
+    // A look at the viewer for the documentation, when asked for.
+    const QByteArray folder = qgetenv("RENDLE_SCREENSHOT_DIR");
+    if (!folder.isEmpty()) {
+        viewer.showContext(320);
+        viewer.show();
+        QVERIFY(viewer.grab().save(QString::fromLocal8Bit(folder) + "/help-viewer.png"));
+        ui::AboutWindow about;
+        about.show();
+        QVERIFY(about.grab().save(QString::fromLocal8Bit(folder) + "/about.png"));
+    }
 }
 
 void HelpTest::contentsAndContextHelp() {

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch folder and checks the layout a desktop expects: the programs
+# and the help file together in lib/rendle, working links in bin, the desktop entry and icons.
+set -euo pipefail
+build=$1
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+fail() { echo "FAIL: $*"; exit 1; }
+for program in rendle rendle-help rendle-reduce; do
+    [ -x "$prefix/lib/rendle/$program" ] || fail "$program is not in lib/rendle"
+    [ -L "$prefix/bin/$program" ] || fail "bin/$program is not a link"
+    [ "$(readlink -f "$prefix/bin/$program")" = "$(readlink -f "$prefix/lib/rendle/$program")" ] \
+        || fail "bin/$program does not lead to lib/rendle/$program"
+done
+[ -f "$prefix/lib/rendle/rendle.HLP" ] || fail "the help file is not beside the program"
+grep -q '^Exec=rendle$' "$prefix/share/applications/rendle.desktop" || fail "desktop entry"
+[ -f "$prefix/share/icons/hicolor/64x64/apps/rendle.png" ] || fail "64 px icon"
+[ -f "$prefix/share/icons/hicolor/128x128/apps/rendle.png" ] || fail "128 px icon"
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$prefix/share/applications/rendle.desktop" || fail "desktop entry invalid"
+fi
+# The installed command-line tool runs through its link.
+"$prefix/bin/rendle-reduce" "$(dirname "$0")/../examples/ring-road.m5.DAT" | grep -q 'Misclose(m)' \
+    || fail "rendle-reduce through bin/ did not reduce the sample"
+echo "installed layout: 1 passed, 0 failed"
