@@ -156,7 +156,7 @@ TEST_F(ReductionTest, RiseAndFallBranches) {
          {{"CP"}, {"BS", "A", 0.0, 1}, {"FS", "B", 0.3, 1}},
          7,
          0.0},
-        {"FS after a zero IS falls back to the BS above it? no: IS row's BS is 0",
+        {"FS after an IS reading of 0 repeats that IS row's rise/fall",
          {{"CP"}, {"BS", "A", 1.5, 1}, {"IS", "B", 0.0, 1}, {"FS", "C", 0.3, 1}},
          8,
          1.5 - 0.0},
@@ -309,8 +309,8 @@ TEST_F(ReductionTest, NoRunInTheSheetSaysNoDataAndClosesTheMainWindow) {
     EXPECT_EQ(sheet.ActiveRow(), 5);
 }
 
-TEST_F(ReductionTest, GridRowZeroSelectsTheNoDataPathToo) {
-    // A sheet read with FirstDataRow 6 but a last row that puts the summary on row 0.
+TEST_F(ReductionTest, OddLastDataRowsStopQuietlyWithoutTheNoDataPath) {
+    // A first data row is set, so a last row that makes no sense is no "No Data ".
     SetUpLevelSheet(sheet);
     run.FirstDataRow = 6;
     run.LastDataRow = -3;
