@@ -4,6 +4,7 @@
 #include <QPalette>
 #include <QPushButton>
 
+#include "ui/Fonts.h"
 #include "ui/Help.h"
 #include "ui/Twips.h"
 
@@ -41,10 +42,7 @@ AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent) {
 
     ok_ = new QPushButton("OK", this);
     ok_->setObjectName("cmdOK");
-    QFont font("MS Sans Serif");
-    font.setPointSize(18);
-    font.setBold(true);
-    ok_->setFont(font);
+    ok_->setFont(SansSerifFont(18, true));
     ok_->setGeometry(TwipsRect(2760, 5760, 1380, 585));
     // A flat orange face with a raised edge.
     ok_->setStyleSheet(

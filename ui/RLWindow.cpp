@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "ui/Fonts.h"
 #include "ui/Help.h"
 #include "ui/Twips.h"
 
@@ -18,11 +19,9 @@ RLWindow::RLWindow(Kind kind, QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
 
-    QFont font("MS Sans Serif");
-    font.setPointSizeF(9.75);
-    font.setBold(false);  // set, not inherited: the text boxes stay regular
-    QFont bold = font;
-    bold.setBold(true);
+    // Set, not inherited, for the text boxes: they stay regular.
+    const QFont font = SansSerifFont(9.75, false);
+    const QFont bold = SansSerifFont(9.75, true);
     setFont(bold);
 
     frame_ = new QGroupBox(enter ? "Enter RL" : "Change RL", this);
