@@ -229,6 +229,10 @@ void HelpViewer::showError(const QString& text) {
 
 void HelpViewer::showIndex(const QString& text) {
     indexPane_->show();
+    // Beside the index, the overview topic until a keyword is chosen.
+    if (currentTitle_.isEmpty() && lastError_.isEmpty() && !topics_.empty()) {
+        showTopic(topics_.front());
+    }
     search_->setText(text);
     fillIndex(text);
     search_->setFocus();
@@ -236,17 +240,29 @@ void HelpViewer::showIndex(const QString& text) {
 
 void HelpViewer::fillIndex(const QString& filter) {
     index_->clear();
-    std::vector<std::pair<QString, int>> entries;
+    struct Entry {
+        QString keyword;
+        const HelpTopic* topic;
+    };
+    std::vector<Entry> entries;
     for (const HelpTopic& topic : topics_) {
-        for (const QString& keyword : topic.keywords) entries.emplace_back(keyword, topic.context);
+        for (const QString& keyword : topic.keywords) entries.push_back({keyword, &topic});
     }
-    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-        return QString::compare(a.first, b.first, Qt::CaseInsensitive) < 0;
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return QString::compare(a.keyword, b.keyword, Qt::CaseInsensitive) < 0;
     });
-    for (const auto& [keyword, context] : entries) {
-        if (!filter.isEmpty() && !keyword.startsWith(filter, Qt::CaseInsensitive)) continue;
-        auto* item = new QListWidgetItem(keyword, index_);
-        item->setData(Qt::UserRole, context);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const Entry& entry = entries[i];
+        if (!filter.isEmpty() && !entry.keyword.startsWith(filter, Qt::CaseInsensitive)) continue;
+        // A keyword of several topics is listed once for each, with the topic's title.
+        auto sameKeyword = [&](size_t j) {
+            return j < entries.size() &&
+                   QString::compare(entries[j].keyword, entry.keyword, Qt::CaseInsensitive) == 0;
+        };
+        const bool shared = (i > 0 && sameKeyword(i - 1)) || sameKeyword(i + 1);
+        auto* item = new QListWidgetItem(
+            shared ? entry.keyword + " - " + entry.topic->title : entry.keyword, index_);
+        item->setData(Qt::UserRole, entry.topic->context);
     }
     if (index_->count() > 0) index_->setCurrentRow(0);
 }
