@@ -14,53 +14,98 @@ namespace rendle::ui {
 
 namespace {
 
-/// Paints a text cell as a spreadsheet does: a text longer than its cell runs on over the empty
-/// cells to its right instead of being cut short.
-class OverflowDelegate : public QStyledItemDelegate {
+/// Paints the cells as a spreadsheet does: a text longer than its cell runs on over the empty cells
+/// to its right instead of being cut short, and no grid line crosses it.
+class SheetDelegate : public QStyledItemDelegate {
   public:
-    explicit OverflowDelegate(QTableView* view) : QStyledItemDelegate(view), view_(view) {}
+    explicit SheetDelegate(QTableView* view) : QStyledItemDelegate(view), view_(view) {}
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
-        QStyleOptionViewItem wide = option;
-        const bool isText = !index.data(Qt::DisplayRole).toString().isEmpty() &&
-                            !(index.data(Qt::TextAlignmentRole).toInt() & Qt::AlignRight);
-        if (isText) {
-            const int needed = option.fontMetrics.horizontalAdvance(index.data().toString()) + 8;
-            QFont font = option.font;
-            if (const QVariant f = index.data(Qt::FontRole); f.isValid()) font = f.value<QFont>();
-            const int width = QFontMetrics(font).horizontalAdvance(index.data().toString()) + 8;
-            const QAbstractItemModel* model = index.model();
-            for (int col = index.column() + 1;
-                 wide.rect.width() < std::max(needed, width) && col < model->columnCount(); ++col) {
-                if (view_->isColumnHidden(col)) continue;
-                if (!model->index(index.row(), col).data().toString().isEmpty()) break;
-                wide.rect.setRight(wide.rect.right() + view_->columnWidth(col));
-            }
-        }
-        if (wide.rect != option.rect) {
-            // The cells run over are painted after this one; draw only the text there.
-            QStyledItemDelegate::paint(painter, option, index);
+        const int reach = TextReach(index, option);
+        if (reach > option.rect.right()) {
+            // The cells run over are painted after this one and leave the text alone.
+            QStyleOptionViewItem wide = option;
             initStyleOption(&wide, index);
-            wide.rect.setLeft(option.rect.left());
             painter->save();
-            painter->setClipRect(wide.rect);
-            const QRect textRect = wide.rect.adjusted(3, 0, -3, 0);
+            const bool selected = option.state & QStyle::State_Selected;
+            painter->fillRect(option.rect,
+                              selected ? option.palette.highlight() : option.palette.base());
+            const QRect textRect(option.rect.left() + kPadding, option.rect.top(),
+                                 reach - option.rect.left() - kPadding, option.rect.height());
             painter->setFont(wide.font);
-            painter->setPen(option.state & QStyle::State_Selected
-                                ? option.palette.color(QPalette::HighlightedText)
-                                : option.palette.color(QPalette::Text));
-            painter->fillRect(option.rect.adjusted(0, 0, -1, -1),
-                              option.state & QStyle::State_Selected ? option.palette.highlight()
-                                                                    : option.palette.base());
+            // On the cell's own (perhaps highlighted) face, then on the cells it runs over.
+            const QRect own = option.rect;
+            const QRect beyond(own.right() + 1, own.top(), reach - own.right(), own.height());
+            painter->setClipRect(own);
+            painter->setPen(
+                option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+            painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, wide.text);
+            painter->setClipRect(beyond);
+            painter->setPen(option.palette.color(QPalette::Text));
             painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, wide.text);
             painter->restore();
-            return;
+        } else {
+            QStyledItemDelegate::paint(painter, option, index);
         }
-        QStyledItemDelegate::paint(painter, option, index);
+        DrawGridLines(painter, option, index);
     }
 
   private:
+    static constexpr int kPadding = 3;
+
+    bool IsEmpty(int row, int col) const {
+        return view_->model()->index(row, col).data().toString().isEmpty();
+    }
+
+    /// The right edge that a left-aligned text of this cell needs, stopped by the first cell to
+    /// its right that holds something; the cell's own right edge for everything else.
+    int TextReach(const QModelIndex& index, const QStyleOptionViewItem& option) const {
+        const QString text = index.data().toString();
+        if (text.isEmpty() || (index.data(Qt::TextAlignmentRole).toInt() & Qt::AlignRight)) {
+            return option.rect.right();
+        }
+        QFont font = option.font;
+        if (const QVariant f = index.data(Qt::FontRole); f.isValid()) font = f.value<QFont>();
+        const int needed =
+            option.rect.left() + QFontMetrics(font).horizontalAdvance(text) + 2 * kPadding;
+        int reach = option.rect.right();
+        for (int col = index.column() + 1; reach < needed && col < view_->model()->columnCount();
+             ++col) {
+            if (view_->isColumnHidden(col)) continue;
+            if (!IsEmpty(index.row(), col)) break;
+            reach += view_->columnWidth(col);
+        }
+        return std::min(reach, needed);
+    }
+
+    /// Bottom and right lines of a cell; the right line is left out where a text runs on into
+    /// the next cell.
+    void DrawGridLines(QPainter* painter, const QStyleOptionViewItem& option,
+                       const QModelIndex& index) const {
+        const QColor colour = QColor::fromRgba(static_cast<QRgb>(
+            view_->style()->styleHint(QStyle::SH_Table_GridLineColor, &option, view_)));
+        painter->save();
+        painter->setPen(colour);
+        const QRect r = option.rect;
+        painter->drawLine(r.bottomLeft(), r.bottomRight());
+        if (!RunsOnPastRightEdge(index, r)) painter->drawLine(r.topRight(), r.bottomRight());
+        painter->restore();
+    }
+
+    bool RunsOnPastRightEdge(const QModelIndex& index, const QRect& rect) const {
+        // The text that covers this cell: its own, or the nearest one to its left across empty
+        // cells.
+        int col = index.column();
+        while (col >= 0 && (view_->isColumnHidden(col) || IsEmpty(index.row(), col))) --col;
+        if (col < 0) return false;
+        const QModelIndex owner = view_->model()->index(index.row(), col);
+        QStyleOptionViewItem ownerOption;
+        ownerOption.rect = view_->visualRect(owner);
+        ownerOption.font = view_->font();
+        return TextReach(owner, ownerOption) > rect.right();
+    }
+
     QTableView* view_;
 };
 
@@ -77,7 +122,8 @@ SheetView::SheetView(SheetModel& model, QWidget* parent) : QTableView(parent), m
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(QFontMetrics(font).height() + 4);
     horizontalHeader()->setDefaultSectionSize(grid::kDefaultColumnWidthPx);
-    setItemDelegate(new OverflowDelegate(this));
+    setItemDelegate(new SheetDelegate(this));
+    setShowGrid(false);  // the delegate draws the grid lines, leaving out those under long texts
     setTextElideMode(Qt::ElideNone);
     setSelectionMode(QAbstractItemView::ContiguousSelection);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
