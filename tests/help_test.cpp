@@ -56,6 +56,16 @@ QJsonObject Ask(const QString& socketName, const QJsonObject& request) {
     return QJsonDocument::fromJson(socket.readLine()).object();
 }
 
+/// Starts a viewer of its own for a test, with no hold on the test's output.
+bool StartViewer(const QString& socketName) {
+    QProcess viewer;
+    viewer.setProgram(RENDLE_HELP_VIEWER);
+    viewer.setArguments({"--socket", socketName});
+    viewer.setStandardOutputFile(QProcess::nullDevice());
+    viewer.setStandardErrorFile(QProcess::nullDevice());
+    return viewer.startDetached();
+}
+
 bool ViewerRunning(const QString& socketName) {
     QLocalSocket socket;
     socket.connectToServer(socketName);
@@ -99,7 +109,8 @@ void HelpTest::init() {
 void HelpTest::cleanup() {
     help::SetLayer(nullptr);
     // Leave no viewer behind, whatever the test did.
-    for (const char* client : {"A", "B", "test"}) {
+    const QString self = QString::number(QCoreApplication::applicationPid());
+    for (const QString& client : {QString("A"), QString("B"), QString("test"), self}) {
         if (ViewerRunning(socket_)) Ask(socket_, {{"client", client}, {"command", 2}});
     }
 }
@@ -181,7 +192,7 @@ void HelpTest::viewerAnswersTheHelpLayer() {
 }
 
 void HelpTest::secondClientKeepsTheViewerOpen() {
-    QVERIFY(QProcess::startDetached(RENDLE_HELP_VIEWER, {"--socket", socket_}));
+    QVERIFY(StartViewer(socket_));
     QTRY_VERIFY(ViewerRunning(socket_));
     for (const char* client : {"A", "B"}) {
         Ask(socket_,
@@ -197,7 +208,7 @@ void HelpTest::secondClientKeepsTheViewerOpen() {
 }
 
 void HelpTest::missingHelpFileIsReportedByTheViewer() {
-    QVERIFY(QProcess::startDetached(RENDLE_HELP_VIEWER, {"--socket", socket_}));
+    QVERIFY(StartViewer(socket_));
     QTRY_VERIFY(ViewerRunning(socket_));
     const QJsonObject reply = Ask(socket_, {{"client", "test"},
                                             {"file", "/nonexistent/rendle.HLP"},

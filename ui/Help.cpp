@@ -54,7 +54,14 @@ void ViewerHelpLayer::WinHelp(QWidget*, const QString& helpFile, unsigned comman
     if (!socket.waitForConnected(1000)) {
         // Nothing to tell a viewer that is not running that it may close.
         if (command == HELP_QUIT) return;
-        if (!QProcess::startDetached(viewer_, {"--socket", socketName_})) return;
+        // The viewer lives on its own: it keeps none of this program's terminal or pipes.
+        QProcess viewer;
+        viewer.setProgram(viewer_);
+        viewer.setArguments({"--socket", socketName_});
+        viewer.setStandardInputFile(QProcess::nullDevice());
+        viewer.setStandardOutputFile(QProcess::nullDevice());
+        viewer.setStandardErrorFile(QProcess::nullDevice());
+        if (!viewer.startDetached()) return;
         for (int attempt = 0; attempt < 100; ++attempt) {
             socket.connectToServer(socketName_);
             if (socket.waitForConnected(100)) break;
