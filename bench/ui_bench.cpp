@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QPdfWriter>
 #include <cstdio>
 #include <sstream>
 
@@ -81,14 +80,9 @@ void BM_PrintPdf(benchmark::State& state) {
     const QString path = QDir::temp().filePath("rendle-bench.pdf");
     int pages = 0;
     for (auto _ : state) {
-        QPdfWriter writer(path);
-        writer.setResolution(1200);
-        writer.setPageSize(QPageSize(QPageSize::A4));
-        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-        rendle::ui::SheetPrinter printer(sheet, [](int32_t) { return 60; });
         QString error;
-        if (!printer.Print(writer, &error)) state.SkipWithError(qPrintable(error));
-        pages = static_cast<int>(printer.Paginate(writer).size());
+        pages = rendle::ui::PrintToPdf(sheet, path, &error);
+        if (pages == 0) state.SkipWithError(qPrintable(error));
     }
     state.counters["pages"] = pages;
     QFile::remove(path);

@@ -1,7 +1,6 @@
 // rendle-reduce: reads a field book into the level sheet and reduces the run, without windows.
 #include <CLI/CLI.hpp>
 #include <QGuiApplication>
-#include <QPdfWriter>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -10,7 +9,6 @@
 #include "core/LevelSheet.h"
 #include "core/Output.h"
 #include "core/Reduction.h"
-#include "grid/Workbook.h"
 #include "ui/SheetPrinter.h"
 
 namespace {
@@ -45,21 +43,6 @@ Exit status:
   64  bad usage, or a field book whose format cannot be told)";
 
 constexpr int kOutputFailed = 4;
-
-/// Prints the level report to a PDF file with the program's own report renderer.
-bool PrintToPdf(const rendle::grid::Grid& sheet, const std::string& path, std::string& error) {
-    QPdfWriter writer(QString::fromStdString(path));
-    writer.setResolution(1200);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));  // the report keeps its own margins
-    writer.setTitle(QString::fromStdString(sheet.SheetTitle()));
-    QString why;
-    rendle::ui::SheetPrinter printer(sheet,
-                                     [](int32_t) { return rendle::grid::kDefaultColumnWidthPx; });
-    if (printer.Print(writer, &why)) return true;
-    error = why.toStdString();
-    return false;
-}
 
 }  // namespace
 
@@ -135,10 +118,11 @@ int main(int argc, char** argv) {
         static char* guiArgv[] = {name, nullptr};
         gui = std::make_unique<QGuiApplication>(guiArgc, guiArgv);
         windowing.setPrinter([&](const rendle::grid::Grid& printed) {
-            std::string error;
-            if (!PrintToPdf(printed, pdfPath, error)) {
-                windowing.ShowMessage("The level report was not printed: " + error + ".", "Print",
-                                      rendle::core::MessageIcon::Critical);
+            QString error;
+            if (rendle::ui::PrintToPdf(printed, QString::fromStdString(pdfPath), &error) == 0) {
+                windowing.ShowMessage(
+                    "The level report was not printed: " + error.toStdString() + ".", "Print",
+                    rendle::core::MessageIcon::Critical);
                 outputFailed = true;
             }
         });

@@ -5,6 +5,7 @@
 #include <QFontMetricsF>
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <QPdfWriter>
 #include <algorithm>
 
 #include "grid/Workbook.h"
@@ -242,6 +243,17 @@ void SheetPrinter::DrawRows(QPainter& painter, int32_t first, int32_t last, cons
             painter.restore();
         }
     }
+}
+
+int PrintToPdf(const grid::Grid& sheet, const QString& path, QString* error) {
+    QPdfWriter writer(path);
+    writer.setResolution(1200);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));  // the report keeps its own margins
+    writer.setTitle(QString::fromStdString(sheet.SheetTitle()));
+    SheetPrinter printer(sheet, [](int32_t) { return grid::kDefaultColumnWidthPx; });
+    if (!printer.Print(writer, error)) return 0;
+    return static_cast<int>(printer.Paginate(writer).size());
 }
 
 }  // namespace rendle::ui

@@ -65,4 +65,8 @@ class SheetPrinter {
     int32_t titleFirst_ = 0, titleLast_ = -1;
 };
 
+/// Prints the level report to a PDF file on A4 at the sheet's own margins, columns at the
+/// default on-screen width. Gives the number of pages, or 0 with the reason in `error`.
+int PrintToPdf(const grid::Grid& sheet, const QString& path, QString* error);
+
 }  // namespace rendle::ui
