@@ -3,7 +3,6 @@
 
 #include <chrono>
 
-#include "FakeWindowing.h"
 #include "LevelRun.h"
 #include "core/LevelSheet.h"
 #include "core/Reduction.h"
@@ -30,7 +29,6 @@ std::vector<Record> FullRun() {
 // Times the reduction alone: filling the sheet and freeing it stay outside the clock.
 void BM_ReduceFullRun(benchmark::State& state) {
     const std::vector<Record> records = FullRun();
-    rendle::testing::FakeWindowing windowing;
     for (auto _ : state) {
         rendle::grid::Grid sheet;
         rendle::core::RunState run;
@@ -38,7 +36,7 @@ void BM_ReduceFullRun(benchmark::State& state) {
         run.StartRL = std::string("100.000");
         run.EndRL = std::string("100.010");
         const auto start = std::chrono::steady_clock::now();
-        const auto outcome = rendle::core::ReduceLevels(sheet, run, windowing);
+        const auto outcome = rendle::core::ReduceLevels(sheet, run);
         const auto stop = std::chrono::steady_clock::now();
         state.SetIterationTime(std::chrono::duration<double>(stop - start).count());
         if (outcome.status != rendle::core::ReductionStatus::Reduced) {
@@ -51,14 +49,13 @@ BENCHMARK(BM_ReduceFullRun)->UseManualTime()->Unit(benchmark::kMicrosecond);
 void BM_ReduceAgainInPlace(benchmark::State& state) {
     rendle::grid::Grid sheet;
     rendle::core::RunState run;
-    rendle::testing::FakeWindowing windowing;
     rendle::testing::FillRun(sheet, run, FullRun());
     run.StartRL = 100.0;
     run.EndRL = 100.01;
-    rendle::core::ReduceLevels(sheet, run, windowing);
+    rendle::core::ReduceLevels(sheet, run);
     for (auto _ : state) {
         run.StartRL = 100.0;
-        benchmark::DoNotOptimize(rendle::core::ReduceLevels(sheet, run, windowing));
+        benchmark::DoNotOptimize(rendle::core::ReduceLevels(sheet, run));
     }
 }
 BENCHMARK(BM_ReduceAgainInPlace)->Unit(benchmark::kMicrosecond);

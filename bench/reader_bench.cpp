@@ -6,6 +6,7 @@
 
 #include "FakeWindowing.h"
 #include "FieldBookMaker.h"
+#include "commands/ReadCommand.h"
 #include "core/LevelSheet.h"
 #include "grid/Grid.h"
 
@@ -24,10 +25,10 @@ void BM_Read(benchmark::State& state, FieldBookFormat format) {
         rendle::testing::FakeWindowing windowing;
         windowing.typeStart = "100";
         windowing.typeEnd = "100.01";
-        const auto outcome = rendle::readers::RunReadCommand(format, in, sheet, run, windowing);
+        const auto outcome = rendle::commands::RunReadCommand(format, in, sheet, run, windowing);
         if (!outcome.reduction ||
             outcome.reduction->status != rendle::core::ReductionStatus::Reduced) {
-            state.SkipWithError(("not reduced: " + outcome.reason).c_str());
+            state.SkipWithError(("not reduced: " + outcome.read.reason).c_str());
             break;
         }
         benchmark::DoNotOptimize(sheet.LastUsedRow());

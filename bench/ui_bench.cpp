@@ -11,12 +11,13 @@
 
 #include "FakeWindowing.h"
 #include "FieldBookMaker.h"
+#include "commands/Output.h"
+#include "commands/ReadCommand.h"
 #include "core/LevelSheet.h"
-#include "core/Output.h"
 #include "grid/Workbook.h"
+#include "report/SheetPrinter.h"
 #include "ui/MainWindow.h"
 #include "ui/SheetModel.h"
-#include "ui/SheetPrinter.h"
 #include "ui/SheetView.h"
 
 namespace {
@@ -33,7 +34,7 @@ void Read(rendle::grid::Grid& sheet, rendle::core::RunState& run) {
     rendle::testing::FakeWindowing windowing;
     windowing.typeStart = "100";
     windowing.typeEnd = "100.01";
-    rendle::readers::RunReadCommand(FieldBookFormat::SDR20, in, sheet, run, windowing);
+    rendle::commands::RunReadCommand(FieldBookFormat::SDR20, in, sheet, run, windowing);
 }
 
 void BM_ReadAndReduceOnScreen(benchmark::State& state) {
@@ -76,12 +77,12 @@ void BM_PrintPdf(benchmark::State& state) {
     rendle::grid::Grid sheet;
     rendle::core::RunState run;
     ReducedFullRun(sheet, run);
-    rendle::core::SetUpLevelReport(sheet);
+    rendle::commands::SetUpLevelReport(sheet);
     const QString path = QDir::temp().filePath("rendle-bench.pdf");
     int pages = 0;
     for (auto _ : state) {
         QString error;
-        pages = rendle::ui::PrintToPdf(sheet, path, &error);
+        pages = rendle::report::PrintToPdf(sheet, path, &error);
         if (pages == 0) state.SkipWithError(qPrintable(error));
     }
     state.counters["pages"] = pages;

@@ -5,7 +5,7 @@ set -euo pipefail
 build=${1:-build/dev}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-make_book="$build/bench/rendle_make_field_book"
+make_book="$build/tests/support/rendle_make_field_book"
 reduce="$build/cli/rendle-reduce"
 
 # Median wall time in milliseconds of five runs of a command.

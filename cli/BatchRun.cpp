@@ -1,6 +1,5 @@
 #include "cli/BatchRun.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -12,13 +11,14 @@ namespace rendle::cli {
 
 using nlohmann::json;
 using readers::FieldBookFormat;
-using readers::ReadEnd;
+using readers::ReadStatus;
 
 BatchWindowing::BatchWindowing(std::string fieldBook, std::optional<std::string> startRL,
                                std::optional<std::string> endRL)
     : fieldBook_(std::move(fieldBook)), startRL_(std::move(startRL)), endRL_(std::move(endRL)) {}
 
-void BatchWindowing::ShowMessage(std::string_view text, std::string_view title, core::MessageIcon) {
+void BatchWindowing::ShowMessage(std::string_view text, std::string_view title,
+                                 commands::MessageIcon) {
     messages.push_back({std::string(title), std::string(text)});
 }
 
@@ -26,14 +26,14 @@ std::string BatchWindowing::ShowOpenFileDialog(std::string_view, std::string_vie
     return fieldBook_;
 }
 
-std::optional<core::RLBoxes> BatchWindowing::ShowFormRL(const core::RLBoxes& boxes) {
-    core::RLBoxes typed = boxes;
+std::optional<commands::RLBoxes> BatchWindowing::ShowFormRL(const commands::RLBoxes& boxes) {
+    commands::RLBoxes typed = boxes;
     if (startRL_) typed.start = *startRL_;
     if (endRL_) typed.end = *endRL_;
     return typed;
 }
 
-void BatchWindowing::SaveAsDialog(std::string_view, core::FileSpec& fileSpec) {
+void BatchWindowing::SaveAsDialog(std::string_view, commands::FileSpec& fileSpec) {
     fileSpec.FileSpecName = saveName_;
 }
 
@@ -48,32 +48,13 @@ std::optional<FieldBookFormat> DetectFormat(const std::string& path, std::string
         return std::nullopt;
     }
     readers::LineReader lines(in);
-    std::string line;
-    bool first = true;
-    while (lines.Next(line)) {
-        if (first && line.starts_with("For M5")) return FieldBookFormat::M5;
-        first = false;
-        const std::optional<double> code = readers::NumericValue(readers::Field(line, 1, 2));
-        if (code && *code == 0) {
-            const std::string_view model = readers::Field(line, 5, 5);
-            if (model == "SDR20") return FieldBookFormat::SDR20;
-            if (model == "SDR33") return FieldBookFormat::SDR33;
-        }
-    }
+    const std::optional<FieldBookFormat> format = readers::DetectFormat(lines);
+    if (format) return format;
     if (lines.Failed()) error = "cannot read " + path;
     return std::nullopt;
 }
 
 namespace {
-
-std::vector<int32_t> VisibleColumns(const grid::Grid& sheet) {
-    std::vector<int32_t> columns;
-    const int32_t last = std::max<int32_t>(8, sheet.LastUsedCol());
-    for (int32_t col = 1; col <= last; ++col) {
-        if (!sheet.ColumnHidden(col)) columns.push_back(col);
-    }
-    return columns;
-}
 
 json RLJson(const core::RLValue& value) {
     if (const double* number = std::get_if<double>(&value)) return *number;
@@ -83,45 +64,8 @@ json RLJson(const core::RLValue& value) {
 
 }  // namespace
 
-std::string LevelReport(const grid::Grid& sheet) {
-    const std::vector<int32_t> columns = VisibleColumns(sheet);
-    const int32_t rows = sheet.LastUsedRow();
-    auto isNumber = [&](int32_t r, int32_t col) {
-        return sheet.CellAt(r, col).kind == grid::CellKind::Number;
-    };
-    // As on a spreadsheet, a text runs on over empty cells to its right, so a long label such
-    // as "Length of Level Run(m)" does not widen its column.
-    std::vector<size_t> widths(columns.size(), 0);
-    for (int32_t r = 1; r <= rows; ++r) {
-        for (size_t i = 0; i < columns.size(); ++i) {
-            const size_t width = sheet.DisplayText(r, columns[i]).size();
-            const bool spills = !isNumber(r, columns[i]) && i + 1 < columns.size() &&
-                                sheet.CellAt(r, columns[i + 1]).kind == grid::CellKind::Empty;
-            if (!spills) widths[i] = std::max(widths[i], width);
-        }
-    }
-    std::string report;
-    for (int32_t r = 1; r <= rows; ++r) {
-        std::string line;
-        size_t start = 0;
-        for (size_t i = 0; i < columns.size(); ++i) {
-            const std::string text = sheet.DisplayText(r, columns[i]);
-            // Numbers line up on the right of their column, texts on the left.
-            const size_t at = isNumber(r, columns[i]) ? start + widths[i] - text.size() : start;
-            if (!text.empty()) {
-                if (line.size() < at) line.resize(at, ' ');
-                line.replace(at, std::min(text.size(), line.size() - at), text);
-            }
-            start += widths[i] + 2;
-        }
-        line.erase(line.find_last_not_of(' ') + 1);
-        report += line + "\n";
-    }
-    return report;
-}
-
 std::string JsonReport(const grid::Grid& sheet, const core::RunState& run,
-                       const readers::ReadOutcome& outcome,
+                       const commands::ReadCommandResult& outcome,
                        const std::vector<ShownMessage>& messages) {
     json headings = json::object();
     json hidden = json::array();
@@ -140,7 +84,7 @@ std::string JsonReport(const grid::Grid& sheet, const core::RunState& run,
                 entry["text"] = cell.text;
             } else {
                 entry["number"] = cell.number;
-                entry["display"] = sheet.DisplayText(r, c);
+                entry["display"] = sheet.CellText(r, c);
             }
             const grid::CellFormat& format = sheet.FormatAt(r, c);
             if (format.bold) entry["bold"] = true;
@@ -176,8 +120,8 @@ std::string JsonReport(const grid::Grid& sheet, const core::RunState& run,
     return document.dump(2) + "\n";
 }
 
-std::string OutcomeName(const readers::ReadOutcome& outcome) {
-    if (outcome.end != ReadEnd::ReachedReduction || !outcome.reduction) return "read-failed";
+std::string OutcomeName(const commands::ReadCommandResult& outcome) {
+    if (outcome.read.status != ReadStatus::Read || !outcome.reduction) return "read-failed";
     switch (outcome.reduction->status) {
         case core::ReductionStatus::Reduced:
             return "reduced";
@@ -189,15 +133,15 @@ std::string OutcomeName(const readers::ReadOutcome& outcome) {
     return "no-data";
 }
 
-int ExitStatus(const readers::ReadOutcome& outcome) {
-    switch (outcome.end) {
-        case ReadEnd::ReachedReduction:
+int ExitStatus(const commands::ReadCommandResult& outcome) {
+    switch (outcome.read.status) {
+        case ReadStatus::Read:
             return outcome.reduction && outcome.reduction->status == core::ReductionStatus::Reduced
                        ? 0
                        : 3;
-        case ReadEnd::EndedWithMessage:
+        case ReadStatus::EndedWithMessage:
             return 2;
-        case ReadEnd::EndedSilently:
+        case ReadStatus::EndedSilently:
             break;
     }
     return 1;

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "commands/ReadCommand.h"
+#include "commands/Windowing.h"
 #include "core/RunState.h"
-#include "core/Windowing.h"
 #include "grid/Grid.h"
 #include "readers/FieldBook.h"
 
@@ -21,7 +22,7 @@ struct ShownMessage {
 
 /// The windowing layer of a batch run: the open-file dialog gives the field book, FormRL is
 /// confirmed by OK with the boxes as the read filled them unless the caller replaces a box.
-class BatchWindowing : public core::Windowing {
+class BatchWindowing : public commands::Windowing {
   public:
     BatchWindowing(std::string fieldBook, std::optional<std::string> startRL,
                    std::optional<std::string> endRL);
@@ -31,12 +32,12 @@ class BatchWindowing : public core::Windowing {
     void setPrinter(std::function<void(const grid::Grid&)> print) { print_ = std::move(print); }
 
     void ShowMessage(std::string_view text, std::string_view title,
-                     core::MessageIcon icon) override;
-    void SetMousePointer(core::MousePointer) override {}
+                     commands::MessageIcon icon) override;
+    void SetMousePointer(commands::MousePointer) override {}
     void CloseMainWindow() override { mainWindowClosed = true; }
     std::string ShowOpenFileDialog(std::string_view filter, std::string_view fileName) override;
-    std::optional<core::RLBoxes> ShowFormRL(const core::RLBoxes& boxes) override;
-    void SaveAsDialog(std::string_view title, core::FileSpec& fileSpec) override;
+    std::optional<commands::RLBoxes> ShowFormRL(const commands::RLBoxes& boxes) override;
+    void SaveAsDialog(std::string_view title, commands::FileSpec& fileSpec) override;
     void PrintSheet(const grid::Grid& sheet) override;
 
     std::vector<ShownMessage> messages;
@@ -50,24 +51,20 @@ class BatchWindowing : public core::Windowing {
     std::function<void(const grid::Grid&)> print_;
 };
 
-/// The format of a field book told from its content: line 1 starting "For M5" is M5; otherwise
-/// the first header record naming SDR20 or SDR33. Nothing when neither is found; `error` is set
-/// when the file cannot be read.
+/// The format of the field book at `path` told from its content (readers::DetectFormat). Nothing
+/// when it cannot be told; `error` is set when the file cannot be read.
 std::optional<readers::FieldBookFormat> DetectFormat(const std::string& path, std::string& error);
-
-/// Rows 1 to the last used row, the visible columns, every value as displayed, columns aligned.
-std::string LevelReport(const grid::Grid& sheet);
 
 /// The level sheet, the run state, FormRL's boxes, the messages and the outcome as one JSON
 /// object.
 std::string JsonReport(const grid::Grid& sheet, const core::RunState& run,
-                       const readers::ReadOutcome& outcome,
+                       const commands::ReadCommandResult& outcome,
                        const std::vector<ShownMessage>& messages);
 
 /// "reduced", "reduction-stopped", "read-failed" or "no-data".
-std::string OutcomeName(const readers::ReadOutcome& outcome);
+std::string OutcomeName(const commands::ReadCommandResult& outcome);
 
 /// 0 reduced, 3 the reduction stopped early, 2 the read ended with a message, 1 without.
-int ExitStatus(const readers::ReadOutcome& outcome);
+int ExitStatus(const commands::ReadCommandResult& outcome);
 
 }  // namespace rendle::cli

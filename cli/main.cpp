@@ -6,10 +6,11 @@
 #include <memory>
 
 #include "cli/BatchRun.h"
+#include "commands/Output.h"
 #include "core/LevelSheet.h"
-#include "core/Output.h"
 #include "core/Reduction.h"
-#include "ui/SheetPrinter.h"
+#include "report/SheetPrinter.h"
+#include "report/TextReport.h"
 
 namespace {
 
@@ -103,8 +104,8 @@ int main(int argc, char** argv) {
     rendle::core::RunState run;
     rendle::cli::BatchWindowing windowing(fieldBook, startRL, endRL);
 
-    const rendle::readers::ReadOutcome outcome =
-        rendle::readers::RunReadCommand(format, sheet, run, windowing);
+    const rendle::commands::ReadCommandResult outcome =
+        rendle::commands::RunReadCommand(format, sheet, run, windowing);
 
     // The output commands act on the sheet as the command left it, as from the File menu:
     // printing first, so that a workbook saved with it carries the level report's print set-up.
@@ -119,31 +120,31 @@ int main(int argc, char** argv) {
         gui = std::make_unique<QGuiApplication>(guiArgc, guiArgv);
         windowing.setPrinter([&](const rendle::grid::Grid& printed) {
             QString error;
-            if (rendle::ui::PrintToPdf(printed, QString::fromStdString(pdfPath), &error) == 0) {
+            if (rendle::report::PrintToPdf(printed, QString::fromStdString(pdfPath), &error) == 0) {
                 windowing.ShowMessage(
                     "The level report was not printed: " + error.toStdString() + ".", "Print",
-                    rendle::core::MessageIcon::Critical);
+                    rendle::commands::MessageIcon::Critical);
                 outputFailed = true;
             }
         });
-        rendle::core::PrintLevelReport(sheet, windowing);
+        rendle::commands::PrintLevelReport(sheet, windowing);
     }
     if (!savePath.empty()) {
         windowing.setSaveName(savePath);
-        const auto saved = rendle::core::SaveLevelSheet(sheet, windowing);
-        outputFailed = outputFailed || saved.outcome != rendle::core::SaveOutcome::Saved;
+        const auto saved = rendle::commands::SaveLevelSheet(sheet, windowing);
+        outputFailed = outputFailed || saved.status != rendle::commands::SaveStatus::Saved;
     }
 
     if (asJson) {
         std::cout << rendle::cli::JsonReport(sheet, run, outcome, windowing.messages);
     } else {
-        std::cout << rendle::cli::LevelReport(sheet);
+        std::cout << rendle::report::LevelReport(sheet);
     }
     for (const rendle::cli::ShownMessage& message : windowing.messages) {
         std::cerr << "rendle-reduce: " << message.title << ": " << message.text << "\n";
     }
-    if (outcome.end == rendle::readers::ReadEnd::EndedSilently) {
-        std::cerr << "rendle-reduce: " << outcome.reason << "\n";
+    if (outcome.read.status == rendle::readers::ReadStatus::EndedSilently) {
+        std::cerr << "rendle-reduce: " << outcome.read.reason << "\n";
     } else if (outcome.reduction &&
                outcome.reduction->status == rendle::core::ReductionStatus::Stopped) {
         std::cerr << "rendle-reduce: the reduction stopped at the "

@@ -46,7 +46,7 @@ class Reducer {
     Reducer(grid::Grid& sheet, RunState& run) : sheet_(sheet), run_(run) {}
 
     void Run();
-    int step() const { return step_; }
+    ReductionStep step() const { return step_; }
 
   private:
     /// One entry of a working table; rows and set-ups past 1000 do not fit.
@@ -78,7 +78,7 @@ class Reducer {
 
     grid::Grid& sheet_;
     RunState& run_;
-    int step_ = 0;
+    ReductionStep step_ = ReductionStep::None;
     int32_t first_ = 0;
     int32_t last_ = 0;
 
@@ -96,13 +96,13 @@ class Reducer {
 };
 
 void Reducer::DeleteMarkerRows() {
-    step_ = kStepMarkerRows;
+    step_ = ReductionStep::MarkerRows;
     // Every deletion shifts all rows below it, so the sheet on screen waits for the last one.
     RepaintingOff repaintingOff(sheet_);
     int32_t r = first_;
     while (r <= last_) {
         if (sheet_.CellText(r, kColSightType) == kMarker) {
-            sheet_.RemoveCells(r, -1, r, -1, 3);
+            sheet_.RemoveCells(r, -1, r, -1, grid::RemoveMode::Rows);
         } else {
             ++r;
         }
@@ -110,7 +110,7 @@ void Reducer::DeleteMarkerRows() {
 }
 
 void Reducer::ReadObservations() {
-    step_ = kStepReadObservations;
+    step_ = ReductionStep::ReadObservations;
     for (int32_t r = first_; r <= last_; ++r) {
         At(backsight_, r) = sheet_.CellNumber(r, kColBS);
         At(intermediate_, r) = sheet_.CellNumber(r, kColIS);
@@ -120,11 +120,11 @@ void Reducer::ReadObservations() {
 }
 
 void Reducer::RiseAndFall() {
-    step_ = kStepStart;
+    step_ = ReductionStep::Start;
     totalDistance_ = 0.0;
     double running = 0.0;
 
-    step_ = kStepRiseFall;
+    step_ = ReductionStep::RiseFall;
     for (int32_t r = first_; r <= last_; ++r) {
         // A reading of 0 in the row above counts as no reading.
         const double bsAbove = At(backsight_, r - 1);
@@ -156,7 +156,7 @@ void Reducer::RiseAndFall() {
 }
 
 void Reducer::ReducedLevels() {
-    step_ = kStepReducedLevels;
+    step_ = ReductionStep::ReducedLevels;
     const std::optional<double> start = RLToNumber(run_.StartRL);
     if (!start) throw Stop{"the starting benchmark RL is not a number"};
     WriteNumber(first_, kColRL, *start);
@@ -171,19 +171,19 @@ void Reducer::ReducedLevels() {
 }
 
 void Reducer::Adjust() {
-    step_ = kStepClosingCorrection;
+    step_ = ReductionStep::ClosingCorrection;
     const std::optional<double> end = RLToNumber(run_.EndRL);
     if (!end) throw Stop{"the ending benchmark RL is not a number"};
     // The RL of the first data row is not in the table: with a single data row it counts as 0.
     closingCorrection_ = Checked(*end - At(rl_, last_));
 
-    step_ = kStepCorrectionPerSetUp;
+    step_ = ReductionStep::CorrectionPerSetUp;
     const int32_t setUps = run_.StationCount;
     if (setUps == 0) throw Stop{"the run has no set-ups to spread the misclose over"};
     const double perSetUp = closingCorrection_ / setUps;
     for (int32_t k = 1; k <= setUps; ++k) At(correction_, k) = k * perSetUp;
 
-    step_ = kStepAdjustedRLs;
+    step_ = ReductionStep::AdjustedRLs;
     int32_t setUp = 0;
     for (int32_t r = first_; r <= last_; ++r) {
         switch (At(sight_, r)) {
@@ -201,12 +201,12 @@ void Reducer::Adjust() {
 }
 
 void Reducer::Summary() {
-    step_ = kStepPermissibleError;
+    step_ = ReductionStep::PermissibleError;
     const double km = totalDistance_ / 1000.0;
     if (km < 0.0) throw Stop{"the total distance is negative"};
     permissibleError_ = 2.0 * std::sqrt(km);  // millimetres
 
-    step_ = kStepSummary;
+    step_ = ReductionStep::Summary;
     sheet_.SetCellText(last_ + 3, 2, "Misclose(m)");
     WriteNumber(last_ + 3, kColRL, -closingCorrection_);
     sheet_.SetCellText(last_ + 4, 2, "Permissible error(m)");
@@ -216,7 +216,7 @@ void Reducer::Summary() {
 }
 
 void Reducer::Formats() {
-    step_ = kStepFormats;
+    step_ = ReductionStep::Formats;
     sheet_.SelectCells(first_, kColBS, last_, kColAdjRL);
     sheet_.SetSelectionNumberFormat(kReadingFormat);
     sheet_.SelectCells(first_, kColDist, last_, kColDist);
@@ -237,7 +237,7 @@ void Reducer::Formats() {
         sheet_.ApplySelectionFormat(format);
     }
 
-    step_ = kStepActivate;
+    step_ = ReductionStep::Activate;
     sheet_.ActivateCell(kProjectRow, kProjectCol);
 }
 
@@ -253,60 +253,59 @@ void Reducer::Run() {
     Formats();
 }
 
-ReductionOutcome NoData(Windowing& windowing) {
-    windowing.ShowMessage("No Data ", "Data", MessageIcon::Critical);
-    windowing.CloseMainWindow();
-    return {ReductionStatus::NoData, 0, "no run in the level sheet"};
+ReductionResult NoData() {
+    return {ReductionStatus::NoData, "no run in the level sheet", ReductionStep::None};
 }
 
 }  // namespace
 
-ReductionOutcome ReduceLevels(grid::Grid& sheet, RunState& run, Windowing& windowing) {
+ReductionResult ReduceLevels(grid::Grid& sheet, RunState& run) {
     // No field book read yet: the sheet holds no run. The grid would reject row 0 at the first
     // cell the reduction touches; saying so up front keeps the path independent of that.
-    if (run.FirstDataRow == 0) return NoData(windowing);
+    if (run.FirstDataRow == 0) return NoData();
 
     Reducer reducer(sheet, run);
     try {
         reducer.Run();
     } catch (const grid::GridError& error) {
-        if (error.code() == grid::kErrRowColZero) return NoData(windowing);
-        return {ReductionStatus::Stopped, reducer.step(), error.what()};
+        if (error.code() == grid::kErrRowColZero) return NoData();
+        return {ReductionStatus::Stopped, error.what(), reducer.step()};
     } catch (const Stop& stop) {
-        return {ReductionStatus::Stopped, reducer.step(), stop.reason};
+        return {ReductionStatus::Stopped, stop.reason, reducer.step()};
     }
     return {};
 }
 
-const char* ReductionStepName(int step) {
+const char* ReductionStepName(ReductionStep step) {
     switch (step) {
-        case kStepMarkerRows:
+        case ReductionStep::MarkerRows:
             return "marker rows";
-        case kStepReadObservations:
+        case ReductionStep::ReadObservations:
             return "reading the observations";
-        case kStepStart:
+        case ReductionStep::Start:
             return "start";
-        case kStepRiseFall:
+        case ReductionStep::RiseFall:
             return "rise and fall";
-        case kStepReducedLevels:
+        case ReductionStep::ReducedLevels:
             return "reduced levels";
-        case kStepClosingCorrection:
+        case ReductionStep::ClosingCorrection:
             return "closing correction";
-        case kStepCorrectionPerSetUp:
+        case ReductionStep::CorrectionPerSetUp:
             return "correction per set-up";
-        case kStepAdjustedRLs:
+        case ReductionStep::AdjustedRLs:
             return "adjusted RLs";
-        case kStepPermissibleError:
+        case ReductionStep::PermissibleError:
             return "permissible error";
-        case kStepSummary:
+        case ReductionStep::Summary:
             return "summary block";
-        case kStepFormats:
+        case ReductionStep::Formats:
             return "formats";
-        case kStepActivate:
+        case ReductionStep::Activate:
             return "active cell";
-        default:
-            return "none";
+        case ReductionStep::None:
+            break;
     }
+    return "none";
 }
 
 }  // namespace rendle::core

@@ -11,10 +11,14 @@ namespace {
 
 const Cell kEmptyCell{};
 
-void CheckMode(int mode, int lowest, int highest) {
-    if (mode < lowest || mode > highest) {
-        throw GridError(kErrBadArgument, "unknown mode " + std::to_string(mode));
+/// A mode outside the enumeration (a number cast to it) is a bad argument, as the grid says.
+template <typename Mode>
+int CheckMode(Mode mode, int lowest, int highest) {
+    const int value = static_cast<int>(mode);
+    if (value < lowest || value > highest) {
+        throw GridError(kErrBadArgument, "unknown mode " + std::to_string(value));
     }
+    return value;
 }
 
 }  // namespace
@@ -103,10 +107,6 @@ std::string Grid::CellText(int32_t row, int32_t col) const {
     return {};
 }
 
-std::string Grid::DisplayText(int32_t row, int32_t col) const {
-    return CellText(row, col);
-}
-
 double Grid::CellNumber(int32_t row, int32_t col) const {
     const Cell& cell = CellAt(row, col);
     return cell.kind == CellKind::Number ? cell.number : 0.0;
@@ -152,6 +152,12 @@ int32_t Grid::LastUsedCol() const {
     return static_cast<int32_t>(widest);
 }
 
+int32_t Grid::ColumnCount() const {
+    int32_t headed = static_cast<int32_t>(headings_.size());
+    while (headed > 0 && headings_[headed - 1].empty()) --headed;
+    return std::max(headed, LastUsedCol());
+}
+
 Range Grid::ResolveBounds(int32_t row1, int32_t col1, int32_t row2, int32_t col2) const {
     auto resolve = [](int32_t value, int32_t whole) {
         if (value == -1) return whole;
@@ -166,8 +172,10 @@ Range Grid::ResolveBounds(int32_t row1, int32_t col1, int32_t row2, int32_t col2
     return range;
 }
 
-void Grid::ClearCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2, int mode) {
+void Grid::ClearCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2, ClearMode mode) {
     CheckMode(mode, 1, 3);
+    const bool values = mode == ClearMode::All || mode == ClearMode::Values;
+    const bool formats = mode == ClearMode::All || mode == ClearMode::Formats;
     const Range range = ResolveBounds(row1, col1, row2, col2);
     const int32_t lastRow = std::min<int32_t>(range.row2, LastUsedRow());
     for (int32_t r = range.row1; r <= lastRow; ++r) {
@@ -175,12 +183,12 @@ void Grid::ClearCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2, in
         const int32_t lastCol = std::min<int32_t>(range.col2, static_cast<int32_t>(row.size()));
         for (int32_t c = range.col1; c <= lastCol; ++c) {
             Cell& cell = row[c - 1];
-            if (mode == 1 || mode == 3) {
+            if (values) {
                 cell.kind = CellKind::Empty;
                 cell.text.clear();
                 cell.number = 0.0;
             }
-            if (mode == 1 || mode == 2) cell.formatId = 0;
+            if (formats) cell.formatId = 0;
         }
         TrimRow(r);
     }
@@ -188,7 +196,7 @@ void Grid::ClearCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2, in
     NotifyCells(range);
 }
 
-void Grid::RemoveCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2, int mode) {
+void Grid::RemoveCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2, RemoveMode mode) {
     CheckMode(mode, 3, 3);
     // Whole rows go, so the column bounds only need to be a valid address or -1.
     const Range range = ResolveBounds(row1, col1 == -1 ? 1 : col1, row2, col2 == -1 ? 1 : col2);
@@ -322,6 +330,51 @@ void Grid::NotifySelection() {
 
 void Grid::NotifyProperties() {
     if (repainting_ && observer_) observer_->SheetPropertiesChanged();
+}
+
+std::optional<std::pair<int32_t, int32_t>> TitleRows(std::string_view range) {
+    auto rowOf = [](std::string_view ref) -> std::optional<int32_t> {
+        size_t i = 0;
+        while (i < ref.size() && (ref[i] == '$' || (ref[i] >= 'A' && ref[i] <= 'Z') ||
+                                  (ref[i] >= 'a' && ref[i] <= 'z'))) {
+            ++i;
+        }
+        int32_t row = 0;
+        if (i == ref.size()) return std::nullopt;
+        for (; i < ref.size(); ++i) {
+            if (ref[i] < '0' || ref[i] > '9' || row > kMaxRow) return std::nullopt;
+            row = row * 10 + (ref[i] - '0');
+        }
+        if (row < 1 || row > kMaxRow) return std::nullopt;
+        return row;
+    };
+    const size_t colon = range.find(':');
+    const auto first = rowOf(range.substr(0, colon));
+    const auto last = colon == std::string_view::npos ? first : rowOf(range.substr(colon + 1));
+    if (!first || !last || *first > *last) return std::nullopt;
+    return std::pair{*first, *last};
+}
+
+std::vector<int32_t> ShownColumns(const Grid& sheet) {
+    std::vector<int32_t> columns;
+    const int32_t count = sheet.ColumnCount();
+    for (int32_t col = 1; col <= count; ++col) {
+        if (!sheet.ColumnHidden(col)) columns.push_back(col);
+    }
+    return columns;
+}
+
+size_t RunOnEnd(const Grid& sheet, int32_t row, std::span<const int32_t> columns, size_t index,
+                double needed, const std::function<double(size_t)>& width) {
+    size_t end = index + 1;
+    if (sheet.CellAt(row, columns[index]).kind != CellKind::Text) return end;
+    double reach = width(index);
+    while (end < columns.size() && reach < needed) {
+        if (sheet.CellAt(row, columns[end]).kind != CellKind::Empty) break;
+        reach += width(end);
+        ++end;
+    }
+    return end;
 }
 
 }  // namespace rendle::grid

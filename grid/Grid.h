@@ -3,10 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace rendle::grid {
@@ -16,6 +19,7 @@ enum ErrorCode : int {
     kErrBadArgument = 20001,  ///< a mode, sheet index or other argument the grid does not know
     kErrOutOfRange = 20002,   ///< a row or column below 1 (other than 0) or above the sheet's size
     kErrRowColZero = 20007,   ///< a cell operation given row 0 or column 0
+    kErrWriteFailed = 20010,  ///< a workbook or another output could not be written
 };
 
 /// A failing grid operation. The caller decides what the code means to its command.
@@ -48,6 +52,15 @@ struct CellFormat {
 };
 
 enum class CellKind : uint8_t { Empty, Number, Text };
+
+/// What ClearCells empties: values and formats, formats only, or values only.
+enum class ClearMode : int { All = 1, Formats = 2, Values = 3 };
+
+/// What RemoveCells deletes: whole rows, the rows below moving up.
+enum class RemoveMode : int { Rows = 3 };
+
+/// Column width on screen, in print and in a workbook, in pixels at 96 dots per inch.
+inline constexpr int kDefaultColumnWidthPx = 60;
 
 /// A cell as stored. Its format lives in the grid's format table (entry 0 is the default
 /// format), so that the thousands of cells of a level sheet share a handful of formats.
@@ -104,6 +117,7 @@ class Grid {
     Grid();
 
     // Cells. Getters of an empty cell give "" and 0.
+    /// The cell's value as the sheet shows it: text as is, a number under its number format.
     std::string CellText(int32_t row, int32_t col) const;
     void SetCellText(int32_t row, int32_t col, std::string_view text);
     double CellNumber(int32_t row, int32_t col) const;
@@ -112,14 +126,11 @@ class Grid {
     /// The cell as stored; an address past the used part gives an empty cell.
     const Cell& CellAt(int32_t row, int32_t col) const;
     const CellFormat& FormatAt(int32_t row, int32_t col) const;
-    /// The cell's value as the sheet shows it: text as is, a number under its number format.
-    std::string DisplayText(int32_t row, int32_t col) const;
 
-    /// Empties a block. Bounds of -1 stand for the whole extent. Mode 1 clears values and formats,
-    /// 2 formats only, 3 values only.
-    void ClearCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2, int mode);
-    /// Mode 3 deletes rows row1..row2 as a whole; the rows below move up.
-    void RemoveCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2, int mode);
+    /// Empties a block. Bounds of -1 stand for the whole extent.
+    void ClearCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2, ClearMode mode);
+    /// Deletes rows row1..row2 as a whole; the rows below move up.
+    void RemoveCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2, RemoveMode mode);
 
     // Selection and active cell.
     void SelectCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2);
@@ -132,6 +143,9 @@ class Grid {
     int32_t LastUsedRow() const { return static_cast<int32_t>(rowSlots_.size()); }
     /// Highest column holding a value or a format in any row; 0 for an empty sheet.
     int32_t LastUsedCol() const;
+    /// The sheet's columns: up to the last used column or the last with a heading of its own,
+    /// whichever is further.
+    int32_t ColumnCount() const;
 
     void SetRepainting(bool on);
     bool Repainting() const { return repainting_; }
@@ -159,8 +173,6 @@ class Grid {
     void ApplyPageSetup(const PageSetup& setup);
     void SetPrintSwitch(bool printGridLines) { printGridLines_ = printGridLines; }
     bool PrintGridLines() const { return printGridLines_; }
-    bool PrintRowHeadings() const { return false; }
-    bool PrintColHeadings() const { return false; }
     void SetPageHeader(std::string_view text) { pageHeader_ = text; }
     const std::string& PageHeader() const { return pageHeader_; }
     void SetPageFooter(std::string_view text) { pageFooter_ = text; }
@@ -210,5 +222,20 @@ class Grid {
 
 /// Column letters as a spreadsheet names them: 1 is "A", 27 is "AA".
 std::string ColumnLetters(int32_t col);
+
+/// First and last row of a print-title range such as "A1:IV4" or "$A$1:$IV$4".
+std::optional<std::pair<int32_t, int32_t>> TitleRows(std::string_view range);
+
+/// The columns a report shows: the sheet's columns that are not hidden, 1-based, in order.
+/// The text report, the printed page and the view all show these.
+std::vector<int32_t> ShownColumns(const Grid& sheet);
+
+/// How far a cell's text reaches across `columns` (indices into it), as in a spreadsheet: a
+/// text wider than its cell runs on over the empty cells to its right until it fits or meets a
+/// cell that holds something. Numbers and empty cells stay in their own cell. `needed` is the
+/// text's width and `width(i)` that of columns[i], in any one unit. Gives one past the index
+/// of the last column the text covers (at least `index + 1`).
+size_t RunOnEnd(const Grid& sheet, int32_t row, std::span<const int32_t> columns, size_t index,
+                double needed, const std::function<double(size_t)>& width);
 
 }  // namespace rendle::grid

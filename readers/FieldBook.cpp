@@ -1,12 +1,11 @@
 #include "readers/FieldBook.h"
 
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
-#include <fstream>
 #include <limits>
+#include <string_view>
 
 #include "core/LevelSheet.h"
+#include "core/RunState.h"
 #include "grid/Grid.h"
 #include "readers/FieldBookLine.h"
 
@@ -14,10 +13,6 @@ namespace rendle::readers {
 
 namespace {
 
-using core::MessageIcon;
-using core::MousePointer;
-
-constexpr std::string_view kMessageTitle = "Data File";
 constexpr std::string_view kCheckDataFile = "Please Check Your Data File ";
 constexpr std::string_view kTooManyRows =
     "The run is longer than the 1000 rows a level sheet holds. The rows up to 1000 stay in the "
@@ -71,7 +66,8 @@ struct SdrLayout {
     std::string_view model;
     std::string_view rejectMessage;
     size_t benchmarkPos;
-    size_t stationPos, stationLen;
+    size_t stationPos;
+    size_t stationLen;
     bool trimStation;
     size_t distancePos;
     size_t readingPos;
@@ -80,9 +76,29 @@ struct SdrLayout {
 };
 
 constexpr SdrLayout kSdr20{
-    "SDR20", "NOT SDR20 File. Please Check Your Data File ", 25, 5, 4, false, 9, 19, 54, 59};
+    .model = "SDR20",
+    .rejectMessage = "NOT SDR20 File. Please Check Your Data File ",
+    .benchmarkPos = 25,
+    .stationPos = 5,
+    .stationLen = 4,
+    .trimStation = false,
+    .distancePos = 9,
+    .readingPos = 19,
+    .backsightFlagPos = 54,
+    .foresightFlagPos = 59,
+};
 constexpr SdrLayout kSdr33{
-    "SDR33", "NOT SDR33 File. Please Check Your Data File ", 37, 10, 11, true, 21, 37, 78, 83};
+    .model = "SDR33",
+    .rejectMessage = "NOT SDR33 File. Please Check Your Data File ",
+    .benchmarkPos = 37,
+    .stationPos = 10,
+    .stationLen = 11,
+    .trimStation = true,
+    .distancePos = 21,
+    .readingPos = 37,
+    .backsightFlagPos = 78,
+    .foresightFlagPos = 83,
+};
 
 void WriteReading(grid::Grid& sheet, int16_t row, std::string_view sight, double reading) {
     const int32_t col = sight == "BS" ? core::kColBS : sight == "IS" ? core::kColIS : core::kColFS;
@@ -185,38 +201,13 @@ RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run
     return rows;
 }
 
-ReadOutcome Read(FieldBookFormat format, std::istream* given, grid::Grid& sheet,
-                 core::RunState& run, core::Windowing& windowing) {
-    // The menu step, then a cleared sheet with its header block before any file is chosen.
-    run.EndRL = std::monostate{};
-    run.EnteredStartRL = std::monostate{};
-    sheet.ClearCells(-1, -1, -1, -1, 1);
-    core::WriteHeaderBlock(sheet);
+}  // namespace
 
-    ReadOutcome outcome;
-    std::ifstream file;
-    auto fail = [&](std::string_view message, std::string reason) {
-        windowing.SetMousePointer(MousePointer::Default);
-        if (!message.empty()) windowing.ShowMessage(message, kMessageTitle, MessageIcon::Critical);
-        file.close();
-        outcome.end = message.empty() ? ReadEnd::EndedSilently : ReadEnd::EndedWithMessage;
-        outcome.reason = std::move(reason);
-        return outcome;
-    };
-
+ReadResult ReadFieldBook(FieldBookFormat format, LineReader& lines, grid::Grid& sheet,
+                         core::RunState& run) {
+    ReadResult result;
     try {
-        windowing.SetMousePointer(MousePointer::Default);
-        std::istream* in = given;
-        if (!in) {
-            const std::string name = windowing.ShowOpenFileDialog(FileFilter(format), "");
-            if (name.empty()) throw Stop{{}, "no field book was chosen"};
-            file.open(name, std::ios::binary);
-            if (!file) throw Stop{{}, "cannot open " + name + ": " + std::strerror(errno)};
-            in = &file;
-        }
-
         run.StationCount = 0;
-        LineReader lines(*in);
         const RowCounter rows =
             format == FieldBookFormat::M5
                 ? ReadM5Lines(lines, sheet, run)
@@ -231,53 +222,46 @@ ReadOutcome Read(FieldBookFormat format, std::istream* given, grid::Grid& sheet,
             Counter16(rows.Row() - run.StationCount, "the last data row") + 1, "the last data row");
         sheet.SetCellText(core::kStationCountRow, core::kStationCountCol,
                           std::to_string(run.StationCount));
-        file.close();
 
-        core::RLBoxes boxes;
-        boxes.start = core::RLText(run.EnteredStartRL);
         run.StartRL = run.EnteredStartRL;
         // A run that closes on the station it started from ends on the starting RL.
         if (sheet.CellText(sheet.LastUsedRow(), core::kColStation) ==
             sheet.CellText(core::kFirstDataRow, core::kColStation)) {
             run.EndRL = run.StartRL;
         }
-        boxes.end = core::RLText(run.EndRL);
-        outcome.formRL = boxes;
-        if (const std::optional<core::RLBoxes> confirmed = windowing.ShowFormRL(boxes)) {
-            core::ConfirmFormRL(run, *confirmed);
-        }
-        windowing.SetMousePointer(MousePointer::Default);
-        outcome.reduction = core::ReduceLevels(sheet, run, windowing);
-        return outcome;
     } catch (const Stop& stop) {
-        return fail(stop.message, stop.reason);
+        result.status =
+            stop.message.empty() ? ReadStatus::EndedSilently : ReadStatus::EndedWithMessage;
+        result.message = stop.message;
+        result.reason = stop.reason;
     } catch (const grid::GridError& error) {
-        return fail({}, error.what());
+        result.status = ReadStatus::EndedSilently;
+        result.reason = error.what();
     }
+    result.line = lines.LineNumber();
+    return result;
 }
 
-}  // namespace
+ReadResult ReadFieldBook(FieldBookFormat format, std::istream& fieldBook, grid::Grid& sheet,
+                         core::RunState& run) {
+    LineReader lines(fieldBook);
+    return ReadFieldBook(format, lines, sheet, run);
+}
 
-std::string_view FileFilter(FieldBookFormat format) {
-    switch (format) {
-        case FieldBookFormat::SDR20:
-            return "SDR20 files (*.SDR)|*.SDR|All files(*.*)|*.*";
-        case FieldBookFormat::SDR33:
-            return "SDR33 files (*.SDR)|*.SDR|All files(*.*)|*.*";
-        case FieldBookFormat::M5:
-            break;
+std::optional<FieldBookFormat> DetectFormat(LineReader& lines) {
+    std::string line;
+    bool first = true;
+    while (lines.Next(line)) {
+        if (first && line.starts_with("For M5")) return FieldBookFormat::M5;
+        first = false;
+        const std::optional<double> code = NumericValue(Field(line, 1, 2));
+        if (code && *code == 0) {
+            const std::string_view model = Field(line, 5, 5);
+            if (model == "SDR20") return FieldBookFormat::SDR20;
+            if (model == "SDR33") return FieldBookFormat::SDR33;
+        }
     }
-    return "Zeiss files (*.DAT)|*.DAT|All files(*.*)|*.*";
-}
-
-ReadOutcome RunReadCommand(FieldBookFormat format, grid::Grid& sheet, core::RunState& run,
-                           core::Windowing& windowing) {
-    return Read(format, nullptr, sheet, run, windowing);
-}
-
-ReadOutcome RunReadCommand(FieldBookFormat format, std::istream& fieldBook, grid::Grid& sheet,
-                           core::RunState& run, core::Windowing& windowing) {
-    return Read(format, &fieldBook, sheet, run, windowing);
+    return std::nullopt;
 }
 
 }  // namespace rendle::readers

@@ -1,50 +1,53 @@
-// The three field-book readers: from the File menu command through the open-file dialog, the
-// field book's lines, the benchmark window, to the reduction of the run.
+// The three field-book readers: the lines of an SDR20, SDR33 or Zeiss M5 field book laid out in
+// the level sheet, with the run state the reduction needs. A reader knows no windows: what it
+// met is in its result, for the read command to show.
 #pragma once
 
+#include <cstddef>
 #include <istream>
 #include <optional>
 #include <string>
-#include <string_view>
-
-#include "core/BenchmarkRL.h"
-#include "core/Reduction.h"
-#include "core/RunState.h"
-#include "core/Windowing.h"
 
 namespace rendle::grid {
 class Grid;
 }
 
+namespace rendle::core {
+struct RunState;
+}
+
 namespace rendle::readers {
+
+class LineReader;
 
 enum class FieldBookFormat { SDR20, SDR33, M5 };
 
-/// The open-file dialog's filter of each format's read command.
-std::string_view FileFilter(FieldBookFormat format);
-
-/// How a read ended.
-enum class ReadEnd {
-    ReachedReduction,  ///< the whole file was read, FormRL shown and the reduction run
-    EndedWithMessage,  ///< stopped with a message box (wrong format, data error, limits)
-    EndedSilently,     ///< stopped without a word (dialog cancelled, file not readable, ...)
+enum class ReadStatus {
+    Read,              ///< the whole field book was read and the run state set from it
+    EndedWithMessage,  ///< stopped on something the user is told (wrong format, data error, ...)
+    EndedSilently,     ///< stopped without a word (the file could not be read to its end, ...)
 };
 
-struct ReadOutcome {
-    ReadEnd end = ReadEnd::ReachedReduction;
-    std::string reason;                               ///< why a read stopped, in words
-    std::optional<core::RLBoxes> formRL;              ///< FormRL's boxes as the read filled them
-    std::optional<core::ReductionOutcome> reduction;  ///< when the reduction ran
+struct ReadResult {
+    ReadStatus status = ReadStatus::Read;
+    std::string reason;   ///< why a read stopped, in words
+    std::string message;  ///< the message box's text when it ended with a message
+    size_t line = 0;      ///< the field-book line it stopped at (0: before the first line)
 };
 
-/// The File menu command of a format: empties the ending and entered starting RL, clears the
-/// sheet and rewrites its header block, asks for the field book in the open-file dialog, reads
-/// it into the level sheet, shows FormRL and reduces the run.
-ReadOutcome RunReadCommand(FieldBookFormat format, grid::Grid& sheet, core::RunState& run,
-                           core::Windowing& windowing);
+/// Reads a field book of `format` into a sheet that holds only its header block: one marker
+/// row per set-up and one data row per sighting from row 5 on, the starting RL of a benchmark
+/// record, and at the end of the field book the run state (first and last data row, set-up
+/// count, starting RL, the ending RL of a run that closes on its first station) and the set-up
+/// count beside "No. Stn. :". What was written before a stop stays.
+ReadResult ReadFieldBook(FieldBookFormat format, LineReader& lines, grid::Grid& sheet,
+                         core::RunState& run);
+ReadResult ReadFieldBook(FieldBookFormat format, std::istream& fieldBook, grid::Grid& sheet,
+                         core::RunState& run);
 
-/// The same command with `fieldBook` standing for the file the dialog would give.
-ReadOutcome RunReadCommand(FieldBookFormat format, std::istream& fieldBook, grid::Grid& sheet,
-                           core::RunState& run, core::Windowing& windowing);
+/// The format of a field book told from its content: line 1 starting "For M5" is M5; otherwise
+/// the first header record naming SDR20 or SDR33. Nothing when neither is found (the reader's
+/// Failed() tells an input error).
+std::optional<FieldBookFormat> DetectFormat(LineReader& lines);
 
 }  // namespace rendle::readers

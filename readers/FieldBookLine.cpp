@@ -24,7 +24,10 @@ bool LineReader::Next(std::string& line) {
     line.clear();
     bool any = false;  // something of this line (a character or its end) was seen
     for (;;) {
-        if (pos_ == len_ && !Fill()) return any;
+        if (pos_ == len_ && !Fill()) {
+            if (any) ++lineNumber_;
+            return any;
+        }
         if (skipLineFeed_) {
             skipLineFeed_ = false;
             if (buffer_[pos_] == '\n') {
@@ -47,6 +50,7 @@ bool LineReader::Next(std::string& line) {
         if (stop != end) {
             skipLineFeed_ = *stop == '\r';
             ++pos_;
+            ++lineNumber_;
             return true;
         }
     }

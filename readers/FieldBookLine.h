@@ -25,6 +25,8 @@ class LineReader {
     bool Next(std::string& line);
     /// True when reading stopped on an input error rather than at the end of the file.
     bool Failed() const { return failed_; }
+    /// The 1-based number of the line Next() gave last; 0 before the first.
+    size_t LineNumber() const { return lineNumber_; }
 
   private:
     bool Fill();
@@ -35,6 +37,7 @@ class LineReader {
     size_t len_ = 0;
     bool skipLineFeed_ = false;  // the previous line ended with a carriage return
     bool failed_ = false;
+    size_t lineNumber_ = 0;
 };
 
 /// The field at 1-based `position` of `length` characters; a line too short holds only the

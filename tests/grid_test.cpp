@@ -63,12 +63,14 @@ TEST(GridCells, BadAddressesFailWithTheirOwnCodes) {
         {"set text column 0", [&] { grid.SetCellText(1, 0, "a"); }, kErrRowColZero},
         {"select from row 0", [&] { grid.SelectCells(0, 2, 4, 7); }, kErrRowColZero},
         {"activate row 0", [&] { grid.ActivateCell(0, 1); }, kErrRowColZero},
-        {"remove row 0", [&] { grid.RemoveCells(0, -1, 0, -1, 3); }, kErrRowColZero},
+        {"remove row 0", [&] { grid.RemoveCells(0, -1, 0, -1, RemoveMode::Rows); }, kErrRowColZero},
         {"negative row", [&] { grid.CellText(-2, 1); }, kErrOutOfRange},
         {"row past the sheet", [&] { grid.SetCellText(kMaxRow + 1, 1, "a"); }, kErrOutOfRange},
         {"column past the sheet", [&] { grid.CellNumber(1, kMaxCol + 1); }, kErrOutOfRange},
-        {"unknown clear mode", [&] { grid.ClearCells(-1, -1, -1, -1, 7); }, kErrBadArgument},
-        {"unknown remove mode", [&] { grid.RemoveCells(1, -1, 1, -1, 9); }, kErrBadArgument},
+        {"unknown clear mode", [&] { grid.ClearCells(-1, -1, -1, -1, static_cast<ClearMode>(7)); },
+         kErrBadArgument},
+        {"unknown remove mode", [&] { grid.RemoveCells(1, -1, 1, -1, static_cast<RemoveMode>(9)); },
+         kErrBadArgument},
         {"second sheet", [&] { grid.SetSheetTitle(2, "X"); }, kErrBadArgument},
     };
     for (const Case& c : cases) EXPECT_EQ(ErrorCodeOf(c.operation), c.code) << c.name;
@@ -83,7 +85,7 @@ TEST(GridRemoveRows, RowsBelowMoveUpWithTheirFormats) {
     bold.SetBold(true);
     grid.ApplySelectionFormat(bold);
 
-    grid.RemoveCells(2, -1, 3, -1, 3);
+    grid.RemoveCells(2, -1, 3, -1, RemoveMode::Rows);
     EXPECT_EQ(grid.LastUsedRow(), 4);
     EXPECT_EQ(grid.CellNumber(1, 2), 1.0);
     EXPECT_EQ(grid.CellNumber(2, 2), 4.0);
@@ -97,7 +99,7 @@ TEST(GridRemoveRows, RowsBelowMoveUpWithTheirFormats) {
 TEST(GridRemoveRows, RemovingPastTheUsedRowsChangesNothing) {
     Grid grid;
     grid.SetCellText(2, 1, "a");
-    grid.RemoveCells(10, -1, 12, -1, 3);
+    grid.RemoveCells(10, -1, 12, -1, RemoveMode::Rows);
     EXPECT_EQ(grid.CellText(2, 1), "a");
     EXPECT_EQ(grid.LastUsedRow(), 2);
 }
@@ -111,7 +113,7 @@ TEST(GridClear, ModeOneWithWholeBoundsEmptiesValuesAndFormats) {
     bold.SetBold(true);
     grid.ApplySelectionFormat(bold);
 
-    grid.ClearCells(-1, -1, -1, -1, 1);
+    grid.ClearCells(-1, -1, -1, -1, ClearMode::All);
     EXPECT_EQ(grid.LastUsedRow(), 0);
     EXPECT_TRUE(grid.CellAt(1, 1).IsBlank());
     EXPECT_TRUE(grid.CellAt(3, 3).IsBlank());
@@ -123,13 +125,13 @@ TEST(GridClear, ValueAndFormatModesLeaveTheOtherHalf) {
     grid.ActivateCell(2, 2);
     grid.SetSelectionNumberFormat("0.0000");
 
-    grid.ClearCells(2, 2, 2, 2, 3);
+    grid.ClearCells(2, 2, 2, 2, ClearMode::Values);
     EXPECT_EQ(grid.CellAt(2, 2).kind, CellKind::Empty);
     EXPECT_EQ(grid.FormatAt(2, 2).numberFormat, "0.0000");
     EXPECT_EQ(grid.LastUsedRow(), 2) << "a formatted cell still counts as used";
 
     grid.SetCellNumber(2, 2, 1.5);
-    grid.ClearCells(2, 2, 2, 2, 2);
+    grid.ClearCells(2, 2, 2, 2, ClearMode::Formats);
     EXPECT_EQ(grid.CellNumber(2, 2), 1.5);
     EXPECT_EQ(grid.FormatAt(2, 2).numberFormat, "");
 }
@@ -237,7 +239,7 @@ TEST(GridNotification, RepaintingOffHoldsBackChangesUntilOneRefresh) {
 
     grid.SetRepainting(false);
     for (int32_t r = 1; r <= 50; ++r) grid.SetCellNumber(r, 2, r);
-    grid.RemoveCells(3, -1, 3, -1, 3);
+    grid.RemoveCells(3, -1, 3, -1, RemoveMode::Rows);
     grid.ActivateCell(2, 2);
     EXPECT_EQ(observer.cells, 1);
     EXPECT_EQ(observer.selections, 0);
@@ -248,6 +250,49 @@ TEST(GridNotification, RepaintingOffHoldsBackChangesUntilOneRefresh) {
     grid.SetRepainting(true);
     EXPECT_EQ(observer.refreshes, 1) << "switching on when already on is no refresh";
     grid.SetObserver(nullptr);
+}
+
+TEST(Grid, TitleRowsOfARange) {
+    using Rows = std::optional<std::pair<int32_t, int32_t>>;
+    EXPECT_EQ(TitleRows("A1:IV4"), (Rows{{1, 4}}));
+    EXPECT_EQ(TitleRows("$A$1:$IV$4"), (Rows{{1, 4}}));
+    EXPECT_EQ(TitleRows("A3"), (Rows{{3, 3}}));
+    EXPECT_EQ(TitleRows(""), Rows{});
+    EXPECT_EQ(TitleRows("A4:IV1"), Rows{});
+    EXPECT_EQ(TitleRows("A0:B2"), Rows{});
+    EXPECT_EQ(TitleRows("A1:B99999999999"), Rows{});
+    EXPECT_EQ(TitleRows("A:B"), Rows{});
+}
+
+TEST(GridRunOn, TextsRunOnOverEmptyShownCellsUntilTheyFit) {
+    // Columns A to E, C hidden; every column 10 units wide.
+    Grid grid;
+    grid.SetColumnHeading(5, "E");
+    grid.SetColumnHidden(3, true);
+    grid.SetCellText(1, 1, "label");
+    grid.SetCellText(2, 1, "label");
+    grid.SetCellNumber(2, 4, 1.5);
+    grid.SetCellNumber(3, 1, 123456.0);
+    const std::vector<int32_t> columns = ShownColumns(grid);
+    ASSERT_EQ(columns, (std::vector<int32_t>{1, 2, 4, 5})) << "up to the headed column E";
+    auto width = [](size_t) { return 10.0; };
+    struct Case {
+        const char* name;
+        int32_t row;
+        double needed;
+        size_t end;
+    };
+    const Case cases[] = {
+        {"fits its own cell", 1, 8, 1},
+        {"runs over B, skips hidden C, into D", 1, 25, 3},
+        {"runs to the last shown column and no further", 1, 500, 4},
+        {"stopped by the number in D", 2, 500, 2},
+        {"a number never runs on", 3, 500, 1},
+        {"an empty cell stays in its own", 4, 500, 1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(RunOnEnd(grid, c.row, columns, 0, c.needed, width), c.end) << c.name;
+    }
 }
 
 }  // namespace

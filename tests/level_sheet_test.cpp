@@ -44,7 +44,7 @@ TEST(WriteHeaderBlock, RewritesTheBlockOnAClearedSheetAndKeepsSheetProperties) {
     SetUpLevelSheet(sheet);
     sheet.SetCellText(2, 2, "Ring road");
     sheet.SetCellNumber(30, 4, 1.234);
-    sheet.ClearCells(-1, -1, -1, -1, 1);
+    sheet.ClearCells(-1, -1, -1, -1, grid::ClearMode::All);
     WriteHeaderBlock(sheet);
 
     EXPECT_EQ(sheet.CellText(2, 2), "") << "the project description goes with the rest";

@@ -1,4 +1,4 @@
-#include "core/Output.h"
+#include "commands/Output.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -14,8 +14,9 @@
 #include "core/LevelSheet.h"
 #include "grid/Grid.h"
 #include "grid/Workbook.h"
+#include "grid/XmlText.h"
 
-namespace rendle::core {
+namespace rendle::commands {
 namespace {
 
 namespace fs = std::filesystem;
@@ -31,7 +32,7 @@ std::string Slurp(const fs::path& path) {
 class SaveTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        SetUpLevelSheet(sheet);
+        core::SetUpLevelSheet(sheet);
         folder = fs::temp_directory_path() /
                  ("rendle-save-test-" + std::to_string(getpid()) + "-" +
                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -60,7 +61,7 @@ class SaveTest : public ::testing::Test {
 
 TEST_F(SaveTest, CancelledDialogWritesNothingAndSaysNothing) {
     const SaveResult result = Save("");
-    EXPECT_EQ(result.outcome, SaveOutcome::Cancelled);
+    EXPECT_EQ(result.status, SaveStatus::Cancelled);
     EXPECT_EQ(windowing.saveTitles, std::vector<std::string>{"SAVE LEVEL"});
     EXPECT_TRUE(windowing.messages.empty());
     EXPECT_TRUE(FolderEntries().empty());
@@ -68,7 +69,7 @@ TEST_F(SaveTest, CancelledDialogWritesNothingAndSaysNothing) {
 
 TEST_F(SaveTest, BareNameGetsTheWorkbookExtension) {
     const SaveResult result = Save(folder / "ring-road");
-    EXPECT_EQ(result.outcome, SaveOutcome::Saved) << result.reason;
+    EXPECT_EQ(result.status, SaveStatus::Saved) << result.reason;
     EXPECT_EQ(FolderEntries(), std::vector<std::string>{"ring-road.xlsx"});
     EXPECT_EQ(Slurp(folder / "ring-road.xlsx").substr(0, 2), "PK");
 
@@ -91,7 +92,7 @@ TEST_F(SaveTest, FailuresSayTheSheetWasNotSaved) {
         SCOPED_TRACE(c.name);
         windowing = FakeWindowing{};
         const SaveResult result = Save(c.path);
-        EXPECT_EQ(result.outcome, SaveOutcome::Failed);
+        EXPECT_EQ(result.status, SaveStatus::Failed);
         ASSERT_EQ(windowing.messages.size(), 1u);
         EXPECT_EQ(windowing.messages[0].title, "SAVE LEVEL");
         EXPECT_EQ(windowing.messages[0].icon, MessageIcon::Critical);
@@ -116,7 +117,7 @@ TEST_F(SaveTest, AFailedWriteLeavesTheOldFileAsItWas) {
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previousHandler);
 
-    EXPECT_EQ(result.outcome, SaveOutcome::Failed);
+    EXPECT_EQ(result.status, SaveStatus::Failed);
     EXPECT_EQ(windowing.messages.size(), 1u);
     EXPECT_EQ(Slurp(path), "the sheet saved yesterday");
     EXPECT_EQ(FolderEntries(), std::vector<std::string>{"level.xlsx"}) << "no temporary left";
@@ -124,11 +125,11 @@ TEST_F(SaveTest, AFailedWriteLeavesTheOldFileAsItWas) {
 
 TEST_F(SaveTest, SavingAgainReplacesTheFileAndKeepsItsPermissions) {
     const fs::path path = folder / "level.xlsx";
-    ASSERT_EQ(Save(path).outcome, SaveOutcome::Saved);
+    ASSERT_EQ(Save(path).status, SaveStatus::Saved);
     chmod(path.c_str(), 0640);
     const std::string first = Slurp(path);
     sheet.SetCellText(2, 2, "Ring road, north loop");
-    ASSERT_EQ(Save(path).outcome, SaveOutcome::Saved);
+    ASSERT_EQ(Save(path).status, SaveStatus::Saved);
     EXPECT_NE(Slurp(path), first);
     struct stat info {};
     stat(path.c_str(), &info);
@@ -148,7 +149,7 @@ TEST_F(SaveTest, OnlyTheGridsOwnFileTypeIsWritten) {
 
 TEST(PrintLevelReport, SetsTheReportsPrintSettingsThenPrints) {
     grid::Grid sheet;
-    SetUpLevelSheet(sheet);
+    core::SetUpLevelSheet(sheet);
     FakeWindowing windowing;
     PrintLevelReport(sheet, windowing);
     EXPECT_EQ(windowing.printed, 1);
@@ -165,18 +166,6 @@ TEST(PrintLevelReport, SetsTheReportsPrintSettingsThenPrints) {
     EXPECT_EQ(sheet.ActiveRow(), 5);
 }
 
-TEST(Workbook, TitleRowsOfARange) {
-    using Rows = std::optional<std::pair<int32_t, int32_t>>;
-    EXPECT_EQ(grid::TitleRows("A1:IV4"), (Rows{{1, 4}}));
-    EXPECT_EQ(grid::TitleRows("$A$1:$IV$4"), (Rows{{1, 4}}));
-    EXPECT_EQ(grid::TitleRows("A3"), (Rows{{3, 3}}));
-    EXPECT_EQ(grid::TitleRows(""), Rows{});
-    EXPECT_EQ(grid::TitleRows("A4:IV1"), Rows{});
-    EXPECT_EQ(grid::TitleRows("A0:B2"), Rows{});
-    EXPECT_EQ(grid::TitleRows("A1:B99999999999"), Rows{});
-    EXPECT_EQ(grid::TitleRows("A:B"), Rows{});
-}
-
 TEST(Workbook, TextsBecomeValidXml) {
     EXPECT_EQ(grid::XmlSafeText("BM1 "), "BM1 ");
     EXPECT_EQ(grid::XmlSafeText("Höhe"), "Höhe") << "valid UTF-8 stays";
@@ -187,4 +176,4 @@ TEST(Workbook, TextsBecomeValidXml) {
 }
 
 }  // namespace
-}  // namespace rendle::core
+}  // namespace rendle::commands

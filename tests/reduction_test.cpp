@@ -4,7 +4,6 @@
 
 #include <cmath>
 
-#include "FakeWindowing.h"
 #include "LevelRun.h"
 #include "core/LevelSheet.h"
 #include "grid/Grid.h"
@@ -12,27 +11,25 @@
 namespace rendle::core {
 namespace {
 
-using testing::FakeWindowing;
 using testing::FillRun;
 using testing::Record;
 
 class ReductionTest : public ::testing::Test {
   protected:
-    ReductionOutcome Reduce(const std::vector<Record>& records, RLValue start, RLValue end) {
+    ReductionResult Reduce(const std::vector<Record>& records, RLValue start, RLValue end) {
         FillRun(sheet, run, records);
         run.StartRL = std::move(start);
         run.EndRL = std::move(end);
-        return ReduceLevels(sheet, run, windowing);
+        return ReduceLevels(sheet, run);
     }
 
-    std::string Shown(int32_t row, int32_t col) { return sheet.DisplayText(row, col); }
+    std::string Shown(int32_t row, int32_t col) { return sheet.CellText(row, col); }
     bool Empty(int32_t row, int32_t col) {
         return sheet.CellAt(row, col).kind == grid::CellKind::Empty;
     }
 
     grid::Grid sheet;
     RunState run;
-    FakeWindowing windowing;
 };
 
 const std::vector<Record> kWorkedExample = {
@@ -41,7 +38,7 @@ const std::vector<Record> kWorkedExample = {
 };
 
 TEST_F(ReductionTest, WorkedExampleGivesTheListedValues) {
-    const ReductionOutcome outcome =
+    const ReductionResult outcome =
         Reduce(kWorkedExample, std::string("100.000"), std::string("100.795"));
     ASSERT_EQ(outcome.status, ReductionStatus::Reduced) << outcome.reason;
     ASSERT_EQ(run.LastDataRow, 10);
@@ -92,7 +89,6 @@ TEST_F(ReductionTest, WorkedExampleGivesTheListedValues) {
     EXPECT_EQ(sheet.CellText(15, 2), "Length of Level Run(m)");
     EXPECT_EQ(Shown(15, 6), "140.00") << "the IS distance does not count";
     EXPECT_EQ(sheet.LastUsedRow(), 15);
-    EXPECT_TRUE(windowing.messages.empty());
 }
 
 TEST_F(ReductionTest, FormatsBoldAndActiveCellAfterAReduction) {
@@ -167,7 +163,7 @@ TEST_F(ReductionTest, RiseAndFallBranches) {
         FillRun(fresh, freshRun, c.records);
         freshRun.StartRL = 10.0;
         freshRun.EndRL = 10.0;
-        ReduceLevels(fresh, freshRun, windowing);
+        ReduceLevels(fresh, freshRun);
         EXPECT_EQ(fresh.CellNumber(c.row, 5), c.expected) << c.name;
     }
 }
@@ -181,10 +177,11 @@ TEST_F(ReductionTest, AZeroReadingBehavesAsAnEmptyCell) {
     grid::Grid other;
     RunState otherRun;
     FillRun(other, otherRun, records);
-    other.ClearCells(6, 2, 6, 2, 1);  // the backsight cell left empty instead of 0
+    other.ClearCells(6, 2, 6, 2,
+                     grid::ClearMode::All);  // the backsight cell left empty instead of 0
     otherRun.StartRL = 50.0;
     otherRun.EndRL = 50.0;
-    ReduceLevels(other, otherRun, windowing);
+    ReduceLevels(other, otherRun);
     EXPECT_EQ(other.CellNumber(7, 5), withZero);
     EXPECT_EQ(other.CellNumber(8, 5), sheet.CellNumber(8, 5));
 }
@@ -193,7 +190,7 @@ TEST_F(ReductionTest, TwoMarkerRowsInARowAreBothDeleted) {
     const std::vector<Record> records = {
         {"CP"}, {"BS", "BM1", 1.0, 10}, {"FS", "P", 1.5, 10},  {"CP"},
         {"CP"}, {"BS", "P", 1.2, 10},   {"FS", "BM1", 0.7, 10}};
-    const ReductionOutcome outcome = Reduce(records, 20.0, 20.0);
+    const ReductionResult outcome = Reduce(records, 20.0, 20.0);
     ASSERT_EQ(outcome.status, ReductionStatus::Reduced);
     EXPECT_EQ(run.LastDataRow, 9);
     EXPECT_EQ(sheet.CellText(5, 9), "CP");
@@ -237,7 +234,7 @@ TEST_F(ReductionTest, CorrectionIsSharedEquallyPerSetUp) {
                                          {"BS", "P2", 1.300, 30},
                                          {"IS", "b", 1.250, 10},
                                          {"FS", "BM1", 1.298, 30}};
-    const ReductionOutcome outcome = Reduce(records, 100.0, 100.0);
+    const ReductionResult outcome = Reduce(records, 100.0, 100.0);
     ASSERT_EQ(outcome.status, ReductionStatus::Reduced);
     ASSERT_NEAR(sheet.CellNumber(run.LastDataRow, 6), 100.002, 1e-9);
     ASSERT_NEAR(100.0 - sheet.CellNumber(run.LastDataRow, 6), -0.002, 1e-9);
@@ -245,7 +242,7 @@ TEST_F(ReductionTest, CorrectionIsSharedEquallyPerSetUp) {
     // Rows: 6 BS, 7 IS, 8 FS | 9 BS, 10 FS | 11 BS, 12 IS, 13 FS.
     run.EndRL = 99.996;  // closing correction -0.006
     run.StartRL = 100.0;
-    ASSERT_EQ(ReduceLevels(sheet, run, windowing).status, ReductionStatus::Reduced);
+    ASSERT_EQ(ReduceLevels(sheet, run).status, ReductionStatus::Reduced);
     const struct {
         int32_t row;
         double share;
@@ -269,10 +266,10 @@ TEST_F(ReductionTest, PermissibleErrorOfAKilometreIsTwoMillimetres) {
     EXPECT_EQ(Shown(run.LastDataRow + 5, 6), "1000.00");
 }
 
-TEST_F(ReductionTest, EmptyEndingRLGivesRLsButNoAdjustmentNoSummaryNoMessage) {
-    const ReductionOutcome outcome = Reduce(kWorkedExample, std::string("100"), std::string(""));
+TEST_F(ReductionTest, EmptyEndingRLGivesRLsButNoAdjustmentNoSummary) {
+    const ReductionResult outcome = Reduce(kWorkedExample, std::string("100"), std::string(""));
     EXPECT_EQ(outcome.status, ReductionStatus::Stopped);
-    EXPECT_EQ(outcome.step, kStepClosingCorrection);
+    EXPECT_EQ(outcome.step, ReductionStep::ClosingCorrection);
     EXPECT_DOUBLE_EQ(sheet.CellNumber(10, 6), 100.8);
     EXPECT_DOUBLE_EQ(sheet.CellNumber(7, 5), 0.3);
     EXPECT_EQ(sheet.FormatAt(7, 5).numberFormat, "") << "formats come last";
@@ -280,31 +277,23 @@ TEST_F(ReductionTest, EmptyEndingRLGivesRLsButNoAdjustmentNoSummaryNoMessage) {
     EXPECT_TRUE(Empty(7, 7));
     EXPECT_TRUE(Empty(10, 7));
     EXPECT_EQ(sheet.LastUsedRow(), 10);
-    EXPECT_TRUE(windowing.messages.empty());
-    EXPECT_EQ(windowing.mainWindowClosed, 0);
 }
 
 TEST_F(ReductionTest, BadStartingRLStopsAfterTheRiseAndFall) {
-    const ReductionOutcome outcome = Reduce(kWorkedExample, std::string("BM"), std::string("1"));
+    const ReductionResult outcome = Reduce(kWorkedExample, std::string("BM"), std::string("1"));
     EXPECT_EQ(outcome.status, ReductionStatus::Stopped);
-    EXPECT_EQ(outcome.step, kStepReducedLevels);
+    EXPECT_EQ(outcome.step, ReductionStep::ReducedLevels);
     EXPECT_DOUBLE_EQ(sheet.CellNumber(7, 5), 0.3);
     EXPECT_TRUE(Empty(6, 6));
     EXPECT_TRUE(Empty(10, 6));
-    EXPECT_TRUE(windowing.messages.empty());
 }
 
-TEST_F(ReductionTest, NoRunInTheSheetSaysNoDataAndClosesTheMainWindow) {
+TEST_F(ReductionTest, NoRunInTheSheetGivesNoDataAndTouchesNothing) {
     SetUpLevelSheet(sheet);
     run.StartRL = std::string("");
     run.EndRL = std::string("");
-    const ReductionOutcome outcome = ReduceLevels(sheet, run, windowing);
+    const ReductionResult outcome = ReduceLevels(sheet, run);
     EXPECT_EQ(outcome.status, ReductionStatus::NoData);
-    ASSERT_EQ(windowing.messages.size(), 1u);
-    EXPECT_EQ(windowing.messages[0].text, "No Data ");
-    EXPECT_EQ(windowing.messages[0].title, "Data");
-    EXPECT_EQ(windowing.messages[0].icon, MessageIcon::Critical);
-    EXPECT_EQ(windowing.events, (std::vector<std::string>{"message", "close"}));
     EXPECT_EQ(sheet.LastUsedRow(), 4);
     EXPECT_EQ(sheet.ActiveRow(), 5);
 }
@@ -315,13 +304,12 @@ TEST_F(ReductionTest, OddLastDataRowsStopQuietlyWithoutTheNoDataPath) {
     run.FirstDataRow = 6;
     run.LastDataRow = -3;
     run.StationCount = 1;
-    const ReductionOutcome outcome = ReduceLevels(sheet, run, windowing);
+    const ReductionResult outcome = ReduceLevels(sheet, run);
     EXPECT_EQ(outcome.status, ReductionStatus::Stopped) << "index -3 is outside the tables";
 
     run.LastDataRow = 0;
     run.StationCount = 0;
-    EXPECT_EQ(ReduceLevels(sheet, run, windowing).status, ReductionStatus::Stopped);
-    EXPECT_TRUE(windowing.messages.empty());
+    EXPECT_EQ(ReduceLevels(sheet, run).status, ReductionStatus::Stopped);
 }
 
 TEST_F(ReductionTest, SecondRunRewritesResultsInPlace) {
@@ -331,7 +319,7 @@ TEST_F(ReductionTest, SecondRunRewritesResultsInPlace) {
 
     run.StartRL = std::string("60");
     run.EndRL = std::string("61");
-    ASSERT_EQ(ReduceLevels(sheet, run, windowing).status, ReductionStatus::Reduced);
+    ASSERT_EQ(ReduceLevels(sheet, run).status, ReductionStatus::Reduced);
     EXPECT_EQ(sheet.LastUsedRow(), lastUsed);
     EXPECT_EQ(Shown(6, 6), "60.0000");
     EXPECT_EQ(Shown(10, 6), "60.8000");
@@ -347,7 +335,7 @@ TEST_F(ReductionTest, EditedObservationIsReadAgainFromTheSheet) {
     Reduce(kWorkedExample, 100.0, 100.795);
     sheet.SetCellNumber(8, 4, 0.800);  // the foresight on CP1 re-booked
     run.StartRL = 100.0;
-    ReduceLevels(sheet, run, windowing);
+    ReduceLevels(sheet, run);
     EXPECT_EQ(Shown(8, 5), "0.4000");
     EXPECT_EQ(Shown(10, 6), "100.9000");
 }
@@ -359,14 +347,13 @@ TEST_F(ReductionTest, RunWithoutDataRowsStopsAtTheCorrectionPerSetUp) {
     run.StationCount = 0;
     run.StartRL = 12.5;
     run.EndRL = std::monostate{};
-    const ReductionOutcome outcome = ReduceLevels(sheet, run, windowing);
+    const ReductionResult outcome = ReduceLevels(sheet, run);
     EXPECT_EQ(outcome.status, ReductionStatus::Stopped);
-    EXPECT_EQ(outcome.step, kStepCorrectionPerSetUp);
+    EXPECT_EQ(outcome.step, ReductionStep::CorrectionPerSetUp);
     EXPECT_EQ(sheet.CellNumber(6, 6), 12.5);
     EXPECT_EQ(sheet.CellNumber(6, 7), 12.5);
     EXPECT_EQ(sheet.LastUsedRow(), 6);
     EXPECT_EQ(sheet.CellText(4, 2), "BS");
-    EXPECT_TRUE(windowing.messages.empty());
 }
 
 TEST_F(ReductionTest, DataRowPastRowOneThousandStopsBeforeAnyResult) {
@@ -375,9 +362,9 @@ TEST_F(ReductionTest, DataRowPastRowOneThousandStopsBeforeAnyResult) {
         records.push_back({"BS", "P", 1.0, 10});
         records.push_back({"FS", "Q", 1.0, 10});
     }
-    const ReductionOutcome outcome = Reduce(records, 1.0, 1.0);  // rows 6..1005
+    const ReductionResult outcome = Reduce(records, 1.0, 1.0);  // rows 6..1005
     EXPECT_EQ(outcome.status, ReductionStatus::Stopped);
-    EXPECT_EQ(outcome.step, kStepReadObservations);
+    EXPECT_EQ(outcome.step, ReductionStep::ReadObservations);
     EXPECT_TRUE(Empty(7, 5));
     EXPECT_TRUE(Empty(6, 6));
 }
@@ -392,7 +379,7 @@ TEST_F(ReductionTest, FullThousandRowRunReduces) {
         if (i < 245) records.push_back({"IS", "j", 1.3, 5});
         records.push_back({"FS", "Q", 1.2, 20});
     }
-    const ReductionOutcome outcome = Reduce(records, 0.0, 0.0);
+    const ReductionResult outcome = Reduce(records, 0.0, 0.0);
     ASSERT_EQ(run.LastDataRow, 1000);
     EXPECT_EQ(outcome.status, ReductionStatus::Reduced) << outcome.reason;
     EXPECT_EQ(sheet.CellText(1000, 9), "FS");
@@ -404,25 +391,25 @@ TEST_F(ReductionTest, NoSetUpsStopsAtTheCorrectionPerSetUp) {
     FillRun(sheet, run, {{"BS", "A", 1.0, 10}, {"FS", "B", 0.5, 10}});
     run.StartRL = 1.0;
     run.EndRL = 1.0;
-    const ReductionOutcome outcome = ReduceLevels(sheet, run, windowing);
+    const ReductionResult outcome = ReduceLevels(sheet, run);
     EXPECT_EQ(outcome.status, ReductionStatus::Stopped);
-    EXPECT_EQ(outcome.step, kStepCorrectionPerSetUp);
+    EXPECT_EQ(outcome.step, ReductionStep::CorrectionPerSetUp);
 }
 
 TEST_F(ReductionTest, NegativeTotalDistanceStopsAfterTheAdjustedRLs) {
     const std::vector<Record> records = {{"CP"}, {"BS", "A", 1.0, -30}, {"FS", "B", 0.5, 10}};
-    const ReductionOutcome outcome = Reduce(records, 1.0, 1.5);
+    const ReductionResult outcome = Reduce(records, 1.0, 1.5);
     EXPECT_EQ(outcome.status, ReductionStatus::Stopped);
-    EXPECT_EQ(outcome.step, kStepPermissibleError);
+    EXPECT_EQ(outcome.step, ReductionStep::PermissibleError);
     EXPECT_EQ(sheet.CellNumber(7, 7), 1.5);
     EXPECT_TRUE(Empty(10, 2));
 }
 
 TEST_F(ReductionTest, OverflowingResultStopsInsteadOfWritingInfinity) {
     const std::vector<Record> records = {{"CP"}, {"BS", "A", 1e308, 10}, {"FS", "B", -1e308, 10}};
-    const ReductionOutcome outcome = Reduce(records, 1.0, 1.0);
+    const ReductionResult outcome = Reduce(records, 1.0, 1.0);
     EXPECT_EQ(outcome.status, ReductionStatus::Stopped);
-    EXPECT_EQ(outcome.step, kStepRiseFall);
+    EXPECT_EQ(outcome.step, ReductionStep::RiseFall);
     EXPECT_TRUE(Empty(7, 5));
 }
 

@@ -18,13 +18,13 @@
 #include <QtTest>
 #include <functional>
 
+#include "commands/Output.h"
 #include "core/LevelSheet.h"
-#include "core/Output.h"
 #include "core/Reduction.h"
+#include "report/SheetPrinter.h"
 #include "ui/MainWindow.h"
 #include "ui/RLWindow.h"
 #include "ui/SheetModel.h"
-#include "ui/SheetPrinter.h"
 #include "ui/SheetView.h"
 #include "ui/Twips.h"
 
@@ -536,7 +536,8 @@ void UiTest::headerAndFooterCodes() {
     QFETCH(QString, left);
     QFETCH(QString, centre);
     QFETCH(QString, right);
-    const ui::HeaderFooterText text = ui::ExpandHeaderFooter(codes.toStdString(), 3, 5, "LEVEL");
+    const report::HeaderFooterText text =
+        report::ExpandHeaderFooter(codes.toStdString(), 3, 5, "LEVEL");
     QCOMPARE(text.left, left);
     QCOMPARE(text.centre, centre);
     QCOMPARE(text.right, right);
@@ -546,14 +547,14 @@ void UiTest::pagesOfALongRun() {
     grid::Grid sheet;
     core::SetUpLevelSheet(sheet);
     for (int32_t row = 6; row <= 400; ++row) sheet.SetCellNumber(row, 2, row / 100.0);
-    core::SetUpLevelReport(sheet);
+    commands::SetUpLevelReport(sheet);
     QTemporaryDir folder;
     QPdfWriter writer(folder.filePath("pages.pdf"));
     writer.setResolution(300);
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    ui::SheetPrinter printer(sheet, [](int32_t) { return 60; });
-    const std::vector<ui::PrintPage>& pages = printer.Paginate(writer);
+    report::SheetPrinter printer(sheet, [](int32_t) { return 60; });
+    const std::vector<report::PrintPage>& pages = printer.Paginate(writer);
     QVERIFY(pages.size() > 5);
     QCOMPARE(pages.front().firstRow, 1);
     QVERIFY(!pages.front().titleRows);

@@ -4,10 +4,10 @@
 #include <QCloseEvent>
 #include <QMenuBar>
 
-#include "core/BenchmarkRL.h"
+#include "commands/BenchmarkRL.h"
+#include "commands/Output.h"
+#include "commands/ReadCommand.h"
 #include "core/LevelSheet.h"
-#include "core/Output.h"
-#include "core/Reduction.h"
 #include "ui/AboutWindow.h"
 #include "ui/Help.h"
 #include "ui/RLWindow.h"
@@ -81,8 +81,9 @@ void MainWindow::buildMenus() {
                [this] { readFieldBook(FieldBookFormat::SDR33); });
     addCommand(file, "mnuZeiss", "&Zeiss Format", [this] { readFieldBook(FieldBookFormat::M5); });
     file->addSeparator()->setObjectName("mnu7");
-    addCommand(file, "mnuSave", "&Save", [this] { core::SaveLevelSheet(sheet_, windowing_); });
-    addCommand(file, "mnuPrint", "&Print", [this] { core::PrintLevelReport(sheet_, windowing_); });
+    addCommand(file, "mnuSave", "&Save", [this] { commands::SaveLevelSheet(sheet_, windowing_); });
+    addCommand(file, "mnuPrint", "&Print",
+               [this] { commands::PrintLevelReport(sheet_, windowing_); });
     file->addSeparator()->setObjectName("mnuI");
     addCommand(file, "mnuExit", "&Exit", [this] { exit(); });
 
@@ -114,19 +115,18 @@ void MainWindow::showAbout() {
 }
 
 void MainWindow::readFieldBook(readers::FieldBookFormat format) {
-    readers::RunReadCommand(format, sheet_, run_, windowing_);
+    commands::RunReadCommand(format, sheet_, run_, windowing_);
 }
 
 void MainWindow::levelParameters() {
-    const core::RLBoxes boxes = core::PrefillRLBoxes(run_);
+    const commands::RLBoxes boxes = commands::PrefillRLBoxes(run_);
     if (!changeRL_) {
         // A window of its own, not a child of the main window: it outlives a closed main
         // window, and the program runs on until it is closed too.
         changeRL_ = new RLWindow(RLWindow::Kind::Change, nullptr);
         changeRL_->setAttribute(Qt::WA_DeleteOnClose);
-        connect(changeRL_, &RLWindow::confirmed, this, [this](const core::RLBoxes& typed) {
-            core::ConfirmFormChangeRL(run_, typed);
-            core::ReduceLevels(sheet_, run_, windowing_);
+        connect(changeRL_, &RLWindow::confirmed, this, [this](const commands::RLBoxes& typed) {
+            commands::LevelParametersOK(sheet_, run_, typed, windowing_);
         });
     }
     changeRL_->fill(boxes);

@@ -6,9 +6,9 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
-#include "grid/Workbook.h"
+#include "grid/Grid.h"
+#include "report/SheetPrinter.h"
 #include "ui/RLWindow.h"
-#include "ui/SheetPrinter.h"
 
 namespace rendle::ui {
 
@@ -41,7 +41,8 @@ QtWindowing::QtWindowing(QWidget* mainWindow)
     : mainWindow_(mainWindow),
       columnWidthPx_([](int32_t) { return grid::kDefaultColumnWidthPx; }) {}
 
-void QtWindowing::ShowMessage(std::string_view text, std::string_view title, core::MessageIcon) {
+void QtWindowing::ShowMessage(std::string_view text, std::string_view title,
+                              commands::MessageIcon) {
     const QString qtitle = QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size()));
     const QString qtext = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     messages_.emplace_back(qtitle, qtext);
@@ -50,9 +51,9 @@ void QtWindowing::ShowMessage(std::string_view text, std::string_view title, cor
     box.exec();
 }
 
-void QtWindowing::SetMousePointer(core::MousePointer pointer) {
+void QtWindowing::SetMousePointer(commands::MousePointer) {
+    // The default pointer: whatever busy pointer is up comes down.
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
-    if (pointer == core::MousePointer::Hourglass) QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
 void QtWindowing::CloseMainWindow() {
@@ -76,14 +77,14 @@ std::string QtWindowing::ShowOpenFileDialog(std::string_view filter, std::string
     return dialog.selectedFiles().first().toStdString();
 }
 
-std::optional<core::RLBoxes> QtWindowing::ShowFormRL(const core::RLBoxes& boxes) {
+std::optional<commands::RLBoxes> QtWindowing::ShowFormRL(const commands::RLBoxes& boxes) {
     RLWindow form(RLWindow::Kind::Enter, mainWindow_);
     form.fill(boxes);
     if (form.exec() != QDialog::Accepted) return std::nullopt;  // the close box
     return form.boxes();
 }
 
-void QtWindowing::SaveAsDialog(std::string_view title, core::FileSpec& fileSpec) {
+void QtWindowing::SaveAsDialog(std::string_view title, commands::FileSpec& fileSpec) {
     if (nextSaveName_) {
         fileSpec.FileSpecName = nextSaveName_->toStdString();
         nextSaveName_.reset();
@@ -115,9 +116,9 @@ void QtWindowing::PrintSheet(const grid::Grid& sheet) {
         if (dialog.exec() != QDialog::Accepted) return;
     }
     QString error;
-    if (!SheetPrinter(sheet, columnWidthPx_).Print(printer, &error)) {
+    if (!report::SheetPrinter(sheet, columnWidthPx_).Print(printer, &error)) {
         const std::string text = "The level report was not printed: " + error.toStdString() + ".";
-        ShowMessage(text, "Print", core::MessageIcon::Critical);
+        ShowMessage(text, "Print", commands::MessageIcon::Critical);
     }
 }
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/Windowing.h"
+#include "commands/Windowing.h"
 
 namespace rendle::ui {
 
@@ -18,17 +18,17 @@ namespace rendle::ui {
 /// and "*.*" matches every file, with an extension or not.
 QString QtFileFilter(std::string_view filter);
 
-class QtWindowing : public core::Windowing {
+class QtWindowing : public commands::Windowing {
   public:
     explicit QtWindowing(QWidget* mainWindow);
 
     void ShowMessage(std::string_view text, std::string_view title,
-                     core::MessageIcon icon) override;
-    void SetMousePointer(core::MousePointer pointer) override;
+                     commands::MessageIcon icon) override;
+    void SetMousePointer(commands::MousePointer pointer) override;
     void CloseMainWindow() override;
     std::string ShowOpenFileDialog(std::string_view filter, std::string_view fileName) override;
-    std::optional<core::RLBoxes> ShowFormRL(const core::RLBoxes& boxes) override;
-    void SaveAsDialog(std::string_view title, core::FileSpec& fileSpec) override;
+    std::optional<commands::RLBoxes> ShowFormRL(const commands::RLBoxes& boxes) override;
+    void SaveAsDialog(std::string_view title, commands::FileSpec& fileSpec) override;
     void PrintSheet(const grid::Grid& sheet) override;
 
     /// Where printed columns take their widths from: the sheet on screen.

@@ -51,7 +51,7 @@ RLWindow::RLWindow(Kind kind, QWidget* parent) : QDialog(parent) {
     ok_->setDefault(true);
     connect(ok_, &QPushButton::clicked, this, [this] {
         // Nothing is checked here: the reduction decides what an RL text is worth.
-        const core::RLBoxes typed = boxes();
+        const commands::RLBoxes typed = boxes();
         accept();
         emit confirmed(typed);
     });
@@ -59,12 +59,12 @@ RLWindow::RLWindow(Kind kind, QWidget* parent) : QDialog(parent) {
     help::InstallContextHelp(this, enter ? help::kFormRL : help::kFormChangeRL);
 }
 
-void RLWindow::fill(const core::RLBoxes& boxes) {
+void RLWindow::fill(const commands::RLBoxes& boxes) {
     texts_[0]->setText(QString::fromStdString(boxes.start));
     texts_[1]->setText(QString::fromStdString(boxes.end));
 }
 
-core::RLBoxes RLWindow::boxes() const {
+commands::RLBoxes RLWindow::boxes() const {
     return {texts_[0]->text().toStdString(), texts_[1]->text().toStdString()};
 }
 

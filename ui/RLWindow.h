@@ -3,7 +3,7 @@
 
 #include <QDialog>
 
-#include "core/BenchmarkRL.h"
+#include "commands/BenchmarkRL.h"
 
 class QGroupBox;
 class QLabel;
@@ -24,9 +24,9 @@ class RLWindow : public QDialog {
     explicit RLWindow(Kind kind, QWidget* parent = nullptr);
 
     /// Fills the two boxes.
-    void fill(const core::RLBoxes& boxes);
+    void fill(const commands::RLBoxes& boxes);
     /// The two boxes as they stand.
-    core::RLBoxes boxes() const;
+    commands::RLBoxes boxes() const;
 
     /// Text1 (index 0 or 1) and Label1 (index 0 or 1).
     QLineEdit* text1(int index) const;
@@ -35,7 +35,7 @@ class RLWindow : public QDialog {
 
   signals:
     /// OK was pressed; the window closes right after.
-    void confirmed(const core::RLBoxes& boxes);
+    void confirmed(const commands::RLBoxes& boxes);
 
   private:
     QGroupBox* frame_;

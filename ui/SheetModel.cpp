@@ -32,7 +32,7 @@ QVariant SheetModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
             if (cell.kind == grid::CellKind::Empty) return {};
-            return QString::fromStdString(sheet_.DisplayText(row, col));
+            return QString::fromStdString(sheet_.CellText(row, col));
         case Qt::EditRole:
             // Editing shows the value at full precision, not as the number format rounds it.
             if (cell.kind == grid::CellKind::Number) {
@@ -72,9 +72,10 @@ bool SheetModel::setData(const QModelIndex& index, const QVariant& value, int ro
 
 void SheetModel::clearCells(const QModelIndexList& indexes) {
     for (const QModelIndex& index : indexes) {
-        if (index.isValid())
+        if (index.isValid()) {
             sheet_.ClearCells(index.row() + 1, index.column() + 1, index.row() + 1,
-                              index.column() + 1, 3);
+                              index.column() + 1, grid::ClearMode::Values);
+        }
     }
 }
 

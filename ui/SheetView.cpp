@@ -7,8 +7,9 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <algorithm>
+#include <vector>
 
-#include "grid/Workbook.h"
+#include "grid/Grid.h"
 
 namespace rendle::ui {
 
@@ -22,7 +23,7 @@ class SheetDelegate : public QStyledItemDelegate {
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
-        const int reach = TextReach(index, option);
+        const int reach = textReach(index, option);
         if (reach > option.rect.right()) {
             // The cells run over are painted after this one and leave the text alone.
             QStyleOptionViewItem wide = option;
@@ -48,40 +49,45 @@ class SheetDelegate : public QStyledItemDelegate {
         } else {
             QStyledItemDelegate::paint(painter, option, index);
         }
-        DrawGridLines(painter, option, index);
+        drawGridLines(painter, option, index);
     }
 
   private:
     static constexpr int kPadding = 3;
 
-    bool IsEmpty(int row, int col) const {
+    const grid::Grid& sheet() const { return static_cast<SheetModel*>(view_->model())->sheet(); }
+
+    bool isEmpty(int row, int col) const {
         return view_->model()->index(row, col).data().toString().isEmpty();
     }
 
     /// The right edge that a left-aligned text of this cell needs, stopped by the first cell to
     /// its right that holds something; the cell's own right edge for everything else.
-    int TextReach(const QModelIndex& index, const QStyleOptionViewItem& option) const {
+    int textReach(const QModelIndex& index, const QStyleOptionViewItem& option) const {
         const QString text = index.data().toString();
-        if (text.isEmpty() || (index.data(Qt::TextAlignmentRole).toInt() & Qt::AlignRight)) {
-            return option.rect.right();
+        if (text.isEmpty()) return option.rect.right();
+        // The shown columns from this one on, and the sheet's own run-on rule over them.
+        std::vector<int32_t> columns;
+        std::vector<int> widths;
+        for (int col = index.column(); col < view_->model()->columnCount(); ++col) {
+            if (col != index.column() && view_->isColumnHidden(col)) continue;
+            columns.push_back(col + 1);
+            widths.push_back(col == index.column() ? option.rect.width() : view_->columnWidth(col));
         }
         QFont font = option.font;
         if (const QVariant f = index.data(Qt::FontRole); f.isValid()) font = f.value<QFont>();
-        const int needed =
-            option.rect.left() + QFontMetrics(font).horizontalAdvance(text) + 2 * kPadding;
+        const int needed = QFontMetrics(font).horizontalAdvance(text) + 2 * kPadding;
+        // A QRect's right edge is its last pixel, so the text fits a width one more than it.
+        const size_t end = grid::RunOnEnd(sheet(), index.row() + 1, columns, 0, needed + 1,
+                                          [&](size_t i) { return widths[i]; });
         int reach = option.rect.right();
-        for (int col = index.column() + 1; reach < needed && col < view_->model()->columnCount();
-             ++col) {
-            if (view_->isColumnHidden(col)) continue;
-            if (!IsEmpty(index.row(), col)) break;
-            reach += view_->columnWidth(col);
-        }
-        return std::min(reach, needed);
+        for (size_t i = 1; i < end; ++i) reach += widths[i];
+        return std::min(reach, option.rect.left() + needed);
     }
 
     /// Bottom and right lines of a cell; the right line is left out where a text runs on into
     /// the next cell.
-    void DrawGridLines(QPainter* painter, const QStyleOptionViewItem& option,
+    void drawGridLines(QPainter* painter, const QStyleOptionViewItem& option,
                        const QModelIndex& index) const {
         const QColor colour = QColor::fromRgba(static_cast<QRgb>(
             view_->style()->styleHint(QStyle::SH_Table_GridLineColor, &option, view_)));
@@ -89,21 +95,21 @@ class SheetDelegate : public QStyledItemDelegate {
         painter->setPen(colour);
         const QRect r = option.rect;
         painter->drawLine(r.bottomLeft(), r.bottomRight());
-        if (!RunsOnPastRightEdge(index, r)) painter->drawLine(r.topRight(), r.bottomRight());
+        if (!runsOnPastRightEdge(index, r)) painter->drawLine(r.topRight(), r.bottomRight());
         painter->restore();
     }
 
-    bool RunsOnPastRightEdge(const QModelIndex& index, const QRect& rect) const {
+    bool runsOnPastRightEdge(const QModelIndex& index, const QRect& rect) const {
         // The text that covers this cell: its own, or the nearest one to its left across empty
         // cells.
         int col = index.column();
-        while (col >= 0 && (view_->isColumnHidden(col) || IsEmpty(index.row(), col))) --col;
+        while (col >= 0 && (view_->isColumnHidden(col) || isEmpty(index.row(), col))) --col;
         if (col < 0) return false;
         const QModelIndex owner = view_->model()->index(index.row(), col);
         QStyleOptionViewItem ownerOption;
         ownerOption.rect = view_->visualRect(owner);
         ownerOption.font = view_->font();
-        return TextReach(owner, ownerOption) > rect.right();
+        return textReach(owner, ownerOption) > rect.right();
     }
 
     QTableView* view_;

@@ -11,7 +11,7 @@
 class QPagedPaintDevice;
 class QPainter;
 
-namespace rendle::ui {
+namespace rendle::report {
 
 /// The left, centre and right texts of a page header or footer.
 struct HeaderFooterText {
@@ -69,4 +69,4 @@ class SheetPrinter {
 /// default on-screen width. Gives the number of pages, or 0 with the reason in `error`.
 int PrintToPdf(const grid::Grid& sheet, const QString& path, QString* error);
 
-}  // namespace rendle::ui
+}  // namespace rendle::report

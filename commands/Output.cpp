@@ -1,18 +1,18 @@
-#include "core/Output.h"
+#include "commands/Output.h"
 
 #include <filesystem>
 
 #include "grid/Grid.h"
 #include "grid/Workbook.h"
 
-namespace rendle::core {
+namespace rendle::commands {
 
 SaveResult SaveLevelSheet(const grid::Grid& sheet, Windowing& windowing) {
     FileSpec fileSpec;
     windowing.SaveAsDialog("SAVE LEVEL", fileSpec);
     SaveResult result;
     if (fileSpec.FileSpecName.empty()) {
-        result.outcome = SaveOutcome::Cancelled;
+        result.status = SaveStatus::Cancelled;
         return result;
     }
     // A bare name typed in the dialog gets the workbook's extension; a name that already
@@ -25,7 +25,7 @@ SaveResult SaveLevelSheet(const grid::Grid& sheet, Windowing& windowing) {
         grid::WriteWorkbook(sheet, result.path, grid::kWorkbookFileType);
     } catch (const grid::GridError& error) {
         // The surveyor must not walk away believing the sheet is on disk.
-        result.outcome = SaveOutcome::Failed;
+        result.status = SaveStatus::Failed;
         result.reason = error.what();
         windowing.ShowMessage(
             "The level sheet was not saved to " + result.path + ".\n\n" + result.reason,
@@ -52,4 +52,4 @@ void PrintLevelReport(grid::Grid& sheet, Windowing& windowing) {
     windowing.PrintSheet(sheet);
 }
 
-}  // namespace rendle::core
+}  // namespace rendle::commands

@@ -1,6 +1,11 @@
-#include "core/BenchmarkRL.h"
+#include "commands/BenchmarkRL.h"
 
-namespace rendle::core {
+#include "commands/ReduceCommand.h"
+
+namespace rendle::commands {
+
+using core::RLText;
+using core::RunState;
 
 RLBoxes PrefillRLBoxes(const RunState& run) {
     return {RLText(run.EnteredStartRL), RLText(run.EndRL)};
@@ -17,4 +22,10 @@ void ConfirmFormChangeRL(RunState& run, const RLBoxes& boxes) {
     run.EndRL = boxes.end;
 }
 
-}  // namespace rendle::core
+void LevelParametersOK(grid::Grid& sheet, RunState& run, const RLBoxes& boxes,
+                       Windowing& windowing) {
+    ConfirmFormChangeRL(run, boxes);
+    RunReduction(sheet, run, windowing);
+}
+
+}  // namespace rendle::commands

@@ -1,4 +1,4 @@
-#include "ui/SheetPrinter.h"
+#include "report/SheetPrinter.h"
 
 #include <QDateTime>
 #include <QFont>
@@ -7,10 +7,9 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <algorithm>
+#include <span>
 
-#include "grid/Workbook.h"
-
-namespace rendle::ui {
+namespace rendle::report {
 
 namespace {
 
@@ -78,9 +77,8 @@ HeaderFooterText ExpandHeaderFooter(const std::string& codes, int page, int page
 
 SheetPrinter::SheetPrinter(const grid::Grid& sheet, std::function<int(int32_t)> columnWidthPx)
     : sheet_(sheet), columnWidthPx_(std::move(columnWidthPx)) {
-    const int32_t lastCol = std::max<int32_t>(8, sheet_.LastUsedCol());
-    for (int32_t col = 1; col <= lastCol; ++col) {
-        if (!sheet_.ColumnHidden(col) && columnWidthPx_(col) > 0) columns_.push_back(col);
+    for (const int32_t col : grid::ShownColumns(sheet_)) {
+        if (columnWidthPx_(col) > 0) columns_.push_back(col);
     }
     if (const auto titles = grid::TitleRows(sheet_.GetPageSetup().printTitleRows)) {
         titleFirst_ = titles->first;
@@ -220,7 +218,7 @@ void SheetPrinter::DrawRows(QPainter& painter, int32_t first, int32_t last, cons
             const grid::Cell& cell = sheet_.CellAt(row, col);
             if (cell.kind == grid::CellKind::Empty) continue;
             painter.setFont(sheet_.FormatAt(row, col).bold ? bold : regular);
-            const QString text = QString::fromStdString(sheet_.DisplayText(row, col));
+            const QString text = QString::fromStdString(sheet_.CellText(row, col));
             const size_t k = i - page.firstColumn;
             QRectF rect(xs[k], y, xs[k + 1] - xs[k], rowHeight_);
             if (cell.kind == grid::CellKind::Number) {
@@ -229,13 +227,14 @@ void SheetPrinter::DrawRows(QPainter& painter, int32_t first, int32_t last, cons
                 continue;
             }
             // A text runs on over the empty cells to its right, as on screen.
+            const std::span<const int32_t> band(columns_.data() + page.firstColumn,
+                                                page.lastColumn - page.firstColumn);
             const double needed =
                 QFontMetricsF(painter.font(), painter.device()).horizontalAdvance(text) +
                 2 * padding;
-            for (size_t j = i + 1; j < page.lastColumn && rect.width() < needed; ++j) {
-                if (sheet_.CellAt(row, columns_[j]).kind != grid::CellKind::Empty) break;
-                rect.setRight(xs[j - page.firstColumn + 1]);
-            }
+            const size_t end = grid::RunOnEnd(sheet_, row, band, k, needed,
+                                              [&](size_t j) { return xs[j + 1] - xs[j]; });
+            rect.setRight(xs[end]);
             painter.save();
             painter.setClipRect(rect);
             painter.drawText(rect.adjusted(padding, 0, -padding, 0),
@@ -256,4 +255,4 @@ int PrintToPdf(const grid::Grid& sheet, const QString& path, QString* error) {
     return static_cast<int>(printer.Paginate(writer).size());
 }
 
-}  // namespace rendle::ui
+}  // namespace rendle::report

@@ -6,24 +6,24 @@
 #include <string>
 #include <vector>
 
-#include "core/Windowing.h"
+#include "commands/Windowing.h"
 
 namespace rendle::testing {
 
 struct ShownMessage {
     std::string text;
     std::string title;
-    core::MessageIcon icon;
+    commands::MessageIcon icon;
 };
 
-class FakeWindowing : public core::Windowing {
+class FakeWindowing : public commands::Windowing {
   public:
     void ShowMessage(std::string_view text, std::string_view title,
-                     core::MessageIcon icon) override {
+                     commands::MessageIcon icon) override {
         messages.push_back({std::string(text), std::string(title), icon});
         events.push_back("message");
     }
-    void SetMousePointer(core::MousePointer pointer) override { pointers.push_back(pointer); }
+    void SetMousePointer(commands::MousePointer pointer) override { pointers.push_back(pointer); }
     void CloseMainWindow() override {
         ++mainWindowClosed;
         events.push_back("close");
@@ -35,18 +35,18 @@ class FakeWindowing : public core::Windowing {
         events.push_back("file dialog");
         return nextFileName;
     }
-    std::optional<core::RLBoxes> ShowFormRL(const core::RLBoxes& boxes) override {
+    std::optional<commands::RLBoxes> ShowFormRL(const commands::RLBoxes& boxes) override {
         formRLShown.push_back(boxes);
         events.push_back("FormRL");
         if (onFormRL) onFormRL();
         if (closeFormRLByCloseBox) return std::nullopt;
-        core::RLBoxes typed = boxes;
+        commands::RLBoxes typed = boxes;
         if (typeStart) typed.start = *typeStart;
         if (typeEnd) typed.end = *typeEnd;
         return typed;
     }
 
-    void SaveAsDialog(std::string_view title, core::FileSpec& fileSpec) override {
+    void SaveAsDialog(std::string_view title, commands::FileSpec& fileSpec) override {
         saveTitles.emplace_back(title);
         events.push_back("save dialog");
         fileSpec.FileSpecName = nextSaveName;
@@ -68,9 +68,9 @@ class FakeWindowing : public core::Windowing {
 
     std::vector<std::string> filters;
     std::vector<std::string> presetFileNames;
-    std::vector<core::RLBoxes> formRLShown;
+    std::vector<commands::RLBoxes> formRLShown;
     std::vector<ShownMessage> messages;
-    std::vector<core::MousePointer> pointers;
+    std::vector<commands::MousePointer> pointers;
     std::vector<std::string> events;
     int mainWindowClosed = 0;
 };

@@ -3,20 +3,20 @@
 
 #include <string>
 
-#include "core/Windowing.h"
+#include "commands/Windowing.h"
 
 namespace rendle::grid {
 class Grid;
 }
 
-namespace rendle::core {
+namespace rendle::commands {
 
-enum class SaveOutcome { Saved, Cancelled, Failed };
+enum class SaveStatus { Saved, Cancelled, Failed };
 
 struct SaveResult {
-    SaveOutcome outcome = SaveOutcome::Saved;
-    std::string path;    ///< where the workbook went, ".xlsx" added to a bare name
+    SaveStatus status = SaveStatus::Saved;
     std::string reason;  ///< why it was not saved
+    std::string path;    ///< where the workbook went, ".xlsx" added to a bare name
 };
 
 /// File > Save: the save dialog "SAVE LEVEL" with a fresh file-spec object, then the whole
@@ -31,4 +31,4 @@ void SetUpLevelReport(grid::Grid& sheet);
 /// File > Print: the level report's print settings, then the sheet printed.
 void PrintLevelReport(grid::Grid& sheet, Windowing& windowing);
 
-}  // namespace rendle::core
+}  // namespace rendle::commands

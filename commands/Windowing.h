@@ -6,13 +6,13 @@
 #include <string>
 #include <string_view>
 
-#include "core/BenchmarkRL.h"
+#include "commands/BenchmarkRL.h"
 
 namespace rendle::grid {
 class Grid;
 }
 
-namespace rendle::core {
+namespace rendle::commands {
 
 /// What the save dialog is given and gives back: the chosen path as FileSpecName (empty when
 /// the user cancels).
@@ -22,7 +22,8 @@ struct FileSpec {
 
 enum class MessageIcon { Critical };
 
-enum class MousePointer { Default, Hourglass };
+/// The application-wide mouse pointer; the commands only ever restore the default.
+enum class MousePointer { Default };
 
 class Windowing {
   public:
@@ -47,4 +48,4 @@ class Windowing {
     virtual void PrintSheet(const grid::Grid& sheet) = 0;
 };
 
-}  // namespace rendle::core
+}  // namespace rendle::commands

@@ -1,0 +1,96 @@
+#include "commands/ReadCommand.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "commands/ReduceCommand.h"
+#include "core/LevelSheet.h"
+#include "grid/Grid.h"
+#include "readers/FieldBookLine.h"
+
+namespace rendle::commands {
+
+namespace {
+
+using readers::ReadStatus;
+
+constexpr std::string_view kMessageTitle = "Data File";
+
+ReadCommandResult Read(readers::FieldBookFormat format, std::istream* given, grid::Grid& sheet,
+                       core::RunState& run, Windowing& windowing) {
+    // The menu step, then a cleared sheet with its header block before any file is chosen.
+    run.EndRL = std::monostate{};
+    run.EnteredStartRL = std::monostate{};
+    sheet.ClearCells(-1, -1, -1, -1, grid::ClearMode::All);
+    core::WriteHeaderBlock(sheet);
+
+    ReadCommandResult result;
+    windowing.SetMousePointer(MousePointer::Default);
+    std::ifstream file;
+    std::istream* in = given;
+    if (!in) {
+        const std::string name = windowing.ShowOpenFileDialog(FileFilter(format), "");
+        if (name.empty()) {
+            result.read = {ReadStatus::EndedSilently, "no field book was chosen", {}, 0};
+            windowing.SetMousePointer(MousePointer::Default);
+            return result;
+        }
+        file.open(name, std::ios::binary);
+        if (!file) {
+            result.read = {ReadStatus::EndedSilently,
+                           "cannot open " + name + ": " + std::strerror(errno),
+                           {},
+                           0};
+            windowing.SetMousePointer(MousePointer::Default);
+            return result;
+        }
+        in = &file;
+    }
+
+    result.read = readers::ReadFieldBook(format, *in, sheet, run);
+    // The reader owns the field book only while it reads: closed before any window opens.
+    file.close();
+    if (result.read.status != ReadStatus::Read) {
+        windowing.SetMousePointer(MousePointer::Default);
+        if (result.read.status == ReadStatus::EndedWithMessage) {
+            windowing.ShowMessage(result.read.message, kMessageTitle, MessageIcon::Critical);
+        }
+        return result;
+    }
+
+    result.formRL = PrefillRLBoxes(run);
+    if (const std::optional<RLBoxes> confirmed = windowing.ShowFormRL(*result.formRL)) {
+        ConfirmFormRL(run, *confirmed);
+    }
+    windowing.SetMousePointer(MousePointer::Default);
+    result.reduction = RunReduction(sheet, run, windowing);
+    return result;
+}
+
+}  // namespace
+
+std::string_view FileFilter(readers::FieldBookFormat format) {
+    switch (format) {
+        case readers::FieldBookFormat::SDR20:
+            return "SDR20 files (*.SDR)|*.SDR|All files(*.*)|*.*";
+        case readers::FieldBookFormat::SDR33:
+            return "SDR33 files (*.SDR)|*.SDR|All files(*.*)|*.*";
+        case readers::FieldBookFormat::M5:
+            break;
+    }
+    return "Zeiss files (*.DAT)|*.DAT|All files(*.*)|*.*";
+}
+
+ReadCommandResult RunReadCommand(readers::FieldBookFormat format, grid::Grid& sheet,
+                                 core::RunState& run, Windowing& windowing) {
+    return Read(format, nullptr, sheet, run, windowing);
+}
+
+ReadCommandResult RunReadCommand(readers::FieldBookFormat format, std::istream& fieldBook,
+                                 grid::Grid& sheet, core::RunState& run, Windowing& windowing) {
+    return Read(format, &fieldBook, sheet, run, windowing);
+}
+
+}  // namespace rendle::commands

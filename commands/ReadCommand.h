@@ -1,0 +1,39 @@
+// The File menu's read commands: from the menu step through the open-file dialog, the field
+// book's lines and the benchmark window to the reduction of the run.
+#pragma once
+
+#include <istream>
+#include <optional>
+#include <string_view>
+
+#include "commands/BenchmarkRL.h"
+#include "commands/Windowing.h"
+#include "core/Reduction.h"
+#include "core/RunState.h"
+#include "readers/FieldBook.h"
+
+namespace rendle::commands {
+
+/// The open-file dialog's filter of each format's read command.
+std::string_view FileFilter(readers::FieldBookFormat format);
+
+/// What a read command met: the read, FormRL's boxes as the read filled them, and the
+/// reduction when the read reached it.
+struct ReadCommandResult {
+    readers::ReadResult read;
+    std::optional<RLBoxes> formRL;
+    std::optional<core::ReductionResult> reduction;
+};
+
+/// The File menu command of a format: empties the ending and entered starting RL, clears the
+/// sheet and rewrites its header block, asks for the field book in the open-file dialog, reads
+/// it into the level sheet, shows FormRL and reduces the run. A read that stops with a message
+/// shows it (title "Data File", critical icon); every other stop is silent.
+ReadCommandResult RunReadCommand(readers::FieldBookFormat format, grid::Grid& sheet,
+                                 core::RunState& run, Windowing& windowing);
+
+/// The same command with `fieldBook` standing for the file the dialog would give.
+ReadCommandResult RunReadCommand(readers::FieldBookFormat format, std::istream& fieldBook,
+                                 grid::Grid& sheet, core::RunState& run, Windowing& windowing);
+
+}  // namespace rendle::commands

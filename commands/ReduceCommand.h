@@ -1,0 +1,14 @@
+// The reduction as a command runs it: after a read's FormRL and after OK of FormChangeRL.
+#pragma once
+
+#include "commands/Windowing.h"
+#include "core/Reduction.h"
+#include "core/RunState.h"
+
+namespace rendle::commands {
+
+/// Reduces the run in the level sheet. A sheet with no run is met with "No Data " (title
+/// "Data", critical icon), after which the main window closes; every other stop is silent.
+core::ReductionResult RunReduction(grid::Grid& sheet, core::RunState& run, Windowing& windowing);
+
+}  // namespace rendle::commands
