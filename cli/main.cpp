@@ -1,6 +1,8 @@
 // rendle-reduce: reads a field book into the level sheet and reduces the run, without windows.
 #include <CLI/CLI.hpp>
 #include <QGuiApplication>
+#include <cstdio>
+#include <exception>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -45,9 +47,7 @@ Exit status:
 
 constexpr int kOutputFailed = 4;
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     using rendle::readers::FieldBookFormat;
 
     CLI::App app(kDescription, "rendle-reduce");
@@ -153,4 +153,19 @@ int main(int argc, char** argv) {
     }
     const int status = rendle::cli::ExitStatus(outcome);
     return status == 0 && outputFailed ? kOutputFailed : status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Whatever escapes the run (memory, a library's own exception) ends it with one line and a
+    // failure status, never an abort.
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& error) {
+        std::fputs(("rendle-reduce: " + std::string(error.what()) + "\n").c_str(), stderr);
+    } catch (...) {
+        std::fputs("rendle-reduce: an unexpected error ended the run\n", stderr);
+    }
+    return 1;
 }

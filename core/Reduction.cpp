@@ -126,7 +126,7 @@ void Reducer::RiseAndFall() {
 
     step_ = ReductionStep::RiseFall;
     for (int32_t r = first_; r <= last_; ++r) {
-        // A reading of 0 in the row above counts as no reading.
+        // Meant: a reading of 0 in the row above counts as no reading.
         const double bsAbove = At(backsight_, r - 1);
         const double isAbove = At(intermediate_, r - 1);
         switch (At(sight_, r)) {
@@ -174,10 +174,13 @@ void Reducer::Adjust() {
     step_ = ReductionStep::ClosingCorrection;
     const std::optional<double> end = RLToNumber(run_.EndRL);
     if (!end) throw Stop{"the ending benchmark RL is not a number"};
-    // The RL of the first data row is not in the table: with a single data row it counts as 0.
+    // Meant: the RL of the first data row is not in the table, so with a single data row the
+    // misclose is taken against an RL of 0.
     closingCorrection_ = Checked(*end - At(rl_, last_));
 
     step_ = ReductionStep::CorrectionPerSetUp;
+    // Meant: the correction is shared over the set-up count of the read, while the adjusted RLs
+    // below count set-ups at the "BS" rows.
     const int32_t setUps = run_.StationCount;
     if (setUps == 0) throw Stop{"the run has no set-ups to spread the misclose over"};
     const double perSetUp = closingCorrection_ / setUps;

@@ -119,7 +119,8 @@ RowCounter ReadSdrLines(const SdrLayout& layout, LineReader& lines, grid::Grid& 
     std::string line;
     while (lines.Next(line)) {
         const double code = Value(Field(line, 1, 2), "the record code");
-        // Before the first set-up every line counts; after it only set-ups and readings.
+        // Meant: before the first set-up every line counts, so records before it land in the
+        // header block; after it only set-ups and readings take rows.
         if (!offsetFixed || code == 62 || code == 63) rows.Advance(1);
 
         if (code == 0) {

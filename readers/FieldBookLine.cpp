@@ -9,7 +9,7 @@
 
 namespace rendle::readers {
 
-LineReader::LineReader(std::istream& in) : in_(in), buffer_(64 * 1024) {}
+LineReader::LineReader(std::istream& in) : in_(in), buffer_(size_t{64} * 1024) {}
 
 bool LineReader::Fill() {
     if (!in_) return false;

@@ -11,6 +11,7 @@ packages=(
     clang libclang-rt-14-dev
     fonts-liberation xvfb xauth
     poppler-utils python3 python3-openpyxl dpkg-dev
+    locales clang-format clang-tidy
 )
 
 if [ "$(id -u)" -eq 0 ]; then
@@ -28,4 +29,12 @@ if [ "${#missing[@]}" -gt 0 ]; then
     export DEBIAN_FRONTEND=noninteractive
     "${sudo[@]}" apt-get update -qq
     "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# A comma-decimal locale, so that the test proving numbers are read and written with a full
+# stop whatever the regional settings really runs.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+    "${sudo[@]}" sed -i 's/^# *\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^de_DE\.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+    "${sudo[@]}" locale-gen >/dev/null
 fi
