@@ -5,6 +5,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "grid/Utf8.h"
 #include "readers/FieldBookLine.h"
 
 namespace rendle::cli {
@@ -15,7 +16,11 @@ using readers::ReadStatus;
 
 BatchWindowing::BatchWindowing(std::string fieldBook, std::optional<std::string> startRL,
                                std::optional<std::string> endRL)
-    : fieldBook_(std::move(fieldBook)), startRL_(std::move(startRL)), endRL_(std::move(endRL)) {}
+    : fieldBook_(std::move(fieldBook)) {
+    // What is typed into FormRL's boxes is text of the program's own, so UTF-8.
+    if (startRL) startRL_ = grid::ValidUtf8(*startRL);
+    if (endRL) endRL_ = grid::ValidUtf8(*endRL);
+}
 
 void BatchWindowing::ShowMessage(std::string_view text, std::string_view title,
                                  commands::MessageIcon) {
@@ -41,16 +46,17 @@ void BatchWindowing::PrintSheet(const grid::Grid& sheet) {
     if (print_) print_(sheet);
 }
 
-std::optional<FieldBookFormat> DetectFormat(const std::string& path, std::string& error) {
+std::optional<FieldBookFormat> DetectFormat(const std::string& path, std::string& error,
+                                            const std::string& encoding) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = "cannot open " + path + ": " + std::strerror(errno);
+        error = "cannot open " + grid::ValidUtf8(path) + ": " + std::strerror(errno);
         return std::nullopt;
     }
-    readers::LineReader lines(in);
+    readers::LineReader lines(in, readers::LineDecoder(encoding));
     const std::optional<FieldBookFormat> format = readers::DetectFormat(lines);
     if (format) return format;
-    if (lines.Failed()) error = "cannot read " + path;
+    if (lines.Failed()) error = "cannot read " + grid::ValidUtf8(path);
     return std::nullopt;
 }
 
@@ -117,7 +123,9 @@ std::string JsonReport(const grid::Grid& sheet, const core::RunState& run,
         {"messages", shown},
         {"outcome", OutcomeName(outcome)},
     };
-    return document.dump(2) + "\n";
+    // Texts are UTF-8 inside the program; anything that is not (a path of unknown encoding in a
+    // message) is shown with U+FFFD rather than ending the run.
+    return document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 std::string OutcomeName(const commands::ReadCommandResult& outcome) {

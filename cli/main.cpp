@@ -6,6 +6,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <stdexcept>
 
 #include "cli/BatchRun.h"
 #include "commands/Output.h"
@@ -13,6 +14,8 @@
 #include "core/Reduction.h"
 #include "report/SheetPrinter.h"
 #include "report/TextReport.h"
+#include "grid/Utf8.h"
+#include "readers/LineDecoder.h"
 
 namespace {
 
@@ -30,6 +33,14 @@ The run is then reduced by the rise-and-fall method with the misclose spread ove
 Without --format the format is told from the content: a first line starting "For M5" is
 Zeiss M5; otherwise the first header record naming SDR20 or SDR33 decides.
 
+Text: a line that is valid UTF-8 is read as UTF-8, any other line as Windows-1252 (the code
+page of the Windows transfer programs); a UTF-8 byte-order mark is skipped. --encoding NAME
+reads every line in that encoding instead (any name iconv knows, such as CP1251). Field
+positions count characters. Everything printed is UTF-8.
+
+Problems are told on stderr, one line each: a read that ended with a message as
+FIELD-BOOK:LINE: reason, a reduction that stopped early as FIELD-BOOK: the step and reason.
+
 Output: the level sheet as a plain-text level report, or with --json one JSON object with the
 sheet's cells, the run state, the benchmark window's boxes, the messages and the outcome.
 --save writes the level sheet as a workbook (.xlsx) exactly as File > Save does; --pdf prints
@@ -42,10 +53,16 @@ Exit status:
   2   the read ended with a message (wrong format, data error, run too long)
   3   the read reached the reduction but the reduction stopped early (for example an RL
       that is no number)
-  4   the workbook or the PDF could not be written (the reduction's outcome stands)
+  4   the workbook or the PDF could not be written, whatever the read gave (the JSON
+      "outcome" still tells the read's and the reduction's outcome)
   64  bad usage, or a field book whose format cannot be told)";
 
 constexpr int kOutputFailed = 4;
+
+/// One line on stderr, as valid UTF-8.
+void Say(const std::string& line) {
+    std::cerr << rendle::grid::ValidUtf8(line) << "\n";
+}
 
 int Run(int argc, char** argv) {
     using rendle::readers::FieldBookFormat;
@@ -58,6 +75,7 @@ int Run(int argc, char** argv) {
     bool asJson = false;
     std::string savePath;
     std::string pdfPath;
+    std::string encoding;
     const std::map<std::string, FieldBookFormat> formats = {{"sdr20", FieldBookFormat::SDR20},
                                                             {"sdr33", FieldBookFormat::SDR33},
                                                             {"m5", FieldBookFormat::M5}};
@@ -69,6 +87,8 @@ int Run(int argc, char** argv) {
     app.add_flag("--json", asJson, "Print one JSON object instead of the level report");
     app.add_option("--save", savePath, "Also write the level sheet as a workbook (.xlsx)");
     app.add_option("--pdf", pdfPath, "Also print the level report to this PDF file");
+    app.add_option("--encoding", encoding,
+                   "Read every line in this encoding (an iconv name such as CP1251)");
     app.add_option("FIELD-BOOK", fieldBook, "The field book to read")->required();
 
     try {
@@ -80,19 +100,28 @@ int Run(int argc, char** argv) {
         return kUsageError;
     }
 
+    // Paths and arguments are shown as UTF-8 whatever bytes they hold.
+    const std::string shownBook = rendle::grid::ValidUtf8(fieldBook);
+    try {
+        rendle::readers::LineDecoder{encoding};
+    } catch (const std::invalid_argument& error) {
+        Say(std::string("rendle-reduce: ") + error.what());
+        return kUsageError;
+    }
+
     FieldBookFormat format;
     if (formatName) {
         format = formats.at(*formatName);
     } else {
         std::string error;
-        const auto detected = rendle::cli::DetectFormat(fieldBook, error);
+        const auto detected = rendle::cli::DetectFormat(fieldBook, error, encoding);
         if (!error.empty()) {
-            std::cerr << "rendle-reduce: " << error << "\n";
+            Say("rendle-reduce: " + error);
             return 1;
         }
         if (!detected) {
-            std::cerr << "rendle-reduce: cannot tell the format of " << fieldBook
-                      << "; choose one with --format sdr20|sdr33|m5\n";
+            Say("rendle-reduce: cannot tell the format of " + shownBook +
+                "; choose one with --format sdr20|sdr33|m5");
             return kUsageError;
         }
         format = *detected;
@@ -104,8 +133,8 @@ int Run(int argc, char** argv) {
     rendle::core::RunState run;
     rendle::cli::BatchWindowing windowing(fieldBook, startRL, endRL);
 
-    const rendle::commands::ReadCommandResult outcome =
-        rendle::commands::RunReadCommand(format, sheet, run, windowing);
+    const rendle::commands::ReadCommandResult outcome = rendle::commands::RunReadCommand(
+        format, sheet, run, windowing, rendle::readers::LineDecoder(encoding));
 
     // The output commands act on the sheet as the command left it, as from the File menu:
     // printing first, so that a workbook saved with it carries the level report's print set-up.
@@ -140,19 +169,29 @@ int Run(int argc, char** argv) {
     } else {
         std::cout << rendle::report::LevelReport(sheet);
     }
-    for (const rendle::cli::ShownMessage& message : windowing.messages) {
-        std::cerr << "rendle-reduce: " << message.title << ": " << message.text << "\n";
-    }
-    if (outcome.read.status == rendle::readers::ReadStatus::EndedSilently) {
-        std::cerr << "rendle-reduce: " << outcome.read.reason << "\n";
+    // Where the read stopped, then what else was said (a failed save or print).
+    const rendle::readers::ReadResult& read = outcome.read;
+    if (read.status != rendle::readers::ReadStatus::Read) {
+        if (read.line > 0) {
+            Say(shownBook + ":" + std::to_string(read.line) + ": " + read.reason);
+        } else {
+            Say("rendle-reduce: " + read.reason);
+        }
     } else if (outcome.reduction &&
                outcome.reduction->status == rendle::core::ReductionStatus::Stopped) {
-        std::cerr << "rendle-reduce: the reduction stopped at the "
-                  << rendle::core::ReductionStepName(outcome.reduction->step) << ": "
-                  << outcome.reduction->reason << "\n";
+        Say(shownBook + ": the reduction stopped at the " +
+            rendle::core::ReductionStepName(outcome.reduction->step) + ": " +
+            outcome.reduction->reason);
     }
-    const int status = rendle::cli::ExitStatus(outcome);
-    return status == 0 && outputFailed ? kOutputFailed : status;
+    for (const rendle::cli::ShownMessage& message : windowing.messages) {
+        if (read.status == rendle::readers::ReadStatus::EndedWithMessage &&
+            message.text == read.message) {
+            continue;  // told above, with its line
+        }
+        Say("rendle-reduce: " + message.title + ": " + message.text);
+    }
+    // A requested output that could not be written is the failure the caller must see first.
+    return outputFailed ? kOutputFailed : rendle::cli::ExitStatus(outcome);
 }
 
 }  // namespace

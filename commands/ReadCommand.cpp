@@ -19,7 +19,7 @@ using readers::ReadStatus;
 constexpr std::string_view kMessageTitle = "Data File";
 
 ReadCommandResult Read(readers::FieldBookFormat format, std::istream* given, grid::Grid& sheet,
-                       core::RunState& run, Windowing& windowing) {
+                       core::RunState& run, Windowing& windowing, readers::LineDecoder decoder) {
     // The menu step, then a cleared sheet with its header block before any file is chosen.
     run.EndRL = std::monostate{};
     run.EnteredStartRL = std::monostate{};
@@ -49,7 +49,7 @@ ReadCommandResult Read(readers::FieldBookFormat format, std::istream* given, gri
         in = &file;
     }
 
-    result.read = readers::ReadFieldBook(format, *in, sheet, run);
+    result.read = readers::ReadFieldBook(format, *in, sheet, run, std::move(decoder));
     // The reader owns the field book only while it reads: closed before any window opens.
     file.close();
     if (result.read.status != ReadStatus::Read) {
@@ -84,13 +84,15 @@ std::string_view FileFilter(readers::FieldBookFormat format) {
 }
 
 ReadCommandResult RunReadCommand(readers::FieldBookFormat format, grid::Grid& sheet,
-                                 core::RunState& run, Windowing& windowing) {
-    return Read(format, nullptr, sheet, run, windowing);
+                                 core::RunState& run, Windowing& windowing,
+                                 readers::LineDecoder decoder) {
+    return Read(format, nullptr, sheet, run, windowing, std::move(decoder));
 }
 
 ReadCommandResult RunReadCommand(readers::FieldBookFormat format, std::istream& fieldBook,
-                                 grid::Grid& sheet, core::RunState& run, Windowing& windowing) {
-    return Read(format, &fieldBook, sheet, run, windowing);
+                                 grid::Grid& sheet, core::RunState& run, Windowing& windowing,
+                                 readers::LineDecoder decoder) {
+    return Read(format, &fieldBook, sheet, run, windowing, std::move(decoder));
 }
 
 }  // namespace rendle::commands

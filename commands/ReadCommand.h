@@ -29,11 +29,14 @@ struct ReadCommandResult {
 /// sheet and rewrites its header block, asks for the field book in the open-file dialog, reads
 /// it into the level sheet, shows FormRL and reduces the run. A read that stops with a message
 /// shows it (title "Data File", critical icon); every other stop is silent.
+/// `decoder` turns the field book's lines into text (by default UTF-8 or Windows-1252).
 ReadCommandResult RunReadCommand(readers::FieldBookFormat format, grid::Grid& sheet,
-                                 core::RunState& run, Windowing& windowing);
+                                 core::RunState& run, Windowing& windowing,
+                                 readers::LineDecoder decoder = readers::LineDecoder());
 
 /// The same command with `fieldBook` standing for the file the dialog would give.
 ReadCommandResult RunReadCommand(readers::FieldBookFormat format, std::istream& fieldBook,
-                                 grid::Grid& sheet, core::RunState& run, Windowing& windowing);
+                                 grid::Grid& sheet, core::RunState& run, Windowing& windowing,
+                                 readers::LineDecoder decoder = readers::LineDecoder());
 
 }  // namespace rendle::commands

@@ -91,6 +91,7 @@ class Reducer {
     std::vector<double> correction_ = std::vector<double>(kReductionTableSize, 0.0);
 
     double totalDistance_ = 0.0;
+    double firstRL_ = 0.0;
     double closingCorrection_ = 0.0;
     double permissibleError_ = 0.0;
 };
@@ -161,6 +162,7 @@ void Reducer::ReducedLevels() {
     if (!start) throw Stop{"the starting benchmark RL is not a number"};
     WriteNumber(first_, kColRL, *start);
     WriteNumber(first_, kColAdjRL, *start);
+    firstRL_ = *start;
     double running = *start;
     for (int32_t r = first_ + 1; r <= last_; ++r) {
         running = Checked(running + At(riseFall_, r));
@@ -174,15 +176,18 @@ void Reducer::Adjust() {
     step_ = ReductionStep::ClosingCorrection;
     const std::optional<double> end = RLToNumber(run_.EndRL);
     if (!end) throw Stop{"the ending benchmark RL is not a number"};
-    // Meant: the RL of the first data row is not in the table, so with a single data row the
-    // misclose is taken against an RL of 0.
-    closingCorrection_ = Checked(*end - At(rl_, last_));
+    // A run of one data row closes on that row's RL, the starting RL.
+    closingCorrection_ = Checked(*end - (last_ == first_ ? firstRL_ : At(rl_, last_)));
 
     step_ = ReductionStep::CorrectionPerSetUp;
-    // Meant: the correction is shared over the set-up count of the read, while the adjusted RLs
-    // below count set-ups at the "BS" rows.
-    const int32_t setUps = run_.StationCount;
-    if (setUps == 0) throw Stop{"the run has no set-ups to spread the misclose over"};
+    // The correction is shared over the set-ups that the adjusted RLs below count, the "BS"
+    // rows, so that the last foresight lands on the ending RL whatever the read counted (a
+    // set-up record after the last reading, a re-read backsight, an edited sheet).
+    int32_t setUps = 0;
+    for (int32_t r = first_; r <= last_; ++r) {
+        if (At(sight_, r) == Sight::BS) ++setUps;
+    }
+    if (setUps == 0) throw Stop{"the run has no backsight to spread the misclose over"};
     const double perSetUp = closingCorrection_ / setUps;
     for (int32_t k = 1; k <= setUps; ++k) At(correction_, k) = k * perSetUp;
 

@@ -54,7 +54,7 @@ std::optional<double> RLToNumber(const RLValue& value) {
 
 std::string RLText(const RLValue& value) {
     if (std::holds_alternative<std::monostate>(value)) return {};
-    if (const double* number = std::get_if<double>(&value)) return grid::GeneralNumberText(*number);
+    if (const double* number = std::get_if<double>(&value)) return grid::PlainDecimalText(*number);
     return std::get<std::string>(value);
 }
 

@@ -116,6 +116,38 @@ std::string GeneralNumberText(double value) {
     return text;
 }
 
+std::string PlainDecimalText(double value) {
+    if (!std::isfinite(value) || value == 0.0) return GeneralNumberText(value);
+    char buf[64];
+    const auto res =
+        std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 14);
+    const std::string_view sci(buf, static_cast<size_t>(res.ptr - buf));
+    const size_t ePos = sci.find('e');
+    std::string digits;
+    digits += sci[0];
+    digits.append(sci.substr(2, ePos - 2));
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    const int exponent = std::atoi(std::string(sci.substr(ePos + 1)).c_str());
+
+    // value = 0.digits * 10^(exponent + 1): lay the digits out around the decimal point.
+    const int pointPos = exponent + 1;
+    const int count = static_cast<int>(digits.size());
+    std::string text = std::signbit(value) ? "-" : "";
+    if (pointPos <= 0) {
+        text += "0.";
+        text.append(static_cast<size_t>(-pointPos), '0');
+        text += digits;
+    } else if (pointPos >= count) {
+        text += digits;
+        text.append(static_cast<size_t>(pointPos - count), '0');
+    } else {
+        text += digits.substr(0, static_cast<size_t>(pointPos));
+        text += '.';
+        text += digits.substr(static_cast<size_t>(pointPos));
+    }
+    return text;
+}
+
 std::string FormatNumber(double value, std::string_view pattern) {
     if (auto fixed = ParseFixedPattern(pattern)) return FormatFixed(value, *fixed);
     return GeneralNumberText(value);

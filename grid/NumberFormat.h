@@ -16,4 +16,8 @@ std::string FormatNumber(double value, std::string_view pattern);
 /// locale: 100.5 gives "100.5", 100 gives "100".
 std::string GeneralNumberText(double value);
 
+/// Ordinary decimal text of a number with up to 15 significant digits and never an exponent:
+/// 0.00001 is "0.00001", 1E20 is "100000000000000000000", 100.5 is "100.5".
+std::string PlainDecimalText(double value);
+
 }  // namespace rendle::grid

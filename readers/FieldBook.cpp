@@ -15,8 +15,8 @@ namespace {
 
 constexpr std::string_view kCheckDataFile = "Please Check Your Data File ";
 constexpr std::string_view kTooManyRows =
-    "The run is longer than the 1000 rows a level sheet holds. The rows up to 1000 stay in the "
-    "sheet; the run was not reduced.";
+    "The run is longer than the 1000 rows a level sheet holds. The readings up to row 1000 stay "
+    "in the sheet, with the station name of the first reading past it; the run was not reduced.";
 constexpr std::string_view kTooManyLines =
     "The field book has more lines or set-ups than the 32767 a read can count. The run was not "
     "reduced.";
@@ -24,7 +24,7 @@ constexpr int32_t kCapacity = 1000;
 
 /// Ends a read. An empty message ends it without a word.
 struct Stop {
-    std::string_view message;
+    std::string message;
     std::string reason;
 };
 
@@ -32,23 +32,41 @@ struct Stop {
 int16_t Counter16(int32_t value, const char* what) {
     if (value > std::numeric_limits<int16_t>::max() ||
         value < std::numeric_limits<int16_t>::min()) {
-        throw Stop{kTooManyLines, std::string(what) + " passes 32767"};
+        throw Stop{std::string(kTooManyLines), std::string(what) + " passes 32767"};
     }
     return static_cast<int16_t>(value);
 }
 
-double Value(std::string_view field, const char* what) {
+/// A record's code by the numeric rule; only a number too large for a double fails.
+double CodeValue(std::string_view field) {
     const std::optional<double> value = NumericValue(field);
-    if (!value) throw Stop{kCheckDataFile, std::string(what) + " is too large a number"};
+    if (!value) throw Stop{std::string(kCheckDataFile), "the record code is too large a number"};
+    return *value;
+}
+
+/// The numeric value of a staff reading, distance or benchmark field. A comma right after a
+/// digit is a decimal comma, which the numeric rule would silently cut short ("25,500" read
+/// as 25): that is a data error, as is a number too large for a double.
+double MeasuredValue(std::string_view line, size_t position, size_t length, const char* what) {
+    const std::string_view field = Field(line, position, length);
+    const std::string where = std::string(what) + " at position " + std::to_string(position);
+    for (size_t i = 0; i + 1 < field.size(); ++i) {
+        if (field[i] >= '0' && field[i] <= '9' && field[i + 1] == ',') {
+            throw Stop{std::string(kCheckDataFile),
+                       where + " has a decimal comma (" + std::string(LeftTrimmed(field)) + ")"};
+        }
+    }
+    const std::optional<double> value = NumericValue(field);
+    if (!value) throw Stop{std::string(kCheckDataFile), where + " is too large a number"};
     return *value;
 }
 
 /// A one-character flag compared as a number with 1; anything but a digit is a data error.
-bool FlagIsOne(std::string_view line, size_t position) {
+bool FlagIsOne(std::string_view line, size_t position, const char* what) {
     const std::string_view flag = Field(line, position, 1);
     if (flag.size() != 1 || flag[0] < '0' || flag[0] > '9') {
-        throw Stop{kCheckDataFile, "the flag at position " + std::to_string(position) +
-                                       " of a reading record is not a digit"};
+        throw Stop{std::string(kCheckDataFile), std::string(what) + " at position " +
+                                                    std::to_string(position) + " is not a digit"};
     }
     return flag[0] == '1';
 }
@@ -106,9 +124,13 @@ void WriteReading(grid::Grid& sheet, int16_t row, std::string_view sight, double
     sheet.SetCellText(row, core::kColSightType, sight);
 }
 
-void CheckCapacity(const RowCounter& rows) {
-    if (rows.lineCounter > kCapacity) {
-        throw Stop{kTooManyRows, "a reading comes past the 1000 rows of the level sheet"};
+/// A reading must stand within the 1000 rows of the level sheet. The row, not the line
+/// counter, decides: the two differ by the row offset, which is negative when the first set-up
+/// comes on one of the first lines.
+void CheckCapacity(int16_t row) {
+    if (row > kCapacity) {
+        throw Stop{std::string(kTooManyRows), "a reading comes at row " + std::to_string(row) +
+                                                  ", past the 1000 rows of the level sheet"};
     }
 }
 
@@ -118,18 +140,19 @@ RowCounter ReadSdrLines(const SdrLayout& layout, LineReader& lines, grid::Grid& 
     bool offsetFixed = false;
     std::string line;
     while (lines.Next(line)) {
-        const double code = Value(Field(line, 1, 2), "the record code");
+        const double code = CodeValue(Field(line, 1, 2));
         // Meant: before the first set-up every line counts, so records before it land in the
         // header block; after it only set-ups and readings take rows.
         if (!offsetFixed || code == 62 || code == 63) rows.Advance(1);
 
         if (code == 0) {
             if (Field(line, 5, 5) != layout.model) {
-                throw Stop{layout.rejectMessage,
+                throw Stop{std::string(layout.rejectMessage),
                            "a header record does not name " + std::string(layout.model)};
             }
         } else if (code == 61) {
-            run.EnteredStartRL = Value(Field(line, layout.benchmarkPos, 10), "the benchmark RL");
+            run.EnteredStartRL =
+                MeasuredValue(line, layout.benchmarkPos, 10, "the benchmark RL");
         } else if (code == 62) {
             if (!offsetFixed) {
                 // The first set-up's marker row is row 5 however many lines came before it.
@@ -143,17 +166,53 @@ RowCounter ReadSdrLines(const SdrLayout& layout, LineReader& lines, grid::Grid& 
             std::string_view station = Field(line, layout.stationPos, layout.stationLen);
             if (layout.trimStation) station = LeftTrimmed(station);
             sheet.SetCellText(row, core::kColStation, station);
-            CheckCapacity(rows);
+            CheckCapacity(row);
             sheet.SetCellNumber(row, core::kColDist,
-                                Value(Field(line, layout.distancePos, 10), "a distance"));
-            const std::string_view sight = FlagIsOne(line, layout.backsightFlagPos)   ? "BS"
-                                           : FlagIsOne(line, layout.foresightFlagPos) ? "FS"
-                                                                                      : "IS";
+                                MeasuredValue(line, layout.distancePos, 10, "the distance"));
+            const std::string_view sight =
+                FlagIsOne(line, layout.backsightFlagPos, "the backsight flag")    ? "BS"
+                : FlagIsOne(line, layout.foresightFlagPos, "the foresight flag") ? "FS"
+                                                                                  : "IS";
             WriteReading(sheet, row, sight,
-                         Value(Field(line, layout.readingPos, 10), "a staff reading"));
+                         MeasuredValue(line, layout.readingPos, 10, "the staff reading"));
         }
     }
     return rows;
+}
+
+// The value fields of an M5 line are 14 characters wide. The whole field is read: a narrower
+// window would drop the sign of an inverted-staff reading (-0.45210) or the thousands of a
+// height of 1000 m or more (1234.56789), silently.
+constexpr size_t kM5ReadingPos = 53;
+constexpr size_t kM5DistancePos = 76;
+constexpr size_t kM5BenchmarkPos = 99;
+constexpr size_t kM5ValueLength = 14;
+
+/// The levelling method named after "Start-Line" (as in "TO  Start-Line       BFFB     1"):
+/// a word of the letters a, B and F. Empty when the line names none.
+std::string_view M5Method(std::string_view line) {
+    constexpr std::string_view kStartLine = "Start-Line";
+    const size_t at = line.find(kStartLine);
+    if (at == std::string_view::npos) return {};
+    std::string_view rest = line.substr(at + kStartLine.size());
+    const size_t begin = rest.find_first_not_of(' ');
+    if (begin == std::string_view::npos) return {};
+    rest = rest.substr(begin);
+    const std::string_view word = rest.substr(0, rest.find(' '));
+    if (word.find_first_not_of("aBF") != std::string_view::npos) return {};
+    return word;
+}
+
+/// Only single readings (BF) are reduced: a method that reads each staff twice or alternates
+/// the order (BFFB, BBFF, aBF, BFBF ...) would come out as new sights, with doubled or wrong
+/// height differences, so such a field book ends the read.
+void CheckM5Method(std::string_view line) {
+    const std::string_view method = M5Method(line);
+    if (method.empty() || method == "BF") return;
+    throw Stop{"The levelling method " + std::string(method) +
+                   " reads a staff more than once or in another order; only single readings (BF) "
+                   "are reduced. Please Check Your Data File ",
+               "the levelling method " + std::string(method) + " is not reduced, only BF"};
 }
 
 RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run) {
@@ -166,6 +225,7 @@ RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run
             throw Stop{"NOT Zeiss File. Please Check Your Data File ",
                        "line 1 does not start with For M5"};
         }
+        CheckM5Method(line);
         const std::string_view code = Field(line, 50, 2);
         const bool sighting = code == "Rb" || code == "Rz" || code == "Rf";
         const bool marked = sighting && Field(line, 30, 5) == "#####";
@@ -176,7 +236,8 @@ RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run
         }
 
         if (lineIndex == 2) {
-            run.EnteredStartRL = Value(Field(line, 104, 9), "the benchmark height");
+            run.EnteredStartRL = MeasuredValue(line, kM5BenchmarkPos, kM5ValueLength,
+                                               "the benchmark height");
         }
         if (code == "Rb") {
             if (!runStarted) {
@@ -192,10 +253,13 @@ RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run
         if (sighting && !marked && runStarted) {
             const int16_t row = rows.Row();
             sheet.SetCellText(row, core::kColStation, LeftTrimmed(Field(line, 22, 8)));
-            CheckCapacity(rows);
-            sheet.SetCellNumber(row, core::kColDist, Value(Field(line, 83, 7), "a distance"));
+            CheckCapacity(row);
+            sheet.SetCellNumber(
+                row, core::kColDist,
+                MeasuredValue(line, kM5DistancePos, kM5ValueLength, "the distance"));
             const std::string_view sight = code == "Rb" ? "BS" : code == "Rz" ? "IS" : "FS";
-            WriteReading(sheet, row, sight, Value(Field(line, 60, 7), "a staff reading"));
+            WriteReading(sheet, row, sight,
+                         MeasuredValue(line, kM5ReadingPos, kM5ValueLength, "the staff reading"));
         }
         lineIndex = Counter16(lineIndex + 1, "the line index");
     }
@@ -244,8 +308,8 @@ ReadResult ReadFieldBook(FieldBookFormat format, LineReader& lines, grid::Grid& 
 }
 
 ReadResult ReadFieldBook(FieldBookFormat format, std::istream& fieldBook, grid::Grid& sheet,
-                         core::RunState& run) {
-    LineReader lines(fieldBook);
+                         core::RunState& run, LineDecoder decoder) {
+    LineReader lines(fieldBook, std::move(decoder));
     return ReadFieldBook(format, lines, sheet, run);
 }
 

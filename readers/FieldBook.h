@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "readers/LineDecoder.h"
+
 namespace rendle::grid {
 class Grid;
 }
@@ -43,7 +45,7 @@ struct ReadResult {
 ReadResult ReadFieldBook(FieldBookFormat format, LineReader& lines, grid::Grid& sheet,
                          core::RunState& run);
 ReadResult ReadFieldBook(FieldBookFormat format, std::istream& fieldBook, grid::Grid& sheet,
-                         core::RunState& run);
+                         core::RunState& run, LineDecoder decoder = LineDecoder());
 
 /// The format of a field book told from its content: line 1 starting "For M5" is M5; otherwise
 /// the first header record naming SDR20 or SDR33. Nothing when neither is found (the reader's

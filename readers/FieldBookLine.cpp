@@ -9,7 +9,15 @@
 
 namespace rendle::readers {
 
-LineReader::LineReader(std::istream& in) : in_(in), buffer_(size_t{64} * 1024) {}
+LineReader::LineReader(std::istream& in, LineDecoder decoder)
+    : in_(in), buffer_(size_t{64} * 1024), decoder_(std::move(decoder)) {}
+
+void LineReader::Finish(std::string& line) {
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (lineNumber_ == 0 && line.starts_with(kByteOrderMark)) line.erase(0, kByteOrderMark.size());
+    ++lineNumber_;
+    decoder_.Decode(line);
+}
 
 bool LineReader::Fill() {
     if (!in_) return false;
@@ -25,7 +33,7 @@ bool LineReader::Next(std::string& line) {
     bool any = false;  // something of this line (a character or its end) was seen
     for (;;) {
         if (pos_ == len_ && !Fill()) {
-            if (any) ++lineNumber_;
+            if (any) Finish(line);
             return any;
         }
         if (skipLineFeed_) {
@@ -50,15 +58,36 @@ bool LineReader::Next(std::string& line) {
         if (stop != end) {
             skipLineFeed_ = *stop == '\r';
             ++pos_;
-            ++lineNumber_;
+            Finish(line);
             return true;
         }
     }
 }
 
+namespace {
+
+/// The byte where the character `count` characters after byte `from` starts.
+size_t SkipCharacters(std::string_view line, size_t from, size_t count) {
+    size_t i = from;
+    for (; count > 0 && i < line.size(); --count) {
+        ++i;
+        while (i < line.size() && (static_cast<unsigned char>(line[i]) & 0xC0) == 0x80) ++i;
+    }
+    return i;
+}
+
+}  // namespace
+
 std::string_view Field(std::string_view line, size_t position, size_t length) {
     if (position == 0 || position > line.size()) return {};
-    return line.substr(position - 1, length);
+    // Where every byte up to the field's end is ASCII, characters are bytes.
+    const size_t reach = std::min(line.size(), position - 1 + std::min(length, line.size()));
+    unsigned char any = 0;
+    for (size_t i = 0; i < reach; ++i) any |= static_cast<unsigned char>(line[i]);
+    if (any < 0x80) return line.substr(position - 1, length);
+    const size_t begin = SkipCharacters(line, 0, position - 1);
+    if (begin >= line.size()) return {};
+    return line.substr(begin, SkipCharacters(line, begin, length) - begin);
 }
 
 std::string_view LeftTrimmed(std::string_view field) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "readers/LineDecoder.h"
+
 namespace rendle::readers {
 
 /// Characters of a line that any reader looks at: every field lies before this position. The
@@ -16,10 +18,12 @@ inline constexpr size_t kKeptLineLength = 1024;
 
 /// Reads a field book line by line. A line ends at a carriage return, a carriage return and a
 /// line feed, or a line feed alone; the line end is not part of the line. A last line without a
-/// line end still counts. Reads the stream in blocks, so memory stays flat however long the file.
+/// line end still counts. A UTF-8 byte-order mark at the start of the file is skipped, and each
+/// line is decoded to UTF-8 by `decoder`. Reads the stream in blocks, so memory stays flat
+/// however long the file.
 class LineReader {
   public:
-    explicit LineReader(std::istream& in);
+    explicit LineReader(std::istream& in, LineDecoder decoder = LineDecoder());
 
     /// The next line in `line`; false at the end of the file.
     bool Next(std::string& line);
@@ -30,6 +34,7 @@ class LineReader {
 
   private:
     bool Fill();
+    void Finish(std::string& line);
 
     std::istream& in_;
     std::vector<char> buffer_;
@@ -38,10 +43,12 @@ class LineReader {
     bool skipLineFeed_ = false;  // the previous line ended with a carriage return
     bool failed_ = false;
     size_t lineNumber_ = 0;
+    LineDecoder decoder_;
 };
 
-/// The field at 1-based `position` of `length` characters; a line too short holds only the
-/// characters that exist, possibly none.
+/// The field at 1-based character `position` of `length` characters of a UTF-8 line; a line too
+/// short holds only the characters that exist, possibly none. Positions count characters, not
+/// bytes, so a name with "ü" does not shift the fields after it.
 std::string_view Field(std::string_view line, size_t position, size_t length);
 
 /// The field with its leading spaces removed; trailing spaces stay.

@@ -394,13 +394,22 @@ TEST_F(ReaderTest, CapacityCounterAndNumberLimitsSayWhatWentWrong) {
         EXPECT_EQ(read.message.rfind(c.messageStart, 0), 0u) << read.message;
         EXPECT_FALSE(read.reason.empty());
     }
-    // The reading past the capacity has its station name written and nothing else.
+    // The set-up is line 1 in marker row 5, so the reading of line 997 would take row 1001: the
+    // capacity counts rows, not lines. It has its station name written and nothing else.
     const ReadResult read = Read(F::SDR20, Join(longRun));
-    // The set-up is line 1 in row 5, so line 1001 (counter 1001) stands in row 1005.
-    EXPECT_EQ(read.line, 1001u);
-    EXPECT_EQ(Text(1005, 1), "P   ");
-    EXPECT_EQ(Text(1005, 9), "");
-    EXPECT_EQ(Text(1004, 9), "IS");
+    EXPECT_EQ(read.line, 997u);
+    EXPECT_EQ(Text(1001, 1), "P   ");
+    EXPECT_EQ(Text(1001, 9), "");
+    EXPECT_EQ(Text(1000, 9), "IS");
+
+    // With notes before the first set-up the line counter runs ahead of the rows: a run that
+    // fills row 1000 exactly is read whole, though its counter passes 1000.
+    std::vector<std::string> lateStart(10, "13NMnote");
+    lateStart.push_back(SetUpRecord());
+    for (int i = 0; i < 995; ++i) lateStart.push_back(Sdr20Reading("P   ", "1", "1", "0", "0"));
+    EXPECT_EQ(Read(F::SDR20, Join(lateStart)).status, ReadStatus::Read);
+    EXPECT_EQ(Text(1000, 9), "IS");
+    EXPECT_EQ(run.LastDataRow, 1000);
 }
 
 TEST(DetectFormat, TellsTheFormatFromTheContent) {

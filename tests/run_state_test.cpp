@@ -47,6 +47,10 @@ TEST(RLText, GivesTheBoxText) {
     EXPECT_EQ(RLText(RLValue{12.345}), "12.345");
     EXPECT_EQ(RLText(RLValue{0.0}), "0");
     EXPECT_EQ(RLText(RLValue{-0.25}), "-0.25");
+    EXPECT_EQ(RLText(RLValue{0.00001}), "0.00001") << "never exponent form";
+    EXPECT_EQ(RLText(RLValue{1E20}), "100000000000000000000");
+    EXPECT_EQ(RLText(RLValue{-1.5E-7}), "-0.00000015");
+    EXPECT_EQ(RLText(RLValue{1234.56789012345678}), "1234.56789012346") << "15 digits";
     EXPECT_EQ(RLText(RLValue{std::string(" 50 ")}), " 50 ");
 }
 

@@ -1,0 +1,105 @@
+#include "readers/LineDecoder.h"
+
+#include <iconv.h>
+
+#include <array>
+#include <cerrno>
+#include <stdexcept>
+
+#include "grid/Utf8.h"
+
+namespace rendle::readers {
+
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+/// Unicode code points of the bytes 0x80 to 0x9F in Windows-1252.
+constexpr std::array<char16_t, 32> kWindows1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+bool IsAscii(std::string_view text) {
+    // An OR over all bytes, which the compiler turns into wide loads.
+    unsigned char any = 0;
+    for (const char c : text) any |= static_cast<unsigned char>(c);
+    return any < 0x80;
+}
+
+}  // namespace
+
+std::string Windows1252ToUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        AppendUtf8(out, c >= 0x80 && c < 0xA0 ? kWindows1252High[c - 0x80] : char32_t{c});
+    }
+    return out;
+}
+
+/// A conversion descriptor of iconv to UTF-8, closed with the decoder.
+struct LineDecoder::Iconv {
+    iconv_t cd;
+    ~Iconv() { iconv_close(cd); }
+};
+
+LineDecoder::LineDecoder() = default;
+
+LineDecoder::LineDecoder(const std::string& encoding) {
+    if (encoding.empty()) return;
+    const iconv_t cd = iconv_open("UTF-8", encoding.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        throw std::invalid_argument("the encoding " + grid::ValidUtf8(encoding) +
+                                    " is not known");
+    }
+    iconv_ = std::make_unique<Iconv>(Iconv{cd});
+}
+
+LineDecoder::~LineDecoder() = default;
+LineDecoder::LineDecoder(LineDecoder&&) noexcept = default;
+LineDecoder& LineDecoder::operator=(LineDecoder&&) noexcept = default;
+
+void LineDecoder::Decode(std::string& line) {
+    if (!iconv_) {
+        if (IsAscii(line) || grid::IsValidUtf8(line)) return;
+        line = Windows1252ToUtf8(line);
+        return;
+    }
+    if (IsAscii(line)) return;
+    iconv(iconv_->cd, nullptr, nullptr, nullptr, nullptr);
+    std::string out;
+    char buffer[4096];
+    char* in = line.data();
+    size_t inLeft = line.size();
+    while (inLeft > 0) {
+        char* to = buffer;
+        size_t toLeft = sizeof buffer;
+        const size_t done = iconv(iconv_->cd, &in, &inLeft, &to, &toLeft);
+        out.append(buffer, static_cast<size_t>(to - buffer));
+        if (done == static_cast<size_t>(-1) && errno != E2BIG) {
+            // A byte that starts no character of the encoding, or a line cut in a character.
+            out += kReplacement;
+            ++in;
+            --inLeft;
+            iconv(iconv_->cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    line = std::move(out);
+}
+
+}  // namespace rendle::readers
