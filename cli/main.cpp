@@ -12,10 +12,10 @@
 #include "commands/Output.h"
 #include "core/LevelSheet.h"
 #include "core/Reduction.h"
-#include "report/SheetPrinter.h"
-#include "report/TextReport.h"
 #include "grid/Utf8.h"
 #include "readers/LineDecoder.h"
+#include "report/SheetPrinter.h"
+#include "report/TextReport.h"
 
 namespace {
 

@@ -27,7 +27,6 @@ size_t Utf8SequenceLength(std::string_view text, size_t i) {
     return length;
 }
 
-
 bool IsValidUtf8(std::string_view text) {
     for (size_t i = 0; i < text.size();) {
         const size_t length = Utf8SequenceLength(text, i);

@@ -151,8 +151,7 @@ RowCounter ReadSdrLines(const SdrLayout& layout, LineReader& lines, grid::Grid& 
                            "a header record does not name " + std::string(layout.model)};
             }
         } else if (code == 61) {
-            run.EnteredStartRL =
-                MeasuredValue(line, layout.benchmarkPos, 10, "the benchmark RL");
+            run.EnteredStartRL = MeasuredValue(line, layout.benchmarkPos, 10, "the benchmark RL");
         } else if (code == 62) {
             if (!offsetFixed) {
                 // The first set-up's marker row is row 5 however many lines came before it.
@@ -170,9 +169,9 @@ RowCounter ReadSdrLines(const SdrLayout& layout, LineReader& lines, grid::Grid& 
             sheet.SetCellNumber(row, core::kColDist,
                                 MeasuredValue(line, layout.distancePos, 10, "the distance"));
             const std::string_view sight =
-                FlagIsOne(line, layout.backsightFlagPos, "the backsight flag")    ? "BS"
+                FlagIsOne(line, layout.backsightFlagPos, "the backsight flag")   ? "BS"
                 : FlagIsOne(line, layout.foresightFlagPos, "the foresight flag") ? "FS"
-                                                                                  : "IS";
+                                                                                 : "IS";
             WriteReading(sheet, row, sight,
                          MeasuredValue(line, layout.readingPos, 10, "the staff reading"));
         }
@@ -236,8 +235,8 @@ RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run
         }
 
         if (lineIndex == 2) {
-            run.EnteredStartRL = MeasuredValue(line, kM5BenchmarkPos, kM5ValueLength,
-                                               "the benchmark height");
+            run.EnteredStartRL =
+                MeasuredValue(line, kM5BenchmarkPos, kM5ValueLength, "the benchmark height");
         }
         if (code == "Rb") {
             if (!runStarted) {

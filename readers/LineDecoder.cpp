@@ -54,8 +54,11 @@ std::string Windows1252ToUtf8(std::string_view text) {
 
 /// A conversion descriptor of iconv to UTF-8, closed with the decoder.
 struct LineDecoder::Iconv {
-    iconv_t cd;
+    explicit Iconv(iconv_t descriptor) : cd(descriptor) {}
     ~Iconv() { iconv_close(cd); }
+    Iconv(const Iconv&) = delete;
+    Iconv& operator=(const Iconv&) = delete;
+    iconv_t cd;
 };
 
 LineDecoder::LineDecoder() = default;
@@ -64,10 +67,9 @@ LineDecoder::LineDecoder(const std::string& encoding) {
     if (encoding.empty()) return;
     const iconv_t cd = iconv_open("UTF-8", encoding.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1)) {
-        throw std::invalid_argument("the encoding " + grid::ValidUtf8(encoding) +
-                                    " is not known");
+        throw std::invalid_argument("the encoding " + grid::ValidUtf8(encoding) + " is not known");
     }
-    iconv_ = std::make_unique<Iconv>(Iconv{cd});
+    iconv_ = std::make_unique<Iconv>(cd);
 }
 
 LineDecoder::~LineDecoder() = default;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "grid/Grid.h"
+#include "grid/Utf8.h"
 
 namespace rendle::report {
 
@@ -31,7 +32,7 @@ std::string LevelReport(const grid::Grid& sheet) {
         std::string line;
         size_t start = 0;
         for (size_t i = 0; i < columns.size(); ++i) {
-            const std::string text = sheet.CellText(r, columns[i]);
+            const std::string text = grid::ValidUtf8(sheet.CellText(r, columns[i]));
             // Numbers line up on the right of their column, texts on the left.
             const size_t at = isNumber(r, columns[i]) ? start + widths[i] - text.size() : start;
             if (!text.empty()) {

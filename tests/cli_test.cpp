@@ -9,7 +9,11 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "FieldBookText.h"
+
 namespace {
+
+using namespace rendle::testing;
 
 using nlohmann::json;
 
@@ -168,6 +172,194 @@ TEST(RendleReduce, ReadFailuresAndUsage) {
     for (const char* word : {"--format", "--start-rl", "--end-rl", "--json", "Exit status"}) {
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     }
+}
+
+/// The text of a cell of the JSON document as the sheet shows it.
+std::string Shown(const json& document, int row, int col) {
+    const json cell = CellAt(document, row, col);
+    if (cell.is_null()) return "";
+    return cell.contains("text") ? cell["text"].get<std::string>()
+                                 : cell["display"].get<std::string>();
+}
+
+/// `line` with `text` put over its characters from 1-based byte `position` on.
+std::string Put(std::string line, size_t position, const std::string& text) {
+    if (line.size() < position - 1 + text.size()) line.resize(position - 1 + text.size(), ' ');
+    line.replace(position - 1, text.size(), text);
+    return line;
+}
+
+/// `line` with its first `placeholder` replaced by `text` (of other byte length).
+std::string Swap(std::string line, const std::string& placeholder, const std::string& text) {
+    return line.replace(line.find(placeholder), placeholder.size(), text);
+}
+
+// Field books as recorders and office tools really write them: each is read, reduced or refused
+// as a surveyor needs, its JSON document is valid UTF-8 (json::parse rejects anything else) and
+// its cells that matter hold what the field book says.
+TEST(RendleReduce, RealFieldBooks) {
+    struct Cell {
+        int row;
+        int col;
+        std::string shown;
+    };
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string arguments;
+        int status;
+        const char* outcome;
+        std::vector<Cell> cells;
+        std::string stderrHas;
+    };
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string m5Start = Join({M5First(), M5Other(), M5Benchmark("100.0000")});
+    std::vector<std::string> capacity = {SetUpRecord()};
+    for (int i = 0; i < 997; ++i) capacity.push_back(Sdr20Reading("P   ", "1", "1", "0", "0"));
+    const Case cases[] = {
+        {"Windows-1252 station name",
+         Join({Sdr33Header(), Sdr33Benchmark("100"), SetUpRecord(),
+               Sdr33Reading("    M\xfcller\x80", "10", "1.5", "1", "0"),
+               Sdr33Reading("    M\xfcller\x80", "10", "1.5", "0", "1")}),
+         "",
+         0,
+         "reduced",
+         {{6, 1, "M\u00fcller\u20ac"}, {7, 7, "100.0000"}},
+         ""},
+        {"UTF-8 name that a byte-wide field would cut",
+         Join({Sdr20Header(), Sdr20Benchmark("100"), SetUpRecord(),
+               Swap(Sdr20Reading("ABC#", "10", "1.5", "1", "0"), "#", "\u00fc"),
+               Swap(Sdr20Reading("ABC#", "10", "1.4", "0", "1"), "#", "\u00fc")}),
+         "--end-rl 100.1",
+         0,
+         "reduced",
+         {{6, 1, "ABC\u00fc"}, {6, 8, "10.00"}, {7, 4, "1.4000"}},
+         ""},
+        {"byte-order mark",
+         bom + Slurp(Sample("ring-road.sdr20.SDR")),
+         "--format sdr20",
+         0,
+         "reduced",
+         {{19, 6, "0.0020"}},
+         ""},
+        {"decimal comma",
+         Join({Sdr20Header(), SetUpRecord(), Sdr20Reading("BM1 ", "    25,500", "1.5", "1", "0")}),
+         "",
+         2,
+         "read-failed",
+         {{6, 1, "BM1 "}},
+         ":3: the distance at position 9 has a decimal comma"},
+        {"inverted staff",
+         m5Start + Join({M5Sighting("Rb", "BM1", "1.5000", "10.000"),
+                         Put(M5Sighting("Rf", "CP1", "", "10.000"), 53, "      -0.45210")}),
+         "--end-rl 101.9521",
+         0,
+         "reduced",
+         {{7, 4, "-0.4521"}, {7, 6, "101.9521"}},
+         ""},
+        {"height above 1000 m",
+         Join({M5First(), M5Other(), Put(M5Benchmark(""), 99, "    1234.56789"),
+               M5Sighting("Rb", "BM1", "1.5000", "10.000"),
+               M5Sighting("Rf", "BM1", "1.5000", "10.000")}),
+         "",
+         0,
+         "reduced",
+         {{6, 6, "1234.5679"}, {7, 7, "1234.5679"}},
+         ""},
+        {"double-reading method",
+         Join({M5First(), "For M5|Adr     2|TO  Start-Line       BFFB     1",
+               M5Sighting("Rb", "BM1", "1.5000", "10.000")}),
+         "",
+         2,
+         "read-failed",
+         {},
+         ":2: the levelling method BFFB"},
+        {"set-up record after the last reading",
+         Join({Sdr20Header(), Sdr20Benchmark("100"), SetUpRecord(),
+               Sdr20Reading("BM1 ", "10", "1.5", "1", "0"),
+               Sdr20Reading("CP1 ", "10", "1.4", "0", "1"), SetUpRecord(),
+               Sdr20Reading("CP1 ", "10", "1.3", "1", "0"),
+               Sdr20Reading("BM2 ", "10", "1.2", "0", "1"), SetUpRecord()}),
+         "--end-rl 100.206",
+         0,
+         "reduced",
+         {{2, 6, "3"}, {9, 6, "100.2000"}, {9, 7, "100.2060"}},
+         ""},
+        {"re-read backsight",
+         Join({Sdr20Header(), Sdr20Benchmark("100"), SetUpRecord(),
+               Sdr20Reading("BM1 ", "10", "1.5", "1", "0"),
+               Sdr20Reading("BM1 ", "10", "1.5", "1", "0"),
+               Sdr20Reading("CP1 ", "10", "1.4", "0", "1"), SetUpRecord(),
+               Sdr20Reading("CP1 ", "10", "1.3", "1", "0"),
+               Sdr20Reading("BM2 ", "10", "1.2", "0", "1")}),
+         "--end-rl 100.206",
+         0,
+         "reduced",
+         {{2, 6, "2"}, {10, 6, "100.2000"}, {10, 7, "100.2060"}},
+         ""},
+        {"one data row",
+         Join({Sdr20Header(), Sdr20Benchmark("100"), SetUpRecord(),
+               Sdr20Reading("BM1 ", "10", "1.5", "1", "0")}),
+         "",
+         0,
+         "reduced",
+         {{9, 6, "0.0000"}},
+         ""},
+        {"capacity with a negative row offset",
+         Join(capacity),
+         "--format sdr20",
+         2,
+         "read-failed",
+         {{1001, 1, "P   "}, {1001, 9, ""}, {1000, 9, "IS"}},
+         ":997: a reading comes at row 1001"},
+    };
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("rendle-real-books-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto path = dir / "book.txt";
+        std::ofstream(path, std::ios::binary) << c.text;
+        const Result result = RunReduce("--json " + c.arguments + " " + path.string());
+        EXPECT_EQ(result.status, c.status) << result.err;
+        json doc;
+        ASSERT_NO_THROW(doc = json::parse(result.out)) << "the document is valid UTF-8 JSON";
+        EXPECT_EQ(doc["outcome"], c.outcome);
+        for (const Cell& cell : c.cells) {
+            EXPECT_EQ(Shown(doc, cell.row, cell.col), cell.shown)
+                << "cell (" << cell.row << ", " << cell.col << ")";
+        }
+        EXPECT_NE(result.err.find(c.stderrHas), std::string::npos) << result.err;
+    }
+    std::filesystem::remove_all(dir);
+}
+
+TEST(RendleReduce, TextOfUnknownEncodingNeverEndsTheRun) {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("rendle-encoding-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    // A Cyrillic name in CP1251 (0xCF 0xD0 is "ПР"), read with --encoding.
+    const auto cyrillic = dir / "book.SDR";
+    std::ofstream(cyrillic, std::ios::binary) << Join(
+        {Sdr33Header(), SetUpRecord(), Sdr33Reading("       \xCF\xD0", "1", "1", "1", "0")});
+    Result result = RunReduce("--json --encoding CP1251 " + cyrillic.string());
+    json doc = json::parse(result.out);
+    EXPECT_EQ(Shown(doc, 6, 1), "\u041f\u0420  ");
+
+    result = RunReduce("--encoding NO-SUCH-CODE " + cyrillic.string());
+    EXPECT_EQ(result.status, 64);
+    EXPECT_NE(result.err.find("NO-SUCH-CODE"), std::string::npos) << result.err;
+
+    // Arguments and paths that are not UTF-8 appear with U+FFFD, in the JSON and on stderr.
+    result = RunReduce("--json --start-rl \"$(printf '\\377')\" --save " +
+                       (dir / "no/such/\xff.xlsx").string() + " " + Sample("ring-road.sdr20.SDR"));
+    EXPECT_EQ(result.status, 4) << "a failed save is exit 4 whatever the reduction gave";
+    ASSERT_NO_THROW(doc = json::parse(result.out));
+    EXPECT_EQ(doc["outcome"], "reduction-stopped");
+    EXPECT_EQ(doc["run"]["StartRL"], "\uFFFD");
+    EXPECT_NE(doc["messages"][0]["text"].get<std::string>().find("\uFFFD.xlsx"), std::string::npos);
+    EXPECT_NE(result.err.find("\uFFFD.xlsx"), std::string::npos) << result.err;
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -1,0 +1,49 @@
+// libFuzzer target: the writers of rendle-reduce's output over a level sheet whose cell texts and
+// benchmark RLs are arbitrary bytes (an edited cell, an argument of unknown encoding). The JSON
+// document must always parse as UTF-8 JSON and the text report must always be UTF-8.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+#include "cli/BatchRun.h"
+#include "core/LevelSheet.h"
+#include "grid/Grid.h"
+#include "grid/Utf8.h"
+#include "report/TextReport.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    rendle::grid::Grid sheet;
+    rendle::core::SetUpLevelSheet(sheet);
+    rendle::core::RunState run;
+    // Each line of the input is a cell text, laid out over the sheet's eight columns from row 5.
+    int32_t cell = 0;
+    size_t start = 0;
+    while (start <= input.size() && cell < 400) {
+        const size_t end = std::min(input.find('\n', start), input.size());
+        const std::string_view text = input.substr(start, end - start);
+        const int32_t row = 5 + cell / 8;
+        const int32_t col = 1 + cell % 8;
+        if (!text.empty() && text[0] == '#') {
+            sheet.SetCellNumber(row, col, static_cast<double>(text.size()) / 7.0);
+        } else {
+            sheet.SetCellText(row, col, text);
+        }
+        if (cell == 0) run.StartRL = std::string(text);
+        if (cell == 1) run.EndRL = std::string(text);
+        ++cell;
+        start = end + 1;
+    }
+    rendle::commands::ReadCommandResult outcome;
+    outcome.formRL = rendle::commands::RLBoxes{std::string(input.substr(0, 16)), "100"};
+    const std::vector<rendle::cli::ShownMessage> messages = {
+        {"SAVE LEVEL", "The level sheet was not saved to " + std::string(input.substr(0, 32))}};
+
+    const std::string document = rendle::cli::JsonReport(sheet, run, outcome, messages);
+    if (!nlohmann::json::accept(document)) std::abort();
+    if (!rendle::grid::IsValidUtf8(rendle::report::LevelReport(sheet))) std::abort();
+    return 0;
+}
