@@ -82,7 +82,7 @@ void BM_PrintPdf(benchmark::State& state) {
     int pages = 0;
     for (auto _ : state) {
         QString error;
-        pages = rendle::report::PrintToPdf(sheet, path, &error);
+        pages = rendle::report::PrintToPdf(sheet, path.toStdString(), &error);
         if (pages == 0) state.SkipWithError(qPrintable(error));
     }
     state.counters["pages"] = pages;

@@ -46,20 +46,6 @@ void BatchWindowing::PrintSheet(const grid::Grid& sheet) {
     if (print_) print_(sheet);
 }
 
-std::optional<FieldBookFormat> DetectFormat(const std::string& path, std::string& error,
-                                            const std::string& encoding) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open " + grid::ValidUtf8(path) + ": " + std::strerror(errno);
-        return std::nullopt;
-    }
-    readers::LineReader lines(in, readers::LineDecoder(encoding));
-    const std::optional<FieldBookFormat> format = readers::DetectFormat(lines);
-    if (format) return format;
-    if (lines.Failed()) error = "cannot read " + grid::ValidUtf8(path);
-    return std::nullopt;
-}
-
 namespace {
 
 json RLJson(const core::RLValue& value) {

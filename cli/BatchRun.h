@@ -51,11 +51,6 @@ class BatchWindowing : public commands::Windowing {
     std::function<void(const grid::Grid&)> print_;
 };
 
-/// The format of the field book at `path` told from its content (readers::DetectFormat). Nothing
-/// when it cannot be told; `error` is set when the file cannot be read.
-std::optional<readers::FieldBookFormat> DetectFormat(const std::string& path, std::string& error,
-                                                     const std::string& encoding = {});
-
 /// The level sheet, the run state, FormRL's boxes, the messages and the outcome as one JSON
 /// object.
 std::string JsonReport(const grid::Grid& sheet, const core::RunState& run,

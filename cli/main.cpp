@@ -1,6 +1,7 @@
 // rendle-reduce: reads a field book into the level sheet and reduces the run, without windows.
 #include <CLI/CLI.hpp>
 #include <QGuiApplication>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -9,6 +10,7 @@
 #include <stdexcept>
 
 #include "cli/BatchRun.h"
+#include "cli/FieldBookInput.h"
 #include "commands/Output.h"
 #include "core/LevelSheet.h"
 #include "core/Reduction.h"
@@ -89,7 +91,8 @@ int Run(int argc, char** argv) {
     app.add_option("--pdf", pdfPath, "Also print the level report to this PDF file");
     app.add_option("--encoding", encoding,
                    "Read every line in this encoding (an iconv name such as CP1251)");
-    app.add_option("FIELD-BOOK", fieldBook, "The field book to read")->required();
+    app.add_option("FIELD-BOOK", fieldBook, "The field book to read; - reads standard input")
+        ->required();
 
     try {
         app.parse(argc, argv);
@@ -109,14 +112,40 @@ int Run(int argc, char** argv) {
         return kUsageError;
     }
 
+    // No output may take the place of the field book or of the other output.
+    const std::string bookForComparison = fieldBook == "-" ? "/dev/stdin" : fieldBook;
+    const std::string workbookPath =
+        savePath.empty() ? std::string() : rendle::commands::WorkbookPath(savePath);
+    const std::pair<std::string, const char*> outputs[] = {{workbookPath, "--save"},
+                                                           {pdfPath, "--pdf"}};
+    for (const auto& [output, option] : outputs) {
+        if (!output.empty() && rendle::cli::SameFile(bookForComparison, output)) {
+            Say(std::string("rendle-reduce: ") + option + " " + rendle::grid::ValidUtf8(output) +
+                " is the field book itself; it is never written over");
+            return kUsageError;
+        }
+    }
+    if (!workbookPath.empty() && !pdfPath.empty() && rendle::cli::SameFile(workbookPath, pdfPath)) {
+        Say("rendle-reduce: --save and --pdf name the same file " +
+            rendle::grid::ValidUtf8(pdfPath) + "; one would replace the other");
+        return kUsageError;
+    }
+
+    // The field book is opened once; its format is told from what has been read.
+    std::string openError;
+    rendle::cli::FieldBookInput input(fieldBook, openError);
+    if (!input.IsOpen() && !formatName) {
+        Say("rendle-reduce: " + openError);
+        return 1;
+    }
     FieldBookFormat format;
     if (formatName) {
         format = formats.at(*formatName);
     } else {
-        std::string error;
-        const auto detected = rendle::cli::DetectFormat(fieldBook, error, encoding);
-        if (!error.empty()) {
-            Say("rendle-reduce: " + error);
+        bool failed = false;
+        const auto detected = input.DetectFormat(encoding, failed);
+        if (failed) {
+            Say("rendle-reduce: cannot read " + shownBook);
             return 1;
         }
         if (!detected) {
@@ -131,10 +160,18 @@ int Run(int argc, char** argv) {
     rendle::grid::Grid sheet;
     rendle::core::SetUpLevelSheet(sheet);
     rendle::core::RunState run;
-    rendle::cli::BatchWindowing windowing(fieldBook, startRL, endRL);
+    // The open-file dialog gives nothing for a field book that could not be opened, so the read
+    // ends there, silently, with the sheet cleared as the command leaves it.
+    rendle::cli::BatchWindowing windowing(input.IsOpen() ? fieldBook : std::string(), startRL,
+                                          endRL);
 
-    const rendle::commands::ReadCommandResult outcome = rendle::commands::RunReadCommand(
-        format, sheet, run, windowing, rendle::readers::LineDecoder(encoding));
+    // The outputs still show the sheet as a read that could not open its file leaves it.
+    rendle::commands::ReadCommandResult outcome =
+        input.IsOpen()
+            ? rendle::commands::RunReadCommand(format, input.Stream(), sheet, run, windowing,
+                                               rendle::readers::LineDecoder(encoding))
+            : rendle::commands::RunReadCommand(format, sheet, run, windowing);
+    if (!input.IsOpen()) outcome.read.reason = openError;
 
     // The output commands act on the sheet as the command left it, as from the File menu:
     // printing first, so that a workbook saved with it carries the level report's print set-up.
@@ -149,7 +186,7 @@ int Run(int argc, char** argv) {
         gui = std::make_unique<QGuiApplication>(guiArgc, guiArgv);
         windowing.setPrinter([&](const rendle::grid::Grid& printed) {
             QString error;
-            if (rendle::report::PrintToPdf(printed, QString::fromStdString(pdfPath), &error) == 0) {
+            if (rendle::report::PrintToPdf(printed, pdfPath, &error) == 0) {
                 windowing.ShowMessage(
                     "The level report was not printed: " + error.toStdString() + ".", "Print",
                     rendle::commands::MessageIcon::Critical);
@@ -197,6 +234,9 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A file-size limit makes --save and --pdf fail with EFBIG, reported like a full disk,
+    // instead of killing the run.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Whatever escapes the run (memory, a library's own exception) ends it with one line and a
     // failure status, never an abort.
     try {

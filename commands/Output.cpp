@@ -7,6 +7,15 @@
 
 namespace rendle::commands {
 
+std::string WorkbookPath(const std::string& name) {
+    // A bare name typed in the dialog gets the workbook's extension; a name that already
+    // stands for something (a device, a file kept without extension) is taken as it is.
+    std::filesystem::path path(name);
+    std::error_code ec;
+    if (!path.has_extension() && !std::filesystem::exists(path, ec)) path += ".xlsx";
+    return path.string();
+}
+
 SaveResult SaveLevelSheet(const grid::Grid& sheet, Windowing& windowing) {
     FileSpec fileSpec;
     windowing.SaveAsDialog("SAVE LEVEL", fileSpec);
@@ -15,12 +24,7 @@ SaveResult SaveLevelSheet(const grid::Grid& sheet, Windowing& windowing) {
         result.status = SaveStatus::Cancelled;
         return result;
     }
-    // A bare name typed in the dialog gets the workbook's extension; a name that already
-    // stands for something (a device, a file kept without extension) is taken as it is.
-    std::filesystem::path path(fileSpec.FileSpecName);
-    std::error_code ec;
-    if (!path.has_extension() && !std::filesystem::exists(path, ec)) path += ".xlsx";
-    result.path = path.string();
+    result.path = WorkbookPath(fileSpec.FileSpecName);
     try {
         grid::WriteWorkbook(sheet, result.path, grid::kWorkbookFileType);
     } catch (const grid::GridError& error) {

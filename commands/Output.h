@@ -19,6 +19,10 @@ struct SaveResult {
     std::string path;    ///< where the workbook went, ".xlsx" added to a bare name
 };
 
+/// The file a workbook saved under `name` goes to: ".xlsx" added to a bare name that does not
+/// stand for an existing file.
+std::string WorkbookPath(const std::string& name);
+
 /// File > Save: the save dialog "SAVE LEVEL" with a fresh file-spec object, then the whole
 /// workbook written to the chosen path. A cancelled dialog writes nothing and says nothing; a
 /// write that fails says so in a message box and leaves an existing file as it was.

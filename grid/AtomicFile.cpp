@@ -5,14 +5,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <random>
 #include <vector>
 
 #include "grid/Grid.h"
 
 namespace rendle::grid {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -20,98 +23,214 @@ namespace {
     throw GridError(kErrWriteFailed, why);
 }
 
-/// Copies a file's bytes to an open descriptor, checking every write and the final flush.
-void CopyInto(const std::string& from, int fd, const std::string& to) {
-    std::ifstream in(from, std::ios::binary);
-    std::vector<char> buffer(1 << 16);
-    while (in) {
-        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        const char* data = buffer.data();
-        size_t left = static_cast<size_t>(in.gcount());
-        while (left > 0) {
-            const ssize_t written = write(fd, data, left);
-            if (written < 0) {
-                if (errno == EINTR) continue;
-                Fail("cannot write " + to + ": " + std::strerror(errno));
-            }
-            data += written;
-            left -= static_cast<size_t>(written);
+[[noreturn]] void FailErrno(const std::string& what) {
+    Fail(what + ": " + std::strerror(errno));
+}
+
+/// The marker of staged files' names: ".NAME.rendle-XXXXXX".
+constexpr std::string_view kStagedMarker = ".rendle-";
+
+void WriteAll(int fd, std::string_view bytes, const std::string& to) {
+    const char* data = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = write(fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            FailErrno("cannot write " + to);
+        }
+        data += written;
+        left -= static_cast<size_t>(written);
+    }
+}
+
+/// Flushes to the disk; devices such as a terminal cannot be flushed, which is no failure.
+void Sync(int fd, const std::string& what) {
+    if (fsync(fd) != 0 && errno != EINVAL && errno != EROFS) FailErrno("cannot write " + what);
+}
+
+/// Why a new file cannot be made in `folder`, in words that fit what the folder is.
+[[noreturn]] void FailToCreateIn(const fs::path& folder) {
+    const int error = errno;
+    std::error_code ec;
+    if (!fs::exists(folder, ec)) Fail("the folder " + folder.string() + " does not exist");
+    if (!fs::is_directory(folder, ec)) Fail(folder.string() + " is not a folder");
+    if (error == ENOENT) Fail("the folder " + folder.string() + " does not take new files");
+    Fail("cannot write in the folder " + folder.string() + ": " + std::strerror(error));
+}
+
+/// Removes staged files of an earlier save into `folder` that was killed: ours by their name,
+/// and stale by their age, so that a save running beside this one keeps its file.
+void RemoveStaleStagedFiles(const fs::path& folder) {
+    std::error_code ec;
+    const auto now = fs::file_time_type::clock::now();
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        const size_t marker = name.rfind(kStagedMarker);
+        if (name.empty() || name[0] != '.' || marker == std::string::npos ||
+            name.size() != marker + kStagedMarker.size() + 6) {
+            continue;
+        }
+        std::error_code timeError;
+        const auto modified = it->last_write_time(timeError);
+        if (!timeError && now - modified > std::chrono::hours(1) &&
+            it->is_regular_file(timeError)) {
+            fs::remove(it->path(), timeError);
         }
     }
-    if (in.bad()) Fail("cannot read back the workbook just written");
-    // Devices such as a terminal cannot be flushed to disk; that is no failure.
-    if (fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
-        Fail("cannot write " + to + ": " + std::strerror(errno));
-    }
+}
+
+std::string RandomSuffix() {
+    static constexpr char kChars[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device device;
+    std::string suffix(6, 'x');
+    for (char& c : suffix) c = kChars[device() % (sizeof kChars - 1)];
+    return suffix;
+}
+
+mode_t ModeFor(const fs::path& target) {
+    struct stat old {};
+    if (stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) return old.st_mode & 07777;
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
 }
 
 }  // namespace
 
-TempFile::TempFile(const std::filesystem::path& folder, const std::string& pattern) {
-    std::string name = (folder / pattern).string();
-    std::vector<char> buffer(name.begin(), name.end());
-    buffer.push_back('\0');
-    fd_ = mkstemp(buffer.data());
-    if (fd_ < 0) {
-        Fail("cannot write in the folder " + folder.string() + ": " + std::strerror(errno));
-    }
-    path_ = buffer.data();
-}
-
-TempFile::~TempFile() {
-    if (fd_ >= 0) close(fd_);
-    if (!kept_) std::remove(path_.c_str());
-}
-
-void TempFile::Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    if (close(fd) != 0) Fail("cannot finish " + path_ + ": " + std::strerror(errno));
-}
-
-void PlaceFile(const std::string& staged, const std::string& path) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
+fs::path ResolveTarget(const std::string& path) {
+    if (path.empty()) Fail("no file name was given");
     fs::path target(path);
-    if (fs::is_symlink(target, ec)) target = fs::canonical(target, ec);
+    std::error_code ec;
+    // Follow symbolic links by hand, so that a dangling one still names the file it points to.
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(target, ec)); ++hops) {
+        const fs::path link = fs::read_symlink(target, ec);
+        if (ec) break;
+        target = link.is_absolute() ? link : target.parent_path() / link;
+    }
     const fs::file_status status = fs::status(target, ec);
     if (fs::is_directory(status)) Fail(target.string() + " is a folder");
+    if (fs::is_regular_file(status) &&
+        (status.permissions() & (fs::perms::owner_write | fs::perms::group_write |
+                                 fs::perms::others_write)) == fs::perms::none) {
+        Fail(target.string() + " is read-only");
+    }
+    return target;
+}
 
-    if (fs::exists(status) && !fs::is_regular_file(status)) {
-        const int fd = open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        if (fd < 0) Fail("cannot write " + target.string() + ": " + std::strerror(errno));
+StagedFile::StagedFile(const std::string& target) : target_(ResolveTarget(target)) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(target_, ec);
+    device_ = fs::exists(status) && !fs::is_regular_file(status);
+    if (device_) {
+        // A device or a pipe: stage where temporary files go, the target is written into.
+        fs::path folder = fs::temp_directory_path(ec);
+        if (ec || !fs::is_directory(folder, ec)) folder = "/tmp";
+        OpenBeside(folder);
+        return;
+    }
+    OpenBeside(target_.has_parent_path() ? target_.parent_path() : fs::path("."));
+}
+
+void StagedFile::OpenBeside(const fs::path& folder) {
+#ifdef O_TMPFILE
+    fd_ = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd_ >= 0) {
+        writePath_ = "/proc/self/fd/" + std::to_string(fd_);
+        if (access(writePath_.c_str(), F_OK) == 0) return;
+        // Without /proc the unnamed file cannot be named later: use a named one.
+        close(fd_);
+        fd_ = -1;
+    }
+    if (errno == ENOENT || errno == ENOTDIR) {
+        std::error_code ec;
+        if (!fs::is_directory(folder, ec)) FailToCreateIn(folder);
+    }
+#endif
+    OpenNamed(folder);
+}
+
+void StagedFile::OpenNamed(const fs::path& folder) {
+    RemoveStaleStagedFiles(folder);
+    const std::string name =
+        (folder / ("." + target_.filename().string() + std::string(kStagedMarker) + "XXXXXX"))
+            .string();
+    std::vector<char> buffer(name.begin(), name.end());
+    buffer.push_back('\0');
+    fd_ = mkostemp(buffer.data(), O_CLOEXEC);
+    if (fd_ < 0) FailToCreateIn(folder);
+    namedPath_ = buffer.data();
+    writePath_ = namedPath_;
+}
+
+StagedFile::~StagedFile() {
+    if (fd_ >= 0) close(fd_);
+    if (!committed_ && !namedPath_.empty()) std::remove(namedPath_.c_str());
+}
+
+void StagedFile::Write(std::string_view bytes) {
+    WriteAll(fd_, bytes, target_.string());
+}
+
+std::string StagedFile::Tail(size_t count, long long* size) const {
+    struct stat info {};
+    if (fstat(fd_, &info) != 0) FailErrno("cannot read back " + target_.string());
+    if (size) *size = info.st_size;
+    const auto total = static_cast<size_t>(info.st_size);
+    const size_t take = std::min(count, total);
+    std::string tail(take, '\0');
+    const ssize_t got = pread(fd_, tail.data(), take, static_cast<off_t>(total - take));
+    if (got < 0) FailErrno("cannot read back " + target_.string());
+    tail.resize(static_cast<size_t>(got));
+    return tail;
+}
+
+void StagedFile::Commit() {
+    const std::string target = target_.string();
+    if (device_) {
+        const int out = open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        if (out < 0) FailErrno("cannot write " + target);
         try {
-            CopyInto(staged, fd, target.string());
+            std::vector<char> buffer(size_t{1} << 16);
+            for (off_t at = 0;;) {
+                const ssize_t got = pread(fd_, buffer.data(), buffer.size(), at);
+                if (got < 0) FailErrno("cannot read back the staged copy of " + target);
+                if (got == 0) break;
+                WriteAll(out, std::string_view(buffer.data(), static_cast<size_t>(got)), target);
+                at += got;
+            }
+            Sync(out, target);
         } catch (...) {
-            close(fd);
+            close(out);
             throw;
         }
-        if (close(fd) != 0) Fail("cannot write " + target.string() + ": " + std::strerror(errno));
+        if (close(out) != 0) FailErrno("cannot write " + target);
+        committed_ = true;
         return;
     }
 
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string pattern = ".";
-    pattern += target.filename().string();
-    pattern += ".rendle-XXXXXX";
-    TempFile temp(folder, pattern);
-    CopyInto(staged, temp.fd(), target.string());
-    // The new file keeps the permissions of the file it replaces, or the usual ones.
-    struct stat old {};
-    mode_t mode = 0;
-    if (stat(target.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        mode = umask(0);
-        umask(mode);
-        mode = 0666 & ~mode;
+    Sync(fd_, target);
+    if (fchmod(fd_, ModeFor(target_)) != 0) FailErrno("cannot set the permissions of " + target);
+    if (namedPath_.empty()) {
+        // Give the unnamed file a name beside the target, then rename it over the target.
+        const fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
+        for (int attempt = 0; namedPath_.empty(); ++attempt) {
+            const std::string name = (folder / ("." + target_.filename().string() +
+                                                std::string(kStagedMarker) + RandomSuffix()))
+                                         .string();
+            if (linkat(AT_FDCWD, writePath_.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) ==
+                0) {
+                namedPath_ = name;
+            } else if (errno != EEXIST || attempt > 100) {
+                FailErrno("cannot write " + target);
+            }
+        }
     }
-    fchmod(temp.fd(), mode);
-    temp.Close();
-    if (std::rename(temp.path().c_str(), target.c_str()) != 0) {
-        Fail("cannot replace " + target.string() + ": " + std::strerror(errno));
+    if (std::rename(namedPath_.c_str(), target_.c_str()) != 0) {
+        FailErrno("cannot replace " + target);
     }
-    temp.Keep();
+    committed_ = true;
 }
 
 }  // namespace rendle::grid

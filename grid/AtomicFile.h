@@ -1,37 +1,54 @@
-// Replacing a file in one step: an output is written to a temporary file in the target's folder
-// and renamed over the target only when whole, so the target is always either the old file or
-// the whole new one.
+// Replacing a file in one step: an output (workbook, PDF) is written to a file beside its target
+// and put in the target's place only when whole, so the target is always either the old file or
+// the whole new one, and a killed save leaves nothing behind.
 #pragma once
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace rendle::grid {
 
-/// A temporary file that is removed unless kept. Failures throw GridError.
-class TempFile {
-  public:
-    /// Creates an empty file named after `pattern` (which ends in XXXXXX) in `folder`.
-    TempFile(const std::filesystem::path& folder, const std::string& pattern);
-    ~TempFile();
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
+/// The file an output named `path` really replaces: symbolic links followed (a dangling link
+/// gives the file it points to). Throws GridError when the target is a folder, or a file that
+/// is read-only, which is not written over, as spreadsheet programs do.
+std::filesystem::path ResolveTarget(const std::string& path);
 
-    const std::string& path() const { return path_; }
-    int fd() const { return fd_; }
-    /// Closes the file, reporting a failed close (a full disk may only show here).
-    void Close();
-    void Keep() { kept_ = true; }
+/// A new output, staged beside its target and committed in one step. Where the file system
+/// allows, the staged file has no name until it is committed (O_TMPFILE), so a killed save
+/// leaves nothing; elsewhere it is ".NAME.rendle-XXXXXX" in the target's folder, and such files
+/// of an earlier, killed save that are more than an hour old are removed. A device or pipe
+/// named as target is staged in the temporary folder and written into as it is, never replaced.
+/// Every failure throws GridError naming the path and the cause.
+class StagedFile {
+  public:
+    explicit StagedFile(const std::string& target);
+    ~StagedFile();
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+
+    /// A name by which a library can open the staged file again to write it.
+    const std::string& WritePath() const { return writePath_; }
+    /// The target as resolved.
+    const std::filesystem::path& Target() const { return target_; }
+    /// Appends bytes, checking every write.
+    void Write(std::string_view bytes);
+    /// The size of the staged file and its last `count` bytes, to check that it is whole.
+    std::string Tail(size_t count, long long* size = nullptr) const;
+    /// Makes the staged file durable and puts it at the target, with the permissions of the
+    /// file it replaces (or the usual ones for a new file).
+    void Commit();
 
   private:
-    std::string path_;
-    int fd_ = -1;
-    bool kept_ = false;
-};
+    void OpenBeside(const std::filesystem::path& folder);
+    void OpenNamed(const std::filesystem::path& folder);
 
-/// Puts the bytes of the finished file `staged` at `path`: through a temporary file in the same
-/// folder renamed over the target, which keeps the permissions of the file it replaces. A device
-/// or pipe named as target is written as it is, never replaced. Throws GridError saying why.
-void PlaceFile(const std::string& staged, const std::string& path);
+    std::filesystem::path target_;
+    std::string writePath_;
+    std::string namedPath_;  // empty while the staged file has no name
+    int fd_ = -1;
+    bool device_ = false;  // the target is a device or pipe, written into as it is
+    bool committed_ = false;
+};
 
 }  // namespace rendle::grid

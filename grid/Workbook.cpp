@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 
 #include "grid/AtomicFile.h"
@@ -47,20 +45,17 @@ class CNumericLocale {
 
 /// Checks that a finished workbook is a whole zip archive: its end record is where it belongs.
 /// A library that writes through the C library's buffered files can miss a failed write.
-void CheckWholeArchive(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
-    unsigned char end[22] = {};
-    if (size >= 22) {
-        in.seekg(size - 22);
-        in.read(reinterpret_cast<char*>(end), 22);
-    }
-    auto le32 = [&](int at) {
-        return static_cast<uint32_t>(end[at]) | static_cast<uint32_t>(end[at + 1]) << 8 |
-               static_cast<uint32_t>(end[at + 2]) << 16 | static_cast<uint32_t>(end[at + 3]) << 24;
+void CheckWholeArchive(const StagedFile& staged) {
+    long long size = 0;
+    const std::string tail = staged.Tail(22, &size);
+    auto le32 = [&](size_t at) {
+        auto byte = [&](size_t k) {
+            return static_cast<uint32_t>(static_cast<unsigned char>(tail[k]));
+        };
+        return byte(at) | byte(at + 1) << 8 | byte(at + 2) << 16 | byte(at + 3) << 24;
     };
-    const bool whole = size >= 22 && in && le32(0) == 0x06054b50 &&
-                       static_cast<std::streamoff>(le32(16)) + le32(12) == size - 22;
+    const bool whole = tail.size() == 22 && le32(0) == 0x06054b50 &&
+                       static_cast<long long>(le32(16)) + le32(12) == size - 22;
     if (!whole) Fail("the workbook could not be written completely (is the disk full?)");
 }
 
@@ -214,11 +209,10 @@ void WriteWorkbook(const Grid& sheet, const std::string& path, int32_t fileType)
     if (fileType != kWorkbookFileType) {
         throw GridError(kErrBadArgument, "unknown workbook file type " + std::to_string(fileType));
     }
-    if (path.empty()) Fail("no file name was given");
     const CNumericLocale cLocale;
-    // The workbook is built in a staging file first; only a whole one goes near the target.
-    TempFile staging(std::filesystem::temp_directory_path(), "rendle-workbook-XXXXXX");
-    Book book(staging.path());
+    // The workbook is built in a file beside the target; only a whole one takes its place.
+    StagedFile staged(path);
+    Book book(staged.WritePath());
 
     lxw_worksheet* ws = workbook_add_worksheet(book.get(), XmlSafeText(sheet.SheetTitle()).c_str());
     if (!ws) Fail("the sheet name " + sheet.SheetTitle() + " cannot be used in a workbook");
@@ -227,8 +221,8 @@ void WriteWorkbook(const Grid& sheet, const std::string& path, int32_t fileType)
     WritePrintSetUp(sheet, ws);
 
     book.Close();
-    CheckWholeArchive(staging.path());
-    PlaceFile(staging.path(), path);
+    CheckWholeArchive(staged);
+    staged.Commit();
 }
 
 }  // namespace rendle::grid

@@ -14,9 +14,9 @@ inline constexpr int32_t kWorkbookFileType = 11;
 /// Writes the whole workbook: the sheet's name, every cell's text or number, bold and number
 /// formats, hidden columns, the column-heading bar texts (as custom document properties named
 /// "Column E heading" and so on, since a workbook has no place for them on the sheet) and the
-/// print set-up. The workbook is written to a temporary file in the target's folder and renamed
-/// over the target only when complete, so a failed write leaves an existing file as it was.
-/// Throws GridError saying why when the workbook cannot be written.
+/// print set-up. The workbook is staged beside the target and takes its place only when complete
+/// (StagedFile), so a failed write leaves an existing file as it was. Throws GridError saying
+/// why when the workbook cannot be written, or when the target is a folder or read-only.
 void WriteWorkbook(const Grid& sheet, const std::string& path, int32_t fileType);
 
 }  // namespace rendle::grid

@@ -1,5 +1,6 @@
 #include "report/SheetPrinter.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QFont>
 #include <QFontMetricsF>
@@ -8,6 +9,8 @@
 #include <QPdfWriter>
 #include <algorithm>
 #include <span>
+
+#include "grid/AtomicFile.h"
 
 namespace rendle::report {
 
@@ -244,15 +247,47 @@ void SheetPrinter::DrawRows(QPainter& painter, int32_t first, int32_t last, cons
     }
 }
 
-int PrintToPdf(const grid::Grid& sheet, const QString& path, QString* error) {
-    QPdfWriter writer(path);
-    writer.setResolution(1200);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));  // the report keeps its own margins
-    writer.setTitle(QString::fromStdString(sheet.SheetTitle()));
-    SheetPrinter printer(sheet, [](int32_t) { return grid::kDefaultColumnWidthPx; });
-    if (!printer.Print(writer, error)) return 0;
-    return static_cast<int>(printer.Paginate(writer).size());
+int PrintToPdf(const grid::Grid& sheet, const std::string& path, QString* error,
+               const std::function<int(int32_t)>& columnWidthPx, const QPageSize& pageSize) {
+    // The PDF is made in memory, checked whole, then staged beside the target and put in its
+    // place in one step: a failed or killed print leaves an existing PDF as it was.
+    QByteArray pdf;
+    int pages = 0;
+    {
+        QBuffer buffer(&pdf);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        writer.setResolution(1200);
+        writer.setPageSize(pageSize);
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));  // the report keeps its own margins
+        writer.setTitle(QString::fromStdString(sheet.SheetTitle()));
+        SheetPrinter printer(
+            sheet,
+            columnWidthPx ? columnWidthPx : [](int32_t) { return grid::kDefaultColumnWidthPx; });
+        if (!printer.Print(writer, error)) return 0;
+        pages = static_cast<int>(printer.Paginate(writer).size());
+    }
+    const qsizetype trailer = pdf.lastIndexOf("%%EOF");
+    if (pdf.isEmpty() || trailer < 0 || trailer < pdf.size() - 16) {
+        if (error) *error = "the PDF came out incomplete";
+        return 0;
+    }
+    try {
+        grid::StagedFile staged(path);
+        staged.Write(std::string_view(pdf.constData(), static_cast<size_t>(pdf.size())));
+        long long size = 0;
+        const std::string tail = staged.Tail(16, &size);
+        if (size != pdf.size() || tail.find("%%EOF") == std::string::npos) {
+            if (error)
+                *error = "the PDF could not be written whole to " + QString::fromStdString(path);
+            return 0;
+        }
+        staged.Commit();
+    } catch (const grid::GridError& failure) {
+        if (error) *error = QString::fromStdString(failure.what());
+        return 0;
+    }
+    return pages;
 }
 
 }  // namespace rendle::report

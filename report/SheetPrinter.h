@@ -2,6 +2,7 @@
 // drawn with one painter from the grid's cells and print settings.
 #pragma once
 
+#include <QPageSize>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -65,8 +66,12 @@ class SheetPrinter {
     int32_t titleFirst_ = 0, titleLast_ = -1;
 };
 
-/// Prints the level report to a PDF file on A4 at the sheet's own margins, columns at the
-/// default on-screen width. Gives the number of pages, or 0 with the reason in `error`.
-int PrintToPdf(const grid::Grid& sheet, const QString& path, QString* error);
+/// Prints the level report to a PDF file at the sheet's own margins, on A4 and with the columns
+/// at the default on-screen width unless told otherwise. The PDF replaces the file at `path`
+/// only when it is whole; gives the number of pages, or 0 with the path and the cause in
+/// `error` (an existing file is then left as it was).
+int PrintToPdf(const grid::Grid& sheet, const std::string& path, QString* error,
+               const std::function<int(int32_t)>& columnWidthPx = {},
+               const QPageSize& pageSize = QPageSize(QPageSize::A4));
 
 }  // namespace rendle::report

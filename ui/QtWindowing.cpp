@@ -116,7 +116,15 @@ void QtWindowing::PrintSheet(const grid::Grid& sheet) {
         if (dialog.exec() != QDialog::Accepted) return;
     }
     QString error;
-    if (!report::SheetPrinter(sheet, columnWidthPx_).Print(printer, &error)) {
+    bool printed = false;
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {
+        // A PDF file is made whole first and then takes the place of any file of that name.
+        printed = report::PrintToPdf(sheet, printer.outputFileName().toStdString(), &error,
+                                     columnWidthPx_, printer.pageLayout().pageSize()) > 0;
+    } else {
+        printed = report::SheetPrinter(sheet, columnWidthPx_).Print(printer, &error);
+    }
+    if (!printed) {
         const std::string text = "The level report was not printed: " + error.toStdString() + ".";
         ShowMessage(text, "Print", commands::MessageIcon::Critical);
     }

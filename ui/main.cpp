@@ -2,11 +2,17 @@
 #include <QApplication>
 #include <QIcon>
 #include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <string>
 
 #include "ui/AboutWindow.h"
 #include "ui/MainWindow.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Rendle");
     // Numbers in saved workbooks and printed reports always use the full stop; Qt's own
@@ -17,4 +23,21 @@ int main(int argc, char** argv) {
     rendle::ui::MainWindow window;
     window.showMaximized();
     return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A file-size limit makes a save fail with EFBIG, reported like a full disk, instead of
+    // killing the program with the sheet in it.
+    std::signal(SIGXFSZ, SIG_IGN);
+    // Whatever escapes the program ends it with one line and a failure status, never an abort.
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& error) {
+        std::fputs(("rendle: " + std::string(error.what()) + "\n").c_str(), stderr);
+    } catch (...) {
+        std::fputs("rendle: an unexpected error ended the program\n", stderr);
+    }
+    return 1;
 }

@@ -1,0 +1,135 @@
+#include "cli/FieldBookInput.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <vector>
+
+#include "grid/Utf8.h"
+#include "readers/FieldBookLine.h"
+
+namespace rendle::cli {
+
+namespace {
+
+/// The format is told from this much of the field book at most.
+constexpr size_t kDetectionBytes = size_t{1} << 20;
+
+}  // namespace
+
+/// Serves the bytes kept for the format detection, then reads on from the descriptor.
+class FieldBookInput::Buffer : public std::streambuf {
+  public:
+    explicit Buffer(int fd) : fd_(fd), block_(size_t{64} * 1024) {}
+
+    /// Reads up to `limit` bytes ahead and keeps them to be served first.
+    const std::string& Prefetch(size_t limit, bool& failed) {
+        while (kept_.size() < limit) {
+            const size_t want = std::min(limit - kept_.size(), block_.size());
+            const ssize_t got = read(fd_, block_.data(), want);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) failed = true;
+            if (got <= 0) break;
+            kept_.append(block_.data(), static_cast<size_t>(got));
+        }
+        setg(kept_.data(), kept_.data(), kept_.data() + kept_.size());
+        return kept_;
+    }
+
+  protected:
+    int_type underflow() override {
+        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        for (;;) {
+            const ssize_t got = read(fd_, block_.data(), block_.size());
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) {
+                // A read error must not look like the end of the field book.
+                if (got < 0) throw std::ios_base::failure(std::strerror(errno));
+                return traits_type::eof();
+            }
+            setg(block_.data(), block_.data(), block_.data() + got);
+            return traits_type::to_int_type(*gptr());
+        }
+    }
+
+  private:
+    int fd_;
+    std::string kept_;
+    std::vector<char> block_;
+};
+
+FieldBookInput::FieldBookInput(const std::string& path, std::string& error, int writerWaitSeconds)
+    : stream_(nullptr) {
+    const std::string shown = grid::ValidUtf8(path);
+    if (path == "-") {
+        fd_ = STDIN_FILENO;
+    } else {
+        struct stat info {};
+        if (stat(path.c_str(), &info) != 0) {
+            error = "cannot open " + shown + ": " + std::strerror(errno);
+            return;
+        }
+        if (S_ISDIR(info.st_mode)) {
+            error = shown + " is a folder, not a field book";
+            return;
+        }
+        // Opening a FIFO for reading would wait for a writer for ever: open it without waiting,
+        // then wait a bounded time for something to read.
+        fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | (S_ISFIFO(info.st_mode) ? O_NONBLOCK : 0));
+        if (fd_ < 0) {
+            error = "cannot open " + shown + ": " + std::strerror(errno);
+            return;
+        }
+        ownsFd_ = true;
+        if (S_ISFIFO(info.st_mode)) {
+            pollfd waiting{fd_, POLLIN, 0};
+            int ready = 0;
+            do {
+                ready = poll(&waiting, 1, writerWaitSeconds * 1000);
+            } while (ready < 0 && errno == EINTR);
+            if (ready == 0) {
+                error = "nothing was written to the FIFO " + shown + " within " +
+                        std::to_string(writerWaitSeconds) + " seconds";
+                close(fd_);
+                fd_ = -1;
+                return;
+            }
+            fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+        }
+    }
+    buffer_ = std::make_unique<Buffer>(fd_);
+    stream_.rdbuf(buffer_.get());
+}
+
+FieldBookInput::~FieldBookInput() {
+    if (ownsFd_ && fd_ >= 0) close(fd_);
+}
+
+std::optional<readers::FieldBookFormat> FieldBookInput::DetectFormat(const std::string& encoding,
+                                                                     bool& failed) {
+    failed = false;
+    std::istringstream prefix(buffer_->Prefetch(kDetectionBytes, failed));
+    readers::LineReader lines(prefix, readers::LineDecoder(encoding));
+    return readers::DetectFormat(lines);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    if (stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0) {
+        return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    }
+    std::error_code errorA;
+    std::error_code errorB;
+    const auto canonicalA = std::filesystem::weakly_canonical(a, errorA);
+    const auto canonicalB = std::filesystem::weakly_canonical(b, errorB);
+    return !errorA && !errorB && canonicalA == canonicalB;
+}
+
+}  // namespace rendle::cli
