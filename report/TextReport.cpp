@@ -2,12 +2,99 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 #include "grid/Grid.h"
 #include "grid/Utf8.h"
 
 namespace rendle::report {
+
+namespace {
+
+/// The code point of the valid UTF-8 sequence of `length` bytes at `text[i]`.
+char32_t CodePoint(std::string_view text, size_t i, size_t length) {
+    const auto byte = [&](size_t k) {
+        return static_cast<char32_t>(static_cast<unsigned char>(text[k]));
+    };
+    switch (length) {
+        case 1:
+            return byte(i);
+        case 2:
+            return (byte(i) & 0x1F) << 6 | (byte(i + 1) & 0x3F);
+        case 3:
+            return (byte(i) & 0x0F) << 12 | (byte(i + 1) & 0x3F) << 6 | (byte(i + 2) & 0x3F);
+        default:
+            return (byte(i) & 0x07) << 18 | (byte(i + 1) & 0x3F) << 12 | (byte(i + 2) & 0x3F) << 6 |
+                   (byte(i + 3) & 0x3F);
+    }
+}
+
+/// Columns a character takes on a terminal: none for a combining mark, two for the wide
+/// characters of East Asian scripts, one for the rest. (A short table of our own: the C
+/// library's wcwidth depends on the locale the report is printed in.)
+int CharacterWidth(char32_t c) {
+    const auto in = [c](char32_t first, char32_t last) { return c >= first && c <= last; };
+    if (in(0x0300, 0x036F) || in(0x1AB0, 0x1AFF) || in(0x1DC0, 0x1DFF) || in(0x20D0, 0x20FF) ||
+        in(0xFE20, 0xFE2F) || c == 0x200B) {
+        return 0;
+    }
+    if (in(0x1100, 0x115F) || in(0x2E80, 0x303E) || in(0x3041, 0x33FF) || in(0x3400, 0x4DBF) ||
+        in(0x4E00, 0x9FFF) || in(0xA000, 0xA4CF) || in(0xAC00, 0xD7A3) || in(0xF900, 0xFAFF) ||
+        in(0xFE30, 0xFE4F) || in(0xFF00, 0xFF60) || in(0xFFE0, 0xFFE6) || in(0x1F300, 0x1F64F) ||
+        in(0x1F900, 0x1F9FF) || in(0x20000, 0x3FFFD)) {
+        return 2;
+    }
+    return 1;
+}
+
+/// A cell's text as the report shows it: valid UTF-8, with control characters (which would
+/// move the cursor or change colours on a terminal) shown as \xHH.
+std::string ShownText(const std::string& cellText) {
+    const std::string text = grid::ValidUtf8(cellText);
+    std::string shown;
+    shown.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = grid::Utf8SequenceLength(text, i);
+        const char32_t c = CodePoint(text, i, length);
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(c));
+            shown += escape;
+        } else {
+            shown.append(text, i, length);
+        }
+        i += length;
+    }
+    return shown;
+}
+
+size_t DisplayWidth(std::string_view text) {
+    size_t width = 0;
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = grid::Utf8SequenceLength(text, i);
+        width += static_cast<size_t>(CharacterWidth(CodePoint(text, i, length)));
+        i += length;
+    }
+    return width;
+}
+
+/// Cuts `line` back to at most `width` display columns, at a character boundary.
+void ClipToWidth(std::string& line, size_t width) {
+    size_t shown = 0;
+    for (size_t i = 0; i < line.size();) {
+        const size_t length = grid::Utf8SequenceLength(line, i);
+        const auto w = static_cast<size_t>(CharacterWidth(CodePoint(line, i, length)));
+        if (shown + w > width) {
+            line.resize(i);
+            return;
+        }
+        shown += w;
+        i += length;
+    }
+}
+
+}  // namespace
 
 std::string LevelReport(const grid::Grid& sheet) {
     const std::vector<int32_t> columns = grid::ShownColumns(sheet);
@@ -23,21 +110,31 @@ std::string LevelReport(const grid::Grid& sheet) {
     std::vector<size_t> widths(columns.size(), 0);
     for (int32_t r = 1; r <= rows; ++r) {
         for (size_t i = 0; i < columns.size(); ++i) {
-            if (!runsOn(r, i))
-                widths[i] = std::max(widths[i], sheet.CellText(r, columns[i]).size());
+            if (!runsOn(r, i)) {
+                widths[i] =
+                    std::max(widths[i], DisplayWidth(ShownText(sheet.CellText(r, columns[i]))));
+            }
         }
     }
     std::string report;
     for (int32_t r = 1; r <= rows; ++r) {
         std::string line;
+        size_t lineWidth = 0;
         size_t start = 0;
         for (size_t i = 0; i < columns.size(); ++i) {
-            const std::string text = grid::ValidUtf8(sheet.CellText(r, columns[i]));
-            // Numbers line up on the right of their column, texts on the left.
-            const size_t at = isNumber(r, columns[i]) ? start + widths[i] - text.size() : start;
+            const std::string text = ShownText(sheet.CellText(r, columns[i]));
             if (!text.empty()) {
-                if (line.size() < at) line.resize(at, ' ');
-                line.replace(at, std::min(text.size(), line.size() - at), text);
+                // Numbers line up on the right of their column, texts on the left; a text that
+                // ran on from the left stops where this cell begins.
+                const size_t width = DisplayWidth(text);
+                const size_t at = isNumber(r, columns[i]) ? start + widths[i] - width : start;
+                if (lineWidth > at) {
+                    ClipToWidth(line, at);
+                    lineWidth = DisplayWidth(line);
+                }
+                line.append(at - lineWidth, ' ');
+                line += text;
+                lineWidth = at + width;
             }
             start += widths[i] + 2;
         }
