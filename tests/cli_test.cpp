@@ -1,8 +1,10 @@
 // rendle-reduce run as a whole process: exit status, level report and JSON document.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -30,15 +32,15 @@ std::string Slurp(const std::filesystem::path& path) {
     return text.str();
 }
 
-Result RunReduce(const std::string& arguments) {
+/// Runs a shell script, capturing its standard output and error and its exit status.
+Result RunShell(const std::string& script) {
     static int run = 0;
     const auto dir = std::filesystem::temp_directory_path();
     const std::string stem =
         "rendle-cli-test-" + std::to_string(getpid()) + "-" + std::to_string(++run);
     const auto out = dir / (stem + ".out");
     const auto err = dir / (stem + ".err");
-    const std::string command = std::string(RENDLE_REDUCE) + " " + arguments + " >" + out.string() +
-                                " 2>" + err.string() + " </dev/null";
+    const std::string command = "(" + script + ") >" + out.string() + " 2>" + err.string();
     const int raw = std::system(command.c_str());
     Result result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -48,6 +50,12 @@ Result RunReduce(const std::string& arguments) {
     std::filesystem::remove(err);
     return result;
 }
+
+Result RunReduce(const std::string& arguments) {
+    return RunShell(std::string(RENDLE_REDUCE) + " " + arguments + " </dev/null");
+}
+
+const std::string kReduce = RENDLE_REDUCE;
 
 std::string Sample(const char* name) {
     return std::string(RENDLE_EXAMPLES_DIR) + "/" + name;
@@ -360,6 +368,96 @@ TEST(RendleReduce, TextOfUnknownEncodingNeverEndsTheRun) {
     EXPECT_NE(doc["messages"][0]["text"].get<std::string>().find("\uFFFD.xlsx"), std::string::npos);
     EXPECT_NE(result.err.find("\uFFFD.xlsx"), std::string::npos) << result.err;
     std::filesystem::remove_all(dir);
+}
+
+/// A folder of its own for a test, removed at the end.
+struct Scratch {
+    explicit Scratch(const char* name)
+        : path(std::filesystem::temp_directory_path() /
+               (std::string(name) + "-" + std::to_string(getpid()))) {
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+    }
+    ~Scratch() { std::filesystem::remove_all(path); }
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
+    std::vector<std::string> Entries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(path)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::filesystem::path path;
+};
+
+TEST(RendleReduceOutputs, AFailedPrintOrSaveLeavesTheOldFileWhole) {
+    Scratch dir("rendle-outputs");
+    const std::string book = Sample("ring-road.sdr20.SDR");
+    for (const char* name : {"report.pdf", "level.xlsx"}) {
+        SCOPED_TRACE(name);
+        const std::string target = dir / name;
+        std::ofstream(target) << "yesterday's copy";
+        const std::string option = std::string(name).ends_with(".pdf") ? "--pdf " : "--save ";
+        // A file-size limit of 4 kB: the write fails with EFBIG instead of killing the run.
+        const Result result =
+            RunShell("ulimit -f 8; exec " + kReduce + " " + option + target + " " + book);
+        EXPECT_EQ(result.status, 4) << result.err;
+        EXPECT_EQ(Slurp(target), "yesterday's copy");
+    }
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"level.xlsx", "report.pdf"}))
+        << "nothing left beside the targets";
+    EXPECT_EQ(RunReduce("--pdf /dev/full " + book).status, 4);
+    EXPECT_EQ(RunReduce("--save /dev/full " + book).status, 4);
+}
+
+TEST(RendleReduceOutputs, NeverOverTheFieldBookOrTheOtherOutputOrAReadOnlyFile) {
+    Scratch dir("rendle-refusals");
+    const std::string book = dir / "ring.SDR";
+    std::filesystem::copy_file(Sample("ring-road.sdr20.SDR"), book);
+    std::filesystem::create_symlink(book, dir / "alias.SDR");
+    const std::string original = Slurp(book);
+    for (const std::string& arguments :
+         {"--save " + book + " " + book, "--pdf " + book + " " + book,
+          "--pdf " + (dir / "alias.SDR") + " " + book,
+          "--save " + (dir / "x.xlsx") + " --pdf " + (dir / "x.xlsx") + " " + book}) {
+        const Result result = RunReduce(arguments);
+        EXPECT_EQ(result.status, 64) << arguments;
+        EXPECT_EQ(result.out, "") << "refused before any work";
+    }
+    EXPECT_EQ(Slurp(book), original);
+
+    const std::string readOnly = dir / "handed-in.xlsx";
+    std::ofstream(readOnly) << "handed in";
+    std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read);
+    const Result result = RunReduce("--save " + readOnly + " " + book);
+    EXPECT_EQ(result.status, 4);
+    EXPECT_NE(result.err.find("is read-only"), std::string::npos) << result.err;
+    EXPECT_EQ(Slurp(readOnly), "handed in");
+
+    // No temporary folder is needed.
+    EXPECT_EQ(RunShell("TMPDIR=/nonexistent " + kReduce + " --save " + (dir / "b.xlsx") +
+                       " --pdf " + (dir / "b.pdf") + " " + book)
+                  .status,
+              0);
+    EXPECT_TRUE(std::filesystem::exists(dir / "b.pdf"));
+}
+
+TEST(RendleReduceInput, PipesStandardInputFifosAndFolders) {
+    Scratch dir("rendle-inputs");
+    const std::string book = Sample("ring-road.m5.DAT");
+    const std::string expected = RunReduce(book).out;
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(RunShell(kReduce + " - < " + book).out, expected) << "- reads standard input";
+    const std::string fifo = dir / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const Result fromFifo =
+        RunShell("(cat " + book + " > " + fifo + " &); exec " + kReduce + " " + fifo);
+    EXPECT_EQ(fromFifo.status, 0) << fromFifo.err;
+    EXPECT_EQ(fromFifo.out, expected) << "the format is told from what was read, then read whole";
+    const Result folder = RunReduce(dir.path.string());
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_NE(folder.err.find("is a folder"), std::string::npos) << folder.err;
 }
 
 }  // namespace

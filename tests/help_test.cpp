@@ -2,8 +2,13 @@
 // each window and menu, and the About window.
 #include "ui/Help.h"
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDialog>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -13,6 +18,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QtTest>
@@ -87,6 +93,10 @@ class HelpTest : public QObject {
     void viewerAnswersTheHelpLayer();
     void secondClientKeepsTheViewerOpen();
     void missingHelpFileIsReportedByTheViewer();
+    void channelSpeaksOnlyToItsOwnUser();
+    void malformedRequestsChangeNothing_data();
+    void malformedRequestsChangeNothing();
+    void viewerRefusesOversizedMessagesAndOddFiles();
     void viewerIndexSearchAndHistory();
     void contentsAndContextHelp();
     void exitSendsNothingClosingSendsQuit();
@@ -189,6 +199,89 @@ void HelpTest::viewerAnswersTheHelpLayer() {
     layer.WinHelp(nullptr, RENDLE_HELP_FILE, help::HELP_QUIT, QVariant());
     QTest::qWait(300);
     QVERIFY(!ViewerRunning(socket_));
+}
+
+void HelpTest::channelSpeaksOnlyToItsOwnUser() {
+    int pair[2];
+    QCOMPARE(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    QVERIFY(help::PeerIsUser(pair[0], getuid()));
+    QVERIFY(!help::PeerIsUser(pair[0], getuid() + 1));
+    close(pair[0]);
+    close(pair[1]);
+    QVERIFY2(!help::PeerIsUser(-1, getuid()), "no socket, no trust");
+
+    // The channel lives in a folder of the user's own, keyed by the display.
+    qputenv("DISPLAY", ":42");
+    const QString name = help::DefaultSocketName();
+    QVERIFY2(name.endsWith("/rendle-help-_42"), qPrintable(name));
+    struct stat folder {};
+    QCOMPARE(stat(QFile::encodeName(QFileInfo(name).path()).constData(), &folder), 0);
+    QCOMPARE(folder.st_uid, getuid());
+    QCOMPARE(folder.st_mode & 077, 0u);
+}
+
+void HelpTest::malformedRequestsChangeNothing_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("not JSON") << QByteArray("help me");
+    QTest::newRow("empty line") << QByteArray("");
+    QTest::newRow("array") << QByteArray(R"([{"client":"x","command":1}])");
+    QTest::newRow("no client") << QByteArray(R"({"command":1})");
+    QTest::newRow("client not text") << QByteArray(R"({"client":7,"command":1})");
+    QTest::newRow("command not a number") << QByteArray(R"({"client":"x","command":"1"})");
+    QTest::newRow("file not text") << QByteArray(R"({"client":"x","command":1,"file":[1]})");
+    QTest::newRow("too long") << QByteArray(R"({"client":")") +
+                                     QByteArray(help::kMaxHelpMessage, 'x') +
+                                     QByteArray(R"(","command":1})");
+}
+
+void HelpTest::malformedRequestsChangeNothing() {
+    QFETCH(QByteArray, line);
+    QVERIFY(!help::ParseHelpRequest(line));
+    QVERIFY(help::ParseHelpRequest(R"({"client":"x","command":257,"data":""})"));
+
+    // The viewer answers with an error and counts no client, so it still quits with the last
+    // real one.
+    QVERIFY(StartViewer(socket_));
+    QTRY_VERIFY(ViewerRunning(socket_));
+    QLocalSocket socket;
+    socket.connectToServer(socket_);
+    QVERIFY(socket.waitForConnected(2000));
+    if (line.size() <= help::kMaxHelpMessage) {
+        socket.write(line + "\n");
+        while (!socket.canReadLine() && socket.waitForReadyRead(3000)) {
+        }
+        const QJsonObject reply = QJsonDocument::fromJson(socket.readLine()).object();
+        QCOMPARE(reply["shown"].toString(), QString("error"));
+        QCOMPARE(reply["clients"].toInt(), 0);
+    }
+    Ask(socket_, {{"client", "test"}, {"file", RENDLE_HELP_FILE}, {"command", 1}, {"data", 10}});
+    Ask(socket_, {{"client", "test"}, {"command", 2}});
+    QTRY_VERIFY(!ViewerRunning(socket_));
+}
+
+void HelpTest::viewerRefusesOversizedMessagesAndOddFiles() {
+    QVERIFY(StartViewer(socket_));
+    QTRY_VERIFY(ViewerRunning(socket_));
+    // A message without a line end is cut off once it passes the bound.
+    QLocalSocket flood;
+    flood.connectToServer(socket_);
+    QVERIFY(flood.waitForConnected(2000));
+    flood.write(QByteArray(help::kMaxHelpMessage * 4, 'x'));
+    flood.waitForBytesWritten(2000);
+    QTRY_COMPARE(flood.state(), QLocalSocket::UnconnectedState);
+
+    // Only regular .HLP files are opened: a FIFO named like a help file does not block it.
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("trap.HLP");
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& file : {fifo, QString("/dev/zero"), QString(RENDLE_HELP_FILE) + ".txt"}) {
+        const QJsonObject reply =
+            Ask(socket_, {{"client", "test"}, {"file", file}, {"command", 1}, {"data", 10}});
+        QCOMPARE(reply["shown"].toString(), QString("error"));
+    }
+    const QJsonObject good = Ask(
+        socket_, {{"client", "test"}, {"file", RENDLE_HELP_FILE}, {"command", 1}, {"data", 10}});
+    QCOMPARE(good["shown"].toString(), QString("topic"));
 }
 
 void HelpTest::secondClientKeepsTheViewerOpen() {

@@ -77,16 +77,27 @@ TEST_F(SaveTest, BareNameGetsTheWorkbookExtension) {
     EXPECT_TRUE(fs::exists(folder / "run.XLSX"));
 }
 
-TEST_F(SaveTest, FailuresSayTheSheetWasNotSaved) {
+TEST_F(SaveTest, FailuresSayTheSheetWasNotSavedAndWhy) {
+    const fs::path readOnly = folder / "handed-in.xlsx";
+    std::ofstream(readOnly) << "the sheet handed in";
+    chmod(readOnly.c_str(), 0444);
+    const fs::path dangling = folder / "link.xlsx";
+    fs::create_symlink(folder / "gone" / "target.xlsx", dangling);
     struct Case {
         const char* name;
         fs::path path;
+        std::string reason;
     };
     const Case cases[] = {
-        {"a folder that cannot be written", "/proc/self/level.xlsx"},
-        {"a folder that does not exist", "/nonexistent-folder/level.xlsx"},
-        {"a full disk", "/dev/full"},
-        {"a folder as the name", fs::temp_directory_path()},
+        {"a folder that takes no files", "/proc/self/level.xlsx",
+         "the folder /proc/self does not take new files"},
+        {"a folder that does not exist", "/nonexistent-folder/level.xlsx",
+         "the folder /nonexistent-folder does not exist"},
+        {"a full disk", "/dev/full", "No space left on device"},
+        {"a folder as the name", fs::temp_directory_path(), "is a folder"},
+        {"a read-only file", readOnly, readOnly.string() + " is read-only"},
+        {"a dangling link names the file it points to", dangling,
+         "the folder " + (folder / "gone").string() + " does not exist"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -99,8 +110,27 @@ TEST_F(SaveTest, FailuresSayTheSheetWasNotSaved) {
         EXPECT_EQ(windowing.messages[0].text.rfind("The level sheet was not saved to ", 0), 0u)
             << windowing.messages[0].text;
         EXPECT_NE(windowing.messages[0].text.find(result.reason), std::string::npos);
+        EXPECT_NE(result.reason.find(c.reason), std::string::npos) << result.reason;
     }
     EXPECT_FALSE(fs::is_regular_file("/dev/full")) << "a device is never replaced";
+    EXPECT_EQ(Slurp(readOnly), "the sheet handed in");
+}
+
+TEST_F(SaveTest, NeitherTheTemporaryFolderNorALinkStandsInTheWay) {
+    // The workbook is staged beside its target, so a missing temporary folder does not matter.
+    const char* previous = std::getenv("TMPDIR");
+    const std::string kept = previous ? previous : "";
+    setenv("TMPDIR", "/nonexistent", 1);
+    const SaveResult result = Save(folder / "level.xlsx");
+    previous ? setenv("TMPDIR", kept.c_str(), 1) : unsetenv("TMPDIR");
+    EXPECT_EQ(result.status, SaveStatus::Saved) << result.reason;
+
+    // A link to a file yet to be made is saved through: the link stays, the file appears.
+    fs::create_symlink(folder / "real.xlsx", folder / "link.xlsx");
+    EXPECT_EQ(Save(folder / "link.xlsx").status, SaveStatus::Saved);
+    EXPECT_TRUE(fs::is_symlink(folder / "link.xlsx"));
+    EXPECT_TRUE(fs::is_regular_file(folder / "real.xlsx"));
+    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"level.xlsx", "link.xlsx", "real.xlsx"}));
 }
 
 TEST_F(SaveTest, AFailedWriteLeavesTheOldFileAsItWas) {

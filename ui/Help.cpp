@@ -1,12 +1,17 @@
 #include "ui/Help.h"
 
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDir>
 #include <QEvent>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonParseError>
 #include <QKeyEvent>
 #include <QLocalSocket>
 #include <QMenu>
@@ -34,8 +39,66 @@ std::string HelpFilePath(std::string_view folder) {
     return path + (windowsStyle ? "\\" : "/") + std::string(kHelpFileName);
 }
 
+namespace {
+
+/// A folder of the user's own that no other user can enter: it exists (or is made), is no
+/// symbolic link, belongs to the user and has mode 0700.
+bool IsPrivateFolder(const QByteArray& path, bool create) {
+    if (create) mkdir(path.constData(), 0700);
+    struct stat info {};
+    return lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == getuid() && (info.st_mode & 077) == 0;
+}
+
+/// The display this program shows its windows on, as part of a file name.
+QString DisplayKey() {
+    QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
+    if (display.isEmpty()) display = qEnvironmentVariable("DISPLAY");
+    if (display.isEmpty()) display = "none";
+    for (QChar& c : display) {
+        if (!c.isLetterOrNumber() && c != '.' && c != '-') c = '_';
+    }
+    return display;
+}
+
+}  // namespace
+
 QString DefaultSocketName() {
-    return QString("rendle-help-%1").arg(getuid());
+    QByteArray folder = qgetenv("XDG_RUNTIME_DIR");
+    if (folder.isEmpty() || !IsPrivateFolder(folder, false)) {
+        folder = QFile::encodeName(QDir::tempPath()) + "/rendle-" + QByteArray::number(getuid());
+        // A folder of that name that is not ours and private is not used: help stays away.
+        if (!IsPrivateFolder(folder, true)) return {};
+    }
+    return QFile::decodeName(folder) + "/rendle-help-" + DisplayKey();
+}
+
+bool PeerIsUser(qintptr descriptor, uid_t uid) {
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    return getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 &&
+           peer.uid == uid;
+}
+
+std::optional<HelpRequest> ParseHelpRequest(const QByteArray& line) {
+    if (line.isEmpty() || line.size() > kMaxHelpMessage) return std::nullopt;
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) return std::nullopt;
+    const QJsonObject object = document.object();
+    const QJsonValue client = object.value("client");
+    const QJsonValue command = object.value("command");
+    const QJsonValue file = object.value("file");
+    if (!client.isString() || client.toString().isEmpty() || !command.isDouble() ||
+        (!file.isUndefined() && !file.isString())) {
+        return std::nullopt;
+    }
+    HelpRequest request;
+    request.client = client.toString();
+    request.command = command.toInt(-1);
+    request.file = file.toString();
+    if (object.contains("data")) request.data = object.value("data").toVariant();
+    return request;
 }
 
 ViewerHelpLayer::ViewerHelpLayer(QString viewer, QString socketName)
@@ -49,6 +112,7 @@ void ViewerHelpLayer::WinHelp(QWidget*, const QString& helpFile, unsigned comman
     if (data.isValid()) request["data"] = QJsonValue::fromVariant(data);
     const QByteArray line = QJsonDocument(request).toJson(QJsonDocument::Compact) + "\n";
 
+    if (socketName_.isEmpty()) return;  // no private place for the channel: no help
     QLocalSocket socket;
     socket.connectToServer(socketName_);
     if (!socket.waitForConnected(1000)) {
@@ -69,6 +133,8 @@ void ViewerHelpLayer::WinHelp(QWidget*, const QString& helpFile, unsigned comman
         }
         if (socket.state() != QLocalSocket::ConnectedState) return;
     }
+    // Only a viewer of this user is told anything.
+    if (!PeerIsUser(socket.socketDescriptor(), getuid())) return;
     socket.write(line);
     socket.waitForBytesWritten(1000);
     // The viewer answers each request; the program does not depend on what it says, but waits

@@ -2,8 +2,11 @@
 // rendle-help, and the F1 context help of the windows and menus.
 #pragma once
 
+#include <sys/types.h>
+
 #include <QString>
 #include <QVariant>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -55,8 +58,30 @@ class ViewerHelpLayer : public HelpLayer {
     QString socketName_;
 };
 
-/// The local socket of the help viewer of this user.
+/// The local socket of the help viewer of this user on this display: a path in the user's own
+/// runtime folder ($XDG_RUNTIME_DIR), or in a private folder of ours (mode 0700) where there is
+/// none. Another user can neither take the name first nor see the requests.
 QString DefaultSocketName();
+
+/// True when the other end of the connected local socket `descriptor` runs as user `uid`
+/// (SO_PEERCRED); both the program and the viewer talk only to their own user.
+bool PeerIsUser(qintptr descriptor, uid_t uid);
+
+/// Longest request or reply line the help channel carries, in bytes.
+inline constexpr qint64 kMaxHelpMessage = 64 * 1024;
+
+/// A request of the help channel, as the viewer takes it.
+struct HelpRequest {
+    QString client;
+    int command = 0;
+    QString file;
+    QVariant data;
+};
+
+/// Reads one request line: a JSON object with a "client" text and a "command" number, and an
+/// optional "file" text and "data". Nothing for anything else (not JSON, an array, an empty
+/// line, a missing or mistyped member, a line longer than kMaxHelpMessage).
+std::optional<HelpRequest> ParseHelpRequest(const QByteArray& line);
 
 /// Help set-up, run first when the main window loads: remembers the owner window and fixes the
 /// help file path from the program's own folder.

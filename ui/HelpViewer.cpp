@@ -1,5 +1,9 @@
 #include "ui/HelpViewer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QFile>
 #include <QJsonDocument>
@@ -14,6 +18,8 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "ui/Help.h"
 
@@ -135,21 +141,37 @@ bool HelpViewer::listen(const QString& name) {
 void HelpViewer::onConnection() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        // Only programs of this user are served.
+        if (!help::PeerIsUser(socket->socketDescriptor(), getuid())) {
+            socket->abort();
+            continue;
+        }
+        socket->setReadBufferSize(help::kMaxHelpMessage + 1);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             while (socket->canReadLine()) {
-                socket->write(handle(socket->readLine().trimmed()) + "\n");
+                const QByteArray line = socket->readLine(help::kMaxHelpMessage + 1);
+                socket->write(handle(line.trimmed()) + "\n");
                 socket->flush();
             }
+            // A message that runs on without a line end is not buffered without bound.
+            if (socket->bytesAvailable() > help::kMaxHelpMessage) socket->abort();
         });
     }
 }
 
 QByteArray HelpViewer::handle(const QByteArray& line) {
-    const QJsonObject request = QJsonDocument::fromJson(line).object();
-    const QString client = request.value("client").toString();
-    const int command = request.value("command").toInt();
     QJsonObject reply;
     lastError_.clear();
+    const std::optional<help::HelpRequest> request = help::ParseHelpRequest(line);
+    if (!request) {
+        // A malformed message changes nothing: no client is counted, no window comes up.
+        reply["shown"] = "error";
+        reply["error"] = "malformed request";
+        reply["clients"] = static_cast<int>(clients_.size());
+        return QJsonDocument(reply).toJson(QJsonDocument::Compact);
+    }
+    const QString client = request->client;
+    const int command = request->command;
     if (command == static_cast<int>(help::HELP_QUIT)) {
         clients_.remove(client);
         reply["shown"] = "quit";
@@ -163,14 +185,14 @@ QByteArray HelpViewer::handle(const QByteArray& line) {
     show();
     raise();
     activateWindow();
-    if (!load(request.value("file").toString())) {
+    if (!load(request->file)) {
         reply["shown"] = "error";
     } else if (command == static_cast<int>(help::HELP_CONTEXT)) {
-        const int context = request.value("data").toInt();
+        const int context = request->data.toInt();
         reply["shown"] = showContext(context) ? "topic" : "error";
         reply["context"] = context;
     } else if (command == static_cast<int>(help::HELP_PARTIALKEY)) {
-        showIndex(request.value("data").toString());
+        showIndex(request->data.toString());
         reply["shown"] = "index";
         reply["search"] = searchText();
     } else {
@@ -185,14 +207,32 @@ QByteArray HelpViewer::handle(const QByteArray& line) {
 
 bool HelpViewer::load(const QString& path) {
     if (path == file_ && !topics_.empty()) return true;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    const auto cannotOpen = [&](const QString& why) {
         showError(QString("The help file %1 cannot be opened: %2. Rendle carries on without "
                           "it; reinstalling Rendle puts the help file back beside the program.")
-                      .arg(path, file.errorString()));
+                      .arg(path, why));
         return false;
+    };
+    // Only a help file is opened: a regular file ending in .HLP, of bounded size, opened without
+    // waiting (a FIFO or a device named in a request must not block or flood the viewer).
+    if (!path.endsWith(".HLP", Qt::CaseInsensitive)) return cannotOpen("it is no .HLP file");
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return cannotOpen(QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return cannotOpen("it is not a regular file");
     }
-    std::vector<HelpTopic> topics = ParseHelpFile(QString::fromUtf8(file.readAll()));
+    if (info.st_size > kMaxHelpFileBytes) {
+        ::close(fd);
+        return cannotOpen("it is larger than a help file can be");
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return cannotOpen(file.errorString());
+    }
+    std::vector<HelpTopic> topics = ParseHelpFile(QString::fromUtf8(file.read(kMaxHelpFileBytes)));
     if (topics.empty()) {
         showError(QString("The file %1 holds no help topics.").arg(path));
         return false;

@@ -25,6 +25,9 @@ struct HelpTopic {
 /// <topic context="N" title="..." keywords="a; b; c"> HTML </topic>.
 std::vector<HelpTopic> ParseHelpFile(const QString& text);
 
+/// The largest help file the viewer reads, in bytes.
+inline constexpr qint64 kMaxHelpFileBytes = 16 * 1024 * 1024;
+
 class HelpViewer : public QMainWindow {
     Q_OBJECT
 
