@@ -7,7 +7,7 @@ build=${1:?build folder}
 seconds=${2:-20}
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-for target in sdr20 sdr33 m5 numeric reports; do
+for target in sdr20 sdr33 m5 numeric reports help_request outputs; do
     work=$(mktemp -d)
     cp "$root/fuzz/corpus/$target/"* "$work/"
     echo "fuzzing $target for ${seconds}s"
