@@ -174,6 +174,12 @@ void Reducer::ReducedLevels() {
 
 void Reducer::Adjust() {
     step_ = ReductionStep::ClosingCorrection;
+    // An ending RL that was never given is no RL of 0: spreading a misclose of about the whole
+    // height over the run would be a wrong result reported as reduced. (An empty starting RL
+    // still counts as 0, an assumed datum.)
+    if (std::holds_alternative<std::monostate>(run_.EndRL)) {
+        throw Stop{"the ending benchmark RL is empty, so the run was not adjusted"};
+    }
     const std::optional<double> end = RLToNumber(run_.EndRL);
     if (!end) throw Stop{"the ending benchmark RL is not a number"};
     // A run of one data row closes on that row's RL, the starting RL.

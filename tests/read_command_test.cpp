@@ -137,9 +137,13 @@ TEST_F(ReadCommandTest, FormRLOkStoresTheTextsAndTheCloseBoxKeepsThePrefill) {
     windowing.closeFormRLByCloseBox = true;
     const ReadCommandResult outcome = Read(F::SDR20, text);
     EXPECT_EQ(std::get<double>(run.EnteredStartRL), 100.5);
-    EXPECT_TRUE(std::holds_alternative<std::monostate>(run.EndRL)) << "empty counts as 0";
-    EXPECT_EQ(outcome.reduction->status, core::ReductionStatus::Reduced);
-    EXPECT_EQ(sheet.CellText(10, 6), "100.6000") << "misclose against an ending RL of 0";
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(run.EndRL));
+    // An ending RL never given is no RL of 0: the RLs are written, nothing is adjusted.
+    EXPECT_EQ(outcome.reduction->status, core::ReductionStatus::Stopped);
+    EXPECT_EQ(outcome.reduction->step, core::ReductionStep::ClosingCorrection);
+    EXPECT_EQ(sheet.CellNumber(7, 6), 100.5 + (1.5 - 1.4)) << "the RLs are written";
+    EXPECT_EQ(sheet.CellText(7, 7), "") << "no adjusted RL";
+    EXPECT_EQ(sheet.CellText(10, 6), "") << "no summary block";
 }
 
 TEST_F(ReadCommandTest, CancelledDialogLeavesTheHeaderBlockOnly) {

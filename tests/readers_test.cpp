@@ -102,8 +102,8 @@ TEST_F(ReaderTest, SdrRowPlacementExampleLandsAsTabled) {
         EXPECT_EQ(run.StartRL, run.EnteredStartRL);
         EXPECT_TRUE(std::holds_alternative<std::monostate>(run.EndRL));
 
-        // Reduced with the run state as read: marker row 8 is gone, the data rows are 6 to 9.
-        ASSERT_EQ(ReduceAsRead().status, core::ReductionStatus::Reduced);
+        // Reduced with the RLs confirmed: marker row 8 is gone, the data rows are 6 to 9.
+        ASSERT_EQ(Reduce("100.5", "101.3").status, core::ReductionStatus::Reduced);
         EXPECT_EQ(Text(5, 9), "CP");
         ExpectReadingRow(6, "BM01", "BS", 1.5, 30);
         ExpectReadingRow(7, "CP01", "FS", 0.9, 30);
@@ -338,8 +338,8 @@ TEST_F(ReaderTest, EmptyFileIsAcceptedAndReduced) {
         EXPECT_EQ(run.LastDataRow, 1);
         EXPECT_TRUE(std::holds_alternative<std::monostate>(run.EnteredStartRL));
         EXPECT_TRUE(std::holds_alternative<std::monostate>(run.EndRL));
-        // FormRL closed by its close box (OK would store two empty texts: no numbers).
-        EXPECT_EQ(ReduceAsRead().step, core::ReductionStep::CorrectionPerSetUp);
+        // With RLs given, a run without a backsight has nothing to spread the misclose over.
+        EXPECT_EQ(Reduce("100", "100").step, core::ReductionStep::CorrectionPerSetUp);
     }
 }
 

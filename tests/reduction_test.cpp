@@ -267,16 +267,24 @@ TEST_F(ReductionTest, PermissibleErrorOfAKilometreIsTwoMillimetres) {
 }
 
 TEST_F(ReductionTest, EmptyEndingRLGivesRLsButNoAdjustmentNoSummary) {
-    const ReductionResult outcome = Reduce(kWorkedExample, std::string("100"), std::string(""));
-    EXPECT_EQ(outcome.status, ReductionStatus::Stopped);
-    EXPECT_EQ(outcome.step, ReductionStep::ClosingCorrection);
-    EXPECT_DOUBLE_EQ(sheet.CellNumber(10, 6), 100.8);
-    EXPECT_DOUBLE_EQ(sheet.CellNumber(7, 5), 0.3);
-    EXPECT_EQ(sheet.FormatAt(7, 5).numberFormat, "") << "formats come last";
-    EXPECT_EQ(sheet.CellNumber(6, 7), 100.0) << "the first row's adjusted RL comes with the RLs";
-    EXPECT_TRUE(Empty(7, 7));
-    EXPECT_TRUE(Empty(10, 7));
-    EXPECT_EQ(sheet.LastUsedRow(), 10);
+    // An empty box text, and an ending RL never given (FormRL closed by its close box), which
+    // is no RL of 0: adjusting to 0 would spread a misclose of about 100 m over the run.
+    for (const RLValue& end : {RLValue{std::string("")}, RLValue{}}) {
+        sheet = grid::Grid{};
+        const ReductionResult outcome = Reduce(kWorkedExample, std::string("100"), end);
+        EXPECT_EQ(outcome.status, ReductionStatus::Stopped);
+        EXPECT_EQ(outcome.step, ReductionStep::ClosingCorrection);
+        EXPECT_DOUBLE_EQ(sheet.CellNumber(10, 6), 100.8);
+        EXPECT_DOUBLE_EQ(sheet.CellNumber(7, 5), 0.3);
+        EXPECT_EQ(sheet.FormatAt(7, 5).numberFormat, "") << "formats come last";
+        EXPECT_EQ(sheet.CellNumber(6, 7), 100.0) << "the first row's adjusted RL comes first";
+        EXPECT_TRUE(Empty(7, 7));
+        EXPECT_TRUE(Empty(10, 7));
+        EXPECT_EQ(sheet.LastUsedRow(), 10);
+    }
+    // An empty starting RL still counts as 0, an assumed datum.
+    sheet = grid::Grid{};
+    EXPECT_EQ(Reduce(kWorkedExample, RLValue{}, 0.8).status, ReductionStatus::Reduced);
 }
 
 TEST_F(ReductionTest, BadStartingRLStopsAfterTheRiseAndFall) {
@@ -346,7 +354,7 @@ TEST_F(ReductionTest, RunWithoutDataRowsStopsAtTheCorrectionPerSetUp) {
     run.LastDataRow = 1;  // as after an empty field book
     run.StationCount = 0;
     run.StartRL = 12.5;
-    run.EndRL = std::monostate{};
+    run.EndRL = 12.5;
     const ReductionResult outcome = ReduceLevels(sheet, run);
     EXPECT_EQ(outcome.status, ReductionStatus::Stopped);
     EXPECT_EQ(outcome.step, ReductionStep::CorrectionPerSetUp);
