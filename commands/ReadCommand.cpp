@@ -86,13 +86,17 @@ std::string_view FileFilter(readers::FieldBookFormat format) {
 ReadCommandResult RunReadCommand(readers::FieldBookFormat format, grid::Grid& sheet,
                                  core::RunState& run, Windowing& windowing,
                                  readers::LineDecoder decoder) {
-    return Read(format, nullptr, sheet, run, windowing, std::move(decoder));
+    ReadCommandResult result = Read(format, nullptr, sheet, run, windowing, std::move(decoder));
+    grid::FitColumnWidths(sheet);  // whatever the read left, no number is cut off
+    return result;
 }
 
 ReadCommandResult RunReadCommand(readers::FieldBookFormat format, std::istream& fieldBook,
                                  grid::Grid& sheet, core::RunState& run, Windowing& windowing,
                                  readers::LineDecoder decoder) {
-    return Read(format, &fieldBook, sheet, run, windowing, std::move(decoder));
+    ReadCommandResult result = Read(format, &fieldBook, sheet, run, windowing, std::move(decoder));
+    grid::FitColumnWidths(sheet);
+    return result;
 }
 
 }  // namespace rendle::commands

@@ -1,6 +1,7 @@
 #include "grid/Grid.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "grid/NumberFormat.h"
@@ -301,6 +302,21 @@ void Grid::SetColumnHidden(int32_t col, bool hidden) {
     NotifyProperties();
 }
 
+void Grid::SetColumnWidth(int32_t col, int widthPx) {
+    CheckAddress(1, col);
+    if (widthPx < 0) throw GridError(kErrBadArgument, "a column width below 0");
+    if (widths_.size() < static_cast<size_t>(col)) widths_.resize(col, 0);
+    if (widths_[col - 1] == widthPx) return;
+    widths_[col - 1] = widthPx;
+    NotifyProperties();
+}
+
+int Grid::ColumnWidth(int32_t col) const {
+    CheckAddress(1, col);
+    const int width = static_cast<size_t>(col) <= widths_.size() ? widths_[col - 1] : 0;
+    return width > 0 ? width : kDefaultColumnWidthPx;
+}
+
 bool Grid::ColumnHidden(int32_t col) const {
     CheckAddress(1, col);
     return static_cast<size_t>(col) <= hidden_.size() && hidden_[col - 1];
@@ -375,6 +391,64 @@ size_t RunOnEnd(const Grid& sheet, int32_t row, std::span<const int32_t> columns
         ++end;
     }
     return end;
+}
+
+namespace {
+
+/// Advance widths of Arial's printable ASCII characters, in thousandths of an em.
+constexpr int kArialAdvance[95] = {278,  278, 355, 556, 556, 889, 667, 191,
+                                   333,  333, 389, 584, 278, 333, 278, 278,  //  !"#$%&'()*+,-./
+                                   556,  556, 556, 556, 556, 556, 556, 556,
+                                   556,  556, 278, 278, 584, 584, 584, 556,  // 0-9:;<=>?
+                                   1015, 667, 667, 722, 722, 667, 611, 778,
+                                   722,  278, 500, 667, 556, 833, 722, 778,  // @A-O
+                                   667,  778, 722, 667, 611, 722, 667, 944,
+                                   667,  667, 611, 278, 278, 278, 469, 556,  // P-Z[\]^_
+                                   333,  556, 556, 500, 556, 556, 278, 556,
+                                   556,  222, 222, 500, 222, 833, 556, 556,  // `a-o
+                                   556,  556, 333, 500, 278, 556, 500, 722,
+                                   500,  500, 500, 334, 260, 334, 584};  // p-z{|}~
+
+/// Arial 10 pt at 96 dots per inch: 13 1/3 pixels to the em.
+constexpr double kEmPx = 10.0 * 96.0 / 72.0;
+
+}  // namespace
+
+int TextWidthPx(std::string_view text, bool bold) {
+    double thousandths = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c < 0x7F) {
+            thousandths += kArialAdvance[c - 0x20];
+        } else if ((c & 0xC0) != 0x80) {
+            thousandths += 667;  // a character beyond ASCII: a wide letter's width
+        }
+    }
+    const double px = thousandths * kEmPx / 1000.0 * (bold ? 1.1 : 1.0);
+    return static_cast<int>(std::ceil(px));
+}
+
+void FitColumnWidths(Grid& sheet) {
+    const std::vector<int32_t> columns = ShownColumns(sheet);
+    std::vector<int> needed(columns.size(), 0);
+    for (int32_t r = 1; r <= sheet.LastUsedRow(); ++r) {
+        for (size_t i = 0; i < columns.size(); ++i) {
+            const Cell& cell = sheet.CellAt(r, columns[i]);
+            if (cell.kind == CellKind::Empty) continue;
+            // A text that can run on over an empty cell to its right needs no room of its own.
+            if (cell.kind == CellKind::Text &&
+                RunOnEnd(sheet, r, columns, i, INFINITY, [](size_t) { return 0.0; }) > i + 1) {
+                continue;
+            }
+            const int width =
+                TextWidthPx(sheet.CellText(r, columns[i]), sheet.FormatAt(r, columns[i]).bold) +
+                2 * kCellPaddingPx;
+            needed[i] = std::max(needed[i], width);
+        }
+    }
+    for (size_t i = 0; i < columns.size(); ++i) {
+        if (needed[i] > sheet.ColumnWidth(columns[i])) sheet.SetColumnWidth(columns[i], needed[i]);
+    }
 }
 
 }  // namespace rendle::grid

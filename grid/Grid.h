@@ -162,6 +162,9 @@ class Grid {
     bool HasColumnHeading(int32_t col) const;
     void SetColumnHidden(int32_t col, bool hidden);
     bool ColumnHidden(int32_t col) const;
+    /// A column's width in pixels at 96 dots per inch, on screen, in print and in a workbook.
+    void SetColumnWidth(int32_t col, int widthPx);
+    int ColumnWidth(int32_t col) const;
     void SetSheetTitle(int16_t sheet, std::string_view title);
     const std::string& SheetTitle() const { return sheetTitle_; }
     int SheetCount() const { return 1; }
@@ -206,6 +209,7 @@ class Grid {
     std::vector<CellFormat> formats_{CellFormat{}};
     std::vector<std::string> headings_;
     std::vector<bool> hidden_;
+    std::vector<int> widths_;  // 0: the default width
     Range selection_{1, 1, 1, 1};
     int32_t activeRow_ = 1;
     int32_t activeCol_ = 1;
@@ -229,6 +233,19 @@ std::optional<std::pair<int32_t, int32_t>> TitleRows(std::string_view range);
 /// The columns a report shows: the sheet's columns that are not hidden, 1-based, in order.
 /// The text report, the printed page and the view all show these.
 std::vector<int32_t> ShownColumns(const Grid& sheet);
+
+/// Room between a cell's edge and its text, in pixels at 96 dots per inch, on each side.
+inline constexpr int kCellPaddingPx = 3;
+
+/// The width of a text in the sheet's font (Arial 10 pt, at 96 dots per inch) in pixels,
+/// rounded up, from the font's advance widths; bold text is taken a tenth wider. (A table of
+/// our own, so that the sheet is laid out alike without a window, for a workbook or a PDF.)
+int TextWidthPx(std::string_view text, bool bold);
+
+/// Widens every shown column that is narrower than its widest displayed number, or than a text
+/// that cannot run on (the cell to its right holds something), so that nothing is cut off on
+/// screen, in print or in a workbook. A column is never narrowed: a width set by hand stays.
+void FitColumnWidths(Grid& sheet);
 
 /// How far a cell's text reaches across `columns` (indices into it), as in a spreadsheet: a
 /// text wider than its cell runs on over the empty cells to its right until it fits or meets a

@@ -165,7 +165,7 @@ void WriteColumns(const Grid& sheet, lxw_workbook* book, lxw_worksheet* ws) {
     const int32_t widthCols = std::max<int32_t>(sheet.LastUsedCol(), 10);
     for (int32_t c = 1; c <= widthCols; ++c) {
         const auto col = static_cast<lxw_col_t>(c - 1);
-        Check(worksheet_set_column_pixels_opt(ws, col, col, kDefaultColumnWidthPx, nullptr,
+        Check(worksheet_set_column_pixels_opt(ws, col, col, sheet.ColumnWidth(c), nullptr,
                                               sheet.ColumnHidden(c) ? &hidden : nullptr),
               "a column");
     }

@@ -18,8 +18,6 @@ namespace {
 
 /// Row height of the sheet at 96 dots per inch, as on screen.
 constexpr double kRowHeightPx = 20.0;
-/// Room between a cell's edge and its text, at 96 dots per inch.
-constexpr double kCellPaddingPx = 3.0;
 
 }  // namespace
 
@@ -198,7 +196,7 @@ void SheetPrinter::DrawRows(QPainter& painter, int32_t first, int32_t last, cons
     regular.setPointSize(sheet_.DefaultFontSize());
     QFont bold = regular;
     bold.setBold(true);
-    const double padding = kCellPaddingPx * dpi_ / 96.0;
+    const double padding = grid::kCellPaddingPx * dpi_ / 96.0;
 
     std::vector<double> xs;  // left edge of each printed column of the band, and the right end
     double x = left_;
@@ -262,8 +260,8 @@ int PrintToPdf(const grid::Grid& sheet, const std::string& path, QString* error,
         writer.setPageMargins(QMarginsF(0, 0, 0, 0));  // the report keeps its own margins
         writer.setTitle(QString::fromStdString(sheet.SheetTitle()));
         SheetPrinter printer(
-            sheet,
-            columnWidthPx ? columnWidthPx : [](int32_t) { return grid::kDefaultColumnWidthPx; });
+            sheet, columnWidthPx ? columnWidthPx
+                                 : [&sheet](int32_t col) { return sheet.ColumnWidth(col); });
         if (!printer.Print(writer, error)) return 0;
         pages = static_cast<int>(printer.Paginate(writer).size());
     }

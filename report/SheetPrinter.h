@@ -66,8 +66,8 @@ class SheetPrinter {
     int32_t titleFirst_ = 0, titleLast_ = -1;
 };
 
-/// Prints the level report to a PDF file at the sheet's own margins, on A4 and with the columns
-/// at the default on-screen width unless told otherwise. The PDF replaces the file at `path`
+/// Prints the level report to a PDF file at the sheet's own margins, on A4 and with the sheet's
+/// own column widths unless told otherwise. The PDF replaces the file at `path`
 /// only when it is whole; gives the number of pages, or 0 with the path and the cause in
 /// `error` (an existing file is then left as it was).
 int PrintToPdf(const grid::Grid& sheet, const std::string& path, QString* error,

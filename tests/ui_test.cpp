@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -114,6 +115,7 @@ class UiTest : public QObject {
     void viewIsToldOncePerReduction();
     void saveFromTheFileMenu();
     void printFromTheFileMenu();
+    void noNumberIsCutOff();
     void headerAndFooterCodes_data();
     void headerAndFooterCodes();
     void pagesOfALongRun();
@@ -494,6 +496,56 @@ void UiTest::printFromTheFileMenu() {
     QCOMPARE(text.count('\f'), 1);
     QVERIFY(text.contains("LEVEL REPORT"));
     QVERIFY(text.contains("Page 1 of 1 Page(s)"));
+}
+
+void UiTest::noNumberIsCutOff() {
+    MainWindow window;
+    window.show();
+    window.windowing().setNextFileName(Sample("ring-road.sdr20.SDR"));
+    WhenWindowShows("FormRL", [](QWidget* widget) {
+        auto* form = qobject_cast<RLWindow*>(widget);
+        form->text1(0)->setText("1523.4567");
+        form->text1(1)->setText("1523.4567");
+        form->okButton()->click();
+    });
+    Action(window, "mnuSDR20")->trigger();
+    QCOMPARE(Cell(window, 6, 6), QString("1523.4567"));
+
+    // On screen: every displayed text that cannot run on fits inside its column.
+    auto& view = *window.findChild<QTableView*>("F1Book1");
+    const grid::Grid& sheet = window.sheet();
+    for (int32_t r = 1; r <= sheet.LastUsedRow(); ++r) {
+        for (int32_t c = 1; c <= 8; ++c) {
+            if (sheet.CellAt(r, c).kind != grid::CellKind::Number) continue;
+            QFont font = view.font();
+            font.setBold(sheet.FormatAt(r, c).bold);
+            const int needed =
+                QFontMetrics(font).horizontalAdvance(Cell(window, r, c)) + 2 * grid::kCellPaddingPx;
+            QVERIFY2(needed <= view.columnWidth(c - 1),
+                     qPrintable(QString("(%1, %2) %3 needs %4 px of %5")
+                                    .arg(r)
+                                    .arg(c)
+                                    .arg(Cell(window, r, c))
+                                    .arg(needed)
+                                    .arg(view.columnWidth(c - 1))));
+        }
+    }
+    // A column widened by hand keeps its width through the next reduction.
+    view.setColumnWidth(0, 150);
+    QCOMPARE(sheet.ColumnWidth(1), 150);
+
+    // In print: the level and the set-up count's label come out whole.
+    QTemporaryDir folder;
+    const QString pdf = folder.filePath("level.pdf");
+    window.windowing().setNextPrintFile(pdf);
+    Action(window, "mnuPrint")->trigger();
+    QProcess pdftotext;
+    pdftotext.start("pdftotext", {"-layout", pdf, "-"});
+    QVERIFY(pdftotext.waitForFinished(30000));
+    const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    QVERIFY2(text.contains("1523.4567"), qPrintable(text));
+    QVERIFY2(text.contains("No. Stn. :"), qPrintable(text));
+    QCOMPARE(sheet.ColumnWidth(1), 150);
 }
 
 void UiTest::headerAndFooterCodes_data() {

@@ -67,6 +67,7 @@ bool SheetModel::setData(const QModelIndex& index, const QVariant& value, int ro
     } else {
         sheet_.SetCellText(row, col, text);
     }
+    grid::FitColumnWidths(sheet_);  // a number typed wider than its column widens it
     return true;
 }
 

@@ -138,14 +138,29 @@ SheetView::SheetView(SheetModel& model, QWidget* parent) : QTableView(parent), m
 
     connect(&model_, &SheetModel::gridSelectionChanged, this, &SheetView::followGridSelection);
     connect(&model_, &SheetModel::sheetPropertiesChanged, this, &SheetView::followSheetProperties);
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int col, int, int width) { tellColumnWidth(col, width); });
     followSheetProperties();
     followGridSelection();
 }
 
 void SheetView::followSheetProperties() {
+    following_ = true;
     for (int col = 0; col < SheetModel::kColumns; ++col) {
-        setColumnHidden(col, model_.sheet().ColumnHidden(col + 1));
+        const bool hidden = model_.sheet().ColumnHidden(col + 1);
+        setColumnHidden(col, hidden);
+        if (!hidden) setColumnWidth(col, model_.sheet().ColumnWidth(col + 1));
     }
+    following_ = false;
+}
+
+void SheetView::tellColumnWidth(int col, int width) {
+    // A column widened or narrowed by hand keeps that width in the sheet, in print and in a
+    // saved workbook.
+    if (following_ || width <= 0 || isColumnHidden(col)) return;
+    following_ = true;
+    model_.sheet().SetColumnWidth(col + 1, width);
+    following_ = false;
 }
 
 void SheetView::followGridSelection() {

@@ -26,6 +26,7 @@ class SheetView : public QTableView {
     void followGridSelection();
     void followSheetProperties();
     void tellGridSelection();
+    void tellColumnWidth(int col, int width);
 
     SheetModel& model_;
     bool following_ = false;  // the view is taking the grid's selection, not the other way
