@@ -6,6 +6,7 @@ set -euo pipefail
 build=${1:?build folder}
 seconds=${2:-20}
 root=$(cd "$(dirname "$0")/.." && pwd)
+export LSAN_OPTIONS="suppressions=$root/fuzz/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
 for target in sdr20 sdr33 m5 numeric reports help_request outputs; do
     work=$(mktemp -d)

@@ -116,6 +116,7 @@ class UiTest : public QObject {
     void saveFromTheFileMenu();
     void printFromTheFileMenu();
     void noNumberIsCutOff();
+    void spreadsheetKeys();
     void headerAndFooterCodes_data();
     void headerAndFooterCodes();
     void pagesOfALongRun();
@@ -437,12 +438,67 @@ void UiTest::deleteAndCopy() {
     QVERIFY(Bold(window, 2, 1));
 }
 
+void UiTest::spreadsheetKeys() {
+    MainWindow window;
+    window.show();
+    window.windowing().setNextFileName(Sample("ring-road.sdr20.SDR"));
+    WhenWindowShows("FormRL",
+                    [](QWidget* widget) { qobject_cast<RLWindow*>(widget)->okButton()->click(); });
+    Action(window, "mnuSDR20")->trigger();
+    auto& view = window.sheetView();
+    auto& model = window.sheetModel();
+    const auto at = [&] {
+        return std::pair{view.currentIndex().row() + 1, view.currentIndex().column() + 1};
+    };
+
+    // An edit, then Enter moves down and Shift+Enter up.
+    QVERIFY(model.setData(model.index(6, 1), "1.25"));
+    // a number, in the column's format
+    QCOMPARE(Cell(window, 7, 2), QString("1.2500"));
+    view.setCurrentIndex(model.index(6, 1));
+    QTest::keyClick(&view, Qt::Key_Return);
+    QCOMPARE(at(), (std::pair{8, 2}));
+    QTest::keyClick(&view, Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(at(), (std::pair{7, 2}));
+
+    // Ctrl+End goes to the last used cell; Ctrl+Arrow to the edge of the data.
+    QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(at(), (std::pair{window.sheet().LastUsedRow(), 8}));
+    view.setCurrentIndex(model.index(5, 0));
+    QTest::keyClick(&view, Qt::Key_Down, Qt::ControlModifier);
+    // the last station of the run
+    QCOMPARE(at(), (std::pair{16, 1}));
+    QTest::keyClick(&view, Qt::Key_Down, Qt::ControlModifier);
+    // nothing below the summary in column 1
+    QCOMPARE(at(), (std::pair{16384, 1}));
+
+    // Ctrl+V pastes tab-separated text from the active cell, numbers as numbers, skipping the
+    // hidden columns; Ctrl+Z undoes the paste, then the edit.
+    view.setCurrentIndex(model.index(29, 7));
+    QApplication::clipboard()->setText("12.5\tpeg A\n\t3\n");
+    QTest::keySequence(&view, QKeySequence::Paste);
+    QCOMPARE(window.sheet().CellAt(30, 8).kind, grid::CellKind::Number);
+    QCOMPARE(window.sheet().CellNumber(30, 8), 12.5);
+    // past hidden I and J
+    QCOMPARE(window.sheet().CellText(30, 11), std::string("peg A"));
+    QCOMPARE(window.sheet().CellNumber(31, 11), 3.0);
+    QTest::keySequence(&view, QKeySequence::Undo);
+    QCOMPARE(window.sheet().CellAt(30, 8).kind, grid::CellKind::Empty);
+    QCOMPARE(window.sheet().CellText(30, 11), std::string());
+    QTest::keySequence(&view, QKeySequence::Undo);
+    // the edited cell was empty before
+    QCOMPARE(Cell(window, 7, 2), QString());
+}
+
 void UiTest::fileFilterForTheDialog() {
+    // The texts stay exactly as the commands give them; the names match in either case.
     QCOMPARE(ui::QtFileFilter("SDR20 files (*.SDR)|*.SDR|All files(*.*)|*.*"),
-             QString("SDR20 files (*.SDR *.sdr);;All files (*)"));
+             QString("SDR20 files (*.SDR);;All files(*.*)"));
     QCOMPARE(ui::QtFileFilter("Zeiss files (*.DAT)|*.DAT|All files(*.*)|*.*"),
-             QString("Zeiss files (*.DAT *.dat);;All files (*)"));
-    QCOMPARE(ui::QtFileFilter("Text|*.txt"), QString("Text (*.txt *.TXT)"));
+             QString("Zeiss files (*.DAT);;All files(*.*)"));
+    QCOMPARE(ui::QtFileFilter("Text|*.txt"), QString("Text (*.txt)"));
+    QCOMPARE(ui::EitherCasePatterns("SDR20 files (*.SDR)"), (QStringList{"*.SDR", "*.sdr"}));
+    QCOMPARE(ui::EitherCasePatterns("All files(*.*)"), QStringList{"*"});
 }
 
 void UiTest::viewIsToldOncePerReduction() {

@@ -116,6 +116,7 @@ void MainWindow::showAbout() {
 
 void MainWindow::readFieldBook(readers::FieldBookFormat format) {
     commands::RunReadCommand(format, sheet_, run_, windowing_);
+    model_->clearUndo();  // the sheet is a new run: earlier edits are not undone into it
 }
 
 void MainWindow::levelParameters() {
@@ -127,6 +128,7 @@ void MainWindow::levelParameters() {
         changeRL_->setAttribute(Qt::WA_DeleteOnClose);
         connect(changeRL_, &RLWindow::confirmed, this, [this](const commands::RLBoxes& typed) {
             commands::LevelParametersOK(sheet_, run_, typed, windowing_);
+            model_->clearUndo();
         });
     }
     changeRL_->fill(boxes);

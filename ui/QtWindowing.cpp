@@ -1,10 +1,14 @@
 #include "ui/QtWindowing.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QRegularExpression>
 
 #include "grid/Grid.h"
 #include "report/SheetPrinter.h"
@@ -17,25 +21,49 @@ QString QtFileFilter(std::string_view filter) {
         QString::fromUtf8(filter.data(), static_cast<qsizetype>(filter.size())).split('|');
     QStringList entries;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        // The label is shown as the command gives it; one without its patterns in brackets
+        // gets them, since the dialog takes its patterns from there.
         QString label = parts[i].trimmed();
-        // The label may carry its pattern in brackets already: Qt reads the last brackets.
-        if (label.endsWith(')') && label.contains('('))
-            label = label.left(label.lastIndexOf('(')).trimmed();
-        QStringList patterns;
-        for (const QString& pattern : parts[i + 1].split(';', Qt::SkipEmptyParts)) {
-            const QString p = pattern.trimmed();
-            if (p == "*.*") {
-                patterns << "*";
-                continue;
-            }
-            patterns << p;
-            if (p.toLower() != p) patterns << p.toLower();
-            if (p.toUpper() != p) patterns << p.toUpper();
+        if (!(label.endsWith(')') && label.contains('('))) {
+            label += " (" + parts[i + 1].split(';', Qt::SkipEmptyParts).join(' ') + ")";
         }
-        entries << label + " (" + patterns.join(' ') + ")";
+        entries << label;
     }
     return entries.join(";;");
 }
+
+QStringList EitherCasePatterns(const QString& entry) {
+    const qsizetype open = entry.lastIndexOf('(');
+    const qsizetype close = entry.lastIndexOf(')');
+    QStringList patterns;
+    if (open < 0 || close < open) return {"*"};
+    for (const QString& pattern : entry.mid(open + 1, close - open - 1)
+                                      .split(QRegularExpression("[ ;]"), Qt::SkipEmptyParts)) {
+        if (pattern == "*.*") return {"*"};  // all files, with an extension or not
+        patterns << pattern;
+        if (pattern.toLower() != pattern) patterns << pattern.toLower();
+        if (pattern.toUpper() != pattern) patterns << pattern.toUpper();
+    }
+    return patterns;
+}
+
+namespace {
+
+/// Makes the dialog list names that match the chosen filter in either letter case (field books
+/// come from Windows and DOS recorders as RING.SDR or ring.sdr), while the filter's text stays
+/// as the command gives it.
+void MatchEitherCase(QFileDialog& dialog) {
+    auto* model = dialog.findChild<QFileSystemModel*>();
+    if (!model) return;
+    const auto apply = [model](const QString& entry) {
+        model->setNameFilterDisables(false);
+        model->setNameFilters(EitherCasePatterns(entry));
+    };
+    QObject::connect(&dialog, &QFileDialog::filterSelected, model, apply);
+    apply(dialog.selectedNameFilter());
+}
+
+}  // namespace
 
 QtWindowing::QtWindowing(QWidget* mainWindow)
     : mainWindow_(mainWindow),
@@ -65,16 +93,27 @@ std::string QtWindowing::ShowOpenFileDialog(std::string_view filter, std::string
     if (nextFileName_) {
         const QString name = *nextFileName_;
         nextFileName_.reset();
+        if (!name.isEmpty()) {
+            lastOpenFolder_ = QFileInfo(name).absolutePath();
+            lastFieldBook_ = QFileInfo(name).completeBaseName();
+        }
         return name.toStdString();
     }
     QFileDialog dialog(mainWindow_);
     dialog.setObjectName("CommonDialog1");
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilters(QtFileFilter(filter).split(";;"));
+    // The folder of the last field book read, for this session.
+    if (!lastOpenFolder_.isEmpty()) dialog.setDirectory(lastOpenFolder_);
     dialog.selectFile(QString::fromUtf8(fileName.data(), static_cast<qsizetype>(fileName.size())));
+    MatchEitherCase(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().first().toStdString();
+    const QString chosen = dialog.selectedFiles().first();
+    lastOpenFolder_ = QFileInfo(chosen).absolutePath();
+    lastFieldBook_ = QFileInfo(chosen).completeBaseName();
+    return chosen.toStdString();
 }
 
 std::optional<commands::RLBoxes> QtWindowing::ShowFormRL(const commands::RLBoxes& boxes) {
@@ -96,9 +135,13 @@ void QtWindowing::SaveAsDialog(std::string_view title, commands::FileSpec& fileS
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters({"Workbook (*.xlsx)", "All files (*)"});
     dialog.setDefaultSuffix("xlsx");
+    // The folder of the last save, else of the last field book, for this session.
+    const QString folder = !lastSaveFolder_.isEmpty() ? lastSaveFolder_ : lastOpenFolder_;
+    if (!folder.isEmpty()) dialog.setDirectory(folder);
     fileSpec.FileSpecName.clear();
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
         fileSpec.FileSpecName = dialog.selectedFiles().first().toStdString();
+        lastSaveFolder_ = QFileInfo(dialog.selectedFiles().first()).absolutePath();
     }
 }
 
@@ -111,6 +154,10 @@ void QtWindowing::PrintSheet(const grid::Grid& sheet) {
         printer.setOutputFileName(*nextPrintFile_);
         nextPrintFile_.reset();
     } else {
+        // A PDF of the report is offered under the field book's name, beside it.
+        if (!lastFieldBook_.isEmpty()) {
+            printer.setOutputFileName(QDir(lastOpenFolder_).filePath(lastFieldBook_ + ".pdf"));
+        }
         QPrintDialog dialog(&printer, mainWindow_);
         dialog.setObjectName("PrintDialog");
         if (dialog.exec() != QDialog::Accepted) return;

@@ -4,6 +4,7 @@
 
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -13,10 +14,13 @@
 
 namespace rendle::ui {
 
-/// The dialog filter "text|pattern|text|pattern" as Qt's "text (patterns);;text (patterns)".
-/// Patterns match either letter case, since field books come from Windows and DOS recorders,
-/// and "*.*" matches every file, with an extension or not.
+/// The dialog filter "text|pattern|text|pattern" as Qt's "text;;text": each text as the command
+/// gives it ("SDR20 files (*.SDR)", "All files(*.*)").
 QString QtFileFilter(std::string_view filter);
+
+/// The patterns the open-file dialog lists for one of its filter texts: each pattern in either
+/// letter case ("*.SDR" lists ring.sdr too), and every file for "*.*".
+QStringList EitherCasePatterns(const QString& entry);
 
 class QtWindowing : public commands::Windowing {
   public:
@@ -56,6 +60,10 @@ class QtWindowing : public commands::Windowing {
     std::function<int(int32_t)> columnWidthPx_;
     std::vector<std::pair<QString, QString>> messages_;
     std::vector<QString> filters_;
+    // Where the user was, for this session only: nothing is stored between sessions.
+    QString lastOpenFolder_;
+    QString lastFieldBook_;
+    QString lastSaveFolder_;
 };
 
 }  // namespace rendle::ui

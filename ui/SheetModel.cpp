@@ -58,7 +58,25 @@ bool SheetModel::setData(const QModelIndex& index, const QVariant& value, int ro
     if (!index.isValid() || role != Qt::EditRole) return false;
     const int32_t row = index.row() + 1;
     const int32_t col = index.column() + 1;
-    const std::string text = value.toString().toStdString();
+    pushUndo({valueAt(row, col)});
+    store(row, col, value.toString().toStdString());
+    fitColumns();
+    return true;
+}
+
+void SheetModel::pushUndo(std::vector<CellValue> cells) {
+    if (cells.empty()) return;
+    constexpr size_t kUndoSteps = 100;
+    if (undo_.size() == kUndoSteps) undo_.erase(undo_.begin());
+    undo_.push_back(std::move(cells));
+}
+
+SheetModel::CellValue SheetModel::valueAt(int32_t row, int32_t col) const {
+    const grid::Cell& cell = sheet_.CellAt(row, col);
+    return {row, col, cell.kind, cell.number, cell.text};
+}
+
+void SheetModel::store(int32_t row, int32_t col, const std::string& text) {
     // Text that reads as a number becomes a number, as in any spreadsheet.
     if (text.empty()) {
         sheet_.ClearCell(row, col);
@@ -67,11 +85,65 @@ bool SheetModel::setData(const QModelIndex& index, const QVariant& value, int ro
     } else {
         sheet_.SetCellText(row, col, text);
     }
+}
+
+void SheetModel::fitColumns() {
     grid::FitColumnWidths(sheet_);  // a number typed wider than its column widens it
+}
+
+QSize SheetModel::paste(int row, int col, const QString& text,
+                        const std::function<bool(int)>& hidden) {
+    QStringList lines = text.split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();  // the last line's end
+    std::vector<CellValue> before;
+    int width = 0;
+    for (int i = 0; i < lines.size() && row + i < kRows; ++i) {
+        QString line = lines[i];
+        if (line.endsWith('\r')) line.chop(1);
+        const QStringList cells = line.split('\t');
+        int c = col;
+        for (const QString& cell : cells) {
+            while (c < kColumns && hidden(c)) ++c;  // hidden columns are not pasted into
+            if (c >= kColumns) break;
+            before.push_back(valueAt(row + i + 1, c + 1));
+            store(row + i + 1, c + 1, cell.toStdString());
+            ++c;
+        }
+        width = std::max(width, static_cast<int>(cells.size()));
+    }
+    pushUndo(std::move(before));
+    fitColumns();
+    return {width, static_cast<int>(lines.size())};
+}
+
+bool SheetModel::undo() {
+    if (undo_.empty()) return false;
+    const std::vector<CellValue> cells = std::move(undo_.back());
+    undo_.pop_back();
+    // In reverse, so that a cell changed twice in one step gets its first value back.
+    for (auto it = cells.rbegin(); it != cells.rend(); ++it) {
+        switch (it->kind) {
+            case grid::CellKind::Empty:
+                sheet_.ClearCell(it->row, it->col);
+                break;
+            case grid::CellKind::Number:
+                sheet_.SetCellNumber(it->row, it->col, it->number);
+                break;
+            case grid::CellKind::Text:
+                sheet_.SetCellText(it->row, it->col, it->text);
+                break;
+        }
+    }
+    fitColumns();
     return true;
 }
 
 void SheetModel::clearCells(const QModelIndexList& indexes) {
+    std::vector<CellValue> before;
+    for (const QModelIndex& index : indexes) {
+        if (index.isValid()) before.push_back(valueAt(index.row() + 1, index.column() + 1));
+    }
+    pushUndo(std::move(before));
     for (const QModelIndex& index : indexes) {
         if (index.isValid()) {
             sheet_.ClearCells(index.row() + 1, index.column() + 1, index.row() + 1,

@@ -2,7 +2,11 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QSize>
+#include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "grid/Grid.h"
 
@@ -28,8 +32,18 @@ class SheetModel : public QAbstractTableModel, private grid::GridObserver {
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     /// Empties the cells of the index list, values only (formats stay, as a spreadsheet's
-    /// Delete key does).
+    /// Delete key does). One step to undo.
     void clearCells(const QModelIndexList& indexes);
+
+    /// Pastes tab-separated lines (from Rendle or a spreadsheet) into the shown columns from
+    /// (`row`, `col`) on, 0-based; text that reads as a number becomes a number. One step to
+    /// undo. Gives the block pasted, as rows and shown columns.
+    QSize paste(int row, int col, const QString& text, const std::function<bool(int)>& hidden);
+
+    /// Undoes the last edit, paste or deletion; false when there is nothing to undo.
+    bool undo();
+    /// Forgets what could be undone: a read or a reduction has rewritten the sheet.
+    void clearUndo() { undo_.clear(); }
 
     grid::Grid& sheet() { return sheet_; }
 
@@ -50,11 +64,25 @@ class SheetModel : public QAbstractTableModel, private grid::GridObserver {
     void SheetPropertiesChanged() override;
 
     void gather(const grid::Range& range);
+    /// The value of a cell as it was, to be put back by undo.
+    struct CellValue {
+        int32_t row;
+        int32_t col;
+        grid::CellKind kind;
+        double number;
+        std::string text;
+    };
+    CellValue valueAt(int32_t row, int32_t col) const;
+    /// Stores `text` into a cell as an edit does: empty clears, a number is a number.
+    void store(int32_t row, int32_t col, const std::string& text);
+    void fitColumns();
+    void pushUndo(std::vector<CellValue> cells);
 
     grid::Grid& sheet_;
     // Cell changes are gathered into one block and told to the view once per command, so a
     // reduction writing thousands of cells costs the view one refresh, not one per cell.
     std::optional<grid::Range> pending_;
+    std::vector<std::vector<CellValue>> undo_;  // one entry per edit, paste or deletion
     bool selectionPending_ = false;
 };
 

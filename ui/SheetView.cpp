@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "grid/Grid.h"
@@ -233,10 +234,121 @@ QString SheetView::selectionAsText() const {
     return text;
 }
 
+bool SheetView::filled(int row, int col) const {
+    return !model_.index(row, col).data().toString().isEmpty();
+}
+
+QModelIndex SheetView::jump(const QModelIndex& from, int rowStep, int colStep) const {
+    const auto inside = [](int r, int c) {
+        return r >= 0 && r < SheetModel::kRows && c >= 0 && c < SheetModel::kColumns;
+    };
+    // The next shown cell in the direction, or (-1, -1) past the edge.
+    const auto next = [&](int r, int c) {
+        do {
+            r += rowStep;
+            c += colStep;
+        } while (inside(r, c) && colStep != 0 && isColumnHidden(c));
+        return inside(r, c) ? std::pair{r, c} : std::pair{-1, -1};
+    };
+    int row = from.row();
+    int col = from.column();
+    auto [r, c] = next(row, col);
+    if (r < 0) return from;
+    if (filled(row, col) && filled(r, c)) {
+        // Along the block of data to its last cell.
+        while (r >= 0 && filled(r, c)) {
+            row = r;
+            col = c;
+            std::tie(r, c) = next(r, c);
+        }
+    } else {
+        // Over the empty cells to the next that holds something, or to the sheet's edge.
+        while (r >= 0) {
+            row = r;
+            col = c;
+            if (filled(r, c)) break;
+            std::tie(r, c) = next(r, c);
+        }
+    }
+    return model_.index(row, col);
+}
+
+void SheetView::moveTo(int row, int col) {
+    const QModelIndex target = model_.index(std::clamp(row, 0, SheetModel::kRows - 1),
+                                            std::clamp(col, 0, SheetModel::kColumns - 1));
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
+    scrollTo(target);
+}
+
+void SheetView::pasteClipboard() {
+    const QModelIndex current = currentIndex();
+    const QString text = QApplication::clipboard()->text();
+    if (!current.isValid() || text.isEmpty()) return;
+    const QSize block = model_.paste(current.row(), current.column(), text,
+                                     [this](int col) { return isColumnHidden(col); });
+    model_.flushChanges();
+    // The pasted block is left selected, its first cell active.
+    int lastCol = current.column();
+    for (int shown = 1; shown < block.width() && lastCol + 1 < SheetModel::kColumns;) {
+        ++lastCol;
+        if (!isColumnHidden(lastCol)) ++shown;
+    }
+    const int lastRow = std::min(current.row() + block.height(), SheetModel::kRows) - 1;
+    selectionModel()->select(QItemSelection(current, model_.index(lastRow, lastCol)),
+                             QItemSelectionModel::ClearAndSelect);
+    selectionModel()->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+}
+
+void SheetView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+    QTableView::closeEditor(editor, hint);
+    // Enter commits the edit and moves down one row (Shift+Enter up), as spreadsheets do.
+    if (hint == QAbstractItemDelegate::SubmitModelCache) {
+        const QModelIndex current = currentIndex();
+        const int step = QApplication::keyboardModifiers() & Qt::ShiftModifier ? -1 : 1;
+        if (current.isValid()) moveTo(current.row() + step, current.column());
+    }
+}
+
 void SheetView::keyPressEvent(QKeyEvent* event) {
     if (event->matches(QKeySequence::Copy)) {
         QApplication::clipboard()->setText(selectionAsText());
         return;
+    }
+    if (event->matches(QKeySequence::Paste)) {
+        pasteClipboard();
+        return;
+    }
+    if (event->matches(QKeySequence::Undo)) {
+        model_.undo();
+        model_.flushChanges();
+        return;
+    }
+    const QModelIndex current = currentIndex();
+    const bool control = event->modifiers() & Qt::ControlModifier;
+    if (state() != QAbstractItemView::EditingState && current.isValid()) {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (enter) {
+            const int step = event->modifiers() & Qt::ShiftModifier ? -1 : 1;
+            moveTo(current.row() + step, current.column());
+            return;
+        }
+        if (control && event->key() == Qt::Key_End) {
+            // The last used cell, not the sheet's last row.
+            const grid::Grid& sheet = model_.sheet();
+            int col = std::min(sheet.LastUsedCol(), SheetModel::kColumns) - 1;
+            while (col > 0 && isColumnHidden(col)) --col;
+            moveTo(std::max(sheet.LastUsedRow(), 1) - 1, std::max(col, 0));
+            return;
+        }
+        const int rowStep = event->key() == Qt::Key_Down ? 1 : event->key() == Qt::Key_Up ? -1 : 0;
+        const int colStep = event->key() == Qt::Key_Right  ? 1
+                            : event->key() == Qt::Key_Left ? -1
+                                                           : 0;
+        if (control && (rowStep != 0 || colStep != 0)) {
+            const QModelIndex target = jump(current, rowStep, colStep);
+            moveTo(target.row(), target.column());
+            return;
+        }
     }
     if ((event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) &&
         state() != QAbstractItemView::EditingState) {

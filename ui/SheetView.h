@@ -18,6 +18,7 @@ class SheetView : public QTableView {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void selectionChanged(const QItemSelection& selected,
                           const QItemSelection& deselected) override;
@@ -27,6 +28,12 @@ class SheetView : public QTableView {
     void followSheetProperties();
     void tellGridSelection();
     void tellColumnWidth(int col, int width);
+    bool filled(int row, int col) const;
+    /// The cell a Ctrl+Arrow key jumps to: the edge of the block of data, or the next cell
+    /// holding something, or the sheet's edge.
+    QModelIndex jump(const QModelIndex& from, int rowStep, int colStep) const;
+    void moveTo(int row, int col);
+    void pasteClipboard();
 
     SheetModel& model_;
     bool following_ = false;  // the view is taking the grid's selection, not the other way
