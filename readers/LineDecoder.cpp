@@ -66,7 +66,8 @@ LineDecoder::LineDecoder() = default;
 LineDecoder::LineDecoder(const std::string& encoding) {
     if (encoding.empty()) return;
     const iconv_t cd = iconv_open("UTF-8", encoding.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
+    // (iconv_t)-1 is iconv_open's documented failure value.
+    if (cd == reinterpret_cast<iconv_t>(-1)) {  // NOLINT(performance-no-int-to-ptr)
         throw std::invalid_argument("the encoding " + grid::ValidUtf8(encoding) + " is not known");
     }
     iconv_ = std::make_unique<Iconv>(cd);

@@ -68,7 +68,7 @@ QString DefaultSocketName();
 bool PeerIsUser(qintptr descriptor, uid_t uid);
 
 /// Longest request or reply line the help channel carries, in bytes.
-inline constexpr qint64 kMaxHelpMessage = 64 * 1024;
+inline constexpr qint64 kMaxHelpMessage = qint64{64} * 1024;
 
 /// A request of the help channel, as the viewer takes it.
 struct HelpRequest {

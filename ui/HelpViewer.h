@@ -26,7 +26,7 @@ struct HelpTopic {
 std::vector<HelpTopic> ParseHelpFile(const QString& text);
 
 /// The largest help file the viewer reads, in bytes.
-inline constexpr qint64 kMaxHelpFileBytes = 16 * 1024 * 1024;
+inline constexpr qint64 kMaxHelpFileBytes = qint64{16} * 1024 * 1024;
 
 class HelpViewer : public QMainWindow {
     Q_OBJECT
