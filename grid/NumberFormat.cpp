@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <optional>
+#include <utility>
 
 namespace rendle::grid {
 
@@ -45,19 +46,24 @@ void GroupThousands(std::string& integerDigits) {
     }
 }
 
-std::string FormatFixed(double value, const FixedPattern& fixed) {
-    if (!std::isfinite(value)) return GeneralNumberText(value);
-    const bool negative = std::signbit(value);
-    // The 15 significant digits a spreadsheet keeps of the number: d.dddddddddddddde[+-]x.
+/// The 15 significant digits a spreadsheet keeps of a finite number's magnitude, and the power
+/// of ten of the first: 1523.4567 gives ("152345670000000", 3).
+std::pair<std::string, int> SignificantDigits(double value) {
     char buf[64];
     const auto res =
         std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 14);
-    const std::string_view sci(buf, static_cast<size_t>(res.ptr - buf));
+    const std::string_view sci(buf, static_cast<size_t>(res.ptr - buf));  // d.ddd...e[+-]x
     const size_t ePos = sci.find('e');
-    std::string mantissa;
-    mantissa += sci[0];
-    mantissa.append(sci.substr(2, ePos - 2));
-    const int exponent = std::atoi(std::string(sci.substr(ePos + 1)).c_str());
+    std::string digits;
+    digits += sci[0];
+    digits.append(sci.substr(2, ePos - 2));
+    return {digits, std::atoi(std::string(sci.substr(ePos + 1)).c_str())};
+}
+
+std::string FormatFixed(double value, const FixedPattern& fixed) {
+    if (!std::isfinite(value)) return GeneralNumberText(value);
+    const bool negative = std::signbit(value);
+    const auto [mantissa, exponent] = SignificantDigits(value);
 
     // Lay the digits out as integer digits and decimals: value = 0.mantissa * 10^(exponent + 1).
     const int pointPos = exponent + 1;  // digits of mantissa before the decimal point
@@ -118,16 +124,8 @@ std::string GeneralNumberText(double value) {
 
 std::string PlainDecimalText(double value) {
     if (!std::isfinite(value) || value == 0.0) return GeneralNumberText(value);
-    char buf[64];
-    const auto res =
-        std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 14);
-    const std::string_view sci(buf, static_cast<size_t>(res.ptr - buf));
-    const size_t ePos = sci.find('e');
-    std::string digits;
-    digits += sci[0];
-    digits.append(sci.substr(2, ePos - 2));
+    auto [digits, exponent] = SignificantDigits(value);
     while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-    const int exponent = std::atoi(std::string(sci.substr(ePos + 1)).c_str());
 
     // value = 0.digits * 10^(exponent + 1): lay the digits out around the decimal point.
     const int pointPos = exponent + 1;

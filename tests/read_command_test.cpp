@@ -38,14 +38,6 @@ class ReadCommandTest : public ::testing::Test {
     FakeWindowing windowing;
 };
 
-std::string Sdr20Example() {
-    return Join({Sdr20Header(), "13NMnote", Sdr20Benchmark("100.5"), SetUpRecord(),
-                 Sdr20Reading("BM01", "    30.000", "    1.5000", "1", "0"),
-                 Sdr20Reading("CP01", "    30.000", "    0.9000", "0", "1"), "13NMnote",
-                 SetUpRecord(), Sdr20Reading("CP01", "    40.000", "    1.6000", "1", "0"),
-                 Sdr20Reading("BM02", "    40.000", "    1.4000", "0", "1"), "13NMnote"});
-}
-
 TEST_F(ReadCommandTest, FormRLIsFilledFromTheReadAndTheRunReducedAfterIt) {
     windowing.onFormRL = [&] {
         // FormRL comes up on the sheet as read, before the reduction deletes marker row 8.

@@ -63,24 +63,6 @@ class ReaderTest : public ::testing::Test {
     core::RunState run;
 };
 
-// The record sequence of the row-placement example: header, other, benchmark, set-up, BS, FS,
-// other, set-up, BS, FS, other.
-std::string Sdr20Example() {
-    return Join({Sdr20Header(), "13NMnote", Sdr20Benchmark("100.5"), SetUpRecord(),
-                 Sdr20Reading("BM01", "    30.000", "    1.5000", "1", "0"),
-                 Sdr20Reading("CP01", "    30.000", "    0.9000", "0", "1"), "13NMnote",
-                 SetUpRecord(), Sdr20Reading("CP01", "    40.000", "    1.6000", "1", "0"),
-                 Sdr20Reading("BM02", "    40.000", "    1.4000", "0", "1"), "13NMnote"});
-}
-
-std::string Sdr33Example() {
-    return Join({Sdr33Header(), "13NMnote", Sdr33Benchmark("100.5"), SetUpRecord(),
-                 Sdr33Reading("       BM01", "    30.000", "    1.5000", "1", "0"),
-                 Sdr33Reading("       CP01", "    30.000", "    0.9000", "0", "1"), "13NMnote",
-                 SetUpRecord(), Sdr33Reading("       CP01", "    40.000", "    1.6000", "1", "0"),
-                 Sdr33Reading("       BM02", "    40.000", "    1.4000", "0", "1"), "13NMnote"});
-}
-
 TEST_F(ReaderTest, SdrRowPlacementExampleLandsAsTabled) {
     for (const auto& [format, text] :
          {std::pair{F::SDR20, Sdr20Example()}, std::pair{F::SDR33, Sdr33Example()}}) {

@@ -75,4 +75,22 @@ inline std::string M5Sighting(const std::string& code, const std::string& statio
                  {83, distance}});
 }
 
+// The record sequence of the row-placement example: header, other, benchmark, set-up, BS, FS,
+// other, set-up, BS, FS, other.
+inline std::string Sdr20Example() {
+    return Join({Sdr20Header(), "13NMnote", Sdr20Benchmark("100.5"), SetUpRecord(),
+                 Sdr20Reading("BM01", "    30.000", "    1.5000", "1", "0"),
+                 Sdr20Reading("CP01", "    30.000", "    0.9000", "0", "1"), "13NMnote",
+                 SetUpRecord(), Sdr20Reading("CP01", "    40.000", "    1.6000", "1", "0"),
+                 Sdr20Reading("BM02", "    40.000", "    1.4000", "0", "1"), "13NMnote"});
+}
+
+inline std::string Sdr33Example() {
+    return Join({Sdr33Header(), "13NMnote", Sdr33Benchmark("100.5"), SetUpRecord(),
+                 Sdr33Reading("       BM01", "    30.000", "    1.5000", "1", "0"),
+                 Sdr33Reading("       CP01", "    30.000", "    0.9000", "0", "1"), "13NMnote",
+                 SetUpRecord(), Sdr33Reading("       CP01", "    40.000", "    1.6000", "1", "0"),
+                 Sdr33Reading("       BM02", "    40.000", "    1.4000", "0", "1"), "13NMnote"});
+}
+
 }  // namespace rendle::testing
