@@ -1,6 +1,7 @@
 #include "cli/BatchRun.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -48,6 +49,45 @@ void BatchWindowing::PrintSheet(const grid::Grid& sheet) {
 
 namespace {
 
+json ChecksJson(const core::RunChecks& checks) {
+    json out = {{"reduced", checks.reduced}};
+    if (!checks.reduced) {
+        out["notReduced"] = checks.notReduced;
+        return out;
+    }
+    const core::ArithmeticCheck& a = *checks.arithmetic;
+    out["arithmetic"] = {{"sumBS", a.sumBS},
+                         {"sumFS", a.sumFS},
+                         {"sumRise", a.sumRise},
+                         {"sumFall", a.sumFall},
+                         {"bsMinusFs", a.ReadingDifference()},
+                         {"riseMinusFall", a.RiseFallDifference()},
+                         {"lastMinusFirstRL", a.RLDifference()},
+                         {"agrees", a.agrees}};
+    const core::ToleranceVerdict& t = *checks.tolerance;
+    out["tolerance"] = {{"misclose", t.misclose},
+                        {"classMm", t.classMm},
+                        {"permissible", t.permissible},
+                        {"ratio", t.ratio},
+                        {"verdict", t.within ? "within" : "exceeds"}};
+    json setUps = json::array();
+    for (const core::SetUpBalance& s : checks.balance.setUps) {
+        setUps.push_back({{"setUp", s.setUp},
+                          {"backsight", s.backsight},
+                          {"foresight", s.foresight},
+                          {"imbalance", s.imbalance},
+                          {"running", s.running},
+                          {"flagged", s.flagged}});
+    }
+    out["balance"] = {{"setUps", setUps},
+                      {"largestImbalance", checks.balance.largestImbalance},
+                      {"largestRunning", checks.balance.largestRunning},
+                      {"imbalanceLimit", checks.balance.imbalanceLimit},
+                      {"runningLimit", checks.balance.runningLimit},
+                      {"flagged", checks.balance.flagged}};
+    return out;
+}
+
 json RLJson(const core::RLValue& value) {
     if (const double* number = std::get_if<double>(&value)) return *number;
     if (const std::string* text = std::get_if<std::string>(&value)) return *text;
@@ -58,7 +98,7 @@ json RLJson(const core::RLValue& value) {
 
 std::string JsonReport(const grid::Grid& sheet, const core::RunState& run,
                        const commands::ReadCommandResult& outcome,
-                       const std::vector<ShownMessage>& messages) {
+                       const std::vector<ShownMessage>& messages, const core::RunChecks* checks) {
     json headings = json::object();
     json hidden = json::array();
     for (int32_t col = 1; col <= grid::kMaxCol; ++col) {
@@ -91,7 +131,7 @@ std::string JsonReport(const grid::Grid& sheet, const core::RunState& run,
     json formRL = nullptr;
     if (outcome.formRL) formRL = {{"start", outcome.formRL->start}, {"end", outcome.formRL->end}};
 
-    const json document = {
+    json document = {
         {"sheet",
          {{"title", sheet.SheetTitle()},
           {"columnHeadings", headings},
@@ -109,6 +149,7 @@ std::string JsonReport(const grid::Grid& sheet, const core::RunState& run,
         {"messages", shown},
         {"outcome", OutcomeName(outcome)},
     };
+    if (checks) document["checks"] = ChecksJson(*checks);
     // Texts are UTF-8 inside the program; anything that is not (a path of unknown encoding in a
     // message) is shown with U+FFFD rather than ending the run.
     return document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
@@ -139,6 +180,39 @@ int ExitStatus(const commands::ReadCommandResult& outcome) {
             break;
     }
     return 1;
+}
+
+std::string ChecksReport(const core::RunChecks& checks) {
+    std::string report = "\nChecks\n";
+    if (!checks.reduced) return report + "  not reduced: " + checks.notReduced + "\n";
+    char line[200];
+    const core::ArithmeticCheck& a = *checks.arithmetic;
+    std::snprintf(line, sizeof line,
+                  "  arithmetic: sum BS - sum FS = %.4f, rise - fall = %.4f, last RL - first RL "
+                  "= %.4f: %s\n",
+                  a.ReadingDifference(), a.RiseFallDifference(), a.RLDifference(),
+                  a.agrees ? "agree" : "DO NOT AGREE (reduce the run again)");
+    report += line;
+    const core::ToleranceVerdict& t = *checks.tolerance;
+    std::snprintf(line, sizeof line,
+                  "  misclose %.4f m against %g mm x sqrt(K) = %.4f m: %s (ratio %.2f)\n",
+                  t.misclose, t.classMm, t.permissible, t.within ? "within" : "EXCEEDS", t.ratio);
+    report += line;
+    const core::SightBalance& b = checks.balance;
+    std::snprintf(line, sizeof line,
+                  "  sight balance: largest imbalance %.2f m, largest running sum %.2f m "
+                  "(limits %g m and %g m)%s\n",
+                  b.largestImbalance, b.largestRunning, b.imbalanceLimit, b.runningLimit,
+                  b.flagged ? ": FLAGGED" : "");
+    report += line;
+    for (const core::SetUpBalance& s : b.setUps) {
+        if (!s.flagged) continue;
+        std::snprintf(line, sizeof line,
+                      "    set-up %d: BS %.2f m, FS %.2f m, imbalance %.2f m, running %.2f m\n",
+                      s.setUp, s.backsight, s.foresight, s.imbalance, s.running);
+        report += line;
+    }
+    return report;
 }
 
 }  // namespace rendle::cli

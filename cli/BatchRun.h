@@ -9,6 +9,7 @@
 
 #include "commands/ReadCommand.h"
 #include "commands/Windowing.h"
+#include "core/Checks.h"
 #include "core/RunState.h"
 #include "grid/Grid.h"
 #include "readers/FieldBook.h"
@@ -51,11 +52,15 @@ class BatchWindowing : public commands::Windowing {
     std::function<void(const grid::Grid&)> print_;
 };
 
-/// The level sheet, the run state, FormRL's boxes, the messages and the outcome as one JSON
-/// object.
+/// The level sheet, the run state, FormRL's boxes, the messages, the outcome and (when given)
+/// the checks of the run as one JSON object.
 std::string JsonReport(const grid::Grid& sheet, const core::RunState& run,
                        const commands::ReadCommandResult& outcome,
-                       const std::vector<ShownMessage>& messages);
+                       const std::vector<ShownMessage>& messages,
+                       const core::RunChecks* checks = nullptr);
+
+/// The "Checks" block that follows the text report.
+std::string ChecksReport(const core::RunChecks& checks);
 
 /// "reduced", "reduction-stopped", "read-failed" or "no-data".
 std::string OutcomeName(const commands::ReadCommandResult& outcome);

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 
 #include "cli/BatchRun.h"
@@ -43,8 +44,13 @@ positions count characters. Everything printed is UTF-8.
 Problems are told on stderr, one line each: a read that ended with a message as
 FIELD-BOOK:LINE: reason, a reduction that stopped early as FIELD-BOOK: the step and reason.
 
-Output: the level sheet as a plain-text level report, or with --json one JSON object with the
-sheet's cells, the run state, the benchmark window's boxes, the messages and the outcome.
+Output: the level sheet as a plain-text level report followed by a short "Checks" block, or
+with --json one JSON object with the sheet's cells, the run state, the benchmark window's boxes,
+the messages, the outcome and "checks": the arithmetic check (sums of BS, FS, rise and fall,
+the three differences and whether they agree), the misclose against the tolerance
+(--tolerance MM, else the sheet's 2 mm x sqrt(K)) with its verdict and ratio, and the sight
+balance per set-up (imbalance, running sum, flagged beyond --balance-limit A,B, default 5,10);
+a run that was not reduced says why instead.
 --save writes the level sheet as a workbook (.xlsx) exactly as File > Save does; --pdf prints
 the level report to a PDF file exactly as File > Print does. Both may be given together: the
 report is printed first, so the workbook keeps the report's print set-up.
@@ -78,6 +84,8 @@ int Run(int argc, char** argv) {
     std::string savePath;
     std::string pdfPath;
     std::string encoding;
+    std::optional<double> toleranceMm;
+    std::string balanceLimits;
     const std::map<std::string, FieldBookFormat> formats = {{"sdr20", FieldBookFormat::SDR20},
                                                             {"sdr33", FieldBookFormat::SDR33},
                                                             {"m5", FieldBookFormat::M5}};
@@ -89,6 +97,13 @@ int Run(int argc, char** argv) {
     app.add_flag("--json", asJson, "Print one JSON object instead of the level report");
     app.add_option("--save", savePath, "Also write the level sheet as a workbook (.xlsx)");
     app.add_option("--pdf", pdfPath, "Also print the level report to this PDF file");
+    app.add_option("--tolerance", toleranceMm,
+                   "Judge the misclose against MM mm x sqrt(K) instead of the sheet's 2 mm x "
+                   "sqrt(K) (common classes: 2, 3, 5, 8, 12)")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--balance-limit", balanceLimits,
+                   "Flag a set-up whose sight lengths differ by more than A m, or a running sum "
+                   "past B m (default 5,10)");
     app.add_option("--encoding", encoding,
                    "Read every line in this encoding (an iconv name such as CP1251)");
     app.add_option("FIELD-BOOK", fieldBook, "The field book to read; - reads standard input")
@@ -101,6 +116,18 @@ int Run(int argc, char** argv) {
     } catch (const CLI::ParseError& error) {
         app.exit(error);
         return kUsageError;
+    }
+
+    rendle::core::CheckLimits limits;
+    limits.toleranceMm = toleranceMm;
+    if (!balanceLimits.empty()) {
+        char comma = 0;
+        std::istringstream in(balanceLimits);
+        if (!(in >> limits.imbalanceLimit >> comma >> limits.runningLimit) || comma != ',' ||
+            !in.eof() || limits.imbalanceLimit < 0 || limits.runningLimit < 0) {
+            Say("rendle-reduce: --balance-limit takes two lengths in metres, such as 5,10");
+            return kUsageError;
+        }
     }
 
     // Paths and arguments are shown as UTF-8 whatever bytes they hold.
@@ -201,10 +228,13 @@ int Run(int argc, char** argv) {
         outputFailed = outputFailed || saved.status != rendle::commands::SaveStatus::Saved;
     }
 
+    // The checks a surveyor makes before handing in the run; they change nothing in the sheet.
+    const rendle::core::RunChecks checks =
+        rendle::core::CheckRun(sheet, run, outcome.reduction, limits);
     if (asJson) {
-        std::cout << rendle::cli::JsonReport(sheet, run, outcome, windowing.messages);
+        std::cout << rendle::cli::JsonReport(sheet, run, outcome, windowing.messages, &checks);
     } else {
-        std::cout << rendle::report::LevelReport(sheet);
+        std::cout << rendle::report::LevelReport(sheet) << rendle::cli::ChecksReport(checks);
     }
     // Where the read stopped, then what else was said (a failed save or print).
     const rendle::readers::ReadResult& read = outcome.read;

@@ -460,4 +460,24 @@ TEST(RendleReduceInput, PipesStandardInputFifosAndFolders) {
     EXPECT_NE(folder.err.find("is a folder"), std::string::npos) << folder.err;
 }
 
+TEST(RendleReduce, ChecksOfTheRun) {
+    json doc = json::parse(RunReduce("--json " + Sample("ring-road.sdr20.SDR")).out);
+    EXPECT_EQ(doc["checks"]["arithmetic"]["agrees"], true);
+    EXPECT_EQ(doc["checks"]["tolerance"]["verdict"], "exceeds");
+    doc = json::parse(RunReduce("--json --tolerance 5 " + Sample("ring-road.sdr20.SDR")).out);
+    EXPECT_EQ(doc["checks"]["tolerance"]["verdict"], "within");
+    EXPECT_EQ(doc["checks"]["tolerance"]["classMm"], 5.0);
+    doc = json::parse(RunReduce("--json " + Sample("ring-road-within.sdr20.SDR")).out);
+    EXPECT_EQ(doc["checks"]["tolerance"]["verdict"], "within");
+    doc = json::parse(
+        RunReduce("--json --balance-limit 20,40 " + Sample("ring-road-unbalanced.sdr20.SDR")).out);
+    EXPECT_EQ(doc["checks"]["balance"]["flagged"], true) << "21 m at set-up 2 is past 20 m";
+    EXPECT_EQ(doc["checks"]["balance"]["setUps"][2]["flagged"], false);
+    doc = json::parse(RunReduce("--json --end-rl '' " + Sample("ring-road.sdr20.SDR")).out);
+    EXPECT_EQ(doc["checks"]["reduced"], false);
+    EXPECT_EQ(doc["checks"]["notReduced"], "the ending RL is empty, so the run was not adjusted");
+    EXPECT_EQ(RunReduce("--balance-limit 5 " + Sample("ring-road.sdr20.SDR")).status, 64);
+    EXPECT_NE(RunReduce(Sample("ring-road.sdr20.SDR")).out.find("\nChecks\n"), std::string::npos);
+}
+
 }  // namespace

@@ -117,6 +117,7 @@ class UiTest : public QObject {
     void printFromTheFileMenu();
     void noNumberIsCutOff();
     void spreadsheetKeys();
+    void summaryCellsTellTheChecks();
     void headerAndFooterCodes_data();
     void headerAndFooterCodes();
     void pagesOfALongRun();
@@ -488,6 +489,22 @@ void UiTest::spreadsheetKeys() {
     QTest::keySequence(&view, QKeySequence::Undo);
     // the edited cell was empty before
     QCOMPARE(Cell(window, 7, 2), QString());
+}
+
+void UiTest::summaryCellsTellTheChecks() {
+    MainWindow window;
+    window.show();
+    window.windowing().setNextFileName(Sample("ring-road.sdr20.SDR"));
+    WhenWindowShows("FormRL",
+                    [](QWidget* widget) { qobject_cast<RLWindow*>(widget)->okButton()->click(); });
+    Action(window, "mnuSDR20")->trigger();
+    auto& model = window.sheetModel();
+    QCOMPARE(model.index(18, 5).data(Qt::ToolTipRole).toString(),
+             QString("exceeds the permissible 0.0009 m by 0.0011 m; arithmetic check agrees: "
+                     "\u03a3BS \u2212 \u03a3FS = \u03a3Rise \u2212 \u03a3Fall = 0.0020"));
+    QVERIFY(model.index(20, 5).data(Qt::ToolTipRole).toString().startsWith("sight balance:"));
+    // only the summary block
+    QVERIFY(!model.index(6, 5).data(Qt::ToolTipRole).isValid());
 }
 
 void UiTest::fileFilterForTheDialog() {

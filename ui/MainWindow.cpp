@@ -7,6 +7,7 @@
 #include "commands/BenchmarkRL.h"
 #include "commands/Output.h"
 #include "commands/ReadCommand.h"
+#include "core/Checks.h"
 #include "core/LevelSheet.h"
 #include "ui/AboutWindow.h"
 #include "ui/Help.h"
@@ -23,6 +24,16 @@ MainWindow::MainWindow() : windowing_(this) {
     exitProgram = [] { QCoreApplication::exit(0); };
 
     model_ = new SheetModel(sheet_, this);
+    // The summary block's cells tell the checks of the run: the misclose its verdict and the
+    // arithmetic check, the length the sight balance. Nothing in the sheet changes.
+    model_->setToolTips([this](int32_t row, int32_t col) -> QString {
+        const int32_t last = run_.LastDataRow;
+        if (col != core::kColRL || (row != last + 3 && row != last + 5)) return {};
+        const core::RunChecks checks = core::CheckRun(sheet_, run_, std::nullopt, {});
+        if (!checks.reduced) return {};
+        return QString::fromStdString(row == last + 3 ? core::MiscloseNote(checks)
+                                                      : core::BalanceNote(checks));
+    });
     auto* client = new QWidget(this);
     client->setObjectName("ClientArea");
     setCentralWidget(client);

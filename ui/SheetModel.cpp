@@ -49,6 +49,12 @@ QVariant SheetModel::data(const QModelIndex& index, int role) const {
         case Qt::TextAlignmentRole:
             return cell.kind == grid::CellKind::Number ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                                                        : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+        case Qt::ToolTipRole:
+            if (toolTip_) {
+                const QString tip = toolTip_(row, col);
+                if (!tip.isEmpty()) return tip;
+            }
+            return {};
         default:
             return {};
     }

@@ -45,6 +45,11 @@ class SheetModel : public QAbstractTableModel, private grid::GridObserver {
     /// Forgets what could be undone: a read or a reduction has rewritten the sheet.
     void clearUndo() { undo_.clear(); }
 
+    /// Where the tooltips of cells come from: a text for (row, column), 1-based, or none.
+    void setToolTips(std::function<QString(int32_t, int32_t)> toolTip) {
+        toolTip_ = std::move(toolTip);
+    }
+
     grid::Grid& sheet() { return sheet_; }
 
     /// Sends the changes gathered so far at once (otherwise they go out when the program
@@ -82,7 +87,8 @@ class SheetModel : public QAbstractTableModel, private grid::GridObserver {
     // Cell changes are gathered into one block and told to the view once per command, so a
     // reduction writing thousands of cells costs the view one refresh, not one per cell.
     std::optional<grid::Range> pending_;
-    std::vector<std::vector<CellValue>> undo_;  // one entry per edit, paste or deletion
+    std::vector<std::vector<CellValue>> undo_;
+    std::function<QString(int32_t, int32_t)> toolTip_;  // one entry per edit, paste or deletion
     bool selectionPending_ = false;
 };
 

@@ -1,0 +1,89 @@
+// The checks a surveyor makes on a reduced run before handing it in: the arithmetic check of the
+// reduction, the misclose against a tolerance class, and the balance of sight lengths.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/Reduction.h"
+#include "core/RunState.h"
+
+namespace rendle::grid {
+class Grid;
+}
+
+namespace rendle::core {
+
+/// ΣBS − ΣFS = ΣRise − ΣFall = last RL − first RL over the data rows. Intermediate sights take
+/// part in rise and fall and cancel out.
+struct ArithmeticCheck {
+    double sumBS = 0;
+    double sumFS = 0;
+    double sumRise = 0;
+    double sumFall = 0;  ///< as a positive number
+    double firstRL = 0;
+    double lastRL = 0;
+    bool agrees = false;  ///< the three differences agree within 1e-9 m
+    double ReadingDifference() const { return sumBS - sumFS; }
+    double RiseFallDifference() const { return sumRise - sumFall; }
+    double RLDifference() const { return lastRL - firstRL; }
+};
+
+/// The misclose against C mm √K, K the length of the run in km.
+struct ToleranceVerdict {
+    double misclose = 0;     ///< m, as the summary block shows it
+    double classMm = 2;      ///< C
+    double permissible = 0;  ///< m
+    double ratio = 0;        ///< |misclose| / permissible
+    bool within = false;
+};
+
+struct SetUpBalance {
+    int setUp = 0;  ///< 1-based
+    double backsight = 0;
+    double foresight = 0;
+    double imbalance = 0;  ///< backsight distance − foresight distance
+    double running = 0;    ///< the imbalances summed along the run so far
+    bool flagged = false;
+};
+
+struct SightBalance {
+    std::vector<SetUpBalance> setUps;
+    double largestImbalance = 0;  ///< largest in size, with its sign
+    double largestRunning = 0;
+    double imbalanceLimit = 5;
+    double runningLimit = 10;
+    bool flagged = false;
+};
+
+/// What the checks are measured against.
+struct CheckLimits {
+    std::optional<double> toleranceMm;  ///< C of C mm √K; the sheet's own 2 mm √K when empty
+    double imbalanceLimit = 5;          ///< m, per set-up
+    double runningLimit = 10;           ///< m, summed along the run
+};
+
+struct RunChecks {
+    bool reduced = false;    ///< the summary block stands below the data
+    std::string notReduced;  ///< why not, in words a surveyor understands
+    std::optional<ArithmeticCheck> arithmetic;
+    std::optional<ToleranceVerdict> tolerance;
+    SightBalance balance;
+};
+
+/// The checks of the run in the level sheet as it stands. `reduction` is how the last reduction
+/// ended, when known: it words the reason a run was not reduced.
+RunChecks CheckRun(const grid::Grid& sheet, const RunState& run,
+                   const std::optional<ReductionResult>& reduction, const CheckLimits& limits);
+
+/// Why a reduction did not finish, in a surveyor's words ("the ending RL is empty, so the run
+/// was not adjusted").
+std::string NotReducedInWords(const ReductionResult& reduction, const RunState& run);
+
+/// The tooltip of the misclose cell: the verdict and the arithmetic check.
+std::string MiscloseNote(const RunChecks& checks);
+/// The tooltip of the length cell: the sight balance.
+std::string BalanceNote(const RunChecks& checks);
+
+}  // namespace rendle::core

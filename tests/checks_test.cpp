@@ -1,0 +1,145 @@
+#include "core/Checks.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "LevelRun.h"
+#include "core/LevelSheet.h"
+#include "grid/Grid.h"
+
+namespace rendle::core {
+namespace {
+
+using testing::FillRun;
+using testing::Record;
+
+// Two set-ups, BM1 to BM2 with an intermediate sight: ΣBS 3.100, ΣFS 2.300.
+const std::vector<Record> kWorkedExample = {
+    {"CP", "", 0, 0}, {"BS", "BM1", 1.500, 30}, {"IS", "A", 1.200, 15},   {"FS", "CP1", 0.900, 30},
+    {"CP", "", 0, 0}, {"BS", "CP1", 1.600, 40}, {"FS", "BM2", 1.400, 40},
+};
+
+class ChecksTest : public ::testing::Test {
+  protected:
+    RunChecks Reduce(const std::vector<Record>& records, RLValue end, CheckLimits limits = {}) {
+        FillRun(sheet, run, records);
+        run.StartRL = 100.0;
+        run.EndRL = std::move(end);
+        result = ReduceLevels(sheet, run);
+        return CheckRun(sheet, run, result, limits);
+    }
+    grid::Grid sheet;
+    RunState run;
+    ReductionResult result;
+};
+
+TEST_F(ChecksTest, ArithmeticCheckOfTheWorkedExampleAndAfterAnEdit) {
+    const RunChecks checks = Reduce(kWorkedExample, 100.8);
+    ASSERT_TRUE(checks.arithmetic);
+    const ArithmeticCheck& a = *checks.arithmetic;
+    EXPECT_DOUBLE_EQ(a.sumBS, 3.100);
+    EXPECT_DOUBLE_EQ(a.sumFS, 2.300);
+    EXPECT_NEAR(a.ReadingDifference(), 0.800, 1e-12);
+    EXPECT_NEAR(a.RiseFallDifference(), 0.800, 1e-12);
+    EXPECT_NEAR(a.RLDifference(), 0.800, 1e-12);
+    EXPECT_TRUE(a.agrees);
+    EXPECT_NE(MiscloseNote(checks).find("arithmetic check agrees"), std::string::npos);
+
+    // A foresight re-booked without reducing again: the check fails, and says so.
+    sheet.SetCellNumber(8, kColFS, 0.950);
+    const RunChecks edited = CheckRun(sheet, run, result, {});
+    EXPECT_FALSE(edited.arithmetic->agrees);
+    EXPECT_NE(MiscloseNote(edited).find("arithmetic check fails"), std::string::npos);
+}
+
+TEST_F(ChecksTest, ToleranceVerdictOnBothSides) {
+    // 140 m of run: 2 mm √K is 0.75 mm; 3 mm √K is 1.12 mm.
+    struct Case {
+        const char* name;
+        double end;
+        std::optional<double> classMm;
+        bool within;
+    };
+    const Case cases[] = {
+        {"closes exactly", 100.8, std::nullopt, true},
+        {"0.5 mm out, within 2 mm", 100.8005, std::nullopt, true},
+        {"1.0 mm out, beyond 2 mm", 100.801, std::nullopt, false},
+        {"1.0 mm out, within 3 mm", 100.801, 3.0, true},
+        {"1.2 mm out, beyond 3 mm", 100.8012, 3.0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sheet = grid::Grid{};
+        const RunChecks checks = Reduce(kWorkedExample, c.end, {c.classMm, 5, 10});
+        ASSERT_TRUE(checks.tolerance);
+        EXPECT_EQ(checks.tolerance->within, c.within);
+        EXPECT_NEAR(checks.tolerance->permissible,
+                    c.classMm.value_or(2.0) * std::sqrt(0.140) / 1000.0, 1e-12);
+        EXPECT_EQ(MiscloseNote(checks).rfind(c.within ? "within" : "exceeds", 0), 0u);
+    }
+}
+
+TEST_F(ChecksTest, SightBalanceTable) {
+    const std::vector<Record> run3 = {
+        {"CP"},
+        {"BS", "BM1", 1.5, 30},
+        {"IS", "A", 1.2, 99},
+        {"FS", "TP1", 1.0, 24},
+        {"CP"},
+        {"BS", "TP1", 1.5, 40},
+        {"FS", "TP2", 1.0, 33},
+        {"CP"},
+        {"BS", "TP2", 1.5, 20},
+        {"FS", "BM1", 1.0, 21},
+    };
+    const RunChecks checks = Reduce(run3, 101.5);
+    const std::vector<std::pair<double, double>> expected = {{6, 6}, {7, 13}, {-1, 12}};
+    ASSERT_EQ(checks.balance.setUps.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_DOUBLE_EQ(checks.balance.setUps[i].imbalance, expected[i].first) << i;
+        EXPECT_DOUBLE_EQ(checks.balance.setUps[i].running, expected[i].second) << i;
+    }
+    EXPECT_TRUE(checks.balance.setUps[0].flagged) << "6 m at one set-up is past 5 m";
+    EXPECT_TRUE(checks.balance.setUps[2].flagged) << "12 m summed is past 10 m";
+    EXPECT_DOUBLE_EQ(checks.balance.largestImbalance, 7);
+    EXPECT_DOUBLE_EQ(checks.balance.largestRunning, 13);
+    EXPECT_NE(BalanceNote(checks).find("beyond"), std::string::npos);
+}
+
+TEST_F(ChecksTest, EachStopIsToldInASurveyorsWords) {
+    struct Case {
+        const char* name;
+        RLValue start;
+        RLValue end;
+        std::string words;
+    };
+    const Case cases[] = {
+        {"empty ending RL", 100.0, RLValue{},
+         "the ending RL is empty, so the run was not adjusted"},
+        {"ending RL no number", 100.0, std::string("BM2"),
+         "the ending RL is not a number, so the run was not adjusted"},
+        {"starting RL no number", std::string("x"), 100.0,
+         "the starting RL is not a number, so no RLs were worked out"},
+    };
+    for (const Case& c : cases) {
+        sheet = grid::Grid{};
+        FillRun(sheet, run, kWorkedExample);
+        run.StartRL = c.start;
+        run.EndRL = c.end;
+        const ReductionResult stopped = ReduceLevels(sheet, run);
+        const RunChecks checks = CheckRun(sheet, run, stopped, {});
+        EXPECT_FALSE(checks.reduced) << c.name;
+        EXPECT_EQ(checks.notReduced, c.words) << c.name;
+    }
+    sheet = grid::Grid{};
+    FillRun(sheet, run, {{"CP"}, {"FS", "X", 1.0, 10}});
+    run.StartRL = 100.0;
+    run.EndRL = 100.0;
+    const ReductionResult noBacksight = ReduceLevels(sheet, run);
+    EXPECT_EQ(CheckRun(sheet, run, noBacksight, {}).notReduced,
+              "the run has no backsight, so the misclose could not be spread over set-ups");
+}
+
+}  // namespace
+}  // namespace rendle::core
