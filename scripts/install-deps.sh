@@ -11,7 +11,7 @@ packages=(
     clang libclang-rt-14-dev
     fonts-liberation xvfb xauth
     poppler-utils python3 python3-openpyxl dpkg-dev
-    locales clang-format clang-tidy
+    locales clang-format clang-tidy help2man
 )
 
 if [ "$(id -u)" -eq 0 ]; then
