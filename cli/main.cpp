@@ -1,9 +1,11 @@
 // rendle-reduce: reads a field book into the level sheet and reduces the run, without windows.
+#include <dlfcn.h>
+
 #include <CLI/CLI.hpp>
-#include <QGuiApplication>
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -17,7 +19,7 @@
 #include "core/Reduction.h"
 #include "grid/Utf8.h"
 #include "readers/LineDecoder.h"
-#include "report/SheetPrinter.h"
+#include "report/PdfModule.h"
 #include "report/TextReport.h"
 
 namespace {
@@ -66,6 +68,30 @@ Exit status:
   64  bad usage, or a field book whose format cannot be told)";
 
 constexpr int kOutputFailed = 4;
+
+/// Prints the level report to a PDF through the printer module beside the program, loaded only
+/// now: a run without --pdf loads no Qt library.
+bool PrintPdf(const rendle::grid::Grid& sheet, const std::string& path, std::string& error) {
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    const std::string module = (self.parent_path() / "rendle-pdf.so").string();
+    void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        error = "the PDF printer " + module + " is missing or cannot be loaded (" +
+                std::string(dlerror()) + ")";
+        return false;
+    }
+    const auto print = reinterpret_cast<PrintPdfFunction>(dlsym(handle, kPrintPdfSymbol));
+    if (!print) {
+        error = "the PDF printer " + module + " has no entry point";
+        return false;
+    }
+    char reason[1024] = {};
+    // The module stays loaded: Qt's application and fonts live until the process ends.
+    if (print(&sheet, path.c_str(), reason, sizeof reason) > 0) return true;
+    error = reason;
+    return false;
+}
 
 /// One line on stderr, as valid UTF-8.
 void Say(const std::string& line) {
@@ -203,20 +229,12 @@ int Run(int argc, char** argv) {
     // The output commands act on the sheet as the command left it, as from the File menu:
     // printing first, so that a workbook saved with it carries the level report's print set-up.
     bool outputFailed = false;
-    std::unique_ptr<QGuiApplication> gui;
     if (!pdfPath.empty()) {
-        // Fonts and painting need a GUI application; no display is needed for a PDF.
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int guiArgc = 1;
-        static char name[] = "rendle-reduce";
-        static char* guiArgv[] = {name, nullptr};
-        gui = std::make_unique<QGuiApplication>(guiArgc, guiArgv);
         windowing.setPrinter([&](const rendle::grid::Grid& printed) {
-            QString error;
-            if (rendle::report::PrintToPdf(printed, pdfPath, &error) == 0) {
-                windowing.ShowMessage(
-                    "The level report was not printed: " + error.toStdString() + ".", "Print",
-                    rendle::commands::MessageIcon::Critical);
+            std::string error;
+            if (!PrintPdf(printed, pdfPath, error)) {
+                windowing.ShowMessage("The level report was not printed: " + error + ".", "Print",
+                                      rendle::commands::MessageIcon::Critical);
                 outputFailed = true;
             }
         });

@@ -29,4 +29,11 @@ fi
 # The installed command-line tool runs through its link.
 "$prefix/bin/rendle-reduce" "$(dirname "$0")/../examples/ring-road.m5.DAT" | grep -q 'Misclose(m)' \
     || fail "rendle-reduce through bin/ did not reduce the sample"
+# --pdf loads the printer module from beside the installed program; without it no Qt is loaded.
+"$prefix/bin/rendle-reduce" --pdf "$prefix/report.pdf" "$(dirname "$0")/../examples/ring-road.m5.DAT" \
+    >/dev/null 2>&1 || fail "rendle-reduce through bin/ did not print the PDF"
+[ -s "$prefix/report.pdf" ] || fail "no PDF"
+if ldd "$prefix/lib/rendle/rendle-reduce" | grep -qi 'libQt'; then
+    fail "rendle-reduce links Qt"
+fi
 echo "installed layout: 1 passed, 0 failed"

@@ -480,4 +480,17 @@ TEST(RendleReduce, ChecksOfTheRun) {
     EXPECT_NE(RunReduce(Sample("ring-road.sdr20.SDR")).out.find("\nChecks\n"), std::string::npos);
 }
 
+TEST(RendleReduceOutputs, AMissingPdfPrinterIsSaidAndIsExitFour) {
+    Scratch dir("rendle-no-printer");
+    // The program alone, without the printer module beside it.
+    std::filesystem::copy_file(kReduce, dir / "rendle-reduce");
+    const Result result = RunShell(dir / "rendle-reduce" + " --pdf " + (dir / "level.pdf") + " " +
+                                   Sample("ring-road.sdr20.SDR"));
+    EXPECT_EQ(result.status, 4);
+    EXPECT_NE(result.err.find("the PDF printer"), std::string::npos) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "level.pdf"));
+    // Without --pdf it reduces as ever.
+    EXPECT_EQ(RunShell(dir / "rendle-reduce" + " " + Sample("ring-road.sdr20.SDR")).status, 0);
+}
+
 }  // namespace

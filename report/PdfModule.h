@@ -1,0 +1,18 @@
+// The report printer as a module of its own, loaded by rendle-reduce only when a PDF is asked
+// for, so that a run without --pdf loads no Qt library.
+#pragma once
+
+#include <cstddef>
+
+namespace rendle::grid {
+class Grid;
+}
+
+/// The name of the module's one entry point.
+inline constexpr const char* kPrintPdfSymbol = "rendle_print_pdf";
+
+/// Prints the level report of `sheet` to the PDF file `path` as File > Print does (a GUI
+/// application on the offscreen platform is made when the process has none). Gives the number
+/// of pages, or 0 with the reason, as UTF-8, in `error` (`errorSize` bytes, NUL-terminated).
+using PrintPdfFunction = int (*)(const rendle::grid::Grid* sheet, const char* path, char* error,
+                                 size_t errorSize);
