@@ -91,6 +91,18 @@ QAction* Action(MainWindow& window, const char* name) {
     return window.findChild<QAction*>(name);
 }
 
+/// Reads the SDR20 sample from the File menu, FormRL confirmed with these two box texts.
+void ReadSdr20Sample(MainWindow& window, const QString& start, const QString& end) {
+    window.windowing().setNextFileName(Sample("ring-road.sdr20.SDR"));
+    WhenWindowShows("FormRL", [start, end](QWidget* widget) {
+        auto* form = qobject_cast<RLWindow*>(widget);
+        form->text1(0)->setText(start);
+        form->text1(1)->setText(end);
+        form->okButton()->click();
+    });
+    Action(window, "mnuSDR20")->trigger();
+}
+
 }  // namespace
 
 class UiTest : public QObject {
@@ -309,14 +321,7 @@ void UiTest::formRLLayout() {
 void UiTest::levelParametersAmendsAndReducesAgain() {
     MainWindow window;
     window.show();
-    window.windowing().setNextFileName(Sample("ring-road.sdr20.SDR"));
-    WhenWindowShows("FormRL", [](QWidget* widget) {
-        auto* form = qobject_cast<RLWindow*>(widget);
-        form->text1(0)->setText("50");
-        form->text1(1)->setText("52");
-        form->okButton()->click();
-    });
-    Action(window, "mnuSDR20")->trigger();
+    ReadSdr20Sample(window, "50", "52");
     QCOMPARE(Cell(window, 6, 6), QString("50.0000"));
     QCOMPARE(Cell(window, 16, 7), QString("52.0000"));
 
@@ -574,14 +579,7 @@ void UiTest::printFromTheFileMenu() {
 void UiTest::noNumberIsCutOff() {
     MainWindow window;
     window.show();
-    window.windowing().setNextFileName(Sample("ring-road.sdr20.SDR"));
-    WhenWindowShows("FormRL", [](QWidget* widget) {
-        auto* form = qobject_cast<RLWindow*>(widget);
-        form->text1(0)->setText("1523.4567");
-        form->text1(1)->setText("1523.4567");
-        form->okButton()->click();
-    });
-    Action(window, "mnuSDR20")->trigger();
+    ReadSdr20Sample(window, "1523.4567", "1523.4567");
     QCOMPARE(Cell(window, 6, 6), QString("1523.4567"));
 
     // On screen: every displayed text that cannot run on fits inside its column.
