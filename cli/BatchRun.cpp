@@ -1,17 +1,18 @@
 #include "cli/BatchRun.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <nlohmann/json.hpp>
+#include <sstream>
 
+#include "cli/JsonWriter.h"
 #include "grid/Utf8.h"
 #include "readers/FieldBookLine.h"
 
 namespace rendle::cli {
 
-using nlohmann::json;
 using readers::FieldBookFormat;
 using readers::ReadStatus;
 
@@ -49,110 +50,184 @@ void BatchWindowing::PrintSheet(const grid::Grid& sheet) {
 
 namespace {
 
-json ChecksJson(const core::RunChecks& checks) {
-    json out = {{"reduced", checks.reduced}};
+void WriteChecks(JsonWriter& json, const core::RunChecks& checks) {
+    json.BeginObject();
     if (!checks.reduced) {
-        out["notReduced"] = checks.notReduced;
-        return out;
+        json.Member("notReduced", checks.notReduced);
+        json.Member("reduced", false);
+        json.EndObject();
+        return;
     }
     const core::ArithmeticCheck& a = *checks.arithmetic;
-    out["arithmetic"] = {{"sumBS", a.sumBS},
-                         {"sumFS", a.sumFS},
-                         {"sumRise", a.sumRise},
-                         {"sumFall", a.sumFall},
-                         {"bsMinusFs", a.ReadingDifference()},
-                         {"riseMinusFall", a.RiseFallDifference()},
-                         {"lastMinusFirstRL", a.RLDifference()},
-                         {"agrees", a.agrees}};
+    json.Key("arithmetic");
+    json.BeginObject();
+    json.Member("agrees", a.agrees);
+    json.Member("bsMinusFs", a.ReadingDifference());
+    json.Member("lastMinusFirstRL", a.RLDifference());
+    json.Member("riseMinusFall", a.RiseFallDifference());
+    json.Member("sumBS", a.sumBS);
+    json.Member("sumFS", a.sumFS);
+    json.Member("sumFall", a.sumFall);
+    json.Member("sumRise", a.sumRise);
+    json.EndObject();
+
+    const core::SightBalance& b = checks.balance;
+    json.Key("balance");
+    json.BeginObject();
+    json.Member("flagged", b.flagged);
+    json.Member("imbalanceLimit", b.imbalanceLimit);
+    json.Member("largestImbalance", b.largestImbalance);
+    json.Member("largestRunning", b.largestRunning);
+    json.Member("runningLimit", b.runningLimit);
+    json.Key("setUps");
+    json.BeginArray();
+    for (const core::SetUpBalance& s : b.setUps) {
+        json.BeginObject();
+        json.Member("backsight", s.backsight);
+        json.Member("flagged", s.flagged);
+        json.Member("foresight", s.foresight);
+        json.Member("imbalance", s.imbalance);
+        json.Member("running", s.running);
+        json.Member("setUp", s.setUp);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+
+    json.Member("reduced", true);
+
     const core::ToleranceVerdict& t = *checks.tolerance;
-    out["tolerance"] = {{"misclose", t.misclose},
-                        {"classMm", t.classMm},
-                        {"permissible", t.permissible},
-                        {"ratio", t.ratio},
-                        {"verdict", t.within ? "within" : "exceeds"}};
-    json setUps = json::array();
-    for (const core::SetUpBalance& s : checks.balance.setUps) {
-        setUps.push_back({{"setUp", s.setUp},
-                          {"backsight", s.backsight},
-                          {"foresight", s.foresight},
-                          {"imbalance", s.imbalance},
-                          {"running", s.running},
-                          {"flagged", s.flagged}});
-    }
-    out["balance"] = {{"setUps", setUps},
-                      {"largestImbalance", checks.balance.largestImbalance},
-                      {"largestRunning", checks.balance.largestRunning},
-                      {"imbalanceLimit", checks.balance.imbalanceLimit},
-                      {"runningLimit", checks.balance.runningLimit},
-                      {"flagged", checks.balance.flagged}};
-    return out;
+    json.Key("tolerance");
+    json.BeginObject();
+    json.Member("classMm", t.classMm);
+    json.Member("misclose", t.misclose);
+    json.Member("permissible", t.permissible);
+    json.Member("ratio", t.ratio);
+    json.Member("verdict", t.within ? "within" : "exceeds");
+    json.EndObject();
+    json.EndObject();
 }
 
-json RLJson(const core::RLValue& value) {
-    if (const double* number = std::get_if<double>(&value)) return *number;
-    if (const std::string* text = std::get_if<std::string>(&value)) return *text;
-    return nullptr;
+void WriteRL(JsonWriter& json, std::string_view key, const core::RLValue& value) {
+    json.Key(key);
+    if (const double* number = std::get_if<double>(&value)) {
+        json.Number(*number);
+    } else if (const std::string* text = std::get_if<std::string>(&value)) {
+        json.String(*text);
+    } else {
+        json.Null();
+    }
 }
 
-}  // namespace
+void WriteSheet(JsonWriter& json, const grid::Grid& sheet) {
+    json.BeginObject();
+    json.Key("activeCell");
+    json.BeginArray();
+    json.Integer(sheet.ActiveRow());
+    json.Integer(sheet.ActiveCol());
+    json.EndArray();
 
-std::string JsonReport(const grid::Grid& sheet, const core::RunState& run,
-                       const commands::ReadCommandResult& outcome,
-                       const std::vector<ShownMessage>& messages, const core::RunChecks* checks) {
-    json headings = json::object();
-    json hidden = json::array();
-    for (int32_t col = 1; col <= grid::kMaxCol; ++col) {
-        if (sheet.HasColumnHeading(col)) headings[std::to_string(col)] = sheet.ColumnHeading(col);
-        if (sheet.ColumnHidden(col)) hidden.push_back(col);
-    }
-    json cells = json::array();
+    json.Key("cells");
+    json.BeginArray();
     const int32_t lastCol = sheet.LastUsedCol();
     for (int32_t r = 1; r <= sheet.LastUsedRow(); ++r) {
         for (int32_t c = 1; c <= lastCol; ++c) {
             const grid::Cell& cell = sheet.CellAt(r, c);
             if (cell.kind == grid::CellKind::Empty) continue;
-            json entry = {{"row", r}, {"col", c}};
-            if (cell.kind == grid::CellKind::Text) {
-                entry["text"] = cell.text;
-            } else {
-                entry["number"] = cell.number;
-                entry["display"] = sheet.CellText(r, c);
-            }
             const grid::CellFormat& format = sheet.FormatAt(r, c);
-            if (format.bold) entry["bold"] = true;
-            if (!format.numberFormat.empty()) entry["format"] = format.numberFormat;
-            cells.push_back(std::move(entry));
+            json.BeginObject();
+            if (format.bold) json.Member("bold", true);
+            json.Member("col", c);
+            if (cell.kind != grid::CellKind::Text) json.Member("display", sheet.CellText(r, c));
+            if (!format.numberFormat.empty()) json.Member("format", format.numberFormat);
+            if (cell.kind != grid::CellKind::Text) json.Member("number", cell.number);
+            json.Member("row", r);
+            if (cell.kind == grid::CellKind::Text) json.Member("text", cell.text);
+            json.EndObject();
         }
     }
-    json shown = json::array();
-    for (const ShownMessage& message : messages) {
-        shown.push_back({{"title", message.title}, {"text", message.text}, {"icon", "critical"}});
-    }
-    json formRL = nullptr;
-    if (outcome.formRL) formRL = {{"start", outcome.formRL->start}, {"end", outcome.formRL->end}};
+    json.EndArray();
 
-    json document = {
-        {"sheet",
-         {{"title", sheet.SheetTitle()},
-          {"columnHeadings", headings},
-          {"hiddenColumns", hidden},
-          {"activeCell", {sheet.ActiveRow(), sheet.ActiveCol()}},
-          {"cells", cells}}},
-        {"run",
-         {{"FirstDataRow", run.FirstDataRow},
-          {"LastDataRow", run.LastDataRow},
-          {"StationCount", run.StationCount},
-          {"EnteredStartRL", RLJson(run.EnteredStartRL)},
-          {"StartRL", RLJson(run.StartRL)},
-          {"EndRL", RLJson(run.EndRL)}}},
-        {"formRL", formRL},
-        {"messages", shown},
-        {"outcome", OutcomeName(outcome)},
-    };
-    if (checks) document["checks"] = ChecksJson(*checks);
-    // Texts are UTF-8 inside the program; anything that is not (a path of unknown encoding in a
-    // message) is shown with U+FFFD rather than ending the run.
-    return document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    // Column headings keyed by the column number as text, in the byte order of those keys
+    // ("1", "10", "2") as the library sorted them.
+    std::vector<std::string> headed;
+    for (int32_t col = 1; col <= grid::kMaxCol; ++col) {
+        if (sheet.HasColumnHeading(col)) headed.push_back(std::to_string(col));
+    }
+    std::sort(headed.begin(), headed.end());
+    json.Key("columnHeadings");
+    json.BeginObject();
+    for (const std::string& col : headed) json.Member(col, sheet.ColumnHeading(std::stoi(col)));
+    json.EndObject();
+
+    json.Key("hiddenColumns");
+    json.BeginArray();
+    for (int32_t col = 1; col <= grid::kMaxCol; ++col) {
+        if (sheet.ColumnHidden(col)) json.Integer(col);
+    }
+    json.EndArray();
+    json.Member("title", sheet.SheetTitle());
+    json.EndObject();
+}
+
+}  // namespace
+
+void WriteJsonReport(std::ostream& out, const grid::Grid& sheet, const core::RunState& run,
+                     const commands::ReadCommandResult& outcome,
+                     const std::vector<ShownMessage>& messages, const core::RunChecks* checks,
+                     const std::string* fieldBook) {
+    // Members in the byte order of their names. Texts are UTF-8 inside the program; anything
+    // that is not (a path of unknown encoding in a message) is shown with U+FFFD.
+    JsonWriter json(out, fieldBook ? -1 : 2);
+    json.BeginObject();
+    if (checks) {
+        json.Key("checks");
+        WriteChecks(json, *checks);
+    }
+    if (fieldBook) json.Member("fieldBook", *fieldBook);
+    json.Key("formRL");
+    if (outcome.formRL) {
+        json.BeginObject();
+        json.Member("end", outcome.formRL->end);
+        json.Member("start", outcome.formRL->start);
+        json.EndObject();
+    } else {
+        json.Null();
+    }
+    json.Key("messages");
+    json.BeginArray();
+    for (const ShownMessage& message : messages) {
+        json.BeginObject();
+        json.Member("icon", "critical");
+        json.Member("text", message.text);
+        json.Member("title", message.title);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.Member("outcome", OutcomeName(outcome));
+    json.Key("run");
+    json.BeginObject();
+    WriteRL(json, "EndRL", run.EndRL);
+    WriteRL(json, "EnteredStartRL", run.EnteredStartRL);
+    json.Member("FirstDataRow", run.FirstDataRow);
+    json.Member("LastDataRow", run.LastDataRow);
+    WriteRL(json, "StartRL", run.StartRL);
+    json.Member("StationCount", run.StationCount);
+    json.EndObject();
+    json.Key("sheet");
+    WriteSheet(json, sheet);
+    json.EndObject();
+    json.Flush();
+    out << '\n';
+}
+
+std::string JsonReport(const grid::Grid& sheet, const core::RunState& run,
+                       const commands::ReadCommandResult& outcome,
+                       const std::vector<ShownMessage>& messages, const core::RunChecks* checks,
+                       const std::string* fieldBook) {
+    std::ostringstream out;
+    WriteJsonReport(out, sheet, run, outcome, messages, checks, fieldBook);
+    return out.str();
 }
 
 std::string OutcomeName(const commands::ReadCommandResult& outcome) {

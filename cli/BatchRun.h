@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -53,11 +54,20 @@ class BatchWindowing : public commands::Windowing {
 };
 
 /// The level sheet, the run state, FormRL's boxes, the messages, the outcome and (when given)
-/// the checks of the run as one JSON object.
+/// the checks of the run as one JSON object, written to `out` as it goes. With `fieldBook` the
+/// object is one line of JSON Lines, naming the field book it comes from.
+void WriteJsonReport(std::ostream& out, const grid::Grid& sheet, const core::RunState& run,
+                     const commands::ReadCommandResult& outcome,
+                     const std::vector<ShownMessage>& messages,
+                     const core::RunChecks* checks = nullptr,
+                     const std::string* fieldBook = nullptr);
+
+/// The same object as a string.
 std::string JsonReport(const grid::Grid& sheet, const core::RunState& run,
                        const commands::ReadCommandResult& outcome,
                        const std::vector<ShownMessage>& messages,
-                       const core::RunChecks* checks = nullptr);
+                       const core::RunChecks* checks = nullptr,
+                       const std::string* fieldBook = nullptr);
 
 /// The "Checks" block that follows the text report.
 std::string ChecksReport(const core::RunChecks& checks);

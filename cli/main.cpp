@@ -250,7 +250,7 @@ int Run(int argc, char** argv) {
     const rendle::core::RunChecks checks =
         rendle::core::CheckRun(sheet, run, outcome.reduction, limits);
     if (asJson) {
-        std::cout << rendle::cli::JsonReport(sheet, run, outcome, windowing.messages, &checks);
+        rendle::cli::WriteJsonReport(std::cout, sheet, run, outcome, windowing.messages, &checks);
     } else {
         std::cout << rendle::report::LevelReport(sheet) << rendle::cli::ChecksReport(checks);
     }

@@ -1,13 +1,17 @@
 // libFuzzer target: the writers of rendle-reduce's output over a level sheet whose cell texts and
-// benchmark RLs are arbitrary bytes (an edited cell, an argument of unknown encoding). The JSON
-// document must always parse as UTF-8 JSON and the text report must always be UTF-8.
+// benchmark RLs are arbitrary bytes (an edited cell, an argument of unknown encoding) and whose
+// numbers are arbitrary doubles. The JSON document must always parse as UTF-8 JSON and be the
+// same bytes as the document tree the report was first built as; the text report must always be
+// UTF-8.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 
+#include "JsonTreeReport.h"
 #include "cli/BatchRun.h"
 #include "core/LevelSheet.h"
 #include "grid/Grid.h"
@@ -28,7 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int32_t row = 5 + cell / 8;
         const int32_t col = 1 + cell % 8;
         if (!text.empty() && text[0] == '#') {
-            sheet.SetCellNumber(row, col, static_cast<double>(text.size()) / 7.0);
+            // "#" and eight bytes: those bytes as a double; else a number from the length.
+            double number = static_cast<double>(text.size()) / 7.0;
+            if (text.size() >= 1 + sizeof number)
+                std::memcpy(&number, text.data() + 1, sizeof number);
+            sheet.SetCellNumber(row, col, number);
         } else {
             sheet.SetCellText(row, col, text);
         }
@@ -44,6 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::string document = rendle::cli::JsonReport(sheet, run, outcome, messages);
     if (!nlohmann::json::accept(document)) std::abort();
+    if (document != rendle::test::JsonTreeReport(sheet, run, outcome, messages)) std::abort();
+    const std::string book(input.substr(0, 24));
+    if (rendle::cli::JsonReport(sheet, run, outcome, messages, nullptr, &book) !=
+        rendle::test::JsonTreeReport(sheet, run, outcome, messages, nullptr, &book)) {
+        std::abort();
+    }
     if (!rendle::grid::IsValidUtf8(rendle::report::LevelReport(sheet))) std::abort();
     return 0;
 }

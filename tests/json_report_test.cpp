@@ -1,0 +1,91 @@
+// The JSON report written as it goes gives the same bytes as the document tree it was first
+// built as, over real reads: computed RLs and sums, read failures, texts of unknown encoding.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "FieldBookText.h"
+#include "JsonTreeReport.h"
+#include "cli/BatchRun.h"
+#include "core/LevelSheet.h"
+
+namespace {
+
+using namespace rendle::testing;
+using rendle::readers::FieldBookFormat;
+
+/// An SDR33 run of `setUps` set-ups with readings and distances drawn from `seed`, so that the
+/// reduced RLs and sums are the long binary fractions a real run gives.
+std::string RandomRun(unsigned seed, int setUps) {
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> reading(2000, 39999);
+    std::uniform_int_distribution<int> distance(5000, 60000);
+    auto text = [](int value, int scale) {
+        std::ostringstream out;
+        out.setf(std::ios::fixed);
+        out.precision(scale == 10000 ? 4 : 3);
+        out << static_cast<double>(value) / scale;
+        return out.str();
+    };
+    std::vector<std::string> lines = {Sdr33Header(), Sdr33Benchmark("100.0000")};
+    for (int s = 0; s < setUps; ++s) {
+        lines.push_back(SetUpRecord());
+        lines.push_back(Sdr33Reading("B" + std::to_string(s), text(distance(random), 1000),
+                                     text(reading(random), 10000), "1", "0"));
+        lines.push_back(Sdr33Reading("I" + std::to_string(s), text(distance(random), 1000),
+                                     text(reading(random), 10000), "0", "0"));
+        lines.push_back(Sdr33Reading("F" + std::to_string(s), text(distance(random), 1000),
+                                     text(reading(random), 10000), "0", "1"));
+    }
+    return Join(lines);
+}
+
+std::string Sample(const char* name) {
+    std::ifstream in(std::string(RENDLE_EXAMPLES_DIR) + "/" + name, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(JsonReport, SameBytesAsTheDocumentTree) {
+    struct Case {
+        const char* name;
+        FieldBookFormat format;
+        std::string book;
+        std::optional<std::string> endRL;
+    };
+    const std::vector<Case> cases = {
+        {"SDR20 sample", FieldBookFormat::SDR20, Sample("ring-road.sdr20.SDR"), std::nullopt},
+        {"M5 sample", FieldBookFormat::M5, Sample("ring-road.m5.DAT"), std::nullopt},
+        {"closed run", FieldBookFormat::SDR33, RandomRun(1, 60), "100.0123"},
+        {"open run", FieldBookFormat::SDR33, RandomRun(2, 60), "97.31"},
+        {"RL no number", FieldBookFormat::SDR33, RandomRun(3, 5), "ten"},
+        {"wrong format", FieldBookFormat::SDR20, Sdr33Example(), std::nullopt},
+        {"not UTF-8", FieldBookFormat::SDR33, RandomRun(4, 3) + "\xC3(\xE2\x82", "\xF0\x9F\x98"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        rendle::grid::Grid sheet;
+        rendle::core::SetUpLevelSheet(sheet);
+        rendle::core::RunState run;
+        rendle::cli::BatchWindowing windowing("book", std::nullopt, c.endRL);
+        std::istringstream in(c.book);
+        const auto outcome = rendle::commands::RunReadCommand(c.format, in, sheet, run, windowing);
+        // A message naming a file of unknown encoding, cut in the middle of a character.
+        windowing.messages.push_back({"Save", "not saved to /tmp/\xE2\x82q\xFF\xED\xA0\x80.xlsx"});
+        const auto checks = rendle::core::CheckRun(sheet, run, outcome.reduction, {});
+        const std::string path = "/survey/2026/\xE9t\xE9.SDR";
+        for (const std::string* book : {static_cast<const std::string*>(nullptr), &path}) {
+            EXPECT_EQ(
+                rendle::cli::JsonReport(sheet, run, outcome, windowing.messages, &checks, book),
+                rendle::test::JsonTreeReport(sheet, run, outcome, windowing.messages, &checks,
+                                             book));
+        }
+        EXPECT_EQ(rendle::cli::JsonReport(sheet, run, outcome, windowing.messages),
+                  rendle::test::JsonTreeReport(sheet, run, outcome, windowing.messages));
+    }
+}
+
+}  // namespace
