@@ -9,7 +9,7 @@ namespace rendle::cli {
 namespace {
 
 /// Flushed to the stream past this many bytes, so a large sheet is never held whole.
-constexpr size_t kFlushBytes = 64 * 1024;
+constexpr size_t kFlushBytes = size_t{64} * 1024;
 
 /// The range the byte after `lead` must fall in, when `lead` starts a sequence of `length` bytes;
 /// false for a byte that starts none. Later continuation bytes are always 0x80..0xBF.

@@ -1,6 +1,4 @@
 // rendle-reduce: reads a field book into the level sheet and reduces the run, without windows.
-#include <dlfcn.h>
-
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
@@ -12,15 +10,12 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "cli/BatchRun.h"
-#include "cli/FieldBookInput.h"
-#include "commands/Output.h"
-#include "core/LevelSheet.h"
-#include "core/Reduction.h"
+#include "cli/OrderedRun.h"
+#include "cli/OutputPlan.h"
+#include "cli/PdfPrinter.h"
+#include "cli/ReduceBook.h"
 #include "grid/Utf8.h"
 #include "readers/LineDecoder.h"
-#include "report/PdfModule.h"
-#include "report/TextReport.h"
 
 namespace {
 
@@ -57,6 +52,15 @@ a run that was not reduced says why instead.
 the level report to a PDF file exactly as File > Print does. Both may be given together: the
 report is printed first, so the workbook keeps the report's print set-up.
 
+Many field books: each is reduced on its own from the program's start state, exactly as one
+call per book would; --start-rl and --end-rl apply to every book. The text reports follow one
+another, each headed "==> FIELD-BOOK <==". With --json each book is one line of JSON Lines,
+the object above with "fieldBook" added. --save DIR and --pdf DIR then name a folder, and each
+output is named after its field book (ring.SDR gives DIR/ring.xlsx and DIR/ring.pdf); two books
+whose outputs would take the same name are refused before any work starts. -j N reduces N
+books at once, the output still in the order the books were given. The exit status is the
+highest status of any book.
+
 Exit status:
   0   reduced: the summary block (misclose, permissible error, length) was written
   1   the read ended without a message (for example the file cannot be opened)
@@ -67,32 +71,6 @@ Exit status:
       "outcome" still tells the read's and the reduction's outcome)
   64  bad usage, or a field book whose format cannot be told)";
 
-constexpr int kOutputFailed = 4;
-
-/// Prints the level report to a PDF through the printer module beside the program, loaded only
-/// now: a run without --pdf loads no Qt library.
-bool PrintPdf(const rendle::grid::Grid& sheet, const std::string& path, std::string& error) {
-    std::error_code ec;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    const std::string module = (self.parent_path() / "rendle-pdf.so").string();
-    void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-        error = "the PDF printer " + module + " is missing or cannot be loaded (" +
-                std::string(dlerror()) + ")";
-        return false;
-    }
-    const auto print = reinterpret_cast<PrintPdfFunction>(dlsym(handle, kPrintPdfSymbol));
-    if (!print) {
-        error = "the PDF printer " + module + " has no entry point";
-        return false;
-    }
-    char reason[1024] = {};
-    // The module stays loaded: Qt's application and fonts live until the process ends.
-    if (print(&sheet, path.c_str(), reason, sizeof reason) > 0) return true;
-    error = reason;
-    return false;
-}
-
 /// One line on stderr, as valid UTF-8.
 void Say(const std::string& line) {
     std::cerr << rendle::grid::ValidUtf8(line) << "\n";
@@ -102,7 +80,8 @@ int Run(int argc, char** argv) {
     using rendle::readers::FieldBookFormat;
 
     CLI::App app(kDescription, "rendle-reduce");
-    std::string fieldBook;
+    std::vector<std::string> fieldBooks;
+    unsigned jobs = 1;
     std::optional<std::string> formatName;
     std::optional<std::string> startRL;
     std::optional<std::string> endRL;
@@ -118,11 +97,17 @@ int Run(int argc, char** argv) {
 
     app.add_option("--format", formatName, "Field-book format: sdr20, sdr33 or m5")
         ->check(CLI::IsMember({"sdr20", "sdr33", "m5"}));
-    app.add_option("--start-rl", startRL, "Text for the starting benchmark RL box")->expected(1);
-    app.add_option("--end-rl", endRL, "Text for the ending benchmark RL box")->expected(1);
-    app.add_flag("--json", asJson, "Print one JSON object instead of the level report");
-    app.add_option("--save", savePath, "Also write the level sheet as a workbook (.xlsx)");
-    app.add_option("--pdf", pdfPath, "Also print the level report to this PDF file");
+    app.add_option("--start-rl", startRL,
+                   "Text for the starting benchmark RL box (of every field book)")
+        ->expected(1);
+    app.add_option("--end-rl", endRL, "Text for the ending benchmark RL box (of every field book)")
+        ->expected(1);
+    app.add_flag("--json", asJson,
+                 "Print one JSON object instead of the level report (a line per book for many)");
+    app.add_option("--save", savePath,
+                   "Also write the level sheet as a workbook (.xlsx); a folder for many books");
+    app.add_option("--pdf", pdfPath,
+                   "Also print the level report to this PDF file; a folder for many books");
     app.add_option("--tolerance", toleranceMm,
                    "Judge the misclose against MM mm x sqrt(K) instead of the sheet's 2 mm x "
                    "sqrt(K) (common classes: 2, 3, 5, 8, 12)")
@@ -132,7 +117,10 @@ int Run(int argc, char** argv) {
                    "past B m (default 5,10)");
     app.add_option("--encoding", encoding,
                    "Read every line in this encoding (an iconv name such as CP1251)");
-    app.add_option("FIELD-BOOK", fieldBook, "The field book to read; - reads standard input")
+    app.add_option("-j,--jobs", jobs, "Reduce N field books at once (default 1)")
+        ->check(CLI::Range(1U, 256U));
+    app.add_option("FIELD-BOOK", fieldBooks,
+                   "The field books to read; - reads standard input (once)")
         ->required();
 
     try {
@@ -156,8 +144,6 @@ int Run(int argc, char** argv) {
         }
     }
 
-    // Paths and arguments are shown as UTF-8 whatever bytes they hold.
-    const std::string shownBook = rendle::grid::ValidUtf8(fieldBook);
     try {
         rendle::readers::LineDecoder{encoding};
     } catch (const std::invalid_argument& error) {
@@ -165,118 +151,38 @@ int Run(int argc, char** argv) {
         return kUsageError;
     }
 
-    // No output may take the place of the field book or of the other output.
-    const std::string bookForComparison = fieldBook == "-" ? "/dev/stdin" : fieldBook;
-    const std::string workbookPath =
-        savePath.empty() ? std::string() : rendle::commands::WorkbookPath(savePath);
-    const std::pair<std::string, const char*> outputs[] = {{workbookPath, "--save"},
-                                                           {pdfPath, "--pdf"}};
-    for (const auto& [output, option] : outputs) {
-        if (!output.empty() && rendle::cli::SameFile(bookForComparison, output)) {
-            Say(std::string("rendle-reduce: ") + option + " " + rendle::grid::ValidUtf8(output) +
-                " is the field book itself; it is never written over");
-            return kUsageError;
-        }
-    }
-    if (!workbookPath.empty() && !pdfPath.empty() && rendle::cli::SameFile(workbookPath, pdfPath)) {
-        Say("rendle-reduce: --save and --pdf name the same file " +
-            rendle::grid::ValidUtf8(pdfPath) + "; one would replace the other");
+    rendle::cli::RunOptions options;
+    if (formatName) options.format = formats.at(*formatName);
+    options.startRL = startRL;
+    options.endRL = endRL;
+    options.asJson = asJson;
+    options.encoding = encoding;
+    options.limits = limits;
+    options.manyBooks = fieldBooks.size() > 1;
+
+    std::vector<rendle::cli::BookPlan> plans;
+    std::string refusal;
+    if (!rendle::cli::PlanOutputs(fieldBooks, savePath, pdfPath, plans, refusal)) {
+        Say("rendle-reduce: " + refusal);
         return kUsageError;
     }
 
-    // The field book is opened once; its format is told from what has been read.
-    std::string openError;
-    rendle::cli::FieldBookInput input(fieldBook, openError);
-    if (!input.IsOpen() && !formatName) {
-        Say("rendle-reduce: " + openError);
-        return 1;
-    }
-    FieldBookFormat format;
-    if (formatName) {
-        format = formats.at(*formatName);
-    } else {
-        bool failed = false;
-        const auto detected = input.DetectFormat(encoding, failed);
-        if (failed) {
-            Say("rendle-reduce: cannot read " + shownBook);
-            return 1;
-        }
-        if (!detected) {
-            Say("rendle-reduce: cannot tell the format of " + shownBook +
-                "; choose one with --format sdr20|sdr33|m5");
-            return kUsageError;
-        }
-        format = *detected;
-    }
-
-    // The program's start state: the level sheet laid out, the run state at its start values.
-    rendle::grid::Grid sheet;
-    rendle::core::SetUpLevelSheet(sheet);
-    rendle::core::RunState run;
-    // The open-file dialog gives nothing for a field book that could not be opened, so the read
-    // ends there, silently, with the sheet cleared as the command leaves it.
-    rendle::cli::BatchWindowing windowing(input.IsOpen() ? fieldBook : std::string(), startRL,
-                                          endRL);
-
-    // The outputs still show the sheet as a read that could not open its file leaves it.
-    rendle::commands::ReadCommandResult outcome =
-        input.IsOpen()
-            ? rendle::commands::RunReadCommand(format, input.Stream(), sheet, run, windowing,
-                                               rendle::readers::LineDecoder(encoding))
-            : rendle::commands::RunReadCommand(format, sheet, run, windowing);
-    if (!input.IsOpen()) outcome.read.reason = openError;
-
-    // The output commands act on the sheet as the command left it, as from the File menu:
-    // printing first, so that a workbook saved with it carries the level report's print set-up.
-    bool outputFailed = false;
+    // The report printer is started on this thread before any book is read.
+    rendle::cli::PdfPrinter printer;
     if (!pdfPath.empty()) {
-        windowing.setPrinter([&](const rendle::grid::Grid& printed) {
-            std::string error;
-            if (!PrintPdf(printed, pdfPath, error)) {
-                windowing.ShowMessage("The level report was not printed: " + error + ".", "Print",
-                                      rendle::commands::MessageIcon::Critical);
-                outputFailed = true;
-            }
-        });
-        rendle::commands::PrintLevelReport(sheet, windowing);
+        std::string notLoaded;  // told by each book that asks for a PDF
+        printer.Open(notLoaded);
     }
-    if (!savePath.empty()) {
-        windowing.setSaveName(savePath);
-        const auto saved = rendle::commands::SaveLevelSheet(sheet, windowing);
-        outputFailed = outputFailed || saved.status != rendle::commands::SaveStatus::Saved;
-    }
-
-    // The checks a surveyor makes before handing in the run; they change nothing in the sheet.
-    const rendle::core::RunChecks checks =
-        rendle::core::CheckRun(sheet, run, outcome.reduction, limits);
-    if (asJson) {
-        rendle::cli::WriteJsonReport(std::cout, sheet, run, outcome, windowing.messages, &checks);
-    } else {
-        std::cout << rendle::report::LevelReport(sheet) << rendle::cli::ChecksReport(checks);
-    }
-    // Where the read stopped, then what else was said (a failed save or print).
-    const rendle::readers::ReadResult& read = outcome.read;
-    if (read.status != rendle::readers::ReadStatus::Read) {
-        if (read.line > 0) {
-            Say(shownBook + ":" + std::to_string(read.line) + ": " + read.reason);
-        } else {
-            Say("rendle-reduce: " + read.reason);
+    const auto work = [&](size_t index, std::ostream& out, std::ostream& err) {
+        if (options.manyBooks && !options.asJson) {
+            out << (index > 0 ? "\n" : "") << "==> "
+                << rendle::grid::ValidUtf8(plans[index].fieldBook) << " <==\n";
         }
-    } else if (outcome.reduction &&
-               outcome.reduction->status == rendle::core::ReductionStatus::Stopped) {
-        Say(shownBook + ": the reduction stopped at the " +
-            rendle::core::ReductionStepName(outcome.reduction->step) + ": " +
-            outcome.reduction->reason);
-    }
-    for (const rendle::cli::ShownMessage& message : windowing.messages) {
-        if (read.status == rendle::readers::ReadStatus::EndedWithMessage &&
-            message.text == read.message) {
-            continue;  // told above, with its line
-        }
-        Say("rendle-reduce: " + message.title + ": " + message.text);
-    }
-    // A requested output that could not be written is the failure the caller must see first.
-    return outputFailed ? kOutputFailed : rendle::cli::ExitStatus(outcome);
+        return rendle::cli::ReduceBook(options, plans[index], printer, out, err);
+    };
+    const int status = rendle::cli::RunInOrder(plans.size(), jobs, work, std::cout, std::cerr);
+    std::cout.flush();
+    return status;
 }
 
 }  // namespace

@@ -7,18 +7,36 @@
 
 #include "report/SheetPrinter.h"
 
+namespace {
+
+int argc = 1;
+char name[] = "rendle-reduce";
+char* argv[] = {name, nullptr};
+
+std::unique_ptr<QGuiApplication> MakeApplication() {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
+/// The application started by rendle_pdf_begin.
+std::unique_ptr<QGuiApplication> session;
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) void rendle_pdf_begin() {
+    if (!QGuiApplication::instance()) session = MakeApplication();
+}
+
+extern "C" __attribute__((visibility("default"))) void rendle_pdf_end() {
+    session.reset();
+}
+
 extern "C" __attribute__((visibility("default"))) int rendle_print_pdf(
     const rendle::grid::Grid* sheet, const char* path, char* error, size_t errorSize) {
     // Fonts and painting need a GUI application; no display is needed for a PDF. One made here
     // is closed again before returning, while the process and Qt are whole.
     std::unique_ptr<QGuiApplication> gui;
-    if (!QGuiApplication::instance()) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "rendle-reduce";
-        static char* argv[] = {name, nullptr};
-        gui = std::make_unique<QGuiApplication>(argc, argv);
-    }
+    if (!QGuiApplication::instance()) gui = MakeApplication();
     QString reason;
     const int pages = rendle::report::PrintToPdf(*sheet, path, &reason);
     if (pages == 0 && error && errorSize > 0) {
@@ -29,5 +47,7 @@ extern "C" __attribute__((visibility("default"))) int rendle_print_pdf(
     return pages;
 }
 
-// The signature the program expects of the entry point.
+// The signatures the program expects of the entry points.
 [[maybe_unused]] static constexpr PrintPdfFunction kEntryPoint = &rendle_print_pdf;
+[[maybe_unused]] static constexpr PdfSessionFunction kBegin = &rendle_pdf_begin;
+[[maybe_unused]] static constexpr PdfSessionFunction kEnd = &rendle_pdf_end;

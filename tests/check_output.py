@@ -178,5 +178,115 @@ class PrintedReport(unittest.TestCase):
         self.assertIn("The level report was not printed", result.stderr)
 
 
+def workbook_parts(path):
+    """The workbook's zip members, all but the document properties that carry the save time."""
+    with zipfile.ZipFile(path) as z:
+        return {n: z.read(n) for n in z.namelist() if n != "docProps/core.xml"}
+
+
+class ManyFieldBooks(unittest.TestCase):
+    """One call over many field books gives what one call per book gives."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.TemporaryDirectory()
+        d = cls.dir.name
+        os.mkdir(os.path.join(d, "more"))
+        cls.books = []
+        for name, source in [("ring20.SDR", "ring-road.sdr20.SDR"),
+                             ("ring5.DAT", "ring-road.m5.DAT"),
+                             ("more/ring33.SDR", "ring-road.sdr33.SDR")]:
+            with open(os.path.join(EXAMPLES, source), "rb") as f, \
+                    open(os.path.join(d, name), "wb") as g:
+                g.write(f.read())
+            cls.books.append(os.path.join(d, name))
+        long_run = os.path.join(d, "long.SDR")
+        subprocess.run([MAKE_BOOK, "sdr20", "0", long_run], check=True)
+        cls.books.insert(1, long_run)
+        # A book whose RL stops the reduction, and a book that is not there.
+        cls.books.append(os.path.join(d, "missing.SDR"))
+        cls.single = {}
+        for book in cls.books:
+            out = os.path.join(d, "single", os.path.basename(book))
+            os.makedirs(out)
+            text = reduce("--end-rl", "100.01", book)
+            doc = reduce("--json", "--end-rl", "100.01", "--save", os.path.join(out, "w.xlsx"),
+                         "--pdf", os.path.join(out, "r.pdf"), book)
+            cls.single[book] = (text, doc, out)
+
+    def run_many(self, *options):
+        out = tempfile.mkdtemp(dir=self.dir.name)
+        result = reduce("--end-rl", "100.01", "--save", out, "--pdf", out, *options, *self.books)
+        return result, out
+
+    def test_text_reports_follow_one_another_headed_by_their_books(self):
+        result = reduce("--end-rl", "100.01", *self.books)
+        expected = "\n".join(f"==> {book} <==\n" + self.single[book][0].stdout
+                             for book in self.books)
+        self.assertEqual(result.stdout, expected)
+        self.assertEqual(result.returncode, 1)  # the missing book
+        self.assertIn("missing.SDR", result.stderr)
+
+    def test_json_lines_and_outputs_as_one_call_each(self):
+        import json
+        for jobs in ("1", "2"):
+            with self.subTest(jobs=jobs):
+                result, out = self.run_many("--json", "-j", jobs)
+                self.assertEqual(result.returncode, 1, result.stderr)
+                lines = result.stdout.splitlines()
+                reduced = [b for b in self.books if not b.endswith("missing.SDR")]
+                self.assertEqual(len(lines), len(reduced))
+                for line, book in zip(lines, reduced):
+                    _, single, single_out = self.single[book]
+                    expected = json.loads(single.stdout)
+                    expected["fieldBook"] = book
+                    self.assertEqual(json.loads(line), expected)
+                    stem = os.path.splitext(os.path.basename(book))[0]
+                    self.assertEqual(workbook_parts(os.path.join(out, stem + ".xlsx")),
+                                     workbook_parts(os.path.join(single_out, "w.xlsx")))
+                    self.assertEqual(pdf_pages(os.path.join(out, stem + ".pdf"), layout=True),
+                                     pdf_pages(os.path.join(single_out, "r.pdf"), layout=True))
+                self.assertFalse(os.path.exists(os.path.join(out, "missing.xlsx")))
+
+    def test_two_threads_write_what_one_writes(self):
+        one, _ = self.run_many("-j", "1")
+        two, _ = self.run_many("-j", "2")
+        self.assertEqual((two.returncode, two.stdout, two.stderr),
+                         (one.returncode, one.stdout, one.stderr))
+
+    def test_exit_status_is_the_highest_of_any_book(self):
+        bad_rl = reduce("--end-rl", "x", *self.books[:2])
+        self.assertEqual(bad_rl.returncode, 3)
+        self.assertEqual(reduce(*self.books[:1], *self.books[2:3]).returncode, 0)
+
+    def test_refused_before_any_work(self):
+        d = self.dir.name
+        twin = os.path.join(d, "more", "ring20.SDR")
+        with open(self.books[0], "rb") as f, open(twin, "wb") as g:
+            g.write(f.read())
+        out = tempfile.mkdtemp(dir=d)
+        cases = [
+            (("--save", out, self.books[0], twin), "would both be written to"),
+            (("--save", d, self.books[0], os.path.join(d, "ring20.xlsx")),
+             "is a field book given"),
+            (("--save", self.books[0], *self.books[:2]), "must be a folder"),
+            (("--save", out, "-", self.books[0]), "standard input"),
+            (("-", "-"), "only once"),
+            (("-j", "0", self.books[0]), None),
+        ]
+        with open(os.path.join(d, "ring20.xlsx"), "wb") as f:
+            f.write(b"a field book that happens to be named so")
+        for args, said in cases:
+            with self.subTest(args=args):
+                result = reduce(*args)
+                self.assertEqual(result.returncode, 64, result.stderr)
+                self.assertEqual(result.stdout, "")
+                if said:
+                    self.assertIn(said, result.stderr)
+        self.assertEqual(os.listdir(out), [])
+        with open(os.path.join(d, "ring20.xlsx"), "rb") as f:
+            self.assertEqual(f.read(), b"a field book that happens to be named so")
+
+
 if __name__ == "__main__":
     unittest.main(argv=[sys.argv[0], "-v"])

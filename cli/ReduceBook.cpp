@@ -1,0 +1,120 @@
+#include "cli/ReduceBook.h"
+
+#include "cli/BatchRun.h"
+#include "cli/FieldBookInput.h"
+#include "commands/Output.h"
+#include "core/LevelSheet.h"
+#include "core/Reduction.h"
+#include "grid/Utf8.h"
+#include "readers/LineDecoder.h"
+#include "report/TextReport.h"
+
+namespace rendle::cli {
+
+namespace {
+
+constexpr int kFormatUnknown = 64;
+constexpr int kOutputFailed = 4;
+
+}  // namespace
+
+int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& printer,
+               std::ostream& out, std::ostream& err) {
+    // Paths are shown as UTF-8 whatever bytes they hold.
+    const std::string shownBook = grid::ValidUtf8(plan.fieldBook);
+    // A problem that does not name its field book is named by it when there are many.
+    const std::string prefix = options.manyBooks ? shownBook + ": " : "rendle-reduce: ";
+    auto say = [&err](const std::string& line) { err << grid::ValidUtf8(line) << "\n"; };
+
+    // The field book is opened once; its format is told from what has been read.
+    std::string openError;
+    FieldBookInput input(plan.fieldBook, openError);
+    if (!input.IsOpen() && !options.format) {
+        say("rendle-reduce: " + openError);
+        return 1;
+    }
+    readers::FieldBookFormat format{};
+    if (options.format) {
+        format = *options.format;
+    } else {
+        bool failed = false;
+        const auto detected = input.DetectFormat(options.encoding, failed);
+        if (failed) {
+            say("rendle-reduce: cannot read " + shownBook);
+            return 1;
+        }
+        if (!detected) {
+            say("rendle-reduce: cannot tell the format of " + shownBook +
+                "; choose one with --format sdr20|sdr33|m5");
+            return kFormatUnknown;
+        }
+        format = *detected;
+    }
+
+    // The program's start state: the level sheet laid out, the run state at its start values.
+    grid::Grid sheet;
+    core::SetUpLevelSheet(sheet);
+    core::RunState run;
+    // The open-file dialog gives nothing for a field book that could not be opened, so the read
+    // ends there, silently, with the sheet cleared as the command leaves it.
+    BatchWindowing windowing(input.IsOpen() ? plan.fieldBook : std::string(), options.startRL,
+                             options.endRL);
+
+    // The outputs still show the sheet as a read that could not open its file leaves it.
+    commands::ReadCommandResult outcome =
+        input.IsOpen() ? commands::RunReadCommand(format, input.Stream(), sheet, run, windowing,
+                                                  readers::LineDecoder(options.encoding))
+                       : commands::RunReadCommand(format, sheet, run, windowing);
+    if (!input.IsOpen()) outcome.read.reason = openError;
+
+    // The output commands act on the sheet as the command left it, as from the File menu:
+    // printing first, so that a workbook saved with it carries the level report's print set-up.
+    bool outputFailed = false;
+    if (!plan.pdfPath.empty()) {
+        windowing.setPrinter([&](const grid::Grid& printed) {
+            std::string error;
+            if (!printer.Print(printed, plan.pdfPath, error)) {
+                windowing.ShowMessage("The level report was not printed: " + error + ".", "Print",
+                                      commands::MessageIcon::Critical);
+                outputFailed = true;
+            }
+        });
+        commands::PrintLevelReport(sheet, windowing);
+    }
+    if (!plan.savePath.empty()) {
+        windowing.setSaveName(plan.savePath);
+        const auto saved = commands::SaveLevelSheet(sheet, windowing);
+        outputFailed = outputFailed || saved.status != commands::SaveStatus::Saved;
+    }
+
+    // The checks a surveyor makes before handing in the run; they change nothing in the sheet.
+    const core::RunChecks checks = core::CheckRun(sheet, run, outcome.reduction, options.limits);
+    if (options.asJson) {
+        WriteJsonReport(out, sheet, run, outcome, windowing.messages, &checks,
+                        options.manyBooks ? &shownBook : nullptr);
+    } else {
+        out << report::LevelReport(sheet) << ChecksReport(checks);
+    }
+    // Where the read stopped, then what else was said (a failed save or print).
+    const readers::ReadResult& read = outcome.read;
+    if (read.status != readers::ReadStatus::Read) {
+        if (read.line > 0) {
+            say(shownBook + ":" + std::to_string(read.line) + ": " + read.reason);
+        } else {
+            say(prefix + read.reason);
+        }
+    } else if (outcome.reduction && outcome.reduction->status == core::ReductionStatus::Stopped) {
+        say(shownBook + ": the reduction stopped at the " +
+            core::ReductionStepName(outcome.reduction->step) + ": " + outcome.reduction->reason);
+    }
+    for (const ShownMessage& message : windowing.messages) {
+        if (read.status == readers::ReadStatus::EndedWithMessage && message.text == read.message) {
+            continue;  // told above, with its line
+        }
+        say(prefix + message.title + ": " + message.text);
+    }
+    // A requested output that could not be written is the failure the caller must see first.
+    return outputFailed ? kOutputFailed : ExitStatus(outcome);
+}
+
+}  // namespace rendle::cli
