@@ -87,7 +87,8 @@ ReadCommandResult RunReadCommand(readers::FieldBookFormat format, grid::Grid& sh
                                  core::RunState& run, Windowing& windowing,
                                  readers::LineDecoder decoder) {
     ReadCommandResult result = Read(format, nullptr, sheet, run, windowing, std::move(decoder));
-    grid::FitColumnWidths(sheet);  // whatever the read left, no number is cut off
+    // Whatever the read left, no number is cut off; a reduction has fitted them already.
+    if (!result.reduction) grid::FitColumnWidths(sheet);
     return result;
 }
 
@@ -95,7 +96,7 @@ ReadCommandResult RunReadCommand(readers::FieldBookFormat format, std::istream& 
                                  grid::Grid& sheet, core::RunState& run, Windowing& windowing,
                                  readers::LineDecoder decoder) {
     ReadCommandResult result = Read(format, &fieldBook, sheet, run, windowing, std::move(decoder));
-    grid::FitColumnWidths(sheet);
+    if (!result.reduction) grid::FitColumnWidths(sheet);  // a reduction has fitted them already
     return result;
 }
 

@@ -65,7 +65,11 @@ Cell& Grid::MutableCell(int32_t row, int32_t col) {
         }
     }
     Row& r = RowAt(row);
-    if (static_cast<size_t>(col) > r.size()) r.resize(col);
+    if (static_cast<size_t>(col) > r.size()) {
+        // Rows fill left to right: room for the level sheet's columns at once, not cell by cell.
+        if (r.capacity() < static_cast<size_t>(col)) r.reserve(std::max<size_t>(col, 10));
+        r.resize(col);
+    }
     return r[col - 1];
 }
 

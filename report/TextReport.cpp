@@ -51,6 +51,11 @@ int CharacterWidth(char32_t c) {
 /// A cell's text as the report shows it: valid UTF-8, with control characters (which would
 /// move the cursor or change colours on a terminal) shown as \xHH.
 std::string ShownText(const std::string& cellText) {
+    // Most cells are printable ASCII: shown as they are.
+    if (std::all_of(cellText.begin(), cellText.end(),
+                    [](char c) { return c >= 0x20 && c < 0x7F; })) {
+        return cellText;
+    }
     const std::string text = grid::ValidUtf8(cellText);
     std::string shown;
     shown.reserve(text.size());
@@ -70,6 +75,9 @@ std::string ShownText(const std::string& cellText) {
 }
 
 size_t DisplayWidth(std::string_view text) {
+    if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; })) {
+        return text.size();  // ASCII, one column each
+    }
     size_t width = 0;
     for (size_t i = 0; i < text.size();) {
         const size_t length = grid::Utf8SequenceLength(text, i);
@@ -107,26 +115,34 @@ std::string LevelReport(const grid::Grid& sheet) {
     auto runsOn = [&](int32_t r, size_t i) {
         return grid::RunOnEnd(sheet, r, columns, i, INFINITY, [](size_t) { return 0.0; }) > i + 1;
     };
+    // Each cell's shown text and its width, made once for both passes.
+    struct Shown {
+        std::string text;
+        size_t width = 0;
+    };
+    std::vector<Shown> shown(static_cast<size_t>(std::max(rows, 0)) * columns.size());
     std::vector<size_t> widths(columns.size(), 0);
     for (int32_t r = 1; r <= rows; ++r) {
         for (size_t i = 0; i < columns.size(); ++i) {
-            if (!runsOn(r, i)) {
-                widths[i] =
-                    std::max(widths[i], DisplayWidth(ShownText(sheet.CellText(r, columns[i]))));
-            }
+            Shown& cell = shown[static_cast<size_t>(r - 1) * columns.size() + i];
+            cell.text = ShownText(sheet.CellText(r, columns[i]));
+            cell.width = DisplayWidth(cell.text);
+            if (!runsOn(r, i)) widths[i] = std::max(widths[i], cell.width);
         }
     }
     std::string report;
+    std::string line;
     for (int32_t r = 1; r <= rows; ++r) {
-        std::string line;
+        line.clear();
         size_t lineWidth = 0;
         size_t start = 0;
         for (size_t i = 0; i < columns.size(); ++i) {
-            const std::string text = ShownText(sheet.CellText(r, columns[i]));
+            const Shown& cell = shown[static_cast<size_t>(r - 1) * columns.size() + i];
+            const std::string& text = cell.text;
             if (!text.empty()) {
                 // Numbers line up on the right of their column, texts on the left; a text that
                 // ran on from the left stops where this cell begins.
-                const size_t width = DisplayWidth(text);
+                const size_t width = cell.width;
                 const size_t at = isNumber(r, columns[i]) ? start + widths[i] - width : start;
                 if (lineWidth > at) {
                     ClipToWidth(line, at);
@@ -139,7 +155,8 @@ std::string LevelReport(const grid::Grid& sheet) {
             start += widths[i] + 2;
         }
         line.erase(line.find_last_not_of(' ') + 1);
-        report += line + "\n";
+        report += line;
+        report += '\n';
     }
     return report;
 }
