@@ -43,6 +43,23 @@ class FieldBookInput::Buffer : public std::streambuf {
     }
 
   protected:
+    /// A large read with nothing kept goes straight from the file into the caller's buffer.
+    std::streamsize xsgetn(char* s, std::streamsize n) override {
+        if (gptr() < egptr() || n < static_cast<std::streamsize>(block_.size())) {
+            return std::streambuf::xsgetn(s, n);
+        }
+        // Filled whole unless the field book ends: a short count means its end to the caller.
+        std::streamsize total = 0;
+        while (total < n) {
+            const ssize_t got = read(fd_, s + total, static_cast<size_t>(n - total));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) throw std::ios_base::failure(std::strerror(errno));
+            if (got == 0) break;
+            total += got;
+        }
+        return total;
+    }
+
     int_type underflow() override {
         if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
         for (;;) {

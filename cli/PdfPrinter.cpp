@@ -1,43 +1,32 @@
 #include "cli/PdfPrinter.h"
 
-#include <dlfcn.h>
-
-#include <filesystem>
+#include "grid/WorkbookModule.h"
 
 namespace rendle::cli {
 
 PdfPrinter::~PdfPrinter() {
-    // The GUI application is closed while the process and Qt are whole; the module itself
-    // stays loaded until the process ends.
+    // The GUI application is closed while the process and Qt are whole.
     if (end_) end_();
 }
 
 bool PdfPrinter::Open(std::string& error) {
     std::lock_guard lock(mutex_);
-    if (!tried_) {
-        tried_ = true;
-        std::error_code ec;
-        const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-        const std::string module = (self.parent_path() / "rendle-pdf.so").string();
-        handle_ = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle_) {
-            loadError_ = "the PDF printer " + module + " is missing or cannot be loaded (" +
-                         std::string(dlerror()) + ")";
+    if (!opened_) {
+        opened_ = true;
+        std::string reason;
+        print_ = reinterpret_cast<PrintPdfFunction>(module_.Symbol(kPrintPdfSymbol, reason));
+        const auto begin =
+            reinterpret_cast<PdfSessionFunction>(module_.Symbol(kPdfBeginSymbol, reason));
+        end_ = reinterpret_cast<PdfSessionFunction>(module_.Symbol(kPdfEndSymbol, reason));
+        if (!print_ || !begin || !end_) {
+            openError_ = "the PDF printer " + reason;
+            print_ = nullptr;
+            end_ = nullptr;
         } else {
-            print_ = reinterpret_cast<PrintPdfFunction>(dlsym(handle_, kPrintPdfSymbol));
-            const auto begin =
-                reinterpret_cast<PdfSessionFunction>(dlsym(handle_, kPdfBeginSymbol));
-            end_ = reinterpret_cast<PdfSessionFunction>(dlsym(handle_, kPdfEndSymbol));
-            if (!print_ || !begin || !end_) {
-                loadError_ = "the PDF printer " + module + " has no entry point";
-                print_ = nullptr;
-                end_ = nullptr;
-            } else {
-                begin();
-            }
+            begin();
         }
     }
-    error = loadError_;
+    error = openError_;
     return print_ != nullptr;
 }
 
@@ -48,6 +37,16 @@ bool PdfPrinter::Print(const grid::Grid& sheet, const std::string& path, std::st
     if (print_(&sheet, path.c_str(), reason, sizeof reason) > 0) return true;
     error = reason;
     return false;
+}
+
+void WorkbookModuleWriter::operator()(const grid::Grid& sheet, const std::string& path) {
+    std::string error;
+    const auto write =
+        reinterpret_cast<WriteWorkbookFunction>(module_.Symbol(kWriteWorkbookSymbol, error));
+    if (!write) throw grid::GridError(grid::kErrWriteFailed, "the workbook writer " + error);
+    char reason[1024] = {};
+    if (write(&sheet, path.c_str(), reason, sizeof reason) == 0)
+        throw grid::GridError(grid::kErrWriteFailed, reason);
 }
 
 }  // namespace rendle::cli

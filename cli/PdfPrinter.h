@@ -1,10 +1,10 @@
-// The report printer module (rendle-pdf.so beside the program), loaded the first time a PDF is
-// asked for, so that a run without --pdf loads no Qt library.
+// The level report printed to PDF through the printer module (rendle-pdf.so beside the program).
 #pragma once
 
 #include <mutex>
 #include <string>
 
+#include "cli/Module.h"
 #include "grid/Grid.h"
 #include "report/PdfModule.h"
 
@@ -18,8 +18,8 @@ class PdfPrinter {
     PdfPrinter& operator=(const PdfPrinter&) = delete;
 
     /// Loads the module and starts its GUI application on the calling thread (the program's
-    /// main thread), to be kept for every PDF of the call. False with the reason when the module
-    /// is missing.
+    /// main thread), kept for every PDF of the call. False with the reason when the module is
+    /// missing.
     bool Open(std::string& error);
 
     /// Prints the level report of `sheet` to `path`; false with the reason. Prints one at a
@@ -27,12 +27,22 @@ class PdfPrinter {
     bool Print(const grid::Grid& sheet, const std::string& path, std::string& error);
 
   private:
+    Module module_{"rendle-pdf.so"};
     std::mutex mutex_;
-    bool tried_ = false;
-    std::string loadError_;
-    void* handle_ = nullptr;
+    bool opened_ = false;
+    std::string openError_;
     PrintPdfFunction print_ = nullptr;
     PdfSessionFunction end_ = nullptr;
+};
+
+/// Writes the workbook through the writer module (rendle-xlsx.so beside the program); throws
+/// grid::GridError with the reason when the module is missing or the workbook is not written.
+class WorkbookModuleWriter {
+  public:
+    void operator()(const grid::Grid& sheet, const std::string& path);
+
+  private:
+    Module module_{"rendle-xlsx.so"};
 };
 
 }  // namespace rendle::cli

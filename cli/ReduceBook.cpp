@@ -19,7 +19,7 @@ constexpr int kOutputFailed = 4;
 }  // namespace
 
 int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& printer,
-               std::ostream& out, std::ostream& err) {
+               WorkbookModuleWriter& writer, std::ostream& out, std::ostream& err) {
     // Paths are shown as UTF-8 whatever bytes they hold.
     const std::string shownBook = grid::ValidUtf8(plan.fieldBook);
     // A problem that does not name its field book is named by it when there are many.
@@ -83,7 +83,9 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
     }
     if (!plan.savePath.empty()) {
         windowing.setSaveName(plan.savePath);
-        const auto saved = commands::SaveLevelSheet(sheet, windowing);
+        const auto saved = commands::SaveLevelSheet(
+            sheet, windowing,
+            [&writer](const grid::Grid& s, const std::string& path) { writer(s, path); });
         outputFailed = outputFailed || saved.status != commands::SaveStatus::Saved;
     }
 

@@ -36,6 +36,6 @@ struct BookPlan {
 /// ended with a message, 3 the reduction stopped early, 4 an output could not be written, 64 a
 /// format that cannot be told.
 int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& printer,
-               std::ostream& out, std::ostream& err);
+               WorkbookModuleWriter& writer, std::ostream& out, std::ostream& err);
 
 }  // namespace rendle::cli

@@ -171,6 +171,7 @@ int Run(int argc, char** argv) {
 
     // The report printer is started on this thread before any book is read.
     rendle::cli::PdfPrinter printer;
+    rendle::cli::WorkbookModuleWriter writer;
     if (!pdfPath.empty()) {
         std::string notLoaded;  // told by each book that asks for a PDF
         printer.Open(notLoaded);
@@ -180,7 +181,7 @@ int Run(int argc, char** argv) {
             out << (index > 0 ? "\n" : "") << "==> "
                 << rendle::grid::ValidUtf8(plans[index].fieldBook) << " <==\n";
         }
-        return rendle::cli::ReduceBook(options, plans[index], printer, out, err);
+        return rendle::cli::ReduceBook(options, plans[index], printer, writer, out, err);
     };
     const int status = rendle::cli::RunInOrder(plans.size(), jobs, work, std::cout, std::cerr);
     std::cout.flush();

@@ -3,7 +3,6 @@
 #include <filesystem>
 
 #include "grid/Grid.h"
-#include "grid/Workbook.h"
 
 namespace rendle::commands {
 
@@ -16,7 +15,8 @@ std::string WorkbookPath(const std::string& name) {
     return path.string();
 }
 
-SaveResult SaveLevelSheet(const grid::Grid& sheet, Windowing& windowing) {
+SaveResult SaveLevelSheet(const grid::Grid& sheet, Windowing& windowing,
+                          const WorkbookWriter& write) {
     FileSpec fileSpec;
     windowing.SaveAsDialog("SAVE LEVEL", fileSpec);
     SaveResult result;
@@ -26,7 +26,7 @@ SaveResult SaveLevelSheet(const grid::Grid& sheet, Windowing& windowing) {
     }
     result.path = WorkbookPath(fileSpec.FileSpecName);
     try {
-        grid::WriteWorkbook(sheet, result.path, grid::kWorkbookFileType);
+        write(sheet, result.path);
     } catch (const grid::GridError& error) {
         // The surveyor must not walk away believing the sheet is on disk.
         result.status = SaveStatus::Failed;

@@ -19,4 +19,9 @@ inline constexpr int32_t kWorkbookFileType = 11;
 /// why when the workbook cannot be written, or when the target is a folder or read-only.
 void WriteWorkbook(const Grid& sheet, const std::string& path, int32_t fileType);
 
+/// The workbook in the grid's own format, as File > Save writes it.
+inline void WriteWorkbookFile(const Grid& sheet, const std::string& path) {
+    WriteWorkbook(sheet, path, kWorkbookFileType);
+}
+
 }  // namespace rendle::grid

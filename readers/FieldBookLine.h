@@ -25,8 +25,12 @@ class LineReader {
   public:
     explicit LineReader(std::istream& in, LineDecoder decoder = LineDecoder());
 
-    /// The next line in `line`; false at the end of the file.
-    bool Next(std::string& line);
+    /// Whether a line whose first two bytes are these may be passed over unread.
+    using LinePass = bool (*)(char first, char second);
+
+    /// The next line in `line`; false at the end of the file. Lines for which `passes` is true
+    /// may be passed over (they still count in LineNumber()).
+    bool Next(std::string& line, LinePass passes = nullptr);
     /// True when reading stopped on an input error rather than at the end of the file.
     bool Failed() const { return failed_; }
     /// The 1-based number of the line Next() gave last; 0 before the first.

@@ -30,6 +30,10 @@ class LineDecoder {
     /// Turns the bytes of `line` into UTF-8 in place. A plain ASCII line never changes.
     void Decode(std::string& line);
 
+    /// True when an ASCII byte is always that character, whatever bytes stand around it (the
+    /// usual rule; not so for a named encoding, such as UTF-16 or EBCDIC).
+    bool KeepsAscii() const { return !iconv_; }
+
   private:
     struct Iconv;
     std::unique_ptr<Iconv> iconv_;

@@ -33,7 +33,11 @@ fi
 "$prefix/bin/rendle-reduce" --pdf "$prefix/report.pdf" "$(dirname "$0")/../examples/ring-road.m5.DAT" \
     >/dev/null 2>&1 || fail "rendle-reduce through bin/ did not print the PDF"
 [ -s "$prefix/report.pdf" ] || fail "no PDF"
-if ldd "$prefix/lib/rendle/rendle-reduce" | grep -qi 'libQt'; then
-    fail "rendle-reduce links Qt"
+# --save loads the workbook writer likewise.
+"$prefix/bin/rendle-reduce" --save "$prefix/level.xlsx" "$(dirname "$0")/../examples/ring-road.m5.DAT" \
+    >/dev/null 2>&1 || fail "rendle-reduce through bin/ did not save the workbook"
+[ -s "$prefix/level.xlsx" ] || fail "no workbook"
+if ldd "$prefix/lib/rendle/rendle-reduce" | grep -qiE 'libQt|libxlsxwriter'; then
+    fail "rendle-reduce links Qt or libxlsxwriter"
 fi
 echo "installed layout: 1 passed, 0 failed"

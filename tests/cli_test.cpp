@@ -10,6 +10,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <tuple>
 
 #include "FieldBookText.h"
 
@@ -480,16 +481,21 @@ TEST(RendleReduce, ChecksOfTheRun) {
     EXPECT_NE(RunReduce(Sample("ring-road.sdr20.SDR")).out.find("\nChecks\n"), std::string::npos);
 }
 
-TEST(RendleReduceOutputs, AMissingPdfPrinterIsSaidAndIsExitFour) {
-    Scratch dir("rendle-no-printer");
-    // The program alone, without the printer module beside it.
+TEST(RendleReduceOutputs, AMissingModuleIsSaidAndIsExitFour) {
+    Scratch dir("rendle-no-modules");
+    // The program alone, without the printer and workbook modules beside it.
     std::filesystem::copy_file(kReduce, dir / "rendle-reduce");
-    const Result result = RunShell(dir / "rendle-reduce" + " --pdf " + (dir / "level.pdf") + " " +
-                                   Sample("ring-road.sdr20.SDR"));
-    EXPECT_EQ(result.status, 4);
-    EXPECT_NE(result.err.find("the PDF printer"), std::string::npos) << result.err;
-    EXPECT_FALSE(std::filesystem::exists(dir / "level.pdf"));
-    // Without --pdf it reduces as ever.
+    for (const auto& [option, output, said] :
+         {std::tuple{"--pdf", "level.pdf", "the PDF printer"},
+          std::tuple{"--save", "level.xlsx", "the workbook writer"}}) {
+        const Result result = RunShell(dir / "rendle-reduce" + " " + option + " " + (dir / output) +
+                                       " " + Sample("ring-road.sdr20.SDR"));
+        EXPECT_EQ(result.status, 4);
+        EXPECT_NE(result.err.find(said), std::string::npos) << result.err;
+        EXPECT_NE(result.out.find("Misclose(m)"), std::string::npos) << "the report still comes";
+        EXPECT_FALSE(std::filesystem::exists(dir / output));
+    }
+    // Without them it reduces as ever.
     EXPECT_EQ(RunShell(dir / "rendle-reduce" + " " + Sample("ring-road.sdr20.SDR")).status, 0);
 }
 

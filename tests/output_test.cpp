@@ -42,7 +42,7 @@ class SaveTest : public ::testing::Test {
 
     SaveResult Save(const fs::path& path) {
         windowing.nextSaveName = path.string();
-        return SaveLevelSheet(sheet, windowing);
+        return SaveLevelSheet(sheet, windowing, grid::WriteWorkbookFile);
     }
 
     std::vector<std::string> FolderEntries() {

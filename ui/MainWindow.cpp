@@ -9,6 +9,7 @@
 #include "commands/ReadCommand.h"
 #include "core/Checks.h"
 #include "core/LevelSheet.h"
+#include "grid/Workbook.h"
 #include "ui/AboutWindow.h"
 #include "ui/Help.h"
 #include "ui/RLWindow.h"
@@ -92,7 +93,8 @@ void MainWindow::buildMenus() {
                [this] { readFieldBook(FieldBookFormat::SDR33); });
     addCommand(file, "mnuZeiss", "&Zeiss Format", [this] { readFieldBook(FieldBookFormat::M5); });
     file->addSeparator()->setObjectName("mnu7");
-    addCommand(file, "mnuSave", "&Save", [this] { commands::SaveLevelSheet(sheet_, windowing_); });
+    addCommand(file, "mnuSave", "&Save",
+               [this] { commands::SaveLevelSheet(sheet_, windowing_, grid::WriteWorkbookFile); });
     addCommand(file, "mnuPrint", "&Print",
                [this] { commands::PrintLevelReport(sheet_, windowing_); });
     file->addSeparator()->setObjectName("mnuI");
