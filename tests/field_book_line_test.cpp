@@ -47,6 +47,40 @@ TEST(LineReader, LongLinesKeepTheirBeginning) {
     EXPECT_EQ(lines[1], "next");
 }
 
+/// (line number, text) of every line but those starting "13", which the reader may pass over
+/// when `pass` is set (the caller still meets those it does not).
+std::vector<std::pair<size_t, std::string>> Numbered(const std::string& text, bool pass) {
+    std::istringstream in(text);
+    LineReader reader(in);
+    const LineReader::LinePass startsThirteen = [](char a, char b) { return a == '1' && b == '3'; };
+    std::vector<std::pair<size_t, std::string>> lines;
+    std::string line;
+    while (reader.Next(line, pass ? startsThirteen : nullptr)) {
+        if (line.starts_with("13")) continue;
+        lines.emplace_back(reader.LineNumber(), line);
+    }
+    return lines;
+}
+
+TEST(LineReader, LinesPassedOverStillCountAndNothingElseChanges) {
+    const std::string note = "13NM a note that takes no row";
+    std::string acrossBlocks;  // CR LF pairs and lines of both kinds astride the 64 KB blocks
+    while (acrossBlocks.size() < 3 * 64 * 1024) {
+        acrossBlocks += note + (acrossBlocks.size() % 7 == 0 ? "\r" : "\r\n");
+        if (acrossBlocks.size() % 5 == 0) acrossBlocks += "63 reading\r\n";
+    }
+    const std::string texts[] = {
+        "13a\r\n13b\r\n63c\r\n13d\n62\r13\r1\r\n\r\n13",
+        "\xEF\xBB\xBF" "13 first line, after a byte-order mark\r\n13\r\n63",
+        "13" + std::string(70 * 1024, 'x') + "\r\n63 after a long note\r\n",
+        "63 first\n" + std::string(64 * 1024 - 12, '1') + "\r\n13\r\n63 last",
+        acrossBlocks,
+    };
+    for (const std::string& text : texts) {
+        EXPECT_EQ(Numbered(text, true), Numbered(text, false)) << text.substr(0, 40);
+    }
+}
+
 TEST(Field, ShortLinesHoldWhatExists) {
     EXPECT_EQ(Field("63  BM1 ", 5, 4), "BM1 ");
     EXPECT_EQ(Field("63  BM", 5, 4), "BM");
