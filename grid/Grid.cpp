@@ -10,8 +10,6 @@ namespace rendle::grid {
 
 namespace {
 
-const Cell kEmptyCell{};
-
 /// A mode outside the enumeration (a number cast to it) is a bad argument, as the grid says.
 template <typename Mode>
 int CheckMode(Mode mode, int lowest, int highest) {
@@ -36,21 +34,9 @@ std::string ColumnLetters(int32_t col) {
 
 Grid::Grid() = default;
 
-void Grid::CheckAddress(int32_t row, int32_t col) {
-    if (row == 0 || col == 0) {
-        throw GridError(kErrRowColZero, "row or column 0");
-    }
-    if (row < 1 || row > kMaxRow || col < 1 || col > kMaxCol) {
-        throw GridError(kErrOutOfRange, "cell address out of range");
-    }
-}
-
-const Cell& Grid::CellAt(int32_t row, int32_t col) const {
-    CheckAddress(row, col);
-    if (static_cast<size_t>(row) > rowSlots_.size()) return kEmptyCell;
-    const Row& r = RowAt(row);
-    if (static_cast<size_t>(col) > r.size()) return kEmptyCell;
-    return r[col - 1];
+void Grid::BadAddress(int32_t row, int32_t col) {
+    if (row == 0 || col == 0) throw GridError(kErrRowColZero, "row or column 0");
+    throw GridError(kErrOutOfRange, "cell address out of range");
 }
 
 Cell& Grid::MutableCell(int32_t row, int32_t col) {

@@ -124,7 +124,13 @@ class Grid {
     void SetCellNumber(int32_t row, int32_t col, double value);
     void ClearCell(int32_t row, int32_t col);
     /// The cell as stored; an address past the used part gives an empty cell.
-    const Cell& CellAt(int32_t row, int32_t col) const;
+    const Cell& CellAt(int32_t row, int32_t col) const {
+        CheckAddress(row, col);
+        if (static_cast<size_t>(row) > rowSlots_.size()) return kEmptyCell;
+        const Row& r = RowAt(row);
+        if (static_cast<size_t>(col) > r.size()) return kEmptyCell;
+        return r[col - 1];
+    }
     const CellFormat& FormatAt(int32_t row, int32_t col) const;
 
     /// Empties a block. Bounds of -1 stand for the whole extent.
@@ -186,7 +192,12 @@ class Grid {
   private:
     using Row = std::vector<Cell>;
 
-    static void CheckAddress(int32_t row, int32_t col);
+    static void CheckAddress(int32_t row, int32_t col) {
+        if (row < 1 || row > kMaxRow || col < 1 || col > kMaxCol) [[unlikely]] {
+            BadAddress(row, col);
+        }
+    }
+    [[noreturn]] static void BadAddress(int32_t row, int32_t col);
     Cell& MutableCell(int32_t row, int32_t col);
     // Keep every row free of blank cells at its end and the sheet free of empty rows at its end,
     // so that the row count is the last used row.
@@ -197,6 +208,8 @@ class Grid {
     void NotifyCells(const Range& range);
     void NotifySelection();
     void NotifyProperties();
+
+    static inline const Cell kEmptyCell{};
 
     Row& RowAt(int32_t row) { return rowStore_[rowSlots_[row - 1]]; }
     const Row& RowAt(int32_t row) const { return rowStore_[rowSlots_[row - 1]]; }

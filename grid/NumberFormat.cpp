@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <utility>
@@ -49,8 +51,87 @@ struct Significant {
     int exponent;
 };
 
+/// 128-bit integers, which GCC and Clang have on every 64-bit target.
+__extension__ using Uint128 = unsigned __int128;
+
+/// 1e-8 to 1e14, as near as doubles hold them.
+constexpr double kPowersOfTen[] = {1e-8, 1e-7, 1e-6, 1e-5, 1e-4, 1e-3, 1e-2, 1e-1,
+                                   1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14};
+
+/// 10^0 to 10^22, exactly.
+constexpr auto kTenToThe = [] {
+    std::array<Uint128, 23> powers{};
+    powers[0] = 1;
+    for (size_t i = 1; i < powers.size(); ++i) powers[i] = powers[i - 1] * 10;
+    return powers;
+}();
+
+/// The fifteen digits of a magnitude from 1e-8 up to 1e15 by exact integer arithmetic: the
+/// double is m * 2^q, so m * 10^k * 2^q with k = 14 - exponent is the value scaled to fifteen
+/// integer digits, held exactly in 128 bits and rounded to the nearest integer. False outside
+/// that range and on an exact tie, which the caller settles the slow way.
+bool ExactSignificantDigits(double magnitude, Significant& out) {
+    if (!(magnitude >= 1e-8 && magnitude < 1e15)) return false;
+    // A normal double: magnitude = mantissa / 2^shift, shift > 0 in this range.
+    const auto bits = std::bit_cast<uint64_t>(magnitude);
+    const uint64_t mantissa = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
+    const int shift = 1075 - static_cast<int>(bits >> 52);
+    // A first guess of the decimal exponent, put right below by the integer check.
+    int exponent = 14;
+    while (exponent > -9 && magnitude < kPowersOfTen[static_cast<size_t>(exponent + 8)]) --exponent;
+    static constexpr uint64_t kTen15 = 1'000'000'000'000'000;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int k = 14 - exponent;
+        if (k < 0 || k > 22) return false;
+        const Uint128 scaled = mantissa * kTenToThe[static_cast<size_t>(k)];
+        if (shift >= 128) return false;
+        const Uint128 whole = scaled >> shift;
+        const Uint128 rest = scaled & ((static_cast<Uint128>(1) << shift) - 1);
+        if (whole < kTen15 / 10) {
+            --exponent;  // fewer than fifteen digits: the guess was one too high
+            continue;
+        }
+        if (whole >= kTen15) {
+            ++exponent;
+            continue;
+        }
+        const Uint128 half = static_cast<Uint128>(1) << (shift - 1);
+        if (rest == half) return false;  // a tie
+        auto digits = static_cast<uint64_t>(whole) + (rest > half ? 1 : 0);
+        if (digits == kTen15) {
+            digits /= 10;  // 999...9.5 and up carry into a new first digit
+            ++exponent;
+        }
+        // Two digits at a time from the right, in 32-bit halves.
+        static constexpr auto kPairs = [] {
+            std::array<char, 200> pairs{};
+            for (size_t n = 0; n < 100; ++n) {
+                pairs[2 * n] = static_cast<char>('0' + n / 10);
+                pairs[2 * n + 1] = static_cast<char>('0' + n % 10);
+            }
+            return pairs;
+        }();
+        auto low = static_cast<uint32_t>(digits % 100'000'000);   // the last eight digits
+        auto high = static_cast<uint32_t>(digits / 100'000'000);  // the first seven
+        const auto putPair = [&](size_t at, uint32_t& rest) {
+            const size_t pair = rest % 100;
+            rest /= 100;
+            out.digits[at] = kPairs[2 * pair];
+            out.digits[at + 1] = kPairs[2 * pair + 1];
+        };
+        for (size_t at : {13, 11, 9, 7}) putPair(at, low);
+        for (size_t at : {5, 3, 1}) putPair(at, high);
+        out.digits[0] = static_cast<char>('0' + high);
+        out.exponent = exponent;
+        return true;
+    }
+    return false;
+}
+
 Significant SignificantDigits(double value) {
     const double magnitude = std::fabs(value);
+    if (Significant exact{}; ExactSignificantDigits(magnitude, exact)) return exact;
     char buf[64];
     Significant out{};
     out.digits.fill('0');
@@ -112,37 +193,52 @@ std::string FormatFixed(double value, const FixedPattern& fixed) {
         return m >= 0 && m < 15 ? significant.digits[static_cast<size_t>(m)] : '0';
     };
     const int integerLength = std::max(pointPos, 1);
-    std::string all;  // integer digits, then the wanted decimals
-    all.reserve(static_cast<size_t>(integerLength + fixed.decimals) + 1);
-    for (int q = 1 - integerLength; q <= fixed.decimals; ++q) all += digitAt(q);
+    // Integer digits, then the wanted decimals, with room for a carry in front; on the stack for
+    // the numbers of a level sheet.
+    const size_t length = static_cast<size_t>(integerLength) + static_cast<size_t>(fixed.decimals);
+    std::array<char, 64> small{};
+    std::string large;
+    char* all = small.data() + 1;
+    if (length + 1 > small.size()) {
+        large.assign(length + 1, '0');
+        all = large.data() + 1;
+    }
+    for (size_t j = 0; j < length; ++j) all[j] = digitAt(static_cast<int>(j) + 1 - integerLength);
 
     // Round half away from zero at the wanted number of decimals.
     size_t integerDigits = static_cast<size_t>(integerLength);
+    size_t first = 0;
     if (digitAt(fixed.decimals + 1) >= '5') {
-        int i = static_cast<int>(all.size()) - 1;
-        while (i >= 0 && all[static_cast<size_t>(i)] == '9') all[static_cast<size_t>(i--)] = '0';
+        ptrdiff_t i = static_cast<ptrdiff_t>(length) - 1;
+        while (i >= 0 && all[i] == '9') all[i--] = '0';
         if (i < 0) {
-            all.insert(all.begin(), '1');
+            --all;
+            all[0] = '1';
             ++integerDigits;
         } else {
-            ++all[static_cast<size_t>(i)];
+            ++all[i];
         }
     }
+    const size_t total = integerDigits + static_cast<size_t>(fixed.decimals);
     // No leading zeros but one before the decimal point.
-    size_t first = 0;
     while (first + 1 < integerDigits && all[first] == '0') ++first;
-    const bool allZero = all.find_first_not_of('0') == std::string::npos;
+    bool allZero = true;
+    for (size_t j = 0; j < total && allZero; ++j) allZero = all[j] == '0';
 
     std::string out;
-    out.reserve(all.size() + all.size() / 3 + 3);
+    out.reserve(total + (integerDigits - first) / 3 + 3);
     if (negative && !allZero) out += '-';
-    for (size_t i = first; i < integerDigits; ++i) {
-        if (fixed.grouping && i > first && (integerDigits - i) % 3 == 0) out += ',';
-        out += all[i];
+    if (fixed.grouping) {
+        for (size_t i = first; i < integerDigits; ++i) {
+            if (i > first && (integerDigits - i) % 3 == 0) out += ',';
+            out += all[i];
+        }
+    } else {
+        out.append(all + first, integerDigits - first);
     }
     if (fixed.decimals > 0) {
         out += '.';
-        out.append(all, integerDigits, std::string::npos);
+        out.append(all + integerDigits, static_cast<size_t>(fixed.decimals));
     }
     return out;
 }

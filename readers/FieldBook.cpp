@@ -49,15 +49,17 @@ double CodeValue(std::string_view field) {
 /// as 25): that is a data error, as is a number too large for a double.
 double MeasuredValue(std::string_view line, size_t position, size_t length, const char* what) {
     const std::string_view field = Field(line, position, length);
-    const std::string where = std::string(what) + " at position " + std::to_string(position);
+    const auto where = [&] {
+        return std::string(what) + " at position " + std::to_string(position);
+    };
     for (size_t i = 0; i + 1 < field.size(); ++i) {
         if (field[i] >= '0' && field[i] <= '9' && field[i + 1] == ',') {
             throw Stop{std::string(kCheckDataFile),
-                       where + " has a decimal comma (" + std::string(LeftTrimmed(field)) + ")"};
+                       where() + " has a decimal comma (" + std::string(LeftTrimmed(field)) + ")"};
         }
     }
     const std::optional<double> value = NumericValue(field);
-    if (!value) throw Stop{std::string(kCheckDataFile), where + " is too large a number"};
+    if (!value) throw Stop{std::string(kCheckDataFile), where() + " is too large a number"};
     return *value;
 }
 

@@ -71,7 +71,8 @@ TEST(LineReader, LinesPassedOverStillCountAndNothingElseChanges) {
     }
     const std::string texts[] = {
         "13a\r\n13b\r\n63c\r\n13d\n62\r13\r1\r\n\r\n13",
-        "\xEF\xBB\xBF" "13 first line, after a byte-order mark\r\n13\r\n63",
+        "\xEF\xBB\xBF"
+        "13 first line, after a byte-order mark\r\n13\r\n63",
         "13" + std::string(70 * 1024, 'x') + "\r\n63 after a long note\r\n",
         "63 first\n" + std::string(64 * 1024 - 12, '1') + "\r\n13\r\n63 last",
         acrossBlocks,

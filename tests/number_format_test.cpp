@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <iomanip>
 #include <limits>
+#include <random>
+#include <string>
 
 #include "grid/NumberFormat.h"
 
@@ -48,6 +52,54 @@ TEST(FormatNumber, RoundsAsASpreadsheetDoes) {
     };
     for (const FormatCase& c : cases) {
         EXPECT_EQ(FormatNumber(c.value, c.pattern), c.shown) << c.name;
+    }
+}
+
+/// The rule written plainly: the value to 15 significant digits by printf (exact), then rounded
+/// half away from zero at `decimals` on the decimal digits.
+std::string PlainFixed(double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.14e", std::fabs(value));  // d.dddddddddddddde+XX
+    std::string digits = std::string(1, text[0]) + std::string(text + 2, 14);
+    const int exponent = std::atoi(text + 17);
+    // Place the digits so that index `units` holds the units digit.
+    const int lead = std::max(0, -exponent) + 1;
+    digits.insert(0, static_cast<size_t>(lead), '0');
+    const int units = exponent + lead;
+    const size_t keep = static_cast<size_t>(units + 1 + decimals);
+    digits.resize(std::max(digits.size(), keep + 1), '0');
+    const bool up = digits[keep] >= '5';
+    digits.resize(keep);
+    for (size_t i = keep; up && i-- > 0;) {
+        if (digits[i] == '9') {
+            digits[i] = '0';
+        } else {
+            ++digits[i];
+            break;
+        }
+    }
+    std::string whole = digits.substr(0, static_cast<size_t>(units + 1));
+    whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size() - 1));
+    const std::string fraction = digits.substr(static_cast<size_t>(units + 1));
+    const bool zero = (whole + fraction).find_first_not_of('0') == std::string::npos;
+    return (std::signbit(value) && !zero ? "-" : "") + whole + (decimals > 0 ? "." + fraction : "");
+}
+
+TEST(FormatNumber, AgreesWithThePlainRuleOverManyValues) {
+    std::mt19937_64 random(20261208);
+    std::uniform_int_distribution<int64_t> tenths(-99'999'999, 99'999'999);
+    for (int i = 0; i < 60'000; ++i) {
+        // Readings, RLs and their sums and differences, and values of any size.
+        const double value = i % 3 == 0 ? static_cast<double>(tenths(random)) / 10000.0 +
+                                              static_cast<double>(tenths(random)) / 10000.0
+                             : i % 3 == 1
+                                 ? static_cast<double>(tenths(random)) / 20000.0
+                                 : std::ldexp(static_cast<double>(tenths(random)), i % 90 - 60);
+        for (const auto& [pattern, decimals] :
+             {std::pair{"0.0000", 4}, std::pair{"0.00", 2}, std::pair{"0", 0}}) {
+            ASSERT_EQ(FormatNumber(value, pattern), PlainFixed(value, decimals))
+                << std::setprecision(17) << value << " as " << pattern;
+        }
     }
 }
 
