@@ -1,6 +1,7 @@
 #include "cli/JsonWriter.h"
 
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <nlohmann/json.hpp>
 
@@ -51,6 +52,18 @@ void AppendJsonString(std::string& out, std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
     out += '"';
     for (size_t i = 0; i < text.size();) {
+        // A run of bytes that stand for themselves goes in at once.
+        size_t plain = i;
+        while (plain < text.size()) {
+            const auto c = static_cast<unsigned char>(text[plain]);
+            if (c < 0x20 || c >= 0x80 || c == '"' || c == '\\') break;
+            ++plain;
+        }
+        if (plain > i) {
+            out.append(text, i, plain - i);
+            i = plain;
+            continue;
+        }
         const auto byte = static_cast<unsigned char>(text[i]);
         if (byte < 0x80) {
             switch (byte) {
@@ -191,7 +204,9 @@ void JsonWriter::Number(double value) {
 
 void JsonWriter::Integer(int64_t value) {
     BeforeValue();
-    buffer_ += std::to_string(value);
+    std::array<char, 24> text{};
+    const auto written = std::to_chars(text.data(), text.data() + text.size(), value);
+    buffer_.append(text.data(), written.ptr);
 }
 
 void JsonWriter::Bool(bool value) {

@@ -54,11 +54,6 @@ struct Significant {
 /// 128-bit integers, which GCC and Clang have on every 64-bit target.
 __extension__ using Uint128 = unsigned __int128;
 
-/// 1e-8 to 1e14, as near as doubles hold them.
-constexpr double kPowersOfTen[] = {1e-8, 1e-7, 1e-6, 1e-5, 1e-4, 1e-3, 1e-2, 1e-1,
-                                   1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14};
-
 /// 10^0 to 10^22, exactly.
 constexpr auto kTenToThe = [] {
     std::array<Uint128, 23> powers{};
@@ -69,17 +64,24 @@ constexpr auto kTenToThe = [] {
 
 /// The fifteen digits of a magnitude from 1e-8 up to 1e15 by exact integer arithmetic: the
 /// double is m * 2^q, so m * 10^k * 2^q with k = 14 - exponent is the value scaled to fifteen
-/// integer digits, held exactly in 128 bits and rounded to the nearest integer. False outside
-/// that range and on an exact tie, which the caller settles the slow way.
+/// integer digits, held exactly in 128 bits and rounded to the nearest integer. Zero is fifteen
+/// zeros. False outside that range and on an exact tie, which the caller settles the slow way.
 bool ExactSignificantDigits(double magnitude, Significant& out) {
+    if (magnitude == 0) {
+        out.digits.fill('0');
+        out.exponent = 0;
+        return true;
+    }
     if (!(magnitude >= 1e-8 && magnitude < 1e15)) return false;
     // A normal double: magnitude = mantissa / 2^shift, shift > 0 in this range.
     const auto bits = std::bit_cast<uint64_t>(magnitude);
     const uint64_t mantissa = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
     const int shift = 1075 - static_cast<int>(bits >> 52);
-    // A first guess of the decimal exponent, put right below by the integer check.
-    int exponent = 14;
-    while (exponent > -9 && magnitude < kPowersOfTen[static_cast<size_t>(exponent + 8)]) --exponent;
+    // A first guess of the decimal exponent from the binary one (log10 2 ~ 1233 / 4096), off
+    // by at most one, which the integer check below puts right.
+    const int binaryExponent = static_cast<int>(bits >> 52) - 1023;  // 2^this <= magnitude
+    int exponent = binaryExponent >= 0 ? (binaryExponent * 1233) >> 12
+                                       : -((-binaryExponent * 1233 + 4095) >> 12);
     static constexpr uint64_t kTen15 = 1'000'000'000'000'000;
     for (int attempt = 0; attempt < 3; ++attempt) {
         const int k = 14 - exponent;
