@@ -143,12 +143,13 @@ RowCounter ReadSdrLines(const SdrLayout& layout, LineReader& lines, grid::Grid& 
     std::string line;
     // After the first set-up, a record that is not a header, benchmark, set-up or reading does
     // nothing; its code is told by its first two characters when both are digits.
-    const auto takesNothing = [](char first, char second) {
-        if (first < '0' || first > '9' || second < '0' || second > '9') return false;
-        const int code = (first - '0') * 10 + (second - '0');
-        return code != 0 && code != 61 && code != 62 && code != 63;
-    };
-    while (lines.Next(line, offsetFixed ? +takesNothing : nullptr)) {
+    static constexpr LineReader::LinePass kTakesNothing = [] {
+        LineReader::LinePass codes{};
+        codes.fill(true);
+        for (const size_t code : {0, 61, 62, 63}) codes[code] = false;
+        return codes;
+    }();
+    while (lines.Next(line, offsetFixed ? &kTakesNothing : nullptr)) {
         const double code = CodeValue(Field(line, 1, 2));
         // Meant: before the first set-up every line counts, so records before it land in the
         // header block; after it only set-ups and readings take rows.

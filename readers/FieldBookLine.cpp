@@ -23,54 +23,79 @@ const char* FindLineEndFrom(const char* p, const char* end) {
     return end;
 }
 
-#if defined(__x86_64__)
-// A line of a field book is some 80 bytes: it is scanned 32 bytes at a time where the processor
-// can (AVX2), else 16 at a time (SSE2, which every x86-64 processor has).
-__attribute__((target("avx2"))) const char* FindLineEndAvx2(const char* p, const char* end) {
-    const __m256i lineFeed = _mm256_set1_epi8('\n');
-    const __m256i carriageReturn = _mm256_set1_epi8('\r');
-    for (; end - p >= 32; p += 32) {
-        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-        const auto found = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_or_si256(
-            _mm256_cmpeq_epi8(bytes, lineFeed), _mm256_cmpeq_epi8(bytes, carriageReturn))));
-        if (found != 0) return p + __builtin_ctz(found);
+#if !defined(__x86_64__)
+/// Bit i set when byte i of the 64 at `p` is a carriage return or a line feed.
+uint64_t LineEndMaskBytewise(const char* p) {
+    uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i) {
+        if (p[i] == '\n' || p[i] == '\r') mask |= uint64_t{1} << i;
     }
-    return FindLineEndFrom(p, end);
-}
-
-const char* FindLineEndSse2(const char* p, const char* end) {
-    const __m128i lineFeed = _mm_set1_epi8('\n');
-    const __m128i carriageReturn = _mm_set1_epi8('\r');
-    for (; end - p >= 16; p += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const auto found = static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_or_si128(_mm_cmpeq_epi8(bytes, lineFeed), _mm_cmpeq_epi8(bytes, carriageReturn))));
-        if (found != 0) return p + __builtin_ctz(found);
-    }
-    return FindLineEndFrom(p, end);
-}
-
-bool HasAvx2() {
-    static const bool has = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return has;
-}
-
-const char* FindLineEnd(const char* begin, const char* end) {
-    return HasAvx2() ? FindLineEndAvx2(begin, end) : FindLineEndSse2(begin, end);
+    return mask;
 }
 #else
-const char* FindLineEnd(const char* begin, const char* end) {
-    return FindLineEndFrom(begin, end);
+// Bit i set when byte i of the 64 at `p` is a carriage return or a line feed, 32 bytes at a time
+// where the processor can (AVX2), else 16 (SSE2, which every x86-64 processor has).
+__attribute__((target("avx2"))) uint64_t LineEndMaskAvx2(const char* p) {
+    const __m256i lineFeed = _mm256_set1_epi8('\n');
+    const __m256i carriageReturn = _mm256_set1_epi8('\r');
+    uint64_t mask = 0;
+    for (size_t half = 0; half < 2; ++half) {
+        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * half));
+        const auto found = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(
+            _mm256_cmpeq_epi8(bytes, lineFeed), _mm256_cmpeq_epi8(bytes, carriageReturn))));
+        mask |= static_cast<uint64_t>(found) << (32 * half);
+    }
+    return mask;
+}
+
+uint64_t LineEndMaskSse2(const char* p) {
+    const __m128i lineFeed = _mm_set1_epi8('\n');
+    const __m128i carriageReturn = _mm_set1_epi8('\r');
+    uint64_t mask = 0;
+    for (size_t quarter = 0; quarter < 4; ++quarter) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * quarter));
+        const auto found = static_cast<uint32_t>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, lineFeed), _mm_cmpeq_epi8(bytes, carriageReturn))));
+        mask |= static_cast<uint64_t>(found) << (16 * quarter);
+    }
+    return mask;
 }
 #endif
+
+LineReader::MaskFunction PickLineEndMask() {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? LineEndMaskAvx2 : LineEndMaskSse2;
+#else
+    return LineEndMaskBytewise;
+#endif
+}
 
 }  // namespace
 
 LineReader::LineReader(std::istream& in, LineDecoder decoder)
-    : in_(in), buffer_(size_t{64} * 1024), decoder_(std::move(decoder)) {}
+    : in_(in),
+      buffer_(static_cast<char*>(::operator new[](kReadBlock, std::align_val_t{64}))),
+      decoder_(std::move(decoder)),
+      lineEndMask_(PickLineEndMask()) {}
+
+inline size_t LineReader::LineEnd(size_t from) {
+    const char* data = buffer_.get();
+    for (;;) {
+        if (from >= len_) return len_;
+        // The 64 bytes from maskAt_ are scanned once, whatever number of lines they hold.
+        if (maskAt_ == kNoMask || from < maskAt_ || from >= maskAt_ + 64) {
+            if (len_ - from < 64) {
+                return static_cast<size_t>(FindLineEndFrom(data + from, data + len_) - data);
+            }
+            maskAt_ = from;
+            mask_ = lineEndMask_(data + from);
+        }
+        const uint64_t ahead = mask_ >> (from - maskAt_);
+        if (ahead != 0) return from + static_cast<size_t>(__builtin_ctzll(ahead));
+        from = maskAt_ + 64;
+    }
+}
 
 void LineReader::Finish(std::string& line) {
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -81,14 +106,15 @@ void LineReader::Finish(std::string& line) {
 
 bool LineReader::Fill() {
     if (!in_) return false;
-    in_.read(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    in_.read(buffer_.get(), static_cast<std::streamsize>(kReadBlock));
     len_ = static_cast<size_t>(in_.gcount());
     pos_ = 0;
+    maskAt_ = kNoMask;
     if (in_.bad()) failed_ = true;
     return len_ > 0;
 }
 
-bool LineReader::Next(std::string& line, LinePass passes) {
+bool LineReader::Next(std::string& line, const LinePass* passes) {
     line.clear();
     // Lines the caller needs nothing of are passed over where their first two bytes show it,
     // without being copied or decoded; they still count. Only where the decoder leaves ASCII as
@@ -103,15 +129,39 @@ bool LineReader::Next(std::string& line, LinePass passes) {
                     continue;
                 }
             }
-            const char* begin = buffer_.data() + pos_;
-            const char* stop = FindLineEnd(begin, buffer_.data() + len_);
-            // A line that runs past the buffer, or is too short to tell, is read as usual.
-            if (stop == buffer_.data() + len_ || stop - begin < 2 || !passes(begin[0], begin[1])) {
-                break;
+            const char* data = buffer_.get();
+            size_t pos = pos_;
+            size_t passed = 0;
+            bool stopped = false;  // at a line not passed over, or one that runs past the buffer
+            while (pos != len_) {
+                if (len_ - pos < 2) {
+                    stopped = true;
+                    break;
+                }
+                const auto tens = static_cast<unsigned char>(data[pos] - '0');
+                const auto units = static_cast<unsigned char>(data[pos + 1] - '0');
+                if (tens > 9 || units > 9 || !(*passes)[tens * 10U + units]) {
+                    stopped = true;
+                    break;
+                }
+                const size_t stop = LineEnd(pos + 2);
+                if (stop == len_) {
+                    stopped = true;
+                    break;
+                }
+                ++passed;
+                pos = stop + 1;
+                if (data[stop] == '\r') {
+                    if (pos == len_) {
+                        skipLineFeed_ = true;  // its line feed may open the next block
+                        break;
+                    }
+                    if (data[pos] == '\n') ++pos;
+                }
             }
-            ++lineNumber_;
-            skipLineFeed_ = *stop == '\r';
-            pos_ = static_cast<size_t>(stop - buffer_.data()) + 1;
+            pos_ = pos;
+            lineNumber_ += passed;
+            if (stopped) break;
         }
     }
 
@@ -128,9 +178,9 @@ bool LineReader::Next(std::string& line, LinePass passes) {
                 continue;
             }
         }
-        const char* begin = buffer_.data() + pos_;
-        const char* end = buffer_.data() + len_;
-        const char* stop = FindLineEnd(begin, end);
+        const char* begin = buffer_.get() + pos_;
+        const char* end = buffer_.get() + len_;
+        const char* stop = buffer_.get() + LineEnd(pos_);
         const size_t room = kKeptLineLength - std::min(kKeptLineLength, line.size());
         line.append(begin, std::min(static_cast<size_t>(stop - begin), room));
         any = any || stop != begin;
