@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string>
 
-#include "cli/PdfPrinter.h"
+#include "cli/OutputModules.h"
 #include "core/Checks.h"
 #include "readers/FieldBook.h"
 

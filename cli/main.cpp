@@ -13,8 +13,8 @@
 #include <stdexcept>
 
 #include "cli/OrderedRun.h"
+#include "cli/OutputModules.h"
 #include "cli/OutputPlan.h"
-#include "cli/PdfPrinter.h"
 #include "cli/ReduceBook.h"
 #include "grid/Utf8.h"
 #include "readers/LineDecoder.h"

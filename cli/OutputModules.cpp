@@ -1,4 +1,4 @@
-#include "cli/PdfPrinter.h"
+#include "cli/OutputModules.h"
 
 #include "grid/WorkbookModule.h"
 

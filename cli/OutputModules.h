@@ -1,4 +1,5 @@
-// The level report printed to PDF through the printer module (rendle-pdf.so beside the program).
+// The outputs rendle-reduce reaches through modules beside it: the level report printed to PDF
+// (rendle-pdf.so) and the workbook (rendle-xlsx.so).
 #pragma once
 
 #include <mutex>
