@@ -162,31 +162,17 @@ void JsonWriter::BeforeValue() {
     NewLine(empty_.size());
 }
 
-void JsonWriter::BeginObject() {
+void JsonWriter::Open(char bracket) {
     BeforeValue();
-    buffer_ += '{';
+    buffer_ += bracket;
     empty_.push_back(true);
 }
 
-void JsonWriter::EndObject() {
+void JsonWriter::Close(char bracket) {
     const bool wasEmpty = empty_.back();
     empty_.pop_back();
-    if (!wasEmpty) NewLine(empty_.size());
-    buffer_ += '}';
-    MaybeFlush();
-}
-
-void JsonWriter::BeginArray() {
-    BeforeValue();
-    buffer_ += '[';
-    empty_.push_back(true);
-}
-
-void JsonWriter::EndArray() {
-    const bool wasEmpty = empty_.back();
-    empty_.pop_back();
-    if (!wasEmpty) NewLine(empty_.size());
-    buffer_ += ']';
+    if (!wasEmpty) NewLine(empty_.size());  // an empty one stays on its line: {} and []
+    buffer_ += bracket;
     MaybeFlush();
 }
 

@@ -19,10 +19,10 @@ class JsonWriter {
     JsonWriter(const JsonWriter&) = delete;
     JsonWriter& operator=(const JsonWriter&) = delete;
 
-    void BeginObject();
-    void EndObject();
-    void BeginArray();
-    void EndArray();
+    void BeginObject() { Open('{'); }
+    void EndObject() { Close('}'); }
+    void BeginArray() { Open('['); }
+    void EndArray() { Close(']'); }
     /// The next member's name; members must be given in byte order of their names, as the
     /// library sorted them.
     void Key(std::string_view key);
@@ -51,6 +51,8 @@ class JsonWriter {
     void Write(const std::string& text) { String(text); }
     void Write(const char* text) { String(text); }
     void BeforeValue();
+    void Open(char bracket);
+    void Close(char bracket);
     void NewLine(size_t depth);
     void MaybeFlush();
 
