@@ -1,15 +1,13 @@
 #include "cli/BatchRun.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
+#include <rapidjson/prettywriter.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+#include <cmath>
 #include <sstream>
 
-#include "cli/JsonWriter.h"
 #include "grid/Utf8.h"
-#include "readers/FieldBookLine.h"
 
 namespace rendle::cli {
 
@@ -50,125 +48,217 @@ void BatchWindowing::PrintSheet(const grid::Grid& sheet) {
 
 namespace {
 
-void WriteChecks(JsonWriter& json, const core::RunChecks& checks) {
-    json.BeginObject();
-    if (!checks.reduced) {
-        json.Member("notReduced", checks.notReduced);
-        json.Member("reduced", false);
-        json.EndObject();
-        return;
+/// Written out to the stream past this many bytes, so that a large sheet is never held whole.
+constexpr size_t kFlushBytes = size_t{64} * 1024;
+
+/// The JSON document of one book, written as it goes through RapidJSON's writer (one line, or
+/// laid out with a two-space indent).
+template <typename Writer>
+class JsonReportWriter {
+  public:
+    JsonReportWriter(std::ostream& out, Writer& writer, rapidjson::StringBuffer& buffer)
+        : out_(out), w_(writer), buffer_(buffer) {}
+
+    void Document(const grid::Grid& sheet, const core::RunState& run,
+                  const commands::ReadCommandResult& outcome,
+                  const std::vector<ShownMessage>& messages, const core::RunChecks* checks,
+                  const std::string* fieldBook) {
+        w_.StartObject();
+        if (fieldBook) Member("fieldBook", *fieldBook);
+        Member("outcome", OutcomeName(outcome));
+        Key("messages");
+        w_.StartArray();
+        for (const ShownMessage& message : messages) {
+            w_.StartObject();
+            Member("title", message.title);
+            Member("text", message.text);
+            Member("icon", "critical");
+            w_.EndObject();
+        }
+        w_.EndArray();
+        Key("formRL");
+        if (outcome.formRL) {
+            w_.StartObject();
+            Member("start", outcome.formRL->start);
+            Member("end", outcome.formRL->end);
+            w_.EndObject();
+        } else {
+            w_.Null();
+        }
+        Key("run");
+        w_.StartObject();
+        Member("FirstDataRow", run.FirstDataRow);
+        Member("LastDataRow", run.LastDataRow);
+        Member("StationCount", run.StationCount);
+        RL("EnteredStartRL", run.EnteredStartRL);
+        RL("StartRL", run.StartRL);
+        RL("EndRL", run.EndRL);
+        w_.EndObject();
+        if (checks) Checks(*checks);
+        Sheet(sheet);
+        w_.EndObject();
+        Flush();
     }
-    const core::ArithmeticCheck& a = *checks.arithmetic;
-    json.Key("arithmetic");
-    json.BeginObject();
-    json.Member("agrees", a.agrees);
-    json.Member("bsMinusFs", a.ReadingDifference());
-    json.Member("lastMinusFirstRL", a.RLDifference());
-    json.Member("riseMinusFall", a.RiseFallDifference());
-    json.Member("sumBS", a.sumBS);
-    json.Member("sumFS", a.sumFS);
-    json.Member("sumFall", a.sumFall);
-    json.Member("sumRise", a.sumRise);
-    json.EndObject();
 
-    const core::SightBalance& b = checks.balance;
-    json.Key("balance");
-    json.BeginObject();
-    json.Member("flagged", b.flagged);
-    json.Member("imbalanceLimit", b.imbalanceLimit);
-    json.Member("largestImbalance", b.largestImbalance);
-    json.Member("largestRunning", b.largestRunning);
-    json.Member("runningLimit", b.runningLimit);
-    json.Key("setUps");
-    json.BeginArray();
-    for (const core::SetUpBalance& s : b.setUps) {
-        json.BeginObject();
-        json.Member("backsight", s.backsight);
-        json.Member("flagged", s.flagged);
-        json.Member("foresight", s.foresight);
-        json.Member("imbalance", s.imbalance);
-        json.Member("running", s.running);
-        json.Member("setUp", s.setUp);
-        json.EndObject();
+  private:
+    void Flush() {
+        out_.write(buffer_.GetString(), static_cast<std::streamsize>(buffer_.GetSize()));
+        buffer_.Clear();
     }
-    json.EndArray();
-    json.EndObject();
 
-    json.Member("reduced", true);
-
-    const core::ToleranceVerdict& t = *checks.tolerance;
-    json.Key("tolerance");
-    json.BeginObject();
-    json.Member("classMm", t.classMm);
-    json.Member("misclose", t.misclose);
-    json.Member("permissible", t.permissible);
-    json.Member("ratio", t.ratio);
-    json.Member("verdict", t.within ? "within" : "exceeds");
-    json.EndObject();
-    json.EndObject();
-}
-
-void WriteRL(JsonWriter& json, std::string_view key, const core::RLValue& value) {
-    json.Key(key);
-    if (const double* number = std::get_if<double>(&value)) {
-        json.Number(*number);
-    } else if (const std::string* text = std::get_if<std::string>(&value)) {
-        json.String(*text);
-    } else {
-        json.Null();
-    }
-}
-
-void WriteSheet(JsonWriter& json, const grid::Grid& sheet) {
-    json.BeginObject();
-    json.Key("activeCell");
-    json.BeginArray();
-    json.Integer(sheet.ActiveRow());
-    json.Integer(sheet.ActiveCol());
-    json.EndArray();
-
-    json.Key("cells");
-    json.BeginArray();
-    const int32_t lastCol = sheet.LastUsedCol();
-    for (int32_t r = 1; r <= sheet.LastUsedRow(); ++r) {
-        for (int32_t c = 1; c <= lastCol; ++c) {
-            const grid::Cell& cell = sheet.CellAt(r, c);
-            if (cell.kind == grid::CellKind::Empty) continue;
-            const grid::CellFormat& format = sheet.FormatAt(r, c);
-            json.BeginObject();
-            if (format.bold) json.Member("bold", true);
-            json.Member("col", c);
-            if (cell.kind != grid::CellKind::Text) json.Member("display", sheet.CellText(r, c));
-            if (!format.numberFormat.empty()) json.Member("format", format.numberFormat);
-            if (cell.kind != grid::CellKind::Text) json.Member("number", cell.number);
-            json.Member("row", r);
-            if (cell.kind == grid::CellKind::Text) json.Member("text", cell.text);
-            json.EndObject();
+    /// Texts are UTF-8 inside the program; anything that is not (a path of unknown encoding in
+    /// a message, an edited cell) is shown with U+FFFD.
+    void String(std::string_view text) {
+        if (grid::IsValidUtf8(text)) {
+            w_.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
+        } else {
+            const std::string valid = grid::ValidUtf8(text);
+            w_.String(valid.data(), static_cast<rapidjson::SizeType>(valid.size()));
         }
     }
-    json.EndArray();
-
-    // Column headings keyed by the column number as text, in the byte order of those keys
-    // ("1", "10", "2") as the library sorted them.
-    std::vector<std::string> headed;
-    for (int32_t col = 1; col <= grid::kMaxCol; ++col) {
-        if (sheet.HasColumnHeading(col)) headed.push_back(std::to_string(col));
+    void Key(std::string_view key) {
+        w_.Key(key.data(), static_cast<rapidjson::SizeType>(key.size()));
     }
-    std::sort(headed.begin(), headed.end());
-    json.Key("columnHeadings");
-    json.BeginObject();
-    for (const std::string& col : headed) json.Member(col, sheet.ColumnHeading(std::stoi(col)));
-    json.EndObject();
-
-    json.Key("hiddenColumns");
-    json.BeginArray();
-    for (int32_t col = 1; col <= grid::kMaxCol; ++col) {
-        if (sheet.ColumnHidden(col)) json.Integer(col);
+    /// A number that is not finite has no JSON spelling: null.
+    void Number(double value) {
+        if (std::isfinite(value)) {
+            w_.Double(value);
+        } else {
+            w_.Null();
+        }
     }
-    json.EndArray();
-    json.Member("title", sheet.SheetTitle());
-    json.EndObject();
-}
+    void Write(std::string_view text) { String(text); }
+    void Write(const char* text) { String(text); }
+    void Write(double value) { Number(value); }
+    void Write(int value) { w_.Int(value); }
+    void Write(bool value) { w_.Bool(value); }
+    template <typename T>
+    void Member(std::string_view key, const T& value) {
+        Key(key);
+        Write(value);
+    }
+
+    void RL(std::string_view key, const core::RLValue& value) {
+        Key(key);
+        if (const double* number = std::get_if<double>(&value)) {
+            Number(*number);
+        } else if (const std::string* text = std::get_if<std::string>(&value)) {
+            String(*text);
+        } else {
+            w_.Null();
+        }
+    }
+
+    void Checks(const core::RunChecks& checks) {
+        Key("checks");
+        w_.StartObject();
+        Member("reduced", checks.reduced);
+        if (!checks.reduced) {
+            Member("notReduced", checks.notReduced);
+            w_.EndObject();
+            return;
+        }
+        const core::ArithmeticCheck& a = *checks.arithmetic;
+        Key("arithmetic");
+        w_.StartObject();
+        Member("sumBS", a.sumBS);
+        Member("sumFS", a.sumFS);
+        Member("sumRise", a.sumRise);
+        Member("sumFall", a.sumFall);
+        Member("bsMinusFs", a.ReadingDifference());
+        Member("riseMinusFall", a.RiseFallDifference());
+        Member("lastMinusFirstRL", a.RLDifference());
+        Member("agrees", a.agrees);
+        w_.EndObject();
+
+        const core::ToleranceVerdict& t = *checks.tolerance;
+        Key("tolerance");
+        w_.StartObject();
+        Member("misclose", t.misclose);
+        Member("classMm", t.classMm);
+        Member("permissible", t.permissible);
+        Member("ratio", t.ratio);
+        Member("verdict", t.within ? "within" : "exceeds");
+        w_.EndObject();
+
+        const core::SightBalance& b = checks.balance;
+        Key("balance");
+        w_.StartObject();
+        Key("setUps");
+        w_.StartArray();
+        for (const core::SetUpBalance& s : b.setUps) {
+            w_.StartObject();
+            Member("setUp", s.setUp);
+            Member("backsight", s.backsight);
+            Member("foresight", s.foresight);
+            Member("imbalance", s.imbalance);
+            Member("running", s.running);
+            Member("flagged", s.flagged);
+            w_.EndObject();
+        }
+        w_.EndArray();
+        Member("largestImbalance", b.largestImbalance);
+        Member("largestRunning", b.largestRunning);
+        Member("imbalanceLimit", b.imbalanceLimit);
+        Member("runningLimit", b.runningLimit);
+        Member("flagged", b.flagged);
+        w_.EndObject();
+        w_.EndObject();
+    }
+
+    void Sheet(const grid::Grid& sheet) {
+        Key("sheet");
+        w_.StartObject();
+        Member("title", sheet.SheetTitle());
+        Key("columnHeadings");
+        w_.StartObject();
+        for (int32_t col = 1; col <= grid::kMaxCol; ++col) {
+            if (sheet.HasColumnHeading(col)) Member(std::to_string(col), sheet.ColumnHeading(col));
+        }
+        w_.EndObject();
+        Key("hiddenColumns");
+        w_.StartArray();
+        for (int32_t col = 1; col <= grid::kMaxCol; ++col) {
+            if (sheet.ColumnHidden(col)) w_.Int(col);
+        }
+        w_.EndArray();
+        Key("activeCell");
+        w_.StartArray();
+        w_.Int(sheet.ActiveRow());
+        w_.Int(sheet.ActiveCol());
+        w_.EndArray();
+
+        Key("cells");
+        w_.StartArray();
+        const int32_t lastCol = sheet.LastUsedCol();
+        for (int32_t r = 1; r <= sheet.LastUsedRow(); ++r) {
+            for (int32_t c = 1; c <= lastCol; ++c) {
+                const grid::Cell& cell = sheet.CellAt(r, c);
+                if (cell.kind == grid::CellKind::Empty) continue;
+                w_.StartObject();
+                Member("row", r);
+                Member("col", c);
+                if (cell.kind == grid::CellKind::Text) {
+                    Member("text", cell.text);
+                } else {
+                    Member("number", cell.number);
+                    Member("display", sheet.CellText(r, c));
+                }
+                const grid::CellFormat& format = sheet.FormatAt(r, c);
+                if (format.bold) Member("bold", true);
+                if (!format.numberFormat.empty()) Member("format", format.numberFormat);
+                w_.EndObject();
+            }
+            if (buffer_.GetSize() >= kFlushBytes) Flush();
+        }
+        w_.EndArray();
+        w_.EndObject();
+    }
+
+    std::ostream& out_;
+    Writer& w_;
+    rapidjson::StringBuffer& buffer_;
+};
 
 }  // namespace
 
@@ -176,48 +266,18 @@ void WriteJsonReport(std::ostream& out, const grid::Grid& sheet, const core::Run
                      const commands::ReadCommandResult& outcome,
                      const std::vector<ShownMessage>& messages, const core::RunChecks* checks,
                      const std::string* fieldBook) {
-    // Members in the byte order of their names. Texts are UTF-8 inside the program; anything
-    // that is not (a path of unknown encoding in a message) is shown with U+FFFD.
-    JsonWriter json(out, fieldBook ? -1 : 2);
-    json.BeginObject();
-    if (checks) {
-        json.Key("checks");
-        WriteChecks(json, *checks);
-    }
-    if (fieldBook) json.Member("fieldBook", *fieldBook);
-    json.Key("formRL");
-    if (outcome.formRL) {
-        json.BeginObject();
-        json.Member("end", outcome.formRL->end);
-        json.Member("start", outcome.formRL->start);
-        json.EndObject();
+    rapidjson::StringBuffer buffer;
+    if (fieldBook) {
+        // One line of JSON Lines for a book of many.
+        rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+        JsonReportWriter(out, writer, buffer)
+            .Document(sheet, run, outcome, messages, checks, fieldBook);
     } else {
-        json.Null();
+        rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
+        writer.SetIndent(' ', 2);
+        JsonReportWriter(out, writer, buffer)
+            .Document(sheet, run, outcome, messages, checks, fieldBook);
     }
-    json.Key("messages");
-    json.BeginArray();
-    for (const ShownMessage& message : messages) {
-        json.BeginObject();
-        json.Member("icon", "critical");
-        json.Member("text", message.text);
-        json.Member("title", message.title);
-        json.EndObject();
-    }
-    json.EndArray();
-    json.Member("outcome", OutcomeName(outcome));
-    json.Key("run");
-    json.BeginObject();
-    WriteRL(json, "EndRL", run.EndRL);
-    WriteRL(json, "EnteredStartRL", run.EnteredStartRL);
-    json.Member("FirstDataRow", run.FirstDataRow);
-    json.Member("LastDataRow", run.LastDataRow);
-    WriteRL(json, "StartRL", run.StartRL);
-    json.Member("StationCount", run.StationCount);
-    json.EndObject();
-    json.Key("sheet");
-    WriteSheet(json, sheet);
-    json.EndObject();
-    json.Flush();
     out << '\n';
 }
 
@@ -255,39 +315,6 @@ int ExitStatus(const commands::ReadCommandResult& outcome) {
             break;
     }
     return 1;
-}
-
-std::string ChecksReport(const core::RunChecks& checks) {
-    std::string report = "\nChecks\n";
-    if (!checks.reduced) return report + "  not reduced: " + checks.notReduced + "\n";
-    char line[200];
-    const core::ArithmeticCheck& a = *checks.arithmetic;
-    std::snprintf(line, sizeof line,
-                  "  arithmetic: sum BS - sum FS = %.4f, rise - fall = %.4f, last RL - first RL "
-                  "= %.4f: %s\n",
-                  a.ReadingDifference(), a.RiseFallDifference(), a.RLDifference(),
-                  a.agrees ? "agree" : "DO NOT AGREE (reduce the run again)");
-    report += line;
-    const core::ToleranceVerdict& t = *checks.tolerance;
-    std::snprintf(line, sizeof line,
-                  "  misclose %.4f m against %g mm x sqrt(K) = %.4f m: %s (ratio %.2f)\n",
-                  t.misclose, t.classMm, t.permissible, t.within ? "within" : "EXCEEDS", t.ratio);
-    report += line;
-    const core::SightBalance& b = checks.balance;
-    std::snprintf(line, sizeof line,
-                  "  sight balance: largest imbalance %.2f m, largest running sum %.2f m "
-                  "(limits %g m and %g m)%s\n",
-                  b.largestImbalance, b.largestRunning, b.imbalanceLimit, b.runningLimit,
-                  b.flagged ? ": FLAGGED" : "");
-    report += line;
-    for (const core::SetUpBalance& s : b.setUps) {
-        if (!s.flagged) continue;
-        std::snprintf(line, sizeof line,
-                      "    set-up %d: BS %.2f m, FS %.2f m, imbalance %.2f m, running %.2f m\n",
-                      s.setUp, s.backsight, s.foresight, s.imbalance, s.running);
-        report += line;
-    }
-    return report;
 }
 
 }  // namespace rendle::cli

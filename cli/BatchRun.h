@@ -55,7 +55,8 @@ class BatchWindowing : public commands::Windowing {
 
 /// The level sheet, the run state, FormRL's boxes, the messages, the outcome and (when given)
 /// the checks of the run as one JSON object, written to `out` as it goes. With `fieldBook` the
-/// object is one line of JSON Lines, naming the field book it comes from.
+/// object is one line of JSON Lines, naming the field book it comes from. Every number reads
+/// back to the double it stands for; one that is not finite is null.
 void WriteJsonReport(std::ostream& out, const grid::Grid& sheet, const core::RunState& run,
                      const commands::ReadCommandResult& outcome,
                      const std::vector<ShownMessage>& messages,
@@ -68,9 +69,6 @@ std::string JsonReport(const grid::Grid& sheet, const core::RunState& run,
                        const std::vector<ShownMessage>& messages,
                        const core::RunChecks* checks = nullptr,
                        const std::string* fieldBook = nullptr);
-
-/// The "Checks" block that follows the text report.
-std::string ChecksReport(const core::RunChecks& checks);
 
 /// "reduced", "reduction-stopped", "read-failed" or "no-data".
 std::string OutcomeName(const commands::ReadCommandResult& outcome);

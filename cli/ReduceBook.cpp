@@ -95,7 +95,7 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
         WriteJsonReport(out, sheet, run, outcome, windowing.messages, &checks,
                         options.manyBooks ? &shownBook : nullptr);
     } else {
-        out << report::LevelReport(sheet) << ChecksReport(checks);
+        out << report::LevelReport(sheet) << report::ChecksReport(checks);
     }
     // Where the read stopped, then what else was said (a failed save or print).
     const readers::ReadResult& read = outcome.read;

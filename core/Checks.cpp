@@ -1,10 +1,10 @@
 #include "core/Checks.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "core/LevelSheet.h"
 #include "grid/Grid.h"
+#include "grid/NumberFormat.h"
 
 namespace rendle::core {
 
@@ -12,10 +12,9 @@ namespace {
 
 constexpr double kAgreement = 1e-9;
 
-std::string Metres(double value, int decimals = 4) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
+/// A height or misclose as the sheet shows it ("0.0000"); a length with `pattern` "0.00".
+std::string Metres(double value, std::string_view pattern = "0.0000") {
+    return grid::FormatNumber(value, pattern);
 }
 
 bool HasSummaryBlock(const grid::Grid& sheet, const RunState& run) {
@@ -157,12 +156,13 @@ std::string BalanceNote(const RunChecks& checks) {
     if (!checks.reduced) return checks.notReduced;
     const SightBalance& b = checks.balance;
     std::string note = "sight balance: largest imbalance of a set-up " +
-                       Metres(b.largestImbalance, 2) + " m, largest running sum " +
-                       Metres(b.largestRunning, 2) + " m";
-    note += b.flagged ? " (beyond " + Metres(b.imbalanceLimit, 0) + " m a set-up or " +
-                            Metres(b.runningLimit, 0) + " m in all)"
-                      : " (within " + Metres(b.imbalanceLimit, 0) + " m and " +
-                            Metres(b.runningLimit, 0) + " m)";
+                       Metres(b.largestImbalance, "0.00") + " m, largest running sum " +
+                       Metres(b.largestRunning, "0.00") + " m";
+    note += b.flagged
+                ? " (beyond " + grid::GeneralNumberText(b.imbalanceLimit) + " m a set-up or " +
+                      grid::GeneralNumberText(b.runningLimit) + " m in all)"
+                : " (within " + grid::GeneralNumberText(b.imbalanceLimit) + " m and " +
+                      grid::GeneralNumberText(b.runningLimit) + " m)";
     return note;
 }
 

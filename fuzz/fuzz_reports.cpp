@@ -1,8 +1,9 @@
 // libFuzzer target: the writers of rendle-reduce's output over a level sheet whose cell texts and
 // benchmark RLs are arbitrary bytes (an edited cell, an argument of unknown encoding) and whose
-// numbers are arbitrary doubles. The JSON document must always parse as UTF-8 JSON and be the
-// same bytes as the document tree the report was first built as; the text report must always be
-// UTF-8.
+// numbers are arbitrary doubles. The JSON document must always parse as UTF-8 JSON, as one line
+// for a book of many, with every finite number reading back to the same double; the text report
+// must always be UTF-8.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,7 +12,6 @@
 #include <string>
 #include <string_view>
 
-#include "JsonTreeReport.h"
 #include "cli/BatchRun.h"
 #include "core/LevelSheet.h"
 #include "grid/Grid.h"
@@ -50,13 +50,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<rendle::cli::ShownMessage> messages = {
         {"SAVE LEVEL", "The level sheet was not saved to " + std::string(input.substr(0, 32))}};
 
-    const std::string document = rendle::cli::JsonReport(sheet, run, outcome, messages);
-    if (!nlohmann::json::accept(document)) std::abort();
-    if (document != rendle::test::JsonTreeReport(sheet, run, outcome, messages)) std::abort();
     const std::string book(input.substr(0, 24));
-    if (rendle::cli::JsonReport(sheet, run, outcome, messages, nullptr, &book) !=
-        rendle::test::JsonTreeReport(sheet, run, outcome, messages, nullptr, &book)) {
-        std::abort();
+    for (const std::string* fieldBook : {static_cast<const std::string*>(nullptr), &book}) {
+        const std::string document =
+            rendle::cli::JsonReport(sheet, run, outcome, messages, nullptr, fieldBook);
+        if (fieldBook && document.find('\n') != document.size() - 1) std::abort();
+        const nlohmann::json parsed = nlohmann::json::parse(document, nullptr, false);
+        if (parsed.is_discarded()) std::abort();
+        for (const auto& entry : parsed["sheet"]["cells"]) {
+            if (!entry.contains("number")) continue;
+            const double number = sheet.CellNumber(entry["row"], entry["col"]);
+            if (std::isfinite(number) ? entry["number"].get<double>() != number
+                                      : !entry["number"].is_null()) {
+                std::abort();
+            }
+        }
     }
     if (!rendle::grid::IsValidUtf8(rendle::report::LevelReport(sheet))) std::abort();
     return 0;

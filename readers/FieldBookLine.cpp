@@ -3,98 +3,27 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
 #include <string>
 
 #include "core/NumberText.h"
 
 namespace rendle::readers {
 
-namespace {
-
-/// The first carriage return or line feed in [begin, end), or end: the bytes from `p` on one at
-/// a time.
-const char* FindLineEndFrom(const char* p, const char* end) {
-    for (; p != end; ++p) {
-        if (*p == '\n' || *p == '\r') return p;
-    }
-    return end;
-}
-
-#if !defined(__x86_64__)
-/// Bit i set when byte i of the 64 at `p` is a carriage return or a line feed.
-uint64_t LineEndMaskBytewise(const char* p) {
-    uint64_t mask = 0;
-    for (int i = 0; i < 64; ++i) {
-        if (p[i] == '\n' || p[i] == '\r') mask |= uint64_t{1} << i;
-    }
-    return mask;
-}
-#else
-// Bit i set when byte i of the 64 at `p` is a carriage return or a line feed, 32 bytes at a time
-// where the processor can (AVX2), else 16 (SSE2, which every x86-64 processor has).
-__attribute__((target("avx2"))) uint64_t LineEndMaskAvx2(const char* p) {
-    const __m256i lineFeed = _mm256_set1_epi8('\n');
-    const __m256i carriageReturn = _mm256_set1_epi8('\r');
-    uint64_t mask = 0;
-    for (size_t half = 0; half < 2; ++half) {
-        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * half));
-        const auto found = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(
-            _mm256_cmpeq_epi8(bytes, lineFeed), _mm256_cmpeq_epi8(bytes, carriageReturn))));
-        mask |= static_cast<uint64_t>(found) << (32 * half);
-    }
-    return mask;
-}
-
-uint64_t LineEndMaskSse2(const char* p) {
-    const __m128i lineFeed = _mm_set1_epi8('\n');
-    const __m128i carriageReturn = _mm_set1_epi8('\r');
-    uint64_t mask = 0;
-    for (size_t quarter = 0; quarter < 4; ++quarter) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * quarter));
-        const auto found = static_cast<uint32_t>(_mm_movemask_epi8(
-            _mm_or_si128(_mm_cmpeq_epi8(bytes, lineFeed), _mm_cmpeq_epi8(bytes, carriageReturn))));
-        mask |= static_cast<uint64_t>(found) << (16 * quarter);
-    }
-    return mask;
-}
-#endif
-
-LineReader::MaskFunction PickLineEndMask() {
-#if defined(__x86_64__)
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? LineEndMaskAvx2 : LineEndMaskSse2;
-#else
-    return LineEndMaskBytewise;
-#endif
-}
-
-}  // namespace
-
 LineReader::LineReader(std::istream& in, LineDecoder decoder)
     : in_(in),
       buffer_(static_cast<char*>(::operator new[](kReadBlock, std::align_val_t{64}))),
-      decoder_(std::move(decoder)),
-      lineEndMask_(PickLineEndMask()) {}
+      decoder_(std::move(decoder)) {}
 
-inline size_t LineReader::LineEnd(size_t from) {
-    const char* data = buffer_.get();
-    for (;;) {
-        if (from >= len_) return len_;
-        // The 64 bytes from maskAt_ are scanned once, whatever number of lines they hold.
-        if (maskAt_ == kNoMask || from < maskAt_ || from >= maskAt_ + 64) {
-            if (len_ - from < 64) {
-                return static_cast<size_t>(FindLineEndFrom(data + from, data + len_) - data);
-            }
-            maskAt_ = from;
-            mask_ = lineEndMask_(data + from);
-        }
-        const uint64_t ahead = mask_ >> (from - maskAt_);
-        if (ahead != 0) return from + static_cast<size_t>(__builtin_ctzll(ahead));
-        from = maskAt_ + 64;
-    }
+size_t LineReader::LineEnd(size_t from) {
+    // Where the next line feed and the next carriage return lie is kept between calls, so a
+    // block is searched once for each, whatever the mix of line ends.
+    const auto next = [&](size_t& found, char c) {
+        if (found != kUnknown && found >= from) return found;
+        const void* at = std::memchr(buffer_.get() + from, c, len_ - from);
+        found = at ? static_cast<size_t>(static_cast<const char*>(at) - buffer_.get()) : len_;
+        return found;
+    };
+    return std::min(next(nextLineFeed_, '\n'), next(nextCarriageReturn_, '\r'));
 }
 
 void LineReader::Finish(std::string& line) {
@@ -109,7 +38,8 @@ bool LineReader::Fill() {
     in_.read(buffer_.get(), static_cast<std::streamsize>(kReadBlock));
     len_ = static_cast<size_t>(in_.gcount());
     pos_ = 0;
-    maskAt_ = kNoMask;
+    nextLineFeed_ = kUnknown;
+    nextCarriageReturn_ = kUnknown;
     if (in_.bad()) failed_ = true;
     return len_ > 0;
 }

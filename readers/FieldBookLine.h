@@ -3,7 +3,6 @@
 #pragma once
 
 #include <array>
-#include <cstdint>
 #include <istream>
 #include <memory>
 #include <new>
@@ -44,17 +43,14 @@ class LineReader {
     /// Bytes read from the stream at a time.
     static constexpr size_t kReadBlock = size_t{128} * 1024;
 
-    /// Bit i set when byte i of the 64 at a place is a carriage return or a line feed.
-    using MaskFunction = uint64_t (*)(const char*);
-
   private:
     bool Fill();
     void Finish(std::string& line);
     /// Where the line that goes on at `from` ends in the buffer (its carriage return or line
     /// feed), or len_.
-    inline size_t LineEnd(size_t from);
+    size_t LineEnd(size_t from);
 
-    static constexpr size_t kNoMask = static_cast<size_t>(-1);
+    static constexpr size_t kUnknown = static_cast<size_t>(-1);
 
     std::istream& in_;
     // The block read, at a cache-line boundary: the kernel copies into an address that is not
@@ -69,9 +65,9 @@ class LineReader {
     bool failed_ = false;
     size_t lineNumber_ = 0;
     LineDecoder decoder_;
-    MaskFunction lineEndMask_;
-    size_t maskAt_ = kNoMask;  // the buffer position the line-end mask starts at
-    uint64_t mask_ = 0;
+    // The next line feed and carriage return at or after the last place searched, or len_.
+    size_t nextLineFeed_ = kUnknown;
+    size_t nextCarriageReturn_ = kUnknown;
 };
 
 /// The field at 1-based character `position` of `length` characters of a UTF-8 line; a line too

@@ -1,6 +1,7 @@
 #include "report/PdfModule.h"
 
 #include <QGuiApplication>
+#include <clocale>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -15,7 +16,10 @@ char* argv[] = {name, nullptr};
 
 std::unique_ptr<QGuiApplication> MakeApplication() {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    return std::make_unique<QGuiApplication>(argc, argv);
+    auto application = std::make_unique<QGuiApplication>(argc, argv);
+    // Qt takes the user's locale for the whole process; the program's numbers keep a full stop.
+    std::setlocale(LC_NUMERIC, "C");
+    return application;
 }
 
 /// The application started by rendle_pdf_begin.

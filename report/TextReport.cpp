@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/Checks.h"
 #include "grid/Grid.h"
+#include "grid/NumberFormat.h"
 #include "grid/Utf8.h"
 
 namespace rendle::report {
@@ -157,6 +159,36 @@ std::string LevelReport(const grid::Grid& sheet) {
         line.erase(line.find_last_not_of(' ') + 1);
         report += line;
         report += '\n';
+    }
+    return report;
+}
+
+std::string ChecksReport(const core::RunChecks& checks) {
+    std::string report = "\nChecks\n";
+    if (!checks.reduced) return report + "  not reduced: " + checks.notReduced + "\n";
+    const auto heights = [](double value) { return grid::FormatNumber(value, "0.0000"); };
+    const auto lengths = [](double value) { return grid::FormatNumber(value, "0.00"); };
+    const auto plain = [](double value) { return grid::GeneralNumberText(value); };
+
+    const core::ArithmeticCheck& a = *checks.arithmetic;
+    report += "  arithmetic: sum BS - sum FS = " + heights(a.ReadingDifference()) +
+              ", rise - fall = " + heights(a.RiseFallDifference()) +
+              ", last RL - first RL = " + heights(a.RLDifference()) + ": " +
+              (a.agrees ? "agree" : "DO NOT AGREE (reduce the run again)") + "\n";
+    const core::ToleranceVerdict& t = *checks.tolerance;
+    report += "  misclose " + heights(t.misclose) + " m against " + plain(t.classMm) +
+              " mm x sqrt(K) = " + heights(t.permissible) +
+              " m: " + (t.within ? "within" : "EXCEEDS") + " (ratio " + lengths(t.ratio) + ")\n";
+    const core::SightBalance& b = checks.balance;
+    report += "  sight balance: largest imbalance " + lengths(b.largestImbalance) +
+              " m, largest running sum " + lengths(b.largestRunning) + " m (limits " +
+              plain(b.imbalanceLimit) + " m and " + plain(b.runningLimit) + " m)" +
+              (b.flagged ? ": FLAGGED" : "") + "\n";
+    for (const core::SetUpBalance& s : b.setUps) {
+        if (!s.flagged) continue;
+        report += "    set-up " + std::to_string(s.setUp) + ": BS " + lengths(s.backsight) +
+                  " m, FS " + lengths(s.foresight) + " m, imbalance " + lengths(s.imbalance) +
+                  " m, running " + lengths(s.running) + " m\n";
     }
     return report;
 }

@@ -7,11 +7,20 @@ namespace rendle::grid {
 class Grid;
 }
 
+namespace rendle::core {
+struct RunChecks;
+}
+
 namespace rendle::report {
 
 /// Rows 1 to the last used row, the shown columns, every value as displayed: numbers on the
 /// right of their column, texts on the left, running on over empty cells as on a spreadsheet.
 /// The report is UTF-8: a byte of a cell that is no UTF-8 is shown as U+FFFD.
 std::string LevelReport(const grid::Grid& sheet);
+
+/// The "Checks" block that follows the level report: the arithmetic check, the misclose against
+/// the tolerance and the sight balance, with the set-ups flagged; or why the run was not
+/// reduced. Numbers are shown as the sheet shows them, whatever the locale.
+std::string ChecksReport(const core::RunChecks& checks);
 
 }  // namespace rendle::report

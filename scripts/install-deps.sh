@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
-    nlohmann-json3-dev libcli11-dev
+    nlohmann-json3-dev rapidjson-dev libcli11-dev
     qt6-base-dev libxlsxwriter-dev
     clang libclang-rt-14-dev
     fonts-liberation xvfb xauth

@@ -40,4 +40,12 @@ fi
 if ldd "$prefix/lib/rendle/rendle-reduce" | grep -qiE 'libQt|libxlsxwriter'; then
     fail "rendle-reduce links Qt or libxlsxwriter"
 fi
+# One C++ runtime in the process: the program and the modules it loads share libstdc++.
+runtime() { ldd "$1" | awk '/libstdc\+\+/ { print $3 }'; }
+program_runtime=$(runtime "$prefix/lib/rendle/rendle-reduce")
+[ -n "$program_runtime" ] || fail "rendle-reduce does not use the shared C++ runtime"
+for module in rendle-pdf.so rendle-xlsx.so; do
+    [ "$(runtime "$prefix/lib/rendle/$module")" = "$program_runtime" ] \
+        || fail "$module uses another C++ runtime than rendle-reduce"
+done
 echo "installed layout: 1 passed, 0 failed"

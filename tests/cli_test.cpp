@@ -481,6 +481,25 @@ TEST(RendleReduce, ChecksOfTheRun) {
     EXPECT_NE(RunReduce(Sample("ring-road.sdr20.SDR")).out.find("\nChecks\n"), std::string::npos);
 }
 
+TEST(RendleReduce, TheReportIsTheSameInAnyLocaleWithOrWithoutThePrinter) {
+    if (RunShell("locale -a | grep -qi '^de_DE.utf-\\?8$'").status != 0) {
+        GTEST_SKIP() << "the de_DE.UTF-8 locale is not installed";
+    }
+    Scratch dir("rendle-locale");
+    const std::string book = Sample("ring-road-unbalanced.sdr20.SDR");
+    const Result plain = RunReduce(book);
+    ASSERT_EQ(plain.status, 0);
+    EXPECT_NE(plain.out.find("sum BS - sum FS = 0.0020"), std::string::npos) << plain.out;
+    // The printer module starts a Qt application, which takes the user's locale.
+    for (const std::string& options : {std::string(), "--pdf " + (dir / "level.pdf")}) {
+        SCOPED_TRACE(options);
+        const Result german =
+            RunShell("LC_ALL=de_DE.UTF-8 " + kReduce + " " + options + " " + book + " </dev/null");
+        EXPECT_EQ(german.status, 0) << german.err;
+        EXPECT_EQ(german.out, plain.out);
+    }
+}
+
 TEST(RendleReduceOutputs, AMissingModuleIsSaidAndIsExitFour) {
     Scratch dir("rendle-no-modules");
     // The program alone, without the printer and workbook modules beside it.
