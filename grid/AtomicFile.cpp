@@ -89,12 +89,19 @@ std::string RandomSuffix() {
     return suffix;
 }
 
-mode_t ModeFor(const fs::path& target) {
-    struct stat old {};
-    if (stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) return old.st_mode & 07777;
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
+/// Opens a new file of our own under `path`, created as any program creates a file (0666, less
+/// the umask, which the kernel applies); -1 with errno when it cannot, EEXIST if it exists.
+int CreateExclusive(const std::string& path) {
+    return open(path.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0666);
+}
+
+/// Makes sure a rename in `folder` survives a crash; a folder that cannot be synced (some
+/// network file systems) is no failure.
+void SyncFolder(const fs::path& folder) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
 }
 
 }  // namespace
@@ -135,7 +142,7 @@ StagedFile::StagedFile(const std::string& target) : target_(ResolveTarget(target
 
 void StagedFile::OpenBeside(const fs::path& folder) {
 #ifdef O_TMPFILE
-    fd_ = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    fd_ = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd_ >= 0) {
         writePath_ = "/proc/self/fd/" + std::to_string(fd_);
         if (access(writePath_.c_str(), F_OK) == 0) return;
@@ -151,16 +158,22 @@ void StagedFile::OpenBeside(const fs::path& folder) {
     OpenNamed(folder);
 }
 
+std::string StagedFile::StagedName(const fs::path& folder) const {
+    return (folder /
+            ("." + target_.filename().string() + std::string(kStagedMarker) + RandomSuffix()))
+        .string();
+}
+
 void StagedFile::OpenNamed(const fs::path& folder) {
     RemoveStaleStagedFiles(folder);
-    const std::string name =
-        (folder / ("." + target_.filename().string() + std::string(kStagedMarker) + "XXXXXX"))
-            .string();
-    std::vector<char> buffer(name.begin(), name.end());
-    buffer.push_back('\0');
-    fd_ = mkostemp(buffer.data(), O_CLOEXEC);
-    if (fd_ < 0) FailToCreateIn(folder);
-    namedPath_ = buffer.data();
+    for (int attempt = 0; fd_ < 0; ++attempt) {
+        namedPath_ = StagedName(folder);
+        fd_ = CreateExclusive(namedPath_);
+        if (fd_ < 0 && (errno != EEXIST || attempt > 100)) {
+            namedPath_.clear();
+            FailToCreateIn(folder);
+        }
+    }
     writePath_ = namedPath_;
 }
 
@@ -211,26 +224,27 @@ void StagedFile::Commit() {
     }
 
     Sync(fd_, target);
-    if (fchmod(fd_, ModeFor(target_)) != 0) FailErrno("cannot set the permissions of " + target);
-    if (namedPath_.empty()) {
-        // Give the unnamed file a name beside the target, then rename it over the target.
-        const fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
-        for (int attempt = 0; namedPath_.empty(); ++attempt) {
-            const std::string name = (folder / ("." + target_.filename().string() +
-                                                std::string(kStagedMarker) + RandomSuffix()))
-                                         .string();
-            if (linkat(AT_FDCWD, writePath_.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) ==
-                0) {
-                namedPath_ = name;
-            } else if (errno != EEXIST || attempt > 100) {
-                FailErrno("cannot write " + target);
-            }
+    // A file replaced keeps its permissions; a new one has those it was created with.
+    struct stat old {};
+    if (stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode) &&
+        fchmod(fd_, old.st_mode & 07777) != 0) {
+        FailErrno("cannot set the permissions of " + target);
+    }
+    const fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
+    // Give the unnamed file a name beside the target, then rename it over the target.
+    for (int attempt = 0; namedPath_.empty(); ++attempt) {
+        const std::string name = StagedName(folder);
+        if (linkat(AT_FDCWD, writePath_.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            namedPath_ = name;
+        } else if (errno != EEXIST || attempt > 100) {
+            FailErrno("cannot write " + target);
         }
     }
     if (std::rename(namedPath_.c_str(), target_.c_str()) != 0) {
         FailErrno("cannot replace " + target);
     }
     committed_ = true;
+    SyncFolder(folder);
 }
 
 }  // namespace rendle::grid

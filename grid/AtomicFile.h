@@ -36,12 +36,14 @@ class StagedFile {
     /// The size of the staged file and its last `count` bytes, to check that it is whole.
     std::string Tail(size_t count, long long* size = nullptr) const;
     /// Makes the staged file durable and puts it at the target, with the permissions of the
-    /// file it replaces (or the usual ones for a new file).
+    /// file it replaces (or, for a new file, those any program gives it under the umask).
     void Commit();
 
   private:
     void OpenBeside(const std::filesystem::path& folder);
     void OpenNamed(const std::filesystem::path& folder);
+    /// A fresh name ".NAME.rendle-XXXXXX" for the staged file in `folder`.
+    std::string StagedName(const std::filesystem::path& folder) const;
 
     std::filesystem::path target_;
     std::string writePath_;

@@ -500,6 +500,31 @@ TEST(RendleReduce, TheReportIsTheSameInAnyLocaleWithOrWithoutThePrinter) {
     }
 }
 
+TEST(RendleReduceOutputs, WorkbooksOfManyBooksAtOnceAreNotWritableByOthers) {
+    Scratch dir("rendle-umask");
+    std::filesystem::create_directories(dir / "books");
+    std::filesystem::create_directories(dir / "reduced");
+    std::string books;
+    for (int i = 0; i < 300; ++i) {
+        const std::string book = dir / ("books/b" + std::to_string(i) + ".SDR");
+        std::filesystem::copy_file(Sample("ring-road.sdr20.SDR"), book);
+        books += " " + book;
+    }
+    const Result result = RunShell("umask 022; exec " + kReduce + " -j 2 --save " +
+                                   (dir / "reduced/") + books + " >/dev/null");
+    ASSERT_EQ(result.status, 0) << result.err;
+    size_t saved = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "reduced")) {
+        ++saved;
+        const auto perms = entry.status().permissions();
+        EXPECT_EQ(
+            perms & (std::filesystem::perms::group_write | std::filesystem::perms::others_write),
+            std::filesystem::perms::none)
+            << entry.path();
+    }
+    EXPECT_EQ(saved, 300u);
+}
+
 TEST(RendleReduceOutputs, AMissingModuleIsSaidAndIsExitFour) {
     Scratch dir("rendle-no-modules");
     // The program alone, without the printer and workbook modules beside it.
