@@ -2,13 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <charconv>
 #include <cmath>
-#include <cstdint>
-#include <cstdlib>
 #include <optional>
-#include <utility>
 
 namespace rendle::grid {
 
@@ -51,134 +47,20 @@ struct Significant {
     int exponent;
 };
 
-/// 128-bit integers, which GCC and Clang have on every 64-bit target.
-__extension__ using Uint128 = unsigned __int128;
-
-/// 10^0 to 10^22, exactly.
-constexpr auto kTenToThe = [] {
-    std::array<Uint128, 23> powers{};
-    powers[0] = 1;
-    for (size_t i = 1; i < powers.size(); ++i) powers[i] = powers[i - 1] * 10;
-    return powers;
-}();
-
-/// The fifteen digits of a magnitude from 1e-8 up to 1e15 by exact integer arithmetic: the
-/// double is m * 2^q, so m * 10^k * 2^q with k = 14 - exponent is the value scaled to fifteen
-/// integer digits, held exactly in 128 bits and rounded to the nearest integer. Zero is fifteen
-/// zeros. False outside that range and on an exact tie, which the caller settles the slow way.
-bool ExactSignificantDigits(double magnitude, Significant& out) {
-    if (magnitude == 0) {
-        out.digits.fill('0');
-        out.exponent = 0;
-        return true;
-    }
-    if (!(magnitude >= 1e-8 && magnitude < 1e15)) return false;
-    // A normal double: magnitude = mantissa / 2^shift, shift > 0 in this range.
-    const auto bits = std::bit_cast<uint64_t>(magnitude);
-    const uint64_t mantissa = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
-    const int shift = 1075 - static_cast<int>(bits >> 52);
-    // A first guess of the decimal exponent from the binary one (log10 2 ~ 1233 / 4096), off
-    // by at most one, which the integer check below puts right.
-    const int binaryExponent = static_cast<int>(bits >> 52) - 1023;  // 2^this <= magnitude
-    int exponent = binaryExponent >= 0 ? (binaryExponent * 1233) >> 12
-                                       : -((-binaryExponent * 1233 + 4095) >> 12);
-    static constexpr uint64_t kTen15 = 1'000'000'000'000'000;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const int k = 14 - exponent;
-        if (k < 0 || k > 22) return false;
-        const Uint128 scaled = mantissa * kTenToThe[static_cast<size_t>(k)];
-        if (shift >= 128) return false;
-        const Uint128 whole = scaled >> shift;
-        const Uint128 rest = scaled & ((static_cast<Uint128>(1) << shift) - 1);
-        if (whole < kTen15 / 10) {
-            --exponent;  // fewer than fifteen digits: the guess was one too high
-            continue;
-        }
-        if (whole >= kTen15) {
-            ++exponent;
-            continue;
-        }
-        const Uint128 half = static_cast<Uint128>(1) << (shift - 1);
-        if (rest == half) return false;  // a tie
-        auto digits = static_cast<uint64_t>(whole) + (rest > half ? 1 : 0);
-        if (digits == kTen15) {
-            digits /= 10;  // 999...9.5 and up carry into a new first digit
-            ++exponent;
-        }
-        // Two digits at a time from the right, in 32-bit halves.
-        static constexpr auto kPairs = [] {
-            std::array<char, 200> pairs{};
-            for (size_t n = 0; n < 100; ++n) {
-                pairs[2 * n] = static_cast<char>('0' + n / 10);
-                pairs[2 * n + 1] = static_cast<char>('0' + n % 10);
-            }
-            return pairs;
-        }();
-        auto low = static_cast<uint32_t>(digits % 100'000'000);   // the last eight digits
-        auto high = static_cast<uint32_t>(digits / 100'000'000);  // the first seven
-        const auto putPair = [&](size_t at, uint32_t& rest) {
-            const size_t pair = rest % 100;
-            rest /= 100;
-            out.digits[at] = kPairs[2 * pair];
-            out.digits[at + 1] = kPairs[2 * pair + 1];
-        };
-        for (size_t at : {13, 11, 9, 7}) putPair(at, low);
-        for (size_t at : {5, 3, 1}) putPair(at, high);
-        out.digits[0] = static_cast<char>('0' + high);
-        out.exponent = exponent;
-        return true;
-    }
-    return false;
-}
-
+/// The fifteen significant digits of a finite number's magnitude, rounded from its exact binary
+/// value (an exact tie to the even digit) by the standard library.
 Significant SignificantDigits(double value) {
     const double magnitude = std::fabs(value);
-    if (Significant exact{}; ExactSignificantDigits(magnitude, exact)) return exact;
-    char buf[64];
+    char text[32];
+    const char* end =
+        std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific, 14).ptr;
+    // "d.dddddddddddddde[+-]xx"
     Significant out{};
-    out.digits.fill('0');
-    // Digits and exponent of to_chars's scientific text "d.ddde[+-]xx" into `all`/`count`.
-    std::array<char, 20> all{};
-    size_t count = 0;
+    out.digits[0] = text[0];
+    std::copy(text + 2, text + 16, out.digits.begin() + 1);
     int exponent = 0;
-    const auto parse = [&](const char* end) {
-        const char* p = buf;
-        count = 0;
-        for (; p != end && *p != 'e'; ++p) {
-            if (*p != '.' && count < all.size()) all[count++] = *p;
-        }
-        const bool negativeExponent = p + 1 < end && p[1] == '-';
-        exponent = 0;
-        for (p += 2; p < end; ++p) exponent = exponent * 10 + (*p - '0');
-        if (negativeExponent) exponent = -exponent;
-    };
-
-    // The shortest text that reads back to the value comes first, being quick to make. Of a
-    // normal number, when it has 15 digits or fewer it is the value rounded to 15 digits (the
-    // value lies within half a unit in its last binary place of it, far inside half a unit in
-    // the 15th decimal digit). With 16 or 17 digits, rounding it to 15 gives what rounding the
-    // value gives, unless it ends on a tie ("5" or "50" past the 15th digit): a half-way point
-    // between it and the value would be a shorter or closer text that reads back, which the
-    // shortest text is not.
-    parse(std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific).ptr);
-    const bool normal = std::isnormal(magnitude);
-    const bool tie = count > 15 && all[15] == '5' && (count == 16 || all[16] == '0');
-    if (!normal || tie) {
-        parse(
-            std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 14).ptr);
-    } else if (count > 15 && all[15] >= '5') {
-        // Round the fifteen digits up, carrying into a new first digit when all are nines.
-        int i = 14;
-        while (i >= 0 && all[static_cast<size_t>(i)] == '9') all[static_cast<size_t>(i--)] = '0';
-        if (i < 0) {
-            all[0] = '1';
-            ++exponent;
-        } else {
-            ++all[static_cast<size_t>(i)];
-        }
-    }
-    for (size_t n = 0; n < std::min<size_t>(count, 15); ++n) out.digits[n] = all[n];
-    out.exponent = exponent;
+    std::from_chars(text + 18, end, exponent);
+    out.exponent = text[17] == '-' ? -exponent : exponent;
     return out;
 }
 
@@ -195,32 +77,26 @@ std::string FormatFixed(double value, const FixedPattern& fixed) {
         return m >= 0 && m < 15 ? significant.digits[static_cast<size_t>(m)] : '0';
     };
     const int integerLength = std::max(pointPos, 1);
-    // Integer digits, then the wanted decimals, with room for a carry in front; on the stack for
-    // the numbers of a level sheet.
+    // Integer digits, then the wanted decimals, after a place for a carry into a new digit.
     const size_t length = static_cast<size_t>(integerLength) + static_cast<size_t>(fixed.decimals);
-    std::array<char, 64> small{};
-    std::string large;
-    char* all = small.data() + 1;
-    if (length + 1 > small.size()) {
-        large.assign(length + 1, '0');
-        all = large.data() + 1;
+    std::string digits(length + 1, '0');
+    for (size_t j = 0; j < length; ++j) {
+        digits[j + 1] = digitAt(static_cast<int>(j) + 1 - integerLength);
     }
-    for (size_t j = 0; j < length; ++j) all[j] = digitAt(static_cast<int>(j) + 1 - integerLength);
 
     // Round half away from zero at the wanted number of decimals.
     size_t integerDigits = static_cast<size_t>(integerLength);
-    size_t first = 0;
+    const char* all = digits.data() + 1;
     if (digitAt(fixed.decimals + 1) >= '5') {
-        ptrdiff_t i = static_cast<ptrdiff_t>(length) - 1;
-        while (i >= 0 && all[i] == '9') all[i--] = '0';
-        if (i < 0) {
-            --all;
-            all[0] = '1';
+        size_t i = length;
+        while (digits[i] == '9') digits[i--] = '0';
+        ++digits[i];
+        if (i == 0) {
+            all = digits.data();  // carried into a new first digit
             ++integerDigits;
-        } else {
-            ++all[i];
         }
     }
+    size_t first = 0;
     const size_t total = integerDigits + static_cast<size_t>(fixed.decimals);
     // No leading zeros but one before the decimal point.
     while (first + 1 < integerDigits && all[first] == '0') ++first;
