@@ -18,8 +18,6 @@ class Module {
     /// in `error`. Safe from any thread. The module stays loaded until the process ends.
     void* Symbol(const char* symbol, std::string& error);
 
-    const std::string& FileName() const { return fileName_; }
-
   private:
     std::string fileName_;
     std::mutex mutex_;

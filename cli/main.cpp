@@ -2,6 +2,7 @@
 #include <malloc.h>
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -9,7 +10,6 @@
 #include <iostream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 
 #include "cli/OrderedRun.h"
@@ -84,7 +84,7 @@ int Run(int argc, char** argv) {
     CLI::App app(kDescription, "rendle-reduce");
     std::vector<std::string> fieldBooks;
     unsigned jobs = 1;
-    std::optional<std::string> formatName;
+    std::optional<FieldBookFormat> format;
     std::optional<std::string> startRL;
     std::optional<std::string> endRL;
     bool asJson = false;
@@ -92,13 +92,16 @@ int Run(int argc, char** argv) {
     std::string pdfPath;
     std::string encoding;
     std::optional<double> toleranceMm;
-    std::string balanceLimits;
+    std::vector<double> balanceLimits;
     const std::map<std::string, FieldBookFormat> formats = {{"sdr20", FieldBookFormat::SDR20},
                                                             {"sdr33", FieldBookFormat::SDR33},
                                                             {"m5", FieldBookFormat::M5}};
 
-    app.add_option("--format", formatName, "Field-book format: sdr20, sdr33 or m5")
-        ->check(CLI::IsMember({"sdr20", "sdr33", "m5"}));
+    app.add_option("--format", format, "Field-book format: sdr20, sdr33 or m5")
+        // A transform added later runs first: the name is checked, then becomes the format.
+        ->transform(CLI::Transformer(formats).description(""))
+        ->transform(CLI::IsMember({"sdr20", "sdr33", "m5"}, CLI::ignore_case))
+        ->type_name("NAME");
     app.add_option("--start-rl", startRL,
                    "Text for the starting benchmark RL box (of every field book)")
         ->expected(1);
@@ -116,7 +119,17 @@ int Run(int argc, char** argv) {
         ->check(CLI::PositiveNumber);
     app.add_option("--balance-limit", balanceLimits,
                    "Flag a set-up whose sight lengths differ by more than A m, or a running sum "
-                   "past B m (default 5,10)");
+                   "past B m (default 5,10)")
+        ->delimiter(',')
+        ->expected(2)
+        ->type_name("METRES")
+        ->check([](const std::string& text) -> std::string {
+            double metres = -1;
+            const char* end = text.data() + text.size();
+            const auto read = std::from_chars(text.data(), end, metres);
+            if (read.ec == std::errc{} && read.ptr == end && metres >= 0) return {};
+            return "takes two lengths in metres, such as 5,10, not " + text;
+        });
     app.add_option("--encoding", encoding,
                    "Read every line in this encoding (an iconv name such as CP1251)");
     app.add_option("-j,--jobs", jobs, "Reduce N field books at once (default 1)")
@@ -136,14 +149,9 @@ int Run(int argc, char** argv) {
 
     rendle::core::CheckLimits limits;
     limits.toleranceMm = toleranceMm;
-    if (!balanceLimits.empty()) {
-        char comma = 0;
-        std::istringstream in(balanceLimits);
-        if (!(in >> limits.imbalanceLimit >> comma >> limits.runningLimit) || comma != ',' ||
-            !in.eof() || limits.imbalanceLimit < 0 || limits.runningLimit < 0) {
-            Say("rendle-reduce: --balance-limit takes two lengths in metres, such as 5,10");
-            return kUsageError;
-        }
+    if (balanceLimits.size() == 2) {
+        limits.imbalanceLimit = balanceLimits[0];
+        limits.runningLimit = balanceLimits[1];
     }
 
     try {
@@ -154,7 +162,7 @@ int Run(int argc, char** argv) {
     }
 
     rendle::cli::RunOptions options;
-    if (formatName) options.format = formats.at(*formatName);
+    options.format = format;
     options.startRL = startRL;
     options.endRL = endRL;
     options.asJson = asJson;

@@ -121,7 +121,6 @@ void Reducer::ReadObservations() {
 }
 
 void Reducer::RiseAndFall() {
-    step_ = ReductionStep::Start;
     totalDistance_ = 0.0;
     double running = 0.0;
 
@@ -296,8 +295,6 @@ const char* ReductionStepName(ReductionStep step) {
             return "marker rows";
         case ReductionStep::ReadObservations:
             return "reading the observations";
-        case ReductionStep::Start:
-            return "start";
         case ReductionStep::RiseFall:
             return "rise and fall";
         case ReductionStep::ReducedLevels:

@@ -23,7 +23,6 @@ enum class ReductionStep : int {
     None = 0,
     MarkerRows = 1,
     ReadObservations = 2,
-    Start = 3,
     RiseFall = 4,
     ReducedLevels = 5,
     ClosingCorrection = 6,

@@ -173,7 +173,6 @@ class Grid {
     int ColumnWidth(int32_t col) const;
     void SetSheetTitle(int16_t sheet, std::string_view title);
     const std::string& SheetTitle() const { return sheetTitle_; }
-    int SheetCount() const { return 1; }
     const std::string& DefaultFontName() const { return fontName_; }
     int DefaultFontSize() const { return fontSize_; }
 

@@ -183,7 +183,6 @@ TEST(GridSelection, ActivateMakesTheCellTheSelectionAndReversedBoundsAreOrdered)
 TEST(GridSheet, StartsAsAnEmptyOneSheetWorkbookWithStoredPrintDefaults) {
     Grid grid;
     EXPECT_EQ(grid.SheetTitle(), "Sheet1");
-    EXPECT_EQ(grid.SheetCount(), 1);
     EXPECT_EQ(grid.DefaultFontName(), "Arial");
     EXPECT_EQ(grid.DefaultFontSize(), 10);
     EXPECT_EQ(grid.PageHeader(), "&A");

@@ -128,14 +128,8 @@ void HelpTest::cleanup() {
 void HelpTest::helpFilePath_data() {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("path");
-    QTest::newRow("Windows folder") << "C:\\apps"
-                                    << "C:\\apps\\rendle.HLP";
-    QTest::newRow("drive root") << "D:\\"
-                                << "D:\\rendle.HLP";
-    QTest::newRow("drive root with blanks") << "D:\\  "
-                                            << "D:\\  rendle.HLP";
-    QTest::newRow("bare drive") << "E:"
-                                << "E:\\rendle.HLP";
+    QTest::newRow("folder ending in a separator and blanks") << "/srv/rendle/  "
+                                                             << "/srv/rendle/  rendle.HLP";
     QTest::newRow("POSIX folder") << "/opt/rendle"
                                   << "/opt/rendle/rendle.HLP";
     QTest::newRow("POSIX root") << "/"

@@ -31,12 +31,8 @@ std::string HelpFilePath(std::string_view folder) {
                                          ? std::string_view{}
                                          : folder.substr(first, last - first + 1);
     std::string path(folder);
-    if (!trimmed.empty() && (trimmed.back() == '\\' || trimmed.back() == '/')) {
-        return path + std::string(kHelpFileName);
-    }
-    const bool windowsStyle =
-        folder.find('\\') != std::string_view::npos || (trimmed.size() >= 2 && trimmed[1] == ':');
-    return path + (windowsStyle ? "\\" : "/") + std::string(kHelpFileName);
+    if (!trimmed.ends_with('/')) path += '/';
+    return path + std::string(kHelpFileName);
 }
 
 namespace {

@@ -31,8 +31,7 @@ inline constexpr int kAbout = 250;
 inline constexpr std::string_view kHelpFileName = "rendle.HLP";
 
 /// The help file beside the program: the folder, a separator and "rendle.HLP". A folder that
-/// already ends in a separator once blanks are trimmed (a drive root such as D:\, or /) gets no
-/// second one. Folders written with backslashes get a backslash.
+/// already ends in a separator once blanks are trimmed (such as /) gets no second one.
 std::string HelpFilePath(std::string_view folder);
 
 /// What the program asks of the help viewer: owner window, help file, command and its data
