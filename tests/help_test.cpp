@@ -91,6 +91,7 @@ class HelpTest : public QObject {
     void setUpFindsTheFileBesideTheProgram();
     void helpFileHasTheContextTopics();
     void viewerAnswersTheHelpLayer();
+    void aViewerThatNeverAnswersDoesNotHoldTheWindow();
     void secondClientKeepsTheViewerOpen();
     void missingHelpFileIsReportedByTheViewer();
     void channelSpeaksOnlyToItsOwnUser();
@@ -191,7 +192,21 @@ void HelpTest::viewerAnswersTheHelpLayer() {
 
     // A quit with no viewer running starts none.
     layer.WinHelp(nullptr, RENDLE_HELP_FILE, help::HELP_QUIT, QVariant());
-    QTest::qWait(300);
+    QVERIFY(layer.WaitUntilSent(5000));
+    QVERIFY(!ViewerRunning(socket_));
+}
+
+void HelpTest::aViewerThatNeverAnswersDoesNotHoldTheWindow() {
+    // A "viewer" that starts and ends without listening: the request is tried in the background
+    // and given up, while the window's event loop goes on.
+    help::ViewerHelpLayer layer("/bin/true", socket_);
+    layer.WinHelp(nullptr, RENDLE_HELP_FILE, help::HELP_CONTEXT, 230);
+    layer.WinHelp(nullptr, RENDLE_HELP_FILE, help::HELP_CONTEXT, 10);
+    QVERIFY2(layer.Busy(), "the menu command returned before the request was sent");
+    bool timerRan = false;
+    QTimer::singleShot(0, [&timerRan] { timerRan = true; });
+    QVERIFY(layer.WaitUntilSent(20000));
+    QVERIFY(timerRan);
     QVERIFY(!ViewerRunning(socket_));
 }
 

@@ -6,8 +6,10 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -19,7 +21,6 @@
 #include <QPointer>
 #include <QProcess>
 #include <QShortcut>
-#include <QThread>
 #include <memory>
 
 namespace rendle::ui::help {
@@ -97,23 +98,66 @@ std::optional<HelpRequest> ParseHelpRequest(const QByteArray& line) {
     return request;
 }
 
+namespace {
+
+/// How often, and how far apart, a viewer just started is tried before the request is given up.
+constexpr int kConnectAttempts = 100;
+constexpr int kRetryMs = 30;
+/// The longest wait for the viewer's answer to a request.
+constexpr int kReplyMs = 2000;
+
+}  // namespace
+
 ViewerHelpLayer::ViewerHelpLayer(QString viewer, QString socketName)
-    : viewer_(std::move(viewer)), socketName_(std::move(socketName)) {}
+    : viewer_(std::move(viewer)), socketName_(std::move(socketName)) {
+    retry_.setSingleShot(true);
+    retry_.setInterval(kRetryMs);
+    replyTimeout_.setSingleShot(true);
+    replyTimeout_.setInterval(kReplyMs);
+    connect(&retry_, &QTimer::timeout, this, [this] { socket_.connectToServer(socketName_); });
+    connect(&replyTimeout_, &QTimer::timeout, this, &ViewerHelpLayer::Finished);
+    connect(&socket_, &QLocalSocket::connected, this, &ViewerHelpLayer::Connected);
+    // The viewer answers each request; the program does not depend on what it says, but waits
+    // for it so that requests from one program arrive in order.
+    connect(&socket_, &QLocalSocket::readyRead, this, [this] {
+        if (socket_.canReadLine()) Finished();
+    });
+    connect(&socket_, &QLocalSocket::errorOccurred, this, [this] {
+        if (socket_.state() == QLocalSocket::ConnectedState) return;
+        if (replyTimeout_.isActive()) {
+            Finished();  // the viewer went away before it answered
+        } else if (!queue_.empty() && !retry_.isActive()) {
+            ConnectFailed();
+        }
+    });
+}
 
 void ViewerHelpLayer::WinHelp(QWidget*, const QString& helpFile, unsigned command,
                               const QVariant& data) {
+    if (socketName_.isEmpty()) return;  // no private place for the channel: no help
     QJsonObject request{{"client", QString::number(QCoreApplication::applicationPid())},
                         {"file", helpFile},
                         {"command", static_cast<int>(command)}};
     if (data.isValid()) request["data"] = QJsonValue::fromVariant(data);
-    const QByteArray line = QJsonDocument(request).toJson(QJsonDocument::Compact) + "\n";
+    queue_.push_back({QJsonDocument(request).toJson(QJsonDocument::Compact) + "\n", command});
+    if (queue_.size() == 1) StartNext();
+}
 
-    if (socketName_.isEmpty()) return;  // no private place for the channel: no help
-    QLocalSocket socket;
-    socket.connectToServer(socketName_);
-    if (!socket.waitForConnected(1000)) {
-        // Nothing to tell a viewer that is not running that it may close.
-        if (command == HELP_QUIT) return;
+void ViewerHelpLayer::StartNext() {
+    if (queue_.empty()) return;
+    viewerStarted_ = false;
+    attempts_ = 0;
+    socket_.connectToServer(socketName_);
+}
+
+void ViewerHelpLayer::ConnectFailed() {
+    // Nothing to tell a viewer that is not running that it may close.
+    if (queue_.front().command == HELP_QUIT) {
+        Finished();
+        return;
+    }
+    if (!viewerStarted_) {
+        viewerStarted_ = true;
         // The viewer lives on its own: it keeps none of this program's terminal or pipes.
         QProcess viewer;
         viewer.setProgram(viewer_);
@@ -121,22 +165,44 @@ void ViewerHelpLayer::WinHelp(QWidget*, const QString& helpFile, unsigned comman
         viewer.setStandardInputFile(QProcess::nullDevice());
         viewer.setStandardOutputFile(QProcess::nullDevice());
         viewer.setStandardErrorFile(QProcess::nullDevice());
-        if (!viewer.startDetached()) return;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            socket.connectToServer(socketName_);
-            if (socket.waitForConnected(100)) break;
-            QThread::msleep(30);
+        if (!viewer.startDetached()) {
+            Finished();
+            return;
         }
-        if (socket.state() != QLocalSocket::ConnectedState) return;
     }
+    if (++attempts_ > kConnectAttempts) {
+        Finished();
+        return;
+    }
+    retry_.start();
+}
+
+void ViewerHelpLayer::Connected() {
     // Only a viewer of this user is told anything.
-    if (!PeerIsUser(socket.socketDescriptor(), getuid())) return;
-    socket.write(line);
-    socket.waitForBytesWritten(1000);
-    // The viewer answers each request; the program does not depend on what it says, but waits
-    // for it so that requests from one program arrive in order.
-    socket.waitForReadyRead(2000);
-    socket.disconnectFromServer();
+    if (!PeerIsUser(socket_.socketDescriptor(), getuid())) {
+        Finished();
+        return;
+    }
+    replyTimeout_.start();
+    socket_.write(queue_.front().line);
+}
+
+void ViewerHelpLayer::Finished() {
+    replyTimeout_.stop();
+    retry_.stop();
+    if (!queue_.empty()) queue_.pop_front();
+    // Aborting emits no error for a socket that is not connected or connecting.
+    socket_.abort();
+    // The next request starts from the event loop, outside this socket's signal.
+    if (!queue_.empty()) QTimer::singleShot(0, this, &ViewerHelpLayer::StartNext);
+}
+
+bool ViewerHelpLayer::WaitUntilSent(int msecs) {
+    QDeadlineTimer deadline(msecs);
+    while (Busy() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    return !Busy();
 }
 
 namespace {
@@ -144,7 +210,7 @@ namespace {
 struct HelpState {
     QPointer<QWidget> owner;
     QString filePath;
-    std::unique_ptr<HelpLayer> viewerLayer;
+    QPointer<ViewerHelpLayer> viewerLayer;  // a child of the application, gone with it
     HelpLayer* layer = nullptr;
 };
 
@@ -157,8 +223,13 @@ HelpLayer& Layer() {
     HelpState& state = State();
     if (state.layer) return *state.layer;
     if (!state.viewerLayer) {
-        state.viewerLayer = std::make_unique<ViewerHelpLayer>(
-            QCoreApplication::applicationDirPath() + "/rendle-help", DefaultSocketName());
+        auto* layer = new ViewerHelpLayer(QCoreApplication::applicationDirPath() + "/rendle-help",
+                                          DefaultSocketName());
+        layer->setParent(QCoreApplication::instance());
+        // The last requests of a closing program (the viewer may close) still go out.
+        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, layer,
+                         [layer] { layer->WaitUntilSent(3000); });
+        state.viewerLayer = layer;
     }
     return *state.viewerLayer;
 }

@@ -4,8 +4,12 @@
 
 #include <sys/types.h>
 
+#include <QLocalSocket>
+#include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QVariant>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,16 +49,40 @@ class HelpLayer {
 
 /// The help layer of the desktop program: a request line to the viewer rendle-help over a
 /// local socket, starting the viewer first when it is not running (HELP_QUIT never starts it).
-class ViewerHelpLayer : public HelpLayer {
+/// Requests are queued and sent one after another from the event loop, each after the viewer
+/// answered the one before, so that asking for help never holds the window.
+class ViewerHelpLayer : public QObject, public HelpLayer {
   public:
     /// `viewer` is the rendle-help program, `socketName` the viewer's local socket.
     ViewerHelpLayer(QString viewer, QString socketName);
+    /// Returns at once; the request goes out when the event loop runs.
     void WinHelp(QWidget* owner, const QString& helpFile, unsigned command,
                  const QVariant& data) override;
 
+    /// True while a request is queued or on its way.
+    bool Busy() const { return !queue_.empty(); }
+    /// Runs the event loop until every queued request is delivered or given up, for at most
+    /// `msecs`: the last requests of a program that is closing. True when none is left.
+    bool WaitUntilSent(int msecs);
+
   private:
+    struct Request {
+        QByteArray line;
+        unsigned command;
+    };
+    void StartNext();
+    void Connected();
+    void ConnectFailed();
+    void Finished();
+
     QString viewer_;
     QString socketName_;
+    QLocalSocket socket_;
+    QTimer retry_;         // the next attempt to reach a viewer just started
+    QTimer replyTimeout_;  // the longest wait for the viewer's answer
+    std::deque<Request> queue_;
+    bool viewerStarted_ = false;  // for the request at the head of the queue
+    int attempts_ = 0;
 };
 
 /// The local socket of the help viewer of this user on this display: a path in the user's own
