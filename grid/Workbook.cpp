@@ -43,22 +43,6 @@ class CNumericLocale {
     locale_t previous_ = LC_GLOBAL_LOCALE;
 };
 
-/// Checks that a finished workbook is a whole zip archive: its end record is where it belongs.
-/// A library that writes through the C library's buffered files can miss a failed write.
-void CheckWholeArchive(const StagedFile& staged) {
-    long long size = 0;
-    const std::string tail = staged.Tail(22, &size);
-    auto le32 = [&](size_t at) {
-        auto byte = [&](size_t k) {
-            return static_cast<uint32_t>(static_cast<unsigned char>(tail[k]));
-        };
-        return byte(at) | byte(at + 1) << 8 | byte(at + 2) << 16 | byte(at + 3) << 24;
-    };
-    const bool whole = tail.size() == 22 && le32(0) == 0x06054b50 &&
-                       static_cast<long long>(le32(16)) + le32(12) == size - 22;
-    if (!whole) Fail("the workbook could not be written completely (is the disk full?)");
-}
-
 /// A libxlsxwriter workbook freed on every way out; Close() reports the write's result.
 class Book {
   public:
@@ -204,6 +188,20 @@ void WritePrintSetUp(const Grid& sheet, lxw_worksheet* ws) {
 }
 
 }  // namespace
+
+void CheckWholeArchive(const StagedFile& staged) {
+    long long size = 0;
+    const std::string tail = staged.Tail(22, &size);
+    auto le32 = [&](size_t at) {
+        auto byte = [&](size_t k) {
+            return static_cast<uint32_t>(static_cast<unsigned char>(tail[k]));
+        };
+        return byte(at) | byte(at + 1) << 8 | byte(at + 2) << 16 | byte(at + 3) << 24;
+    };
+    const bool whole = tail.size() == 22 && le32(0) == 0x06054b50 &&
+                       static_cast<long long>(le32(16)) + le32(12) == size - 22;
+    if (!whole) Fail("the workbook could not be written completely (is the disk full?)");
+}
 
 void WriteWorkbook(const Grid& sheet, const std::string& path, int32_t fileType) {
     if (fileType != kWorkbookFileType) {

@@ -7,6 +7,7 @@
 namespace rendle::grid {
 
 class Grid;
+class StagedFile;
 
 /// The grid's own workbook format, the only one WriteWorkbook writes.
 inline constexpr int32_t kWorkbookFileType = 11;
@@ -18,6 +19,11 @@ inline constexpr int32_t kWorkbookFileType = 11;
 /// (StagedFile), so a failed write leaves an existing file as it was. Throws GridError saying
 /// why when the workbook cannot be written, or when the target is a folder or read-only.
 void WriteWorkbook(const Grid& sheet, const std::string& path, int32_t fileType);
+
+/// Throws GridError unless the staged file is a whole zip archive: its end record where it
+/// belongs, closing the central directory that precedes it. A library that writes through the C
+/// library's buffered files can miss a failed write; a cut workbook never replaces a file.
+void CheckWholeArchive(const StagedFile& staged);
 
 /// The workbook in the grid's own format, as File > Save writes it.
 inline void WriteWorkbookFile(const Grid& sheet, const std::string& path) {

@@ -12,6 +12,7 @@
 #include "FakeWindowing.h"
 #include "LevelRun.h"
 #include "core/LevelSheet.h"
+#include "grid/AtomicFile.h"
 #include "grid/Grid.h"
 #include "grid/Workbook.h"
 #include "grid/XmlText.h"
@@ -202,6 +203,36 @@ TEST(PrintLevelReport, SetsTheReportsPrintSettingsThenPrints) {
     EXPECT_EQ(sheet.PageHeader(), "");
     EXPECT_EQ(sheet.LastUsedRow(), 4) << "no cell changes";
     EXPECT_EQ(sheet.ActiveRow(), 5);
+}
+
+TEST_F(SaveTest, OnlyAWholeArchiveIsCommitted) {
+    // A workbook as the library writes it, then cut or mended in the ways a failed write leaves.
+    ASSERT_EQ(Save(folder / "whole.xlsx").status, SaveStatus::Saved);
+    const std::string whole = Slurp(folder / "whole.xlsx");
+    ASSERT_GT(whole.size(), 22u);
+    std::string endMoved = whole;
+    endMoved[endMoved.size() - 22 + 16] ^= 1;  // the central directory's offset
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool accepted;
+    } cases[] = {
+        {"whole", whole, true},
+        {"last byte cut", whole.substr(0, whole.size() - 1), false},
+        {"end record cut", whole.substr(0, whole.size() - 22), false},
+        {"end record not where it points", endMoved, false},
+        {"empty", "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        grid::StagedFile staged((folder / "level.xlsx").string());
+        staged.Write(c.bytes);
+        if (c.accepted) {
+            EXPECT_NO_THROW(grid::CheckWholeArchive(staged));
+        } else {
+            EXPECT_THROW(grid::CheckWholeArchive(staged), grid::GridError);
+        }
+    }
 }
 
 TEST(Workbook, TextsBecomeValidXml) {

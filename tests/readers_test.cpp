@@ -272,6 +272,62 @@ TEST_F(ReaderTest, StationNamesKeepOrLoseTheirBlanksByFormat) {
     EXPECT_EQ(Text(6, 1), "");
 }
 
+/// A line of `length` nines with each text placed at its 1-based position: every field has a
+/// non-blank character on either side, so a field read one column off reads something else.
+std::string Packed(size_t length, const std::vector<std::pair<size_t, std::string>>& fields) {
+    std::string line(length, '9');
+    for (const auto& [position, text] : fields) line.replace(position - 1, text.size(), text);
+    return line;
+}
+
+TEST_F(ReaderTest, EveryFieldIsReadToItsFullWidthAndNoFurther) {
+    struct Case {
+        const char* name;
+        F format;
+        std::string book;
+        const char* station;
+        double reading;
+        double distance;
+        double benchmark;
+    };
+    const Case cases[] = {
+        {"SDR20", F::SDR20,
+         Join({Sdr20Header(), Packed(35, {{1, "61"}, {25, "100.123456"}}), SetUpRecord(),
+               Packed(60, {{1, "63"},
+                           {5, "ABCD"},
+                           {9, "123456.789"},
+                           {19, "1234.56789"},
+                           {54, "1"},
+                           {59, "0"}})}),
+         "ABCD", 1234.56789, 123456.789, 100.123456},
+        {"SDR33", F::SDR33,
+         Join({Sdr33Header(), Packed(47, {{1, "61"}, {37, "100.123456"}}), SetUpRecord(),
+               Packed(84, {{1, "63"},
+                           {10, "ABCDEFGHIJK"},
+                           {21, "123456.789"},
+                           {37, "1234.56789"},
+                           {78, "1"},
+                           {83, "0"}})}),
+         "ABCDEFGHIJK", 1234.56789, 123456.789, 100.123456},
+        {"M5", F::M5,
+         Join({M5First(), M5Other(), Packed(113, {{1, "For M5|"}, {99, "1234.567890123"}}),
+               Packed(90, {{1, "For M5|Adr     9|KD1"},
+                           {22, "ABCDEFGH"},
+                           {30, "XXXXX"},
+                           {50, "Rb"},
+                           {53, "12345.67890123"},
+                           {76, "123456.7890123"}})}),
+         "ABCDEFGH", 12345.67890123, 123456.7890123, 1234.567890123},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ReadResult read = Read(c.format, c.book);
+        ASSERT_EQ(read.status, ReadStatus::Read) << read.reason;
+        ExpectReadingRow(6, c.station, "BS", c.reading, c.distance);
+        EXPECT_EQ(std::get<double>(run.EnteredStartRL), c.benchmark);
+    }
+}
+
 TEST_F(ReaderTest, BenchmarkRecords) {
     Read(F::SDR20, Join({Sdr20Benchmark("10.25"), Sdr20Benchmark("  20.125"), SetUpRecord()}));
     EXPECT_EQ(std::get<double>(run.EnteredStartRL), 20.125) << "the last benchmark record wins";
