@@ -109,12 +109,8 @@ class JsonReportWriter {
     /// Texts are UTF-8 inside the program; anything that is not (a path of unknown encoding in
     /// a message, an edited cell) is shown with U+FFFD.
     void String(std::string_view text) {
-        if (grid::IsValidUtf8(text)) {
-            w_.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
-        } else {
-            const std::string valid = grid::ValidUtf8(text);
-            w_.String(valid.data(), static_cast<rapidjson::SizeType>(valid.size()));
-        }
+        const std::string valid = grid::ValidUtf8(text);
+        w_.String(valid.data(), static_cast<rapidjson::SizeType>(valid.size()));
     }
     void Key(std::string_view key) {
         w_.Key(key.data(), static_cast<rapidjson::SizeType>(key.size()));
