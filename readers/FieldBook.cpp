@@ -1,5 +1,6 @@
 #include "readers/FieldBook.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string_view>
@@ -63,6 +64,19 @@ double MeasuredValue(std::string_view line, size_t position, size_t length, cons
     return *value;
 }
 
+/// A last line without a line end that stops short of the end of its reading and distance
+/// fields (`fieldsEnd`, a 1-based position) is a field book cut off while it was copied: the
+/// number there may be cut short, so it is a data error rather than a smaller number.
+void CheckNotCutOff(const LineReader& lines, std::string_view line, size_t fieldsEnd) {
+    if (lines.LastLineEnded()) return;
+    size_t characters = 0;
+    for (const char c : line) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    if (characters >= fieldsEnd) return;
+    throw Stop{std::string(kCheckDataFile),
+               "the last line has no line end and stops at position " + std::to_string(characters) +
+                   ", inside its staff reading or distance: the field book looks cut off"};
+}
+
 /// A one-character flag compared as a number with 1; anything but a digit is a data error.
 bool FlagIsOne(std::string_view line, size_t position, const char* what) {
     const std::string_view flag = Field(line, position, 1);
@@ -80,6 +94,9 @@ struct RowCounter {
     int16_t Row() const { return Counter16(lineCounter - rowOffset, "the sheet row"); }
     void Advance(int32_t by) { lineCounter = Counter16(lineCounter + by, "the line counter"); }
 };
+
+/// The width of an SDR field book's value fields (reading, distance, benchmark).
+constexpr size_t kSdrValueLength = 10;
 
 /// Positions of an SDR field book's fields: 1-based first position and length.
 struct SdrLayout {
@@ -161,7 +178,8 @@ RowCounter ReadSdrLines(const SdrLayout& layout, LineReader& lines, grid::Grid& 
                            "a header record does not name " + std::string(layout.model)};
             }
         } else if (code == 61) {
-            run.EnteredStartRL = MeasuredValue(line, layout.benchmarkPos, 10, "the benchmark RL");
+            run.EnteredStartRL =
+                MeasuredValue(line, layout.benchmarkPos, kSdrValueLength, "the benchmark RL");
         } else if (code == 62) {
             if (!offsetFixed) {
                 // The first set-up's marker row is row 5 however many lines came before it.
@@ -171,19 +189,23 @@ RowCounter ReadSdrLines(const SdrLayout& layout, LineReader& lines, grid::Grid& 
             sheet.SetCellText(rows.Row(), core::kColSightType, core::kMarker);
             run.StationCount = Counter16(run.StationCount + 1, "the set-up count");
         } else if (code == 63) {
+            CheckNotCutOff(lines, line,
+                           std::max(layout.distancePos, layout.readingPos) + kSdrValueLength - 1);
             const int16_t row = rows.Row();
             std::string_view station = Field(line, layout.stationPos, layout.stationLen);
             if (layout.trimStation) station = LeftTrimmed(station);
             sheet.SetCellText(row, core::kColStation, station);
             CheckCapacity(row);
-            sheet.SetCellNumber(row, core::kColDist,
-                                MeasuredValue(line, layout.distancePos, 10, "the distance"));
+            sheet.SetCellNumber(
+                row, core::kColDist,
+                MeasuredValue(line, layout.distancePos, kSdrValueLength, "the distance"));
             const std::string_view sight =
                 FlagIsOne(line, layout.backsightFlagPos, "the backsight flag")   ? "BS"
                 : FlagIsOne(line, layout.foresightFlagPos, "the foresight flag") ? "FS"
                                                                                  : "IS";
-            WriteReading(sheet, row, sight,
-                         MeasuredValue(line, layout.readingPos, 10, "the staff reading"));
+            WriteReading(
+                sheet, row, sight,
+                MeasuredValue(line, layout.readingPos, kSdrValueLength, "the staff reading"));
         }
     }
     return rows;
@@ -260,6 +282,7 @@ RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run
             }
         }
         if (sighting && !marked && runStarted) {
+            CheckNotCutOff(lines, line, kM5DistancePos + kM5ValueLength - 1);
             const int16_t row = rows.Row();
             sheet.SetCellText(row, core::kColStation, LeftTrimmed(Field(line, 22, 8)));
             CheckCapacity(row);
@@ -287,6 +310,12 @@ ReadResult ReadFieldBook(FieldBookFormat format, LineReader& lines, grid::Grid& 
                 ? ReadM5Lines(lines, sheet, run)
                 : ReadSdrLines(format == FieldBookFormat::SDR20 ? kSdr20 : kSdr33, lines, sheet,
                                run);
+        if (lines.LineTooLong()) {
+            throw Stop{{},
+                       "line " + std::to_string(lines.LineNumber()) + " runs past " +
+                           std::to_string(kMaxLineBytes / 1024) +
+                           " KB without a line end: this is no field book"};
+        }
         if (lines.Failed()) throw Stop{{}, "the field book could not be read to its end"};
 
         // End of the file. Once the reduction has deleted the marker rows below row 5, the last

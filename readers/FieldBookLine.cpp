@@ -34,60 +34,65 @@ void LineReader::Finish(std::string& line) {
 }
 
 bool LineReader::Fill() {
-    if (!in_) return false;
-    in_.read(buffer_.get(), static_cast<std::streamsize>(kReadBlock));
-    len_ = static_cast<size_t>(in_.gcount());
+    // The bytes not yet taken (at most the line end being looked at) move to the front.
+    const size_t kept = len_ - pos_;
+    std::memmove(buffer_.get(), buffer_.get() + pos_, kept);
     pos_ = 0;
+    len_ = kept;
     nextLineFeed_ = kUnknown;
     nextCarriageReturn_ = kUnknown;
+    if (!in_) return false;
+    in_.read(buffer_.get() + kept, static_cast<std::streamsize>(kReadBlock - kept));
+    const auto got = static_cast<size_t>(in_.gcount());
+    len_ += got;
     if (in_.bad()) failed_ = true;
-    return len_ > 0;
+    if (got == 0) in_.setstate(std::ios::eofbit | std::ios::failbit);
+    return got > 0;
+}
+
+size_t LineReader::LineEndLength() {
+    if (buffer_[pos_] == '\n') return 1;
+    while (len_ - pos_ < 3 && Fill()) {
+    }
+    const auto at = [this](size_t k) { return pos_ + k < len_ ? buffer_[pos_ + k] : '\0'; };
+    if (at(1) == '\n') return 2;
+    if (at(1) == '\r' && at(2) == '\n') return 3;
+    return 1;
 }
 
 bool LineReader::Next(std::string& line, const LinePass* passes) {
     line.clear();
     // Lines the caller needs nothing of are passed over where their first two bytes show it,
     // without being copied or decoded; they still count. Only where the decoder leaves ASCII as
-    // it is, and never the first line (it may start with a byte-order mark).
+    // it is, and never the first line (it may start with a byte-order mark). A line whose end
+    // is not wholly in the buffer is left to the reading below.
     if (passes != nullptr && decoder_.KeepsAscii() && lineNumber_ > 0) {
         for (;;) {
             if (pos_ == len_ && !Fill()) break;
-            if (skipLineFeed_) {
-                skipLineFeed_ = false;
-                if (buffer_[pos_] == '\n') {
-                    ++pos_;
-                    continue;
-                }
-            }
             const char* data = buffer_.get();
             size_t pos = pos_;
             size_t passed = 0;
-            bool stopped = false;  // at a line not passed over, or one that runs past the buffer
-            while (pos != len_) {
-                if (len_ - pos < 2) {
-                    stopped = true;
-                    break;
-                }
+            bool stopped = false;
+            while (!stopped && pos != len_) {
+                stopped = true;
+                if (len_ - pos < 2) break;
                 const auto tens = static_cast<unsigned char>(data[pos] - '0');
                 const auto units = static_cast<unsigned char>(data[pos + 1] - '0');
-                if (tens > 9 || units > 9 || !(*passes)[tens * 10U + units]) {
-                    stopped = true;
-                    break;
-                }
+                if (tens > 9 || units > 9 || !(*passes)[tens * 10U + units]) break;
                 const size_t stop = LineEnd(pos + 2);
-                if (stop == len_) {
-                    stopped = true;
-                    break;
+                if (stop == len_ || stop - pos > kMaxLineBytes) break;
+                size_t next = stop + 1;
+                if (data[stop] == '\r') {
+                    if (len_ - stop < 3) break;
+                    if (data[stop + 1] == '\n') {
+                        next = stop + 2;
+                    } else if (data[stop + 1] == '\r' && data[stop + 2] == '\n') {
+                        next = stop + 3;
+                    }
                 }
                 ++passed;
-                pos = stop + 1;
-                if (data[stop] == '\r') {
-                    if (pos == len_) {
-                        skipLineFeed_ = true;  // its line feed may open the next block
-                        break;
-                    }
-                    if (data[pos] == '\n') ++pos;
-                }
+                pos = next;
+                stopped = false;
             }
             pos_ = pos;
             lineNumber_ += passed;
@@ -95,29 +100,31 @@ bool LineReader::Next(std::string& line, const LinePass* passes) {
         }
     }
 
+    size_t bytes = 0;  // of this line, however many are kept
     bool any = false;  // something of this line (a character or its end) was seen
     for (;;) {
         if (pos_ == len_ && !Fill()) {
+            lastLineEnded_ = false;
             if (any) Finish(line);
             return any;
         }
-        if (skipLineFeed_) {
-            skipLineFeed_ = false;
-            if (buffer_[pos_] == '\n') {
-                ++pos_;
-                continue;
-            }
+        const size_t stop = LineEnd(pos_);
+        const size_t count = stop - pos_;
+        bytes += count;
+        if (bytes > kMaxLineBytes) {
+            // A line that never ends (a device, a binary file) is no field book.
+            ++lineNumber_;
+            tooLong_ = true;
+            failed_ = true;
+            return false;
         }
-        const char* begin = buffer_.get() + pos_;
-        const char* end = buffer_.get() + len_;
-        const char* stop = buffer_.get() + LineEnd(pos_);
         const size_t room = kKeptLineLength - std::min(kKeptLineLength, line.size());
-        line.append(begin, std::min(static_cast<size_t>(stop - begin), room));
-        any = any || stop != begin;
-        pos_ += static_cast<size_t>(stop - begin);
-        if (stop != end) {
-            skipLineFeed_ = *stop == '\r';
-            ++pos_;
+        line.append(buffer_.get() + pos_, std::min(count, room));
+        any = true;
+        pos_ = stop;
+        if (stop != len_) {
+            pos_ += LineEndLength();
+            lastLineEnded_ = true;
             Finish(line);
             return true;
         }

@@ -19,11 +19,16 @@ namespace rendle::readers {
 /// rest of a longer line is skipped, so a freak line cannot take memory with it.
 inline constexpr size_t kKeptLineLength = 1024;
 
+/// The longest line a field book may have, in bytes: a longer one (a device such as /dev/zero,
+/// a binary file) is no field book.
+inline constexpr size_t kMaxLineBytes = size_t{64} * 1024;
+
 /// Reads a field book line by line. A line ends at a carriage return, a carriage return and a
-/// line feed, or a line feed alone; the line end is not part of the line. A last line without a
-/// line end still counts. A UTF-8 byte-order mark at the start of the file is skipped, and each
-/// line is decoded to UTF-8 by `decoder`. Reads the stream in blocks, so memory stays flat
-/// however long the file.
+/// line feed, two carriage returns and a line feed (what a text-mode transfer makes of CR LF), or
+/// a line feed alone; the line end is not part of the line. A last line without a line end
+/// still counts. A UTF-8 byte-order mark at the start of the file is skipped, and each line is
+/// decoded to UTF-8 by `decoder`. Reads the stream in blocks, so memory stays flat however long
+/// the file; a line longer than kMaxLineBytes ends the reading as a failure.
 class LineReader {
   public:
     explicit LineReader(std::istream& in, LineDecoder decoder = LineDecoder());
@@ -35,8 +40,14 @@ class LineReader {
     /// The next line in `line`; false at the end of the file. Lines that `passes` names may be
     /// passed over (they still count in LineNumber()).
     bool Next(std::string& line, const LinePass* passes = nullptr);
-    /// True when reading stopped on an input error rather than at the end of the file.
+    /// True when reading stopped on an input error, or on a line longer than kMaxLineBytes,
+    /// rather than at the end of the file.
     bool Failed() const { return failed_; }
+    /// True when the reading stopped on a line longer than kMaxLineBytes (LineNumber() is its).
+    bool LineTooLong() const { return tooLong_; }
+    /// False when the last line given ran to the end of the file without a line end (a file
+    /// cut off, or still being written).
+    bool LastLineEnded() const { return lastLineEnded_; }
     /// The 1-based number of the line Next() gave last; 0 before the first.
     size_t LineNumber() const { return lineNumber_; }
 
@@ -44,7 +55,10 @@ class LineReader {
     static constexpr size_t kReadBlock = size_t{128} * 1024;
 
   private:
+    /// Moves what is left of the buffer to its front and reads on; false at the end.
     bool Fill();
+    /// The bytes of the line end at pos_, reading on as far as it needs to tell.
+    size_t LineEndLength();
     void Finish(std::string& line);
     /// Where the line that goes on at `from` ends in the buffer (its carriage return or line
     /// feed), or len_.
@@ -61,8 +75,9 @@ class LineReader {
     std::unique_ptr<char[], AlignedFree> buffer_;
     size_t pos_ = 0;
     size_t len_ = 0;
-    bool skipLineFeed_ = false;  // the previous line ended with a carriage return
     bool failed_ = false;
+    bool tooLong_ = false;
+    bool lastLineEnded_ = true;
     size_t lineNumber_ = 0;
     LineDecoder decoder_;
     // The next line feed and carriage return at or after the last place searched, or len_.

@@ -26,17 +26,44 @@ TEST(LineReader, EveryLineEndEndsALine) {
     EXPECT_EQ(Lines("a\r\nb\nc\rd"), (L{"a", "b", "c", "d"})) << "mixed ends, last line unended";
     EXPECT_EQ(Lines("a\n\r\nb"), (L{"a", "", "b"}));
     EXPECT_EQ(Lines("\r\n\r\n"), (L{"", ""}));
-    EXPECT_EQ(Lines("a\r\r\nb"), (L{"a", "", "b"}));
+    EXPECT_EQ(Lines("a\r\r\nb\r\r\n"), (L{"a", "b"})) << "CR LF after a text-mode transfer";
+    EXPECT_EQ(Lines("a\r\rb"), (L{"a", "", "b"})) << "two carriage returns: an empty line";
+    EXPECT_EQ(Lines("a\r\r\r\nb"), (L{"a", "", "b"}));
     EXPECT_EQ(Lines(""), L{});
     EXPECT_EQ(Lines(std::string("a\0b\n", 4)), (L{std::string("a\0b", 3)}));
 }
 
-TEST(LineReader, CarriageReturnAndLineFeedSplitAcrossBlocks) {
-    const std::string first(64 * 1024 - 1, 'x');  // its carriage return ends the first block
-    const auto lines = Lines(first + "\r\nsecond\r\n");
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].size(), kKeptLineLength);
-    EXPECT_EQ(lines[1], "second");
+TEST(LineReader, LineEndsSplitAcrossBlocks) {
+    // Every line end's bytes astride the end of the first block, at each place they can split.
+    for (const std::string end : {"\r\n", "\r\r\n", "\r", "\n"}) {
+        for (size_t before = 1; before <= 3; ++before) {
+            std::string text;
+            for (int i = 0; i < 3; ++i) text += std::string(39999, 'x') + "\n";
+            text.resize(LineReader::kReadBlock - before, 'x');
+            const auto lines = Lines(text + end + "second" + end + "third");
+            ASSERT_EQ(lines.size(), 6u) << before;
+            EXPECT_EQ(lines[4], "second");
+            EXPECT_EQ(lines[5], "third");
+        }
+    }
+}
+
+TEST(LineReader, ALineThatNeverEndsIsNoFieldBook) {
+    std::istringstream in("63 first\n" + std::string(kMaxLineBytes + 1, '\0'));
+    LineReader reader(in);
+    std::string line;
+    EXPECT_TRUE(reader.Next(line));
+    EXPECT_FALSE(reader.Next(line));
+    EXPECT_TRUE(reader.Failed());
+    EXPECT_TRUE(reader.LineTooLong());
+    EXPECT_EQ(reader.LineNumber(), 2u);
+
+    std::istringstream cut("63 whole\r\n63 cut");
+    LineReader last(cut);
+    EXPECT_TRUE(last.Next(line));
+    EXPECT_TRUE(last.LastLineEnded());
+    EXPECT_TRUE(last.Next(line));
+    EXPECT_FALSE(last.LastLineEnded()) << line;
 }
 
 TEST(LineReader, LongLinesKeepTheirBeginning) {
@@ -65,8 +92,8 @@ std::vector<std::pair<size_t, std::string>> Numbered(const std::string& text, bo
 
 TEST(LineReader, LinesPassedOverStillCountAndNothingElseChanges) {
     const std::string note = "13NM a note that takes no row";
-    std::string acrossBlocks;  // CR LF pairs and lines of both kinds astride the 64 KB blocks
-    while (acrossBlocks.size() < 3 * 64 * 1024) {
+    std::string acrossBlocks;  // CR LF pairs and lines of both kinds astride the blocks
+    while (acrossBlocks.size() < 3 * LineReader::kReadBlock) {
         acrossBlocks += note + (acrossBlocks.size() % 7 == 0 ? "\r" : "\r\n");
         if (acrossBlocks.size() % 5 == 0) acrossBlocks += "63 reading\r\n";
     }
@@ -74,7 +101,8 @@ TEST(LineReader, LinesPassedOverStillCountAndNothingElseChanges) {
         "13a\r\n13b\r\n63c\r\n13d\n62\r13\r1\r\n\r\n13",
         "\xEF\xBB\xBF"
         "13 first line, after a byte-order mark\r\n13\r\n63",
-        "13" + std::string(70 * 1024, 'x') + "\r\n63 after a long note\r\n",
+        "13" + std::string(60 * 1024, 'x') + "\r\n63 after a long note\r\n",
+        "63\r\r\n13\r\r\n13\r\r13\r\r\n63 end",
         "63 first\n" + std::string(64 * 1024 - 12, '1') + "\r\n13\r\n63 last",
         acrossBlocks,
     };

@@ -155,7 +155,7 @@ TEST_F(ReaderTest, LineEndsOfAnyKindGiveTheSameSheet) {
                                             Sdr20Reading("P   ", "10", "1.2", "1", "0"),
                                             Sdr20Reading("BM1 ", "10", "1.7", "0", "1")};
     std::vector<std::string> shown;
-    for (const char* end : {"\r\n", "\r", "\n"}) {
+    for (const char* end : {"\r\n", "\r", "\n", "\r\r\n"}) {
         ASSERT_EQ(Read(F::SDR20, Join(lines, end)).status, ReadStatus::Read);
         ASSERT_EQ(Reduce("50", "50.01").status, core::ReductionStatus::Reduced);
         std::string all;
@@ -166,7 +166,13 @@ TEST_F(ReaderTest, LineEndsOfAnyKindGiveTheSameSheet) {
     }
     EXPECT_EQ(shown[0], shown[1]);
     EXPECT_EQ(shown[0], shown[2]);
+    EXPECT_EQ(shown[0], shown[3]);
     EXPECT_EQ(run.LastDataRow, 9);
+
+    // An M5 book takes its benchmark from its third line, whatever its line ends.
+    ASSERT_EQ(Read(F::M5, Join({M5First(), M5Other(), M5Benchmark("100.25")}, "\r\r\n")).status,
+              ReadStatus::Read);
+    EXPECT_EQ(std::get<double>(run.EnteredStartRL), 100.25);
 }
 
 TEST_F(ReaderTest, WrongFormatsAreRejectedAtTheirHeader) {
@@ -325,6 +331,35 @@ TEST_F(ReaderTest, EveryFieldIsReadToItsFullWidthAndNoFurther) {
         ASSERT_EQ(read.status, ReadStatus::Read) << read.reason;
         ExpectReadingRow(6, c.station, "BS", c.reading, c.distance);
         EXPECT_EQ(std::get<double>(run.EnteredStartRL), c.benchmark);
+    }
+}
+
+TEST_F(ReaderTest, ALastLineCutInsideItsNumbersIsADataError) {
+    struct Case {
+        const char* name;
+        F format;
+        std::string before;
+        std::string sighting;
+        size_t cutAt;  // bytes of the sighting kept: inside its reading
+    };
+    const Case cases[] = {
+        {"SDR20", F::SDR20, Join({Sdr20Header(), SetUpRecord()}),
+         Sdr20Reading("BM1 ", "    30.000", "    1.2345", "1", "0"), 25},
+        {"SDR33", F::SDR33, Join({Sdr33Header(), SetUpRecord()}),
+         Sdr33Reading("BM1", "    30.000", "    1.2345", "1", "0"), 43},
+        {"M5", F::M5, Join({M5First(), M5Other(), M5Benchmark("100")}),
+         M5Sighting("Rb", "BM1", "1.23456", "30.0000"), 64},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ReadResult cut = Read(c.format, c.before + c.sighting.substr(0, c.cutAt));
+        EXPECT_EQ(cut.status, ReadStatus::EndedWithMessage);
+        EXPECT_NE(cut.reason.find("cut off"), std::string::npos) << cut.reason;
+        // The whole line without a line end, and the cut line with one, are read.
+        EXPECT_EQ(Read(c.format, c.before + c.sighting).status, ReadStatus::Read);
+        EXPECT_EQ(Read(c.format, c.before + c.sighting.substr(0, c.cutAt) + "\r\n").status,
+                  c.format == F::M5 ? ReadStatus::Read : ReadStatus::EndedWithMessage)
+            << "an SDR line that short has no flags";
     }
 }
 
