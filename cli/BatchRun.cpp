@@ -66,6 +66,12 @@ class JsonReportWriter {
         w_.StartObject();
         if (fieldBook) Member("fieldBook", *fieldBook);
         Member("outcome", OutcomeName(outcome));
+        if (outcome.read.status != readers::ReadStatus::Read) {
+            // Why the read did not end normally, and on which line (0 for none).
+            Member("reason", outcome.read.reason);
+            Key("line");
+            w_.Uint64(outcome.read.line);
+        }
         Key("messages");
         w_.StartArray();
         for (const ShownMessage& message : messages) {

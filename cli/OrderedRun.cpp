@@ -1,6 +1,7 @@
 #include "cli/OrderedRun.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <map>
@@ -14,6 +15,9 @@ namespace rendle::cli {
 
 namespace {
 
+/// The status of an item whose work ended on an exception: an internal error.
+constexpr int kInternalError = 70;
+
 int Guarded(const ItemWork& work, size_t index, std::ostream& out, std::ostream& err) {
     try {
         return work(index, out, err);
@@ -22,48 +26,52 @@ int Guarded(const ItemWork& work, size_t index, std::ostream& out, std::ostream&
     } catch (...) {
         err << "rendle-reduce: an unexpected error ended the work on a field book\n";
     }
-    return 1;
+    return kInternalError;
 }
 
-struct Finished {
-    int status = 0;
-    std::string out;
-    std::string err;
-};
+ItemOutput Run(const ItemWork& work, size_t index) {
+    std::ostringstream out;
+    std::ostringstream err;
+    ItemOutput item;
+    item.status = Guarded(work, index, out, err);
+    item.out = std::move(out).str();
+    item.err = std::move(err).str();
+    return item;
+}
 
 }  // namespace
 
-int RunInOrder(size_t count, unsigned threads, const ItemWork& work, std::ostream& out,
-               std::ostream& err) {
+int RunInOrder(size_t count, unsigned threads, const ItemWork& work, const Deliver& deliver,
+               const std::atomic<bool>& stop) {
     int highest = 0;
     if (threads <= 1 || count <= 1) {
-        for (size_t i = 0; i < count; ++i) highest = std::max(highest, Guarded(work, i, out, err));
+        for (size_t i = 0; i < count && !stop; ++i) {
+            const ItemOutput item = Run(work, i);
+            if (!deliver(item)) break;
+            highest = std::max(highest, item.status);
+        }
         return highest;
     }
 
     const size_t window = static_cast<size_t>(threads) * 4;
     std::mutex mutex;
-    std::condition_variable finished;  // an item is ready to be written
-    std::condition_variable room;      // an item was written, so another may start
-    std::map<size_t, Finished> ready;
+    std::condition_variable finished;  // an item is ready to be delivered
+    std::condition_variable room;      // an item was delivered, so another may start
+    std::map<size_t, ItemOutput> ready;
     size_t next = 0;
     size_t written = 0;
+    bool quit = false;  // a delivery failed or a stop was asked for: start nothing more
 
     auto worker = [&] {
         for (;;) {
             size_t index = 0;
             {
                 std::unique_lock lock(mutex);
-                room.wait(lock, [&] { return next >= count || next < written + window; });
-                if (next >= count) return;
+                room.wait(lock, [&] { return quit || next >= count || next < written + window; });
+                if (quit || stop || next >= count) return;
                 index = next++;
             }
-            std::ostringstream itemOut;
-            std::ostringstream itemErr;
-            Finished item;
-            item.status = Guarded(work, index, itemOut, itemErr);
-            item.out = std::move(itemOut).str();
-            item.err = std::move(itemErr).str();
+            ItemOutput item = Run(work, index);
             {
                 std::lock_guard lock(mutex);
                 ready.emplace(index, std::move(item));
@@ -76,23 +84,34 @@ int RunInOrder(size_t count, unsigned threads, const ItemWork& work, std::ostrea
     for (unsigned t = 0; t < threads; ++t) pool.emplace_back(worker);
 
     while (written < count) {
-        Finished item;
+        ItemOutput item;
         {
             std::unique_lock lock(mutex);
-            finished.wait(lock, [&] { return ready.count(written) > 0; });
+            // A stop asked for by a signal cannot wake the wait: it is looked for ten times a
+            // second. Items under way are still delivered; those not started never are.
+            while (ready.count(written) == 0 && !(stop && written >= next)) {
+                finished.wait_for(lock, std::chrono::milliseconds(100));
+            }
             auto found = ready.find(written);
+            if (found == ready.end()) {
+                quit = true;
+                break;
+            }
             item = std::move(found->second);
             ready.erase(found);
         }
-        out << item.out;
-        err << item.err;
-        highest = std::max(highest, item.status);
+        const bool delivered = deliver(item);
+        if (delivered) highest = std::max(highest, item.status);
         {
             std::lock_guard lock(mutex);
             ++written;
+            quit = !delivered;
         }
         room.notify_all();
+        if (!delivered) break;
     }
+    room.notify_all();
+    // The items under way finish before the pool is gone; their output is dropped.
     return highest;
 }
 

@@ -1,9 +1,11 @@
 // Work on many field books at once, its output kept in the order the books were given.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <ostream>
+#include <string>
 
 namespace rendle::cli {
 
@@ -11,12 +13,24 @@ namespace rendle::cli {
 /// exit status.
 using ItemWork = std::function<int(size_t index, std::ostream& out, std::ostream& err)>;
 
-/// Runs `work` for every index below `count` on `threads` threads and writes each item's output
-/// to `out` and `err` in order of the index, whatever order the items finish in. With one thread
-/// the items write straight to the streams. At most a few items per thread wait to be written,
-/// so memory stays flat however many items there are. Gives the highest status of any item; an
-/// item whose work throws is status 1 with the reason on `err`.
-int RunInOrder(size_t count, unsigned threads, const ItemWork& work, std::ostream& out,
-               std::ostream& err);
+/// What one item wrote, whole.
+struct ItemOutput {
+    int status = 0;
+    std::string out;
+    std::string err;
+};
+
+/// Hands an item's output on (to standard output and error); false when it could not, which
+/// ends the run.
+using Deliver = std::function<bool(const ItemOutput& item)>;
+
+/// Runs `work` for every index below `count` on `threads` threads and delivers each item's
+/// output whole, in order of the index, whatever order the items finish in. At most a few items
+/// per thread wait to be delivered, so memory stays flat however many items there are. Stops
+/// starting items once `stop` is set or a delivery fails; what was not delivered is dropped.
+/// Gives the highest status of the items delivered; an item whose work throws is status 70 (an
+/// internal error) with the reason in its error output.
+int RunInOrder(size_t count, unsigned threads, const ItemWork& work, const Deliver& deliver,
+               const std::atomic<bool>& stop);
 
 }  // namespace rendle::cli

@@ -7,7 +7,6 @@
 #include <set>
 #include <utility>
 
-#include "cli/FieldBookInput.h"
 #include "commands/Output.h"
 #include "grid/Utf8.h"
 
@@ -28,6 +27,15 @@ std::string Shown(const std::string& path) {
     return grid::ValidUtf8(path);
 }
 
+/// A path as one file: absolute, with "." and ".." taken out. Links are followed for files that
+/// exist (their device and inode are compared as well).
+std::string Key(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
+    if (!ec) return canonical.string();
+    return std::filesystem::absolute(path, ec).lexically_normal().string();
+}
+
 }  // namespace
 
 bool PlanOutputs(const std::vector<std::string>& fieldBooks, const std::string& saveTarget,
@@ -40,71 +48,75 @@ bool PlanOutputs(const std::vector<std::string>& fieldBooks, const std::string& 
         return false;
     }
 
-    if (fieldBooks.size() == 1) {
-        // No output may take the place of the field book or of the other output.
-        const std::string& book = fieldBooks.front();
-        const std::string bookForComparison = book == "-" ? "/dev/stdin" : book;
-        const std::string workbookPath =
-            saveTarget.empty() ? std::string() : commands::WorkbookPath(saveTarget);
-        const std::pair<std::string, const char*> outputs[] = {{workbookPath, "--save"},
-                                                               {pdfTarget, "--pdf"}};
-        for (const auto& [output, option] : outputs) {
-            if (!output.empty() && SameFile(bookForComparison, output)) {
-                refusal = std::string(option) + " " + Shown(output) +
-                          " is the field book itself; it is never written over";
-                return false;
-            }
-        }
-        if (!workbookPath.empty() && !pdfTarget.empty() && SameFile(workbookPath, pdfTarget)) {
-            refusal = "--save and --pdf name the same file " + Shown(pdfTarget) +
-                      "; one would replace the other";
+    // An existing folder, or a name ending in "/", is a folder for one book or many.
+    struct Target {
+        const std::string& given;
+        const char* option;
+        const char* extension;
+        std::string BookPlan::*output;
+        bool folder = false;
+    };
+    Target targets[] = {{saveTarget, "--save", ".xlsx", &BookPlan::savePath},
+                        {pdfTarget, "--pdf", ".pdf", &BookPlan::pdfPath}};
+    for (Target& target : targets) {
+        if (target.given.empty()) continue;
+        std::error_code ec;
+        const bool isFolder = std::filesystem::is_directory(target.given, ec);
+        target.folder = isFolder || target.given.ends_with('/');
+        if (target.folder && !isFolder) {
+            refusal = std::string(target.option) + " " + Shown(target.given) +
+                      " names a folder that does not exist";
             return false;
         }
-        plans.push_back({book, saveTarget, pdfTarget});
-        return true;
-    }
-
-    const std::pair<const std::string*, const char*> folders[] = {{&saveTarget, "--save"},
-                                                                  {&pdfTarget, "--pdf"}};
-    for (const auto& [folder, option] : folders) {
-        if (folder->empty()) continue;
-        std::error_code ec;
-        if (!std::filesystem::is_directory(*folder, ec)) {
-            refusal = std::string(option) + " " + Shown(*folder) +
+        if (!target.folder && fieldBooks.size() > 1) {
+            refusal = std::string(target.option) + " " + Shown(target.given) +
                       " must be a folder when more than one field book is given";
             return false;
         }
-        if (fromStandardInput > 0) {
-            refusal = "standard input (-) has no name to name its " + std::string(option) +
+        if (target.folder && fromStandardInput > 0) {
+            refusal = "standard input (-) has no name to name its " + std::string(target.option) +
                       " output after";
             return false;
         }
     }
 
-    // Outputs named after their field books must not meet one another or a field book.
-    std::set<FileId> books;
+    // Every output is named in full before any work, so that none meets another or a book.
+    std::set<FileId> bookIds;
+    std::set<std::string> bookKeys;
     for (const std::string& book : fieldBooks) {
+        const std::string path = book == "-" ? "/dev/stdin" : book;
         FileId id;
-        if (book != "-" && Identify(book, id)) books.insert(id);
+        if (Identify(path, id)) bookIds.insert(id);
+        bookKeys.insert(Key(path));
     }
-    std::map<std::string, const std::string*> taken;  // output -> the book it belongs to
+    std::map<std::string, std::pair<const std::string*, const char*>> taken;  // key -> book, option
     for (const std::string& book : fieldBooks) {
         BookPlan plan{book, {}, {}};
         const std::filesystem::path stem = std::filesystem::path(book).stem();
-        const std::pair<std::string*, std::pair<const std::string*, const char*>> outputs[] = {
-            {&plan.savePath, {&saveTarget, ".xlsx"}}, {&plan.pdfPath, {&pdfTarget, ".pdf"}}};
-        for (const auto& [target, source] : outputs) {
-            if (source.first->empty()) continue;
-            *target = (std::filesystem::path(*source.first) / stem).string() + source.second;
-            const auto [at, added] = taken.emplace(*target, &book);
-            if (!added) {
-                refusal = Shown(*at->second) + " and " + Shown(book) +
-                          " would both be written to " + Shown(*target);
-                return false;
+        for (const Target& target : targets) {
+            if (target.given.empty()) continue;
+            std::string& output = plan.*target.output;
+            if (target.folder) {
+                output = (std::filesystem::path(target.given) / stem).string() + target.extension;
+            } else if (target.output == &BookPlan::savePath) {
+                output = commands::WorkbookPath(target.given);  // as the save dialog takes it
+            } else {
+                output = target.given;
             }
             FileId id;
-            if (Identify(*target, id) && books.count(id) > 0) {
-                refusal = Shown(*target) + " is a field book given; it is never written over";
+            if (bookKeys.count(Key(output)) > 0 ||
+                (Identify(output, id) && bookIds.count(id) > 0)) {
+                refusal = std::string(target.option) + " " + Shown(output) +
+                          " is a field book given; it is never written over";
+                return false;
+            }
+            const auto [at, added] = taken.emplace(Key(output), std::pair{&book, target.option});
+            if (!added) {
+                refusal = at->second.first == &book
+                              ? "--save and --pdf name the same file " + Shown(output) +
+                                    "; one would replace the other"
+                              : Shown(*at->second.first) + " and " + Shown(book) +
+                                    " would both be written to " + Shown(output);
                 return false;
             }
         }

@@ -8,10 +8,12 @@
 
 namespace rendle::cli {
 
-/// One plan per field book. With one book, --save and --pdf name the files; with many they name
-/// folders and each output is named after its field book ("ring.SDR" gives "DIR/ring.xlsx" and
-/// "DIR/ring.pdf"). False, with the reason in `refusal`, when an output would be a field book,
-/// two outputs would be the same file, a folder is no folder, or standard input is named twice.
+/// One plan per field book, every output named in full (a workbook's extension added). --save
+/// and --pdf name a folder when it exists or the name ends in "/": each output is then named
+/// after its field book ("ring.SDR" gives "DIR/ring.xlsx" and "DIR/ring.pdf"); otherwise, for
+/// one book only, the file. False, with the reason in `refusal`, when an output would be a
+/// field book, two outputs would be the same file, a folder does not exist or is needed, or
+/// standard input is named twice.
 bool PlanOutputs(const std::vector<std::string>& fieldBooks, const std::string& saveTarget,
                  const std::string& pdfTarget, std::vector<BookPlan>& plans, std::string& refusal);
 

@@ -25,42 +25,49 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
     // A problem that does not name its field book is named by it when there are many.
     const std::string prefix = options.manyBooks ? shownBook + ": " : "rendle-reduce: ";
     auto say = [&err](const std::string& line) { err << grid::ValidUtf8(line) << "\n"; };
+    const bool jsonLine = options.manyBooks || options.jsonLines;
+
+    // The program's start state: the level sheet laid out, the run state at its start values.
+    grid::Grid sheet;
+    core::SetUpLevelSheet(sheet);
+    core::RunState run;
+
+    // A book that cannot be opened, or whose format cannot be told, is never read: the JSON
+    // object still says so, with the sheet as the program starts.
+    const auto notRead = [&](int status, const std::string& reason) {
+        say("rendle-reduce: " + reason);
+        if (options.asJson) {
+            commands::ReadCommandResult outcome;
+            outcome.read.status = readers::ReadStatus::EndedSilently;
+            outcome.read.reason = reason;
+            const core::RunChecks checks = core::CheckRun(sheet, run, std::nullopt, options.limits);
+            WriteJsonReport(out, sheet, run, outcome, {}, &checks, jsonLine ? &shownBook : nullptr);
+        }
+        return status;
+    };
 
     // The field book is opened once; its format is told from what has been read.
     std::string openError;
     FieldBookInput input(plan.fieldBook, openError);
-    if (!input.IsOpen() && !options.format) {
-        say("rendle-reduce: " + openError);
-        return 1;
-    }
+    if (!input.IsOpen() && !options.format) return notRead(1, openError);
     readers::FieldBookFormat format{};
     if (options.format) {
         format = *options.format;
     } else {
         bool failed = false;
         const auto detected = input.DetectFormat(options.encoding, failed);
-        if (failed) {
-            say("rendle-reduce: cannot read " + shownBook);
-            return 1;
-        }
+        if (failed) return notRead(1, "cannot read " + shownBook);
         if (!detected) {
-            say("rendle-reduce: cannot tell the format of " + shownBook +
-                "; choose one with --format sdr20|sdr33|m5");
-            return kFormatUnknown;
+            return notRead(kFormatUnknown, "cannot tell the format of " + shownBook +
+                                               "; choose one with --format sdr20|sdr33|m5");
         }
         format = *detected;
     }
 
-    // The program's start state: the level sheet laid out, the run state at its start values.
-    grid::Grid sheet;
-    core::SetUpLevelSheet(sheet);
-    core::RunState run;
     // The open-file dialog gives nothing for a field book that could not be opened, so the read
     // ends there, silently, with the sheet cleared as the command leaves it.
     BatchWindowing windowing(input.IsOpen() ? plan.fieldBook : std::string(), options.startRL,
                              options.endRL);
-
-    // The outputs still show the sheet as a read that could not open its file leaves it.
     commands::ReadCommandResult outcome =
         input.IsOpen() ? commands::RunReadCommand(format, input.Stream(), sheet, run, windowing,
                                                   readers::LineDecoder(options.encoding))
@@ -69,8 +76,10 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
 
     // The output commands act on the sheet as the command left it, as from the File menu:
     // printing first, so that a workbook saved with it carries the level report's print set-up.
+    // A book that was not read to its end writes none: a good output of an earlier run stays.
+    const bool readWhole = outcome.read.status == readers::ReadStatus::Read;
     bool outputFailed = false;
-    if (!plan.pdfPath.empty()) {
+    if (readWhole && !plan.pdfPath.empty()) {
         windowing.setPrinter([&](const grid::Grid& printed) {
             std::string error;
             if (!printer.Print(printed, plan.pdfPath, error)) {
@@ -81,7 +90,7 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
         });
         commands::PrintLevelReport(sheet, windowing);
     }
-    if (!plan.savePath.empty()) {
+    if (readWhole && !plan.savePath.empty()) {
         windowing.setSaveName(plan.savePath);
         const auto saved = commands::SaveLevelSheet(
             sheet, windowing,
@@ -90,10 +99,15 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
     }
 
     // The checks a surveyor makes before handing in the run; they change nothing in the sheet.
-    const core::RunChecks checks = core::CheckRun(sheet, run, outcome.reduction, options.limits);
+    core::RunChecks checks = core::CheckRun(sheet, run, outcome.reduction, options.limits);
+    const bool noEndingRL = outcome.reduction &&
+                            outcome.reduction->status == core::ReductionStatus::Stopped &&
+                            outcome.reduction->step == core::ReductionStep::ClosingCorrection &&
+                            core::RLText(run.EndRL).find_first_not_of(' ') == std::string::npos;
+    if (noEndingRL) checks.notReduced += "; no ending RL was given (use --end-rl)";
     if (options.asJson) {
         WriteJsonReport(out, sheet, run, outcome, windowing.messages, &checks,
-                        options.manyBooks ? &shownBook : nullptr);
+                        jsonLine ? &shownBook : nullptr);
     } else {
         out << report::LevelReport(sheet) << report::ChecksReport(checks);
     }
@@ -105,6 +119,13 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
         } else {
             say(prefix + read.reason);
         }
+        if (!plan.pdfPath.empty() || !plan.savePath.empty()) {
+            say(prefix +
+                "no workbook or PDF was written, as the field book was not read to its end");
+        }
+    } else if (noEndingRL) {
+        say(shownBook + ": no ending RL was given (use --end-rl); the reduction stopped at the " +
+            core::ReductionStepName(outcome.reduction->step));
     } else if (outcome.reduction && outcome.reduction->status == core::ReductionStatus::Stopped) {
         say(shownBook + ": the reduction stopped at the " +
             core::ReductionStepName(outcome.reduction->step) + ": " + outcome.reduction->reason);

@@ -1,16 +1,21 @@
 // rendle-reduce: reads a field book into the level sheet and reduces the run, without windows.
 #include <malloc.h>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <string_view>
 
 #include "cli/OrderedRun.h"
 #include "cli/OutputModules.h"
@@ -54,14 +59,22 @@ a run that was not reduced says why instead.
 the level report to a PDF file exactly as File > Print does. Both may be given together: the
 report is printed first, so the workbook keeps the report's print set-up.
 
+What is written when: the workbook and the PDF only for a book whose read ended normally
+(status 0 or 3), so that a book that cannot be read, or reads only in part, never replaces a
+good output of an earlier run. The report, or the JSON object (which then says why in
+"reason" and "line"), for every book.
+
 Many field books: each is reduced on its own from the program's start state, exactly as one
 call per book would; --start-rl and --end-rl apply to every book. The text reports follow one
 another, each headed "==> FIELD-BOOK <==". With --json each book is one line of JSON Lines,
-the object above with "fieldBook" added. --save DIR and --pdf DIR then name a folder, and each
-output is named after its field book (ring.SDR gives DIR/ring.xlsx and DIR/ring.pdf); two books
-whose outputs would take the same name are refused before any work starts. -j N reduces N
-books at once, the output still in the order the books were given. The exit status is the
-highest status of any book.
+the object above with "fieldBook" added (--json-lines prints such lines for one book too).
+--save and --pdf name a folder when it exists or ends in "/", for one book or many, and each
+output is named after its field book (ring.SDR gives DIR/ring.xlsx and DIR/ring.pdf); with
+many books they must name folders. Every output name is planned before any work starts, and
+two outputs of one name, or an output that is a field book, are refused. -j N reduces N books
+at once, the output still in the order the books were given. The exit status is the highest
+status of any book. Standard output gets whole reports only: after SIGINT or SIGTERM the
+books under way are finished and written, and no other is started.
 
 Exit status:
   0   reduced: the summary block (misclose, permissible error, length) was written
@@ -70,8 +83,39 @@ Exit status:
   3   the read reached the reduction but the reduction stopped early (for example an RL
       that is no number)
   4   the workbook or the PDF could not be written, whatever the read gave (the JSON
-      "outcome" still tells the read's and the reduction's outcome)
-  64  bad usage, or a field book whose format cannot be told)";
+      "outcome" still tells the read's and the reduction's outcome), or standard output
+      could not be written (the books after it are not reduced)
+  64  bad usage, or a field book whose format cannot be told
+  70  an internal error)";
+
+constexpr int kOutputFailed = 4;
+constexpr int kInternalError = 70;
+
+/// Set by SIGINT, SIGTERM or SIGHUP: no further book is started.
+std::atomic<bool> stopRequested{false};
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void RequestStop(int signal) {
+    stopSignal = signal;
+    stopRequested = true;
+}
+
+/// Writes all of `bytes` to the descriptor; false with errno when it cannot.
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
+}
+
+/// A value that looks like an option ("--json" after "--end-rl") was never meant as the value.
+std::string NotAnOption(const std::string& value) {
+    if (value.starts_with("--")) return "needs a value, not the option " + value;
+    return {};
+}
 
 /// One line on stderr, as valid UTF-8.
 void Say(const std::string& line) {
@@ -88,6 +132,7 @@ int Run(int argc, char** argv) {
     std::optional<std::string> startRL;
     std::optional<std::string> endRL;
     bool asJson = false;
+    bool jsonLines = false;
     std::string savePath;
     std::string pdfPath;
     std::string encoding;
@@ -102,21 +147,36 @@ int Run(int argc, char** argv) {
         ->transform(CLI::Transformer(formats).description(""))
         ->transform(CLI::IsMember({"sdr20", "sdr33", "m5"}, CLI::ignore_case))
         ->type_name("NAME");
+    app.set_version_flag("--version", std::string("rendle-reduce ") + RENDLE_VERSION);
     app.add_option("--start-rl", startRL,
                    "Text for the starting benchmark RL box (of every field book)")
-        ->expected(1);
+        ->expected(1)
+        ->check(NotAnOption);
     app.add_option("--end-rl", endRL, "Text for the ending benchmark RL box (of every field book)")
-        ->expected(1);
+        ->expected(1)
+        ->check(NotAnOption);
     app.add_flag("--json", asJson,
                  "Print one JSON object instead of the level report (a line per book for many)");
+    app.add_flag("--json-lines", jsonLines,
+                 "Print one line of JSON per field book, naming it, however many are given");
     app.add_option("--save", savePath,
-                   "Also write the level sheet as a workbook (.xlsx); a folder for many books");
+                   "Also write the level sheet as a workbook (.xlsx); a folder for many books")
+        ->check(NotAnOption);
     app.add_option("--pdf", pdfPath,
-                   "Also print the level report to this PDF file; a folder for many books");
+                   "Also print the level report to this PDF file; a folder for many books")
+        ->check(NotAnOption);
     app.add_option("--tolerance", toleranceMm,
                    "Judge the misclose against MM mm x sqrt(K) instead of the sheet's 2 mm x "
                    "sqrt(K) (common classes: 2, 3, 5, 8, 12)")
-        ->check(CLI::PositiveNumber);
+        ->type_name("MM")
+        ->check([](const std::string& text) -> std::string {
+            double mm = 0;
+            const char* end = text.data() + text.size();
+            const auto read = std::from_chars(text.data(), end, mm);
+            if (read.ec == std::errc{} && read.ptr == end && mm >= 0.01 && mm <= 1000) return {};
+            return "takes a number of millimetres from 0.01 to 1000, such as 2 or 12, not \"" +
+                   text + "\"";
+        });
     app.add_option("--balance-limit", balanceLimits,
                    "Flag a set-up whose sight lengths differ by more than A m, or a running sum "
                    "past B m (default 5,10)")
@@ -131,7 +191,8 @@ int Run(int argc, char** argv) {
             return "takes two lengths in metres, such as 5,10, not " + text;
         });
     app.add_option("--encoding", encoding,
-                   "Read every line in this encoding (an iconv name such as CP1251)");
+                   "Read every line in this encoding (an iconv name such as CP1251)")
+        ->check(NotAnOption);
     app.add_option("-j,--jobs", jobs, "Reduce N field books at once (default 1)")
         ->check(CLI::Range(1U, 256U));
     app.add_option("FIELD-BOOK", fieldBooks,
@@ -140,8 +201,14 @@ int Run(int argc, char** argv) {
 
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& help) {
-        return app.exit(help);
+    } catch (const CLI::Success& done) {  // --help, --version
+        const int status = app.exit(done);
+        std::cout.flush();
+        if (!std::cout) {
+            Say("rendle-reduce: standard output could not be written");
+            return kOutputFailed;
+        }
+        return status;
     } catch (const CLI::ParseError& error) {
         app.exit(error);
         return kUsageError;
@@ -165,7 +232,8 @@ int Run(int argc, char** argv) {
     options.format = format;
     options.startRL = startRL;
     options.endRL = endRL;
-    options.asJson = asJson;
+    options.asJson = asJson || jsonLines;
+    options.jsonLines = jsonLines;
     options.encoding = encoding;
     options.limits = limits;
     options.manyBooks = fieldBooks.size() > 1;
@@ -191,14 +259,36 @@ int Run(int argc, char** argv) {
         }
         return rendle::cli::ReduceBook(options, plans[index], printer, writer, out, err);
     };
-    const int status = rendle::cli::RunInOrder(plans.size(), jobs, work, std::cout, std::cerr);
-    std::cout.flush();
+    // Each book's report goes out whole, and a failed write to standard output (a full disk, a
+    // closed pipe) ends the run as a failure.
+    std::string outputError;
+    const auto deliver = [&outputError](const rendle::cli::ItemOutput& item) {
+        if (!WriteAll(STDOUT_FILENO, item.out)) {
+            outputError = std::strerror(errno);
+            WriteAll(STDERR_FILENO, item.err);
+            return false;
+        }
+        WriteAll(STDERR_FILENO, item.err);
+        return true;
+    };
+    const int status = rendle::cli::RunInOrder(plans.size(), jobs, work, deliver, stopRequested);
+    if (!outputError.empty()) {
+        Say("rendle-reduce: standard output could not be written (" + outputError +
+            "); the books after it were not reduced");
+        return std::max(status, kOutputFailed);
+    }
     return status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A closed pipe is a failed write, said and ended with status 4, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
+    struct sigaction stop {};
+    stop.sa_handler = RequestStop;
+    stop.sa_flags = SA_RESTART;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &stop, nullptr);
     // Book after book allocates and frees the same few megabytes: freed memory is kept for the
     // next book (up to 32 MB) instead of being handed back and faulted in again.
     mallopt(M_TRIM_THRESHOLD, 32 << 20);
@@ -209,11 +299,17 @@ int main(int argc, char** argv) {
     // Whatever escapes the run (memory, a library's own exception) ends it with one line and a
     // failure status, never an abort.
     try {
-        return Run(argc, argv);
+        const int status = Run(argc, argv);
+        if (stopSignal != 0) {
+            // Stopped by a signal: end as the signal would have ended the program.
+            std::signal(stopSignal, SIG_DFL);
+            std::raise(stopSignal);
+        }
+        return status;
     } catch (const std::exception& error) {
         std::fputs(("rendle-reduce: " + std::string(error.what()) + "\n").c_str(), stderr);
     } catch (...) {
         std::fputs("rendle-reduce: an unexpected error ended the run\n", stderr);
     }
-    return 1;
+    return kInternalError;
 }

@@ -176,9 +176,12 @@ std::string ChecksReport(const core::RunChecks& checks) {
               ", last RL - first RL = " + heights(a.RLDifference()) + ": " +
               (a.agrees ? "agree" : "DO NOT AGREE (reduce the run again)") + "\n";
     const core::ToleranceVerdict& t = *checks.tolerance;
+    // A run of no length has no permissible error to measure the misclose against.
+    const std::string ratio =
+        std::isfinite(t.ratio) ? "ratio " + lengths(t.ratio) : "no ratio: the run has no length";
     report += "  misclose " + heights(t.misclose) + " m against " + plain(t.classMm) +
               " mm x sqrt(K) = " + heights(t.permissible) +
-              " m: " + (t.within ? "within" : "EXCEEDS") + " (ratio " + lengths(t.ratio) + ")\n";
+              " m: " + (t.within ? "within" : "EXCEEDS") + " (" + ratio + ")\n";
     const core::SightBalance& b = checks.balance;
     report += "  sight balance: largest imbalance " + lengths(b.largestImbalance) +
               " m, largest running sum " + lengths(b.largestRunning) + " m (limits " +

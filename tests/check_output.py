@@ -106,9 +106,17 @@ class SavingFailuresAndTheEmptySheet(unittest.TestCase):
     def test_empty_sheet_as_at_start(self):
         with tempfile.TemporaryDirectory() as d:
             path = os.path.join(d, "empty.xlsx")
-            # A field book that cannot be read leaves the sheet as the program starts with it.
+            # A field book that cannot be read writes no workbook, and leaves one there as it was.
+            with open(path, "w") as earlier:
+                earlier.write("a good workbook of an earlier run")
             result = reduce("--format", "sdr20", "--save", path, os.path.join(d, "none.SDR"))
             self.assertEqual(result.returncode, 1)
+            with open(path) as earlier:
+                self.assertEqual(earlier.read(), "a good workbook of an earlier run")
+            # An empty field book leaves the sheet as the program starts with it.
+            empty = os.path.join(d, "empty.SDR")
+            open(empty, "w").close()
+            reduce("--format", "sdr20", "--save", path, empty)
             sheet = openpyxl.load_workbook(path).worksheets[0]
             self.assertEqual(sheet["A1"].value, "LEVEL REPORT")
             self.assertEqual(sheet["E4"].value, "Rise/Fall")
@@ -159,7 +167,9 @@ class PrintedReport(unittest.TestCase):
     def test_empty_sheet_prints_one_page(self):
         with tempfile.TemporaryDirectory() as d:
             pdf = os.path.join(d, "empty.pdf")
-            reduce("--format", "m5", "--pdf", pdf, os.path.join(d, "none.DAT"))
+            empty = os.path.join(d, "empty.DAT")
+            open(empty, "w").close()
+            reduce("--format", "m5", "--pdf", pdf, empty)
             pages = pdf_pages(pdf)
             self.assertEqual(len(pages), 1)
             self.assertIn("LEVEL REPORT", pages[0])
@@ -234,8 +244,12 @@ class ManyFieldBooks(unittest.TestCase):
                 result, out = self.run_many("--json", "-j", jobs)
                 self.assertEqual(result.returncode, 1, result.stderr)
                 lines = result.stdout.splitlines()
+                self.assertEqual(len(lines), len(self.books), "every book has its line")
+                missing = json.loads(lines[-1])
+                self.assertEqual((missing["fieldBook"], missing["outcome"]),
+                                 (self.books[-1], "read-failed"))
+                self.assertIn("missing.SDR", missing["reason"])
                 reduced = [b for b in self.books if not b.endswith("missing.SDR")]
-                self.assertEqual(len(lines), len(reduced))
                 for line, book in zip(lines, reduced):
                     _, single, single_out = self.single[book]
                     expected = json.loads(single.stdout)

@@ -476,7 +476,9 @@ TEST(RendleReduce, ChecksOfTheRun) {
     EXPECT_EQ(doc["checks"]["balance"]["setUps"][2]["flagged"], false);
     doc = json::parse(RunReduce("--json --end-rl '' " + Sample("ring-road.sdr20.SDR")).out);
     EXPECT_EQ(doc["checks"]["reduced"], false);
-    EXPECT_EQ(doc["checks"]["notReduced"], "the ending RL is empty, so the run was not adjusted");
+    EXPECT_EQ(doc["checks"]["notReduced"],
+              "the ending RL is empty, so the run was not adjusted; no ending RL was given (use "
+              "--end-rl)");
     EXPECT_EQ(RunReduce("--balance-limit 5 " + Sample("ring-road.sdr20.SDR")).status, 64);
     EXPECT_NE(RunReduce(Sample("ring-road.sdr20.SDR")).out.find("\nChecks\n"), std::string::npos);
 }
@@ -541,6 +543,132 @@ TEST(RendleReduceOutputs, AMissingModuleIsSaidAndIsExitFour) {
     }
     // Without them it reduces as ever.
     EXPECT_EQ(RunShell(dir / "rendle-reduce" + " " + Sample("ring-road.sdr20.SDR")).status, 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RendleReduceContract, UsageErrorsSayWhatIsWantedInOneLine) {
+    const std::string book = Sample("ring-road.sdr20.SDR");
+    struct Case {
+        const char* arguments;
+        const char* said;
+    };
+    const Case cases[] = {
+        {"--tolerance nan", "millimetres"},   {"--tolerance 3mm", "millimetres"},
+        {"--tolerance 0", "millimetres"},     {"--tolerance 2,5", "millimetres"},
+        {"--tolerance ''", "millimetres"},    {"--tolerance 1e-300", "millimetres"},
+        {"--end-rl --json", "needs a value"}, {"--start-rl --save", "needs a value"},
+        {"--save --json", "needs a value"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const Result result = RunReduce(std::string(c.arguments) + " " + book);
+        EXPECT_EQ(result.status, 64);
+        EXPECT_NE(result.err.find(c.said), std::string::npos) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 2)
+            << "the problem and the pointer to --help: " << result.err;
+        EXPECT_EQ(result.out, "");
+    }
+    const Result version = RunReduce("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("rendle-reduce ", 0), 0u) << version.out;
+}
+
+TEST(RendleReduceContract, OutputsArePlannedWholeAndOnlyAWholeReadWritesThem) {
+    Scratch dir("rendle-contract");
+    const std::string book = dir / "ring.SDR";
+    std::filesystem::copy_file(Sample("ring-road.sdr20.SDR"), book);
+    std::filesystem::create_directories(dir / "reduced");
+
+    // --save and --pdf of one name: the workbook's extension is added before any work, so the
+    // workbook never lands on the PDF, and a real clash is refused.
+    EXPECT_EQ(
+        RunReduce("--pdf " + (dir / "report.xlsx") + " --save " + (dir / "report") + " " + book)
+            .status,
+        64);
+    EXPECT_FALSE(std::filesystem::exists(dir / "report.xlsx"));
+    EXPECT_EQ(
+        RunReduce("--pdf " + (dir / "report") + " --save " + (dir / "report") + " " + book).status,
+        0);
+    EXPECT_EQ(Slurp(dir / "report").substr(0, 4), "%PDF");
+    EXPECT_EQ(Slurp(dir / "report.xlsx").substr(0, 2), "PK");
+
+    // A folder, existing or ending in "/", names the outputs after the book, for one book too.
+    for (const std::string& folder : {dir / "reduced", dir / "reduced/"}) {
+        SCOPED_TRACE(folder);
+        std::filesystem::remove_all(dir / "reduced");
+        std::filesystem::create_directories(dir / "reduced");
+        const Result one = RunReduce("--save " + folder + " --pdf " + folder + " " + book);
+        EXPECT_EQ(one.status, 0) << one.err;
+        EXPECT_TRUE(std::filesystem::exists(dir / "reduced/ring.xlsx"));
+        EXPECT_TRUE(std::filesystem::exists(dir / "reduced/ring.pdf"));
+    }
+    EXPECT_EQ(RunReduce("--save " + (dir / "absent/") + " " + book).status, 64);
+
+    // A book that cannot be read, or reads only in part, leaves the good outputs as they were.
+    const std::string workbook = Slurp(dir / "reduced/ring.xlsx");
+    const std::string pdf = Slurp(dir / "reduced/ring.pdf");
+    for (const std::string& broken : {std::string("00NMSDR33\r\n"), std::string()}) {
+        if (broken.empty()) {
+            std::filesystem::remove(book);
+        } else {
+            std::ofstream(book, std::ios::binary) << broken;
+        }
+        const Result failed = RunReduce("--format sdr20 --save " + (dir / "reduced") + " --pdf " +
+                                        (dir / "reduced") + " " + book);
+        EXPECT_NE(failed.status, 0);
+        EXPECT_NE(failed.err.find("no workbook or PDF was written"), std::string::npos)
+            << failed.err;
+        EXPECT_EQ(Slurp(dir / "reduced/ring.xlsx"), workbook);
+        EXPECT_EQ(Slurp(dir / "reduced/ring.pdf"), pdf);
+    }
+
+    // --json-lines names the book on one line, for one book too; a book that cannot be opened
+    // still gets its line.
+    const Result lines = RunReduce("--json-lines " + Sample("ring-road.m5.DAT") + " " + book);
+    ASSERT_EQ(std::count(lines.out.begin(), lines.out.end(), '\n'), 2) << lines.out;
+    const json last = json::parse(lines.out.substr(lines.out.find('\n') + 1));
+    EXPECT_EQ(last["outcome"], "read-failed");
+    EXPECT_EQ(last["fieldBook"], book);
+    EXPECT_NE(last["reason"].get<std::string>().find("ring.SDR"), std::string::npos);
+    const Result single = RunReduce("--json-lines " + Sample("ring-road.m5.DAT"));
+    EXPECT_EQ(std::count(single.out.begin(), single.out.end(), '\n'), 1);
+    EXPECT_EQ(json::parse(single.out)["fieldBook"], Sample("ring-road.m5.DAT"));
+}
+
+TEST(RendleReduceContract, StandardOutputGetsWholeReportsOrTheRunFails) {
+    const std::string book = Sample("ring-road.sdr20.SDR");
+    std::string books;
+    for (int i = 0; i < 200; ++i) books += " " + book;
+    // A full disk and a closed pipe: said, and status 4, for one book or many.
+    for (const std::string jobs : {"", "-j 2"}) {
+        SCOPED_TRACE(jobs);
+        const Result full = RunReduce("--json " + jobs + books + " >/dev/full");
+        EXPECT_EQ(full.status, 4);
+        EXPECT_NE(full.err.find("standard output could not be written"), std::string::npos)
+            << full.err;
+        const Result closed = RunShell("bash -c '" + kReduce + " " + jobs + books +
+                                       " | head -c 100 >/dev/null; exit ${PIPESTATUS[0]}'");
+        EXPECT_EQ(closed.status, 4) << closed.err;
+    }
+    EXPECT_EQ(RunReduce("--help >/dev/full").status, 4);
+
+    // Stopped by a signal in the middle of a long run (20,000 books, some seconds): only whole
+    // lines reach standard output.
+    Scratch dir("rendle-signal");
+    const Result stopped =
+        RunShell("bash -c 'books=(); for i in {1..20000}; do books+=(" + book + "); done; " +
+                 kReduce + " --json \"${books[@]}\" >" + (dir / "out.jsonl") +
+                 " & pid=$!; sleep 0.3; kill -TERM $pid; wait $pid'");
+    EXPECT_EQ(stopped.status, 128 + SIGTERM);
+    const std::string out = Slurp(dir / "out.jsonl");
+    EXPECT_TRUE(out.empty() || out.back() == '\n');
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_TRUE(json::accept(line)) << line.substr(0, 80);
+    }
 }
 
 }  // namespace

@@ -6,10 +6,13 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "cli/OrderedRun.h"
 
 namespace {
+
+const std::atomic<bool> kGoOn{false};
 
 TEST(RunInOrder, OutputInTheOrderGivenAndTheHighestStatus) {
     for (unsigned threads : {1U, 2U, 3U, 8U}) {
@@ -31,7 +34,13 @@ TEST(RunInOrder, OutputInTheOrderGivenAndTheHighestStatus) {
         };
         std::ostringstream out;
         std::ostringstream err;
-        EXPECT_EQ(rendle::cli::RunInOrder(40, threads, work, out, err), 4);
+        const auto deliver = [&](const rendle::cli::ItemOutput& item) {
+            out << item.out;
+            err << item.err;
+            return true;
+        };
+        EXPECT_EQ(rendle::cli::RunInOrder(40, threads, work, deliver, kGoOn), 70)
+            << "the item that threw is an internal error";
         std::string expectedOut;
         std::string expectedErr;
         for (size_t i = 0; i < 40; ++i) {
@@ -47,6 +56,46 @@ TEST(RunInOrder, OutputInTheOrderGivenAndTheHighestStatus) {
         EXPECT_LE(mostAtOnce.load(), static_cast<int>(threads));
         if (threads > 1) {
             EXPECT_GT(mostAtOnce.load(), 1) << "the work ran on one thread only";
+        }
+    }
+}
+
+TEST(RunInOrder, AFailedDeliveryOrAStopEndsTheRunWithWholeItemsOnly) {
+    for (unsigned threads : {1U, 2U, 4U}) {
+        SCOPED_TRACE(threads);
+        std::atomic<size_t> started{0};
+        std::atomic<bool> stop{false};
+        const auto work = [&](size_t i, std::ostream& out, std::ostream&) {
+            ++started;
+            out << "book " << i << "\n";
+            return i == 9 ? 2 : 0;
+        };
+        std::vector<std::string> delivered;
+        // Standard output fails at the sixth item: nothing after it is delivered.
+        const auto failing = [&](const rendle::cli::ItemOutput& item) {
+            if (delivered.size() == 5) return false;
+            delivered.push_back(item.out);
+            return true;
+        };
+        EXPECT_EQ(rendle::cli::RunInOrder(1000, threads, work, failing, kGoOn), 0)
+            << "the status of the ninth item was never delivered";
+        EXPECT_EQ(delivered.size(), 5u);
+        EXPECT_EQ(delivered.back(), "book 4\n");
+        EXPECT_LT(started.load(), 6u + 5 * threads) << "work went on after the failure";
+
+        // A stop asked for after the third item: the items under way come out whole.
+        delivered.clear();
+        started = 0;
+        const auto stopping = [&](const rendle::cli::ItemOutput& item) {
+            delivered.push_back(item.out);
+            if (delivered.size() == 3) stop = true;
+            return true;
+        };
+        rendle::cli::RunInOrder(1000, threads, work, stopping, stop);
+        ASSERT_GE(delivered.size(), 3u);
+        EXPECT_LT(delivered.size(), 4u + 5 * threads);
+        for (size_t i = 0; i < delivered.size(); ++i) {
+            EXPECT_EQ(delivered[i], "book " + std::to_string(i) + "\n");
         }
     }
 }
