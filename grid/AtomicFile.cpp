@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <random>
 #include <vector>
 
@@ -60,9 +62,20 @@ void Sync(int fd, const std::string& what) {
 }
 
 /// Removes staged files of an earlier save into `folder` that was killed: ours by their name,
-/// and stale by their age, so that a save running beside this one keeps its file.
+/// and stale by their age, so that a save running beside this one keeps its file. A folder is
+/// looked through at most once in ten minutes, however many outputs a batch puts into it.
 void RemoveStaleStagedFiles(const fs::path& folder) {
+    static std::mutex mutex;
+    static std::map<std::string, std::chrono::steady_clock::time_point> cleaned;
     std::error_code ec;
+    {
+        const fs::path canonical = fs::weakly_canonical(folder, ec);
+        const auto now = std::chrono::steady_clock::now();
+        std::lock_guard lock(mutex);
+        auto [at, first] = cleaned.try_emplace((ec ? folder : canonical).string(), now);
+        if (!first && now - at->second < std::chrono::minutes(10)) return;
+        at->second = now;
+    }
     const auto now = fs::file_time_type::clock::now();
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
@@ -224,13 +237,20 @@ void StagedFile::Commit() {
     }
 
     Sync(fd_, target);
-    // A file replaced keeps its permissions; a new one has those it was created with.
+    // A file replaced keeps its owner and group where the saver may give them (else the group
+    // alone), and its permissions; a new one has those it was created with.
     struct stat old {};
-    if (stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode) &&
-        fchmod(fd_, old.st_mode & 07777) != 0) {
-        FailErrno("cannot set the permissions of " + target);
+    if (stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        if (fchown(fd_, old.st_uid, old.st_gid) != 0) {
+            [[maybe_unused]] const int groupOnly = fchown(fd_, static_cast<uid_t>(-1), old.st_gid);
+        }
+        if (fchmod(fd_, old.st_mode & 07777) != 0) {
+            FailErrno("cannot set the permissions of " + target);
+        }
     }
     const fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
+    // Staged files that a killed save left behind go, whichever way this one was staged.
+    RemoveStaleStagedFiles(folder);
     // Give the unnamed file a name beside the target, then rename it over the target.
     for (int attempt = 0; namedPath_.empty(); ++attempt) {
         const std::string name = StagedName(folder);

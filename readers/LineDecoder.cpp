@@ -40,6 +40,29 @@ bool IsAscii(std::string_view text) {
     return any < 0x80;
 }
 
+/// True when every ASCII byte, taken alone, is that character in the encoding of `cd`, so that
+/// line ends and field positions can be found in the bytes before they are decoded. Not so for
+/// UTF-16 and UTF-32 (a byte is half a character), ISO-2022-JP (escape sequences switch the
+/// meaning of the bytes after them) or EBCDIC.
+bool AsciiBytesStandAlone(iconv_t cd) {
+    constexpr auto kFailed = static_cast<size_t>(-1);
+    bool alone = true;
+    for (int c = 0; c < 0x80 && alone; ++c) {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);  // the initial state
+        char in = static_cast<char>(c);
+        std::array<char, 16> out{};
+        char* inAt = &in;
+        size_t inLeft = 1;
+        char* outAt = out.data();
+        size_t outLeft = out.size();
+        alone = iconv(cd, &inAt, &inLeft, &outAt, &outLeft) != kFailed &&
+                iconv(cd, nullptr, nullptr, &outAt, &outLeft) != kFailed &&
+                outAt == out.data() + 1 && out[0] == in;
+    }
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    return alone;
+}
+
 }  // namespace
 
 std::string Windows1252ToUtf8(std::string_view text) {
@@ -71,6 +94,14 @@ LineDecoder::LineDecoder(const std::string& encoding) {
         throw std::invalid_argument("the encoding " + grid::ValidUtf8(encoding) + " is not known");
     }
     iconv_ = std::make_unique<Iconv>(cd);
+    if (!AsciiBytesStandAlone(cd)) {
+        const std::string name = grid::ValidUtf8(encoding);
+        throw std::invalid_argument(
+            "the encoding " + name +
+            " is not read: its bytes are not ASCII where the field book's line ends and fields "
+            "are; convert the field book first (iconv -f " +
+            name + " -t UTF-8)");
+    }
 }
 
 LineDecoder::~LineDecoder() = default;

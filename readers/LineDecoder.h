@@ -19,7 +19,9 @@ class LineDecoder {
     LineDecoder();
     /// Every line in the named encoding, any name iconv knows ("CP1251", "ISO-8859-2" ...);
     /// bytes that do not form a character of it become U+FFFD. An empty name is the usual rule.
-    /// Throws std::invalid_argument for a name iconv does not know.
+    /// Throws std::invalid_argument for a name iconv does not know, or for an encoding whose
+    /// ASCII bytes do not stand alone (UTF-16, UTF-32, ISO-2022-JP, EBCDIC): lines are split
+    /// and fields found in the bytes, before they are decoded.
     explicit LineDecoder(const std::string& encoding);
     ~LineDecoder();
     LineDecoder(const LineDecoder&) = delete;

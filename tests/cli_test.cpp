@@ -355,9 +355,14 @@ TEST(RendleReduce, TextOfUnknownEncodingNeverEndsTheRun) {
     json doc = json::parse(result.out);
     EXPECT_EQ(Shown(doc, 6, 1), "\u041f\u0420  ");
 
-    result = RunReduce("--encoding NO-SUCH-CODE " + cyrillic.string());
-    EXPECT_EQ(result.status, 64);
-    EXPECT_NE(result.err.find("NO-SUCH-CODE"), std::string::npos) << result.err;
+    // Unknown encodings, and those whose line ends and fields are not ASCII bytes, are refused
+    // by name before any book is read.
+    for (const char* encoding : {"NO-SUCH-CODE", "UTF-16", "UTF-32", "ISO-2022-JP", "CP037"}) {
+        result = RunReduce(std::string("--encoding ") + encoding + " " + cyrillic.string());
+        EXPECT_EQ(result.status, 64) << encoding;
+        EXPECT_NE(result.err.find(encoding), std::string::npos) << result.err;
+        EXPECT_EQ(result.out, "");
+    }
 
     // Arguments and paths that are not UTF-8 appear with U+FFFD, in the JSON and on stderr.
     result = RunReduce("--json --start-rl \"$(printf '\\377')\" --save " +

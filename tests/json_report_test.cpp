@@ -2,6 +2,7 @@
 // encoding. It parses as UTF-8 JSON, and every number reads back to the double it stands for.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <random>
@@ -10,6 +11,7 @@
 #include "FieldBookText.h"
 #include "cli/BatchRun.h"
 #include "core/LevelSheet.h"
+#include "report/TextReport.h"
 
 namespace {
 
@@ -110,6 +112,29 @@ TEST(JsonReport, ParsesAndEveryNumberReadsBackToTheSheetsDouble) {
             }
         }
     }
+}
+
+TEST(ChecksReport, NumbersAsTheSheetShowsThemAndNoRatioWithoutALength) {
+    rendle::core::RunChecks checks;
+    checks.reduced = true;
+    checks.arithmetic = rendle::core::ArithmeticCheck{};
+    checks.arithmetic->sumBS = 1.1 + 2.2;  // 3.3000000000000003
+    checks.arithmetic->sumFS = 3.3;
+    checks.arithmetic->firstRL = 100.0;
+    checks.arithmetic->lastRL = 100.0 - 1e-15;
+    checks.arithmetic->agrees = true;
+    checks.tolerance = rendle::core::ToleranceVerdict{};
+    checks.tolerance->misclose = -1e-17;  // a perfect run, as the sums leave it
+    checks.tolerance->permissible = 0;
+    checks.tolerance->ratio = INFINITY;
+    checks.balance.imbalanceLimit = 2.5;
+    checks.balance.largestImbalance = -0.004;
+    const std::string report = rendle::report::ChecksReport(checks);
+    EXPECT_EQ(report.find("-0.0"), std::string::npos) << report;
+    EXPECT_NE(report.find("last RL - first RL = 0.0000"), std::string::npos) << report;
+    EXPECT_NE(report.find("misclose 0.0000 m"), std::string::npos) << report;
+    EXPECT_NE(report.find("(no ratio: the run has no length)"), std::string::npos) << report;
+    EXPECT_NE(report.find("limits 2.5 m and 10 m"), std::string::npos) << report;
 }
 
 }  // namespace

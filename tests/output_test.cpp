@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -174,6 +175,27 @@ TEST_F(SaveTest, SavingAgainReplacesTheFileAndKeepsItsPermissions) {
     EXPECT_NE(Slurp(path), first);
     EXPECT_EQ(mode(), 0604u);
     EXPECT_EQ(FolderEntries(), std::vector<std::string>{"level.xlsx"});
+}
+
+TEST_F(SaveTest, SavingOverAFileKeepsItsOwnerAndClearsWhatAKilledSaveLeft) {
+    const fs::path path = folder / "level.xlsx";
+    // Files a killed save left: one from hours ago goes, one of a save running now stays.
+    const fs::path stale = folder / ".level.xlsx.rendle-a1B2c3";
+    const fs::path running = folder / ".level.xlsx.rendle-d4E5f6";
+    std::ofstream(stale) << "half a workbook";
+    std::ofstream(running) << "a workbook being written";
+    fs::last_write_time(stale, fs::file_time_type::clock::now() - std::chrono::hours(2));
+    ASSERT_EQ(Save(path).status, SaveStatus::Saved);
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(running));
+
+    if (geteuid() != 0) GTEST_SKIP() << "only root can give a file to another owner";
+    ASSERT_EQ(chown(path.c_str(), 4321, 8765), 0);
+    ASSERT_EQ(Save(path).status, SaveStatus::Saved);
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 4321u);
+    EXPECT_EQ(info.st_gid, 8765u);
 }
 
 TEST_F(SaveTest, OnlyTheGridsOwnFileTypeIsWritten) {
