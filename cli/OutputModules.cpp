@@ -1,8 +1,50 @@
 #include "cli/OutputModules.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "grid/WorkbookModule.h"
 
 namespace rendle::cli {
+
+int ProgramStderr() {
+    static const int saved = [] {
+        const int fd = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+        return fd >= 0 ? fd : STDERR_FILENO;
+    }();
+    return saved;
+}
+
+namespace {
+
+/// Silences descriptor 2 while any thread writes a workbook: the library prints "[ERROR] ..."
+/// lines of its own beside the failure it reports, which the program words once itself.
+class QuietStderr {
+  public:
+    QuietStderr() {
+        std::lock_guard lock(mutex_);
+        if (count_++ > 0) return;
+        const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (devNull >= 0 && ProgramStderr() != STDERR_FILENO) {
+            dup2(devNull, STDERR_FILENO);
+        }
+        if (devNull >= 0) close(devNull);
+    }
+    ~QuietStderr() {
+        std::lock_guard lock(mutex_);
+        if (--count_ == 0 && ProgramStderr() != STDERR_FILENO) {
+            dup2(ProgramStderr(), STDERR_FILENO);
+        }
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+  private:
+    static inline std::mutex mutex_;
+    static inline int count_ = 0;
+};
+
+}  // namespace
 
 PdfPrinter::~PdfPrinter() {
     // The GUI application is closed while the process and Qt are whole.
@@ -45,8 +87,12 @@ void WorkbookModuleWriter::operator()(const grid::Grid& sheet, const std::string
         reinterpret_cast<WriteWorkbookFunction>(module_.Symbol(kWriteWorkbookSymbol, error));
     if (!write) throw grid::GridError(grid::kErrWriteFailed, "the workbook writer " + error);
     char reason[1024] = {};
-    if (write(&sheet, path.c_str(), reason, sizeof reason) == 0)
-        throw grid::GridError(grid::kErrWriteFailed, reason);
+    int written = 0;
+    {
+        const QuietStderr quiet;
+        written = write(&sheet, path.c_str(), reason, sizeof reason);
+    }
+    if (written == 0) throw grid::GridError(grid::kErrWriteFailed, reason);
 }
 
 }  // namespace rendle::cli

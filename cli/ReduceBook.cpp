@@ -24,7 +24,12 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
     const std::string shownBook = grid::ValidUtf8(plan.fieldBook);
     // A problem that does not name its field book is named by it when there are many.
     const std::string prefix = options.manyBooks ? shownBook + ": " : "rendle-reduce: ";
-    auto say = [&err](const std::string& line) { err << grid::ValidUtf8(line) << "\n"; };
+    // One line per problem: a message's paragraphs run on, and control characters (of a path)
+    // are shown escaped, as in the report's cells.
+    auto say = [&err](std::string line) {
+        for (size_t at; (at = line.find("\n\n")) != std::string::npos;) line.replace(at, 2, " ");
+        err << report::EscapedText(line) << "\n";
+    };
     const bool jsonLine = options.manyBooks || options.jsonLines;
 
     // The program's start state: the level sheet laid out, the run state at its start values.

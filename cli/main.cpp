@@ -23,6 +23,7 @@
 #include "cli/ReduceBook.h"
 #include "grid/Utf8.h"
 #include "readers/LineDecoder.h"
+#include "report/TextReport.h"
 
 namespace {
 
@@ -117,9 +118,9 @@ std::string NotAnOption(const std::string& value) {
     return {};
 }
 
-/// One line on stderr, as valid UTF-8.
+/// One line on stderr, as valid UTF-8 with control characters escaped.
 void Say(const std::string& line) {
-    std::cerr << rendle::grid::ValidUtf8(line) << "\n";
+    WriteAll(rendle::cli::ProgramStderr(), rendle::report::EscapedText(line) + "\n");
 }
 
 int Run(int argc, char** argv) {
@@ -255,7 +256,7 @@ int Run(int argc, char** argv) {
     const auto work = [&](size_t index, std::ostream& out, std::ostream& err) {
         if (options.manyBooks && !options.asJson) {
             out << (index > 0 ? "\n" : "") << "==> "
-                << rendle::grid::ValidUtf8(plans[index].fieldBook) << " <==\n";
+                << rendle::report::EscapedText(plans[index].fieldBook) << " <==\n";
         }
         return rendle::cli::ReduceBook(options, plans[index], printer, writer, out, err);
     };
@@ -265,10 +266,10 @@ int Run(int argc, char** argv) {
     const auto deliver = [&outputError](const rendle::cli::ItemOutput& item) {
         if (!WriteAll(STDOUT_FILENO, item.out)) {
             outputError = std::strerror(errno);
-            WriteAll(STDERR_FILENO, item.err);
+            WriteAll(rendle::cli::ProgramStderr(), item.err);
             return false;
         }
-        WriteAll(STDERR_FILENO, item.err);
+        WriteAll(rendle::cli::ProgramStderr(), item.err);
         return true;
     };
     const int status = rendle::cli::RunInOrder(plans.size(), jobs, work, deliver, stopRequested);
@@ -283,6 +284,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    rendle::cli::ProgramStderr();  // kept before any library may silence descriptor 2
     // A closed pipe is a failed write, said and ended with status 4, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
     struct sigaction stop {};

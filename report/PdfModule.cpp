@@ -2,6 +2,8 @@
 
 #include <QGuiApplication>
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -14,7 +16,17 @@ int argc = 1;
 char name[] = "rendle-reduce";
 char* argv[] = {name, nullptr};
 
+/// Qt's own warnings (such as a missing XDG_RUNTIME_DIR) are no concern of a PDF's reader: the
+/// printer says what went wrong in its result.
+void Quiet(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtFatalMsg) {
+        std::fputs((message.toStdString() + "\n").c_str(), stderr);
+        std::abort();
+    }
+}
+
 std::unique_ptr<QGuiApplication> MakeApplication() {
+    qInstallMessageHandler(Quiet);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     auto application = std::make_unique<QGuiApplication>(argc, argv);
     // Qt takes the user's locale for the whole process; the program's numbers keep a full stop.

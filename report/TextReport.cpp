@@ -50,32 +50,6 @@ int CharacterWidth(char32_t c) {
     return 1;
 }
 
-/// A cell's text as the report shows it: valid UTF-8, with control characters (which would
-/// move the cursor or change colours on a terminal) shown as \xHH.
-std::string ShownText(const std::string& cellText) {
-    // Most cells are printable ASCII: shown as they are.
-    if (std::all_of(cellText.begin(), cellText.end(),
-                    [](char c) { return c >= 0x20 && c < 0x7F; })) {
-        return cellText;
-    }
-    const std::string text = grid::ValidUtf8(cellText);
-    std::string shown;
-    shown.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        const size_t length = grid::Utf8SequenceLength(text, i);
-        const char32_t c = CodePoint(text, i, length);
-        if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(c));
-            shown += escape;
-        } else {
-            shown.append(text, i, length);
-        }
-        i += length;
-    }
-    return shown;
-}
-
 size_t DisplayWidth(std::string_view text) {
     if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; })) {
         return text.size();  // ASCII, one column each
@@ -106,6 +80,30 @@ void ClipToWidth(std::string& line, size_t width) {
 
 }  // namespace
 
+std::string EscapedText(std::string_view cellText) {
+    // Most cells are printable ASCII: shown as they are.
+    if (std::all_of(cellText.begin(), cellText.end(),
+                    [](char c) { return c >= 0x20 && c < 0x7F; })) {
+        return std::string(cellText);
+    }
+    const std::string text = grid::ValidUtf8(cellText);
+    std::string shown;
+    shown.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = grid::Utf8SequenceLength(text, i);
+        const char32_t c = CodePoint(text, i, length);
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(c));
+            shown += escape;
+        } else {
+            shown.append(text, i, length);
+        }
+        i += length;
+    }
+    return shown;
+}
+
 std::string LevelReport(const grid::Grid& sheet) {
     const std::vector<int32_t> columns = grid::ShownColumns(sheet);
     const int32_t rows = sheet.LastUsedRow();
@@ -127,7 +125,7 @@ std::string LevelReport(const grid::Grid& sheet) {
     for (int32_t r = 1; r <= rows; ++r) {
         for (size_t i = 0; i < columns.size(); ++i) {
             Shown& cell = shown[static_cast<size_t>(r - 1) * columns.size() + i];
-            cell.text = ShownText(sheet.CellText(r, columns[i]));
+            cell.text = EscapedText(sheet.CellText(r, columns[i]));
             cell.width = DisplayWidth(cell.text);
             if (!runsOn(r, i)) widths[i] = std::max(widths[i], cell.width);
         }

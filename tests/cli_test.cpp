@@ -643,6 +643,30 @@ TEST(RendleReduceContract, OutputsArePlannedWholeAndOnlyAWholeReadWritesThem) {
     EXPECT_EQ(json::parse(single.out)["fieldBook"], Sample("ring-road.m5.DAT"));
 }
 
+TEST(RendleReduceContract, OneLinePerProblemOnStandardError) {
+    Scratch dir("rendle-one-line");
+    const std::string book = Sample("ring-road.sdr20.SDR");
+    // A save that fails: one line, in the program's words only (not the library's own).
+    const Result failed = RunReduce("--save /dev/full " + book);
+    EXPECT_EQ(failed.status, 4);
+    EXPECT_EQ(std::count(failed.err.begin(), failed.err.end(), '\n'), 1) << failed.err;
+    EXPECT_EQ(failed.err.find("[ERROR]"), std::string::npos) << failed.err;
+    // A PDF printed without a runtime folder: nothing at all.
+    const Result printed =
+        RunShell("env -u XDG_RUNTIME_DIR " + kReduce + " --pdf " + (dir / "r.pdf") + " " + book);
+    EXPECT_EQ(printed.status, 0);
+    EXPECT_EQ(printed.err, "");
+    // A name holding ESC and a line feed is shown escaped, in the heading and on stderr.
+    const std::string odd = dir / "a\x1B[31mred\nb.SDR";
+    std::filesystem::copy_file(book, odd);
+    const Result named = RunReduce("--format sdr33 '" + odd + "' " + book);
+    EXPECT_NE(named.out.find("==> " + (dir / "a\\x1B[31mred\\x0Ab.SDR") + " <=="),
+              std::string::npos)
+        << named.out.substr(0, 200);
+    EXPECT_NE(named.err.find("a\\x1B[31mred\\x0Ab.SDR:1: "), std::string::npos) << named.err;
+    EXPECT_EQ(named.err.find('\x1B'), std::string::npos);
+}
+
 TEST(RendleReduceContract, StandardOutputGetsWholeReportsOrTheRunFails) {
     const std::string book = Sample("ring-road.sdr20.SDR");
     std::string books;
