@@ -19,9 +19,12 @@ grep -q '^Exec=rendle$' "$prefix/share/applications/rendle.desktop" || fail "des
 [ -f "$prefix/share/icons/hicolor/64x64/apps/rendle.png" ] || fail "64 px icon"
 [ -f "$prefix/share/icons/hicolor/128x128/apps/rendle.png" ] || fail "128 px icon"
 if command -v help2man >/dev/null; then
-    page="$prefix/share/man/man1/rendle-reduce.1"
-    [ -f "$page" ] || fail "the manual page of rendle-reduce is not installed"
-    grep -q 'balance' "$page" || fail "the manual page lacks the options"
+    page="$prefix/share/man/man1/rendle-reduce.1.gz"
+    [ -f "$page" ] || fail "the manual page of rendle-reduce is not installed gzipped"
+    zcat "$page" | grep -q 'balance' || fail "the manual page lacks the options"
+    for section in 'EXIT STATUS' 'EXAMPLES' 'FILES'; do
+        zcat "$page" | grep -q "^\.SH \"\?$section" || fail "the manual page lacks $section"
+    done
 fi
 if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$prefix/share/applications/rendle.desktop" || fail "desktop entry invalid"
