@@ -82,6 +82,19 @@ class JsonReportWriter {
             w_.EndObject();
         }
         w_.EndArray();
+        if (!outcome.read.warnings.empty()) {
+            // Fields that held no number, apart from the message boxes of "messages".
+            Key("warnings");
+            w_.StartArray();
+            for (const readers::ReadWarning& warning : outcome.read.warnings) {
+                w_.StartObject();
+                Key("line");
+                w_.Uint64(warning.line);
+                Member("text", warning.text);
+                w_.EndObject();
+            }
+            w_.EndArray();
+        }
         Key("formRL");
         if (outcome.formRL) {
             w_.StartObject();

@@ -110,6 +110,10 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
                             outcome.reduction->step == core::ReductionStep::ClosingCorrection &&
                             core::RLText(run.EndRL).find_first_not_of(' ') == std::string::npos;
     if (noEndingRL) checks.notReduced += "; no ending RL was given (use --end-rl)";
+    for (const readers::ReadWarning& warning : outcome.read.warnings) {
+        checks.fieldWarnings.push_back("line " + std::to_string(warning.line) + ": " +
+                                       warning.text);
+    }
     if (options.asJson) {
         WriteJsonReport(out, sheet, run, outcome, windowing.messages, &checks,
                         jsonLine ? &shownBook : nullptr);
@@ -134,6 +138,9 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
     } else if (outcome.reduction && outcome.reduction->status == core::ReductionStatus::Stopped) {
         say(shownBook + ": the reduction stopped at the " +
             core::ReductionStepName(outcome.reduction->step) + ": " + outcome.reduction->reason);
+    }
+    for (const readers::ReadWarning& warning : read.warnings) {
+        say(shownBook + ":" + std::to_string(warning.line) + ": " + warning.text);
     }
     for (const ShownMessage& message : windowing.messages) {
         if (read.status == readers::ReadStatus::EndedWithMessage && message.text == read.message) {

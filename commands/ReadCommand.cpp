@@ -33,16 +33,15 @@ ReadCommandResult Read(readers::FieldBookFormat format, std::istream* given, gri
     if (!in) {
         const std::string name = windowing.ShowOpenFileDialog(FileFilter(format), "");
         if (name.empty()) {
-            result.read = {ReadStatus::EndedSilently, "no field book was chosen", {}, 0};
+            result.read.status = ReadStatus::EndedSilently;
+            result.read.reason = "no field book was chosen";
             windowing.SetMousePointer(MousePointer::Default);
             return result;
         }
         file.open(name, std::ios::binary);
         if (!file) {
-            result.read = {ReadStatus::EndedSilently,
-                           "cannot open " + name + ": " + std::strerror(errno),
-                           {},
-                           0};
+            result.read.status = ReadStatus::EndedSilently;
+            result.read.reason = "cannot open " + name + ": " + std::strerror(errno);
             windowing.SetMousePointer(MousePointer::Default);
             return result;
         }

@@ -67,6 +67,9 @@ struct CheckLimits {
 struct RunChecks {
     bool reduced = false;    ///< the summary block stands below the data
     std::string notReduced;  ///< why not, in words a surveyor understands
+    /// Fields of the field book that held no number and were read as one ("line 12: the staff
+    /// reading "NaN" is no number and was read as 0"), put here by whoever read it.
+    std::vector<std::string> fieldWarnings;
     std::optional<ArithmeticCheck> arithmetic;
     std::optional<ToleranceVerdict> tolerance;
     SightBalance balance;

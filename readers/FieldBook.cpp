@@ -8,6 +8,7 @@
 #include "core/LevelSheet.h"
 #include "core/RunState.h"
 #include "grid/Grid.h"
+#include "grid/NumberFormat.h"
 #include "readers/FieldBookLine.h"
 
 namespace rendle::readers {
@@ -45,10 +46,19 @@ double CodeValue(std::string_view field) {
     return *value;
 }
 
+/// Where a read is: its lines, and the warnings of the fields read so far.
+struct ReadPlace {
+    const LineReader& lines;
+    std::vector<ReadWarning>& warnings;
+};
+
 /// The numeric value of a staff reading, distance or benchmark field. A comma right after a
 /// digit is a decimal comma, which the numeric rule would silently cut short ("25,500" read
-/// as 25): that is a data error, as is a number too large for a double.
-double MeasuredValue(std::string_view line, size_t position, size_t length, const char* what) {
+/// as 25): that is a data error, as is a number too large for a double. Text that is no number
+/// ("NaN", "$1.5", "12.5abc") is read by the numeric rule and warned of; a blank field is 0,
+/// no reading, and says nothing.
+double MeasuredValue(const ReadPlace& place, std::string_view line, size_t position, size_t length,
+                     const char* what) {
     const std::string_view field = Field(line, position, length);
     const auto where = [&] {
         return std::string(what) + " at position " + std::to_string(position);
@@ -59,8 +69,16 @@ double MeasuredValue(std::string_view line, size_t position, size_t length, cons
                        where() + " has a decimal comma (" + std::string(LeftTrimmed(field)) + ")"};
         }
     }
-    const std::optional<double> value = NumericValue(field);
+    bool whole = true;
+    const std::optional<double> value = NumericValue(field, &whole);
     if (!value) throw Stop{std::string(kCheckDataFile), where() + " is too large a number"};
+    if (!whole) {
+        std::string shown(LeftTrimmed(field));
+        shown.erase(shown.find_last_not_of(' ') + 1);
+        place.warnings.push_back({place.lines.LineNumber(), std::string(what) + " \"" + shown +
+                                                                "\" is no number and was read as " +
+                                                                grid::GeneralNumberText(*value)});
+    }
     return *value;
 }
 
@@ -154,7 +172,8 @@ void CheckCapacity(int16_t row) {
 }
 
 RowCounter ReadSdrLines(const SdrLayout& layout, LineReader& lines, grid::Grid& sheet,
-                        core::RunState& run) {
+                        core::RunState& run, std::vector<ReadWarning>& warnings) {
+    const ReadPlace place{lines, warnings};
     RowCounter rows;
     bool offsetFixed = false;
     std::string line;
@@ -178,8 +197,8 @@ RowCounter ReadSdrLines(const SdrLayout& layout, LineReader& lines, grid::Grid& 
                            "a header record does not name " + std::string(layout.model)};
             }
         } else if (code == 61) {
-            run.EnteredStartRL =
-                MeasuredValue(line, layout.benchmarkPos, kSdrValueLength, "the benchmark RL");
+            run.EnteredStartRL = MeasuredValue(place, line, layout.benchmarkPos, kSdrValueLength,
+                                               "the benchmark RL");
         } else if (code == 62) {
             if (!offsetFixed) {
                 // The first set-up's marker row is row 5 however many lines came before it.
@@ -198,14 +217,14 @@ RowCounter ReadSdrLines(const SdrLayout& layout, LineReader& lines, grid::Grid& 
             CheckCapacity(row);
             sheet.SetCellNumber(
                 row, core::kColDist,
-                MeasuredValue(line, layout.distancePos, kSdrValueLength, "the distance"));
+                MeasuredValue(place, line, layout.distancePos, kSdrValueLength, "the distance"));
             const std::string_view sight =
                 FlagIsOne(line, layout.backsightFlagPos, "the backsight flag")   ? "BS"
                 : FlagIsOne(line, layout.foresightFlagPos, "the foresight flag") ? "FS"
                                                                                  : "IS";
-            WriteReading(
-                sheet, row, sight,
-                MeasuredValue(line, layout.readingPos, kSdrValueLength, "the staff reading"));
+            WriteReading(sheet, row, sight,
+                         MeasuredValue(place, line, layout.readingPos, kSdrValueLength,
+                                       "the staff reading"));
         }
     }
     return rows;
@@ -246,7 +265,9 @@ void CheckM5Method(std::string_view line) {
                "the levelling method " + std::string(method) + " is not reduced, only BF"};
 }
 
-RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run) {
+RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run,
+                       std::vector<ReadWarning>& warnings) {
+    const ReadPlace place{lines, warnings};
     RowCounter rows;
     int16_t lineIndex = 0;
     bool runStarted = false;
@@ -268,7 +289,7 @@ RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run
 
         if (lineIndex == 2) {
             run.EnteredStartRL =
-                MeasuredValue(line, kM5BenchmarkPos, kM5ValueLength, "the benchmark height");
+                MeasuredValue(place, line, kM5BenchmarkPos, kM5ValueLength, "the benchmark height");
         }
         if (code == "Rb") {
             if (!runStarted) {
@@ -288,10 +309,11 @@ RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run
             CheckCapacity(row);
             sheet.SetCellNumber(
                 row, core::kColDist,
-                MeasuredValue(line, kM5DistancePos, kM5ValueLength, "the distance"));
+                MeasuredValue(place, line, kM5DistancePos, kM5ValueLength, "the distance"));
             const std::string_view sight = code == "Rb" ? "BS" : code == "Rz" ? "IS" : "FS";
-            WriteReading(sheet, row, sight,
-                         MeasuredValue(line, kM5ReadingPos, kM5ValueLength, "the staff reading"));
+            WriteReading(
+                sheet, row, sight,
+                MeasuredValue(place, line, kM5ReadingPos, kM5ValueLength, "the staff reading"));
         }
         lineIndex = Counter16(lineIndex + 1, "the line index");
     }
@@ -307,9 +329,9 @@ ReadResult ReadFieldBook(FieldBookFormat format, LineReader& lines, grid::Grid& 
         run.StationCount = 0;
         const RowCounter rows =
             format == FieldBookFormat::M5
-                ? ReadM5Lines(lines, sheet, run)
+                ? ReadM5Lines(lines, sheet, run, result.warnings)
                 : ReadSdrLines(format == FieldBookFormat::SDR20 ? kSdr20 : kSdr33, lines, sheet,
-                               run);
+                               run, result.warnings);
         if (lines.LineTooLong()) {
             throw Stop{{},
                        "line " + std::to_string(lines.LineNumber()) + " runs past " +

@@ -7,6 +7,7 @@
 #include <istream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "readers/LineDecoder.h"
 
@@ -30,11 +31,19 @@ enum class ReadStatus {
     EndedSilently,     ///< stopped without a word (the file could not be read to its end, ...)
 };
 
+/// A value field read by the numeric rule although it holds text that is no number ("NaN",
+/// "$1.5", "12.5abc"): read as what the rule gives, and told.
+struct ReadWarning {
+    size_t line = 0;
+    std::string text;  ///< the staff reading "NaN" is no number and was read as 0
+};
+
 struct ReadResult {
     ReadStatus status = ReadStatus::Read;
     std::string reason;   ///< why a read stopped, in words
     std::string message;  ///< the message box's text when it ended with a message
     size_t line = 0;      ///< the field-book line it stopped at (0: before the first line)
+    std::vector<ReadWarning> warnings;  ///< in the order of the lines
 };
 
 /// Reads a field book of `format` into a sheet that holds only its header block: one marker

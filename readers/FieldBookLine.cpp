@@ -213,8 +213,10 @@ std::optional<double> RadixInteger(SignificantChars& chars, int radix) {
 
 }  // namespace
 
-std::optional<double> NumericValue(std::string_view field) {
-    SignificantChars chars(field);
+namespace {
+
+/// The number the field's characters start with, leaving `chars` after what it took.
+std::optional<double> ReadNumber(SignificantChars& chars) {
     if (chars.Peek() == '&') {
         chars.Advance();
         const char kind = chars.Peek();
@@ -267,6 +269,19 @@ std::optional<double> NumericValue(std::string_view field) {
         if (expDigits > 0) number += exponent;
     }
     return core::DecimalToDouble(number);
+}
+
+}  // namespace
+
+std::optional<double> NumericValue(std::string_view field, bool* whole) {
+    SignificantChars chars(field);
+    const bool blank = chars.AtEnd();
+    const auto result = ReadNumber(chars);
+    // A sign or a point alone ("-", ".", "&H") is read as 0 but is no number either.
+    if (whole) {
+        *whole = blank || (chars.AtEnd() && field.find_first_of("0123456789") != field.npos);
+    }
+    return result;
 }
 
 }  // namespace rendle::readers

@@ -97,7 +97,8 @@ std::string_view LeftTrimmed(std::string_view field);
 /// optional sign, digits with an optional full stop, and an optional exponent (E or D) are read
 /// up to the first character that does not fit. "&H" and "&O" start a hexadecimal or octal
 /// integer. A field that does not start with a number is 0. Nothing for a number too large for
-/// a double, such as 1E999.
-std::optional<double> NumericValue(std::string_view field);
+/// a double, such as 1E999. `whole`, when given, tells whether the number took every character
+/// of the field but blanks (false for "NaN", "$1.5", "12.5abc"; true for a blank field).
+std::optional<double> NumericValue(std::string_view field, bool* whole = nullptr);
 
 }  // namespace rendle::readers

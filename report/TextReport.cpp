@@ -163,6 +163,9 @@ std::string LevelReport(const grid::Grid& sheet) {
 
 std::string ChecksReport(const core::RunChecks& checks) {
     std::string report = "\nChecks\n";
+    for (const std::string& warning : checks.fieldWarnings) {
+        report += "  field book: " + EscapedText(warning) + "\n";
+    }
     if (!checks.reduced) return report + "  not reduced: " + checks.notReduced + "\n";
     const auto heights = [](double value) { return grid::FormatNumber(value, "0.0000"); };
     const auto lengths = [](double value) { return grid::FormatNumber(value, "0.00"); };
@@ -172,7 +175,10 @@ std::string ChecksReport(const core::RunChecks& checks) {
     report += "  arithmetic: sum BS - sum FS = " + heights(a.ReadingDifference()) +
               ", rise - fall = " + heights(a.RiseFallDifference()) +
               ", last RL - first RL = " + heights(a.RLDifference()) + ": " +
-              (a.agrees ? "agree" : "DO NOT AGREE (reduce the run again)") + "\n";
+              (a.agrees                       ? "agree"
+               : checks.fieldWarnings.empty() ? "DO NOT AGREE (reduce the run again)"
+                                              : "DO NOT AGREE (see the fields above)") +
+              "\n";
     const core::ToleranceVerdict& t = *checks.tolerance;
     // A run of no length has no permissible error to measure the misclose against.
     const std::string ratio =

@@ -665,6 +665,21 @@ TEST(RendleReduceContract, OneLinePerProblemOnStandardError) {
         << named.out.substr(0, 200);
     EXPECT_NE(named.err.find("a\\x1B[31mred\\x0Ab.SDR:1: "), std::string::npos) << named.err;
     EXPECT_EQ(named.err.find('\x1B'), std::string::npos);
+
+    // A field that holds no number is read by the rule and told, in all three places.
+    std::string text = Slurp(book);
+    text.replace(text.find("    1.5670"), 10, "       NaN");
+    std::ofstream(dir / "warn.SDR", std::ios::binary) << text;
+    const std::string told = "warn.SDR:6: the staff reading \"NaN\" is no number and was read as 0";
+    const Result plain = RunReduce(dir / "warn.SDR");
+    EXPECT_NE(plain.err.find(told), std::string::npos) << plain.err;
+    EXPECT_NE(plain.out.find("field book: line 6: the staff reading \"NaN\""), std::string::npos);
+    const json doc = json::parse(RunReduce("--json " + (dir / "warn.SDR")).out);
+    EXPECT_EQ(
+        doc["warnings"],
+        (json::array({{{"line", 6},
+                       {"text", "the staff reading \"NaN\" is no number and was read as 0"}}})));
+    EXPECT_EQ(doc["messages"], json::array());
 }
 
 TEST(RendleReduceContract, StandardOutputGetsWholeReportsOrTheRunFails) {

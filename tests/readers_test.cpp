@@ -363,6 +363,38 @@ TEST_F(ReaderTest, ALastLineCutInsideItsNumbersIsADataError) {
     }
 }
 
+TEST_F(ReaderTest, FieldsThatHoldNoNumberAreReadByTheRuleAndWarnedOf) {
+    struct Case {
+        const char* reading;
+        double value;
+        const char* warning;  // empty: none
+    };
+    const Case cases[] = {
+        {"       NaN", 0, "the staff reading \"NaN\" is no number and was read as 0"},
+        {"      $1.5", 0, "the staff reading \"$1.5\" is no number and was read as 0"},
+        {"   12.5abc", 12.5, "the staff reading \"12.5abc\" is no number and was read as 12.5"},
+        {"      0x1A", 0, "the staff reading \"0x1A\" is no number and was read as 0"},
+        {"         -", 0, "the staff reading \"-\" is no number and was read as 0"},
+        {"          ", 0, ""},
+        {"    1.2345", 1.2345, ""},
+        {"     &H1F ", 31, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reading);
+        const ReadResult read =
+            Read(F::SDR20, Join({SetUpRecord(), Sdr20Reading("BM1 ", "10", c.reading, "1", "0")}));
+        ASSERT_EQ(read.status, ReadStatus::Read);
+        EXPECT_EQ(Number(6, 2), c.value);
+        if (*c.warning == '\0') {
+            EXPECT_TRUE(read.warnings.empty());
+        } else {
+            ASSERT_EQ(read.warnings.size(), 1u);
+            EXPECT_EQ(read.warnings[0].line, 2u);
+            EXPECT_EQ(read.warnings[0].text, c.warning);
+        }
+    }
+}
+
 TEST_F(ReaderTest, BenchmarkRecords) {
     Read(F::SDR20, Join({Sdr20Benchmark("10.25"), Sdr20Benchmark("  20.125"), SetUpRecord()}));
     EXPECT_EQ(std::get<double>(run.EnteredStartRL), 20.125) << "the last benchmark record wins";
