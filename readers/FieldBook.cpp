@@ -17,8 +17,11 @@ namespace {
 
 constexpr std::string_view kCheckDataFile = "Please Check Your Data File ";
 constexpr std::string_view kTooManyRows =
-    "The run is longer than the 1000 rows a level sheet holds. The readings up to row 1000 stay "
-    "in the sheet, with the station name of the first reading past it; the run was not reduced.";
+    "The run is longer than the 1000 rows a level sheet holds. The readings before the first one "
+    "past it stay in the sheet, with that reading's station name; the run was not reduced.";
+constexpr std::string_view kTooManyDataRows =
+    "The run is longer than the 1000 rows a level sheet holds, even once its set-up rows are "
+    "taken out. Its readings stay in the sheet; the run was not reduced.";
 constexpr std::string_view kTooManyLines =
     "The field book has more lines or set-ups than the 32767 a read can count. The run was not "
     "reduced.";
@@ -161,12 +164,13 @@ void WriteReading(grid::Grid& sheet, int16_t row, std::string_view sight, double
     sheet.SetCellText(row, core::kColSightType, sight);
 }
 
-/// A reading must stand within the 1000 rows of the level sheet. The row, not the line
-/// counter, decides: the two differ by the row offset, which is negative when the first set-up
-/// comes on one of the first lines.
-void CheckCapacity(int16_t row) {
-    if (row > kCapacity) {
-        throw Stop{std::string(kTooManyRows), "a reading comes at row " + std::to_string(row) +
+/// A reading is stored only while the line counter is at most 1000. (Its row may pass 1000 when
+/// the first set-up comes on one of the first lines; the marker rows the reduction deletes
+/// bring the data rows back, which the end of the read checks.)
+void CheckCapacity(const RowCounter& rows) {
+    if (rows.lineCounter > kCapacity) {
+        throw Stop{std::string(kTooManyRows), "a reading comes at line counter " +
+                                                  std::to_string(rows.lineCounter) +
                                                   ", past the 1000 rows of the level sheet"};
     }
 }
@@ -214,7 +218,7 @@ RowCounter ReadSdrLines(const SdrLayout& layout, LineReader& lines, grid::Grid& 
             std::string_view station = Field(line, layout.stationPos, layout.stationLen);
             if (layout.trimStation) station = LeftTrimmed(station);
             sheet.SetCellText(row, core::kColStation, station);
-            CheckCapacity(row);
+            CheckCapacity(rows);
             sheet.SetCellNumber(
                 row, core::kColDist,
                 MeasuredValue(place, line, layout.distancePos, kSdrValueLength, "the distance"));
@@ -306,7 +310,7 @@ RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run
             CheckNotCutOff(lines, line, kM5DistancePos + kM5ValueLength - 1);
             const int16_t row = rows.Row();
             sheet.SetCellText(row, core::kColStation, LeftTrimmed(Field(line, 22, 8)));
-            CheckCapacity(row);
+            CheckCapacity(rows);
             sheet.SetCellNumber(
                 row, core::kColDist,
                 MeasuredValue(place, line, kM5DistancePos, kM5ValueLength, "the distance"));
@@ -342,9 +346,18 @@ ReadResult ReadFieldBook(FieldBookFormat format, LineReader& lines, grid::Grid& 
 
         // End of the file. Once the reduction has deleted the marker rows below row 5, the last
         // data row stands StationCount - 1 rows higher than the last row written.
-        run.FirstDataRow = core::kFirstDataRow;
-        run.LastDataRow = Counter16(
+        const int16_t lastDataRow = Counter16(
             Counter16(rows.Row() - run.StationCount, "the last data row") + 1, "the last data row");
+        // A run whose data rows still pass row 1000 then cannot be reduced: said now, rather
+        // than the reduction stopping without a word.
+        if (lastDataRow > kCapacity) {
+            throw Stop{std::string(kTooManyDataRows),
+                       "the data rows reach row " + std::to_string(lastDataRow) +
+                           " once the set-up rows are taken out, past the 1000 rows of the "
+                           "level sheet"};
+        }
+        run.FirstDataRow = core::kFirstDataRow;
+        run.LastDataRow = lastDataRow;
         sheet.SetCellText(core::kStationCountRow, core::kStationCountCol,
                           std::to_string(run.StationCount));
 

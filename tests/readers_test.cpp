@@ -499,22 +499,40 @@ TEST_F(ReaderTest, CapacityCounterAndNumberLimitsSayWhatWentWrong) {
         EXPECT_EQ(read.message.rfind(c.messageStart, 0), 0u) << read.message;
         EXPECT_FALSE(read.reason.empty());
     }
-    // The set-up is line 1 in marker row 5, so the reading of line 997 would take row 1001: the
-    // capacity counts rows, not lines. It has its station name written and nothing else.
+    // The line counter decides, not the row: the set-up on line 1 is in marker row 5 (offset -4),
+    // so the reading of line 1001, the first with the counter past 1000, is refused, with its
+    // station name written (row 1005) and nothing else.
     const ReadResult read = Read(F::SDR20, Join(longRun));
-    EXPECT_EQ(read.line, 997u);
-    EXPECT_EQ(Text(1001, 1), "P   ");
-    EXPECT_EQ(Text(1001, 9), "");
-    EXPECT_EQ(Text(1000, 9), "IS");
+    EXPECT_EQ(read.line, 1001u);
+    EXPECT_EQ(Text(1005, 1), "P   ");
+    EXPECT_EQ(Text(1005, 9), "");
+    EXPECT_EQ(Text(1004, 9), "IS");
 
-    // With notes before the first set-up the line counter runs ahead of the rows: a run that
-    // fills row 1000 exactly is read whole, though its counter passes 1000.
+    // Rows past 1000 that the deleted marker rows bring back: 250 set-ups of three readings fill
+    // 1000 lines, rows 5 to 1004, and 755 data rows once the markers are gone. Read and reduced.
+    std::vector<std::string> manySetUps;
+    for (int s = 0; s < 250; ++s) {
+        manySetUps.push_back(SetUpRecord());
+        manySetUps.push_back(Sdr20Reading("P   ", "1", "1.5", "1", "0"));
+        manySetUps.push_back(Sdr20Reading("Q   ", "1", "1.2", "0", "0"));
+        manySetUps.push_back(Sdr20Reading("R   ", "1", "1.4", "0", "1"));
+    }
+    ASSERT_EQ(Read(F::SDR20, Join(manySetUps)).status, ReadStatus::Read);
+    EXPECT_EQ(run.LastDataRow, 755);
+    EXPECT_EQ(Reduce("100", "125").status, core::ReductionStatus::Reduced);
+
+    // One set-up of 999 readings stays at rows 6 to 1004: refused, with a message, at the end.
+    longRun.pop_back();
+    const ReadResult few = Read(F::SDR20, Join(longRun));
+    EXPECT_EQ(few.status, ReadStatus::EndedWithMessage);
+    EXPECT_NE(few.reason.find("row 1004"), std::string::npos) << few.reason;
+    EXPECT_EQ(Text(1004, 9), "IS") << "the readings stay";
+
+    // With notes before the first set-up the counter runs ahead of the rows, and it decides.
     std::vector<std::string> lateStart(10, "13NMnote");
     lateStart.push_back(SetUpRecord());
     for (int i = 0; i < 995; ++i) lateStart.push_back(Sdr20Reading("P   ", "1", "1", "0", "0"));
-    EXPECT_EQ(Read(F::SDR20, Join(lateStart)).status, ReadStatus::Read);
-    EXPECT_EQ(Text(1000, 9), "IS");
-    EXPECT_EQ(run.LastDataRow, 1000);
+    EXPECT_EQ(Read(F::SDR20, Join(lateStart)).status, ReadStatus::EndedWithMessage);
 }
 
 TEST(DetectFormat, TellsTheFormatFromTheContent) {
