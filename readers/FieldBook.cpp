@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <limits>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "core/LevelSheet.h"
 #include "core/RunState.h"
@@ -242,85 +244,206 @@ constexpr size_t kM5DistancePos = 76;
 constexpr size_t kM5BenchmarkPos = 99;
 constexpr size_t kM5ValueLength = 14;
 
-/// The levelling method named after "Start-Line" (as in "TO  Start-Line       BFFB     1"):
-/// a word of the letters a, B and F. Empty when the line names none.
-std::string_view M5Method(std::string_view line) {
+/// How a levelling line reads its staffs: how many back and fore readings a set-up takes, and
+/// whether they come in the order the sheet lays them out (BF alone, which is read line by
+/// line as it always was).
+struct M5Method {
+    std::string name = "BF";
+    int backs = 1;
+    int fores = 1;
+    bool inSheetOrder = true;
+};
+
+/// The levelling method named after "Start-Line" (as in "TO  Start-Line      aBFFB     1"), in
+/// any letter case; nothing when the line names none. A word of the letters a, B and F that is
+/// no known method ends the read with a message naming it.
+std::optional<M5Method> M5MethodOf(std::string_view line) {
     constexpr std::string_view kStartLine = "Start-Line";
     const size_t at = line.find(kStartLine);
-    if (at == std::string_view::npos) return {};
+    if (at == std::string_view::npos) return std::nullopt;
     std::string_view rest = line.substr(at + kStartLine.size());
     const size_t begin = rest.find_first_not_of(' ');
-    if (begin == std::string_view::npos) return {};
+    if (begin == std::string_view::npos) return std::nullopt;
     rest = rest.substr(begin);
-    const std::string_view word = rest.substr(0, rest.find(' '));
-    if (word.find_first_not_of("aBF") != std::string_view::npos) return {};
-    return word;
+    const std::string word(rest.substr(0, rest.find(' ')));
+    if (word.find_first_not_of("aAbBfF") != std::string::npos) return std::nullopt;
+    std::string lower = word;
+    for (char& c : lower) c = static_cast<char>(c | 0x20);
+    static const std::pair<const char*, M5Method> kMethods[] = {
+        {"bf", {"BF", 1, 1, true}},      {"abf", {"aBF", 1, 1, false}},
+        {"bffb", {"BFFB", 2, 2, false}}, {"abffb", {"aBFFB", 2, 2, false}},
+        {"bbff", {"BBFF", 2, 2, false}}, {"bfbf", {"BFBF", 2, 2, false}},
+    };
+    for (const auto& [key, method] : kMethods) {
+        if (lower == key) return method;
+    }
+    throw Stop{"The levelling method " + word +
+                   " is not known; BF, aBF, BFFB, aBFFB, BBFF and BFBF are read. Please Check "
+                   "Your Data File ",
+               "the levelling method " + word + " is not known"};
 }
 
-/// Only single readings (BF) are reduced: a method that reads each staff twice or alternates
-/// the order (BFFB, BBFF, aBF, BFBF ...) would come out as new sights, with doubled or wrong
-/// height differences, so such a field book ends the read.
-void CheckM5Method(std::string_view line) {
-    const std::string_view method = M5Method(line);
-    if (method.empty() || method == "BF") return;
-    throw Stop{"The levelling method " + std::string(method) +
-                   " reads a staff more than once or in another order; only single readings (BF) "
-                   "are reduced. Please Check Your Data File ",
-               "the levelling method " + std::string(method) + " is not reduced, only BF"};
+/// The sight code of an M5 line, German instruments' codes read as their English twins.
+std::string_view M5SightCode(std::string_view line) {
+    const std::string_view code = Field(line, 50, 2);
+    if (code == "Lr") return "Rb";
+    if (code == "Lv") return "Rf";
+    if (code == "Lz") return "Rz";
+    return code;
 }
 
+/// Values are metres; a value in feet (its unit in the four characters after it) ends the read.
+void CheckM5Unit(std::string_view line, size_t valuePos, const char* what) {
+    const std::string_view unit = LeftTrimmed(Field(line, valuePos + kM5ValueLength, 4));
+    if (!unit.starts_with("ft")) return;
+    throw Stop{
+        "The field book gives its values in feet (ft); only metres are read. Please Check "
+        "Your Data File ",
+        std::string(what) + " is in feet (ft); only metres are read"};
+}
+
+/// One sight of a set-up read in a method other than BF, held until the set-up is whole.
+struct M5Sight {
+    std::string station;
+    double reading = 0;
+    double distance = 0;
+};
+
+/// The sights of the set-up being read, or just read.
+struct M5SetUp {
+    std::vector<M5Sight> backs;
+    std::vector<M5Sight> intermediates;
+    std::vector<M5Sight> fores;
+    bool Empty() const { return backs.empty() && intermediates.empty() && fores.empty(); }
+    bool Whole(const M5Method& method) const {
+        return static_cast<int>(backs.size()) >= method.backs &&
+               static_cast<int>(fores.size()) >= method.fores;
+    }
+};
+
+double Mean(const std::vector<M5Sight>& sights, double M5Sight::*value) {
+    double sum = 0;
+    for (const M5Sight& sight : sights) sum += sight.*value;
+    return sum / static_cast<double>(sights.size());
+}
+
+/// Reads an M5 field book. A BF book is read line by line; a book of another method has each
+/// set-up gathered first and laid out as BF lays it out: the marker row, one BS row with the
+/// mean of its back readings and distances, its intermediate sights, one FS row with the mean
+/// of its fore readings and distances. Readings are paired by their code, whatever their order;
+/// a set-up is laid out when the next one starts (or the field book ends), so that the
+/// intermediate sights taken from it land between its BS and FS rows wherever they were read.
 RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run,
                        std::vector<ReadWarning>& warnings) {
     const ReadPlace place{lines, warnings};
     RowCounter rows;
     int16_t lineIndex = 0;
     bool runStarted = false;
+    M5Method method;
+    M5SetUp setUp;
+    bool firstRowOfRun = true;  // the row of the line that starts the run is already counted
     std::string line;
+
+    const auto store = [&](std::string_view sight, const std::string& station, double reading,
+                           double distance) {
+        const int16_t row = rows.Row();
+        sheet.SetCellText(row, core::kColStation, station);
+        CheckCapacity(rows);
+        sheet.SetCellNumber(row, core::kColDist, distance);
+        WriteReading(sheet, row, sight, reading);
+    };
+    // A gathered set-up's rows, as BF would have written them.
+    const auto layOut = [&] {
+        if (!setUp.backs.empty()) {
+            if (!firstRowOfRun) rows.Advance(2);  // a new set-up leaves a row for its marker
+            firstRowOfRun = false;
+            sheet.SetCellText(rows.Row() - 1, core::kColSightType, core::kMarker);
+            run.StationCount = Counter16(run.StationCount + 1, "the set-up count");
+            store("BS", setUp.backs.front().station, Mean(setUp.backs, &M5Sight::reading),
+                  Mean(setUp.backs, &M5Sight::distance));
+        }
+        for (const M5Sight& sight : setUp.intermediates) {
+            rows.Advance(1);
+            store("IS", sight.station, sight.reading, sight.distance);
+        }
+        if (!setUp.fores.empty()) {
+            rows.Advance(1);
+            store("FS", setUp.fores.front().station, Mean(setUp.fores, &M5Sight::reading),
+                  Mean(setUp.fores, &M5Sight::distance));
+        }
+        setUp = M5SetUp{};
+    };
+
     while (lines.Next(line)) {
         if (lineIndex == 0 && Field(line, 1, 6) != "For M5") {
             throw Stop{"NOT Zeiss File. Please Check Your Data File ",
                        "line 1 does not start with For M5"};
         }
-        CheckM5Method(line);
-        const std::string_view code = Field(line, 50, 2);
+        if (const auto named = M5MethodOf(line)) method = *named;
+        const std::string_view code = M5SightCode(line);
         const bool sighting = code == "Rb" || code == "Rz" || code == "Rf";
         const bool marked = sighting && Field(line, 30, 5) == "#####";
+        const bool lineByLine = method.inSheetOrder;
         if (!runStarted) {
             rows.Advance(1);
-        } else if (sighting && !marked) {
+        } else if (sighting && !marked && lineByLine) {
             rows.Advance(code == "Rb" ? 2 : 1);  // a new set-up leaves a row for its marker
         }
 
         if (lineIndex == 2) {
+            CheckM5Unit(line, kM5BenchmarkPos, "the benchmark height");
             run.EnteredStartRL =
                 MeasuredValue(place, line, kM5BenchmarkPos, kM5ValueLength, "the benchmark height");
         }
-        if (code == "Rb") {
-            if (!runStarted) {
-                // The line that starts the run always lands in row 6, its marker in row 5.
-                rows.rowOffset = Counter16(rows.lineCounter - core::kFirstDataRow, "the offset");
-                runStarted = true;
-            }
-            if (!marked) {
+        if (code == "Rb" && !runStarted) {
+            // The line that starts the run always lands in row 6, its marker in row 5.
+            rows.rowOffset = Counter16(rows.lineCounter - core::kFirstDataRow, "the offset");
+            runStarted = true;
+        }
+        if (!lineByLine && !setUp.Whole(method) &&
+            line.find("Station repeated") != std::string::npos) {
+            setUp = M5SetUp{};  // the instrument measures the open set-up again
+        }
+        if (sighting && !marked && runStarted) {
+            if (lineByLine && code == "Rb") {
                 sheet.SetCellText(rows.Row() - 1, core::kColSightType, core::kMarker);
                 run.StationCount = Counter16(run.StationCount + 1, "the set-up count");
             }
-        }
-        if (sighting && !marked && runStarted) {
             CheckNotCutOff(lines, line, kM5DistancePos + kM5ValueLength - 1);
-            const int16_t row = rows.Row();
-            sheet.SetCellText(row, core::kColStation, LeftTrimmed(Field(line, 22, 8)));
-            CheckCapacity(rows);
-            sheet.SetCellNumber(
-                row, core::kColDist,
-                MeasuredValue(place, line, kM5DistancePos, kM5ValueLength, "the distance"));
-            const std::string_view sight = code == "Rb" ? "BS" : code == "Rz" ? "IS" : "FS";
-            WriteReading(
-                sheet, row, sight,
-                MeasuredValue(place, line, kM5ReadingPos, kM5ValueLength, "the staff reading"));
+            CheckM5Unit(line, kM5ReadingPos, "the staff reading");
+            CheckM5Unit(line, kM5DistancePos, "the distance");
+            const std::string station(LeftTrimmed(Field(line, 22, 8)));
+            if (lineByLine) {
+                const int16_t row = rows.Row();
+                sheet.SetCellText(row, core::kColStation, station);
+                CheckCapacity(rows);
+                sheet.SetCellNumber(
+                    row, core::kColDist,
+                    MeasuredValue(place, line, kM5DistancePos, kM5ValueLength, "the distance"));
+                const std::string_view sight = code == "Rb" ? "BS" : code == "Rz" ? "IS" : "FS";
+                WriteReading(
+                    sheet, row, sight,
+                    MeasuredValue(place, line, kM5ReadingPos, kM5ValueLength, "the staff reading"));
+            } else {
+                M5Sight sight{station, 0, 0};
+                sight.distance =
+                    MeasuredValue(place, line, kM5DistancePos, kM5ValueLength, "the distance");
+                sight.reading =
+                    MeasuredValue(place, line, kM5ReadingPos, kM5ValueLength, "the staff reading");
+                if (code == "Rz") {
+                    setUp.intermediates.push_back(std::move(sight));
+                    // An intermediate sight outside a set-up stands on its own.
+                    if (setUp.backs.empty() && setUp.fores.empty()) layOut();
+                } else {
+                    if (setUp.Whole(method)) layOut();  // this sight starts the next set-up
+                    (code == "Rb" ? setUp.backs : setUp.fores).push_back(std::move(sight));
+                }
+            }
         }
         lineIndex = Counter16(lineIndex + 1, "the line index");
     }
+    // A set-up the field book ends inside is laid out with what it has.
+    if (!setUp.Empty()) layOut();
     return rows;
 }
 

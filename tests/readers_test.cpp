@@ -124,6 +124,130 @@ TEST_F(ReaderTest, M5RowPlacementExampleLandsAsTabled) {
     EXPECT_EQ(Text(11, 1), "");
 }
 
+/// A closed run of three set-ups as an M5 book of `method`: each set-up's back and fore
+/// readings read twice (for the single-reading methods, once: their means), in the method's
+/// order, an intermediate sight after the first backsight of set-up 2, and a Z line after each
+/// set-up. `codes` are the back, intermediate and fore codes. Means and values are exact in
+/// binary, so the book of the means must give the same numbers.
+std::string M5Run(const std::string& method, const char* codes[3] = nullptr) {
+    static const char* kEnglish[3] = {"Rb", "Rz", "Rf"};
+    if (codes == nullptr) codes = kEnglish;
+    struct SetUp {
+        const char* back;
+        double b[2];
+        double db[2];
+        const char* fore;
+        double f[2];
+        double df[2];
+    };
+    const SetUp setUps[] = {{"BM1", {1.25, 1.75}, {20, 22}, "CP1", {0.5, 0.75}, {19, 21}},
+                            {"CP1", {1.5, 2.0}, {30, 30}, "CP2", {1.25, 1.5}, {28, 30}},
+                            {"CP2", {0.75, 1.25}, {25, 27}, "BM1", {2.0, 2.5}, {24, 26}}};
+    const auto text = [](double v) {
+        std::ostringstream out;
+        out << v;
+        return out.str();
+    };
+    std::vector<std::string> lines = {M5First(),
+                                      "For M5|Adr     2|TO  Start-Line      " + method + "     1",
+                                      M5Benchmark("100.0000")};
+    const bool single = method == "BF" || method == "aBF";
+    for (int n = 0; n < 3; ++n) {
+        const SetUp& s = setUps[n];
+        const bool even = n % 2 == 1;
+        std::string order = method == "BF"      ? "BF"
+                            : method == "aBF"   ? (even ? "FB" : "BF")
+                            : method == "BFFB"  ? "BFFB"
+                            : method == "aBFFB" ? (even ? "FBBF" : "BFFB")
+                            : method == "BBFF"  ? "BBFF"
+                                                : "BFBF";
+        int backs = 0;
+        int fores = 0;
+        for (const char c : order) {
+            if (c == 'B') {
+                const double r = single ? (s.b[0] + s.b[1]) / 2 : s.b[backs];
+                const double d = single ? (s.db[0] + s.db[1]) / 2 : s.db[backs];
+                lines.push_back(M5Sighting(codes[0], s.back, text(r), text(d)));
+                if (n == 1 && backs == 0) lines.push_back(M5Sighting(codes[1], "A", "1", "10"));
+                ++backs;
+            } else {
+                const double r = single ? (s.f[0] + s.f[1]) / 2 : s.f[fores];
+                const double d = single ? (s.df[0] + s.df[1]) / 2 : s.df[fores];
+                lines.push_back(M5Sighting(codes[2], s.fore, text(r), text(d)));
+                ++fores;
+            }
+        }
+        lines.push_back(Line({{1, "For M5|Adr    30|KD1"}, {96, "Z"}, {99, "100.0000"}}));
+    }
+    lines.push_back("For M5|Adr    40|TO  End-Line");
+    return Join(lines);
+}
+
+TEST_F(ReaderTest, EveryM5MethodGivesTheSheetOfTheBFBookOfItsMeans) {
+    const auto sheetText = [this] {
+        std::string all;
+        for (int32_t r = 1; r <= sheet.LastUsedRow(); ++r) {
+            for (int32_t c = 1; c <= 9; ++c) {
+                all += sheet.CellText(r, c) + "|";
+                if (IsNumber(r, c)) all += std::to_string(Number(r, c)) + "|";
+            }
+            all += "\n";
+        }
+        return all + std::to_string(run.StationCount) + " " + std::to_string(run.LastDataRow);
+    };
+    ASSERT_EQ(Read(F::M5, M5Run("BF")).status, ReadStatus::Read);
+    ExpectReadingRow(6, "BM1", "BS", 1.5, 21);
+    ExpectReadingRow(10, "A", "IS", 1, 10);
+    ExpectReadingRow(11, "CP2", "FS", 1.375, 29);
+    EXPECT_EQ(run.StationCount, 3);
+    const std::string means = sheetText();
+
+    const char* german[3] = {"Lr", "Lz", "Lv"};
+    const struct {
+        const char* name;
+        std::string book;
+    } cases[] = {
+        {"aBF", M5Run("aBF")},
+        {"BFFB", M5Run("BFFB")},
+        {"aBFFB", M5Run("aBFFB")},
+        {"BBFF", M5Run("BBFF")},
+        {"BFBF", M5Run("BFBF")},
+        {"bffb", M5Run("bffb")},
+        {"German BFFB", M5Run("BFFB", german)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ReadResult read = Read(F::M5, c.book);
+        ASSERT_EQ(read.status, ReadStatus::Read) << read.reason;
+        EXPECT_EQ(sheetText(), means);
+    }
+
+    // The instrument measured set-up 2 again: the readings before "Station repeated" go.
+    std::string repeated = M5Run("BFFB");
+    const std::string secondSetUp = M5Sighting("Rb", "CP1", "1.5", "30");
+    repeated.insert(repeated.find(secondSetUp),
+                    Join({M5Sighting("Rb", "CP1", "9", "99"), M5Sighting("Rf", "CP2", "9", "99"),
+                          "For M5|Adr    25|TO  Station repeated"}));
+    ASSERT_EQ(Read(F::M5, repeated).status, ReadStatus::Read);
+    EXPECT_EQ(sheetText(), means);
+}
+
+TEST_F(ReaderTest, AnM5BookInFeetOrOfAnUnknownMethodIsRefused) {
+    // The unit of a value is the four characters after its field.
+    std::string line = M5Sighting("Rf", "CP1", "0.5", "19");
+    line.resize(70, ' ');
+    line.replace(66, 4, "ft  ");
+    const std::string book = Join(
+        {M5First(), M5Other(), M5Benchmark("100"), M5Sighting("Rb", "BM1", "1.5", "20"), line});
+    const ReadResult inFeet = Read(F::M5, book);
+    EXPECT_EQ(inFeet.status, ReadStatus::EndedWithMessage);
+    EXPECT_NE(inFeet.message.find("feet (ft)"), std::string::npos) << inFeet.message;
+
+    const ReadResult unknown = Read(F::M5, M5Run("BFFFB"));
+    EXPECT_EQ(unknown.status, ReadStatus::EndedWithMessage);
+    EXPECT_NE(unknown.message.find("BFFFB"), std::string::npos);
+}
+
 TEST_F(ReaderTest, M5MarkedFirstBacksightStillStartsTheRun) {
     const std::string text =
         Join({M5First(), M5Other(), M5Other(), M5Sighting("Rb", "BM1", "1.5", "30", true),
