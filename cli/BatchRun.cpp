@@ -196,6 +196,38 @@ class JsonReportWriter {
         Member("verdict", t.within ? "within" : "exceeds");
         w_.EndObject();
 
+        const core::StationDifferences& d = checks.stationDifferences;
+        Key("stationDifferences");
+        w_.StartObject();
+        Member("largest", d.largest);
+        Member("setUp", d.setUp);
+        Key("limit");
+        if (d.limit) {
+            Number(*d.limit);
+        } else {
+            w_.Null();
+        }
+        Member("flagged", d.flagged);
+        Key("setUps");
+        w_.StartArray();
+        for (const auto& setUp : d.setUps) {
+            w_.StartObject();
+            Member("setUp", setUp.setUp);
+            Member("difference", setUp.value);
+            w_.EndObject();
+        }
+        w_.EndArray();
+        w_.EndObject();
+
+        const core::InstrumentCheck& i = checks.instrument;
+        Key("instrument");
+        w_.StartObject();
+        Member("compared", i.compared);
+        Member("largestDifference", i.largestDifference);
+        Member("row", static_cast<int>(i.row));
+        Member("flagged", i.flagged);
+        w_.EndObject();
+
         const core::SightBalance& b = checks.balance;
         Key("balance");
         w_.StartObject();

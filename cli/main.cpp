@@ -54,8 +54,11 @@ with --json one JSON object with the sheet's cells, the run state, the benchmark
 the messages, the outcome and "checks": the arithmetic check (sums of BS, FS, rise and fall,
 the three differences and whether they agree), the misclose against the tolerance
 (--tolerance MM, else the sheet's 2 mm x sqrt(K)) with its verdict and ratio, and the sight
-balance per set-up (imbalance, running sum, flagged beyond --balance-limit A,B, default 5,10);
-a run that was not reduced says why instead.
+balance per set-up (imbalance, running sum, flagged beyond --balance-limit A,B, default 5,10),
+and for a Zeiss M5 book the instrument's own checks: the station differences of the set-ups
+read twice (flagged beyond --station-limit MM) and the instrument's heights against the
+sheet's RLs (flagged beyond 0.1 mm: the field book was edited, or read wrong); a run that was
+not reduced says why instead.
 --save writes the level sheet as a workbook (.xlsx) exactly as File > Save does; --pdf prints
 the level report to a PDF file exactly as File > Print does. Both may be given together: the
 report is printed first, so the workbook keeps the report's print set-up.
@@ -139,6 +142,7 @@ int Run(int argc, char** argv) {
     std::string encoding;
     std::optional<double> toleranceMm;
     std::vector<double> balanceLimits;
+    std::optional<double> stationLimitMm;
     const std::map<std::string, FieldBookFormat> formats = {{"sdr20", FieldBookFormat::SDR20},
                                                             {"sdr33", FieldBookFormat::SDR33},
                                                             {"m5", FieldBookFormat::M5}};
@@ -191,6 +195,18 @@ int Run(int argc, char** argv) {
             if (read.ec == std::errc{} && read.ptr == end && metres >= 0) return {};
             return "takes two lengths in metres, such as 5,10, not " + text;
         });
+    app.add_option("--station-limit", stationLimitMm,
+                   "Flag a set-up read twice whose station difference (B1 - F1) - (B2 - F2) "
+                   "passes MM mm (no flag without it)")
+        ->type_name("MM")
+        ->check([](const std::string& text) -> std::string {
+            double mm = -1;
+            const char* end = text.data() + text.size();
+            const auto read = std::from_chars(text.data(), end, mm);
+            if (read.ec == std::errc{} && read.ptr == end && mm >= 0 && mm <= 1000) return {};
+            return "takes a number of millimetres from 0 to 1000, such as 0.3, not \"" + text +
+                   "\"";
+        });
     app.add_option("--encoding", encoding,
                    "Read every line in this encoding (an iconv name such as CP1251)")
         ->check(NotAnOption);
@@ -217,6 +233,7 @@ int Run(int argc, char** argv) {
 
     rendle::core::CheckLimits limits;
     limits.toleranceMm = toleranceMm;
+    limits.stationLimitMm = stationLimitMm;
     if (balanceLimits.size() == 2) {
         limits.imbalanceLimit = balanceLimits[0];
         limits.runningLimit = balanceLimits[1];

@@ -104,6 +104,44 @@ std::string NotReducedInWords(const ReductionResult& reduction, const RunState& 
     }
 }
 
+namespace {
+
+constexpr double kInstrumentAgreement = 0.0001;  // m
+
+StationDifferences Differences(const RunState& run, const CheckLimits& limits) {
+    StationDifferences differences;
+    differences.setUps = run.instrument.stationDifferences;
+    if (limits.stationLimitMm) differences.limit = *limits.stationLimitMm / 1000.0;
+    for (const auto& setUp : differences.setUps) {
+        if (std::fabs(setUp.value) > std::fabs(differences.largest) || differences.setUp == 0) {
+            differences.largest = setUp.value;
+            differences.setUp = setUp.setUp;
+        }
+    }
+    differences.flagged = differences.limit && std::fabs(differences.largest) > *differences.limit;
+    return differences;
+}
+
+InstrumentCheck Instrument(const grid::Grid& sheet, const RunState& run) {
+    InstrumentCheck check;
+    if (!run.instrument.startZ || run.FirstDataRow <= 0) return check;
+    const double firstRL = sheet.CellNumber(run.FirstDataRow, kColRL);
+    for (const InstrumentRecord::Height& height : run.instrument.heights) {
+        if (height.row < run.FirstDataRow || height.row > run.LastDataRow) continue;
+        const double difference =
+            (height.z - *run.instrument.startZ) - (sheet.CellNumber(height.row, kColRL) - firstRL);
+        ++check.compared;
+        if (check.row == 0 || std::fabs(difference) > std::fabs(check.largestDifference)) {
+            check.largestDifference = difference;
+            check.row = height.row;
+        }
+    }
+    check.flagged = std::fabs(check.largestDifference) > kInstrumentAgreement;
+    return check;
+}
+
+}  // namespace
+
 RunChecks CheckRun(const grid::Grid& sheet, const RunState& run,
                    const std::optional<ReductionResult>& reduction, const CheckLimits& limits) {
     RunChecks checks;
@@ -116,6 +154,8 @@ RunChecks CheckRun(const grid::Grid& sheet, const RunState& run,
     }
     checks.arithmetic = Arithmetic(sheet, run);
     checks.balance = Balance(sheet, run, limits);
+    checks.stationDifferences = Differences(run, limits);
+    checks.instrument = Instrument(sheet, run);
 
     ToleranceVerdict verdict;
     const int32_t last = run.LastDataRow;
@@ -128,6 +168,28 @@ RunChecks CheckRun(const grid::Grid& sheet, const RunState& run,
     verdict.within = std::fabs(verdict.misclose) <= verdict.permissible;
     checks.tolerance = verdict;
     return checks;
+}
+
+std::string InstrumentNotes(const RunChecks& checks) {
+    std::string notes;
+    const StationDifferences& d = checks.stationDifferences;
+    if (!d.setUps.empty()) {
+        notes += "; largest station difference " + Metres(d.largest) + " m at set-up " +
+                 std::to_string(d.setUp);
+        if (d.limit) {
+            notes += d.flagged ? " (beyond " + grid::GeneralNumberText(*d.limit * 1000) + " mm)"
+                               : " (within " + grid::GeneralNumberText(*d.limit * 1000) + " mm)";
+        }
+    }
+    const InstrumentCheck& i = checks.instrument;
+    if (i.compared > 0) {
+        notes += i.flagged ? "; the instrument's heights differ by " + Metres(i.largestDifference) +
+                                 " m at row " + std::to_string(i.row) +
+                                 ": the field book was edited, or read wrong"
+                           : "; the instrument's heights agree (" + std::to_string(i.compared) +
+                                 " compared)";
+    }
+    return notes;
 }
 
 std::string MiscloseNote(const RunChecks& checks) {
@@ -149,6 +211,7 @@ std::string MiscloseNote(const RunChecks& checks) {
                 ", last RL \u2212 first RL = " + Metres(a.RLDifference()) +
                 " (reduce the run again after an edit)";
     }
+    note += InstrumentNotes(checks);
     return note;
 }
 

@@ -57,11 +57,30 @@ struct SightBalance {
     bool flagged = false;
 };
 
+/// The station differences of the set-ups read twice, (B1 − F1) − (B2 − F2).
+struct StationDifferences {
+    std::vector<core::InstrumentRecord::StationDifference> setUps;
+    double largest = 0;           ///< largest in size, with its sign, m
+    int setUp = 0;                ///< where it is
+    std::optional<double> limit;  ///< m; no flag without one
+    bool flagged = false;
+};
+
+/// The instrument's own heights against the sheet's unadjusted RLs, as height differences from
+/// the start, so that any starting RL may have been entered.
+struct InstrumentCheck {
+    int compared = 0;
+    double largestDifference = 0;  ///< m, with its sign
+    int32_t row = 0;               ///< where it is
+    bool flagged = false;          ///< beyond 0.1 mm: the field book was edited, or read wrong
+};
+
 /// What the checks are measured against.
 struct CheckLimits {
-    std::optional<double> toleranceMm;  ///< C of C mm √K; the sheet's own 2 mm √K when empty
-    double imbalanceLimit = 5;          ///< m, per set-up
-    double runningLimit = 10;           ///< m, summed along the run
+    std::optional<double> toleranceMm;     ///< C of C mm √K; the sheet's own 2 mm √K when empty
+    double imbalanceLimit = 5;             ///< m, per set-up
+    double runningLimit = 10;              ///< m, summed along the run
+    std::optional<double> stationLimitMm;  ///< station differences flagged beyond it
 };
 
 struct RunChecks {
@@ -73,6 +92,8 @@ struct RunChecks {
     std::optional<ArithmeticCheck> arithmetic;
     std::optional<ToleranceVerdict> tolerance;
     SightBalance balance;
+    StationDifferences stationDifferences;
+    InstrumentCheck instrument;
 };
 
 /// The checks of the run in the level sheet as it stands. `reduction` is how the last reduction
@@ -84,7 +105,12 @@ RunChecks CheckRun(const grid::Grid& sheet, const RunState& run,
 /// was not adjusted").
 std::string NotReducedInWords(const ReductionResult& reduction, const RunState& run);
 
-/// The tooltip of the misclose cell: the verdict and the arithmetic check.
+/// The station differences and the instrument's heights in words ("; largest station difference
+/// 0.0003 m at set-up 2 ..."), empty for a book that has neither.
+std::string InstrumentNotes(const RunChecks& checks);
+
+/// The tooltip of the misclose cell: the verdict, the arithmetic check and the instrument's
+/// own checks.
 std::string MiscloseNote(const RunChecks& checks);
 /// The tooltip of the length cell: the sight balance.
 std::string BalanceNote(const RunChecks& checks);

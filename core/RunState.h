@@ -6,19 +6,37 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 namespace rendle::core {
 
 /// A benchmark RL as the run holds it: empty, a number, or text as the user typed it.
 using RLValue = std::variant<std::monostate, double, std::string>;
 
+/// What an instrument recorded beside its readings (Zeiss M5 books), kept by the read for the
+/// checks of the run.
+struct InstrumentRecord {
+    struct StationDifference {
+        int setUp = 0;     ///< 1-based
+        double value = 0;  ///< (B1 − F1) − (B2 − F2), B1 and F1 the first readings taken, in m
+    };
+    struct Height {
+        int32_t row = 0;  ///< the data row, once the reduction has deleted the marker rows
+        double z = 0;     ///< the instrument's height of the point of that row
+    };
+    std::vector<StationDifference> stationDifferences;  ///< set-ups read twice
+    std::optional<double> startZ;                       ///< the starting point's height
+    std::vector<Height> heights;
+};
+
 struct RunState {
-    int16_t FirstDataRow = 0;  ///< 0 until a field book has been read, then 6
-    int16_t LastDataRow = 0;   ///< last data row once the marker rows are deleted
-    int16_t StationCount = 0;  ///< set-ups of the run
-    RLValue EnteredStartRL;    ///< starting RL as the field book gave it or as last confirmed
-    RLValue StartRL;           ///< starting RL the next reduction uses
-    RLValue EndRL;             ///< ending RL
+    int16_t FirstDataRow = 0;     ///< 0 until a field book has been read, then 6
+    int16_t LastDataRow = 0;      ///< last data row once the marker rows are deleted
+    int16_t StationCount = 0;     ///< set-ups of the run
+    RLValue EnteredStartRL;       ///< starting RL as the field book gave it or as last confirmed
+    RLValue StartRL;              ///< starting RL the next reduction uses
+    RLValue EndRL;                ///< ending RL
+    InstrumentRecord instrument;  ///< from the last read (empty for SDR books)
 };
 
 /// The RL as a number for computing: empty gives 0, a number itself, text a decimal number

@@ -307,13 +307,25 @@ struct M5Sight {
     std::string station;
     double reading = 0;
     double distance = 0;
+    std::optional<double> z;  ///< the instrument's height of the point, for an intermediate
 };
+
+/// The instrument's height Z in value 5 of an M5 line, when the line holds one.
+std::optional<double> M5Height(std::string_view line) {
+    if (LeftTrimmed(Field(line, 96, 2)) != "Z" && Field(line, 96, 2) != "Z ") return std::nullopt;
+    bool whole = false;
+    const std::optional<double> z =
+        NumericValue(Field(line, kM5BenchmarkPos, kM5ValueLength), &whole);
+    if (!whole) return std::nullopt;
+    return z;
+}
 
 /// The sights of the set-up being read, or just read.
 struct M5SetUp {
     std::vector<M5Sight> backs;
     std::vector<M5Sight> intermediates;
     std::vector<M5Sight> fores;
+    std::optional<double> z;  ///< the instrument's height of the foresight point
     bool Empty() const { return backs.empty() && intermediates.empty() && fores.empty(); }
     bool Whole(const M5Method& method) const {
         return static_cast<int>(backs.size()) >= method.backs &&
@@ -343,6 +355,11 @@ RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run
     M5SetUp setUp;
     bool firstRowOfRun = true;  // the row of the line that starts the run is already counted
     std::string line;
+    run.instrument = {};
+    int32_t lastForeRow = 0;  // the data row of the last foresight stored line by line
+    // The data row a row written now will have once the reduction has deleted the marker rows
+    // of the set-ups before this one.
+    const auto dataRow = [&] { return static_cast<int32_t>(rows.Row()) - (run.StationCount - 1); };
 
     const auto store = [&](std::string_view sight, const std::string& station, double reading,
                            double distance) {
@@ -365,11 +382,18 @@ RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run
         for (const M5Sight& sight : setUp.intermediates) {
             rows.Advance(1);
             store("IS", sight.station, sight.reading, sight.distance);
+            if (sight.z) run.instrument.heights.push_back({dataRow(), *sight.z});
         }
         if (!setUp.fores.empty()) {
             rows.Advance(1);
             store("FS", setUp.fores.front().station, Mean(setUp.fores, &M5Sight::reading),
                   Mean(setUp.fores, &M5Sight::distance));
+            if (setUp.z) run.instrument.heights.push_back({dataRow(), *setUp.z});
+        }
+        if (setUp.backs.size() >= 2 && setUp.fores.size() >= 2) {
+            run.instrument.stationDifferences.push_back(
+                {run.StationCount, (setUp.backs[0].reading - setUp.fores[0].reading) -
+                                       (setUp.backs[1].reading - setUp.fores[1].reading)});
         }
         setUp = M5SetUp{};
     };
@@ -394,6 +418,7 @@ RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run
             CheckM5Unit(line, kM5BenchmarkPos, "the benchmark height");
             run.EnteredStartRL =
                 MeasuredValue(place, line, kM5BenchmarkPos, kM5ValueLength, "the benchmark height");
+            run.instrument.startZ = std::get<double>(run.EnteredStartRL);
         }
         if (code == "Rb" && !runStarted) {
             // The line that starts the run always lands in row 6, its marker in row 5.
@@ -424,8 +449,12 @@ RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run
                 WriteReading(
                     sheet, row, sight,
                     MeasuredValue(place, line, kM5ReadingPos, kM5ValueLength, "the staff reading"));
+                lastForeRow = code == "Rf" ? dataRow() : 0;
+                if (const auto z = M5Height(line); z && code == "Rz") {
+                    run.instrument.heights.push_back({dataRow(), *z});
+                }
             } else {
-                M5Sight sight{station, 0, 0};
+                M5Sight sight{station, 0, 0, code == "Rz" ? M5Height(line) : std::nullopt};
                 sight.distance =
                     MeasuredValue(place, line, kM5DistancePos, kM5ValueLength, "the distance");
                 sight.reading =
@@ -437,6 +466,17 @@ RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run
                 } else {
                     if (setUp.Whole(method)) layOut();  // this sight starts the next set-up
                     (code == "Rb" ? setUp.backs : setUp.fores).push_back(std::move(sight));
+                }
+            }
+        }
+        if (!sighting && lineIndex != 2 && runStarted) {
+            // The instrument's height of the foresight point follows the sights of a set-up.
+            if (const auto z = M5Height(line)) {
+                if (!lineByLine && !setUp.fores.empty()) {
+                    setUp.z = z;
+                } else if (lineByLine && lastForeRow > 0) {
+                    run.instrument.heights.push_back({lastForeRow, *z});
+                    lastForeRow = 0;
                 }
             }
         }
@@ -454,6 +494,7 @@ ReadResult ReadFieldBook(FieldBookFormat format, LineReader& lines, grid::Grid& 
     ReadResult result;
     try {
         run.StationCount = 0;
+        run.instrument = {};
         const RowCounter rows =
             format == FieldBookFormat::M5
                 ? ReadM5Lines(lines, sheet, run, result.warnings)

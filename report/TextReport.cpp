@@ -186,6 +186,23 @@ std::string ChecksReport(const core::RunChecks& checks) {
     report += "  misclose " + heights(t.misclose) + " m against " + plain(t.classMm) +
               " mm x sqrt(K) = " + heights(t.permissible) +
               " m: " + (t.within ? "within" : "EXCEEDS") + " (" + ratio + ")\n";
+    const core::StationDifferences& d = checks.stationDifferences;
+    if (!d.setUps.empty()) {
+        report +=
+            "  station differences: largest " + heights(d.largest) + " m at set-up " +
+            std::to_string(d.setUp) +
+            (d.limit ? " (limit " + plain(*d.limit * 1000) + " mm)" + (d.flagged ? ": FLAGGED" : "")
+                     : std::string(" (no limit given)")) +
+            "\n";
+    }
+    const core::InstrumentCheck& i = checks.instrument;
+    if (i.compared > 0) {
+        report += "  instrument heights: " + std::to_string(i.compared) +
+                  " compared, largest difference " + heights(i.largestDifference) + " m at row " +
+                  std::to_string(i.row) +
+                  (i.flagged ? ": DIFFER (the field book was edited, or read wrong)" : ": agree") +
+                  "\n";
+    }
     const core::SightBalance& b = checks.balance;
     report += "  sight balance: largest imbalance " + lengths(b.largestImbalance) +
               " m, largest running sum " + lengths(b.largestRunning) + " m (limits " +

@@ -114,6 +114,28 @@ TEST(JsonReport, ParsesAndEveryNumberReadsBackToTheSheetsDouble) {
     }
 }
 
+TEST(JsonReport, TheInstrumentsChecksOfARunReadTwice) {
+    rendle::grid::Grid sheet;
+    rendle::core::SetUpLevelSheet(sheet);
+    rendle::core::RunState run;
+    rendle::cli::BatchWindowing windowing("book", std::nullopt, std::nullopt);
+    std::istringstream in(M5Run("BFFB"));
+    const auto outcome =
+        rendle::commands::RunReadCommand(FieldBookFormat::M5, in, sheet, run, windowing);
+    const auto checks =
+        rendle::core::CheckRun(sheet, run, outcome.reduction, {std::nullopt, 5, 10, 0.3});
+    const nlohmann::json document = nlohmann::json::parse(
+        rendle::cli::JsonReport(sheet, run, outcome, windowing.messages, &checks));
+    const nlohmann::json& differences = document["checks"]["stationDifferences"];
+    EXPECT_EQ(differences["largest"], -0.25);
+    EXPECT_EQ(differences["setUp"], 1);
+    EXPECT_EQ(differences["limit"], 0.0003);
+    EXPECT_EQ(differences["flagged"], true);
+    EXPECT_EQ(differences["setUps"].size(), 3u);
+    EXPECT_EQ(document["checks"]["instrument"]["compared"], 3);
+    EXPECT_EQ(document["checks"]["instrument"]["flagged"], false);
+}
+
 TEST(ChecksReport, NumbersAsTheSheetShowsThemAndNoRatioWithoutALength) {
     rendle::core::RunChecks checks;
     checks.reduced = true;

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "FieldBookText.h"
+#include "core/Checks.h"
 #include "core/LevelSheet.h"
 #include "core/Reduction.h"
 #include "core/RunState.h"
@@ -124,65 +125,6 @@ TEST_F(ReaderTest, M5RowPlacementExampleLandsAsTabled) {
     EXPECT_EQ(Text(11, 1), "");
 }
 
-/// A closed run of three set-ups as an M5 book of `method`: each set-up's back and fore
-/// readings read twice (for the single-reading methods, once: their means), in the method's
-/// order, an intermediate sight after the first backsight of set-up 2, and a Z line after each
-/// set-up. `codes` are the back, intermediate and fore codes. Means and values are exact in
-/// binary, so the book of the means must give the same numbers.
-std::string M5Run(const std::string& method, const char* codes[3] = nullptr) {
-    static const char* kEnglish[3] = {"Rb", "Rz", "Rf"};
-    if (codes == nullptr) codes = kEnglish;
-    struct SetUp {
-        const char* back;
-        double b[2];
-        double db[2];
-        const char* fore;
-        double f[2];
-        double df[2];
-    };
-    const SetUp setUps[] = {{"BM1", {1.25, 1.75}, {20, 22}, "CP1", {0.5, 0.75}, {19, 21}},
-                            {"CP1", {1.5, 2.0}, {30, 30}, "CP2", {1.25, 1.5}, {28, 30}},
-                            {"CP2", {0.75, 1.25}, {25, 27}, "BM1", {2.0, 2.5}, {24, 26}}};
-    const auto text = [](double v) {
-        std::ostringstream out;
-        out << v;
-        return out.str();
-    };
-    std::vector<std::string> lines = {M5First(),
-                                      "For M5|Adr     2|TO  Start-Line      " + method + "     1",
-                                      M5Benchmark("100.0000")};
-    const bool single = method == "BF" || method == "aBF";
-    for (int n = 0; n < 3; ++n) {
-        const SetUp& s = setUps[n];
-        const bool even = n % 2 == 1;
-        std::string order = method == "BF"      ? "BF"
-                            : method == "aBF"   ? (even ? "FB" : "BF")
-                            : method == "BFFB"  ? "BFFB"
-                            : method == "aBFFB" ? (even ? "FBBF" : "BFFB")
-                            : method == "BBFF"  ? "BBFF"
-                                                : "BFBF";
-        int backs = 0;
-        int fores = 0;
-        for (const char c : order) {
-            if (c == 'B') {
-                const double r = single ? (s.b[0] + s.b[1]) / 2 : s.b[backs];
-                const double d = single ? (s.db[0] + s.db[1]) / 2 : s.db[backs];
-                lines.push_back(M5Sighting(codes[0], s.back, text(r), text(d)));
-                if (n == 1 && backs == 0) lines.push_back(M5Sighting(codes[1], "A", "1", "10"));
-                ++backs;
-            } else {
-                const double r = single ? (s.f[0] + s.f[1]) / 2 : s.f[fores];
-                const double d = single ? (s.df[0] + s.df[1]) / 2 : s.df[fores];
-                lines.push_back(M5Sighting(codes[2], s.fore, text(r), text(d)));
-                ++fores;
-            }
-        }
-        lines.push_back(Line({{1, "For M5|Adr    30|KD1"}, {96, "Z"}, {99, "100.0000"}}));
-    }
-    lines.push_back("For M5|Adr    40|TO  End-Line");
-    return Join(lines);
-}
-
 TEST_F(ReaderTest, EveryM5MethodGivesTheSheetOfTheBFBookOfItsMeans) {
     const auto sheetText = [this] {
         std::string all;
@@ -230,6 +172,45 @@ TEST_F(ReaderTest, EveryM5MethodGivesTheSheetOfTheBFBookOfItsMeans) {
                           "For M5|Adr    25|TO  Station repeated"}));
     ASSERT_EQ(Read(F::M5, repeated).status, ReadStatus::Read);
     EXPECT_EQ(sheetText(), means);
+}
+
+TEST_F(ReaderTest, TheRunIsCheckedAgainstTheInstrument) {
+    const core::CheckLimits limits{std::nullopt, 5, 10, 0.3};
+    // The instrument's heights after each set-up agree with the sheet's RLs, whatever the
+    // starting RL entered, in a book of either kind.
+    for (const char* method : {"BF", "BFFB"}) {
+        SCOPED_TRACE(method);
+        ASSERT_EQ(Read(F::M5, M5Run(method)).status, ReadStatus::Read);
+        ASSERT_EQ(Reduce("57.5", "57.5").status, core::ReductionStatus::Reduced);
+        const core::RunChecks checks = core::CheckRun(sheet, run, std::nullopt, limits);
+        EXPECT_EQ(checks.instrument.compared, 3);
+        EXPECT_FALSE(checks.instrument.flagged);
+        EXPECT_EQ(checks.stationDifferences.setUps.size(), method[2] == 'F' ? 3u : 0u);
+    }
+    // By hand, (B1 - F1) - (B2 - F2) of the three set-ups: (1.25 - 0.5) - (1.75 - 0.75) = -0.25,
+    // (1.5 - 1.25) - (2 - 1.5) = -0.25 and (0.75 - 2) - (1.25 - 2.5) = 0; beyond 0.3 mm.
+    core::RunChecks checks = core::CheckRun(sheet, run, std::nullopt, limits);
+    EXPECT_EQ(checks.stationDifferences.setUps[1].value, -0.25);
+    EXPECT_EQ(checks.stationDifferences.setUps[2].value, 0.0);
+    EXPECT_EQ(checks.stationDifferences.largest, -0.25);
+    EXPECT_EQ(checks.stationDifferences.setUp, 1);
+    EXPECT_TRUE(checks.stationDifferences.flagged);
+    // In BBFF the first readings taken are both backsights first: the same pairs.
+    ASSERT_EQ(Read(F::M5, M5Run("BBFF")).status, ReadStatus::Read);
+    EXPECT_EQ(run.instrument.stationDifferences[0].value, -0.25);
+
+    // A Z edited by 5 mm after set-up 2 is found at that set-up's FS row (10 once the marker
+    // rows are gone).
+    std::string edited = M5Run("BFFB");
+    edited.replace(edited.find("101.25"), 6, "101.255");
+    ASSERT_EQ(Read(F::M5, edited).status, ReadStatus::Read);
+    ASSERT_EQ(Reduce("100", "100").status, core::ReductionStatus::Reduced);
+    checks = core::CheckRun(sheet, run, std::nullopt, limits);
+    EXPECT_TRUE(checks.instrument.flagged);
+    EXPECT_EQ(checks.instrument.row, 10);
+    EXPECT_NEAR(checks.instrument.largestDifference, 0.005, 1e-9);
+    EXPECT_NE(core::MiscloseNote(checks).find("the field book was edited, or read wrong"),
+              std::string::npos);
 }
 
 TEST_F(ReaderTest, AnM5BookInFeetOrOfAnUnknownMethodIsRefused) {

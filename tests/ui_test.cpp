@@ -19,6 +19,7 @@
 #include <QtTest>
 #include <functional>
 
+#include "FieldBookText.h"
 #include "commands/Output.h"
 #include "core/LevelSheet.h"
 #include "core/Reduction.h"
@@ -130,6 +131,7 @@ class UiTest : public QObject {
     void noNumberIsCutOff();
     void spreadsheetKeys();
     void summaryCellsTellTheChecks();
+    void miscloseTooltipOfARunReadTwice();
     void headerAndFooterCodes_data();
     void headerAndFooterCodes();
     void pagesOfALongRun();
@@ -510,6 +512,28 @@ void UiTest::summaryCellsTellTheChecks() {
     QVERIFY(model.index(20, 5).data(Qt::ToolTipRole).toString().startsWith("sight balance:"));
     // only the summary block
     QVERIFY(!model.index(6, 5).data(Qt::ToolTipRole).isValid());
+}
+
+void UiTest::miscloseTooltipOfARunReadTwice() {
+    QTemporaryDir dir;
+    const QString book = dir.filePath("BFFB.DAT");
+    QFile file(book);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::fromStdString(testing::M5Run("BFFB")));
+    file.close();
+    MainWindow window;
+    window.show();
+    window.windowing().setNextFileName(book);
+    WhenWindowShows("FormRL",
+                    [](QWidget* widget) { qobject_cast<RLWindow*>(widget)->okButton()->click(); });
+    Action(window, "mnuZeiss")->trigger();
+    // Three set-ups of two rows, and an intermediate sight: the misclose in row 15.
+    QCOMPARE(window.sheet().CellText(15, 2), std::string("Misclose(m)"));
+    const QString tip = window.sheetModel().index(14, 5).data(Qt::ToolTipRole).toString();
+    QVERIFY2(tip.startsWith("within the permissible"), qPrintable(tip));
+    QVERIFY2(tip.endsWith("; largest station difference -0.2500 m at set-up 1; the instrument's "
+                          "heights agree (3 compared)"),
+             qPrintable(tip));
 }
 
 void UiTest::fileFilterForTheDialog() {

@@ -11,8 +11,10 @@ namespace rendle::bench {
 
 /// About `bytes` of field book in `format`: 199 set-ups of a BS, two IS and an FS, which with
 /// their marker rows fill the sheet to row 999 as read (the capacity counts marker rows too),
-/// with note lines that take no row spread between the records.
-inline std::string MakeFieldBook(readers::FieldBookFormat format, size_t bytes) {
+/// with note lines that take no row spread between the records. An M5 book of the method
+/// "BFFB" reads each set-up's staffs twice (Rb, the IS, Rf, Rf, Rb) and gives the same sheet.
+inline std::string MakeFieldBook(readers::FieldBookFormat format, size_t bytes,
+                                 const std::string& m5Method = "BF") {
     using readers::FieldBookFormat;
     const int records = 199 * 5;
     std::string note;
@@ -24,7 +26,7 @@ inline std::string MakeFieldBook(readers::FieldBookFormat format, size_t bytes) 
     };
     if (format == FieldBookFormat::M5) {
         add("For M5|Adr     1|TO  BENCH.DAT");
-        add("For M5|Adr     2|TO  Start-Line");
+        add(("For M5|Adr     2|TO  Start-Line      " + m5Method + "     1").c_str());
         std::snprintf(line, sizeof line, "%-103s%9.4f", "For M5|Adr     3|KD1", 100.0);
         add(line);
         note = "For M5|Adr     9|TO  note line that takes no row in the level sheet             ";
@@ -39,11 +41,17 @@ inline std::string MakeFieldBook(readers::FieldBookFormat format, size_t bytes) 
     for (int i = 0; i < records; ++i) {
         const int k = i % 5;  // 0 set-up, 1 BS, 2 and 3 IS, 4 FS
         if (format == FieldBookFormat::M5) {
-            if (k != 0) {
-                const char* code = k == 1 ? "Rb" : k == 4 ? "Rf" : "Rz";
+            const auto sight = [&](const char* code) {
                 std::snprintf(line, sizeof line, "%-21s%8s%-20s%-10s%7.4f%16s%7.3f",
                               "For M5|Adr     9|KD1", "P", "", code, 1.2345, "", 25.0);
                 add(line);
+            };
+            if (k == 1) sight("Rb");
+            if (k == 2 || k == 3) sight("Rz");
+            if (k == 4) sight("Rf");
+            if (k == 4 && m5Method == "BFFB") {
+                sight("Rf");
+                sight("Rb");
             }
         } else if (k == 0) {
             add("62");

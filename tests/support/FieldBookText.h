@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -73,6 +74,68 @@ inline std::string M5Sighting(const std::string& code, const std::string& statio
                  {50, code},
                  {60, reading},
                  {83, distance}});
+}
+
+/// A closed run of three set-ups as an M5 book of `method`: each set-up's back and fore
+/// readings read twice (for the single-reading methods, once: their means), in the method's
+/// order, an intermediate sight after the first backsight of set-up 2, and a Z line after each
+/// set-up with the instrument's height of its foresight point (100.875, 101.25, 100). `codes` are
+/// the back, intermediate and fore codes. Means and values are exact in binary, so the book of the
+/// means must give the same numbers.
+inline std::string M5Run(const std::string& method, const char* codes[3] = nullptr) {
+    static const char* kEnglish[3] = {"Rb", "Rz", "Rf"};
+    if (codes == nullptr) codes = kEnglish;
+    struct SetUp {
+        const char* back;
+        double b[2];
+        double db[2];
+        const char* fore;
+        double f[2];
+        double df[2];
+    };
+    const SetUp setUps[] = {{"BM1", {1.25, 1.75}, {20, 22}, "CP1", {0.5, 0.75}, {19, 21}},
+                            {"CP1", {1.5, 2.0}, {30, 30}, "CP2", {1.25, 1.5}, {28, 30}},
+                            {"CP2", {0.75, 1.25}, {25, 27}, "BM1", {2.0, 2.5}, {24, 26}}};
+    const auto text = [](double v) {
+        std::ostringstream out;
+        out << v;
+        return out.str();
+    };
+    std::vector<std::string> lines = {M5First(),
+                                      "For M5|Adr     2|TO  Start-Line      " + method + "     1",
+                                      M5Benchmark("100.0000")};
+    const bool single = method == "BF" || method == "aBF";
+    double z = 100;
+    for (int n = 0; n < 3; ++n) {
+        const SetUp& s = setUps[n];
+        const bool even = n % 2 == 1;
+        std::string order = method == "BF"      ? "BF"
+                            : method == "aBF"   ? (even ? "FB" : "BF")
+                            : method == "BFFB"  ? "BFFB"
+                            : method == "aBFFB" ? (even ? "FBBF" : "BFFB")
+                            : method == "BBFF"  ? "BBFF"
+                                                : "BFBF";
+        int backs = 0;
+        int fores = 0;
+        for (const char c : order) {
+            if (c == 'B') {
+                const double r = single ? (s.b[0] + s.b[1]) / 2 : s.b[backs];
+                const double d = single ? (s.db[0] + s.db[1]) / 2 : s.db[backs];
+                lines.push_back(M5Sighting(codes[0], s.back, text(r), text(d)));
+                if (n == 1 && backs == 0) lines.push_back(M5Sighting(codes[1], "A", "1", "10"));
+                ++backs;
+            } else {
+                const double r = single ? (s.f[0] + s.f[1]) / 2 : s.f[fores];
+                const double d = single ? (s.df[0] + s.df[1]) / 2 : s.df[fores];
+                lines.push_back(M5Sighting(codes[2], s.fore, text(r), text(d)));
+                ++fores;
+            }
+        }
+        z += (s.b[0] + s.b[1]) / 2 - (s.f[0] + s.f[1]) / 2;
+        lines.push_back(Line({{1, "For M5|Adr    30|KD1"}, {96, "Z"}, {99, text(z)}}));
+    }
+    lines.push_back("For M5|Adr    40|TO  End-Line");
+    return Join(lines);
 }
 
 // The record sequence of the row-placement example: header, other, benchmark, set-up, BS, FS,
