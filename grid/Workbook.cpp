@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <mutex>
 
 #include "grid/AtomicFile.h"
 #include "grid/Grid.h"
@@ -43,6 +44,13 @@ class CNumericLocale {
     locale_t previous_ = LC_GLOBAL_LOCALE;
 };
 
+/// The library writes the workbook's dates with gmtime(), whose result lives in one place for
+/// the whole process: two workbooks are never closed (written out) at once.
+std::mutex& CloseMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
 /// A libxlsxwriter workbook freed on every way out; Close() reports the write's result.
 class Book {
   public:
@@ -55,6 +63,7 @@ class Book {
     ~Book() {
         if (book_) {
             // An abandoned workbook still has to be closed to free it; its result is moot.
+            const std::lock_guard lock(CloseMutex());
             workbook_close(book_);
         }
     }
@@ -66,6 +75,7 @@ class Book {
     void Close() {
         lxw_workbook* book = book_;
         book_ = nullptr;
+        const std::lock_guard lock(CloseMutex());
         errno = 0;
         const lxw_error error = workbook_close(book);
         if (error != LXW_NO_ERROR) {
