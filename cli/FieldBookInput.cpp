@@ -158,17 +158,4 @@ std::optional<readers::FieldBookFormat> FieldBookInput::DetectFormat(const std::
     return std::nullopt;
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-    struct stat first {};
-    struct stat second {};
-    if (stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0) {
-        return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-    }
-    std::error_code errorA;
-    std::error_code errorB;
-    const auto canonicalA = std::filesystem::weakly_canonical(a, errorA);
-    const auto canonicalB = std::filesystem::weakly_canonical(b, errorB);
-    return !errorA && !errorB && canonicalA == canonicalB;
-}
-
 }  // namespace rendle::cli

@@ -39,8 +39,4 @@ class FieldBookInput {
     std::istream stream_;
 };
 
-/// True when the two paths name the same file: the same device and inode where both exist,
-/// otherwise the same absolute path.
-bool SameFile(const std::string& a, const std::string& b);
-
 }  // namespace rendle::cli

@@ -21,7 +21,6 @@
 #include "cli/OutputModules.h"
 #include "cli/OutputPlan.h"
 #include "cli/ReduceBook.h"
-#include "grid/Utf8.h"
 #include "readers/LineDecoder.h"
 #include "report/TextReport.h"
 
