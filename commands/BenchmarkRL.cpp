@@ -22,10 +22,10 @@ void ConfirmFormChangeRL(RunState& run, const RLBoxes& boxes) {
     run.EndRL = boxes.end;
 }
 
-void LevelParametersOK(grid::Grid& sheet, RunState& run, const RLBoxes& boxes,
-                       Windowing& windowing) {
+core::ReductionResult LevelParametersOK(grid::Grid& sheet, RunState& run, const RLBoxes& boxes,
+                                        Windowing& windowing) {
     ConfirmFormChangeRL(run, boxes);
-    RunReduction(sheet, run, windowing);
+    return RunReduction(sheet, run, windowing);
 }
 
 }  // namespace rendle::commands

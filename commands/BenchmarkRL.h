@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "core/Reduction.h"
 #include "core/RunState.h"
 
 namespace rendle::grid {
@@ -32,8 +33,8 @@ void ConfirmFormRL(core::RunState& run, const RLBoxes& boxes);
 void ConfirmFormChangeRL(core::RunState& run, const RLBoxes& boxes);
 
 /// OK of FormChangeRL as the Level Parameters command runs it: the new RLs stored, then the run
-/// reduced again on the sheet's current contents.
-void LevelParametersOK(grid::Grid& sheet, core::RunState& run, const RLBoxes& boxes,
-                       Windowing& windowing);
+/// reduced again on the sheet's current contents. Gives how the reduction ended.
+core::ReductionResult LevelParametersOK(grid::Grid& sheet, core::RunState& run,
+                                        const RLBoxes& boxes, Windowing& windowing);
 
 }  // namespace rendle::commands

@@ -24,9 +24,13 @@ ReadCommandResult Read(readers::FieldBookFormat format, std::istream* given, gri
     run.EndRL = std::monostate{};
     run.EnteredStartRL = std::monostate{};
     sheet.ClearCells(-1, -1, -1, -1, grid::ClearMode::All);
+    // A new run starts from the default column widths: an earlier run's widths do not carry
+    // into it, nor into its workbook.
+    sheet.ResetColumnWidths();
     core::WriteHeaderBlock(sheet);
 
     ReadCommandResult result;
+    result.cleared = true;
     windowing.SetMousePointer(MousePointer::Default);
     std::ifstream file;
     std::istream* in = given;
@@ -95,6 +99,39 @@ ReadCommandResult RunReadCommand(readers::FieldBookFormat format, std::istream& 
                                  grid::Grid& sheet, core::RunState& run, Windowing& windowing,
                                  readers::LineDecoder decoder) {
     ReadCommandResult result = Read(format, &fieldBook, sheet, run, windowing, std::move(decoder));
+    if (!result.reduction) grid::FitColumnWidths(sheet);  // a reduction has fitted them already
+    return result;
+}
+
+ReadCommandResult OpenFieldBook(const std::string& path, grid::Grid& sheet, core::RunState& run,
+                                Windowing& windowing, readers::LineDecoder decoder) {
+    ReadCommandResult result;
+    const auto refuse = [&](const std::string& why) {
+        result.read.status = ReadStatus::EndedWithMessage;
+        result.read.message = why;
+        windowing.SetMousePointer(MousePointer::Default);
+        windowing.ShowMessage(why, kMessageTitle, MessageIcon::Critical);
+        return result;
+    };
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return refuse("Cannot open " + path + ": " + std::strerror(errno) + ". ");
+    std::optional<readers::FieldBookFormat> format;
+    {
+        readers::LineReader lines(file);
+        format = readers::DetectFormat(lines);
+        if (!format && lines.Failed()) {
+            return refuse("Cannot read " + path + ": it is no text file. ");
+        }
+    }
+    if (!format) {
+        return refuse(path +
+                      " is no field book that Rendle reads (SDR20, SDR33 or Zeiss M5). "
+                      "Please Check Your Data File ");
+    }
+    file.clear();
+    file.seekg(0);
+    if (!file) return refuse("Cannot read " + path + " from its start. ");
+    result = Read(*format, &file, sheet, run, windowing, std::move(decoder));
     if (!result.reduction) grid::FitColumnWidths(sheet);  // a reduction has fitted them already
     return result;
 }

@@ -4,6 +4,7 @@
 
 #include <istream>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "commands/BenchmarkRL.h"
@@ -20,6 +21,7 @@ std::string_view FileFilter(readers::FieldBookFormat format);
 /// What a read command met: the read, FormRL's boxes as the read filled them, and the
 /// reduction when the read reached it.
 struct ReadCommandResult {
+    bool cleared = false;  ///< the sheet was cleared for the read (not refused before)
     readers::ReadResult read;
     std::optional<RLBoxes> formRL;
     std::optional<core::ReductionResult> reduction;
@@ -38,5 +40,14 @@ ReadCommandResult RunReadCommand(readers::FieldBookFormat format, grid::Grid& sh
 ReadCommandResult RunReadCommand(readers::FieldBookFormat format, std::istream& fieldBook,
                                  grid::Grid& sheet, core::RunState& run, Windowing& windowing,
                                  readers::LineDecoder decoder = readers::LineDecoder());
+
+/// A field book named outside the File menu (on the command line, by a file manager's "Open
+/// with", dropped on the main window): its format is told from its content, then the road of
+/// that format's command runs from the point where the open-file dialog gives the name. A file
+/// that cannot be opened, or holds no field book Rendle reads, is named in a "Data File"
+/// message, and the sheet stays as it was.
+ReadCommandResult OpenFieldBook(const std::string& path, grid::Grid& sheet, core::RunState& run,
+                                Windowing& windowing,
+                                readers::LineDecoder decoder = readers::LineDecoder());
 
 }  // namespace rendle::commands

@@ -35,7 +35,19 @@ ArithmeticCheck Arithmetic(const grid::Grid& sheet, const RunState& run) {
     }
     check.firstRL = sheet.CellNumber(run.FirstDataRow, kColRL);
     check.lastRL = sheet.CellNumber(run.LastDataRow, kColRL);
+    // A reading typed so that it stays text ("1.4.5") is no reading to the reduction: the
+    // sums agree with it, and the run is still wrong.
+    for (int32_t r = run.FirstDataRow; r <= run.LastDataRow; ++r) {
+        for (const int32_t col : {kColBS, kColIS, kColFS, kColDist}) {
+            const grid::Cell& cell = sheet.CellAt(r, col);
+            if (cell.kind != grid::CellKind::Text) continue;
+            check.textCells.push_back(grid::ColumnLetters(col) + std::to_string(r) +
+                                      " holds the text " + cell.text + ", read as " +
+                                      (col == kColDist ? "no distance." : "no reading."));
+        }
+    }
     check.agrees =
+        check.textCells.empty() &&
         std::fabs(check.ReadingDifference() - check.RiseFallDifference()) <= kAgreement &&
         std::fabs(check.RiseFallDifference() - check.RLDifference()) <= kAgreement;
     return check;
@@ -63,8 +75,10 @@ SightBalance Balance(const grid::Grid& sheet, const RunState& run, const CheckLi
         setUp.flagged = std::fabs(setUp.imbalance) > limits.imbalanceLimit ||
                         std::fabs(setUp.running) > limits.runningLimit;
         balance.flagged = balance.flagged || setUp.flagged;
-        if (std::fabs(setUp.imbalance) > std::fabs(balance.largestImbalance)) {
+        if (balance.largestSetUp == 0 ||
+            std::fabs(setUp.imbalance) > std::fabs(balance.largestImbalance)) {
             balance.largestImbalance = setUp.imbalance;
+            balance.largestSetUp = setUp.setUp;
         }
         if (std::fabs(setUp.running) > std::fabs(balance.largestRunning)) {
             balance.largestRunning = setUp.running;
@@ -88,8 +102,7 @@ std::string NotReducedInWords(const ReductionResult& reduction, const RunState& 
         case ReductionStep::ReducedLevels:
             return "the starting RL is not a number, so no RLs were worked out";
         case ReductionStep::ClosingCorrection:
-            return std::holds_alternative<std::monostate>(run.EndRL) ||
-                           RLText(run.EndRL).find_first_not_of(' ') == std::string::npos
+            return IsEmptyRL(run.EndRL)
                        ? "the ending RL is empty, so the run was not adjusted"
                        : "the ending RL is not a number, so the run was not adjusted";
         case ReductionStep::CorrectionPerSetUp:
@@ -174,58 +187,66 @@ std::string InstrumentNotes(const RunChecks& checks) {
     std::string notes;
     const StationDifferences& d = checks.stationDifferences;
     if (!d.setUps.empty()) {
-        notes += "; largest station difference " + Metres(d.largest) + " m at set-up " +
+        notes += " The largest station difference is " + Metres(d.largest) + " m, at set-up " +
                  std::to_string(d.setUp);
         if (d.limit) {
-            notes += d.flagged ? " (beyond " + grid::GeneralNumberText(*d.limit * 1000) + " mm)"
-                               : " (within " + grid::GeneralNumberText(*d.limit * 1000) + " mm)";
+            notes += (d.flagged ? ", beyond " : ", within ") +
+                     grid::GeneralNumberText(*d.limit * 1000) + " mm";
         }
+        notes += ".";
     }
     const InstrumentCheck& i = checks.instrument;
     if (i.compared > 0) {
-        notes += i.flagged ? "; the instrument's heights differ by " + Metres(i.largestDifference) +
-                                 " m at row " + std::to_string(i.row) +
-                                 ": the field book was edited, or read wrong"
-                           : "; the instrument's heights agree (" + std::to_string(i.compared) +
-                                 " compared)";
+        notes += i.flagged
+                     ? " The instrument's heights differ from the sheet's RLs by " +
+                           Metres(i.largestDifference) + " m at row " + std::to_string(i.row) +
+                           ": the field book was edited, or read wrong."
+                     : " The instrument's heights agree with the sheet's RLs (" +
+                           std::to_string(i.compared) + " compared).";
     }
     return notes;
 }
 
 std::string MiscloseNote(const RunChecks& checks) {
-    if (!checks.reduced || !checks.tolerance || !checks.arithmetic) return checks.notReduced;
-    const ToleranceVerdict& v = *checks.tolerance;
-    std::string note = v.within ? "within the permissible " + Metres(v.permissible) + " m"
-                                : "exceeds the permissible " + Metres(v.permissible) + " m by " +
-                                      Metres(std::fabs(v.misclose) - v.permissible) + " m";
-    const ArithmeticCheck& a = *checks.arithmetic;
-    if (a.agrees) {
-        note +=
-            "; arithmetic check agrees: \u03a3BS \u2212 \u03a3FS = \u03a3Rise \u2212 \u03a3Fall "
-            "= " +
-            Metres(a.ReadingDifference());
-    } else {
-        note += "; arithmetic check fails: \u03a3BS \u2212 \u03a3FS = " +
-                Metres(a.ReadingDifference()) +
-                ", \u03a3Rise \u2212 \u03a3Fall = " + Metres(a.RiseFallDifference()) +
-                ", last RL \u2212 first RL = " + Metres(a.RLDifference()) +
-                " (reduce the run again after an edit)";
+    if (!checks.reduced || !checks.tolerance || !checks.arithmetic) {
+        return "Not reduced: " + checks.notReduced + ".";
     }
+    const ToleranceVerdict& v = *checks.tolerance;
+    std::string note = v.within
+                           ? "The misclose of " + Metres(std::fabs(v.misclose)) +
+                                 " m is within the permissible " + Metres(v.permissible) + " m."
+                           : "The misclose exceeds the permissible " + Metres(v.permissible) +
+                                 " m by " + Metres(std::fabs(v.misclose) - v.permissible) + " m.";
+    const ArithmeticCheck& a = *checks.arithmetic;
+    note += " Arithmetic check: \u03a3BS \u2212 \u03a3FS = " + Metres(a.ReadingDifference()) +
+            ", \u03a3Rise \u2212 \u03a3Fall = " + Metres(a.RiseFallDifference()) +
+            ", last RL \u2212 first RL = " + Metres(a.RLDifference()) +
+            (a.agrees ? "; they agree." : "; it fails.");
+    for (const std::string& text : a.textCells) note += " " + text;
+    if (!a.agrees && a.textCells.empty()) note += " Reduce the run again after an edit.";
     note += InstrumentNotes(checks);
     return note;
 }
 
+std::string PermissibleNote(const RunChecks& checks) {
+    if (!checks.reduced || !checks.tolerance) return {};
+    const ToleranceVerdict& v = *checks.tolerance;
+    return "The permissible error is " + grid::GeneralNumberText(v.classMm) +
+           " mm \u00d7 \u221aK, K the length of the run in kilometres: " + Metres(v.permissible) +
+           " m.";
+}
+
 std::string BalanceNote(const RunChecks& checks) {
-    if (!checks.reduced) return checks.notReduced;
+    if (!checks.reduced) return {};
     const SightBalance& b = checks.balance;
-    std::string note = "sight balance: largest imbalance of a set-up " +
-                       Metres(b.largestImbalance, "0.00") + " m, largest running sum " +
-                       Metres(b.largestRunning, "0.00") + " m";
-    note += b.flagged
-                ? " (beyond " + grid::GeneralNumberText(b.imbalanceLimit) + " m a set-up or " +
-                      grid::GeneralNumberText(b.runningLimit) + " m in all)"
-                : " (within " + grid::GeneralNumberText(b.imbalanceLimit) + " m and " +
-                      grid::GeneralNumberText(b.runningLimit) + " m)";
+    std::string note =
+        "Sight balance: the largest imbalance of backsight and foresight lengths "
+        "is " +
+        Metres(b.largestImbalance, "0.00") + " m, at set-up " + std::to_string(b.largestSetUp) +
+        "; the largest running sum is " + Metres(b.largestRunning, "0.00") + " m.";
+    note += (b.flagged ? " Beyond the limits of " : " Both are within ") +
+            grid::GeneralNumberText(b.imbalanceLimit) + " m a set-up" +
+            (b.flagged ? " or " : " and ") + grid::GeneralNumberText(b.runningLimit) + " m in all.";
     return note;
 }
 

@@ -24,7 +24,10 @@ struct ArithmeticCheck {
     double sumFall = 0;  ///< as a positive number
     double firstRL = 0;
     double lastRL = 0;
-    bool agrees = false;  ///< the three differences agree within 1e-9 m
+    /// Reading and distance cells of the data rows that hold a text, each in a sentence ("B9
+    /// holds the text 1.4.5, read as no reading."): the reduction read them as nothing.
+    std::vector<std::string> textCells;
+    bool agrees = false;  ///< the three differences agree within 1e-9 m, and no text was read
     double ReadingDifference() const { return sumBS - sumFS; }
     double RiseFallDifference() const { return sumRise - sumFall; }
     double RLDifference() const { return lastRL - firstRL; }
@@ -51,6 +54,7 @@ struct SetUpBalance {
 struct SightBalance {
     std::vector<SetUpBalance> setUps;
     double largestImbalance = 0;  ///< largest in size, with its sign
+    int largestSetUp = 0;         ///< where it is, 1-based
     double largestRunning = 0;
     double imbalanceLimit = 5;
     double runningLimit = 10;
@@ -109,10 +113,13 @@ std::string NotReducedInWords(const ReductionResult& reduction, const RunState& 
 /// 0.0003 m at set-up 2 ..."), empty for a book that has neither.
 std::string InstrumentNotes(const RunChecks& checks);
 
-/// The tooltip of the misclose cell: the verdict, the arithmetic check and the instrument's
-/// own checks.
+/// The tooltip of the misclose cell, in sentences: the verdict, the arithmetic check with its
+/// three sums and the instrument's own checks; why the run was not reduced when it was not.
 std::string MiscloseNote(const RunChecks& checks);
-/// The tooltip of the length cell: the sight balance.
+/// The tooltip of the permissible-error cell: the tolerance it was worked out with.
+std::string PermissibleNote(const RunChecks& checks);
+/// The tooltip of the length cell: the sight balance, naming the set-up of the largest
+/// imbalance.
 std::string BalanceNote(const RunChecks& checks);
 
 }  // namespace rendle::core

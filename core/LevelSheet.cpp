@@ -1,5 +1,6 @@
 #include "core/LevelSheet.h"
 
+#include "core/RunState.h"
 #include "grid/Grid.h"
 
 namespace rendle::core {
@@ -28,6 +29,22 @@ void SetUpLevelSheet(grid::Grid& sheet) {
         sheet.SetColumnHeading(col, kColumnBarHeadings[col - 1]);
     }
     sheet.SetSheetTitle(1, kSheetName);
+}
+
+TypedValue TypedCellValue(int32_t row, int32_t col, std::string_view typed) {
+    if (typed.starts_with('\'')) return {std::nullopt, std::string(typed.substr(1))};
+    if (const std::optional<double> number = ParseDecimalText(typed)) return {number, {}};
+    const bool readingOrDistance =
+        row > kHeaderRows && (col == kColBS || col == kColIS || col == kColFS || col == kColDist);
+    const size_t comma = typed.find(',');
+    if (readingOrDistance && comma != std::string_view::npos &&
+        typed.find_first_of(",.", comma + 1) == std::string_view::npos &&
+        typed.find('.') == std::string_view::npos) {
+        std::string point(typed);
+        point[comma] = '.';
+        if (const std::optional<double> number = ParseDecimalText(point)) return {number, {}};
+    }
+    return {std::nullopt, std::string(typed)};
 }
 
 }  // namespace rendle::core

@@ -3,6 +3,8 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace rendle::grid {
@@ -48,5 +50,15 @@ void SetUpLevelSheet(grid::Grid& sheet);
 /// Writes the header block's fixed texts, sets rows 1 to 4 in bold and makes (5, 1) active.
 /// Shared by the sheet set-up and the field-book readers (which clear the sheet first).
 void WriteHeaderBlock(grid::Grid& sheet);
+
+/// What a text typed (or pasted) into cell (row, col) is: a number, or text. A decimal number
+/// is a number anywhere; in a reading or distance cell below the header block, one written
+/// with a decimal comma is the number it means too ("1,456" is 1.456: no staff reading or sight
+/// is written with a thousands separator). A leading apostrophe keeps the rest as text.
+struct TypedValue {
+    std::optional<double> number;
+    std::string text;  ///< when it is no number
+};
+TypedValue TypedCellValue(int32_t row, int32_t col, std::string_view typed);
 
 }  // namespace rendle::core

@@ -1,5 +1,6 @@
 #include "core/Reduction.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string_view>
@@ -69,11 +70,13 @@ class Reducer {
     }
 
     void DeleteMarkerRows();
+    void ClearEarlierResults();
     void ReadObservations();
     void RiseAndFall();
     void ReducedLevels();
     void Adjust();
     void Summary();
+    void DataFormats();
     void Formats();
 
     grid::Grid& sheet_;
@@ -108,6 +111,15 @@ void Reducer::DeleteMarkerRows() {
             ++r;
         }
     }
+}
+
+void Reducer::ClearEarlierResults() {
+    // The results of an earlier reduction go before any step can stop, so that a stop never
+    // leaves them standing beside the readings as if they were this run's.
+    if (last_ < first_ || last_ + 5 > grid::kMaxRow) return;
+    sheet_.ClearCells(first_, kColRiseFall, last_, kColAdjRL, grid::ClearMode::Values);
+    sheet_.ClearCells(last_ + 3, 2, last_ + 5, 2, grid::ClearMode::All);
+    sheet_.ClearCells(last_ + 3, kColRL, last_ + 5, kColRL, grid::ClearMode::All);
 }
 
 void Reducer::ReadObservations() {
@@ -176,7 +188,10 @@ void Reducer::Adjust() {
     // An ending RL that was never given is no RL of 0: spreading a misclose of about the whole
     // height over the run would be a wrong result reported as reduced. (An empty starting RL
     // still counts as 0, an assumed datum.)
-    if (std::holds_alternative<std::monostate>(run_.EndRL)) {
+    if (IsEmptyRL(run_.EndRL)) {
+        // An open run: its rise and fall and RLs are a result surveyors use, shown as those of
+        // a finished run are.
+        DataFormats();
         throw Stop{"the ending benchmark RL is empty, so the run was not adjusted"};
     }
     const std::optional<double> end = RLToNumber(run_.EndRL);
@@ -228,12 +243,17 @@ void Reducer::Summary() {
     WriteNumber(last_ + 5, kColRL, 1000.0 * km);
 }
 
-void Reducer::Formats() {
-    step_ = ReductionStep::Formats;
+void Reducer::DataFormats() {
+    if (last_ < first_) return;
     sheet_.SelectCells(first_, kColBS, last_, kColAdjRL);
     sheet_.SetSelectionNumberFormat(kReadingFormat);
     sheet_.SelectCells(first_, kColDist, last_, kColDist);
     sheet_.SetSelectionNumberFormat(kDistanceFormat);
+}
+
+void Reducer::Formats() {
+    step_ = ReductionStep::Formats;
+    DataFormats();
 
     grid::FormatObject bold = sheet_.SelectionFormat();
     sheet_.SelectCells(last_ + 3, 2, last_ + 5, 2);
@@ -258,6 +278,7 @@ void Reducer::Run() {
     first_ = run_.FirstDataRow;
     last_ = run_.LastDataRow;
     DeleteMarkerRows();
+    ClearEarlierResults();
     ReadObservations();
     RiseAndFall();
     ReducedLevels();

@@ -59,3 +59,13 @@ std::string RLText(const RLValue& value) {
 }
 
 }  // namespace rendle::core
+
+namespace rendle::core {
+
+bool IsEmptyRL(const RLValue& value) {
+    if (std::holds_alternative<std::monostate>(value)) return true;
+    const auto* text = std::get_if<std::string>(&value);
+    return text && text->find_first_not_of(" \t") == std::string::npos;
+}
+
+}  // namespace rendle::core

@@ -53,4 +53,7 @@ std::optional<double> ParseDecimalText(std::string_view text);
 /// with up to 15 significant digits, text unchanged.
 std::string RLText(const RLValue& value);
 
+/// No RL given: empty, or a text of blanks only (a box left empty).
+bool IsEmptyRL(const RLValue& value);
+
 }  // namespace rendle::core

@@ -292,12 +292,28 @@ void Grid::SetColumnHidden(int32_t col, bool hidden) {
     NotifyProperties();
 }
 
-void Grid::SetColumnWidth(int32_t col, int widthPx) {
+void Grid::SetColumnWidth(int32_t col, int widthPx, bool byHand) {
     CheckAddress(1, col);
     if (widthPx < 0) throw GridError(kErrBadArgument, "a column width below 0");
-    if (widths_.size() < static_cast<size_t>(col)) widths_.resize(col, 0);
-    if (widths_[col - 1] == widthPx) return;
+    if (widths_.size() < static_cast<size_t>(col)) {
+        widths_.resize(col, 0);
+        byHand_.resize(col, false);
+    }
+    const bool changed = widths_[col - 1] != widthPx;
     widths_[col - 1] = widthPx;
+    byHand_[col - 1] = byHand_[col - 1] || byHand;
+    if (changed) NotifyProperties();
+}
+
+bool Grid::ColumnWidthByHand(int32_t col) const {
+    CheckAddress(1, col);
+    return static_cast<size_t>(col) <= byHand_.size() && byHand_[col - 1];
+}
+
+void Grid::ResetColumnWidths() {
+    if (widths_.empty()) return;
+    widths_.clear();
+    byHand_.clear();
     NotifyProperties();
 }
 
@@ -437,7 +453,11 @@ void FitColumnWidths(Grid& sheet) {
         }
     }
     for (size_t i = 0; i < columns.size(); ++i) {
-        if (needed[i] > sheet.ColumnWidth(columns[i])) sheet.SetColumnWidth(columns[i], needed[i]);
+        // A width set by hand is the least the column keeps; any other starts from the default.
+        const int least = sheet.ColumnWidthByHand(columns[i]) ? sheet.ColumnWidth(columns[i])
+                                                              : kDefaultColumnWidthPx;
+        const int width = std::max(least, needed[i]);
+        if (width != sheet.ColumnWidth(columns[i])) sheet.SetColumnWidth(columns[i], width);
     }
 }
 

@@ -169,8 +169,12 @@ class Grid {
     void SetColumnHidden(int32_t col, bool hidden);
     bool ColumnHidden(int32_t col) const;
     /// A column's width in pixels at 96 dots per inch, on screen, in print and in a workbook.
-    void SetColumnWidth(int32_t col, int widthPx);
+    /// `byHand`: the user set it; a fit keeps it as the least width until ResetColumnWidths().
+    void SetColumnWidth(int32_t col, int widthPx, bool byHand = false);
     int ColumnWidth(int32_t col) const;
+    bool ColumnWidthByHand(int32_t col) const;
+    /// Every column back to the default width, widths set by hand included (a new read).
+    void ResetColumnWidths();
     void SetSheetTitle(int16_t sheet, std::string_view title);
     const std::string& SheetTitle() const { return sheetTitle_; }
     const std::string& DefaultFontName() const { return fontName_; }
@@ -221,7 +225,8 @@ class Grid {
     std::vector<CellFormat> formats_{CellFormat{}};
     std::vector<std::string> headings_;
     std::vector<bool> hidden_;
-    std::vector<int> widths_;  // 0: the default width
+    std::vector<int> widths_;   // 0: the default width
+    std::vector<bool> byHand_;  // the width was set by the user
     Range selection_{1, 1, 1, 1};
     int32_t activeRow_ = 1;
     int32_t activeCol_ = 1;
@@ -254,9 +259,10 @@ inline constexpr int kCellPaddingPx = 3;
 /// our own, so that the sheet is laid out alike without a window, for a workbook or a PDF.)
 int TextWidthPx(std::string_view text, bool bold);
 
-/// Widens every shown column that is narrower than its widest displayed number, or than a text
-/// that cannot run on (the cell to its right holds something), so that nothing is cut off on
-/// screen, in print or in a workbook. A column is never narrowed: a width set by hand stays.
+/// Fits every shown column to what the sheet now holds: as wide as its widest displayed number,
+/// or text that cannot run on (the cell to its right holds something), so that nothing is cut
+/// off on screen, in print or in a workbook, and never narrower than the default width, or than
+/// a width set by hand.
 void FitColumnWidths(Grid& sheet);
 
 /// How far a cell's text reaches across `columns` (indices into it), as in a spreadsheet: a

@@ -243,7 +243,13 @@ std::string PlainDecimalText(double value) {
 
 std::string FormatNumber(double value, std::string_view pattern) {
     if (auto fixed = ParseFixedPattern(pattern)) return FormatFixed(value, *fixed);
-    return GeneralNumberText(value);
+    // General shows at most ten significant digits, as spreadsheets do: a sum such as
+    // 0.0680000000000001 shows as 0.068. The cell keeps its full value.
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 10);
+    std::string text(buf, res.ptr);
+    if (text == "-0") text = "0";
+    return text;
 }
 
 }  // namespace rendle::grid

@@ -9,7 +9,8 @@ namespace rendle::grid {
 /// The number as a spreadsheet shows it under `pattern`. Patterns of the form "0", "0.00",
 /// "#,##0.0000" fix the decimals: the number is first written to 15 significant digits and then
 /// rounded half away from zero on those decimal digits, so 2.675 under "0.00" shows "2.68".
-/// An empty pattern, "General" or one this grid does not know shows up to 15 significant digits.
+/// An empty pattern, "General" or one this grid does not know shows at most 10 significant
+/// digits, as a spreadsheet's General format does.
 std::string FormatNumber(double value, std::string_view pattern);
 
 /// Up to 15 significant digits, no trailing zeros, full stop as decimal point whatever the

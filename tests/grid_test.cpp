@@ -294,30 +294,36 @@ TEST(GridRunOn, TextsRunOnOverEmptyShownCellsUntilTheyFit) {
     }
 }
 
-TEST(FitColumnWidths, WidensToTheWidestShownTextAndNeverNarrows) {
+TEST(FitColumnWidths, FitsToWhatTheSheetHoldsKeepingWidthsSetByHand) {
     Grid grid;
     // "H. DIFF." in Arial 10 at 96 dpi is 50.4 px, bold a tenth wider; 3 px room either side.
     for (int32_t col : {1, 2}) {
         grid.SetColumnWidth(col, 20);
         grid.SetCellText(1, col, "H. DIFF.");
+        grid.SetCellText(1, col + 1, "x");  // neither text can run on
     }
     grid.SelectCells(1, 2, 1, 2);
     FormatObject bold = grid.SelectionFormat();
     bold.SetBold(true);
     grid.ApplySelectionFormat(bold);
-    grid.SetCellText(1, 3, "x");  // neither text can run on
-    grid.SetColumnWidth(3, 200);  // wider by hand than anything in it
+    grid.SetColumnWidth(3, 200, true);  // wider by hand than anything in it
     grid.SetColumnWidth(4, 20);
     grid.SetCellText(2, 4, "a long label that runs on over empty cells");
+    grid.SetColumnWidth(5, 300);  // fitted to what an earlier run held
     grid.SetColumnWidth(6, 20);
     grid.SetCellNumber(1, 6, 1234.5678);
 
     FitColumnWidths(grid);
-    EXPECT_EQ(grid.ColumnWidth(1), 57) << "plain text";
+    EXPECT_EQ(grid.ColumnWidth(1), kDefaultColumnWidthPx) << "57 px of text: never below default";
     EXPECT_EQ(grid.ColumnWidth(2), 62) << "bold text";
     EXPECT_EQ(grid.ColumnWidth(3), 200) << "a width set by hand stays";
-    EXPECT_EQ(grid.ColumnWidth(4), 20) << "a text that runs on needs no room of its own";
+    EXPECT_EQ(grid.ColumnWidth(4), kDefaultColumnWidthPx) << "a text that runs on needs no room";
+    EXPECT_EQ(grid.ColumnWidth(5), kDefaultColumnWidthPx) << "a width from an earlier run goes";
     EXPECT_EQ(grid.ColumnWidth(6), 70) << "a number never runs on: 63.01 px and the room";
+
+    grid.ResetColumnWidths();  // a new read
+    FitColumnWidths(grid);
+    EXPECT_EQ(grid.ColumnWidth(3), kDefaultColumnWidthPx) << "a width set by hand lasts a read";
 }
 
 }  // namespace

@@ -507,9 +507,14 @@ void UiTest::summaryCellsTellTheChecks() {
     Action(window, "mnuSDR20")->trigger();
     auto& model = window.sheetModel();
     QCOMPARE(model.index(18, 5).data(Qt::ToolTipRole).toString(),
-             QString("exceeds the permissible 0.0009 m by 0.0011 m; arithmetic check agrees: "
-                     "\u03a3BS \u2212 \u03a3FS = \u03a3Rise \u2212 \u03a3Fall = 0.0020"));
-    QVERIFY(model.index(20, 5).data(Qt::ToolTipRole).toString().startsWith("sight balance:"));
+             QString("The misclose exceeds the permissible 0.0009 m by 0.0011 m. Arithmetic "
+                     "check: \u03a3BS \u2212 \u03a3FS = 0.0020, \u03a3Rise \u2212 \u03a3Fall = "
+                     "0.0020, last RL \u2212 first RL = 0.0020; they agree."));
+    QVERIFY(model.index(19, 5)
+                .data(Qt::ToolTipRole)
+                .toString()
+                .startsWith("The permissible error is 2 mm"));
+    QVERIFY(model.index(20, 5).data(Qt::ToolTipRole).toString().startsWith("Sight balance:"));
     // only the summary block
     QVERIFY(!model.index(6, 5).data(Qt::ToolTipRole).isValid());
 }
@@ -530,9 +535,9 @@ void UiTest::miscloseTooltipOfARunReadTwice() {
     // Three set-ups of two rows, and an intermediate sight: the misclose in row 15.
     QCOMPARE(window.sheet().CellText(15, 2), std::string("Misclose(m)"));
     const QString tip = window.sheetModel().index(14, 5).data(Qt::ToolTipRole).toString();
-    QVERIFY2(tip.startsWith("within the permissible"), qPrintable(tip));
-    QVERIFY2(tip.endsWith("; largest station difference -0.2500 m at set-up 1; the instrument's "
-                          "heights agree (3 compared)"),
+    QVERIFY2(tip.startsWith("The misclose of"), qPrintable(tip));
+    QVERIFY2(tip.endsWith(" The largest station difference is -0.2500 m, at set-up 1. The "
+                          "instrument's heights agree with the sheet's RLs (3 compared)."),
              qPrintable(tip));
 }
 

@@ -2,7 +2,13 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QTimer>
+#include <QUrl>
 
 #include "commands/BenchmarkRL.h"
 #include "commands/Output.h"
@@ -27,14 +33,15 @@ MainWindow::MainWindow() : windowing_(this) {
     model_ = new SheetModel(sheet_, this);
     // The summary block's cells tell the checks of the run: the misclose its verdict and the
     // arithmetic check, the length the sight balance. Nothing in the sheet changes.
-    model_->setToolTips([this](int32_t row, int32_t col) -> QString {
-        const int32_t last = run_.LastDataRow;
-        if (col != core::kColRL || (row != last + 3 && row != last + 5)) return {};
-        const core::RunChecks checks = core::CheckRun(sheet_, run_, std::nullopt, {});
-        if (!checks.reduced) return {};
-        return QString::fromStdString(row == last + 3 ? core::MiscloseNote(checks)
-                                                      : core::BalanceNote(checks));
+    model_->setToolTips([this](int32_t row, int32_t col) { return summaryToolTip(row, col); });
+    // A read undone takes the run state and its checks back with the sheet.
+    model_->setCaptureRest([this]() -> std::function<void()> {
+        return [this, run = run_, checks = checks_] {
+            run_ = run;
+            checks_ = checks;
+        };
     });
+    setAcceptDrops(true);
     auto* client = new QWidget(this);
     client->setObjectName("ClientArea");
     setCentralWidget(client);
@@ -48,6 +55,75 @@ MainWindow::MainWindow() : windowing_(this) {
     buildMenus();
     resize(Twips(8340), Twips(9840) + menuBar()->sizeHint().height());
     formLoad();
+}
+
+QString MainWindow::summaryToolTip(int32_t row, int32_t col) const {
+    // The summary block's cells tell the checks of the run as the reduction read it: the
+    // misclose its verdict and the arithmetic check (or why the run was not reduced), the
+    // permissible error its tolerance, the length the sight balance. Nothing in the sheet
+    // changes.
+    if (!checks_) return {};
+    const int32_t last = run_.LastDataRow;
+    std::string tip;
+    if (row == last + 3 && (col == core::kColRL || (col == 2 && !checks_->reduced))) {
+        tip = core::MiscloseNote(*checks_);
+    } else if (col == core::kColRL && row == last + 4) {
+        tip = core::PermissibleNote(*checks_);
+    } else if (col == core::kColRL && row == last + 5) {
+        tip = core::BalanceNote(*checks_);
+    }
+    return QString::fromStdString(tip);
+}
+
+void MainWindow::reduced(const std::optional<core::ReductionResult>& reduction) {
+    if (!reduction || reduction->status == core::ReductionStatus::NoData) {
+        checks_.reset();
+        return;
+    }
+    checks_ = core::CheckRun(sheet_, run_, reduction, {});
+}
+
+void MainWindow::read(const std::function<commands::ReadCommandResult()>& command) {
+    grid::Grid before = sheet_;
+    std::function<void()> restoreRest = model_->captureRest();
+    const commands::ReadCommandResult result = command();
+    if (!result.cleared) return;  // refused before the sheet was touched
+    // The cleared sheet, and all the read put in it, is one step to undo: a cancelled file
+    // dialog loses nothing that was typed.
+    model_->pushSheetStep(std::move(before), std::move(restoreRest));
+    reduced(result.reduction);
+    view_->scrollToTop();
+    view_->horizontalScrollBar()->setValue(0);
+}
+
+void MainWindow::openFieldBook(const QString& path) {
+    read([&] {
+        commands::ReadCommandResult result =
+            commands::OpenFieldBook(path.toStdString(), sheet_, run_, windowing_);
+        if (result.cleared) windowing_.setFieldBook(path);
+        return result;
+    });
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && urls.first().isLocalFile()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile()) return;
+    event->acceptProposedAction();
+    // Read once the drop has ended, so that the file manager is not kept waiting while FormRL
+    // asks for the RLs.
+    const QString path = urls.first().toLocalFile();
+    QTimer::singleShot(0, this, [this, path] { openFieldBook(path); });
+}
+
+void OpenFromCommandLine(MainWindow& window, const QStringList& arguments) {
+    if (arguments.size() < 2) return;
+    const QString path = arguments.at(1);
+    QTimer::singleShot(0, &window, [&window, path] { window.openFieldBook(path); });
 }
 
 MainWindow::~MainWindow() {
@@ -128,8 +204,7 @@ void MainWindow::showAbout() {
 }
 
 void MainWindow::readFieldBook(readers::FieldBookFormat format) {
-    commands::RunReadCommand(format, sheet_, run_, windowing_);
-    model_->clearUndo();  // the sheet is a new run: earlier edits are not undone into it
+    read([&] { return commands::RunReadCommand(format, sheet_, run_, windowing_); });
 }
 
 void MainWindow::levelParameters() {
@@ -140,7 +215,7 @@ void MainWindow::levelParameters() {
         changeRL_ = new RLWindow(RLWindow::Kind::Change, nullptr);
         changeRL_->setAttribute(Qt::WA_DeleteOnClose);
         connect(changeRL_, &RLWindow::confirmed, this, [this](const commands::RLBoxes& typed) {
-            commands::LevelParametersOK(sheet_, run_, typed, windowing_);
+            reduced(commands::LevelParametersOK(sheet_, run_, typed, windowing_));
             model_->clearUndo();
         });
     }

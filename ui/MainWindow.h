@@ -4,7 +4,10 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <functional>
+#include <optional>
 
+#include "commands/ReadCommand.h"
+#include "core/Checks.h"
 #include "core/RunState.h"
 #include "grid/Grid.h"
 #include "readers/FieldBook.h"
@@ -41,6 +44,11 @@ class MainWindow : public QMainWindow {
 
     // The menu commands.
     void readFieldBook(readers::FieldBookFormat format);
+    /// A field book given by name (command line, "Open with", a drop): read on the road of its
+    /// format's command, told from its content.
+    void openFieldBook(const QString& path);
+    /// The checks of the run as the last reduction left it, for the summary block's tooltips.
+    const std::optional<core::RunChecks>& checks() const { return checks_; }
     void levelParameters();
     void exit();
     void showAbout();
@@ -49,11 +57,18 @@ class MainWindow : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void formLoad();
     void formUnload();
     void buildMenus();
+    /// Runs a read as one step to undo, then shows the new run from its top-left corner.
+    void read(const std::function<commands::ReadCommandResult()>& command);
+    /// Keeps the checks of the sheet as this reduction read it.
+    void reduced(const std::optional<core::ReductionResult>& reduction);
+    QString summaryToolTip(int32_t row, int32_t col) const;
     QAction* addCommand(QMenu* menu, const char* name, const char* caption,
                         std::function<void()> command);
 
@@ -65,6 +80,12 @@ class MainWindow : public QMainWindow {
     QPointer<RLWindow> changeRL_;
     QPointer<QDialog> about_;
     int unloadCount_ = 0;
+    std::optional<core::RunChecks> checks_;
 };
+
+/// What `rendle` does with its arguments once the main window shows: a field book named on the
+/// command line (a file manager's "Open with" gives one) is opened. Arguments that Qt took are
+/// gone from `arguments` already; the first is the program.
+void OpenFromCommandLine(MainWindow& window, const QStringList& arguments);
 
 }  // namespace rendle::ui

@@ -5,10 +5,12 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include "grid/Grid.h"
 #include "report/SheetPrinter.h"
@@ -47,7 +49,34 @@ QStringList EitherCasePatterns(const QString& entry) {
     return patterns;
 }
 
+void QuitWhenNoWindowIsLeft() {
+    QTimer::singleShot(0, qApp, [] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->isVisible() && widget->isWindow()) return;
+        }
+        QCoreApplication::quit();
+    });
+}
+
 namespace {
+
+/// Room for the title of a message box in its frame: a dialog is as wide as its contents, and a
+/// short text ("No Data ") under a title would leave the title cut off.
+void WideEnoughForTitle(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid) return;
+    const int title = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar"))
+                          .horizontalAdvance(box.windowTitle());
+    // Title, icon and the frame's buttons.
+    const int width = std::max(280, title + 160);
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+/// Room for the columns of a file dialog's list: name, size, type and date.
+void LargeEnoughForColumns(QFileDialog& dialog) {
+    dialog.resize(std::max(dialog.width(), 860), std::max(dialog.height(), 520));
+}
 
 /// Makes the dialog list names that match the chosen filter in either letter case (field books
 /// come from Windows and DOS recorders as RING.SDR or ring.sdr), while the filter's text stays
@@ -76,7 +105,11 @@ void QtWindowing::ShowMessage(std::string_view text, std::string_view title,
     messages_.emplace_back(qtitle, qtext);
     QMessageBox box(QMessageBox::Critical, qtitle, qtext, QMessageBox::Ok, mainWindow_);
     box.setObjectName("MessageBox");
+    WideEnoughForTitle(box);
     box.exec();
+    // Shown over a main window already closed (Level Parameters' "No Data " after the main
+    // window went), the box may have been the program's last window.
+    QuitWhenNoWindowIsLeft();
 }
 
 void QtWindowing::SetMousePointer(commands::MousePointer) {
@@ -86,6 +119,12 @@ void QtWindowing::SetMousePointer(commands::MousePointer) {
 
 void QtWindowing::CloseMainWindow() {
     if (mainWindow_) mainWindow_->close();
+    QuitWhenNoWindowIsLeft();
+}
+
+void QtWindowing::setFieldBook(const QString& path) {
+    lastOpenFolder_ = QFileInfo(path).absolutePath();
+    lastFieldBookName_ = QFileInfo(path).fileName();
 }
 
 std::string QtWindowing::ShowOpenFileDialog(std::string_view filter, std::string_view fileName) {
@@ -95,7 +134,7 @@ std::string QtWindowing::ShowOpenFileDialog(std::string_view filter, std::string
         nextFileName_.reset();
         if (!name.isEmpty()) {
             lastOpenFolder_ = QFileInfo(name).absolutePath();
-            lastFieldBook_ = QFileInfo(name).completeBaseName();
+            lastFieldBookName_ = QFileInfo(name).fileName();
         }
         return name.toStdString();
     }
@@ -109,10 +148,11 @@ std::string QtWindowing::ShowOpenFileDialog(std::string_view filter, std::string
     if (!lastOpenFolder_.isEmpty()) dialog.setDirectory(lastOpenFolder_);
     dialog.selectFile(QString::fromUtf8(fileName.data(), static_cast<qsizetype>(fileName.size())));
     MatchEitherCase(dialog);
+    LargeEnoughForColumns(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     const QString chosen = dialog.selectedFiles().first();
     lastOpenFolder_ = QFileInfo(chosen).absolutePath();
-    lastFieldBook_ = QFileInfo(chosen).completeBaseName();
+    lastFieldBookName_ = QFileInfo(chosen).fileName();
     return chosen.toStdString();
 }
 
@@ -139,28 +179,38 @@ void QtWindowing::SaveAsDialog(std::string_view title, commands::FileSpec& fileS
     const QString folder = !lastSaveFolder_.isEmpty() ? lastSaveFolder_ : lastOpenFolder_;
     if (!folder.isEmpty()) dialog.setDirectory(folder);
     fileSpec.FileSpecName.clear();
+    LargeEnoughForColumns(dialog);
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
         fileSpec.FileSpecName = dialog.selectedFiles().first().toStdString();
         lastSaveFolder_ = QFileInfo(dialog.selectedFiles().first()).absolutePath();
     }
 }
 
+void QtWindowing::preparePrinter(QPrinter& printer, const grid::Grid& sheet) const {
+    printer.setFullPage(true);  // the report keeps its own margins
+    // No output file is preset: that would choose printing to a file over the default printer.
+    // The print dialog names the PDF it offers after the job, in its current folder.
+    printer.setDocName(lastFieldBookName_.isEmpty() ? QString::fromStdString(sheet.SheetTitle())
+                                                    : lastFieldBookName_);
+}
+
 void QtWindowing::PrintSheet(const grid::Grid& sheet) {
     QPrinter printer(QPrinter::HighResolution);
-    printer.setFullPage(true);  // the report keeps its own margins
-    printer.setDocName(QString::fromStdString(sheet.SheetTitle()));
+    preparePrinter(printer, sheet);
     if (nextPrintFile_) {
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(*nextPrintFile_);
         nextPrintFile_.reset();
     } else {
-        // A PDF of the report is offered under the field book's name, beside it.
-        if (!lastFieldBook_.isEmpty()) {
-            printer.setOutputFileName(QDir(lastOpenFolder_).filePath(lastFieldBook_ + ".pdf"));
-        }
+        // The dialog offers its PDF in the current folder (under the home folder): the field
+        // book's folder while it is open, so that the PDF lands beside the field book.
+        const QString folder = QDir::currentPath();
+        if (!lastOpenFolder_.isEmpty()) QDir::setCurrent(lastOpenFolder_);
         QPrintDialog dialog(&printer, mainWindow_);
         dialog.setObjectName("PrintDialog");
-        if (dialog.exec() != QDialog::Accepted) return;
+        const int answer = dialog.exec();
+        QDir::setCurrent(folder);
+        if (answer != QDialog::Accepted) return;
     }
     QString error;
     bool printed = false;

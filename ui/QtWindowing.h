@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QPrinter>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -17,6 +18,11 @@ namespace rendle::ui {
 /// The dialog filter "text|pattern|text|pattern" as Qt's "text;;text": each text as the command
 /// gives it ("SDR20 files (*.SDR)", "All files(*.*)").
 QString QtFileFilter(std::string_view filter);
+
+/// Ends the program once no window of it is left on screen, as closing the last window does:
+/// checked when the current event has been handled, since a message box or a closed main
+/// window may have been the last.
+void QuitWhenNoWindowIsLeft();
 
 /// The patterns the open-file dialog lists for one of its filter texts: each pattern in either
 /// letter case ("*.SDR" lists ring.sdr too), and every file for "*.*".
@@ -34,6 +40,15 @@ class QtWindowing : public commands::Windowing {
     std::optional<commands::RLBoxes> ShowFormRL(const commands::RLBoxes& boxes) override;
     void SaveAsDialog(std::string_view title, commands::FileSpec& fileSpec) override;
     void PrintSheet(const grid::Grid& sheet) override;
+
+    /// The field book read last, named outside the open-file dialog (command line, a drop): the
+    /// folder for the next dialogs and the name of a PDF of the report.
+    void setFieldBook(const QString& path);
+
+    /// Sets up a printer for File > Print: the system's default printer stays chosen; the
+    /// field book's name is the job's name, from which the print dialog makes the PDF name
+    /// offered when printing to a file is chosen.
+    void preparePrinter(QPrinter& printer, const grid::Grid& sheet) const;
 
     /// Where printed columns take their widths from: the sheet on screen.
     void setColumnWidths(std::function<int(int32_t)> widthPx) {
@@ -62,7 +77,7 @@ class QtWindowing : public commands::Windowing {
     std::vector<QString> filters_;
     // Where the user was, for this session only: nothing is stored between sessions.
     QString lastOpenFolder_;
-    QString lastFieldBook_;
+    QString lastFieldBookName_;
     QString lastSaveFolder_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <QFont>
 
+#include "core/LevelSheet.h"
 #include "core/RunState.h"
 #include "grid/NumberFormat.h"
 
@@ -38,6 +39,11 @@ QVariant SheetModel::data(const QModelIndex& index, int role) const {
             if (cell.kind == grid::CellKind::Number) {
                 return QString::fromStdString(grid::GeneralNumberText(cell.number));
             }
+            // A text that would be read as a number keeps the apostrophe that made it text.
+            if (cell.kind == grid::CellKind::Text &&
+                core::TypedCellValue(row, col, cell.text).number) {
+                return QString::fromStdString("'" + cell.text);
+            }
             return QString::fromStdString(cell.text);
         case Qt::FontRole:
             if (sheet_.FormatAt(row, col).bold) {
@@ -70,11 +76,21 @@ bool SheetModel::setData(const QModelIndex& index, const QVariant& value, int ro
     return true;
 }
 
+void SheetModel::push(std::vector<Step>& stack, Step step) {
+    constexpr size_t kUndoSteps = 100;
+    if (stack.size() == kUndoSteps) stack.erase(stack.begin());
+    stack.push_back(std::move(step));
+}
+
 void SheetModel::pushUndo(std::vector<CellValue> cells) {
     if (cells.empty()) return;
-    constexpr size_t kUndoSteps = 100;
-    if (undo_.size() == kUndoSteps) undo_.erase(undo_.begin());
-    undo_.push_back(std::move(cells));
+    redo_.clear();  // a new edit: what was undone cannot come back
+    push(undo_, {std::move(cells), std::nullopt, {}});
+}
+
+void SheetModel::pushSheetStep(grid::Grid before, std::function<void()> restoreRest) {
+    redo_.clear();
+    push(undo_, {{}, std::move(before), std::move(restoreRest)});
 }
 
 SheetModel::CellValue SheetModel::valueAt(int32_t row, int32_t col) const {
@@ -86,10 +102,15 @@ void SheetModel::store(int32_t row, int32_t col, const std::string& text) {
     // Text that reads as a number becomes a number, as in any spreadsheet.
     if (text.empty()) {
         sheet_.ClearCell(row, col);
-    } else if (const std::optional<double> number = core::ParseDecimalText(text)) {
-        sheet_.SetCellNumber(row, col, *number);
+        return;
+    }
+    const core::TypedValue value = core::TypedCellValue(row, col, text);
+    if (value.number) {
+        sheet_.SetCellNumber(row, col, *value.number);
+    } else if (value.text.empty()) {
+        sheet_.ClearCell(row, col);  // an apostrophe alone
     } else {
-        sheet_.SetCellText(row, col, text);
+        sheet_.SetCellText(row, col, value.text);
     }
 }
 
@@ -122,11 +143,24 @@ QSize SheetModel::paste(int row, int col, const QString& text,
     return {width, static_cast<int>(lines.size())};
 }
 
-bool SheetModel::undo() {
-    if (undo_.empty()) return false;
-    const std::vector<CellValue> cells = std::move(undo_.back());
-    undo_.pop_back();
+SheetModel::Step SheetModel::apply(Step step) {
+    Step back;
+    if (step.sheet) {
+        back.sheet = sheet_;
+        back.restoreRest = captureRest();
+        beginResetModel();
+        sheet_ = std::move(*step.sheet);
+        sheet_.SetObserver(this);
+        pending_.reset();
+        endResetModel();
+        if (step.restoreRest) step.restoreRest();
+        emit sheetPropertiesChanged();
+        emit gridSelectionChanged();
+        return back;
+    }
+    for (const CellValue& cell : step.cells) back.cells.push_back(valueAt(cell.row, cell.col));
     // In reverse, so that a cell changed twice in one step gets its first value back.
+    const std::vector<CellValue>& cells = step.cells;
     for (auto it = cells.rbegin(); it != cells.rend(); ++it) {
         switch (it->kind) {
             case grid::CellKind::Empty:
@@ -141,6 +175,22 @@ bool SheetModel::undo() {
         }
     }
     fitColumns();
+    return back;
+}
+
+bool SheetModel::undo() {
+    if (undo_.empty()) return false;
+    Step step = std::move(undo_.back());
+    undo_.pop_back();
+    push(redo_, apply(std::move(step)));
+    return true;
+}
+
+bool SheetModel::redo() {
+    if (redo_.empty()) return false;
+    Step step = std::move(redo_.back());
+    redo_.pop_back();
+    push(undo_, apply(std::move(step)));
     return true;
 }
 
@@ -159,6 +209,9 @@ void SheetModel::clearCells(const QModelIndexList& indexes) {
 }
 
 QVariant SheetModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role == Qt::TextAlignmentRole && orientation == Qt::Vertical) {
+        return QVariant(Qt::AlignRight | Qt::AlignVCenter);  // row numbers, as spreadsheets
+    }
     if (role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
     if (orientation == Qt::Horizontal) {
         return QString::fromStdString(sheet_.ColumnHeading(section + 1));

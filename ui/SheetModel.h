@@ -40,10 +40,27 @@ class SheetModel : public QAbstractTableModel, private grid::GridObserver {
     /// undo. Gives the block pasted, as rows and shown columns.
     QSize paste(int row, int col, const QString& text, const std::function<bool(int)>& hidden);
 
-    /// Undoes the last edit, paste or deletion; false when there is nothing to undo.
+    /// Undoes the last edit, paste, deletion or read; false when there is nothing to undo.
     bool undo();
-    /// Forgets what could be undone: a read or a reduction has rewritten the sheet.
-    void clearUndo() { undo_.clear(); }
+    /// Does again what the last undo undid; false when there is nothing to redo.
+    bool redo();
+    /// Forgets what could be undone: a reduction has rewritten the sheet.
+    void clearUndo() {
+        undo_.clear();
+        redo_.clear();
+    }
+
+    /// What lives beside the sheet and goes back with it when a read is undone (the run
+    /// state): `capture` gives a function that puts back what it holds now.
+    void setCaptureRest(std::function<std::function<void()>()> capture) {
+        captureRest_ = std::move(capture);
+    }
+    std::function<void()> captureRest() const {
+        return captureRest_ ? captureRest_() : std::function<void()>();
+    }
+    /// Makes a read one step to undo: `before` is the sheet as it stood, `restoreRest` puts
+    /// back what lived beside it.
+    void pushSheetStep(grid::Grid before, std::function<void()> restoreRest);
 
     /// Where the tooltips of cells come from: a text for (row, column), 1-based, or none.
     void setToolTips(std::function<QString(int32_t, int32_t)> toolTip) {
@@ -83,12 +100,24 @@ class SheetModel : public QAbstractTableModel, private grid::GridObserver {
     void fitColumns();
     void pushUndo(std::vector<CellValue> cells);
 
+    /// One step to undo or redo: some cells' values, or the whole sheet and what lives beside it.
+    struct Step {
+        std::vector<CellValue> cells;
+        std::optional<grid::Grid> sheet;
+        std::function<void()> restoreRest;
+    };
+    /// Puts `step` back and gives the step that takes it back again.
+    Step apply(Step step);
+    void push(std::vector<Step>& stack, Step step);
+
     grid::Grid& sheet_;
     // Cell changes are gathered into one block and told to the view once per command, so a
     // reduction writing thousands of cells costs the view one refresh, not one per cell.
     std::optional<grid::Range> pending_;
-    std::vector<std::vector<CellValue>> undo_;
-    std::function<QString(int32_t, int32_t)> toolTip_;  // one entry per edit, paste or deletion
+    std::vector<Step> undo_;  // one entry per edit, paste, deletion or read
+    std::vector<Step> redo_;
+    std::function<std::function<void()>()> captureRest_;
+    std::function<QString(int32_t, int32_t)> toolTip_;
     bool selectionPending_ = false;
 };
 

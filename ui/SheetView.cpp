@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <algorithm>
@@ -24,32 +25,36 @@ class SheetDelegate : public QStyledItemDelegate {
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
-        const int reach = textReach(index, option);
-        if (reach > option.rect.right()) {
-            // The cells run over are painted after this one and leave the text alone.
-            QStyleOptionViewItem wide = option;
-            initStyleOption(&wide, index);
-            painter->save();
-            const bool selected = option.state & QStyle::State_Selected;
-            painter->fillRect(option.rect,
-                              selected ? option.palette.highlight() : option.palette.base());
-            const QRect textRect(option.rect.left() + kPadding, option.rect.top(),
-                                 reach - option.rect.left() - kPadding, option.rect.height());
-            painter->setFont(wide.font);
-            // On the cell's own (perhaps highlighted) face, then on the cells it runs over.
-            const QRect own = option.rect;
-            const QRect beyond(own.right() + 1, own.top(), reach - own.right(), own.height());
-            painter->setClipRect(own);
-            painter->setPen(
-                option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
-            painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, wide.text);
-            painter->setClipRect(beyond);
-            painter->setPen(option.palette.color(QPalette::Text));
-            painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, wide.text);
-            painter->restore();
-        } else {
+        // Every cell paints its own share of a run-on text, so that a cell repainted alone (a
+        // selection moving over it or away) shows its share again, over its own face.
+        QModelIndex owner = index;
+        int reach = textReach(index, option);
+        if (index.data().toString().isEmpty()) {
+            owner = runOnOwner(index, option.rect, &reach);
+            if (!owner.isValid()) {
+                QStyledItemDelegate::paint(painter, option, index);
+                drawGridLines(painter, option, index);
+                return;
+            }
+        } else if (reach <= option.rect.right()) {
             QStyledItemDelegate::paint(painter, option, index);
+            drawGridLines(painter, option, index);
+            return;
         }
+        QStyleOptionViewItem text = option;
+        initStyleOption(&text, owner);
+        const QRect ownerRect = owner == index ? option.rect : view_->visualRect(owner);
+        painter->save();
+        const bool selected = option.state & QStyle::State_Selected;
+        if (selected) painter->fillRect(option.rect, option.palette.highlight());
+        const QRect textRect(ownerRect.left() + kPadding, option.rect.top(),
+                             reach - ownerRect.left() - kPadding, option.rect.height());
+        painter->setClipRect(option.rect);
+        painter->setFont(text.font);
+        painter->setPen(
+            option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text.text);
+        painter->restore();
         drawGridLines(painter, option, index);
     }
 
@@ -100,17 +105,24 @@ class SheetDelegate : public QStyledItemDelegate {
         painter->restore();
     }
 
-    bool runsOnPastRightEdge(const QModelIndex& index, const QRect& rect) const {
-        // The text that covers this cell: its own, or the nearest one to its left across empty
-        // cells.
+    /// The cell whose text covers `index` (its own, or the nearest one to its left across
+    /// empty cells) when that text reaches past the left edge of `rect`; invalid otherwise.
+    /// `reach` gets the right edge the text reaches.
+    QModelIndex runOnOwner(const QModelIndex& index, const QRect& rect, int* reach) const {
         int col = index.column();
         while (col >= 0 && (view_->isColumnHidden(col) || isEmpty(index.row(), col))) --col;
-        if (col < 0) return false;
+        if (col < 0) return {};
         const QModelIndex owner = view_->model()->index(index.row(), col);
         QStyleOptionViewItem ownerOption;
         ownerOption.rect = view_->visualRect(owner);
         ownerOption.font = view_->font();
-        return textReach(owner, ownerOption) > rect.right();
+        *reach = textReach(owner, ownerOption);
+        return *reach > rect.left() ? owner : QModelIndex();
+    }
+
+    bool runsOnPastRightEdge(const QModelIndex& index, const QRect& rect) const {
+        int reach = 0;
+        return runOnOwner(index, rect, &reach).isValid() && reach > rect.right();
     }
 
     QTableView* view_;
@@ -160,7 +172,7 @@ void SheetView::tellColumnWidth(int col, int width) {
     // saved workbook.
     if (following_ || width <= 0 || isColumnHidden(col)) return;
     following_ = true;
-    model_.sheet().SetColumnWidth(col + 1, width);
+    model_.sheet().SetColumnWidth(col + 1, width, true);
     following_ = false;
 }
 
@@ -173,6 +185,7 @@ void SheetView::followGridSelection() {
     const QModelIndex active =
         model_.index(clampRow(sheet.ActiveRow()), clampCol(sheet.ActiveCol()));
     selectionModel()->setCurrentIndex(active, QItemSelectionModel::NoUpdate);
+    anchor_ = active;
     selectionModel()->select(QItemSelection(model_.index(clampRow(s.row1), clampCol(s.col1)),
                                             model_.index(clampRow(s.row2), clampCol(s.col2))),
                              QItemSelectionModel::ClearAndSelect);
@@ -274,10 +287,86 @@ QModelIndex SheetView::jump(const QModelIndex& from, int rowStep, int colStep) c
 }
 
 void SheetView::moveTo(int row, int col) {
+    moveOrExtend(row, col, false);
+}
+
+void SheetView::moveOrExtend(int row, int col, bool extend) {
     const QModelIndex target = model_.index(std::clamp(row, 0, SheetModel::kRows - 1),
                                             std::clamp(col, 0, SheetModel::kColumns - 1));
-    selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
+    if (!extend || !anchor_.isValid()) {
+        selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
+        anchor_ = target;
+    } else {
+        // The block from the anchor, which stays where it is, to the new current cell.
+        const QModelIndex anchor = anchor_;
+        selectionModel()->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
+        anchor_ = anchor;
+        const QModelIndex topLeft = model_.index(std::min(anchor.row(), target.row()),
+                                                 std::min(anchor.column(), target.column()));
+        const QModelIndex bottomRight = model_.index(std::max(anchor.row(), target.row()),
+                                                     std::max(anchor.column(), target.column()));
+        selectionModel()->select(QItemSelection(topLeft, bottomRight),
+                                 QItemSelectionModel::ClearAndSelect);
+    }
     scrollTo(target);
+}
+
+QModelIndex SheetView::keyTarget(QKeyEvent* event) {
+    const QModelIndex current = currentIndex();
+    const bool control = event->modifiers() & Qt::ControlModifier;
+    const int key = event->key();
+    if (control && key == Qt::Key_End) {
+        // The last used cell, not the sheet's last row.
+        const grid::Grid& sheet = model_.sheet();
+        int col = std::min(sheet.LastUsedCol(), SheetModel::kColumns) - 1;
+        while (col > 0 && isColumnHidden(col)) --col;
+        return model_.index(std::max(sheet.LastUsedRow(), 1) - 1, std::max(col, 0));
+    }
+    const int rowStep = key == Qt::Key_Down ? 1 : key == Qt::Key_Up ? -1 : 0;
+    const int colStep = key == Qt::Key_Right ? 1 : key == Qt::Key_Left ? -1 : 0;
+    if (control && (rowStep != 0 || colStep != 0)) return jump(current, rowStep, colStep);
+    CursorAction action;
+    switch (key) {
+        case Qt::Key_Down:
+            action = MoveDown;
+            break;
+        case Qt::Key_Up:
+            action = MoveUp;
+            break;
+        case Qt::Key_Left:
+            action = MoveLeft;
+            break;
+        case Qt::Key_Right:
+            action = MoveRight;
+            break;
+        case Qt::Key_Home:
+            action = MoveHome;
+            break;
+        case Qt::Key_End:
+            action = MoveEnd;
+            break;
+        case Qt::Key_PageUp:
+            action = MovePageUp;
+            break;
+        case Qt::Key_PageDown:
+            action = MovePageDown;
+            break;
+        default:
+            return {};
+    }
+    return moveCursor(action, control ? Qt::ControlModifier : Qt::NoModifier);
+}
+
+void SheetView::mousePressEvent(QMouseEvent* event) {
+    // Shift+click extends from the anchor, as Shift with a key does.
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if ((event->modifiers() & Qt::ShiftModifier) && event->button() == Qt::LeftButton &&
+        index.isValid() && anchor_.isValid()) {
+        moveOrExtend(index.row(), index.column(), true);
+        return;
+    }
+    QTableView::mousePressEvent(event);
+    anchor_ = currentIndex();
 }
 
 void SheetView::pasteClipboard() {
@@ -310,52 +399,56 @@ void SheetView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint 
 }
 
 void SheetView::keyPressEvent(QKeyEvent* event) {
-    if (event->matches(QKeySequence::Copy)) {
-        QApplication::clipboard()->setText(selectionAsText());
-        return;
-    }
-    if (event->matches(QKeySequence::Paste)) {
-        pasteClipboard();
-        return;
-    }
-    if (event->matches(QKeySequence::Undo)) {
-        model_.undo();
-        model_.flushChanges();
-        return;
+    const bool editing = state() == QAbstractItemView::EditingState;
+    if (!editing) {
+        if (event->matches(QKeySequence::Copy)) {
+            QApplication::clipboard()->setText(selectionAsText());
+            return;
+        }
+        if (event->matches(QKeySequence::Cut)) {
+            // Copied, then emptied as Delete does: one step to undo.
+            QApplication::clipboard()->setText(selectionAsText());
+            model_.clearCells(selectionModel()->selectedIndexes());
+            return;
+        }
+        if (event->matches(QKeySequence::Paste)) {
+            pasteClipboard();
+            return;
+        }
+        if (event->matches(QKeySequence::Undo)) {
+            model_.undo();
+            model_.flushChanges();
+            return;
+        }
+        const bool controlY =
+            event->key() == Qt::Key_Y && event->modifiers() == Qt::ControlModifier;
+        if (controlY || event->matches(QKeySequence::Redo)) {
+            model_.redo();
+            model_.flushChanges();
+            return;
+        }
     }
     const QModelIndex current = currentIndex();
-    const bool control = event->modifiers() & Qt::ControlModifier;
-    if (state() != QAbstractItemView::EditingState && current.isValid()) {
+    if (!editing && current.isValid()) {
         const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
         if (enter) {
             const int step = event->modifiers() & Qt::ShiftModifier ? -1 : 1;
             moveTo(current.row() + step, current.column());
             return;
         }
-        if (control && event->key() == Qt::Key_End) {
-            // The last used cell, not the sheet's last row.
-            const grid::Grid& sheet = model_.sheet();
-            int col = std::min(sheet.LastUsedCol(), SheetModel::kColumns) - 1;
-            while (col > 0 && isColumnHidden(col)) --col;
-            moveTo(std::max(sheet.LastUsedRow(), 1) - 1, std::max(col, 0));
-            return;
-        }
-        const int rowStep = event->key() == Qt::Key_Down ? 1 : event->key() == Qt::Key_Up ? -1 : 0;
-        const int colStep = event->key() == Qt::Key_Right  ? 1
-                            : event->key() == Qt::Key_Left ? -1
-                                                           : 0;
-        if (control && (rowStep != 0 || colStep != 0)) {
-            const QModelIndex target = jump(current, rowStep, colStep);
-            moveTo(target.row(), target.column());
+        // Every move sets the anchor; with Shift, the selection grows from it instead.
+        const QModelIndex target = keyTarget(event);
+        if (target.isValid()) {
+            moveOrExtend(target.row(), target.column(), event->modifiers() & Qt::ShiftModifier);
             return;
         }
     }
-    if ((event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) &&
-        state() != QAbstractItemView::EditingState) {
+    if ((event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) && !editing) {
         model_.clearCells(selectionModel()->selectedIndexes());
         return;
     }
     QTableView::keyPressEvent(event);
+    if (!editing && !(event->modifiers() & Qt::ShiftModifier)) anchor_ = currentIndex();
 }
 
 }  // namespace rendle::ui

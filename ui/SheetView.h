@@ -16,8 +16,12 @@ class SheetView : public QTableView {
     /// The selected cells as tab-separated lines, values as displayed.
     QString selectionAsText() const;
 
+    /// The cell a Shift move extends the selection from: the current cell after any other move.
+    QModelIndex anchor() const { return anchor_; }
+
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void selectionChanged(const QItemSelection& selected,
@@ -33,10 +37,16 @@ class SheetView : public QTableView {
     /// holding something, or the sheet's edge.
     QModelIndex jump(const QModelIndex& from, int rowStep, int colStep) const;
     void moveTo(int row, int col);
+    /// Makes (`row`, `col`) current; with `extend`, selects the block from the anchor to it.
+    void moveOrExtend(int row, int col, bool extend);
+    /// Where a plain navigation key moves the current cell (arrows, Home, End, page keys,
+    /// Ctrl+Arrow, Ctrl+End); invalid for any other key.
+    QModelIndex keyTarget(QKeyEvent* event);
     void pasteClipboard();
 
     SheetModel& model_;
     bool following_ = false;  // the view is taking the grid's selection, not the other way
+    QPersistentModelIndex anchor_;
 };
 
 }  // namespace rendle::ui

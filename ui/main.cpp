@@ -1,6 +1,7 @@
 // rendle: the desktop program.
 #include <QApplication>
 #include <QIcon>
+#include <QScreen>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
@@ -21,7 +22,14 @@ int Run(int argc, char** argv) {
     rendle::ui::LoadResources();
     QApplication::setWindowIcon(QIcon(":/rendle/rendle-64.png"));
     rendle::ui::MainWindow window;
-    window.showMaximized();
+    // At its own client size, centred on the screen.
+    if (const QScreen* screen = window.screen()) {
+        QRect frame = window.frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window.move(frame.topLeft());
+    }
+    window.show();
+    rendle::ui::OpenFromCommandLine(window, QApplication::arguments());
     return QApplication::exec();
 }
 
