@@ -4,6 +4,8 @@
 
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -22,6 +24,8 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
+#include <cstring>
 
 #include "ui/AboutWindow.h"
 #include "ui/HelpViewer.h"
@@ -93,6 +97,7 @@ class HelpTest : public QObject {
     void viewerAnswersTheHelpLayer();
     void aViewerThatNeverAnswersDoesNotHoldTheWindow();
     void secondClientKeepsTheViewerOpen();
+    void aProgramThatEndedUnsaidIsNoLongerCounted();
     void missingHelpFileIsReportedByTheViewer();
     void channelSpeaksOnlyToItsOwnUser();
     void malformedRequestsChangeNothing_data();
@@ -306,6 +311,51 @@ void HelpTest::secondClientKeepsTheViewerOpen() {
     QVERIFY(ViewerRunning(socket_));
     const QJsonObject second = Ask(socket_, {{"client", "B"}, {"command", 2}});
     QCOMPARE(second["clients"].toInt(), 0);
+    QTRY_VERIFY(!ViewerRunning(socket_));
+}
+
+void HelpTest::aProgramThatEndedUnsaidIsNoLongerCounted() {
+    QVERIFY(StartViewer(socket_));
+    QTRY_VERIFY(ViewerRunning(socket_));
+    // A program that asks for a topic and ends without a quit, as File > Exit or a crash does.
+    const QByteArray path = QFile::encodeName(QDir::temp().filePath(socket_));
+    const QByteArray request =
+        QJsonDocument(
+            QJsonObject{
+                {"client", "gone"}, {"file", RENDLE_HELP_FILE}, {"command", 1}, {"data", 10}})
+            .toJson(QJsonDocument::Compact) +
+        "\n";
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.constData(),
+                    std::min(sizeof address.sun_path - 1, static_cast<size_t>(path.size())));
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        char reply[4096];
+        const bool asked =
+            fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            ::write(fd, request.constData(), static_cast<size_t>(request.size())) ==
+                request.size() &&
+            ::read(fd, reply, sizeof reply) > 0;
+        _exit(asked ? 0 : 1);
+    }
+    int status = -1;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QCOMPARE(status, 0);
+    const QJsonObject asked = Ask(
+        socket_, {{"client", "test"}, {"file", RENDLE_HELP_FILE}, {"command", 1}, {"data", 10}});
+    QCOMPARE(asked["clients"].toInt(), 2);
+    // Within the viewer's sweep the ended program is forgotten: the quit of the last program
+    // still running closes the viewer.
+    QTRY_COMPARE_WITH_TIMEOUT(Ask(socket_, {{"client", "test"},
+                                            {"file", RENDLE_HELP_FILE},
+                                            {"command", 1},
+                                            {"data", 10}})["clients"]
+                                  .toInt(),
+                              1, 10000);
+    QCOMPARE(Ask(socket_, {{"client", "test"}, {"command", 2}})["clients"].toInt(), 0);
     QTRY_VERIFY(!ViewerRunning(socket_));
 }
 

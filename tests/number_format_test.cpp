@@ -52,6 +52,8 @@ TEST(FormatNumber, RoundsAsASpreadsheetDoes) {
         {"subnormal", 4.9406564584124654e-324, "0.0000", "0.0000"},
         {"general", 100.5, "", "100.5"},
         {"general whole", 100.0, "General", "100"},
+        {"general sum, ten digits", 0.0680000000000001, "", "0.068"},
+        {"general, ten digits rounded", -1523.456789012, "General", "-1523.456789"},
         {"general fifteen digits", 0.1 + 0.2, "", "0.3"},
         {"unknown pattern shows general", 1.5, "0.0%", "1.5"},
     };

@@ -9,15 +9,20 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPdfWriter>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <functional>
+#include <tuple>
 
 #include "FieldBookText.h"
 #include "commands/Output.h"
@@ -135,6 +140,16 @@ class UiTest : public QObject {
     void headerAndFooterCodes_data();
     void headerAndFooterCodes();
     void pagesOfALongRun();
+    void aBookGivenByNameGivesTheMenusSheet_data();
+    void aBookGivenByNameGivesTheMenusSheet();
+    void aBookThatCannotBeReadIsNamed();
+    void noWindowLeftEndsTheProgram();
+    void shiftExtendsFromWhereTheLastMoveEnded();
+    void typedReadingsAndTheChecksOfTheReadSheet();
+    void aStoppedReductionLeavesNoEarlierResults();
+    void aReadIsOneStepToUndo();
+    void printingKeepsTheDefaultPrinter();
+    void aRunOnTextShowsOverASelectedNeighbour();
     void screenshot();
 };
 
@@ -539,6 +554,276 @@ void UiTest::miscloseTooltipOfARunReadTwice() {
     QVERIFY2(tip.endsWith(" The largest station difference is -0.2500 m, at set-up 1. The "
                           "instrument's heights agree with the sheet's RLs (3 compared)."),
              qPrintable(tip));
+}
+
+void UiTest::aBookGivenByNameGivesTheMenusSheet_data() {
+    QTest::addColumn<QString>("book");
+    QTest::addColumn<QString>("command");
+    QTest::newRow("SDR20") << "ring-road.sdr20.SDR"
+                           << "mnuSDR20";
+    QTest::newRow("SDR33") << "ring-road.sdr33.SDR"
+                           << "mnuSDR33";
+    QTest::newRow("Zeiss M5") << "ring-road.m5.DAT"
+                              << "mnuZeiss";
+}
+
+void UiTest::aBookGivenByNameGivesTheMenusSheet() {
+    QFETCH(QString, book);
+    QFETCH(QString, command);
+    const auto answerFormRL = [] {
+        WhenWindowShows("FormRL", [](QWidget* widget) {
+            auto* form = qobject_cast<RLWindow*>(widget);
+            form->text1(1)->setText("100.02");
+            form->okButton()->click();
+        });
+    };
+    MainWindow byMenu;
+    byMenu.show();
+    byMenu.windowing().setNextFileName(Sample(book.toUtf8().constData()));
+    answerFormRL();
+    Action(byMenu, command.toUtf8().constData())->trigger();
+
+    // `rendle BOOK`, after a run whose wide RLs had widened the columns; then a drop.
+    for (const bool dropped : {false, true}) {
+        MainWindow byName;
+        byName.show();
+        byName.sheet().SetColumnWidth(core::kColRL, 300);
+        answerFormRL();
+        const QString path = Sample(book.toUtf8().constData());
+        if (dropped) {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(path)});
+            // As the window system hands them over: the drag comes in, then drops.
+            QObject& target = byName;
+            QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton,
+                                  Qt::NoModifier);
+            target.event(&enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton,
+                            Qt::NoModifier);
+            target.event(&drop);
+        } else {
+            ui::OpenFromCommandLine(byName, {"rendle", path});
+        }
+        QTRY_VERIFY(byName.run().FirstDataRow == core::kFirstDataRow);
+        QVERIFY(byName.windowing().messagesShown().empty());
+        const grid::Grid& a = byMenu.sheet();
+        const grid::Grid& b = byName.sheet();
+        QCOMPARE(b.LastUsedRow(), a.LastUsedRow());
+        for (int32_t r = 1; r <= a.LastUsedRow(); ++r) {
+            for (int32_t c = 1; c <= 10; ++c) {
+                QCOMPARE(b.CellText(r, c), a.CellText(r, c));
+                QCOMPARE(b.CellNumber(r, c), a.CellNumber(r, c));
+            }
+        }
+        QCOMPARE(byName.run().StationCount, byMenu.run().StationCount);
+        QCOMPARE(b.ColumnWidth(core::kColRL), a.ColumnWidth(core::kColRL));
+    }
+}
+
+void UiTest::aBookThatCannotBeReadIsNamed() {
+    QTemporaryDir dir;
+    const QString notes = dir.filePath("notes.txt");
+    QFile file(notes);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("Monday: ring road, north loop\r\n");
+    file.close();
+    MainWindow window;
+    window.show();
+    QVERIFY(window.sheetModel().setData(window.sheetModel().index(1, 1), "Ring road"));
+    for (const QString& path : {dir.filePath("missing.SDR"), notes}) {
+        QString text;
+        AnswerMessageBox(&text);
+        window.openFieldBook(path);
+        QVERIFY2(text.contains(path), qPrintable(text));
+        QCOMPARE(window.windowing().messagesShown().back().first, QString("Data File"));
+        // Nothing was read, so nothing typed is lost.
+        QCOMPARE(window.sheet().CellText(2, 2), std::string("Ring road"));
+    }
+}
+
+void UiTest::noWindowLeftEndsTheProgram() {
+    // Level Parameters, the main window closed, OK in the RL window, OK to "No Data ": no
+    // window is left, and the program ends.
+    MainWindow window;
+    window.show();
+    bool timedOut = false;
+    QString text;
+    QTimer::singleShot(0, &window, [&] {
+        Action(window, "mnuStnRL")->trigger();
+        window.close();
+        AnswerMessageBox(&text);
+        window.changeRLWindow()->okButton()->click();
+    });
+    QTimer::singleShot(10000, qApp, [&] {
+        timedOut = true;
+        for (QWidget* widget : QApplication::topLevelWidgets()) widget->close();
+        QCoreApplication::exit(1);
+    });
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY(!timedOut);
+    QCOMPARE(text, QString("No Data "));
+    QCOMPARE(OpenWindows(), 0);
+}
+
+void UiTest::shiftExtendsFromWhereTheLastMoveEnded() {
+    MainWindow window;
+    window.show();
+    ReadSdr20Sample(window, "100", "100.02");
+    auto& view = window.sheetView();
+    auto& model = window.sheetModel();
+    const auto selection = [&] {
+        const grid::Range& s = window.sheet().Selection();
+        return std::tuple{s.row1, s.col1, s.row2, s.col2};
+    };
+    struct Step {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        std::tuple<int32_t, int32_t, int32_t, int32_t> selected;
+    };
+    view.setCurrentIndex(model.index(5, 0));
+    const Step steps[] = {
+        // A jump, then Shift+Down: the block starts at the cell jumped to.
+        {Qt::Key_Down, Qt::ControlModifier, {16, 1, 16, 1}},
+        {Qt::Key_Down, Qt::ShiftModifier, {16, 1, 17, 1}},
+        {Qt::Key_Up, Qt::ControlModifier, {16, 1, 16, 1}},
+        {Qt::Key_Up, Qt::ControlModifier, {6, 1, 6, 1}},
+        {Qt::Key_Down, Qt::ControlModifier | Qt::ShiftModifier, {6, 1, 16, 1}},
+        // from the foresight's name over the empty BS and IS cells to its reading
+        {Qt::Key_Right, Qt::ControlModifier | Qt::ShiftModifier, {6, 1, 16, 4}},
+        {Qt::Key_Return, Qt::NoModifier, {17, 4, 17, 4}},
+        {Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier, {17, 4, 21, 8}},
+    };
+    for (const Step& step : steps) {
+        QTest::keyClick(&view, step.key, step.modifiers);
+        QCOMPARE(selection(), step.selected);
+    }
+    // Ctrl+X copies the block and empties it, one step to undo; Ctrl+Y does it again.
+    view.setCurrentIndex(model.index(6, 1));
+    QTest::keyClick(&view, Qt::Key_Down, Qt::ShiftModifier);
+    const std::string below = window.sheet().CellText(8, 2);
+    const QString block = view.selectionAsText();
+    QCOMPARE(block.count('\n'), 2);
+    QTest::keyClick(&view, Qt::Key_X, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), block);
+    QCOMPARE(window.sheet().CellAt(7, 2).kind, grid::CellKind::Empty);
+    QCOMPARE(window.sheet().CellAt(8, 2).kind, grid::CellKind::Empty);
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(window.sheet().CellText(8, 2), below);
+    QTest::keyClick(&view, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(window.sheet().CellAt(8, 2).kind, grid::CellKind::Empty);
+}
+
+void UiTest::typedReadingsAndTheChecksOfTheReadSheet() {
+    MainWindow window;
+    window.show();
+    ReadSdr20Sample(window, "100", "100.02");
+    auto& model = window.sheetModel();
+    const int32_t misclose = window.run().LastDataRow + 3;
+    const double backsight = window.sheet().CellNumber(6, 2);
+    struct Typed {
+        int row, col;
+        const char* text;
+        grid::CellKind kind;
+        double number;
+    };
+    const Typed typed[] = {
+        {6, 2, "1,456", grid::CellKind::Number, 1.456},  // a reading with a decimal comma
+        {6, 8, "31,5", grid::CellKind::Number, 31.5},    // a distance
+        {2, 2, "1,456", grid::CellKind::Text, 0},        // the project: text stays text
+        {9, 1, "'12", grid::CellKind::Text, 0},          // a station named by a number
+        {7, 2, "1.4.5", grid::CellKind::Text, 0},        // no number, in a reading cell
+    };
+    for (const Typed& t : typed) {
+        QVERIFY(model.setData(model.index(t.row - 1, t.col - 1), t.text));
+        QCOMPARE(window.sheet().CellAt(t.row, t.col).kind, t.kind);
+        if (t.kind == grid::CellKind::Number)
+            QCOMPARE(window.sheet().CellNumber(t.row, t.col), t.number);
+    }
+    QCOMPARE(window.sheet().CellText(9, 1), std::string("12"));
+    QCOMPARE(model.index(8, 0).data(Qt::EditRole).toString(), QString("'12"));
+    // The tooltip is of the sheet the last reduction read, until the run is reduced again.
+    QVERIFY(model.index(misclose - 1, 5).data(Qt::ToolTipRole).toString().contains("they agree"));
+    Action(window, "mnuStnRL")->trigger();
+    window.changeRLWindow()->okButton()->click();
+    const QString tip = model.index(misclose - 1, 5).data(Qt::ToolTipRole).toString();
+    QVERIFY2(tip.contains("; it fails. B7 holds the text 1.4.5, read as no reading."),
+             qPrintable(tip));
+    QVERIFY(window.sheet().CellNumber(6, 2) != backsight);
+}
+
+void UiTest::aStoppedReductionLeavesNoEarlierResults() {
+    MainWindow window;
+    window.show();
+    ReadSdr20Sample(window, "100", "100.02");
+    const int32_t last = window.run().LastDataRow;
+    QVERIFY(window.sheet().CellAt(last, core::kColRL).kind == grid::CellKind::Number);
+    Action(window, "mnuStnRL")->trigger();
+    window.changeRLWindow()->text1(0)->setText("10O.5");  // a letter O for a nought
+    window.changeRLWindow()->okButton()->click();
+    for (int32_t r = core::kFirstDataRow + 1; r <= last; ++r) {
+        QCOMPARE(window.sheet().CellAt(r, core::kColRL).kind, grid::CellKind::Empty);
+        QCOMPARE(window.sheet().CellAt(r, core::kColAdjRL).kind, grid::CellKind::Empty);
+    }
+    QCOMPARE(window.sheet().CellAt(last + 3, 2).kind, grid::CellKind::Empty);
+    QCOMPARE(window.sheet().CellAt(last + 3, core::kColRL).kind, grid::CellKind::Empty);
+    QCOMPARE(window.sheetModel().index(last + 2, 1).data(Qt::ToolTipRole).toString(),
+             QString("Not reduced: the starting RL is not a number, so no RLs were worked out."));
+}
+
+void UiTest::aReadIsOneStepToUndo() {
+    MainWindow window;
+    window.show();
+    ReadSdr20Sample(window, "100", "100.02");
+    auto& model = window.sheetModel();
+    auto& view = window.sheetView();
+    const int32_t last = window.run().LastDataRow;
+    QVERIFY(model.setData(model.index(1, 1), "Ring road, north loop"));
+    // Scrolled down to the summary block, a read that is cancelled in its file dialog.
+    view.scrollTo(model.index(400, 0));
+    QVERIFY(view.verticalScrollBar()->value() > 0);
+    window.windowing().setNextFileName("");
+    Action(window, "mnuSDR33")->trigger();
+    QCOMPARE(window.sheet().LastUsedRow(), 4);
+    QCOMPARE(window.run().LastDataRow, last);  // the run state is not the read's to clear
+    QCOMPARE(view.verticalScrollBar()->value(), 0);
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(window.sheet().CellText(2, 2), std::string("Ring road, north loop"));
+    QCOMPARE(window.sheet().CellText(last + 3, 2), std::string("Misclose(m)"));
+    QCOMPARE(window.run().LastDataRow, last);
+    QVERIFY(model.index(last + 2, 5).data(Qt::ToolTipRole).toString().startsWith("The misclose"));
+    QTest::keyClick(&view, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(window.sheet().LastUsedRow(), 4);
+}
+
+void UiTest::printingKeepsTheDefaultPrinter() {
+    MainWindow window;
+    ReadSdr20Sample(window, "100", "100.02");
+    QPrinter printer(QPrinter::HighResolution);
+    window.windowing().preparePrinter(printer, window.sheet());
+    // No file is preset: that would choose printing to a file over the default printer.
+    QVERIFY(printer.outputFileName().isEmpty());
+    QCOMPARE(printer.printerName(), QPrinterInfo::defaultPrinterName());
+    QCOMPARE(printer.docName(), QString("ring-road.sdr20.SDR"));
+}
+
+void UiTest::aRunOnTextShowsOverASelectedNeighbour() {
+    MainWindow window;
+    window.show();
+    auto& view = window.sheetView();
+    auto& model = window.sheetModel();
+    QVERIFY(model.setData(model.index(6, 0), "A station name that runs on"));
+    view.setCurrentIndex(model.index(6, 1));  // the empty neighbour, selected
+    model.flushChanges();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QRect neighbour = view.visualRect(model.index(6, 1)).adjusted(1, 1, -2, -2);
+    const QImage image = view.viewport()->grab(neighbour).toImage();
+    const QRgb highlight = view.palette().color(QPalette::Highlight).rgb();
+    int text = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) text += image.pixel(x, y) != highlight;
+    }
+    QVERIFY2(text > 10, "the text is hidden under the selection");
 }
 
 void UiTest::fileFilterForTheDialog() {

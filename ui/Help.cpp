@@ -77,6 +77,32 @@ bool PeerIsUser(qintptr descriptor, uid_t uid) {
            peer.uid == uid;
 }
 
+pid_t PeerProcess(qintptr descriptor) {
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    if (getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0) {
+        return 0;
+    }
+    return peer.pid;
+}
+
+std::optional<unsigned long long> ProcessStart(pid_t pid) {
+    if (pid <= 0) return std::nullopt;
+    QFile stat(QString("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return std::nullopt;
+    const QByteArray text = stat.read(4096);
+    // "pid (name) state ppid ...": the name may hold blanks and brackets, so count the fields
+    // after its last closing bracket; the start time is the 20th of them.
+    const qsizetype close = text.lastIndexOf(')');
+    if (close < 0) return std::nullopt;
+    const QList<QByteArray> fields = text.mid(close + 2).split(' ');
+    if (fields.size() < 20) return std::nullopt;
+    bool ok = false;
+    const unsigned long long start = fields[19].toULongLong(&ok);
+    if (!ok) return std::nullopt;
+    return start;
+}
+
 std::optional<HelpRequest> ParseHelpRequest(const QByteArray& line) {
     if (line.isEmpty() || line.size() > kMaxHelpMessage) return std::nullopt;
     QJsonParseError error{};

@@ -94,6 +94,14 @@ QString DefaultSocketName();
 /// (SO_PEERCRED); both the program and the viewer talk only to their own user.
 bool PeerIsUser(qintptr descriptor, uid_t uid);
 
+/// The process at the other end of the connected local socket `descriptor` (SO_PEERCRED); 0
+/// when it cannot be told.
+pid_t PeerProcess(qintptr descriptor);
+
+/// When process `pid` started, in clock ticks after boot (field 22 of /proc/PID/stat): a number
+/// that tells a process from a later one given the same id. Nothing when there is no process.
+std::optional<unsigned long long> ProcessStart(pid_t pid);
+
 /// Longest request or reply line the help channel carries, in bytes.
 inline constexpr qint64 kMaxHelpMessage = qint64{64} * 1024;
 

@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QSplitter>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -114,6 +115,11 @@ HelpViewer::HelpViewer() {
     splitter->setStretchFactor(1, 3);
     setCentralWidget(splitter);
 
+    auto* sweep = new QTimer(this);
+    sweep->setInterval(2000);
+    connect(sweep, &QTimer::timeout, this, &HelpViewer::dropGoneClients);
+    sweep->start();
+
     QToolBar* bar = addToolBar("Navigation");
     bar->setObjectName("Navigation");
     QAction* back = bar->addAction("Back", browser_, &QTextBrowser::backward);
@@ -147,10 +153,11 @@ void HelpViewer::onConnection() {
             continue;
         }
         socket->setReadBufferSize(help::kMaxHelpMessage + 1);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+        const pid_t peer = help::PeerProcess(socket->socketDescriptor());
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket, peer] {
             while (socket->canReadLine()) {
                 const QByteArray line = socket->readLine(help::kMaxHelpMessage + 1);
-                socket->write(handle(line.trimmed()) + "\n");
+                socket->write(handle(line.trimmed(), peer) + "\n");
                 socket->flush();
             }
             // A message that runs on without a line end is not buffered without bound.
@@ -159,7 +166,26 @@ void HelpViewer::onConnection() {
     }
 }
 
-QByteArray HelpViewer::handle(const QByteArray& line) {
+void HelpViewer::forget(const QString& client) {
+    clients_.remove(client);
+    if (clients_.isEmpty()) {
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    }
+}
+
+void HelpViewer::dropGoneClients() {
+    QStringList gone;
+    for (auto it = clients_.cbegin(); it != clients_.cend(); ++it) {
+        if (it->pid == 0) continue;  // a program that could not be told: its quit ends it
+        const std::optional<unsigned long long> start = help::ProcessStart(it->pid);
+        if (!start || *start != it->start) gone << it.key();
+    }
+    // Only forgotten: a viewer left open by a program that ended stays open for the user, and
+    // closes with the next program that no longer needs it, or with its window.
+    for (const QString& client : gone) clients_.remove(client);
+}
+
+QByteArray HelpViewer::handle(const QByteArray& line, pid_t peer) {
     QJsonObject reply;
     lastError_.clear();
     const std::optional<help::HelpRequest> request = help::ParseHelpRequest(line);
@@ -173,15 +199,14 @@ QByteArray HelpViewer::handle(const QByteArray& line) {
     const QString client = request->client;
     const int command = request->command;
     if (command == static_cast<int>(help::HELP_QUIT)) {
-        clients_.remove(client);
+        forget(client);
         reply["shown"] = "quit";
         reply["clients"] = static_cast<int>(clients_.size());
-        if (clients_.isEmpty()) {
-            QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-        }
         return QJsonDocument(reply).toJson(QJsonDocument::Compact);
     }
-    clients_.insert(client);
+    // The program behind the request, so that it is forgotten once it has ended.
+    const std::optional<unsigned long long> start = help::ProcessStart(peer);
+    clients_.insert(client, start ? Client{peer, *start} : Client{});
     show();
     raise();
     activateWindow();

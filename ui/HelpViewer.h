@@ -2,8 +2,10 @@
 // search box, and answers the program's requests on a local socket.
 #pragma once
 
+#include <sys/types.h>
+
+#include <QHash>
 #include <QMainWindow>
-#include <QSet>
 #include <QString>
 #include <vector>
 
@@ -50,9 +52,21 @@ class HelpViewer : public QMainWindow {
     bool indexShown() const;
     QString lastError() const { return lastError_; }
 
+    /// Forgets the clients whose program has ended without saying so (File > Exit, a crash), so
+    /// that the quit of the last program still running closes the viewer. Runs every two
+    /// seconds.
+    void dropGoneClients();
+
   private:
+    /// A program that uses the viewer, known by its process and when that started.
+    struct Client {
+        pid_t pid = 0;
+        unsigned long long start = 0;
+    };
+
     void onConnection();
-    QByteArray handle(const QByteArray& line);
+    QByteArray handle(const QByteArray& line, pid_t peer);
+    void forget(const QString& client);
     void showTopic(const HelpTopic& topic);
     void showError(const QString& text);
     void fillIndex(const QString& filter);
@@ -66,7 +80,7 @@ class HelpViewer : public QMainWindow {
     std::vector<HelpTopic> topics_;
     QString currentTitle_;
     QString lastError_;
-    QSet<QString> clients_;
+    QHash<QString, Client> clients_;
 };
 
 }  // namespace rendle::ui

@@ -185,7 +185,6 @@ void SheetView::followGridSelection() {
     const QModelIndex active =
         model_.index(clampRow(sheet.ActiveRow()), clampCol(sheet.ActiveCol()));
     selectionModel()->setCurrentIndex(active, QItemSelectionModel::NoUpdate);
-    anchor_ = active;
     selectionModel()->select(QItemSelection(model_.index(clampRow(s.row1), clampCol(s.col1)),
                                             model_.index(clampRow(s.row2), clampCol(s.col2))),
                              QItemSelectionModel::ClearAndSelect);
@@ -217,6 +216,7 @@ void SheetView::tellGridSelection() {
 
 void SheetView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QTableView::currentChanged(current, previous);
+    if (!extending_) anchor_ = current;  // every move but a Shift move sets the anchor
     tellGridSelection();
 }
 
@@ -295,12 +295,12 @@ void SheetView::moveOrExtend(int row, int col, bool extend) {
                                             std::clamp(col, 0, SheetModel::kColumns - 1));
     if (!extend || !anchor_.isValid()) {
         selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
-        anchor_ = target;
     } else {
         // The block from the anchor, which stays where it is, to the new current cell.
         const QModelIndex anchor = anchor_;
+        extending_ = true;
         selectionModel()->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
-        anchor_ = anchor;
+        extending_ = false;
         const QModelIndex topLeft = model_.index(std::min(anchor.row(), target.row()),
                                                  std::min(anchor.column(), target.column()));
         const QModelIndex bottomRight = model_.index(std::max(anchor.row(), target.row()),
@@ -366,7 +366,6 @@ void SheetView::mousePressEvent(QMouseEvent* event) {
         return;
     }
     QTableView::mousePressEvent(event);
-    anchor_ = currentIndex();
 }
 
 void SheetView::pasteClipboard() {
@@ -448,7 +447,6 @@ void SheetView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QTableView::keyPressEvent(event);
-    if (!editing && !(event->modifiers() & Qt::ShiftModifier)) anchor_ = currentIndex();
 }
 
 }  // namespace rendle::ui

@@ -47,6 +47,7 @@ class SheetView : public QTableView {
     SheetModel& model_;
     bool following_ = false;  // the view is taking the grid's selection, not the other way
     QPersistentModelIndex anchor_;
+    bool extending_ = false;  // a Shift move: the anchor stays
 };
 
 }  // namespace rendle::ui
