@@ -15,7 +15,22 @@ for program in rendle rendle-help rendle-reduce; do
         || fail "bin/$program does not lead to lib/rendle/$program"
 done
 [ -f "$prefix/lib/rendle/rendle.HLP" ] || fail "the help file is not beside the program"
-grep -q '^Exec=rendle$' "$prefix/share/applications/rendle.desktop" || fail "desktop entry"
+desktop="$prefix/share/applications/rendle.desktop"
+grep -q '^Exec=rendle %f$' "$desktop" || fail "the desktop entry does not pass the file on"
+mime="$prefix/share/mime/packages/rendle.xml"
+[ -f "$mime" ] || fail "the field-book types are not installed"
+# Every type the desktop entry opens is defined, and the M5 type by its first line.
+for type in $(sed -n 's/^MimeType=//p' "$desktop" | tr ';' ' '); do
+    grep -q "mime-type type=\"$type\"" "$mime" || fail "$type is not defined"
+done
+grep -q 'value="For M5"' "$mime" || fail "an M5 book is not told by its first line"
+if command -v update-mime-database >/dev/null; then
+    mkdir -p "$prefix/mimedb/packages"
+    cp "$mime" "$prefix/mimedb/packages/"
+    update-mime-database "$prefix/mimedb" >/dev/null 2>&1 || fail "update-mime-database refuses the types"
+    grep -q 'application/x-rendle-zeiss-m5' "$prefix/mimedb/magic" 2>/dev/null || \
+        grep -qa 'x-rendle-zeiss-m5' "$prefix/mimedb/magic" || fail "no magic for M5 books"
+fi
 [ -f "$prefix/share/icons/hicolor/64x64/apps/rendle.png" ] || fail "64 px icon"
 [ -f "$prefix/share/icons/hicolor/128x128/apps/rendle.png" ] || fail "128 px icon"
 if command -v help2man >/dev/null; then

@@ -113,6 +113,10 @@ HelpViewer::HelpViewer() {
     splitter->addWidget(indexPane_);
     splitter->addWidget(browser_);
     splitter->setStretchFactor(1, 3);
+    // The index as wide as its longer entries ("Level Parameters - Change RL"), the topic the
+    // rest.
+    splitter->setSizes({280, 540});
+    indexPane_->setMinimumWidth(220);
     setCentralWidget(splitter);
 
     auto* sweep = new QTimer(this);

@@ -1,7 +1,9 @@
 // rendle-help: the help viewer of Rendle, started by the program when help is first asked for.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 
+#include "ui/AboutWindow.h"
 #include "ui/Help.h"
 #include "ui/HelpViewer.h"
 
@@ -19,6 +21,8 @@ int main(int argc, char** argv) {
     options.addOption(file);
     options.process(app);
 
+    rendle::ui::LoadResources();
+    QApplication::setWindowIcon(QIcon(":/rendle/rendle-64.png"));
     rendle::ui::HelpViewer viewer;
     if (!viewer.listen(options.value(socket))) return 0;  // already running for this user
     if (options.isSet(file)) {
