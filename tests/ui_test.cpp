@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -20,6 +21,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolTip>
 #include <QtTest>
 #include <functional>
 #include <tuple>
@@ -1020,6 +1022,31 @@ void UiTest::screenshot() {
     window.sheetModel().flushChanges();
     QCoreApplication::processEvents();
     QVERIFY(window.grab().save(QString::fromLocal8Bit(path)));
+
+    // With RENDLE_TOOLTIP_SHOT, the misclose cell's tooltip over the window as well.
+    const QByteArray tipPath = qgetenv("RENDLE_TOOLTIP_SHOT");
+    if (tipPath.isEmpty()) return;
+    auto& view = window.sheetView();
+    const QModelIndex misclose = window.sheetModel().index(window.run().LastDataRow + 2, 5);
+    const QRect cell = view.visualRect(misclose);
+    const QPoint at = view.viewport()->mapToGlobal(cell.bottomLeft() - QPoint(cell.width() * 3, 0));
+    QToolTip::showText(at, misclose.data(Qt::ToolTipRole).toString(), view.viewport());
+    QWidget* tip = nullptr;
+    QTRY_VERIFY((tip = [] {
+                    for (QWidget* w : QApplication::topLevelWidgets()) {
+                        if (w->inherits("QTipLabel") && w->isVisible()) return w;
+                    }
+                    return static_cast<QWidget*>(nullptr);
+                }()) != nullptr);
+    // The window and the tooltip, which may reach past the window's edge.
+    const QRect tipRect(tip->pos() - window.pos(), tip->size());
+    QPixmap shot(window.rect().united(tipRect).size());
+    shot.fill(Qt::white);
+    QPainter painter(&shot);
+    painter.drawPixmap(0, 0, window.grab());
+    painter.drawPixmap(tipRect.topLeft(), tip->grab());
+    painter.end();
+    QVERIFY(shot.save(QString::fromLocal8Bit(tipPath)));
 }
 
 QTEST_MAIN(UiTest)
