@@ -122,7 +122,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 void OpenFromCommandLine(MainWindow& window, const QStringList& arguments) {
     if (arguments.size() < 2) return;
-    const QString path = arguments.at(1);
+    const QString& path = arguments.at(1);
     QTimer::singleShot(0, &window, [&window, path] { window.openFieldBook(path); });
 }
 
