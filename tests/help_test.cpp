@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -48,10 +49,13 @@ struct HelpCall {
 /// Records what the program asks of the help layer.
 class RecordingLayer : public help::HelpLayer {
   public:
-    void WinHelp(QWidget*, const QString& file, unsigned command, const QVariant& data) override {
+    void WinHelp(QWidget* owner, const QString& file, unsigned command,
+                 const QVariant& data) override {
         calls.push_back({file, command, data});
+        owners.push_back(owner);
     }
     std::vector<HelpCall> calls;
+    std::vector<QWidget*> owners;
 };
 
 /// Sends one request line to a viewer and gives its answer.
@@ -98,6 +102,7 @@ class HelpTest : public QObject {
     void aViewerThatNeverAnswersDoesNotHoldTheWindow();
     void secondClientKeepsTheViewerOpen();
     void aProgramThatEndedUnsaidIsNoLongerCounted();
+    void contextHelpShowsBesideTheAskingWindow();
     void missingHelpFileIsReportedByTheViewer();
     void channelSpeaksOnlyToItsOwnUser();
     void malformedRequestsChangeNothing_data();
@@ -357,6 +362,34 @@ void HelpTest::aProgramThatEndedUnsaidIsNoLongerCounted() {
                               1, 10000);
     QCOMPARE(Ask(socket_, {{"client", "test"}, {"command", 2}})["clients"].toInt(), 0);
     QTRY_VERIFY(!ViewerRunning(socket_));
+}
+
+void HelpTest::contextHelpShowsBesideTheAskingWindow() {
+    QVERIFY(StartViewer(socket_));
+    QTRY_VERIFY(ViewerRunning(socket_));
+    // F1 in an RL window at the top-left corner: the topic opens to its right, not over it.
+    const QRect window(0, 0, 200, 150);
+    const QJsonObject reply = Ask(socket_, {{"client", "test"},
+                                            {"file", RENDLE_HELP_FILE},
+                                            {"command", 1},
+                                            {"data", 230},
+                                            {"beside", QJsonArray{0, 0, 200, 150}}});
+    const QJsonArray placed = reply["placed"].toArray();
+    QCOMPARE(placed.size(), 4);
+    const QRect viewer(placed[0].toInt(), placed[1].toInt(), placed[2].toInt(), placed[3].toInt());
+    QVERIFY2(!viewer.intersects(window),
+             qPrintable(QString("%1,%2").arg(viewer.x()).arg(viewer.y())));
+    Ask(socket_, {{"client", "test"}, {"command", 2}});
+
+    // The program sends the frame of the window where F1 was pressed.
+    RecordingLayer layer;
+    help::SetLayer(&layer);
+    ui::RLWindow form(ui::RLWindow::Kind::Enter, nullptr);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QTest::keyClick(&form, Qt::Key_F1);
+    QCOMPARE(layer.owners.size(), size_t{1});
+    QCOMPARE(layer.owners.back(), static_cast<QWidget*>(&form));
 }
 
 void HelpTest::missingHelpFileIsReportedByTheViewer() {

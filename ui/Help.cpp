@@ -11,6 +11,7 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
@@ -121,6 +122,12 @@ std::optional<HelpRequest> ParseHelpRequest(const QByteArray& line) {
     request.command = command.toInt(-1);
     request.file = file.toString();
     if (object.contains("data")) request.data = object.value("data").toVariant();
+    const QJsonArray beside = object.value("beside").toArray();
+    if (beside.size() == 4) {
+        const auto at = [&](int i) { return beside.at(i).toInt(); };
+        const QRect frame(at(0), at(1), at(2), at(3));
+        if (frame.isValid()) request.beside = frame;
+    }
     return request;
 }
 
@@ -158,13 +165,17 @@ ViewerHelpLayer::ViewerHelpLayer(QString viewer, QString socketName)
     });
 }
 
-void ViewerHelpLayer::WinHelp(QWidget*, const QString& helpFile, unsigned command,
+void ViewerHelpLayer::WinHelp(QWidget* owner, const QString& helpFile, unsigned command,
                               const QVariant& data) {
     if (socketName_.isEmpty()) return;  // no private place for the channel: no help
     QJsonObject request{{"client", QString::number(QCoreApplication::applicationPid())},
                         {"file", helpFile},
                         {"command", static_cast<int>(command)}};
     if (data.isValid()) request["data"] = QJsonValue::fromVariant(data);
+    if (command == HELP_CONTEXT && owner && owner->isVisible()) {
+        const QRect frame = owner->frameGeometry();
+        request["beside"] = QJsonArray{frame.x(), frame.y(), frame.width(), frame.height()};
+    }
     queue_.push_back({QJsonDocument(request).toJson(QJsonDocument::Compact) + "\n", command});
     if (queue_.size() == 1) StartNext();
 }
@@ -310,8 +321,9 @@ void ShutDown() {
     Layer().WinHelp(State().owner, State().filePath, HELP_QUIT, QVariant());
 }
 
-void ShowContext(int context) {
-    Layer().WinHelp(State().owner, State().filePath, HELP_CONTEXT, context);
+void ShowContext(int context, QWidget* asking) {
+    Layer().WinHelp(asking ? asking : State().owner.data(), State().filePath, HELP_CONTEXT,
+                    context);
 }
 
 const QString& FilePath() {
@@ -337,7 +349,7 @@ void InstallContextHelp(QWidget* window, int context) {
                 }
             }
         }
-        ShowContext(context);
+        ShowContext(context, window->window());
     });
 }
 

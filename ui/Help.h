@@ -6,6 +6,7 @@
 
 #include <QLocalSocket>
 #include <QObject>
+#include <QRect>
 #include <QString>
 #include <QTimer>
 #include <QVariant>
@@ -111,10 +112,13 @@ struct HelpRequest {
     int command = 0;
     QString file;
     QVariant data;
+    /// The frame of the window that asked (F1), on the screen: the viewer shows beside it.
+    std::optional<QRect> beside;
 };
 
 /// Reads one request line: a JSON object with a "client" text and a "command" number, and an
-/// optional "file" text and "data". Nothing for anything else (not JSON, an array, an empty
+/// optional "file" text, "data" and "beside" ([x, y, width, height] of the asking window).
+/// Nothing for anything else (not JSON, an array, an empty
 /// line, a missing or mistyped member, a line longer than kMaxHelpMessage).
 std::optional<HelpRequest> ParseHelpRequest(const QByteArray& line);
 
@@ -126,7 +130,8 @@ void ShowContents();
 /// Help shut-down, run by the main window's unload handler: the viewer may close.
 void ShutDown();
 /// F1: the topic of a window or menu.
-void ShowContext(int context);
+/// `asking` is the window where F1 was pressed: the viewer shows beside it, not over it.
+void ShowContext(int context, QWidget* asking = nullptr);
 
 /// The help file path fixed at set-up.
 const QString& FilePath();

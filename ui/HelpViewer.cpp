@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSplitter>
 #include <QTextBrowser>
 #include <QTimer>
@@ -72,7 +74,13 @@ std::vector<HelpTopic> ParseHelpFile(const QString& text) {
 HelpViewer::HelpViewer() {
     setObjectName("HelpViewer");
     setWindowTitle("Rendle Help");
-    resize(820, 600);
+    // Room beside the program's windows on a small screen too.
+    QSize size(820, 600);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect room = screen->availableGeometry();
+        size = size.boundedTo(QSize(room.width() * 3 / 5, room.height() * 9 / 10));
+    }
+    resize(size);
 
     browser_ = new TopicBrowser(topics_);
     browser_->setObjectName("TopicView");
@@ -170,6 +178,21 @@ void HelpViewer::onConnection() {
     }
 }
 
+void HelpViewer::placeBeside(const QRect& frame) {
+    const QScreen* screen = QGuiApplication::screenAt(frame.center());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect room = screen->availableGeometry();
+    const QSize size = frameGeometry().size();
+    const int top =
+        std::clamp(frame.top(), room.top(), std::max(room.top(), room.bottom() - size.height()));
+    if (frame.right() + 1 + size.width() <= room.right() + 1) {
+        move(frame.right() + 1, top);
+    } else if (frame.left() - size.width() >= room.left()) {
+        move(frame.left() - size.width(), top);
+    }
+}
+
 void HelpViewer::forget(const QString& client) {
     clients_.remove(client);
     if (clients_.isEmpty()) {
@@ -211,6 +234,10 @@ QByteArray HelpViewer::handle(const QByteArray& line, pid_t peer) {
     // The program behind the request, so that it is forgotten once it has ended.
     const std::optional<unsigned long long> start = help::ProcessStart(peer);
     clients_.insert(client, start ? Client{peer, *start} : Client{});
+    if (request->beside) {
+        placeBeside(*request->beside);
+        reply["placed"] = QJsonArray{x(), y(), width(), height()};
+    }
     show();
     raise();
     activateWindow();

@@ -68,6 +68,8 @@ class HelpViewer : public QMainWindow {
     QByteArray handle(const QByteArray& line, pid_t peer);
     void forget(const QString& client);
     void showTopic(const HelpTopic& topic);
+    /// Moves the viewer beside `frame` (to its right, else its left) where the screen has room.
+    void placeBeside(const QRect& frame);
     void showError(const QString& text);
     void fillIndex(const QString& filter);
 
