@@ -9,6 +9,7 @@
 #include "core/LevelSheet.h"
 #include "grid/Grid.h"
 #include "readers/FieldBookLine.h"
+#include "readers/GsiBook.h"
 
 namespace rendle::commands {
 
@@ -18,9 +19,8 @@ using readers::ReadStatus;
 
 constexpr std::string_view kMessageTitle = "Data File";
 
-ReadCommandResult Read(readers::FieldBookFormat format, std::istream* given, grid::Grid& sheet,
-                       core::RunState& run, Windowing& windowing, readers::LineDecoder decoder) {
-    // The menu step, then a cleared sheet with its header block before any file is chosen.
+/// The menu step, then a cleared sheet with its header block before any file is chosen.
+void ClearForRead(grid::Grid& sheet, core::RunState& run) {
     run.EndRL = std::monostate{};
     run.EnteredStartRL = std::monostate{};
     sheet.ClearCells(-1, -1, -1, -1, grid::ClearMode::All);
@@ -28,6 +28,12 @@ ReadCommandResult Read(readers::FieldBookFormat format, std::istream* given, gri
     // into it, nor into its workbook.
     sheet.ResetColumnWidths();
     core::WriteHeaderBlock(sheet);
+}
+
+ReadCommandResult Read(readers::FieldBookFormat format, std::istream* given, grid::Grid& sheet,
+                       core::RunState& run, Windowing& windowing, readers::LineDecoder decoder,
+                       int runNumber = 1) {
+    ClearForRead(sheet, run);
 
     ReadCommandResult result;
     result.cleared = true;
@@ -52,7 +58,7 @@ ReadCommandResult Read(readers::FieldBookFormat format, std::istream* given, gri
         in = &file;
     }
 
-    result.read = readers::ReadFieldBook(format, *in, sheet, run, std::move(decoder));
+    result.read = readers::ReadFieldBook(format, *in, sheet, run, std::move(decoder), runNumber);
     // The reader owns the field book only while it reads: closed before any window opens.
     file.close();
     if (result.read.status != ReadStatus::Read) {
@@ -80,6 +86,8 @@ std::string_view FileFilter(readers::FieldBookFormat format) {
             return "SDR20 files (*.SDR)|*.SDR|All files(*.*)|*.*";
         case readers::FieldBookFormat::SDR33:
             return "SDR33 files (*.SDR)|*.SDR|All files(*.*)|*.*";
+        case readers::FieldBookFormat::GSI:
+            return "Leica GSI files (*.GSI)|*.GSI|All files(*.*)|*.*";
         case readers::FieldBookFormat::M5:
             break;
     }
@@ -97,8 +105,9 @@ ReadCommandResult RunReadCommand(readers::FieldBookFormat format, grid::Grid& sh
 
 ReadCommandResult RunReadCommand(readers::FieldBookFormat format, std::istream& fieldBook,
                                  grid::Grid& sheet, core::RunState& run, Windowing& windowing,
-                                 readers::LineDecoder decoder) {
-    ReadCommandResult result = Read(format, &fieldBook, sheet, run, windowing, std::move(decoder));
+                                 readers::LineDecoder decoder, int runNumber) {
+    ReadCommandResult result =
+        Read(format, &fieldBook, sheet, run, windowing, std::move(decoder), runNumber);
     if (!result.reduction) grid::FitColumnWidths(sheet);  // a reduction has fitted them already
     return result;
 }
@@ -131,7 +140,31 @@ ReadCommandResult OpenFieldBook(const std::string& path, grid::Grid& sheet, core
     file.clear();
     file.seekg(0);
     if (!file) return refuse("Cannot read " + path + " from its start. ");
-    result = Read(*format, &file, sheet, run, windowing, std::move(decoder));
+    int runNumber = 1;
+    if (*format == readers::FieldBookFormat::GSI) {
+        // A book of several levelling lines: the user chooses one, or cancels as in the file
+        // dialog, which leaves the sheet cleared.
+        std::vector<readers::GsiRun> runs;
+        {
+            readers::LineReader lines(file);
+            runs = readers::ListGsiRuns(lines);
+        }
+        file.clear();
+        file.seekg(0);
+        if (runs.size() > 1) {
+            const std::optional<int> chosen = windowing.ChooseRun(runs);
+            if (!chosen) {
+                ClearForRead(sheet, run);
+                result.cleared = true;
+                result.read.status = ReadStatus::EndedSilently;
+                result.read.reason = "no levelling line was chosen";
+                windowing.SetMousePointer(MousePointer::Default);
+                return result;
+            }
+            runNumber = *chosen;
+        }
+    }
+    result = Read(*format, &file, sheet, run, windowing, std::move(decoder), runNumber);
     if (!result.reduction) grid::FitColumnWidths(sheet);  // a reduction has fitted them already
     return result;
 }

@@ -36,16 +36,19 @@ ReadCommandResult RunReadCommand(readers::FieldBookFormat format, grid::Grid& sh
                                  core::RunState& run, Windowing& windowing,
                                  readers::LineDecoder decoder = readers::LineDecoder());
 
-/// The same command with `fieldBook` standing for the file the dialog would give.
+/// The same command with `fieldBook` standing for the file the dialog would give; of a GSI book
+/// of several levelling lines, `runNumber` is the one read.
 ReadCommandResult RunReadCommand(readers::FieldBookFormat format, std::istream& fieldBook,
                                  grid::Grid& sheet, core::RunState& run, Windowing& windowing,
-                                 readers::LineDecoder decoder = readers::LineDecoder());
+                                 readers::LineDecoder decoder = readers::LineDecoder(),
+                                 int runNumber = 1);
 
 /// A field book named outside the File menu (on the command line, by a file manager's "Open
 /// with", dropped on the main window): its format is told from its content, then the road of
 /// that format's command runs from the point where the open-file dialog gives the name. A file
 /// that cannot be opened, or holds no field book Rendle reads, is named in a "Data File"
-/// message, and the sheet stays as it was.
+/// message, and the sheet stays as it was. Of a GSI book of several levelling lines the user
+/// chooses one first.
 ReadCommandResult OpenFieldBook(const std::string& path, grid::Grid& sheet, core::RunState& run,
                                 Windowing& windowing,
                                 readers::LineDecoder decoder = readers::LineDecoder());

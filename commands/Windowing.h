@@ -5,11 +5,16 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "commands/BenchmarkRL.h"
 
 namespace rendle::grid {
 class Grid;
+}
+
+namespace rendle::readers {
+struct GsiRun;
 }
 
 namespace rendle::commands {
@@ -43,6 +48,12 @@ class Windowing {
     virtual std::optional<RLBoxes> ShowFormRL(const RLBoxes& boxes) = 0;
     /// The grid's save dialog with a title; the chosen path comes back in the file-spec object.
     virtual void SaveAsDialog(std::string_view title, FileSpec& fileSpec) = 0;
+    /// Asks which levelling line of a book of several to read, in a modal list (run number,
+    /// name, set-ups, first and last point); the chosen run's number, or nothing when the user
+    /// cancels. Without a list window the first is read.
+    virtual std::optional<int> ChooseRun(const std::vector<readers::GsiRun>& runs) {
+        return runs.empty() ? std::nullopt : std::optional<int>(1);
+    }
     /// Prints the sheet with its print settings: the print dialog, then the pages. Reports a
     /// failed print itself; a cancelled print dialog prints nothing and says nothing.
     virtual void PrintSheet(const grid::Grid& sheet) = 0;

@@ -12,38 +12,24 @@
 #include "grid/Grid.h"
 #include "grid/NumberFormat.h"
 #include "readers/FieldBookLine.h"
+#include "readers/GsiBook.h"
+#include "readers/ReaderParts.h"
 
 namespace rendle::readers {
 
 namespace {
 
-constexpr std::string_view kCheckDataFile = "Please Check Your Data File ";
-constexpr std::string_view kTooManyRows =
-    "The run is longer than the 1000 rows a level sheet holds. The readings before the first one "
-    "past it stay in the sheet, with that reading's station name; the run was not reduced.";
+using parts::CheckCapacity;
+using parts::Counter16;
+using parts::kCapacity;
+using parts::kCheckDataFile;
+using parts::RowCounter;
+using parts::Stop;
+using parts::WriteReading;
+
 constexpr std::string_view kTooManyDataRows =
     "The run is longer than the 1000 rows a level sheet holds, even once its set-up rows are "
     "taken out. Its readings stay in the sheet; the run was not reduced.";
-constexpr std::string_view kTooManyLines =
-    "The field book has more lines or set-ups than the 32767 a read can count. The run was not "
-    "reduced.";
-constexpr int32_t kCapacity = 1000;
-
-/// Ends a read. An empty message ends it without a word.
-struct Stop {
-    std::string message;
-    std::string reason;
-};
-
-/// 16-bit counter arithmetic: a result past the range ends the read.
-int16_t Counter16(int32_t value, const char* what) {
-    if (value > std::numeric_limits<int16_t>::max() ||
-        value < std::numeric_limits<int16_t>::min()) {
-        throw Stop{std::string(kTooManyLines), std::string(what) + " passes 32767"};
-    }
-    return static_cast<int16_t>(value);
-}
-
 /// A record's code by the numeric rule; only a number too large for a double fails.
 double CodeValue(std::string_view field) {
     const std::optional<double> value = NumericValue(field);
@@ -110,14 +96,6 @@ bool FlagIsOne(std::string_view line, size_t position, const char* what) {
     return flag[0] == '1';
 }
 
-/// Line counter and row offset of a read: a record's sheet row is their difference.
-struct RowCounter {
-    int16_t lineCounter = 0;
-    int16_t rowOffset = 0;
-    int16_t Row() const { return Counter16(lineCounter - rowOffset, "the sheet row"); }
-    void Advance(int32_t by) { lineCounter = Counter16(lineCounter + by, "the line counter"); }
-};
-
 /// The width of an SDR field book's value fields (reading, distance, benchmark).
 constexpr size_t kSdrValueLength = 10;
 
@@ -159,23 +137,6 @@ constexpr SdrLayout kSdr33{
     .backsightFlagPos = 78,
     .foresightFlagPos = 83,
 };
-
-void WriteReading(grid::Grid& sheet, int16_t row, std::string_view sight, double reading) {
-    const int32_t col = sight == "BS" ? core::kColBS : sight == "IS" ? core::kColIS : core::kColFS;
-    sheet.SetCellNumber(row, col, reading);
-    sheet.SetCellText(row, core::kColSightType, sight);
-}
-
-/// A reading is stored only while the line counter is at most 1000. (Its row may pass 1000 when
-/// the first set-up comes on one of the first lines; the marker rows the reduction deletes
-/// bring the data rows back, which the end of the read checks.)
-void CheckCapacity(const RowCounter& rows) {
-    if (rows.lineCounter > kCapacity) {
-        throw Stop{std::string(kTooManyRows), "a reading comes at line counter " +
-                                                  std::to_string(rows.lineCounter) +
-                                                  ", past the 1000 rows of the level sheet"};
-    }
-}
 
 RowCounter ReadSdrLines(const SdrLayout& layout, LineReader& lines, grid::Grid& sheet,
                         core::RunState& run, std::vector<ReadWarning>& warnings) {
@@ -490,16 +451,25 @@ RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run
 }  // namespace
 
 ReadResult ReadFieldBook(FieldBookFormat format, LineReader& lines, grid::Grid& sheet,
-                         core::RunState& run) {
+                         core::RunState& run, int runNumber) {
     ReadResult result;
     try {
         run.StationCount = 0;
         run.instrument = {};
-        const RowCounter rows =
-            format == FieldBookFormat::M5
-                ? ReadM5Lines(lines, sheet, run, result.warnings)
-                : ReadSdrLines(format == FieldBookFormat::SDR20 ? kSdr20 : kSdr33, lines, sheet,
-                               run, result.warnings);
+        RowCounter rows;
+        switch (format) {
+            case FieldBookFormat::M5:
+                rows = ReadM5Lines(lines, sheet, run, result.warnings);
+                break;
+            case FieldBookFormat::GSI:
+                rows = parts::ReadGsiLines(lines, runNumber, sheet, run, result.warnings);
+                break;
+            case FieldBookFormat::SDR20:
+            case FieldBookFormat::SDR33:
+                rows = ReadSdrLines(format == FieldBookFormat::SDR20 ? kSdr20 : kSdr33, lines,
+                                    sheet, run, result.warnings);
+                break;
+        }
         if (lines.LineTooLong()) {
             throw Stop{{},
                        "line " + std::to_string(lines.LineNumber()) + " runs past " +
@@ -545,9 +515,9 @@ ReadResult ReadFieldBook(FieldBookFormat format, LineReader& lines, grid::Grid& 
 }
 
 ReadResult ReadFieldBook(FieldBookFormat format, std::istream& fieldBook, grid::Grid& sheet,
-                         core::RunState& run, LineDecoder decoder) {
+                         core::RunState& run, LineDecoder decoder, int runNumber) {
     LineReader lines(fieldBook, std::move(decoder));
-    return ReadFieldBook(format, lines, sheet, run);
+    return ReadFieldBook(format, lines, sheet, run, runNumber);
 }
 
 std::optional<FieldBookFormat> DetectFormat(LineReader& lines) {
@@ -555,6 +525,7 @@ std::optional<FieldBookFormat> DetectFormat(LineReader& lines) {
     bool first = true;
     while (lines.Next(line)) {
         if (first && line.starts_with("For M5")) return FieldBookFormat::M5;
+        if (first && LooksLikeGsi(line)) return FieldBookFormat::GSI;
         first = false;
         const std::optional<double> code = NumericValue(Field(line, 1, 2));
         if (code && *code == 0) {

@@ -23,7 +23,7 @@ namespace rendle::readers {
 
 class LineReader;
 
-enum class FieldBookFormat { SDR20, SDR33, M5 };
+enum class FieldBookFormat { SDR20, SDR33, M5, GSI };
 
 enum class ReadStatus {
     Read,              ///< the whole field book was read and the run state set from it
@@ -50,14 +50,16 @@ struct ReadResult {
 /// row per set-up and one data row per sighting from row 5 on, the starting RL of a benchmark
 /// record, and at the end of the field book the run state (first and last data row, set-up
 /// count, starting RL, the ending RL of a run that closes on its first station) and the set-up
-/// count beside "No. Stn. :". What was written before a stop stays.
+/// count beside "No. Stn. :". What was written before a stop stays. A GSI book may hold several
+/// levelling lines: `runNumber` (1-based) is the one read; other formats hold one.
 ReadResult ReadFieldBook(FieldBookFormat format, LineReader& lines, grid::Grid& sheet,
-                         core::RunState& run);
+                         core::RunState& run, int runNumber = 1);
 ReadResult ReadFieldBook(FieldBookFormat format, std::istream& fieldBook, grid::Grid& sheet,
-                         core::RunState& run, LineDecoder decoder = LineDecoder());
+                         core::RunState& run, LineDecoder decoder = LineDecoder(),
+                         int runNumber = 1);
 
-/// The format of a field book told from its content: line 1 starting "For M5" is M5; otherwise
-/// the first header record naming SDR20 or SDR33. Nothing when neither is found (the reader's
+/// The format of a field book told from its content: line 1 starting "For M5" is M5, a first
+/// line of GSI words is GSI; otherwise the first header record naming SDR20 or SDR33. Nothing when neither is found (the reader's
 /// Failed() tells an input error).
 std::optional<FieldBookFormat> DetectFormat(LineReader& lines);
 

@@ -1,0 +1,204 @@
+// Leica GSI books read into the level sheet: both word lengths, the four methods, books of
+// several levelling lines, Latin-1 text, edits, and what is refused.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+
+#include "GsiText.h"
+#include "core/Checks.h"
+#include "core/LevelSheet.h"
+#include "core/Reduction.h"
+#include "core/RunState.h"
+#include "grid/Grid.h"
+#include "readers/FieldBook.h"
+#include "readers/FieldBookLine.h"
+#include "readers/GsiBook.h"
+
+namespace rendle::readers {
+namespace {
+
+using testing::GsiBookText;
+using testing::GsiLine;
+using testing::GsiLoop;
+
+struct Read {
+    grid::Grid sheet;
+    core::RunState run;
+    ReadResult result;
+};
+
+std::unique_ptr<Read> ReadBook(const std::string& text, int runNumber = 1) {
+    auto read = std::make_unique<Read>();
+    core::SetUpLevelSheet(read->sheet);
+    std::istringstream in(text);
+    read->result =
+        ReadFieldBook(FieldBookFormat::GSI, in, read->sheet, read->run, LineDecoder(), runNumber);
+    return read;
+}
+
+struct MethodCase {
+    int method;
+    bool wide;
+};
+
+class GsiMethods : public ::testing::TestWithParam<MethodCase> {};
+
+TEST_P(GsiMethods, ReadLikeABfRunOfTheMeans) {
+    const auto [method, wide] = GetParam();
+    const std::string text = GsiBookText(GsiLine(method, "A1", 100.0, GsiLoop(), wide));
+    std::istringstream probe(text);
+    LineReader lines(probe);
+    EXPECT_EQ(DetectFormat(lines), FieldBookFormat::GSI);
+
+    const auto read = ReadBook(text);
+    ASSERT_EQ(read->result.status, ReadStatus::Read) << read->result.reason;
+    const grid::Grid& sheet = read->sheet;
+    EXPECT_EQ(read->run.StationCount, 3);
+    EXPECT_EQ(std::get<double>(read->run.EnteredStartRL), 100.0) << "the starting height";
+    const bool twice = method == 2 || method == 4;
+    // Marker 5, BS 6, FS 7; marker 8, BS 9, IS 10, FS 11; marker 12, BS 13, FS 14.
+    struct Row {
+        int32_t row;
+        const char* sight;
+        const char* station;
+        double reading;
+    };
+    const auto mean = [&](double a, double b) { return twice ? (a + b) / 2 : a; };
+    const Row rows[] = {
+        {6, "BS", "A1", mean(1.52341, 1.52351)}, {7, "FS", "T1", mean(1.20112, 1.20118)},
+        {9, "BS", "T1", mean(1.41100, 1.41104)}, {10, "IS", "P7", 1.33333},
+        {11, "FS", "T2", mean(1.65432, 1.65440)}, {13, "BS", "T2", mean(1.30000, 1.30010)},
+        {14, "FS", "A1", mean(1.37888, 1.37894)},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.row);
+        EXPECT_EQ(sheet.CellText(r.row, core::kColSightType), r.sight);
+        EXPECT_EQ(sheet.CellText(r.row, core::kColStation), r.station);
+        const int32_t col = std::string(r.sight) == "BS"   ? core::kColBS
+                            : std::string(r.sight) == "IS" ? core::kColIS
+                                                           : core::kColFS;
+        EXPECT_NEAR(sheet.CellNumber(r.row, col), r.reading, 1e-12);
+    }
+    for (const int32_t marker : {5, 8, 12}) {
+        EXPECT_EQ(sheet.CellText(marker, core::kColSightType), "CP");
+    }
+    EXPECT_DOUBLE_EQ(sheet.CellNumber(6, core::kColDist), 30.12);
+    EXPECT_EQ(read->run.LastDataRow, 12);
+    // The run closes on A1: the ending RL is the starting one.
+    EXPECT_EQ(std::get<double>(read->run.EndRL), 100.0);
+
+    core::ReduceLevels(read->sheet, read->run);
+    const core::RunChecks checks = core::CheckRun(read->sheet, read->run, std::nullopt, {});
+    EXPECT_EQ(checks.instrument.compared, 4) << "three foresights and an intermediate";
+    EXPECT_FALSE(checks.instrument.flagged) << checks.instrument.largestDifference;
+    ASSERT_EQ(checks.stationDifferences.setUps.size(), twice ? 3u : 0u);
+    if (twice) {
+        EXPECT_NEAR(checks.stationDifferences.setUps[0].value,
+                    (1.52341 - 1.20112) - (1.52351 - 1.20118), 1e-12);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothWordLengths, GsiMethods,
+                         ::testing::Values(MethodCase{1, false}, MethodCase{2, false},
+                                           MethodCase{3, false}, MethodCase{4, false},
+                                           MethodCase{1, true}, MethodCase{2, true},
+                                           MethodCase{3, true}, MethodCase{4, true}));
+
+TEST(GsiBook, SeveralLinesAreListedAndEachReadAsABookOfItsOwn) {
+    int block = 1;
+    std::vector<std::string> lines = GsiLine(1, "A1", 100.0, GsiLoop(), true, "North", &block);
+    // The second line starts where the first ended, with its own name and method.
+    const std::vector<std::string> second = GsiLine(
+        2, "A1", 100.0, {{"A1", "B9", 1.5, 1.0, 1.5001, 1.0001, 20, 20, {}}}, true, "South", &block);
+    lines.insert(lines.end(), second.begin(), second.end());
+    const std::string text = GsiBookText(lines);
+
+    std::istringstream in(text);
+    LineReader reader(in);
+    const std::vector<GsiRun> runs = ListGsiRuns(reader);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].name, "North");
+    EXPECT_EQ(runs[0].method, "BF");
+    EXPECT_EQ(runs[0].setUps, 3);
+    EXPECT_EQ(runs[0].firstPoint, "A1");
+    EXPECT_EQ(runs[0].lastPoint, "A1");
+    EXPECT_EQ(runs[1].name, "South");
+    EXPECT_EQ(runs[1].method, "BFFB");
+    EXPECT_EQ(runs[1].setUps, 1);
+    EXPECT_EQ(runs[1].lastPoint, "B9");
+
+    const auto secondRun = ReadBook(text, 2);
+    ASSERT_EQ(secondRun->result.status, ReadStatus::Read) << secondRun->result.reason;
+    EXPECT_EQ(secondRun->run.StationCount, 1);
+    EXPECT_EQ(secondRun->sheet.CellText(7, core::kColStation), "B9");
+    EXPECT_NEAR(secondRun->sheet.CellNumber(6, core::kColBS), 1.50005, 1e-12);
+    EXPECT_EQ(secondRun->run.LastDataRow, 7);
+
+    const auto missing = ReadBook(text, 3);
+    EXPECT_EQ(missing->result.status, ReadStatus::EndedWithMessage);
+    EXPECT_NE(missing->result.message.find("holds 2 levelling lines"), std::string::npos);
+}
+
+TEST(GsiBook, TextWordsHoldBlanksAndLatin1) {
+    std::vector<std::string> lines = GsiLine(1, "A1", 100.0, GsiLoop(), true);
+    // A closing block with remarks: blanks, and "Straße" in Latin-1 (ß is one byte, 0xDF).
+    lines.push_back("*" + testing::GsiPoint(99, "A1", true) +
+                    testing::GsiWord(508, "...", '+', "Stra\xDF" "e 1 ok", true, ' '));
+    const auto read = ReadBook(GsiBookText(lines));
+    ASSERT_EQ(read->result.status, ReadStatus::Read) << read->result.reason;
+    EXPECT_EQ(read->run.StationCount, 3);
+    EXPECT_EQ(read->sheet.CellText(14, core::kColStation), "A1");
+}
+
+TEST(GsiBook, AnEditedBookShowsInTheInstrumentCheck) {
+    std::vector<std::string> lines = GsiLine(1, "A1", 100.0, GsiLoop(), false);
+    // The second set-up's foresight re-booked on the instrument 5 mm lower, its stored height
+    // left as measured; a block number jumps where a set-up was deleted.
+    for (std::string& line : lines) {
+        const std::string was = testing::GsiMetres(332, 1.65432, false);
+        if (const size_t at = line.find(was); at != std::string::npos) {
+            line.replace(at, was.size(), testing::GsiMetres(332, 1.65932, false));
+            line.replace(2, 4, "0040");
+        }
+    }
+    const auto read = ReadBook(GsiBookText(lines));
+    ASSERT_EQ(read->result.status, ReadStatus::Read) << read->result.reason;
+    core::ReduceLevels(read->sheet, read->run);
+    const core::RunChecks checks = core::CheckRun(read->sheet, read->run, std::nullopt, {});
+    EXPECT_TRUE(checks.instrument.flagged);
+    EXPECT_NEAR(checks.instrument.largestDifference, 0.005, 1e-9);
+    EXPECT_GE(checks.instrument.row, 10) << "from the foresight re-booked on";
+}
+
+TEST(GsiBook, WhatIsRefusedSaysWhy) {
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* said;
+    };
+    std::string feet = GsiBookText(GsiLine(1, "A1", 100.0, GsiLoop(), false));
+    feet.replace(feet.find("32...8"), 6, "32...1");
+    std::string method = GsiBookText(GsiLine(1, "A1", 100.0, GsiLoop(), false));
+    method.replace(method.find("?......1"), 8, "?......7");
+    std::string cut = GsiBookText(GsiLine(1, "A1", 100.0, GsiLoop(), false));
+    cut.resize(cut.size() - 9);  // the last word cut short, no line end
+    std::string sign = GsiBookText(GsiLine(1, "A1", 100.0, GsiLoop(), false));
+    sign[sign.find("32...8+") + 6] = ' ';
+    const Case cases[] = {
+        {"feet", feet, "in feet (GSI units digit 1)"},
+        {"an unknown method", method, "The levelling method 7 of the line starting on line 1"},
+        {"a book cut off", cut, "Please Check Your Data File "},
+        {"a word without its sign", sign, "Please Check Your Data File "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto read = ReadBook(c.text);
+        EXPECT_EQ(read->result.status, ReadStatus::EndedWithMessage);
+        EXPECT_NE(read->result.message.find(c.said), std::string::npos) << read->result.message;
+        EXPECT_EQ(read->run.FirstDataRow, 0) << "no run is handed to the reduction";
+    }
+}
+
+}  // namespace
+}  // namespace rendle::readers
