@@ -41,7 +41,7 @@ const std::string& FullRunBook() {
 void BM_ReduceBook(benchmark::State& state) {
     rendle::cli::RunOptions options;
     options.endRL = "100.01";
-    const rendle::cli::BookPlan plan{FullRunBook(), {}, {}};
+    const rendle::cli::BookPlan plan{FullRunBook(), {}, {}, {FullRunBook(), 1, 1, false, {}}};
     rendle::cli::PdfPrinter printer;
     rendle::cli::WorkbookModuleWriter writer;
     NullBuffer nothing;

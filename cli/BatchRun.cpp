@@ -62,9 +62,24 @@ class JsonReportWriter {
     void Document(const grid::Grid& sheet, const core::RunState& run,
                   const commands::ReadCommandResult& outcome,
                   const std::vector<ShownMessage>& messages, const core::RunChecks* checks,
-                  const std::string* fieldBook) {
+                  const std::string* fieldBook, const RunOfBook* runOfBook) {
         w_.StartObject();
         if (fieldBook) Member("fieldBook", *fieldBook);
+        if (runOfBook) {
+            Key("run");
+            w_.StartObject();
+            Key("number");
+            w_.Int(runOfBook->number);
+            Key("of");
+            w_.Int(runOfBook->of);
+            if (runOfBook->name.empty()) {
+                Key("name");
+                w_.Null();
+            } else {
+                Member("name", runOfBook->name);
+            }
+            w_.EndObject();
+        }
         Member("outcome", OutcomeName(outcome));
         if (outcome.read.status != readers::ReadStatus::Read) {
             // Why the read did not end normally, and on which line (0 for none).
@@ -312,18 +327,18 @@ class JsonReportWriter {
 void WriteJsonReport(std::ostream& out, const grid::Grid& sheet, const core::RunState& run,
                      const commands::ReadCommandResult& outcome,
                      const std::vector<ShownMessage>& messages, const core::RunChecks* checks,
-                     const std::string* fieldBook) {
+                     const std::string* fieldBook, const RunOfBook* runOfBook) {
     rapidjson::StringBuffer buffer;
     if (fieldBook) {
         // One line of JSON Lines for a book of many.
         rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
         JsonReportWriter(out, writer, buffer)
-            .Document(sheet, run, outcome, messages, checks, fieldBook);
+            .Document(sheet, run, outcome, messages, checks, fieldBook, runOfBook);
     } else {
         rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
         writer.SetIndent(' ', 2);
         JsonReportWriter(out, writer, buffer)
-            .Document(sheet, run, outcome, messages, checks, fieldBook);
+            .Document(sheet, run, outcome, messages, checks, fieldBook, runOfBook);
     }
     out << '\n';
 }

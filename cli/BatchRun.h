@@ -57,11 +57,18 @@ class BatchWindowing : public commands::Windowing {
 /// the checks of the run as one JSON object, written to `out` as it goes. With `fieldBook` the
 /// object is one line of JSON Lines, naming the field book it comes from. Every number reads
 /// back to the double it stands for; one that is not finite is null.
+/// Which levelling line of a book of several a report is of.
+struct RunOfBook {
+    int number = 1;
+    int of = 1;
+    std::string name;  ///< empty when the book names none
+};
+
 void WriteJsonReport(std::ostream& out, const grid::Grid& sheet, const core::RunState& run,
                      const commands::ReadCommandResult& outcome,
                      const std::vector<ShownMessage>& messages,
                      const core::RunChecks* checks = nullptr,
-                     const std::string* fieldBook = nullptr);
+                     const std::string* fieldBook = nullptr, const RunOfBook* runOfBook = nullptr);
 
 /// The same object as a string.
 std::string JsonReport(const grid::Grid& sheet, const core::RunState& run,

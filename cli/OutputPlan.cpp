@@ -38,11 +38,15 @@ std::string Key(const std::string& path) {
 
 }  // namespace
 
-bool PlanOutputs(const std::vector<std::string>& fieldBooks, const std::string& saveTarget,
+bool PlanOutputs(const std::vector<BookItem>& items, const std::string& saveTarget,
                  const std::string& pdfTarget, std::vector<BookPlan>& plans, std::string& refusal) {
     plans.clear();
     size_t fromStandardInput = 0;
-    for (const std::string& book : fieldBooks) fromStandardInput += book == "-" ? 1 : 0;
+    std::set<std::string> fieldBooks;
+    for (const BookItem& item : items) {
+        fromStandardInput += item.fieldBook == "-" ? 1 : 0;
+        fieldBooks.insert(item.fieldBook);
+    }
     if (fromStandardInput > 1) {
         refusal = "standard input (-) can be read only once";
         return false;
@@ -73,6 +77,12 @@ bool PlanOutputs(const std::vector<std::string>& fieldBooks, const std::string& 
                       " must be a folder when more than one field book is given";
             return false;
         }
+        if (!target.folder && items.size() > 1) {
+            refusal = std::string(target.option) + " " + Shown(target.given) +
+                      " must be a folder when a field book holds several levelling lines (or "
+                      "choose one with --run)";
+            return false;
+        }
         if (target.folder && fromStandardInput > 0) {
             refusal = "standard input (-) has no name to name its " + std::string(target.option) +
                       " output after";
@@ -90,9 +100,12 @@ bool PlanOutputs(const std::vector<std::string>& fieldBooks, const std::string& 
         bookKeys.insert(Key(path));
     }
     std::map<std::string, std::pair<const std::string*, const char*>> taken;  // key -> book, option
-    for (const std::string& book : fieldBooks) {
-        BookPlan plan{book, {}, {}};
-        const std::filesystem::path stem = std::filesystem::path(book).stem();
+    for (const BookItem& item : items) {
+        const std::string& book = item.fieldBook;
+        BookPlan plan{book, {}, {}, item};
+        // A levelling line of a book of several is named by its number too: ring.run-2.xlsx.
+        std::filesystem::path stem = std::filesystem::path(book).stem();
+        if (item.runsOf > 1) stem += ".run-" + std::to_string(item.run);
         for (const Target& target : targets) {
             if (target.given.empty()) continue;
             std::string& output = plan.*target.output;
@@ -112,7 +125,7 @@ bool PlanOutputs(const std::vector<std::string>& fieldBooks, const std::string& 
             }
             const auto [at, added] = taken.emplace(Key(output), std::pair{&book, target.option});
             if (!added) {
-                refusal = at->second.first == &book
+                refusal = *at->second.first == book
                               ? "--save and --pdf name the same file " + Shown(output) +
                                     "; one would replace the other"
                               : Shown(*at->second.first) + " and " + Shown(book) +

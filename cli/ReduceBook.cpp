@@ -1,11 +1,16 @@
 #include "cli/ReduceBook.h"
 
+#include <filesystem>
+#include <fstream>
+
 #include "cli/BatchRun.h"
 #include "cli/FieldBookInput.h"
 #include "commands/Output.h"
 #include "core/LevelSheet.h"
 #include "core/Reduction.h"
 #include "grid/Utf8.h"
+#include "readers/FieldBookLine.h"
+#include "readers/GsiBook.h"
 #include "readers/LineDecoder.h"
 #include "report/TextReport.h"
 
@@ -69,13 +74,21 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
         format = *detected;
     }
 
+    const BookItem& item = plan.item;
+    const RunOfBook runOfBook{item.run, item.runsOf, item.runName};
+    const RunOfBook* shownRun = item.named ? &runOfBook : nullptr;
+    if (format != readers::FieldBookFormat::GSI && item.run != 1) {
+        return notRead(2, shownBook + " holds one levelling line; --run " +
+                              std::to_string(item.run) + " is not among them");
+    }
+
     // The open-file dialog gives nothing for a field book that could not be opened, so the read
     // ends there, silently, with the sheet cleared as the command leaves it.
     BatchWindowing windowing(input.IsOpen() ? plan.fieldBook : std::string(), options.startRL,
                              options.endRL);
     commands::ReadCommandResult outcome =
         input.IsOpen() ? commands::RunReadCommand(format, input.Stream(), sheet, run, windowing,
-                                                  readers::LineDecoder(options.encoding))
+                                                  readers::LineDecoder(options.encoding), item.run)
                        : commands::RunReadCommand(format, sheet, run, windowing);
     if (!input.IsOpen()) outcome.read.reason = openError;
 
@@ -116,7 +129,7 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
     }
     if (options.asJson) {
         WriteJsonReport(out, sheet, run, outcome, windowing.messages, &checks,
-                        jsonLine ? &shownBook : nullptr);
+                        jsonLine ? &shownBook : nullptr, jsonLine ? shownRun : nullptr);
     } else {
         out << report::LevelReport(sheet) << report::ChecksReport(checks);
     }
@@ -150,6 +163,51 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
     }
     // A requested output that could not be written is the failure the caller must see first.
     return outputFailed ? kOutputFailed : ExitStatus(outcome);
+}
+
+std::vector<BookItem> ExpandRuns(const std::vector<std::string>& fieldBooks,
+                                 const std::optional<readers::FieldBookFormat>& format,
+                                 const std::optional<int>& runNumber, const std::string& encoding) {
+    std::vector<BookItem> items;
+    items.reserve(fieldBooks.size());
+    for (const std::string& book : fieldBooks) {
+        BookItem one{book, runNumber.value_or(1), 1, runNumber.has_value(), {}};
+        std::vector<readers::GsiRun> runs;
+        std::ifstream file;
+        // Only a regular file is looked into: a pipe or FIFO has one pass, the read's.
+        std::error_code ec;
+        if (book != "-" && std::filesystem::is_regular_file(book, ec) &&
+            (!format || *format == readers::FieldBookFormat::GSI)) {
+            file.open(book, std::ios::binary);
+        }
+        if (file) {
+            bool gsi = format.has_value();
+            if (!gsi) {
+                readers::LineReader lines(file, readers::LineDecoder(encoding));
+                gsi = readers::DetectFormat(lines) == readers::FieldBookFormat::GSI;
+                file.clear();
+                file.seekg(0);
+            }
+            if (gsi) {
+                readers::LineReader lines(file, readers::LineDecoder(encoding));
+                runs = readers::ListGsiRuns(lines);
+            }
+        }
+        if (runs.size() > 1 && !runNumber) {
+            for (const readers::GsiRun& run : runs) {
+                items.push_back({book, run.number, static_cast<int>(runs.size()), true, run.name});
+            }
+            continue;
+        }
+        if (!runs.empty()) {
+            one.runsOf = static_cast<int>(runs.size());
+            if (one.run >= 1 && one.run <= one.runsOf) {
+                one.runName = runs[static_cast<size_t>(one.run - 1)].name;
+            }
+        }
+        items.push_back(std::move(one));
+    }
+    return items;
 }
 
 }  // namespace rendle::cli

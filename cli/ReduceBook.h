@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "cli/OutputModules.h"
 #include "core/Checks.h"
@@ -27,12 +28,30 @@ struct RunOptions {
     bool manyBooks = false;
 };
 
-/// One field book and the outputs asked of it (empty when not asked), named in full.
+/// One levelling line of a field book: a GSI book may hold several, each reduced as a field
+/// book of its own; any other book holds one.
+struct BookItem {
+    std::string fieldBook;
+    int run = 1;       ///< 1-based
+    int runsOf = 1;    ///< how many the book holds
+    bool named = false;  ///< chosen with --run, or one of several: reports say which
+    std::string runName;
+};
+
+/// One field book's run and the outputs asked of it (empty when not asked), named in full.
 struct BookPlan {
     std::string fieldBook;
     std::string savePath;  ///< the workbook, its extension added
     std::string pdfPath;
+    BookItem item;
 };
+
+/// The levelling lines to reduce of each field book: every line of a GSI book of several, in
+/// turn, or the one `runNumber` names; one of any other book. Only regular files are looked
+/// into: standard input, a pipe or a FIFO has one pass, the read's.
+std::vector<BookItem> ExpandRuns(const std::vector<std::string>& fieldBooks,
+                                 const std::optional<readers::FieldBookFormat>& format,
+                                 const std::optional<int>& runNumber, const std::string& encoding);
 
 /// The status of rendle-reduce for this book: 0 reduced, 1 read ended without a message, 2 read
 /// ended with a message, 3 the reduction stopped early, 4 an output could not be written, 64 a

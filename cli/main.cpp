@@ -38,7 +38,15 @@ except where --start-rl or --end-rl replaces a box's text (an empty TEXT leaves 
 The run is then reduced by the rise-and-fall method with the misclose spread over the set-ups.
 
 Without --format the format is told from the content: a first line starting "For M5" is
-Zeiss M5; otherwise the first header record naming SDR20 or SDR33 decides.
+Zeiss M5, a first line of GSI words (Leica's digital levels, GSI-8 or GSI-16) is GSI;
+otherwise the first header record naming SDR20 or SDR33 decides.
+
+Leica GSI: the words are found by position, readings of every method (BF, BFFB, aBF, aBFFB)
+averaged per set-up as for a Zeiss M5 book, the starting height as the starting RL, and the
+instrument's heights (word 83) and station differences checked. A GSI book may hold several
+levelling lines: each is reduced in turn as a field book of its own (reports headed
+"==> BOOK (run K of N, NAME) <==", JSON Lines with "run", outputs in a --save or --pdf folder
+named BOOK.run-K.xlsx and .pdf); --run K reduces line K alone.
 
 Text: a line that is valid UTF-8 is read as UTF-8, any other line as Windows-1252 (the code
 page of the Windows transfer programs); a UTF-8 byte-order mark is skipped. --encoding NAME
@@ -54,7 +62,7 @@ the messages, the outcome and "checks": the arithmetic check (sums of BS, FS, ri
 the three differences and whether they agree), the misclose against the tolerance
 (--tolerance MM, else the sheet's 2 mm x sqrt(K)) with its verdict and ratio, and the sight
 balance per set-up (imbalance, running sum, flagged beyond --balance-limit A,B, default 5,10),
-and for a Zeiss M5 book the instrument's own checks: the station differences of the set-ups
+and for a Zeiss M5 or GSI book the instrument's own checks: the station differences of the set-ups
 read twice (flagged beyond --station-limit MM) and the instrument's heights against the
 sheet's RLs (flagged beyond 0.1 mm: the field book was edited, or read wrong); a run that was
 not reduced says why instead.
@@ -142,15 +150,21 @@ int Run(int argc, char** argv) {
     std::optional<double> toleranceMm;
     std::vector<double> balanceLimits;
     std::optional<double> stationLimitMm;
+    std::optional<int> runNumber;
     const std::map<std::string, FieldBookFormat> formats = {{"sdr20", FieldBookFormat::SDR20},
                                                             {"sdr33", FieldBookFormat::SDR33},
-                                                            {"m5", FieldBookFormat::M5}};
+                                                            {"m5", FieldBookFormat::M5},
+                                                            {"gsi", FieldBookFormat::GSI}};
 
-    app.add_option("--format", format, "Field-book format: sdr20, sdr33 or m5")
+    app.add_option("--format", format, "Field-book format: sdr20, sdr33, m5 or gsi")
         // A transform added later runs first: the name is checked, then becomes the format.
         ->transform(CLI::Transformer(formats).description(""))
-        ->transform(CLI::IsMember({"sdr20", "sdr33", "m5"}, CLI::ignore_case))
+        ->transform(CLI::IsMember({"sdr20", "sdr33", "m5", "gsi"}, CLI::ignore_case))
         ->type_name("NAME");
+    app.add_option("--run", runNumber,
+                   "Reduce only levelling line K of a GSI book (without it, every line in turn)")
+        ->type_name("K")
+        ->check(CLI::Range(1, 32767));
     app.set_version_flag("--version", std::string("rendle-reduce ") + RENDLE_VERSION);
     app.add_option("--start-rl", startRL,
                    "Text for the starting benchmark RL box (of every field book)")
@@ -253,11 +267,14 @@ int Run(int argc, char** argv) {
     options.jsonLines = jsonLines;
     options.encoding = encoding;
     options.limits = limits;
-    options.manyBooks = fieldBooks.size() > 1;
+    // A GSI book of several levelling lines is reduced line by line, each as a book of its own.
+    const std::vector<rendle::cli::BookItem> items =
+        rendle::cli::ExpandRuns(fieldBooks, format, runNumber, encoding);
+    options.manyBooks = items.size() > 1;
 
     std::vector<rendle::cli::BookPlan> plans;
     std::string refusal;
-    if (!rendle::cli::PlanOutputs(fieldBooks, savePath, pdfPath, plans, refusal)) {
+    if (!rendle::cli::PlanOutputs(items, savePath, pdfPath, plans, refusal)) {
         Say("rendle-reduce: " + refusal);
         return kUsageError;
     }
@@ -270,9 +287,16 @@ int Run(int argc, char** argv) {
         printer.Open(notLoaded);
     }
     const auto work = [&](size_t index, std::ostream& out, std::ostream& err) {
+        const rendle::cli::BookItem& item = plans[index].item;
         if (options.manyBooks && !options.asJson) {
             out << (index > 0 ? "\n" : "") << "==> "
-                << rendle::report::EscapedText(plans[index].fieldBook) << " <==\n";
+                << rendle::report::EscapedText(plans[index].fieldBook);
+            if (item.named) {
+                out << " (run " << item.run << " of " << item.runsOf
+                    << (item.runName.empty() ? "" : ", " + rendle::report::EscapedText(item.runName))
+                    << ")";
+            }
+            out << " <==\n";
         }
         return rendle::cli::ReduceBook(options, plans[index], printer, writer, out, err);
     };
