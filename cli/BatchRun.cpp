@@ -65,21 +65,6 @@ class JsonReportWriter {
                   const std::string* fieldBook, const RunOfBook* runOfBook) {
         w_.StartObject();
         if (fieldBook) Member("fieldBook", *fieldBook);
-        if (runOfBook) {
-            Key("run");
-            w_.StartObject();
-            Key("number");
-            w_.Int(runOfBook->number);
-            Key("of");
-            w_.Int(runOfBook->of);
-            if (runOfBook->name.empty()) {
-                Key("name");
-                w_.Null();
-            } else {
-                Member("name", runOfBook->name);
-            }
-            w_.EndObject();
-        }
         Member("outcome", OutcomeName(outcome));
         if (outcome.read.status != readers::ReadStatus::Read) {
             // Why the read did not end normally, and on which line (0 for none).
@@ -127,6 +112,19 @@ class JsonReportWriter {
         RL("EnteredStartRL", run.EnteredStartRL);
         RL("StartRL", run.StartRL);
         RL("EndRL", run.EndRL);
+        if (runOfBook) {
+            // Which levelling line of the book this is, beside the run state.
+            Key("number");
+            w_.Int(runOfBook->number);
+            Key("of");
+            w_.Int(runOfBook->of);
+            Key("name");
+            if (runOfBook->name.empty()) {
+                w_.Null();
+            } else {
+                Write(runOfBook->name);
+            }
+        }
         w_.EndObject();
         if (checks) Checks(*checks);
         Sheet(sheet);

@@ -32,8 +32,8 @@ struct RunOptions {
 /// book of its own; any other book holds one.
 struct BookItem {
     std::string fieldBook;
-    int run = 1;       ///< 1-based
-    int runsOf = 1;    ///< how many the book holds
+    int run = 1;         ///< 1-based
+    int runsOf = 1;      ///< how many the book holds
     bool named = false;  ///< chosen with --run, or one of several: reports say which
     std::string runName;
 };

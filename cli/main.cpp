@@ -293,7 +293,8 @@ int Run(int argc, char** argv) {
                 << rendle::report::EscapedText(plans[index].fieldBook);
             if (item.named) {
                 out << " (run " << item.run << " of " << item.runsOf
-                    << (item.runName.empty() ? "" : ", " + rendle::report::EscapedText(item.runName))
+                    << (item.runName.empty() ? ""
+                                             : ", " + rendle::report::EscapedText(item.runName))
                     << ")";
             }
             out << " <==\n";

@@ -59,8 +59,8 @@ ReadResult ReadFieldBook(FieldBookFormat format, std::istream& fieldBook, grid::
                          int runNumber = 1);
 
 /// The format of a field book told from its content: line 1 starting "For M5" is M5, a first
-/// line of GSI words is GSI; otherwise the first header record naming SDR20 or SDR33. Nothing when neither is found (the reader's
-/// Failed() tells an input error).
+/// line of GSI words is GSI; otherwise the first header record naming SDR20 or SDR33. Nothing when
+/// neither is found (the reader's Failed() tells an input error).
 std::optional<FieldBookFormat> DetectFormat(LineReader& lines);
 
 }  // namespace rendle::readers

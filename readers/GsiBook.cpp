@@ -37,11 +37,11 @@ constexpr int kStationDifference = 571;
 
 /// One word of a block, found by its position in the line.
 struct Word {
-    int index = 0;           ///< the word index (WI)
-    std::string_view info;   ///< positions 3 to 6 (the block number of WI 11 and 41)
-    char unit = ' ';         ///< position 6: the units of a measurement
-    bool negative = false;   ///< position 7
-    std::string_view data;   ///< positions 8 to the word's end
+    int index = 0;          ///< the word index (WI)
+    std::string_view info;  ///< positions 3 to 6 (the block number of WI 11 and 41)
+    char unit = ' ';        ///< position 6: the units of a measurement
+    bool negative = false;  ///< position 7
+    std::string_view data;  ///< positions 8 to the word's end
 };
 
 /// Word indices of three digits (331, 571, 271 ...) begin with these two.
@@ -87,8 +87,8 @@ std::vector<Word> Words(std::string_view line, size_t lineNumber, bool lastLineE
         }
         Word word;
         const int first2 = (text[0] - '0') * 10 + (text[1] - '0');
-        word.index = ThreeDigitFamily(first2) && Digit(text[2]) ? first2 * 10 + (text[2] - '0')
-                                                                : first2;
+        word.index =
+            ThreeDigitFamily(first2) && Digit(text[2]) ? first2 * 10 + (text[2] - '0') : first2;
         word.info = text.substr(2, 4);
         word.unit = text[5];
         if (text[6] != '+' && text[6] != '-') throw bad(at, "no sign in position 7");
@@ -114,11 +114,11 @@ double Metres(const Word& word, size_t lineNumber, const char* what) {
             break;
         case '1':
         case '7':
-            throw Stop{"The field book gives its values in feet (GSI units digit " +
-                           std::string(1, word.unit) +
-                           "); only metres are read. Please Check Your Data File ",
-                       std::string(what) + " on line " + std::to_string(lineNumber) +
-                           " is in feet"};
+            throw Stop{
+                "The field book gives its values in feet (GSI units digit " +
+                    std::string(1, word.unit) +
+                    "); only metres are read. Please Check Your Data File ",
+                std::string(what) + " on line " + std::to_string(lineNumber) + " is in feet"};
         default:
             throw Stop{std::string(kCheckDataFile),
                        std::string(what) + " on line " + std::to_string(lineNumber) +
@@ -191,7 +191,7 @@ struct SetUp {
     std::array<std::optional<Sight>, 2> backs;  ///< B1, B2
     std::array<std::optional<Sight>, 2> fores;  ///< F1, F2
     std::vector<Sight> intermediates;
-    std::optional<double> z;  ///< the instrument's height of the foresight point
+    std::optional<double> z;                 ///< the instrument's height of the foresight point
     std::optional<double> storedDifference;  ///< word 571, where the instrument stored it
     size_t line = 0;                         ///< where its last reading was
 
@@ -321,9 +321,7 @@ class RunReader {
 
     /// The data row a row written now will have once the reduction has deleted the marker rows
     /// of the set-ups before this one.
-    int32_t DataRow() const {
-        return static_cast<int32_t>(rows_.Row()) - (run_.StationCount - 1);
-    }
+    int32_t DataRow() const { return static_cast<int32_t>(rows_.Row()) - (run_.StationCount - 1); }
 
     void Store(std::string_view sight, const Sight& s) {
         const int16_t row = rows_.Row();
@@ -402,8 +400,7 @@ const Word* FindWord(const std::vector<Word>& words, int index) {
 bool LooksLikeGsi(std::string_view line) {
     if (line.starts_with('*')) line.remove_prefix(1);
     return line.size() >= 15 && Digit(line[0]) && Digit(line[1]) &&
-           (line[6] == '+' || line[6] == '-') &&
-           (line.starts_with("11") || line.starts_with("41"));
+           (line[6] == '+' || line[6] == '-') && (line.starts_with("11") || line.starts_with("41"));
 }
 
 std::vector<GsiRun> ListGsiRuns(LineReader& lines, std::string* problem) {

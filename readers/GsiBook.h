@@ -18,8 +18,8 @@ namespace rendle::readers {
 
 /// One levelling line of a GSI book, as a list of its runs shows it.
 struct GsiRun {
-    int number = 0;  ///< 1-based, in the order of the book
-    std::string name;  ///< the line's name (word 271), empty when the book gives none
+    int number = 0;      ///< 1-based, in the order of the book
+    std::string name;    ///< the line's name (word 271), empty when the book gives none
     std::string method;  ///< "BF", "BFFB", "aBF" or "aBFFB"
     int setUps = 0;
     std::string firstPoint;

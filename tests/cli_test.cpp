@@ -581,6 +581,56 @@ TEST(RendleReduceContract, UsageErrorsSayWhatIsWantedInOneLine) {
     EXPECT_EQ(version.out.rfind("rendle-reduce ", 0), 0u) << version.out;
 }
 
+TEST(RendleReduceContract, EachLevellingLineOfAGsiBookIsABookOfItsOwn) {
+    Scratch dir("rendle-gsi");
+    const std::string book = dir / "ring.gsi";
+    std::filesystem::copy_file(Sample("ring-road.gsi"), book);
+    std::filesystem::create_directories(dir / "out");
+
+    // Every line in turn, headed by its run; a line that does not close says so for itself.
+    const Result both = RunReduce("--end-rl 100 " + book);
+    EXPECT_EQ(both.status, 0) << both.err;
+    EXPECT_EQ(both.out.rfind("==> " + book + " (run 1 of 2, NORTH LOOP) <==\n", 0), 0u);
+    EXPECT_NE(both.out.find("\n==> " + book + " (run 2 of 2, SOUTH SPUR) <==\n"),
+              std::string::npos);
+
+    // --run K alone is reported as a book with one run is; JSON Lines name the run.
+    const Result second = RunReduce("--run 2 --end-rl 99.99 " + book);
+    EXPECT_EQ(second.status, 0) << second.err;
+    EXPECT_EQ(second.out.find("==>"), std::string::npos);
+    EXPECT_NE(second.out.find("BM7"), std::string::npos);
+    const Result lines = RunReduce("--json-lines --end-rl 100 " + book);
+    std::istringstream jsonLines(lines.out);
+    std::string line;
+    int number = 0;
+    while (std::getline(jsonLines, line)) {
+        const json doc = json::parse(line);
+        ++number;
+        EXPECT_EQ(doc["fieldBook"], book);
+        EXPECT_EQ(doc["run"]["number"], number);
+        EXPECT_EQ(doc["run"]["of"], 2);
+        EXPECT_EQ(doc["run"]["name"], number == 1 ? "NORTH LOOP" : "SOUTH SPUR");
+        EXPECT_EQ(doc["run"]["StationCount"], number == 1 ? 4 : 2) << "beside the run state";
+    }
+    EXPECT_EQ(number, 2);
+    EXPECT_EQ(RunReduce("--run 3 " + book).status, 2);
+
+    // Outputs in a folder are named by the run; one file for two runs is refused before work.
+    const Result saved =
+        RunReduce("--end-rl 100 --save " + (dir / "out") + " --pdf " + (dir / "out") + " " + book);
+    EXPECT_EQ(saved.status, 0) << saved.err;
+    for (const char* name :
+         {"ring.run-1.xlsx", "ring.run-2.xlsx", "ring.run-1.pdf", "ring.run-2.pdf"}) {
+        EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(dir / "out") / name)) << name;
+    }
+    const Result refused = RunReduce("--save " + (dir / "one.xlsx") + " " + book);
+    EXPECT_EQ(refused.status, 64);
+    EXPECT_NE(refused.err.find("--run"), std::string::npos) << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "one.xlsx"));
+    EXPECT_EQ(RunReduce("--run 1 --save " + (dir / "one.xlsx") + " " + book).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir / "one.xlsx"));
+}
+
 TEST(RendleReduceContract, OutputsArePlannedWholeAndOnlyAWholeReadWritesThem) {
     Scratch dir("rendle-contract");
     const std::string book = dir / "ring.SDR";

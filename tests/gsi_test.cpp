@@ -66,8 +66,8 @@ TEST_P(GsiMethods, ReadLikeABfRunOfTheMeans) {
     };
     const auto mean = [&](double a, double b) { return twice ? (a + b) / 2 : a; };
     const Row rows[] = {
-        {6, "BS", "A1", mean(1.52341, 1.52351)}, {7, "FS", "T1", mean(1.20112, 1.20118)},
-        {9, "BS", "T1", mean(1.41100, 1.41104)}, {10, "IS", "P7", 1.33333},
+        {6, "BS", "A1", mean(1.52341, 1.52351)},  {7, "FS", "T1", mean(1.20112, 1.20118)},
+        {9, "BS", "T1", mean(1.41100, 1.41104)},  {10, "IS", "P7", 1.33333},
         {11, "FS", "T2", mean(1.65432, 1.65440)}, {13, "BS", "T2", mean(1.30000, 1.30010)},
         {14, "FS", "A1", mean(1.37888, 1.37894)},
     };
@@ -109,8 +109,9 @@ TEST(GsiBook, SeveralLinesAreListedAndEachReadAsABookOfItsOwn) {
     int block = 1;
     std::vector<std::string> lines = GsiLine(1, "A1", 100.0, GsiLoop(), true, "North", &block);
     // The second line starts where the first ended, with its own name and method.
-    const std::vector<std::string> second = GsiLine(
-        2, "A1", 100.0, {{"A1", "B9", 1.5, 1.0, 1.5001, 1.0001, 20, 20, {}}}, true, "South", &block);
+    const std::vector<std::string> second =
+        GsiLine(2, "A1", 100.0, {{"A1", "B9", 1.5, 1.0, 1.5001, 1.0001, 20, 20, {}}}, true, "South",
+                &block);
     lines.insert(lines.end(), second.begin(), second.end());
     const std::string text = GsiBookText(lines);
 
@@ -144,7 +145,10 @@ TEST(GsiBook, TextWordsHoldBlanksAndLatin1) {
     std::vector<std::string> lines = GsiLine(1, "A1", 100.0, GsiLoop(), true);
     // A closing block with remarks: blanks, and "Straße" in Latin-1 (ß is one byte, 0xDF).
     lines.push_back("*" + testing::GsiPoint(99, "A1", true) +
-                    testing::GsiWord(508, "...", '+', "Stra\xDF" "e 1 ok", true, ' '));
+                    testing::GsiWord(508, "...", '+',
+                                     "Stra\xDF"
+                                     "e 1 ok",
+                                     true, ' '));
     const auto read = ReadBook(GsiBookText(lines));
     ASSERT_EQ(read->result.status, ReadStatus::Read) << read->result.reason;
     EXPECT_EQ(read->run.StationCount, 3);

@@ -22,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolTip>
+#include <QTreeWidget>
 #include <QtTest>
 #include <functional>
 #include <tuple>
@@ -152,6 +153,7 @@ class UiTest : public QObject {
     void aReadIsOneStepToUndo();
     void printingKeepsTheDefaultPrinter();
     void aRunOnTextShowsOverASelectedNeighbour();
+    void aGsiBookOfSeveralLinesAsksWhichToRead();
     void screenshot();
 };
 
@@ -826,6 +828,38 @@ void UiTest::aRunOnTextShowsOverASelectedNeighbour() {
         for (int x = 0; x < image.width(); ++x) text += image.pixel(x, y) != highlight;
     }
     QVERIFY2(text > 10, "the text is hidden under the selection");
+}
+
+void UiTest::aGsiBookOfSeveralLinesAsksWhichToRead() {
+    MainWindow window;
+    window.show();
+    QVERIFY(window.sheetModel().setData(window.sheetModel().index(1, 1), "Ring road"));
+    // Escape in the list cancels as the file dialog does: the sheet is cleared, one undo back.
+    WhenWindowShows("RunChooser", [](QWidget* chooser) {
+        QTest::keyClick(chooser->findChild<QTreeWidget*>("RunList"), Qt::Key_Escape);
+    });
+    window.openFieldBook(Sample("ring-road.gsi"));
+    QCOMPARE(window.sheet().LastUsedRow(), 4);
+    QCOMPARE(window.sheet().CellText(2, 2), std::string());
+
+    // The second line chosen: FormRL shows its starting height, and the sheet holds that line.
+    QString startBox;
+    WhenWindowShows("RunChooser", [&startBox](QWidget* chooser) {
+        auto* list = chooser->findChild<QTreeWidget*>("RunList");
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QCOMPARE(list->topLevelItem(1)->text(1), QString("SOUTH SPUR"));
+        list->setCurrentItem(list->topLevelItem(1));
+        WhenWindowShows("FormRL", [&startBox](QWidget* widget) {
+            auto* form = qobject_cast<RLWindow*>(widget);
+            startBox = form->text1(0)->text();
+            form->okButton()->click();
+        });
+        QTest::keyClick(list, Qt::Key_Return);
+    });
+    window.openFieldBook(Sample("ring-road.gsi"));
+    QCOMPARE(startBox, QString("100"));
+    QCOMPARE(window.run().StationCount, 2);
+    QCOMPARE(window.sheet().CellText(7, core::kColStation), std::string("TP9"));
 }
 
 void UiTest::fileFilterForTheDialog() {

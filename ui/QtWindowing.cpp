@@ -1,18 +1,23 @@
 #include "ui/QtWindowing.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
 
 #include "grid/Grid.h"
+#include "readers/GsiBook.h"
 #include "report/SheetPrinter.h"
 #include "ui/RLWindow.h"
 
@@ -161,6 +166,41 @@ std::optional<commands::RLBoxes> QtWindowing::ShowFormRL(const commands::RLBoxes
     form.fill(boxes);
     if (form.exec() != QDialog::Accepted) return std::nullopt;  // the close box
     return form.boxes();
+}
+
+std::optional<int> QtWindowing::ChooseRun(const std::vector<readers::GsiRun>& runs) {
+    // A small list of the book's levelling lines, modal; Enter or a double-click reads the one
+    // chosen, Escape cancels as the file dialog does.
+    QDialog dialog(mainWindow_);
+    dialog.setObjectName("RunChooser");
+    dialog.setWindowTitle("Levelling lines");
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* label = new QLabel("The field book holds several levelling lines. Read which one?");
+    layout->addWidget(label);
+    auto* list = new QTreeWidget;
+    list->setObjectName("RunList");
+    list->setRootIsDecorated(false);
+    list->setHeaderLabels({"Run", "Name", "Set-ups", "First point", "Last point"});
+    for (const readers::GsiRun& run : runs) {
+        auto* item = new QTreeWidgetItem(list);
+        item->setText(0, QString::number(run.number));
+        item->setText(1, QString::fromStdString(run.name));
+        item->setText(2, QString::number(run.setUps));
+        item->setText(3, QString::fromStdString(run.firstPoint));
+        item->setText(4, QString::fromStdString(run.lastPoint));
+        item->setData(0, Qt::UserRole, run.number);
+    }
+    for (int col = 0; col < list->columnCount(); ++col) list->resizeColumnToContents(col);
+    list->setCurrentItem(list->topLevelItem(0));
+    layout->addWidget(list);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QObject::connect(list, &QTreeWidget::itemActivated, &dialog, &QDialog::accept);
+    dialog.resize(520, 260);
+    if (dialog.exec() != QDialog::Accepted || !list->currentItem()) return std::nullopt;
+    return list->currentItem()->data(0, Qt::UserRole).toInt();
 }
 
 void QtWindowing::SaveAsDialog(std::string_view title, commands::FileSpec& fileSpec) {

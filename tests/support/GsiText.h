@@ -58,7 +58,9 @@ inline std::vector<std::string> GsiLine(int method, const std::string& start, do
     std::string first = star + GsiWord(41, "0001", '+', "?......" + std::to_string(method), wide);
     lines.push_back(first);
     ++n;
-    if (!name.empty()) lines.push_back(star + GsiPoint(n++, "1", wide) + GsiWord(271, "...", '+', name, wide, ' '));
+    if (!name.empty())
+        lines.push_back(star + GsiPoint(n++, "1", wide) +
+                        GsiWord(271, "...", '+', name, wide, ' '));
     lines.push_back(star + GsiPoint(n++, start, wide) + GsiMetres(83, startHeight, wide));
     double height = startHeight;
     const bool twice = method == 2 || method == 4;
@@ -97,8 +99,8 @@ inline std::vector<std::string> GsiLine(int method, const std::string& start, do
         height += back - fore;
         std::string closing = star + GsiPoint(n++, s.fore, wide);
         if (twice) {
-            closing += GsiMetres(571, (s.b1 - s.f1) - (s.b2 - s.f2), wide) +
-                       GsiMetres(572, 0, wide);
+            closing +=
+                GsiMetres(571, (s.b1 - s.f1) - (s.b2 - s.f2), wide) + GsiMetres(572, 0, wide);
         }
         closing += GsiMetres(573, s.backDistance - s.foreDistance, wide) +
                    GsiMetres(574, s.backDistance + s.foreDistance, wide) +
