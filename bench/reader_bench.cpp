@@ -46,6 +46,8 @@ BENCHMARK_CAPTURE(BM_Read, sdr33, FieldBookFormat::SDR33)
     ->Unit(benchmark::kMillisecond);
 // An M5 field book holds at most 32767 lines, about 2.6 MB of these.
 BENCHMARK_CAPTURE(BM_Read, m5, FieldBookFormat::M5)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+// The same run as a Leica GSI-16 book, beside SDR33.
+BENCHMARK_CAPTURE(BM_Read, gsi, FieldBookFormat::GSI)->Arg(1)->Unit(benchmark::kMillisecond);
 // The same run read twice at every set-up (BFFB), beside it.
 BENCHMARK_CAPTURE(BM_Read, m5_bffb, FieldBookFormat::M5, "BFFB")
     ->Arg(1)

@@ -4,10 +4,40 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "GsiText.h"
 #include "readers/FieldBook.h"
 
 namespace rendle::bench {
+
+/// About `bytes` of GSI-16 book of the BF method, the same 199 set-ups of a BS, two IS and an
+/// FS, with remark blocks (word 71) that take no row between the blocks.
+inline std::string MakeGsiBook(size_t bytes) {
+    std::vector<testing::GsiSetUp> setUps;
+    for (int i = 0; i < 199; ++i) {
+        setUps.push_back({"P" + std::to_string(i),
+                          "P" + std::to_string(i + 1),
+                          1.2345,
+                          1.2345,
+                          0,
+                          0,
+                          25.0,
+                          25.0,
+                          {{"I", 1.2345}, {"J", 1.2345}}});
+    }
+    const std::vector<std::string> lines = testing::GsiLine(1, "P0", 100.0, setUps, true);
+    const std::string note = "*" + testing::GsiPoint(1, "NOTE", true) +
+                             testing::GsiWord(71, "....", '+', "remark", true, ' ');
+    const size_t notesPerLine = bytes / (note.size() + 2) / lines.size() + 1;
+    std::string text;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        text += lines[i] + "\r\n";
+        if (i == 0) continue;  // the line-start block comes first
+        for (size_t n = 0; n < notesPerLine; ++n) text += note + "\r\n";
+    }
+    return text;
+}
 
 /// About `bytes` of field book in `format`: 199 set-ups of a BS, two IS and an FS, which with
 /// their marker rows fill the sheet to row 999 as read (the capacity counts marker rows too),
@@ -16,6 +46,7 @@ namespace rendle::bench {
 inline std::string MakeFieldBook(readers::FieldBookFormat format, size_t bytes,
                                  const std::string& m5Method = "BF") {
     using readers::FieldBookFormat;
+    if (format == FieldBookFormat::GSI) return MakeGsiBook(bytes);
     const int records = 199 * 5;
     std::string note;
     std::string text;
