@@ -413,42 +413,56 @@ bool LooksLikeGsi(std::string_view line) {
 std::vector<GsiRun> ListGsiRuns(LineReader& lines, std::string* problem) {
     std::vector<GsiRun> runs;
     std::string line;
-    try {
-        while (lines.Next(line)) {
-            const std::vector<Word> words = Words(line, lines.LineNumber(), lines.LastLineEnded());
-            if (const Word* start = FindWord(words, kLineStart)) {
-                runs.push_back({});
-                runs.back().number = static_cast<int>(runs.size());
+    // A block that cannot be read is passed over here: the list names every line of the book,
+    // and reading the line that holds the block says what is wrong with it.
+    const auto note = [&](const std::string& why) {
+        if (problem && problem->empty()) *problem = why;
+    };
+    while (lines.Next(line)) {
+        std::vector<Word> words;
+        try {
+            words = Words(line, lines.LineNumber(), lines.LastLineEnded());
+        } catch (const Stop& stop) {
+            note(stop.reason);
+            continue;
+        }
+        if (const Word* start = FindWord(words, kLineStart)) {
+            runs.push_back({});
+            runs.back().number = static_cast<int>(runs.size());
+            runs.back().line = lines.LineNumber();
+            try {
                 runs.back().method = MethodName(MethodOf(*start, lines.LineNumber()));
-                runs.back().line = lines.LineNumber();
-            }
-            bool reading = false;
-            for (const Word& word : words) reading = reading || IsReading(word.index);
-            if (runs.empty() && (reading || HasWord(words, kHeight))) {
-                runs.push_back({1, {}, "BF", 0, {}, {}, lines.LineNumber()});
-            }
-            if (runs.empty()) continue;
-            GsiRun& run = runs.back();
-            if (const Word* name = FindWord(words, kLineName)) {
-                std::string text(LeftTrimmed(name->data));
-                text.erase(text.find_last_not_of(' ') + 1);
-                if (!text.empty()) run.name = text;
-            }
-            const Word* id = FindWord(words, kPointId);
-            if (id && run.firstPoint.empty() && (reading || HasWord(words, kHeight))) {
-                run.firstPoint = PointId(*id);
-            }
-            if (HasWord(words, kBacksight1)) ++run.setUps;
-            if (id && (HasWord(words, kForesight1) || HasWord(words, kForesight2))) {
-                run.lastPoint = PointId(*id);
+            } catch (const Stop& stop) {
+                runs.back().method = "?";
+                note(stop.reason);
             }
         }
-    } catch (const Stop& stop) {
-        if (problem) *problem = stop.reason;
+        bool reading = false;
+        for (const Word& word : words) reading = reading || IsReading(word.index);
+        if (runs.empty() && (reading || HasWord(words, kHeight))) {
+            runs.push_back({1, {}, "BF", 0, {}, {}, lines.LineNumber()});
+        }
+        if (runs.empty()) continue;
+        GsiRun& run = runs.back();
+        if (const Word* name = FindWord(words, kLineName)) {
+            std::string text(LeftTrimmed(name->data));
+            text.erase(text.find_last_not_of(' ') + 1);
+            if (!text.empty()) run.name = text;
+        }
+        const Word* id = FindWord(words, kPointId);
+        if (id && run.firstPoint.empty() && (reading || HasWord(words, kHeight))) {
+            run.firstPoint = PointId(*id);
+        }
+        if (HasWord(words, kBacksight1)) ++run.setUps;
+        if (id && (HasWord(words, kForesight1) || HasWord(words, kForesight2))) {
+            run.lastPoint = PointId(*id);
+        }
+    }
+    if (lines.Failed()) {
+        note("the field book could not be read to its end");
         return {};
     }
-    if (lines.Failed() && problem) *problem = "the field book could not be read to its end";
-    return lines.Failed() ? std::vector<GsiRun>{} : runs;
+    return runs;
 }
 
 namespace parts {
@@ -462,11 +476,10 @@ RowCounter ReadGsiLines(LineReader& lines, int runNumber, grid::Grid& sheet, cor
     while (lines.Next(line)) {
         const std::vector<Word> words = Words(line, lines.LineNumber(), lines.LastLineEnded());
         if (const Word* start = FindWord(words, kLineStart)) {
-            const int method = MethodOf(*start, lines.LineNumber());
             ++runs;
             if (inRun) break;  // the next line begins: this run is read
             inRun = runs == runNumber;
-            if (inRun) reader.SetMethod(method);
+            if (inRun) reader.SetMethod(MethodOf(*start, lines.LineNumber()));
             continue;
         }
         if (runs == 0 && !inRun && runNumber == 1 && !words.empty()) {

@@ -32,8 +32,8 @@ struct GsiRun {
 bool LooksLikeGsi(std::string_view line);
 
 /// The runs of a GSI book, read to its end. A book without a line-start block (41) is one run
-/// of the BF method. Empty for a book that is no GSI book or cannot be listed (`problem` then
-/// says why, in words).
+/// of the BF method. Blocks that cannot be read are passed over (`problem` says what the first
+/// was): reading their line tells it. Empty for a book that could not be read to its end.
 std::vector<GsiRun> ListGsiRuns(LineReader& lines, std::string* problem = nullptr);
 
 namespace parts {

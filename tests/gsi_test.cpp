@@ -136,6 +136,17 @@ TEST(GsiBook, SeveralLinesAreListedAndEachReadAsABookOfItsOwn) {
     EXPECT_NEAR(secondRun->sheet.CellNumber(6, core::kColBS), 1.50005, 1e-12);
     EXPECT_EQ(secondRun->run.LastDataRow, 7);
 
+    // A block of the second line that cannot be read leaves it listed, and its read says why.
+    std::string broken = text;
+    broken[broken.rfind("332..8+") + 6] = '?';
+    std::istringstream brokenIn(broken);
+    LineReader brokenLines(brokenIn);
+    std::string problem;
+    EXPECT_EQ(ListGsiRuns(brokenLines, &problem).size(), 2u);
+    EXPECT_NE(problem.find("no sign"), std::string::npos) << problem;
+    EXPECT_EQ(ReadBook(broken, 1)->result.status, ReadStatus::Read);
+    EXPECT_EQ(ReadBook(broken, 2)->result.status, ReadStatus::EndedWithMessage);
+
     const auto missing = ReadBook(text, 3);
     EXPECT_EQ(missing->result.status, ReadStatus::EndedWithMessage);
     EXPECT_NE(missing->result.message.find("holds 2 levelling lines"), std::string::npos);
