@@ -78,8 +78,7 @@ double MeasuredValue(const ReadPlace& place, std::string_view line, size_t posit
 /// number there may be cut short, so it is a data error rather than a smaller number.
 void CheckNotCutOff(const LineReader& lines, std::string_view line, size_t fieldsEnd) {
     if (lines.LastLineEnded()) return;
-    size_t characters = 0;
-    for (const char c : line) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    const size_t characters = CharacterCount(line);
     if (characters >= fieldsEnd) return;
     throw Stop{std::string(kCheckDataFile),
                "the last line has no line end and stops at position " + std::to_string(characters) +

@@ -90,6 +90,9 @@ class LineReader {
 /// bytes, so a name with "ü" does not shift the fields after it.
 std::string_view Field(std::string_view line, size_t position, size_t length);
 
+/// The number of characters of a UTF-8 line, as Field() counts positions.
+size_t CharacterCount(std::string_view line);
+
 /// The field with its leading spaces removed; trailing spaces stay.
 std::string_view LeftTrimmed(std::string_view field);
 

@@ -1,6 +1,5 @@
 #include "readers/GsiBook.h"
 
-#include <algorithm>
 #include <array>
 #include <cmath>
 #include <optional>
@@ -55,24 +54,13 @@ bool Digit(char c) {
     return c >= '0' && c <= '9';
 }
 
-/// The number of characters of a UTF-8 line.
-size_t Characters(std::string_view line) {
-    size_t count = 0;
-    for (const char c : line) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    return count;
-}
-
 /// The words of a block. A GSI-16 block starts with "*" and has 24-character words; a GSI-8
 /// block 16-character ones; each word ends with a blank.
 std::vector<Word> Words(std::string_view line, size_t lineNumber, bool lastLineEnded) {
     const bool wide = line.starts_with('*');
     const size_t first = wide ? 2 : 1;  // 1-based position of the first word
     const size_t length = wide ? 24 : 16;
-    // Most blocks are plain ASCII: their words are cut by bytes, without counting characters.
-    const bool ascii = std::all_of(line.begin(), line.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0x80) == 0;
-    });
-    const size_t characters = ascii ? line.size() : Characters(line);
+    const size_t characters = CharacterCount(line);
     const auto bad = [&](size_t at, const std::string& why) {
         return Stop{std::string(kCheckDataFile), "line " + std::to_string(lineNumber) +
                                                      ", word at position " + std::to_string(at) +
@@ -85,9 +73,7 @@ std::vector<Word> Words(std::string_view line, size_t lineNumber, bool lastLineE
     }
     std::vector<Word> words;
     for (size_t at = first; at <= characters; at += length) {
-        const std::string_view text =
-            ascii ? line.substr(at - 1, std::min(length - 1, line.size() - (at - 1)))
-                  : Field(line, at, length - 1);
+        const std::string_view text = Field(line, at, length - 1);
         if (text.find_first_not_of(' ') == std::string_view::npos) continue;
         if (text.size() < 8 || !Digit(text[0]) || !Digit(text[1])) {
             throw bad(at, "no word index");
