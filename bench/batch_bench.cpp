@@ -41,7 +41,7 @@ const std::string& FullRunBook() {
 void BM_ReduceBook(benchmark::State& state) {
     rendle::cli::RunOptions options;
     options.endRL = "100.01";
-    const rendle::cli::BookPlan plan{FullRunBook(), {}, {}, {FullRunBook(), 1, 1, false, {}}};
+    const rendle::cli::BookPlan plan{FullRunBook(), {}, {}, {FullRunBook(), std::nullopt}};
     rendle::cli::PdfPrinter printer;
     rendle::cli::WorkbookModuleWriter writer;
     NullBuffer nothing;

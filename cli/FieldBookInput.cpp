@@ -12,57 +12,24 @@
 #include <vector>
 
 #include "grid/Utf8.h"
-#include "readers/FieldBookLine.h"
 
 namespace rendle::cli {
 
-namespace {
+namespace {}  // namespace
 
-/// The format is told from this much of the field book at most.
-constexpr size_t kDetectionBytes = size_t{1} << 20;
-constexpr size_t kFirstDetectionBytes = size_t{64} << 10;
-
-/// Reads the bytes of a string in place.
-class ViewBuffer : public std::streambuf {
-  public:
-    explicit ViewBuffer(const std::string& text) {
-        char* begin = const_cast<char*>(text.data());  // only ever read
-        setg(begin, begin, begin + text.size());
-    }
-};
-
-}  // namespace
-
-/// Serves the bytes kept for the format detection, then reads on from the descriptor.
+/// Reads the field book from the descriptor.
 class FieldBookInput::Buffer : public std::streambuf {
   public:
     explicit Buffer(int fd) : fd_(fd), block_(size_t{128} * 1024) {}
 
-    /// Reads on until `limit` bytes are kept ahead (fewer at the end of the field book) and
-    /// keeps them to be served first.
-    const std::string& Prefetch(size_t limit, bool& failed) {
-        size_t have = kept_.size();
-        kept_.resize(std::max(limit, have));
-        while (have < limit) {
-            const ssize_t got = read(fd_, kept_.data() + have, limit - have);
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) failed = true;
-            if (got <= 0) break;
-            have += static_cast<size_t>(got);
-        }
-        kept_.resize(have);
-        setg(kept_.data(), kept_.data(), kept_.data() + kept_.size());
-        return kept_;
-    }
-
   protected:
-    /// What is kept is served first, then the read goes straight from the file into the
+    /// What is buffered is served first, then the read goes straight from the file into the
     /// caller's buffer. Filled whole unless the field book ends: a short count means its end.
     std::streamsize xsgetn(char* s, std::streamsize n) override {
         std::streamsize total = std::min<std::streamsize>(egptr() - gptr(), n);
         if (total > 0) {
             std::memcpy(s, gptr(), static_cast<size_t>(total));
-            gbump(static_cast<int>(total));  // at most what was kept ahead, a megabyte
+            gbump(static_cast<int>(total));  // at most one block
         }
         while (total < n) {
             const ssize_t got = read(fd_, s + total, static_cast<size_t>(n - total));
@@ -91,7 +58,6 @@ class FieldBookInput::Buffer : public std::streambuf {
 
   private:
     int fd_;
-    std::string kept_;
     std::vector<char> block_;
 };
 
@@ -140,22 +106,6 @@ FieldBookInput::FieldBookInput(const std::string& path, std::string& error, int 
 
 FieldBookInput::~FieldBookInput() {
     if (ownsFd_ && fd_ >= 0) close(fd_);
-}
-
-std::optional<readers::FieldBookFormat> FieldBookInput::DetectFormat(const std::string& encoding,
-                                                                     bool& failed) {
-    failed = false;
-    // The first block mostly tells; more is read only when it does not. A line cut at the end
-    // of what was read tells nothing that the whole line would not.
-    for (const size_t limit : {kFirstDetectionBytes, kDetectionBytes}) {
-        const std::string& prefix = buffer_->Prefetch(limit, failed);
-        ViewBuffer view(prefix);
-        std::istream in(&view);
-        readers::LineReader lines(in, readers::LineDecoder(encoding));
-        const auto format = readers::DetectFormat(lines);
-        if (format || failed || prefix.size() < limit) return format;
-    }
-    return std::nullopt;
 }
 
 }  // namespace rendle::cli

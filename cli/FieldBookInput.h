@@ -1,15 +1,11 @@
-// The field book rendle-reduce reads: a file, a FIFO, a pipe or standard input ("-"), opened once.
-// Its format is told from what has been read, and the read then goes on from the first byte, so
-// a pipe is read as the stream it is.
+// The field book rendle-reduce reads: a file, a FIFO, a pipe or standard input ("-"), opened once
+// and read once, as the stream it is.
 #pragma once
 
 #include <istream>
 #include <memory>
-#include <optional>
 #include <streambuf>
 #include <string>
-
-#include "readers/FieldBook.h"
 
 namespace rendle::cli {
 
@@ -25,9 +21,6 @@ class FieldBookInput {
     FieldBookInput& operator=(const FieldBookInput&) = delete;
 
     bool IsOpen() const { return fd_ >= 0; }
-    /// The format told from the first megabyte of the field book (readers::DetectFormat), which
-    /// stays to be read again. `failed` is set when the field book could not be read.
-    std::optional<readers::FieldBookFormat> DetectFormat(const std::string& encoding, bool& failed);
     /// The field book from its first byte.
     std::istream& Stream() { return stream_; }
 

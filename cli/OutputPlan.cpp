@@ -77,12 +77,6 @@ bool PlanOutputs(const std::vector<BookItem>& items, const std::string& saveTarg
                       " must be a folder when more than one field book is given";
             return false;
         }
-        if (!target.folder && items.size() > 1) {
-            refusal = std::string(target.option) + " " + Shown(target.given) +
-                      " must be a folder when a field book holds several levelling lines (or "
-                      "choose one with --run)";
-            return false;
-        }
         if (target.folder && fromStandardInput > 0) {
             refusal = "standard input (-) has no name to name its " + std::string(target.option) +
                       " output after";
@@ -103,9 +97,12 @@ bool PlanOutputs(const std::vector<BookItem>& items, const std::string& saveTarg
     for (const BookItem& item : items) {
         const std::string& book = item.fieldBook;
         BookPlan plan{book, {}, {}, item};
-        // A levelling line of a book of several is named by its number too: ring.run-2.xlsx.
-        std::filesystem::path stem = std::filesystem::path(book).stem();
-        if (item.runsOf > 1) stem += ".run-" + std::to_string(item.run);
+        plan.index = plans.size();
+        plan.saveInFolder = targets[0].folder;
+        plan.pdfInFolder = targets[1].folder;
+        // A levelling line of a book of several is named by its number too when its turn
+        // comes: ring.run-2.xlsx.
+        const std::filesystem::path stem = std::filesystem::path(book).stem();
         for (const Target& target : targets) {
             if (target.given.empty()) continue;
             std::string& output = plan.*target.output;

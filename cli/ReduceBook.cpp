@@ -1,7 +1,7 @@
 #include "cli/ReduceBook.h"
 
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 #include "cli/BatchRun.h"
 #include "cli/FieldBookInput.h"
@@ -10,7 +10,6 @@
 #include "core/Reduction.h"
 #include "grid/Utf8.h"
 #include "readers/FieldBookLine.h"
-#include "readers/GsiBook.h"
 #include "readers/LineDecoder.h"
 #include "report/TextReport.h"
 
@@ -19,88 +18,60 @@ namespace rendle::cli {
 namespace {
 
 constexpr int kFormatUnknown = 64;
+constexpr int kUsageError = 64;
 constexpr int kOutputFailed = 4;
 
-}  // namespace
+/// One levelling line of a field book: what it is reduced as and where its outputs go.
+struct LineJob {
+    std::optional<int> run;            ///< nothing: the book is one run
+    const RunOfBook* shown = nullptr;  ///< reports say which line
+    std::string savePath;
+    std::string pdfPath;
+    bool manyBooks = false;  ///< JSON Lines naming the book, problems named by it
+};
 
-int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& printer,
+/// Reduces one levelling line of `book` (nothing: a book that could not be opened, whose read
+/// ends as a cancelled file dialog's) from the program's start state, as the File menu does.
+int ReduceLine(const RunOptions& options, const std::string& fieldBook, const readers::Book* book,
+               const std::string& openError, const LineJob& job, PdfPrinter& printer,
                WorkbookModuleWriter& writer, std::ostream& out, std::ostream& err) {
     // Paths are shown as UTF-8 whatever bytes they hold.
-    const std::string shownBook = grid::ValidUtf8(plan.fieldBook);
+    const std::string shownBook = grid::ValidUtf8(fieldBook);
     // A problem that does not name its field book is named by it when there are many.
-    const std::string prefix = options.manyBooks ? shownBook + ": " : "rendle-reduce: ";
-    // One line per problem: a message's paragraphs run on, and control characters (of a path)
-    // are shown escaped, as in the report's cells.
+    const std::string prefix = job.manyBooks ? shownBook + ": " : "rendle-reduce: ";
     auto say = [&err](std::string line) {
         for (size_t at; (at = line.find("\n\n")) != std::string::npos;) line.replace(at, 2, " ");
         err << report::EscapedText(line) << "\n";
     };
-    const bool jsonLine = options.manyBooks || options.jsonLines;
+    const bool jsonLine = job.manyBooks || options.jsonLines;
+    // Problems on stderr name the levelling line of a book of several.
+    const std::string shownWhere = job.shown
+                                       ? shownBook + " (run " + std::to_string(job.shown->number) +
+                                             " of " + std::to_string(job.shown->of) + ")"
+                                       : shownBook;
 
-    // The program's start state: the level sheet laid out, the run state at its start values.
     grid::Grid sheet;
     core::SetUpLevelSheet(sheet);
     core::RunState run;
 
-    // A book that cannot be opened, or whose format cannot be told, is never read: the JSON
-    // object still says so, with the sheet as the program starts.
-    const auto notRead = [&](int status, const std::string& reason) {
-        say("rendle-reduce: " + reason);
-        if (options.asJson) {
-            commands::ReadCommandResult outcome;
-            outcome.read.status = readers::ReadStatus::EndedSilently;
-            outcome.read.reason = reason;
-            const core::RunChecks checks = core::CheckRun(sheet, run, std::nullopt, options.limits);
-            WriteJsonReport(out, sheet, run, outcome, {}, &checks, jsonLine ? &shownBook : nullptr);
-        }
-        return status;
-    };
-
-    // The field book is opened once; its format is told from what has been read.
-    std::string openError;
-    FieldBookInput input(plan.fieldBook, openError);
-    if (!input.IsOpen() && !options.format) return notRead(1, openError);
-    readers::FieldBookFormat format{};
-    if (options.format) {
-        format = *options.format;
-    } else {
-        bool failed = false;
-        const auto detected = input.DetectFormat(options.encoding, failed);
-        if (failed) return notRead(1, "cannot read " + shownBook);
-        if (!detected) {
-            return notRead(kFormatUnknown, "cannot tell the format of " + shownBook +
-                                               "; choose one with --format sdr20|sdr33|m5");
-        }
-        format = *detected;
-    }
-
-    const BookItem& item = plan.item;
-    const RunOfBook runOfBook{item.run, item.runsOf, item.runName};
-    const RunOfBook* shownRun = item.named ? &runOfBook : nullptr;
-    if (format != readers::FieldBookFormat::GSI && item.run != 1) {
-        return notRead(2, shownBook + " holds one levelling line; --run " +
-                              std::to_string(item.run) + " is not among them");
-    }
-
     // The open-file dialog gives nothing for a field book that could not be opened, so the read
     // ends there, silently, with the sheet cleared as the command leaves it.
-    BatchWindowing windowing(input.IsOpen() ? plan.fieldBook : std::string(), options.startRL,
-                             options.endRL);
+    BatchWindowing windowing(book ? fieldBook : std::string(), options.startRL, options.endRL);
+    const readers::LineDecoder decoder(options.encoding);
     commands::ReadCommandResult outcome =
-        input.IsOpen() ? commands::RunReadCommand(format, input.Stream(), sheet, run, windowing,
-                                                  readers::LineDecoder(options.encoding), item.run)
-                       : commands::RunReadCommand(format, sheet, run, windowing);
-    if (!input.IsOpen()) outcome.read.reason = openError;
+        book ? commands::RunReadCommand(*book, job.run.value_or(1), sheet, run, windowing, decoder)
+             : commands::RunReadCommand(*options.format, sheet, run, windowing);
+    if (!book) outcome.read.reason = openError;
 
     // The output commands act on the sheet as the command left it, as from the File menu:
     // printing first, so that a workbook saved with it carries the level report's print set-up.
     // A book that was not read to its end writes none: a good output of an earlier run stays.
     const bool readWhole = outcome.read.status == readers::ReadStatus::Read;
     bool outputFailed = false;
-    if (readWhole && !plan.pdfPath.empty()) {
+    if (readWhole && !job.pdfPath.empty()) {
         windowing.setPrinter([&](const grid::Grid& printed) {
             std::string error;
-            if (!printer.Print(printed, plan.pdfPath, error)) {
+            if (!printer.Print(printed, job.pdfPath, error)) {
                 windowing.ShowMessage("The level report was not printed: " + error + ".", "Print",
                                       commands::MessageIcon::Critical);
                 outputFailed = true;
@@ -108,8 +79,8 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
         });
         commands::PrintLevelReport(sheet, windowing);
     }
-    if (readWhole && !plan.savePath.empty()) {
-        windowing.setSaveName(plan.savePath);
+    if (readWhole && !job.savePath.empty()) {
+        windowing.setSaveName(job.savePath);
         const auto saved = commands::SaveLevelSheet(
             sheet, windowing,
             [&writer](const grid::Grid& s, const std::string& path) { writer(s, path); });
@@ -129,7 +100,7 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
     }
     if (options.asJson) {
         WriteJsonReport(out, sheet, run, outcome, windowing.messages, &checks,
-                        jsonLine ? &shownBook : nullptr, jsonLine ? shownRun : nullptr);
+                        jsonLine ? &shownBook : nullptr, jsonLine ? job.shown : nullptr);
     } else {
         out << report::LevelReport(sheet) << report::ChecksReport(checks);
     }
@@ -141,15 +112,15 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
         } else {
             say(prefix + read.reason);
         }
-        if (!plan.pdfPath.empty() || !plan.savePath.empty()) {
+        if (!job.pdfPath.empty() || !job.savePath.empty()) {
             say(prefix +
                 "no workbook or PDF was written, as the field book was not read to its end");
         }
     } else if (noEndingRL) {
-        say(shownBook + ": no ending RL was given (use --end-rl); the reduction stopped at the " +
+        say(shownWhere + ": no ending RL was given (use --end-rl); the reduction stopped at the " +
             core::ReductionStepName(outcome.reduction->step));
     } else if (outcome.reduction && outcome.reduction->status == core::ReductionStatus::Stopped) {
-        say(shownBook + ": the reduction stopped at the " +
+        say(shownWhere + ": the reduction stopped at the " +
             core::ReductionStepName(outcome.reduction->step) + ": " + outcome.reduction->reason);
     }
     for (const readers::ReadWarning& warning : read.warnings) {
@@ -165,49 +136,126 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
     return outputFailed ? kOutputFailed : ExitStatus(outcome);
 }
 
-std::vector<BookItem> ExpandRuns(const std::vector<std::string>& fieldBooks,
-                                 const std::optional<readers::FieldBookFormat>& format,
-                                 const std::optional<int>& runNumber, const std::string& encoding) {
-    std::vector<BookItem> items;
-    items.reserve(fieldBooks.size());
-    for (const std::string& book : fieldBooks) {
-        BookItem one{book, runNumber.value_or(1), 1, runNumber.has_value(), {}};
-        std::vector<readers::GsiRun> runs;
-        std::ifstream file;
-        // Only a regular file is looked into: a pipe or FIFO has one pass, the read's.
-        std::error_code ec;
-        if (book != "-" && std::filesystem::is_regular_file(book, ec) &&
-            (!format || *format == readers::FieldBookFormat::GSI)) {
-            file.open(book, std::ios::binary);
-        }
-        if (file) {
-            bool gsi = format.has_value();
-            if (!gsi) {
-                readers::LineReader lines(file, readers::LineDecoder(encoding));
-                gsi = readers::DetectFormat(lines) == readers::FieldBookFormat::GSI;
-                file.clear();
-                file.seekg(0);
-            }
-            if (gsi) {
-                readers::LineReader lines(file, readers::LineDecoder(encoding));
-                runs = readers::ListGsiRuns(lines);
-            }
-        }
-        if (runs.size() > 1 && !runNumber) {
-            for (const readers::GsiRun& run : runs) {
-                items.push_back({book, run.number, static_cast<int>(runs.size()), true, run.name});
-            }
-            continue;
-        }
-        if (!runs.empty()) {
-            one.runsOf = static_cast<int>(runs.size());
-            if (one.run >= 1 && one.run <= one.runsOf) {
-                one.runName = runs[static_cast<size_t>(one.run - 1)].name;
-            }
-        }
-        items.push_back(std::move(one));
+/// The heading of a report among several: "==> BOOK <==", with the levelling line of a book of
+/// several, "==> BOOK (run 2 of 3, NAME) <==".
+void Heading(const RunOptions& options, const BookPlan& plan, const RunOfBook* shown,
+             bool afterAnother, std::ostream& out) {
+    if (options.asJson || (!options.manyBooks && !afterAnother)) return;
+    const bool first = plan.index == 0 && (shown == nullptr || shown->number == 1);
+    out << (first ? "" : "\n") << "==> " << report::EscapedText(plan.fieldBook);
+    if (shown) {
+        out << " (run " << shown->number << " of " << shown->of
+            << (shown->name.empty() ? "" : ", " + report::EscapedText(shown->name)) << ")";
     }
-    return items;
+    out << " <==\n";
+}
+
+/// The output of line `number` of a book of several in a folder: ring.run-2.xlsx.
+std::string LineOutput(const std::string& path, bool inFolder, int number, int of) {
+    if (path.empty() || !inFolder || of <= 1) return path;
+    std::filesystem::path named(path);
+    const std::string extension = named.extension().string();
+    named.replace_extension();
+    named += ".run-" + std::to_string(number) + extension;
+    return named.string();
+}
+
+}  // namespace
+
+int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& printer,
+               WorkbookModuleWriter& writer, std::ostream& out, std::ostream& err) {
+    const std::string shownBook = grid::ValidUtf8(plan.fieldBook);
+    LineJob job{plan.item.run, nullptr, plan.savePath, plan.pdfPath, options.manyBooks};
+
+    // A book that cannot be opened, or whose format cannot be told, is never read: the JSON
+    // object still says so, with the sheet as the program starts.
+    const auto notRead = [&](int status, const std::string& reason) {
+        Heading(options, plan, nullptr, false, out);
+        err << report::EscapedText("rendle-reduce: " + reason) << "\n";
+        if (options.asJson) {
+            grid::Grid sheet;
+            core::SetUpLevelSheet(sheet);
+            core::RunState run;
+            commands::ReadCommandResult outcome;
+            outcome.read.status = readers::ReadStatus::EndedSilently;
+            outcome.read.reason = reason;
+            const core::RunChecks checks = core::CheckRun(sheet, run, std::nullopt, options.limits);
+            const bool jsonLine = options.manyBooks || options.jsonLines;
+            WriteJsonReport(out, sheet, run, outcome, {}, &checks, jsonLine ? &shownBook : nullptr);
+        }
+        return status;
+    };
+
+    // The field book is read once, into memory; its format and its levelling lines are told
+    // from those bytes.
+    std::string openError;
+    FieldBookInput input(plan.fieldBook, openError);
+    if (!input.IsOpen()) {
+        if (!options.format) return notRead(1, openError);
+        Heading(options, plan, nullptr, false, out);
+        return ReduceLine(options, plan.fieldBook, nullptr, openError, job, printer, writer, out,
+                          err);
+    }
+    readers::Book book;
+    std::string loadError;
+    if (!readers::LoadBook(input.Stream(), options.format, readers::LineDecoder(options.encoding),
+                           book, loadError)) {
+        return notRead(1, "cannot read " + shownBook + ": " + loadError);
+    }
+    if (!book.format) {
+        return notRead(kFormatUnknown, "cannot tell the format of " + shownBook +
+                                           "; choose one with --format sdr20|sdr33|m5|gsi");
+    }
+
+    const int lines = static_cast<int>(std::max<size_t>(book.lines.size(), 1));
+    const auto nameOf = [&](int number) {
+        return book.lines.empty() ? std::string()
+                                  : book.lines[static_cast<size_t>(number - 1)].name;
+    };
+    if (plan.item.run) {
+        const int number = *plan.item.run;
+        if (number > lines) {
+            if (book.lines.empty()) {
+                return notRead(2, shownBook + " holds one levelling line; --run " +
+                                      std::to_string(number) + " is not among them");
+            }
+            Heading(options, plan, nullptr, false, out);
+            return ReduceLine(options, plan.fieldBook, &book, {}, job, printer, writer, out, err);
+        }
+        const RunOfBook shown{number, lines, nameOf(number)};
+        job.shown = &shown;
+        job.savePath = LineOutput(plan.savePath, plan.saveInFolder, number, lines);
+        job.pdfPath = LineOutput(plan.pdfPath, plan.pdfInFolder, number, lines);
+        Heading(options, plan, &shown, false, out);
+        return ReduceLine(options, plan.fieldBook, &book, {}, job, printer, writer, out, err);
+    }
+    if (lines == 1) {
+        Heading(options, plan, nullptr, false, out);
+        return ReduceLine(options, plan.fieldBook, &book, {}, job, printer, writer, out, err);
+    }
+    // Several levelling lines: each a book of its own. One output file cannot hold them.
+    if ((!plan.savePath.empty() && !plan.saveInFolder) ||
+        (!plan.pdfPath.empty() && !plan.pdfInFolder)) {
+        err << report::EscapedText("rendle-reduce: " + shownBook + " holds " +
+                                   std::to_string(lines) +
+                                   " levelling lines: --save and --pdf must name a folder (or "
+                                   "choose one with --run)")
+            << "\n";
+        return kUsageError;
+    }
+    job.manyBooks = true;
+    int status = 0;
+    for (int number = 1; number <= lines; ++number) {
+        const RunOfBook shown{number, lines, nameOf(number)};
+        job.run = number;
+        job.shown = &shown;
+        job.savePath = LineOutput(plan.savePath, plan.saveInFolder, number, lines);
+        job.pdfPath = LineOutput(plan.pdfPath, plan.pdfInFolder, number, lines);
+        Heading(options, plan, &shown, true, out);
+        status = std::max(
+            status, ReduceLine(options, plan.fieldBook, &book, {}, job, printer, writer, out, err));
+    }
+    return status;
 }
 
 }  // namespace rendle::cli

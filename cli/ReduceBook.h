@@ -28,35 +28,33 @@ struct RunOptions {
     bool manyBooks = false;
 };
 
-/// One levelling line of a field book: a GSI book may hold several, each reduced as a field
-/// book of its own; any other book holds one.
+/// A field book as given, and the levelling line to reduce when one was chosen (--run).
 struct BookItem {
     std::string fieldBook;
-    int run = 1;         ///< 1-based
-    int runsOf = 1;      ///< how many the book holds
-    bool named = false;  ///< chosen with --run, or one of several: reports say which
-    std::string runName;
+    std::optional<int> run;  ///< 1-based; every line in turn without it
 };
 
-/// One field book's run and the outputs asked of it (empty when not asked), named in full.
+/// One field book and the outputs asked of it (empty when not asked), named in full. Of a book
+/// of several levelling lines each line's outputs carry its number (ring.run-2.xlsx) when they
+/// go to a folder.
 struct BookPlan {
     std::string fieldBook;
     std::string savePath;  ///< the workbook, its extension added
     std::string pdfPath;
     BookItem item;
+    bool saveInFolder = false;
+    bool pdfInFolder = false;
+    size_t index = 0;  ///< among the books given
 };
 
-/// The levelling lines to reduce of each field book: every line of a GSI book of several, in
-/// turn, or the one `runNumber` names; one of any other book. Only regular files are looked
-/// into: standard input, a pipe or a FIFO has one pass, the read's.
-std::vector<BookItem> ExpandRuns(const std::vector<std::string>& fieldBooks,
-                                 const std::optional<readers::FieldBookFormat>& format,
-                                 const std::optional<int>& runNumber, const std::string& encoding);
-
-/// The status of rendle-reduce for this book: 0 reduced, 1 read ended without a message, 2 read
-/// ended with a message, 3 the reduction stopped early, 4 an output could not be written, 64 a
-/// format that cannot be told. The workbook and the PDF are written only when the read ended
-/// normally (0 or 3); the report or the JSON object is written for every book.
+/// Everything rendle-reduce does with one field book: read once into memory (a file, standard
+/// input, a pipe, a FIFO), its format told and its levelling lines listed from those bytes,
+/// then each line (or the one --run names) reduced as a field book of its own from the
+/// program's start state, reports headed by the line when there are several. The status is
+/// the highest of its lines: 0 reduced, 1 read ended without a message, 2 read ended with a
+/// message, 3 the reduction stopped early, 4 an output could not be written, 64 a format that
+/// cannot be told, or one output file named for several lines. The workbook and the PDF are
+/// written only for a line whose read ended normally (0 or 3).
 int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& printer,
                WorkbookModuleWriter& writer, std::ostream& out, std::ostream& err);
 

@@ -267,9 +267,11 @@ int Run(int argc, char** argv) {
     options.jsonLines = jsonLines;
     options.encoding = encoding;
     options.limits = limits;
-    // A GSI book of several levelling lines is reduced line by line, each as a book of its own.
-    const std::vector<rendle::cli::BookItem> items =
-        rendle::cli::ExpandRuns(fieldBooks, format, runNumber, encoding);
+    // Each book is read once, when its turn comes; a book of several levelling lines is then
+    // reduced line by line, each as a book of its own.
+    std::vector<rendle::cli::BookItem> items;
+    items.reserve(fieldBooks.size());
+    for (const std::string& book : fieldBooks) items.push_back({book, runNumber});
     options.manyBooks = items.size() > 1;
 
     std::vector<rendle::cli::BookPlan> plans;
@@ -287,18 +289,6 @@ int Run(int argc, char** argv) {
         printer.Open(notLoaded);
     }
     const auto work = [&](size_t index, std::ostream& out, std::ostream& err) {
-        const rendle::cli::BookItem& item = plans[index].item;
-        if (options.manyBooks && !options.asJson) {
-            out << (index > 0 ? "\n" : "") << "==> "
-                << rendle::report::EscapedText(plans[index].fieldBook);
-            if (item.named) {
-                out << " (run " << item.run << " of " << item.runsOf
-                    << (item.runName.empty() ? ""
-                                             : ", " + rendle::report::EscapedText(item.runName))
-                    << ")";
-            }
-            out << " <==\n";
-        }
         return rendle::cli::ReduceBook(options, plans[index], printer, writer, out, err);
     };
     // Each book's report goes out whole, and a failed write to standard output (a full disk, a

@@ -30,9 +30,43 @@ void ClearForRead(grid::Grid& sheet, core::RunState& run) {
     core::WriteHeaderBlock(sheet);
 }
 
+/// The read of a book held in memory, from the choice of its levelling line to the reduction.
+/// The sheet has been cleared for it.
+void ReadLoaded(const readers::Book& book, std::optional<int> runNumber, grid::Grid& sheet,
+                core::RunState& run, Windowing& windowing, const readers::LineDecoder& decoder,
+                ReadCommandResult& result) {
+    // A book of several levelling lines: the user chooses one, or cancels as in the file
+    // dialog, which leaves the sheet cleared. Reading them as one run would chain lines that
+    // start from other benchmarks.
+    if (!runNumber && book.lines.size() > 1) {
+        runNumber = windowing.ChooseRun(book.lines);
+        if (!runNumber) {
+            result.read.status = ReadStatus::EndedSilently;
+            result.read.reason = "no levelling line was chosen";
+            windowing.SetMousePointer(MousePointer::Default);
+            return;
+        }
+    }
+    result.read = readers::ReadFieldBook(book, runNumber.value_or(1), sheet, run, decoder);
+    if (result.read.status != ReadStatus::Read) {
+        windowing.SetMousePointer(MousePointer::Default);
+        if (result.read.status == ReadStatus::EndedWithMessage) {
+            windowing.ShowMessage(result.read.message, kMessageTitle, MessageIcon::Critical);
+        }
+        return;
+    }
+
+    result.formRL = PrefillRLBoxes(run);
+    if (const std::optional<RLBoxes> confirmed = windowing.ShowFormRL(*result.formRL)) {
+        ConfirmFormRL(run, *confirmed);
+    }
+    windowing.SetMousePointer(MousePointer::Default);
+    result.reduction = RunReduction(sheet, run, windowing);
+}
+
 ReadCommandResult Read(readers::FieldBookFormat format, std::istream* given, grid::Grid& sheet,
-                       core::RunState& run, Windowing& windowing, readers::LineDecoder decoder,
-                       int runNumber = 1) {
+                       core::RunState& run, Windowing& windowing,
+                       const readers::LineDecoder& decoder, std::optional<int> runNumber) {
     ClearForRead(sheet, run);
 
     ReadCommandResult result;
@@ -40,8 +74,9 @@ ReadCommandResult Read(readers::FieldBookFormat format, std::istream* given, gri
     windowing.SetMousePointer(MousePointer::Default);
     std::ifstream file;
     std::istream* in = given;
+    std::string name;
     if (!in) {
-        const std::string name = windowing.ShowOpenFileDialog(FileFilter(format), "");
+        name = windowing.ShowOpenFileDialog(FileFilter(format), "");
         if (name.empty()) {
             result.read.status = ReadStatus::EndedSilently;
             result.read.reason = "no field book was chosen";
@@ -58,23 +93,19 @@ ReadCommandResult Read(readers::FieldBookFormat format, std::istream* given, gri
         in = &file;
     }
 
-    result.read = readers::ReadFieldBook(format, *in, sheet, run, std::move(decoder), runNumber);
+    readers::Book book;
+    std::string error;
+    const bool loaded = readers::LoadBook(*in, format, decoder, book, error);
     // The reader owns the field book only while it reads: closed before any window opens.
     file.close();
-    if (result.read.status != ReadStatus::Read) {
+    if (!loaded) {
+        result.read.status = ReadStatus::EndedSilently;
+        result.read.reason =
+            (name.empty() ? "the field book" : name) + " could not be read: " + error;
         windowing.SetMousePointer(MousePointer::Default);
-        if (result.read.status == ReadStatus::EndedWithMessage) {
-            windowing.ShowMessage(result.read.message, kMessageTitle, MessageIcon::Critical);
-        }
         return result;
     }
-
-    result.formRL = PrefillRLBoxes(run);
-    if (const std::optional<RLBoxes> confirmed = windowing.ShowFormRL(*result.formRL)) {
-        ConfirmFormRL(run, *confirmed);
-    }
-    windowing.SetMousePointer(MousePointer::Default);
-    result.reduction = RunReduction(sheet, run, windowing);
+    ReadLoaded(book, runNumber, sheet, run, windowing, decoder, result);
     return result;
 }
 
@@ -97,7 +128,7 @@ std::string_view FileFilter(readers::FieldBookFormat format) {
 ReadCommandResult RunReadCommand(readers::FieldBookFormat format, grid::Grid& sheet,
                                  core::RunState& run, Windowing& windowing,
                                  readers::LineDecoder decoder) {
-    ReadCommandResult result = Read(format, nullptr, sheet, run, windowing, std::move(decoder));
+    ReadCommandResult result = Read(format, nullptr, sheet, run, windowing, decoder, std::nullopt);
     // Whatever the read left, no number is cut off; a reduction has fitted them already.
     if (!result.reduction) grid::FitColumnWidths(sheet);
     return result;
@@ -105,9 +136,20 @@ ReadCommandResult RunReadCommand(readers::FieldBookFormat format, grid::Grid& sh
 
 ReadCommandResult RunReadCommand(readers::FieldBookFormat format, std::istream& fieldBook,
                                  grid::Grid& sheet, core::RunState& run, Windowing& windowing,
-                                 readers::LineDecoder decoder, int runNumber) {
-    ReadCommandResult result =
-        Read(format, &fieldBook, sheet, run, windowing, std::move(decoder), runNumber);
+                                 readers::LineDecoder decoder, std::optional<int> runNumber) {
+    ReadCommandResult result = Read(format, &fieldBook, sheet, run, windowing, decoder, runNumber);
+    if (!result.reduction) grid::FitColumnWidths(sheet);  // a reduction has fitted them already
+    return result;
+}
+
+ReadCommandResult RunReadCommand(const readers::Book& book, std::optional<int> runNumber,
+                                 grid::Grid& sheet, core::RunState& run, Windowing& windowing,
+                                 const readers::LineDecoder& decoder) {
+    ClearForRead(sheet, run);
+    ReadCommandResult result;
+    result.cleared = true;
+    windowing.SetMousePointer(MousePointer::Default);
+    ReadLoaded(book, runNumber, sheet, run, windowing, decoder, result);
     if (!result.reduction) grid::FitColumnWidths(sheet);  // a reduction has fitted them already
     return result;
 }
@@ -124,49 +166,18 @@ ReadCommandResult OpenFieldBook(const std::string& path, grid::Grid& sheet, core
     };
     std::ifstream file(path, std::ios::binary);
     if (!file) return refuse("Cannot open " + path + ": " + std::strerror(errno) + ". ");
-    std::optional<readers::FieldBookFormat> format;
-    {
-        readers::LineReader lines(file);
-        format = readers::DetectFormat(lines);
-        if (!format && lines.Failed()) {
-            return refuse("Cannot read " + path + ": it is no text file. ");
-        }
+    readers::Book book;
+    std::string error;
+    if (!readers::LoadBook(file, std::nullopt, decoder, book, error)) {
+        return refuse("Cannot read " + path + ": " + error + ". ");
     }
-    if (!format) {
+    file.close();
+    if (!book.format) {
         return refuse(path +
-                      " is no field book that Rendle reads (SDR20, SDR33 or Zeiss M5). "
-                      "Please Check Your Data File ");
+                      " is no field book that Rendle reads (SDR20, SDR33, Zeiss M5 or Leica "
+                      "GSI). Please Check Your Data File ");
     }
-    file.clear();
-    file.seekg(0);
-    if (!file) return refuse("Cannot read " + path + " from its start. ");
-    int runNumber = 1;
-    if (*format == readers::FieldBookFormat::GSI) {
-        // A book of several levelling lines: the user chooses one, or cancels as in the file
-        // dialog, which leaves the sheet cleared.
-        std::vector<readers::GsiRun> runs;
-        {
-            readers::LineReader lines(file);
-            runs = readers::ListGsiRuns(lines);
-        }
-        file.clear();
-        file.seekg(0);
-        if (runs.size() > 1) {
-            const std::optional<int> chosen = windowing.ChooseRun(runs);
-            if (!chosen) {
-                ClearForRead(sheet, run);
-                result.cleared = true;
-                result.read.status = ReadStatus::EndedSilently;
-                result.read.reason = "no levelling line was chosen";
-                windowing.SetMousePointer(MousePointer::Default);
-                return result;
-            }
-            runNumber = *chosen;
-        }
-    }
-    result = Read(*format, &file, sheet, run, windowing, std::move(decoder), runNumber);
-    if (!result.reduction) grid::FitColumnWidths(sheet);  // a reduction has fitted them already
-    return result;
+    return RunReadCommand(book, std::nullopt, sheet, run, windowing, decoder);
 }
 
 }  // namespace rendle::commands

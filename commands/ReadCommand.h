@@ -36,12 +36,18 @@ ReadCommandResult RunReadCommand(readers::FieldBookFormat format, grid::Grid& sh
                                  core::RunState& run, Windowing& windowing,
                                  readers::LineDecoder decoder = readers::LineDecoder());
 
-/// The same command with `fieldBook` standing for the file the dialog would give; of a GSI book
-/// of several levelling lines, `runNumber` is the one read.
+/// The same command with `fieldBook` standing for the file the dialog would give; of a book of
+/// several levelling lines, `runNumber` is the one read (without it, the user chooses one).
 ReadCommandResult RunReadCommand(readers::FieldBookFormat format, std::istream& fieldBook,
                                  grid::Grid& sheet, core::RunState& run, Windowing& windowing,
                                  readers::LineDecoder decoder = readers::LineDecoder(),
-                                 int runNumber = 1);
+                                 std::optional<int> runNumber = std::nullopt);
+
+/// The same command on a book already read into memory (by readers::LoadBook), from the point
+/// where the open-file dialog has given it.
+ReadCommandResult RunReadCommand(const readers::Book& book, std::optional<int> runNumber,
+                                 grid::Grid& sheet, core::RunState& run, Windowing& windowing,
+                                 const readers::LineDecoder& decoder);
 
 /// A field book named outside the File menu (on the command line, by a file manager's "Open
 /// with", dropped on the main window): its format is told from its content, then the road of

@@ -14,7 +14,7 @@ class Grid;
 }
 
 namespace rendle::readers {
-struct GsiRun;
+struct LevellingLine;
 }
 
 namespace rendle::commands {
@@ -51,7 +51,7 @@ class Windowing {
     /// Asks which levelling line of a book of several to read, in a modal list (run number,
     /// name, set-ups, first and last point); the chosen run's number, or nothing when the user
     /// cancels. Without a list window the first is read.
-    virtual std::optional<int> ChooseRun(const std::vector<readers::GsiRun>& runs) {
+    virtual std::optional<int> ChooseRun(const std::vector<readers::LevellingLine>& runs) {
         return runs.empty() ? std::nullopt : std::optional<int>(1);
     }
     /// Prints the sheet with its print settings: the print dialog, then the pages. Reports a

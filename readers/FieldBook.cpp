@@ -317,6 +317,17 @@ RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run
     std::string line;
     run.instrument = {};
     int32_t lastForeRow = 0;  // the data row of the last foresight stored line by line
+    // The foresight of the set-up being read line by line, while intermediate sights may still
+    // follow it (a DiNi books them after the foresight): each such sight takes the foresight's
+    // row, and the foresight moves down below it, so that the next set-up goes on from it.
+    struct StoredFore {
+        int16_t row = 0;
+        std::string station;
+        double reading = 0;
+        double distance = 0;
+        std::optional<size_t> height;  ///< its entry among the instrument's heights
+    };
+    std::optional<StoredFore> fore;
     // The data row a row written now will have once the reduction has deleted the marker rows
     // of the set-ups before this one.
     const auto dataRow = [&] { return static_cast<int32_t>(rows.Row()) - (run.StationCount - 1); };
@@ -358,7 +369,12 @@ RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run
         setUp = M5SetUp{};
     };
 
+    bool firstLine = true;
     while (lines.Next(line)) {
+        // A levelling line of a book of several starts at its "Start-Line", which stands where
+        // line 2 of a book of one line does: the line after it holds the starting height.
+        if (firstLine && lines.LineNumber() > 1) lineIndex = 1;
+        firstLine = false;
         if (lineIndex == 0 && Field(line, 1, 6) != "For M5") {
             throw Stop{"NOT Zeiss File. Please Check Your Data File ",
                        "line 1 does not start with For M5"};
@@ -399,19 +415,36 @@ RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run
             CheckM5Unit(line, kM5DistancePos, "the distance");
             const std::string station(LeftTrimmed(Field(line, 22, 8)));
             if (lineByLine) {
-                const int16_t row = rows.Row();
+                int16_t row = rows.Row();
+                const bool afterFore = code == "Rz" && fore.has_value();
+                if (afterFore) row = fore->row;  // the sight goes before its set-up's foresight
                 sheet.SetCellText(row, core::kColStation, station);
                 CheckCapacity(rows);
-                sheet.SetCellNumber(
-                    row, core::kColDist,
-                    MeasuredValue(place, line, kM5DistancePos, kM5ValueLength, "the distance"));
+                const double distance =
+                    MeasuredValue(place, line, kM5DistancePos, kM5ValueLength, "the distance");
+                const double reading =
+                    MeasuredValue(place, line, kM5ReadingPos, kM5ValueLength, "the staff reading");
+                if (afterFore) {
+                    sheet.ClearCells(row, core::kColFS, row, core::kColFS, grid::ClearMode::All);
+                    fore->row = rows.Row();
+                    sheet.SetCellText(fore->row, core::kColStation, fore->station);
+                    sheet.SetCellNumber(fore->row, core::kColDist, fore->distance);
+                    WriteReading(sheet, fore->row, "FS", fore->reading);
+                    if (fore->height) ++run.instrument.heights[*fore->height].row;
+                    if (lastForeRow > 0) ++lastForeRow;
+                }
+                sheet.SetCellNumber(row, core::kColDist, distance);
                 const std::string_view sight = code == "Rb" ? "BS" : code == "Rz" ? "IS" : "FS";
-                WriteReading(
-                    sheet, row, sight,
-                    MeasuredValue(place, line, kM5ReadingPos, kM5ValueLength, "the staff reading"));
-                lastForeRow = code == "Rf" ? dataRow() : 0;
+                WriteReading(sheet, row, sight, reading);
+                if (code == "Rf") {
+                    lastForeRow = dataRow();
+                    fore = StoredFore{row, station, reading, distance, std::nullopt};
+                } else if (code == "Rb") {
+                    lastForeRow = 0;
+                    fore.reset();
+                }
                 if (const auto z = M5Height(line); z && code == "Rz") {
-                    run.instrument.heights.push_back({dataRow(), *z});
+                    run.instrument.heights.push_back({dataRow() - (afterFore ? 1 : 0), *z});
                 }
             } else {
                 M5Sight sight{station, 0, 0, code == "Rz" ? M5Height(line) : std::nullopt};
@@ -435,6 +468,7 @@ RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run
                 if (!lineByLine && !setUp.fores.empty()) {
                     setUp.z = z;
                 } else if (lineByLine && lastForeRow > 0) {
+                    if (fore) fore->height = run.instrument.heights.size();
                     run.instrument.heights.push_back({lastForeRow, *z});
                     lastForeRow = 0;
                 }
@@ -447,10 +481,126 @@ RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run
     return rows;
 }
 
-}  // namespace
+/// What an M5 line says of the levelling lines: "TO  Start-Line  BF  7" opens line 7,
+/// "TO  Cont-Line  7" takes it up again; the number closes the field.
+struct M5LineMark {
+    enum class Kind { None, Start, Cont } kind = Kind::None;
+    std::string number;
+};
 
-ReadResult ReadFieldBook(FieldBookFormat format, LineReader& lines, grid::Grid& sheet,
-                         core::RunState& run, int runNumber) {
+M5LineMark M5MarkOf(std::string_view line) {
+    M5LineMark mark;
+    std::string_view rest;
+    for (const auto& [word, kind] :
+         {std::pair{std::string_view("Start-Line"), M5LineMark::Kind::Start},
+          std::pair{std::string_view("Cont-Line"), M5LineMark::Kind::Cont}}) {
+        const size_t at = line.find(word);
+        if (at == std::string_view::npos) continue;
+        mark.kind = kind;
+        rest = line.substr(at + word.size());
+        break;
+    }
+    if (mark.kind == M5LineMark::Kind::None) return mark;
+    rest = rest.substr(0, rest.find('|'));
+    // The last word of the field is the line's number.
+    const size_t end = rest.find_last_not_of(' ');
+    if (end == std::string_view::npos) return M5LineMark{};
+    const size_t begin = rest.find_last_of(' ', end);
+    const std::string_view number =
+        rest.substr(begin == std::string_view::npos ? 0 : begin + 1,
+                    end - (begin == std::string_view::npos ? 0 : begin + 1) + 1);
+    // A line opens or resumes a levelling line only with its number (and a start with its
+    // method before it); "Start-Line" alone names nothing.
+    const bool numbered =
+        !number.empty() && number.find_first_not_of("0123456789") == std::string_view::npos;
+    if (!numbered || (mark.kind == M5LineMark::Kind::Start && begin == std::string_view::npos)) {
+        return M5LineMark{};
+    }
+    mark.number = std::string(number);
+    return mark;
+}
+
+/// The levelling lines of an M5 book of more than one "Start-Line": each is its "Start-Line"
+/// and every "Cont-Line" of its number, in book order; readings before the first "Start-Line"
+/// form a line of their own. Lines without readings are not listed. A book of one line (or of
+/// none named) is read whole: empty.
+std::vector<LevellingLine> ListM5Lines(LineReader& lines) {
+    std::vector<LevellingLine> found;
+    std::vector<bool> withReadings;
+    std::vector<std::pair<std::string, size_t>> byNumber;  // the line each number last opened
+    std::optional<size_t> current;
+    int starts = 0;
+    std::string line;
+    const auto closeCurrent = [&](size_t at) {
+        if (current) found[*current].spans.back().end = at;
+    };
+    const auto open = [&](size_t lineNumber, size_t at, std::string method, std::string name) {
+        closeCurrent(at);
+        LevellingLine next;
+        next.line = lineNumber;
+        next.method = std::move(method);
+        next.name = std::move(name);
+        next.spans.push_back({at, at, lineNumber});
+        found.push_back(std::move(next));
+        withReadings.push_back(false);
+        current = found.size() - 1;
+    };
+    while (lines.Next(line)) {
+        const M5LineMark mark = M5MarkOf(line);
+        if (mark.kind == M5LineMark::Kind::Start) {
+            ++starts;
+            std::string method = "BF";
+            try {
+                if (const auto named = M5MethodOf(line)) method = named->name;
+            } catch (const Stop&) {
+                method = "?";  // reading the line says what is wrong
+            }
+            open(lines.LineNumber(), lines.LineStart(), method,
+                 mark.number.empty() ? std::string() : "line " + mark.number);
+            byNumber.emplace_back(mark.number, *current);
+            continue;
+        }
+        if (mark.kind == M5LineMark::Kind::Cont) {
+            std::optional<size_t> resumed;
+            for (const auto& [number, index] : byNumber) {
+                if (number == mark.number) resumed = index;
+            }
+            if (resumed) {
+                closeCurrent(lines.LineStart());
+                current = resumed;
+                found[*current].spans.push_back(
+                    {lines.LineStart(), lines.LineStart(), lines.LineNumber()});
+            } else {
+                open(lines.LineNumber(), lines.LineStart(), "BF", "line " + mark.number);
+                byNumber.emplace_back(mark.number, *current);
+            }
+            continue;
+        }
+        const std::string_view code = M5SightCode(line);
+        const bool sighting = code == "Rb" || code == "Rz" || code == "Rf";
+        if (!sighting || Field(line, 30, 5) == "#####") continue;
+        if (!current) open(1, 0, "BF", {});  // readings before the first "Start-Line"
+        LevellingLine& run = found[*current];
+        withReadings[*current] = true;
+        const std::string station(LeftTrimmed(Field(line, 22, 8)));
+        if (run.firstPoint.empty()) run.firstPoint = station;
+        if (code == "Rb") ++run.setUps;
+        if (code == "Rf") run.lastPoint = station;
+    }
+    closeCurrent(lines.NextLineStart());
+    if (lines.Failed() || starts < 2) return {};
+    std::vector<LevellingLine> listed;
+    for (size_t i = 0; i < found.size(); ++i) {
+        if (!withReadings[i]) continue;
+        listed.push_back(std::move(found[i]));
+        listed.back().number = static_cast<int>(listed.size());
+    }
+    return listed;
+}
+
+/// Reads what `lines` gives into the sheet, and the run state at its end.
+ReadResult ReadLines(FieldBookFormat format, LineReader& lines, grid::Grid& sheet,
+                     core::RunState& run) {
     ReadResult result;
     try {
         run.StationCount = 0;
@@ -461,7 +611,7 @@ ReadResult ReadFieldBook(FieldBookFormat format, LineReader& lines, grid::Grid& 
                 rows = ReadM5Lines(lines, sheet, run, result.warnings);
                 break;
             case FieldBookFormat::GSI:
-                rows = parts::ReadGsiLines(lines, runNumber, sheet, run, result.warnings);
+                rows = parts::ReadGsiLines(lines, sheet, run, result.warnings);
                 break;
             case FieldBookFormat::SDR20:
             case FieldBookFormat::SDR33:
@@ -513,10 +663,68 @@ ReadResult ReadFieldBook(FieldBookFormat format, LineReader& lines, grid::Grid& 
     return result;
 }
 
+}  // namespace
+
+std::vector<LevellingLine> ListLevellingLines(FieldBookFormat format, std::string_view book,
+                                              const LineDecoder& decoder) {
+    if (format != FieldBookFormat::GSI && format != FieldBookFormat::M5) return {};
+    LineReader lines(book, decoder.Copy());
+    return format == FieldBookFormat::GSI ? ListGsiLines(lines) : ListM5Lines(lines);
+}
+
+ReadResult ReadFieldBook(FieldBookFormat format, std::string_view book,
+                         const std::vector<LevellingLine>& lines, int runNumber, grid::Grid& sheet,
+                         core::RunState& run, const LineDecoder& decoder) {
+    const size_t held = std::max<size_t>(lines.size(), 1);
+    if (runNumber < 1 || static_cast<size_t>(runNumber) > held) {
+        ReadResult result;
+        result.status = ReadStatus::EndedWithMessage;
+        result.message = "The field book holds " + std::to_string(held) + " levelling line" +
+                         (held == 1 ? "" : "s") + "; line " + std::to_string(runNumber) +
+                         " is not among them. Please Check Your Data File ";
+        result.reason = "run " + std::to_string(runNumber) +
+                        " is not in the field book, which holds " + std::to_string(held);
+        return result;
+    }
+    if (lines.empty()) {
+        LineReader whole(book, decoder.Copy());
+        return ReadLines(format, whole, sheet, run);
+    }
+    LineReader spans(book, decoder.Copy(), lines[static_cast<size_t>(runNumber - 1)].spans);
+    return ReadLines(format, spans, sheet, run);
+}
+
+bool LoadBook(std::istream& in, const std::optional<FieldBookFormat>& format,
+              const LineDecoder& decoder, Book& book, std::string& error) {
+    book = Book{};
+    if (!ReadWholeBook(in, book.bytes, error)) return false;
+    book.format = format;
+    if (!book.format) {
+        LineReader lines(book.bytes, decoder.Copy());
+        book.format = DetectFormat(lines);
+    }
+    if (book.format) book.lines = ListLevellingLines(*book.format, book.bytes, decoder);
+    return true;
+}
+
+ReadResult ReadFieldBook(const Book& book, int runNumber, grid::Grid& sheet, core::RunState& run,
+                         const LineDecoder& decoder) {
+    return ReadFieldBook(book.format.value_or(FieldBookFormat::SDR20), book.bytes, book.lines,
+                         runNumber, sheet, run, decoder);
+}
+
 ReadResult ReadFieldBook(FieldBookFormat format, std::istream& fieldBook, grid::Grid& sheet,
                          core::RunState& run, LineDecoder decoder, int runNumber) {
-    LineReader lines(fieldBook, std::move(decoder));
-    return ReadFieldBook(format, lines, sheet, run, runNumber);
+    std::string book;
+    std::string error;
+    if (!ReadWholeBook(fieldBook, book, error)) {
+        ReadResult result;
+        result.status = ReadStatus::EndedSilently;
+        result.reason = "the field book could not be read: " + error;
+        return result;
+    }
+    const std::vector<LevellingLine> lines = ListLevellingLines(format, book, decoder);
+    return ReadFieldBook(format, book, lines, runNumber, sheet, run, decoder);
 }
 
 std::optional<FieldBookFormat> DetectFormat(LineReader& lines) {

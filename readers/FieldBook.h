@@ -1,15 +1,16 @@
-// The three field-book readers: the lines of an SDR20, SDR33 or Zeiss M5 field book laid out in
-// the level sheet, with the run state the reduction needs. A reader knows no windows: what it
-// met is in its result, for the read command to show.
+// A field book read into memory once, and its dispatch: the format told from its content, the
+// levelling lines it holds, and each line read into the level sheet by its format's reader. A
+// reader knows no windows: what it met is in its result, for the read command to show.
 #pragma once
 
-#include <cstddef>
 #include <istream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "readers/LineDecoder.h"
+#include "readers/ReadResult.h"
 
 namespace rendle::grid {
 class Grid;
@@ -23,44 +24,49 @@ namespace rendle::readers {
 
 class LineReader;
 
-enum class FieldBookFormat { SDR20, SDR33, M5, GSI };
-
-enum class ReadStatus {
-    Read,              ///< the whole field book was read and the run state set from it
-    EndedWithMessage,  ///< stopped on something the user is told (wrong format, data error, ...)
-    EndedSilently,     ///< stopped without a word (the file could not be read to its end, ...)
+/// A field book read into memory once, whatever it came from (a file, standard input, a pipe, a
+/// FIFO): telling its format, listing its levelling lines and reading each of them work on
+/// these bytes.
+struct Book {
+    std::string bytes;
+    std::optional<FieldBookFormat> format;  ///< nothing when it could not be told
+    std::vector<LevellingLine> lines;       ///< empty: the book is read whole, as one run
 };
 
-/// A value field read by the numeric rule although it holds text that is no number ("NaN",
-/// "$1.5", "12.5abc"): read as what the rule gives, and told.
-struct ReadWarning {
-    size_t line = 0;
-    std::string text;  ///< the staff reading "NaN" is no number and was read as 0
-};
-
-struct ReadResult {
-    ReadStatus status = ReadStatus::Read;
-    std::string reason;   ///< why a read stopped, in words
-    std::string message;  ///< the message box's text when it ended with a message
-    size_t line = 0;      ///< the field-book line it stopped at (0: before the first line)
-    std::vector<ReadWarning> warnings;  ///< in the order of the lines
-};
-
-/// Reads a field book of `format` into a sheet that holds only its header block: one marker
-/// row per set-up and one data row per sighting from row 5 on, the starting RL of a benchmark
-/// record, and at the end of the field book the run state (first and last data row, set-up
-/// count, starting RL, the ending RL of a run that closes on its first station) and the set-up
-/// count beside "No. Stn. :". What was written before a stop stays. A GSI book may hold several
-/// levelling lines: `runNumber` (1-based) is the one read; other formats hold one.
-ReadResult ReadFieldBook(FieldBookFormat format, LineReader& lines, grid::Grid& sheet,
-                         core::RunState& run, int runNumber = 1);
-ReadResult ReadFieldBook(FieldBookFormat format, std::istream& fieldBook, grid::Grid& sheet,
-                         core::RunState& run, LineDecoder decoder = LineDecoder(),
-                         int runNumber = 1);
+/// Reads the book from `in` to its end (at most kMaxBookBytes), tells its format unless
+/// `format` names it, and lists its levelling lines. False, with the reason in `error`, when
+/// it cannot be read; a format that cannot be told leaves `book.format` empty.
+bool LoadBook(std::istream& in, const std::optional<FieldBookFormat>& format,
+              const LineDecoder& decoder, Book& book, std::string& error);
 
 /// The format of a field book told from its content: line 1 starting "For M5" is M5, a first
 /// line of GSI words is GSI; otherwise the first header record naming SDR20 or SDR33. Nothing when
 /// neither is found (the reader's Failed() tells an input error).
 std::optional<FieldBookFormat> DetectFormat(LineReader& lines);
+
+/// The levelling lines of a book of `format` held in memory. Empty for a book that is read
+/// whole, as one run: an SDR book, an M5 book with at most one "Start-Line", a GSI book with
+/// no readings or one that cannot be read to its end (its read then says why).
+std::vector<LevellingLine> ListLevellingLines(FieldBookFormat format, std::string_view book,
+                                              const LineDecoder& decoder);
+
+/// Reads levelling line `runNumber` (1-based) of a book held in memory, of the lines `lines`
+/// lists (empty: the book is one run), into a sheet that holds only its header block: one
+/// marker row per set-up and one data row per sighting from row 5 on, the starting RL, and at
+/// the end the run state (first and last data row, set-up count, starting RL, the ending RL of
+/// a run that closes on its first station) and the set-up count beside "No. Stn. :". What was
+/// written before a stop stays.
+ReadResult ReadFieldBook(FieldBookFormat format, std::string_view book,
+                         const std::vector<LevellingLine>& lines, int runNumber, grid::Grid& sheet,
+                         core::RunState& run, const LineDecoder& decoder);
+
+/// The same for a book loaded by LoadBook.
+ReadResult ReadFieldBook(const Book& book, int runNumber, grid::Grid& sheet, core::RunState& run,
+                         const LineDecoder& decoder);
+
+/// The same for a field book read from `fieldBook` to its end first.
+ReadResult ReadFieldBook(FieldBookFormat format, std::istream& fieldBook, grid::Grid& sheet,
+                         core::RunState& run, LineDecoder decoder = LineDecoder(),
+                         int runNumber = 1);
 
 }  // namespace rendle::readers

@@ -10,17 +10,73 @@
 namespace rendle::readers {
 
 LineReader::LineReader(std::istream& in, LineDecoder decoder)
-    : in_(in),
+    : in_(&in),
       buffer_(static_cast<char*>(::operator new[](kReadBlock, std::align_val_t{64}))),
+      data_(buffer_.get()),
       decoder_(std::move(decoder)) {}
+
+LineReader::LineReader(std::string_view book, LineDecoder decoder, std::vector<BookSpan> spans)
+    : data_(book.data()), book_(book), spans_(std::move(spans)), decoder_(std::move(decoder)) {
+    if (spans_.empty()) spans_.push_back({0, book.size(), 1});
+    span_ = 0;
+    const BookSpan& first = spans_.front();
+    base_ = std::min(first.begin, book.size());
+    data_ = book.data() + base_;
+    len_ = std::min(first.end, book.size()) - base_;
+    lineNumber_ = first.firstLine - 1;
+}
+
+bool LineReader::NextSpan() {
+    if (in_ != nullptr || span_ + 1 >= spans_.size()) return false;
+    const BookSpan& span = spans_[++span_];
+    base_ = std::min(span.begin, book_.size());
+    data_ = book_.data() + base_;
+    len_ = std::min(span.end, book_.size()) - base_;
+    pos_ = 0;
+    lineNumber_ = span.firstLine - 1;
+    nextLineFeed_ = kUnknown;
+    nextCarriageReturn_ = kUnknown;
+    return true;
+}
+
+bool ReadWholeBook(std::istream& in, std::string& bytes, std::string& error) {
+    bytes.clear();
+    try {
+        constexpr size_t kBlock = size_t{256} * 1024;
+        while (in) {
+            const size_t have = bytes.size();
+            if (have > kMaxBookBytes) {
+                error = "it holds more than " + std::to_string(kMaxBookBytes >> 20) +
+                        " MB: this is no field book";
+                return false;
+            }
+            bytes.resize(have + kBlock);
+            in.read(bytes.data() + have, static_cast<std::streamsize>(kBlock));
+            bytes.resize(have + static_cast<size_t>(in.gcount()));
+        }
+        if (in.bad()) {
+            error = "it could not be read to its end";
+            return false;
+        }
+    } catch (const std::exception& failure) {
+        error = std::string("it could not be read to its end (") + failure.what() + ")";
+        return false;
+    }
+    if (bytes.size() > kMaxBookBytes) {
+        error = "it holds more than " + std::to_string(kMaxBookBytes >> 20) +
+                " MB: this is no field book";
+        return false;
+    }
+    return true;
+}
 
 size_t LineReader::LineEnd(size_t from) {
     // Where the next line feed and the next carriage return lie is kept between calls, so a
     // block is searched once for each, whatever the mix of line ends.
     const auto next = [&](size_t& found, char c) {
         if (found != kUnknown && found >= from) return found;
-        const void* at = std::memchr(buffer_.get() + from, c, len_ - from);
-        found = at ? static_cast<size_t>(static_cast<const char*>(at) - buffer_.get()) : len_;
+        const void* at = std::memchr(data_ + from, c, len_ - from);
+        found = at ? static_cast<size_t>(static_cast<const char*>(at) - data_) : len_;
         return found;
     };
     return std::min(next(nextLineFeed_, '\n'), next(nextCarriageReturn_, '\r'));
@@ -34,27 +90,29 @@ void LineReader::Finish(std::string& line) {
 }
 
 bool LineReader::Fill() {
+    if (in_ == nullptr) return false;  // a book held in memory is all there
     // The bytes not yet taken (at most the line end being looked at) move to the front.
     const size_t kept = len_ - pos_;
     std::memmove(buffer_.get(), buffer_.get() + pos_, kept);
+    base_ += pos_;
     pos_ = 0;
     len_ = kept;
     nextLineFeed_ = kUnknown;
     nextCarriageReturn_ = kUnknown;
-    if (!in_) return false;
-    in_.read(buffer_.get() + kept, static_cast<std::streamsize>(kReadBlock - kept));
-    const auto got = static_cast<size_t>(in_.gcount());
+    if (!*in_) return false;
+    in_->read(buffer_.get() + kept, static_cast<std::streamsize>(kReadBlock - kept));
+    const auto got = static_cast<size_t>(in_->gcount());
     len_ += got;
-    if (in_.bad()) failed_ = true;
-    if (got == 0) in_.setstate(std::ios::eofbit | std::ios::failbit);
+    if (in_->bad()) failed_ = true;
+    if (got == 0) in_->setstate(std::ios::eofbit | std::ios::failbit);
     return got > 0;
 }
 
 size_t LineReader::LineEndLength() {
-    if (buffer_[pos_] == '\n') return 1;
+    if (data_[pos_] == '\n') return 1;
     while (len_ - pos_ < 3 && Fill()) {
     }
-    const auto at = [this](size_t k) { return pos_ + k < len_ ? buffer_[pos_ + k] : '\0'; };
+    const auto at = [this](size_t k) { return pos_ + k < len_ ? data_[pos_ + k] : '\0'; };
     if (at(1) == '\n') return 2;
     if (at(1) == '\r' && at(2) == '\n') return 3;
     return 1;
@@ -69,7 +127,7 @@ bool LineReader::Next(std::string& line, const LinePass* passes) {
     if (passes != nullptr && decoder_.KeepsAscii() && lineNumber_ > 0) {
         for (;;) {
             if (pos_ == len_ && !Fill()) break;
-            const char* data = buffer_.get();
+            const char* data = data_;
             size_t pos = pos_;
             size_t passed = 0;
             bool stopped = false;
@@ -102,6 +160,8 @@ bool LineReader::Next(std::string& line, const LinePass* passes) {
 
     size_t bytes = 0;  // of this line, however many are kept
     bool any = false;  // something of this line (a character or its end) was seen
+    if (pos_ == len_) NextSpan();
+    lineStart_ = base_ + pos_;
     for (;;) {
         if (pos_ == len_ && !Fill()) {
             lastLineEnded_ = false;
@@ -119,7 +179,7 @@ bool LineReader::Next(std::string& line, const LinePass* passes) {
             return false;
         }
         const size_t room = kKeptLineLength - std::min(kKeptLineLength, line.size());
-        line.append(buffer_.get() + pos_, std::min(count, room));
+        line.append(data_ + pos_, std::min(count, room));
         any = true;
         pos_ = stop;
         if (stop != len_) {

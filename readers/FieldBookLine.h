@@ -23,6 +23,22 @@ inline constexpr size_t kKeptLineLength = 1024;
 /// a binary file) is no field book.
 inline constexpr size_t kMaxLineBytes = size_t{64} * 1024;
 
+/// The most a field book may hold, in bytes. Real books are a few megabytes at most; a larger
+/// input (a device, a disk image) is refused rather than read without end.
+inline constexpr size_t kMaxBookBytes = size_t{64} * 1024 * 1024;
+
+/// Lines of a field book held in memory: the bytes from `begin` to `end` (a line start each),
+/// the first of them line `firstLine` (1-based) of the book.
+struct BookSpan {
+    size_t begin = 0;
+    size_t end = 0;
+    size_t firstLine = 1;
+};
+
+/// Reads the whole field book from `in` into `bytes`. False, with the reason in `error`, when
+/// it cannot be read to its end or holds more than kMaxBookBytes.
+bool ReadWholeBook(std::istream& in, std::string& bytes, std::string& error);
+
 /// Reads a field book line by line. A line ends at a carriage return, a carriage return and a
 /// line feed, two carriage returns and a line feed (what a text-mode transfer makes of CR LF), or
 /// a line feed alone; the line end is not part of the line. A last line without a line end
@@ -32,6 +48,10 @@ inline constexpr size_t kMaxLineBytes = size_t{64} * 1024;
 class LineReader {
   public:
     explicit LineReader(std::istream& in, LineDecoder decoder = LineDecoder());
+    /// Reads a field book held in memory: the whole of `book`, or only its `spans`, in their
+    /// order, each line keeping its number in the book.
+    explicit LineReader(std::string_view book, LineDecoder decoder = LineDecoder(),
+                        std::vector<BookSpan> spans = {});
 
     /// The record codes, 00 to 99, whose lines may be passed over unread: a line that starts
     /// with two digits that make such a code.
@@ -50,6 +70,10 @@ class LineReader {
     bool LastLineEnded() const { return lastLineEnded_; }
     /// The 1-based number of the line Next() gave last; 0 before the first.
     size_t LineNumber() const { return lineNumber_; }
+    /// Where in the book the line Next() gave last starts, and where the next line starts, in
+    /// bytes (for a book held in memory, or a stream from its first byte).
+    size_t LineStart() const { return lineStart_; }
+    size_t NextLineStart() const { return base_ + pos_; }
 
     /// Bytes read from the stream at a time.
     static constexpr size_t kReadBlock = size_t{128} * 1024;
@@ -66,13 +90,22 @@ class LineReader {
 
     static constexpr size_t kUnknown = static_cast<size_t>(-1);
 
-    std::istream& in_;
+    /// Moves on to the next span of a book held in memory; false when there is none.
+    bool NextSpan();
+
+    std::istream* in_ = nullptr;
     // The block read, at a cache-line boundary: the kernel copies into an address that is not
     // several times slower on some processors.
     struct AlignedFree {
         void operator()(char* p) const { ::operator delete[](p, std::align_val_t{64}); }
     };
     std::unique_ptr<char[], AlignedFree> buffer_;
+    const char* data_ = nullptr;  // the block read, or the span of a book held in memory
+    std::string_view book_;
+    std::vector<BookSpan> spans_;
+    size_t span_ = 0;
+    size_t base_ = 0;  // where data_ starts in the book
+    size_t lineStart_ = 0;
     size_t pos_ = 0;
     size_t len_ = 0;
     bool failed_ = false;

@@ -35,13 +35,13 @@ constexpr int kBacksight2 = 335;
 constexpr int kForesight2 = 336;
 constexpr int kStationDifference = 571;
 
-/// One word of a block, found by its position in the line.
+/// One word of a block.
 struct Word {
     int index = 0;          ///< the word index (WI)
-    std::string_view info;  ///< positions 3 to 6 (the block number of WI 11 and 41)
-    char unit = ' ';        ///< position 6: the units of a measurement
-    bool negative = false;  ///< position 7
-    std::string_view data;  ///< positions 8 to the word's end
+    std::string_view info;  ///< what stands between the index and the sign (block number ...)
+    char unit = ' ';        ///< the character before the sign: the units of a measurement
+    bool negative = false;
+    std::string_view data;  ///< from after the sign to the word's end, trailing blanks gone
 };
 
 /// Word indices of three digits (331, 571, 271 ...) begin with these two.
@@ -54,40 +54,100 @@ bool Digit(char c) {
     return c >= '0' && c <= '9';
 }
 
-/// The words of a block. A GSI-16 block starts with "*" and has 24-character words; a GSI-8
-/// block 16-character ones; each word ends with a blank.
+/// The words the reduction reads; any other never refuses a book.
+bool Used(int index) {
+    switch (index) {
+        case kPointId:
+        case kDistance:
+        case kHeight:
+        case kLineStart:
+        case kBacksight1:
+        case kForesight1:
+        case kIntermediate:
+        case kBacksight2:
+        case kForesight2:
+        case kStationDifference:
+            return true;
+        default:
+            return false;
+    }
+}
+
+/// A word starts with its index (two digits), the information to position 6 (digits and
+/// dots) and the sign in position 7.
+bool WordStartsAt(std::string_view line, size_t at) {
+    if (at + 7 > line.size() || !Digit(line[at]) || !Digit(line[at + 1])) return false;
+    for (size_t i = at + 2; i < at + 6; ++i) {
+        if (!Digit(line[i]) && line[i] != '.') return false;
+    }
+    return line[at + 6] == '+' || line[at + 6] == '-';
+}
+
+/// The words of a block, found by where they start: the instruments keep no fixed positions
+/// (a number longer than its field, a text with blanks, a last word short of its field). A
+/// word's data runs to the next blank that a word start follows, or to the line end. GSI-16
+/// blocks start with "*".
 std::vector<Word> Words(std::string_view line, size_t lineNumber, bool lastLineEnded) {
     const bool wide = line.starts_with('*');
-    const size_t first = wide ? 2 : 1;  // 1-based position of the first word
-    const size_t length = wide ? 24 : 16;
-    const size_t characters = CharacterCount(line);
-    const auto bad = [&](size_t at, const std::string& why) {
-        return Stop{std::string(kCheckDataFile), "line " + std::to_string(lineNumber) +
-                                                     ", word at position " + std::to_string(at) +
-                                                     ": " + why};
+    size_t at = wide ? 1 : 0;
+    const auto skipBlanks = [&](size_t from) {
+        while (from < line.size() && line[from] == ' ') ++from;
+        return from;
     };
-    if (!lastLineEnded && characters >= first && (characters - first + 2) % length > 1) {
+    std::vector<Word> words;
+    at = skipBlanks(at);
+    if (at < line.size() && !WordStartsAt(line, at)) {
+        throw Stop{std::string(kCheckDataFile),
+                   "line " + std::to_string(lineNumber) + ", word at position " +
+                       std::to_string(CharacterCount(line.substr(0, at)) + 1) +
+                       ": no word index and sign"};
+    }
+    size_t lastDataLength = 0;
+    while (at < line.size()) {
+        Word word;
+        const int first2 = (line[at] - '0') * 10 + (line[at + 1] - '0');
+        const bool three = ThreeDigitFamily(first2) && Digit(line[at + 2]);
+        word.index = three ? first2 * 10 + (line[at + 2] - '0') : first2;
+        word.info = line.substr(at + (three ? 3 : 2), three ? 3 : 4);
+        word.unit = line[at + 5];
+        word.negative = line[at + 6] == '-';
+        const size_t dataBegin = at + 7;
+        size_t next = dataBegin;
+        size_t dataEnd = line.size();
+        for (; next < line.size(); ++next) {
+            if (line[next] != ' ') continue;
+            const size_t following = skipBlanks(next);
+            if (following < line.size() && WordStartsAt(line, following)) {
+                dataEnd = next;
+                next = following;
+                break;
+            }
+            // In a word the reduction uses, a word index and its information without the sign
+            // after them is a damaged word, not text: taken as text it would hide a reading or
+            // a distance. (Remarks may hold anything: a date, a number.)
+            if (Used(word.index) && following + 7 <= line.size() &&
+                WordStartsAt(std::string(line.substr(following, 6)) + "+", 0)) {
+                throw Stop{std::string(kCheckDataFile),
+                           "line " + std::to_string(lineNumber) + ", word at position " +
+                               std::to_string(CharacterCount(line.substr(0, following)) + 1) +
+                               ": no sign in position 7"};
+            }
+        }
+        if (next >= line.size()) next = line.size();
+        std::string_view data = line.substr(dataBegin, dataEnd - dataBegin);
+        lastDataLength = data.size();
+        data = data.substr(0, data.find_last_not_of(' ') + 1);
+        word.data = data;
+        words.push_back(word);
+        at = next;
+    }
+    // A last line without a line end whose last word stops well short of its field (8 or 16
+    // characters) was cut off while the book was copied: its number may be cut short.
+    const size_t field = wide ? 16 : 8;
+    if (!lastLineEnded && !words.empty() && lastDataLength + 1 < field) {
         throw Stop{std::string(kCheckDataFile),
                    "the last line has no line end and stops inside a word: the field book looks "
                    "cut off"};
-    }
-    std::vector<Word> words;
-    for (size_t at = first; at <= characters; at += length) {
-        const std::string_view text = Field(line, at, length - 1);
-        if (text.find_first_not_of(' ') == std::string_view::npos) continue;
-        if (text.size() < 8 || !Digit(text[0]) || !Digit(text[1])) {
-            throw bad(at, "no word index");
-        }
-        Word word;
-        const int first2 = (text[0] - '0') * 10 + (text[1] - '0');
-        word.index =
-            ThreeDigitFamily(first2) && Digit(text[2]) ? first2 * 10 + (text[2] - '0') : first2;
-        word.info = text.substr(2, 4);
-        word.unit = text[5];
-        if (text[6] != '+' && text[6] != '-') throw bad(at, "no sign in position 7");
-        word.negative = text[6] == '-';
-        word.data = text.substr(7);
-        words.push_back(word);
     }
     return words;
 }
@@ -392,17 +452,37 @@ const Word* FindWord(const std::vector<Word>& words, int index) {
 
 bool LooksLikeGsi(std::string_view line) {
     if (line.starts_with('*')) line.remove_prefix(1);
-    return line.size() >= 15 && Digit(line[0]) && Digit(line[1]) &&
-           (line[6] == '+' || line[6] == '-') && (line.starts_with("11") || line.starts_with("41"));
+    return WordStartsAt(line, 0) && (line.starts_with("11") || line.starts_with("41"));
 }
 
-std::vector<GsiRun> ListGsiRuns(LineReader& lines, std::string* problem) {
-    std::vector<GsiRun> runs;
+namespace {
+
+/// A block that starts a levelling line: word 41 whose data holds "?" (a free code 41 carries
+/// other data and stays a code inside the line).
+const Word* LineStart(const std::vector<Word>& words) {
+    const Word* start = FindWord(words, kLineStart);
+    return start && start->data.find('?') != std::string_view::npos ? start : nullptr;
+}
+
+}  // namespace
+
+std::vector<LevellingLine> ListGsiLines(LineReader& lines, std::string* problem) {
+    std::vector<LevellingLine> found;
+    std::vector<bool> withReadings;
     std::string line;
-    // A block that cannot be read is passed over here: the list names every line of the book,
-    // and reading the line that holds the block says what is wrong with it.
+    // A block that cannot be read is passed over here: reading the line that holds it says
+    // what is wrong with it, and the other lines stay readable.
     const auto note = [&](const std::string& why) {
         if (problem && problem->empty()) *problem = why;
+    };
+    const auto open = [&](size_t lineNumber, size_t at, std::string method) {
+        if (!found.empty()) found.back().spans.back().end = at;
+        LevellingLine next;
+        next.line = lineNumber;
+        next.method = std::move(method);
+        next.spans.push_back({at, at, lineNumber});
+        found.push_back(std::move(next));
+        withReadings.push_back(false);
     };
     while (lines.Next(line)) {
         std::vector<Word> words;
@@ -410,29 +490,30 @@ std::vector<GsiRun> ListGsiRuns(LineReader& lines, std::string* problem) {
             words = Words(line, lines.LineNumber(), lines.LastLineEnded());
         } catch (const Stop& stop) {
             note(stop.reason);
+            if (found.empty()) open(1, 0, "BF");
+            withReadings.back() = true;  // listed, so that reading it says what is wrong
             continue;
         }
-        if (const Word* start = FindWord(words, kLineStart)) {
-            runs.push_back({});
-            runs.back().number = static_cast<int>(runs.size());
-            runs.back().line = lines.LineNumber();
+        if (const Word* start = LineStart(words)) {
+            std::string method = "?";
             try {
-                runs.back().method = MethodName(MethodOf(*start, lines.LineNumber()));
+                method = MethodName(MethodOf(*start, lines.LineNumber()));
             } catch (const Stop& stop) {
-                runs.back().method = "?";
                 note(stop.reason);
             }
+            open(lines.LineNumber(), lines.LineStart(), method);
         }
         bool reading = false;
         for (const Word& word : words) reading = reading || IsReading(word.index);
-        if (runs.empty() && (reading || HasWord(words, kHeight))) {
-            runs.push_back({1, {}, "BF", 0, {}, {}, lines.LineNumber()});
+        // Readings before the first line start are a line of their own, of the BF method.
+        if (found.empty()) {
+            if (!reading && !HasWord(words, kHeight)) continue;
+            open(1, 0, "BF");
         }
-        if (runs.empty()) continue;
-        GsiRun& run = runs.back();
+        LevellingLine& run = found.back();
+        withReadings.back() = withReadings.back() || reading;
         if (const Word* name = FindWord(words, kLineName)) {
             std::string text(LeftTrimmed(name->data));
-            text.erase(text.find_last_not_of(' ') + 1);
             if (!text.empty()) run.name = text;
         }
         const Word* id = FindWord(words, kPointId);
@@ -444,49 +525,39 @@ std::vector<GsiRun> ListGsiRuns(LineReader& lines, std::string* problem) {
             run.lastPoint = PointId(*id);
         }
     }
+    if (!found.empty()) found.back().spans.back().end = lines.NextLineStart();
     if (lines.Failed()) {
         note("the field book could not be read to its end");
         return {};
     }
-    return runs;
+    // A line with no readings (a start abandoned at once) is not listed.
+    std::vector<LevellingLine> listed;
+    for (size_t i = 0; i < found.size(); ++i) {
+        if (!withReadings[i]) continue;
+        listed.push_back(std::move(found[i]));
+        listed.back().number = static_cast<int>(listed.size());
+    }
+    return listed;
 }
 
 namespace parts {
 
-RowCounter ReadGsiLines(LineReader& lines, int runNumber, grid::Grid& sheet, core::RunState& run,
+RowCounter ReadGsiLines(LineReader& lines, grid::Grid& sheet, core::RunState& run,
                         std::vector<ReadWarning>& warnings) {
     RunReader reader(sheet, run, warnings);
-    int runs = 0;
-    bool inRun = false;
+    bool read = false;
     std::string line;
     while (lines.Next(line)) {
         const std::vector<Word> words = Words(line, lines.LineNumber(), lines.LastLineEnded());
-        if (const Word* start = FindWord(words, kLineStart)) {
-            ++runs;
-            if (inRun) break;  // the next line begins: this run is read
-            inRun = runs == runNumber;
-            if (inRun) reader.SetMethod(MethodOf(*start, lines.LineNumber()));
+        if (const Word* start = LineStart(words)) {
+            if (read) break;  // the next levelling line begins: this one is read
+            reader.SetMethod(MethodOf(*start, lines.LineNumber()));
             continue;
         }
-        if (runs == 0 && !inRun && runNumber == 1 && !words.empty()) {
-            // A book without a line-start block is one run of the BF method.
-            bool levelling = false;
-            for (const Word& word : words) {
-                levelling = levelling || IsReading(word.index) || word.index == kHeight;
-            }
-            if (levelling) {
-                runs = 1;
-                inRun = true;
-            }
+        for (const Word& word : words) {
+            read = read || IsReading(word.index) || word.index == kHeight;
         }
-        if (inRun) reader.Block(words, lines.LineNumber());
-    }
-    if (!inRun && !lines.Failed() && !lines.LineTooLong()) {
-        throw Stop{"The field book holds " + std::to_string(runs) + " levelling line" +
-                       (runs == 1 ? "" : "s") + "; line " + std::to_string(runNumber) +
-                       " is not among them. Please Check Your Data File ",
-                   "run " + std::to_string(runNumber) + " is not in the field book, which holds " +
-                       std::to_string(runs)};
+        reader.Block(words, lines.LineNumber());
     }
     return reader.Finish();
 }

@@ -86,7 +86,7 @@ struct LineDecoder::Iconv {
 
 LineDecoder::LineDecoder() = default;
 
-LineDecoder::LineDecoder(const std::string& encoding) {
+LineDecoder::LineDecoder(const std::string& encoding) : encoding_(encoding) {
     if (encoding.empty()) return;
     const iconv_t cd = iconv_open("UTF-8", encoding.c_str());
     // (iconv_t)-1 is iconv_open's documented failure value.
@@ -102,6 +102,10 @@ LineDecoder::LineDecoder(const std::string& encoding) {
             "are; convert the field book first (iconv -f " +
             name + " -t UTF-8)");
     }
+}
+
+LineDecoder LineDecoder::Copy() const {
+    return LineDecoder(encoding_);
 }
 
 LineDecoder::~LineDecoder() = default;

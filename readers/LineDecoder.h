@@ -29,6 +29,9 @@ class LineDecoder {
     LineDecoder(LineDecoder&&) noexcept;
     LineDecoder& operator=(LineDecoder&&) noexcept;
 
+    /// A decoder of the same encoding, for another pass over the same book.
+    LineDecoder Copy() const;
+
     /// Turns the bytes of `line` into UTF-8 in place. A plain ASCII line never changes.
     void Decode(std::string& line);
 
@@ -38,6 +41,7 @@ class LineDecoder {
 
   private:
     struct Iconv;
+    std::string encoding_;
     std::unique_ptr<Iconv> iconv_;
 };
 

@@ -117,7 +117,7 @@ TEST(GsiBook, SeveralLinesAreListedAndEachReadAsABookOfItsOwn) {
 
     std::istringstream in(text);
     LineReader reader(in);
-    const std::vector<GsiRun> runs = ListGsiRuns(reader);
+    const std::vector<LevellingLine> runs = ListGsiLines(reader);
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_EQ(runs[0].name, "North");
     EXPECT_EQ(runs[0].method, "BF");
@@ -138,12 +138,12 @@ TEST(GsiBook, SeveralLinesAreListedAndEachReadAsABookOfItsOwn) {
 
     // A block of the second line that cannot be read leaves it listed, and its read says why.
     std::string broken = text;
-    broken[broken.rfind("332..8+") + 6] = '?';
+    broken[broken.rfind("\n*11", broken.rfind("332..8+")) + 3] = 'X';
     std::istringstream brokenIn(broken);
     LineReader brokenLines(brokenIn);
     std::string problem;
-    EXPECT_EQ(ListGsiRuns(brokenLines, &problem).size(), 2u);
-    EXPECT_NE(problem.find("no sign"), std::string::npos) << problem;
+    EXPECT_EQ(ListGsiLines(brokenLines, &problem).size(), 2u);
+    EXPECT_NE(problem.find("no word index"), std::string::npos) << problem;
     EXPECT_EQ(ReadBook(broken, 1)->result.status, ReadStatus::Read);
     EXPECT_EQ(ReadBook(broken, 2)->result.status, ReadStatus::EndedWithMessage);
 

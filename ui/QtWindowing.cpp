@@ -168,7 +168,7 @@ std::optional<commands::RLBoxes> QtWindowing::ShowFormRL(const commands::RLBoxes
     return form.boxes();
 }
 
-std::optional<int> QtWindowing::ChooseRun(const std::vector<readers::GsiRun>& runs) {
+std::optional<int> QtWindowing::ChooseRun(const std::vector<readers::LevellingLine>& runs) {
     // A small list of the book's levelling lines, modal; Enter or a double-click reads the one
     // chosen, Escape cancels as the file dialog does.
     QDialog dialog(mainWindow_);
@@ -181,7 +181,7 @@ std::optional<int> QtWindowing::ChooseRun(const std::vector<readers::GsiRun>& ru
     list->setObjectName("RunList");
     list->setRootIsDecorated(false);
     list->setHeaderLabels({"Run", "Name", "Set-ups", "First point", "Last point"});
-    for (const readers::GsiRun& run : runs) {
+    for (const readers::LevellingLine& run : runs) {
         auto* item = new QTreeWidgetItem(list);
         item->setText(0, QString::number(run.number));
         item->setText(1, QString::fromStdString(run.name));

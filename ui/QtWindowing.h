@@ -39,7 +39,7 @@ class QtWindowing : public commands::Windowing {
     std::string ShowOpenFileDialog(std::string_view filter, std::string_view fileName) override;
     std::optional<commands::RLBoxes> ShowFormRL(const commands::RLBoxes& boxes) override;
     void SaveAsDialog(std::string_view title, commands::FileSpec& fileSpec) override;
-    std::optional<int> ChooseRun(const std::vector<readers::GsiRun>& runs) override;
+    std::optional<int> ChooseRun(const std::vector<readers::LevellingLine>& runs) override;
     void PrintSheet(const grid::Grid& sheet) override;
 
     /// The field book read last, named outside the open-file dialog (command line, a drop): the
