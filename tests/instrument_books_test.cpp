@@ -1,0 +1,275 @@
+// Field books as the recorders write them: a Leica LS book whose words outgrow their fields, and
+// a DiNi M5 book of three levelling lines with intermediate sights booked after the foresight.
+// Every figure below is worked out by hand from the readings, not by the readers' own rules.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/Checks.h"
+#include "core/LevelSheet.h"
+#include "core/Reduction.h"
+#include "core/RunState.h"
+#include "grid/Grid.h"
+#include "readers/FieldBook.h"
+
+namespace rendle::readers {
+namespace {
+
+struct Read {
+    grid::Grid sheet;
+    core::RunState run;
+    ReadResult result;
+    std::vector<LevellingLine> lines;
+
+    std::string Station(int32_t row) const { return sheet.CellText(row, core::kColStation); }
+    double Rl(int32_t row) const { return sheet.CellNumber(row, core::kColRL); }
+};
+
+/// Loads `text` as a book of `format` and reads levelling line `runNumber` into a fresh sheet.
+Read ReadLine(FieldBookFormat format, const std::string& text, int runNumber = 1) {
+    Read read;
+    core::SetUpLevelSheet(read.sheet);
+    std::istringstream in(text);
+    Book book;
+    std::string error;
+    EXPECT_TRUE(LoadBook(in, format, LineDecoder(), book, error)) << error;
+    read.lines = book.lines;
+    read.result = ReadFieldBook(book, runNumber, read.sheet, read.run, LineDecoder());
+    return read;
+}
+
+/// Reduces as after FormRL's OK on the boxes as the read filled them, the ending RL given
+/// where the read left it empty.
+void Reduce(Read& read, double endRL = 0) {
+    read.run.StartRL = read.run.EnteredStartRL;
+    if (std::holds_alternative<std::monostate>(read.run.EndRL)) read.run.EndRL = endRL;
+    core::ReduceLevels(read.sheet, read.run);
+}
+
+// A Leica LS level's GSI-8 book, CR line ends, Latin-1 remarks: the total distance (574) of the
+// second set-up, 1010.21242 m, and the heights past 1000 m take nine digits where the field has
+// eight, so every word after them stands one place further right; the closing block's remark
+// runs past its field with a blank in it; the last line lost its trailing blank.
+const char* const kLsBook =
+    "410001+?......1 271...+LINE00001 \r"
+    "110002+00000BM1 83..18+123456789 \r"
+    "110003+00000BM1 32...8+02500000 331.08+00123400 \r"
+    "110004+00000TP1 32...8+02500000 332.08+00087600 \r"
+    "110005+00000TP1 573..8+00000000 574..8+05000000 83..18+123492589 \r"
+    "110006+00000TP1 32...8+03000000 331.08+00145600 \r"
+    "110007+00000BM2 32...8+03000000 332.08+00178900 \r"
+    "110008+00000BM2 573..8+00000000 574..8+101021242 83..18+123459289 \r"
+    "110009+00000BM2 508...+Cierre R\xE1pido 509...+0000BM01 \r"
+    "110010+00000BM2 83..18+123459289\r";
+
+TEST(InstrumentBooks, AnLsBookWhoseWordsOutgrowTheirFields) {
+    Read read = ReadLine(FieldBookFormat::GSI, kLsBook);
+    ASSERT_EQ(read.result.status, ReadStatus::Read) << read.result.reason;
+    ASSERT_EQ(read.lines.size(), 1u);
+    EXPECT_EQ(read.lines[0].name, "LINE00001");
+    EXPECT_EQ(read.run.StationCount, 2);
+    EXPECT_EQ(std::get<double>(read.run.EnteredStartRL), 1234.56789) << "all nine digits";
+    // BS BM1 / FS TP1, marker, BS TP1 / FS BM2.
+    EXPECT_EQ(read.Station(7), "TP1");
+    EXPECT_EQ(read.sheet.CellNumber(7, core::kColFS), 0.876);
+    EXPECT_EQ(read.sheet.CellNumber(9, core::kColBS), 1.456);
+    EXPECT_EQ(read.sheet.CellNumber(10, core::kColFS), 1.789);
+    EXPECT_EQ(read.sheet.CellNumber(10, core::kColDist), 30.0);
+
+    Reduce(read, 1234.59289);
+    EXPECT_NEAR(read.Rl(7), 1234.92589, 1e-9);
+    EXPECT_NEAR(read.Rl(9), 1234.59289, 1e-9);
+    // The heights after the overlong distance are read where they start: the instrument's own
+    // heights agree with the sheet to the last digit.
+    const core::RunChecks checks = core::CheckRun(read.sheet, read.run, std::nullopt, {});
+    EXPECT_EQ(checks.instrument.compared, 2);
+    EXPECT_FALSE(checks.instrument.flagged) << checks.instrument.largestDifference;
+}
+
+TEST(InstrumentBooks, GsiWordsThatCannotBeReadOnlyWhereTheReductionUsesThem) {
+    struct Case {
+        const char* name;
+        std::string from;
+        std::string to;
+        ReadStatus status;
+    };
+    const Case cases[] = {
+        // A remark holding a date and a number is text, whatever it looks like.
+        {"a remark like a word", "Cierre R\xE1pido", "11.12.2006 12....3 ok", ReadStatus::Read},
+        {"an unknown word", "509...+0000BM01", "999...+zz", ReadStatus::Read},
+        {"a negative staff reading", "332.08+00178900", "332.08-00178900", ReadStatus::Read},
+        {"a reading that is no number", "331.08+00145600", "331.08+0014x600",
+         ReadStatus::EndedWithMessage},
+        {"a distance without its sign", "32...8+03000000 331", "32...8 00003000 331",
+         ReadStatus::EndedWithMessage},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string text = kLsBook;
+        text.replace(text.find(c.from), c.from.size(), c.to);
+        const Read read = ReadLine(FieldBookFormat::GSI, text);
+        EXPECT_EQ(read.result.status, c.status) << read.result.reason;
+        if (c.status == ReadStatus::Read && c.from.starts_with("332")) {
+            EXPECT_EQ(read.sheet.CellNumber(10, core::kColFS), -1.789) << "an inverted staff";
+        }
+        if (c.status != ReadStatus::Read) {
+            EXPECT_EQ(read.result.line, 6u) << read.result.reason;
+        }
+    }
+}
+
+TEST(InstrumentBooks, GsiUnitsDigitsScaleEveryDigitWritten) {
+    struct Case {
+        char unit;
+        const char* data;  // of the first backsight, a 331 word
+        double metres;
+    };
+    const Case cases[] = {
+        {'0', "+00001234", 1.234},        // mm
+        {'6', "+00012345", 1.2345},       // 1/10 mm
+        {'8', "+00123456", 1.23456},      // 1/100 mm
+        {'8', "-00123456", -1.23456},     // an inverted staff
+        {'0', "+123456789", 123456.789},  // longer than its field
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.data);
+        std::string text = kLsBook;
+        const std::string was = "331.08+00123400";
+        text.replace(text.find(was), was.size(), std::string("331.0") + c.unit + c.data);
+        const Read read = ReadLine(FieldBookFormat::GSI, text);
+        ASSERT_EQ(read.result.status, ReadStatus::Read) << read.result.reason;
+        EXPECT_EQ(read.sheet.CellNumber(6, core::kColBS), c.metres);
+    }
+}
+
+/// A DiNi M5 line: the address, the kind ("KD1", "TO "), the information block (a point's
+/// name in 8 characters, or a text) and up to three values with their codes, in the columns the
+/// recorder writes them.
+std::string Dini(int address, const std::string& kind, const std::string& information,
+                 const std::string& code1 = "", double value1 = 0, const std::string& code2 = "",
+                 double value2 = 0, const std::string& code3 = "", double value3 = 0) {
+    char head[64];
+    std::snprintf(head, sizeof head, "For M5|Adr %5d|%-3s ", address, kind.c_str());
+    std::string line = head;
+    std::string info = information;
+    if (kind == "KD1") {
+        char name[16];
+        std::snprintf(name, sizeof name, "%8s", information.c_str());
+        info = std::string(name) + "          1";
+    }
+    info.resize(27, ' ');
+    line += info + "|";
+    const auto value = [](const std::string& code, double v, const char* unit, int decimals) {
+        if (code.empty()) return std::string(22, ' ') + "|";
+        char text[64];
+        std::snprintf(text, sizeof text, "%-2s %14.*f %-4s|", code.c_str(), decimals, v, unit);
+        return std::string(text);
+    };
+    line +=
+        value(code1, value1, "m", 5) + value(code2, value2, "m", 3) + value(code3, value3, "m", 5);
+    return line;
+}
+
+/// Three levelling lines: line 1 from BM1 (Z 100) with an intermediate sight booked after the
+/// first foresight, broken off for line 2 from BM7 (Z 50), taken up again with "Cont-Line" and
+/// closed on BM1; line 3 from X1 at the instrument's default height 0.
+std::string ThreeLineDiniBook(const std::string& end = "\r\n") {
+    const std::vector<std::string> lines = {
+        Dini(1, "TO", "THREE.DAT"),
+        Dini(2, "TO", "Start-Line         BF  1"),
+        Dini(3, "KD1", "BM1", "", 0, "", 0, "Z", 100.0),
+        Dini(4, "KD1", "BM1", "Rb", 1.23456, "HD", 20.0),
+        Dini(5, "KD1", "TP1", "Rf", 0.87654, "HD", 20.0),
+        Dini(6, "KD1", "TP1", "", 0, "", 0, "Z", 100.35802),
+        Dini(7, "TO", "Intermediate sight."),
+        Dini(8, "KD1", "P1", "Rz", 1.5, "HD", 10.0, "Z", 99.73456),
+        Dini(9, "TO", "End of interm. sight."),
+        Dini(10, "KD1", "TP1", "Rb", 1.11111, "HD", 15.0),
+        Dini(11, "KD1", "BM2", "Rf", 1.22222, "HD", 15.0),
+        Dini(12, "KD1", "BM2", "", 0, "", 0, "Z", 100.24691),
+        Dini(13, "TO", "Start-Line         BF  2"),
+        Dini(14, "KD1", "BM7", "", 0, "", 0, "Z", 50.0),
+        Dini(15, "KD1", "BM7", "Rb", 1.5, "HD", 10.0),
+        Dini(16, "KD1", "Q1", "Rf", 0.5, "HD", 10.0),
+        Dini(17, "KD1", "Q1", "", 0, "", 0, "Z", 51.0),
+        Dini(18, "TO", "End-Line           2"),
+        Dini(19, "TO", "Cont-Line          1"),
+        Dini(20, "KD1", "BM2", "", 0, "", 0, "Z", 100.24691),
+        Dini(21, "KD1", "BM2", "Rb", 1.0, "HD", 12.0),
+        Dini(22, "KD1", "BM1", "Rf", 1.24691, "HD", 12.0),
+        Dini(23, "KD1", "BM1", "", 0, "", 0, "Z", 100.0),
+        Dini(24, "TO", "End-Line           1"),
+        Dini(25, "TO", "Start-Line         BF  3"),
+        Dini(26, "KD1", "X1", "", 0, "", 0, "Z", 0.0),
+        Dini(27, "KD1", "X1", "Rb", 1.0, "HD", 5.0),
+        Dini(28, "KD1", "X2", "Rf", 2.0, "HD", 5.0),
+        Dini(29, "KD1", "X2", "", 0, "", 0, "Z", -1.0),
+        Dini(30, "TO", "End-Line           3"),
+    };
+    std::string text;
+    for (const std::string& line : lines) text += line + end;
+    return text;
+}
+
+TEST(InstrumentBooks, ADiniBookOfThreeLinesReducesEachFromItsOwnStart) {
+    for (const std::string end : {"\r\n", "\r"}) {
+        const std::string book = ThreeLineDiniBook(end);
+        Read line1 = ReadLine(FieldBookFormat::M5, book, 1);
+        ASSERT_EQ(line1.result.status, ReadStatus::Read) << line1.result.reason;
+        ASSERT_EQ(line1.lines.size(), 3u);
+        EXPECT_EQ(line1.lines[0].setUps, 3) << "with the set-up after Cont-Line";
+        EXPECT_EQ(line1.lines[1].firstPoint, "BM7");
+        EXPECT_EQ(line1.lines[2].lastPoint, "X2");
+        EXPECT_EQ(line1.run.StationCount, 3);
+        Reduce(line1);
+        // The intermediate sight stands before the foresight it was booked after, and every RL
+        // of the line is the instrument's own height.
+        const struct {
+            int32_t row;
+            const char* station;
+            double rl;
+        } rows[] = {{6, "BM1", 100.0},     {7, "P1", 99.73456},    {8, "TP1", 100.35802},
+                    {9, "TP1", 100.35802}, {10, "BM2", 100.24691}, {11, "BM2", 100.24691},
+                    {12, "BM1", 100.0}};
+        for (const auto& r : rows) {
+            SCOPED_TRACE(r.row);
+            EXPECT_EQ(line1.Station(r.row), r.station);
+            EXPECT_NEAR(line1.Rl(r.row), r.rl, 1e-9);
+        }
+        EXPECT_EQ(line1.sheet.CellText(7, core::kColSightType), "IS");
+        EXPECT_EQ(line1.sheet.CellText(7, core::kColFS), "") << "the foresight moved below it";
+        const core::RunChecks checks = core::CheckRun(line1.sheet, line1.run, std::nullopt, {});
+        EXPECT_EQ(checks.instrument.compared, 4);
+        EXPECT_FALSE(checks.instrument.flagged) << checks.instrument.row;
+
+        // Lines 2 and 3 start from their own heights, not from the end of the line before.
+        Read line2 = ReadLine(FieldBookFormat::M5, book, 2);
+        ASSERT_EQ(line2.result.status, ReadStatus::Read) << line2.result.reason;
+        Reduce(line2);
+        EXPECT_NEAR(line2.Rl(7), 51.0, 1e-9);
+        Read line3 = ReadLine(FieldBookFormat::M5, book, 3);
+        ASSERT_EQ(line3.result.status, ReadStatus::Read) << line3.result.reason;
+        EXPECT_EQ(std::get<double>(line3.run.EnteredStartRL), 0.0);
+        Reduce(line3);
+        EXPECT_NEAR(line3.Rl(7), -1.0, 1e-9);
+        EXPECT_EQ(ReadLine(FieldBookFormat::M5, book, 4).result.status,
+                  ReadStatus::EndedWithMessage);
+    }
+}
+
+TEST(InstrumentBooks, AStartAbandonedAtOnceIsNoLine) {
+    std::string book = ThreeLineDiniBook();
+    // Line 2 started twice: the first start has no readings and is not listed.
+    const std::string second = Dini(13, "TO", "Start-Line         BF  2") + "\r\n";
+    book.insert(book.find(second), second);
+    const Read read = ReadLine(FieldBookFormat::M5, book, 2);
+    ASSERT_EQ(read.lines.size(), 3u);
+    EXPECT_EQ(read.lines[1].firstPoint, "BM7");
+    EXPECT_EQ(std::get<double>(read.run.EnteredStartRL), 50.0);
+}
+
+}  // namespace
+}  // namespace rendle::readers
