@@ -10,6 +10,7 @@
 #include "grid/Grid.h"
 #include "grid/NumberFormat.h"
 #include "readers/FieldBookLine.h"
+#include "readers/SetUpLayout.h"
 
 namespace rendle::readers {
 
@@ -232,69 +233,21 @@ int MethodOf(const Word& word, size_t lineNumber) {
                "the levelling method " + std::string(1, digit) + " is not known"};
 }
 
-/// One sight of a set-up, held until the set-up is whole.
-struct Sight {
-    std::string station;
-    double reading = 0;
-    double distance = 0;
-    std::optional<double> z;  ///< the instrument's height of the point, for an intermediate
-};
-
-struct SetUp {
-    std::array<std::optional<Sight>, 2> backs;  ///< B1, B2
-    std::array<std::optional<Sight>, 2> fores;  ///< F1, F2
-    std::vector<Sight> intermediates;
-    std::optional<double> z;                 ///< the instrument's height of the foresight point
-    std::optional<double> storedDifference;  ///< word 571, where the instrument stored it
-    size_t line = 0;                         ///< where its last reading was
-
-    bool Empty() const {
-        return !backs[0] && !backs[1] && !fores[0] && !fores[1] && intermediates.empty();
-    }
-    bool Whole(int readings) const {
-        for (int i = 0; i < readings; ++i) {
-            if (!backs[static_cast<size_t>(i)] || !fores[static_cast<size_t>(i)]) return false;
-        }
-        return true;
-    }
-};
-
-/// Mean reading and distance of the sights there are, and the first's station.
-std::optional<Sight> MeanOf(const std::array<std::optional<Sight>, 2>& sights) {
-    std::optional<Sight> mean;
-    int count = 0;
-    for (const auto& sight : sights) {
-        if (!sight) continue;
-        if (!mean) {
-            mean = *sight;
-        } else {
-            mean->reading += sight->reading;
-            mean->distance += sight->distance;
-        }
-        ++count;
-    }
-    if (mean && count > 1) {
-        mean->reading /= count;
-        mean->distance /= count;
-    }
-    return mean;
-}
-
 /// The reading words of a block.
 bool IsReading(int index) {
     return index == kBacksight1 || index == kBacksight2 || index == kForesight1 ||
            index == kForesight2 || index == kIntermediate;
 }
 
-/// Reads the blocks of one run into the sheet.
+/// Reads the blocks of one levelling line into the sheet.
 class RunReader {
   public:
     RunReader(grid::Grid& sheet, core::RunState& run, std::vector<ReadWarning>& warnings)
-        : sheet_(sheet), run_(run), warnings_(warnings) {
+        : run_(run), layout_(sheet, run, warnings, rows_) {
         rows_.lineCounter = core::kFirstMarkerRow - 1;
     }
 
-    void SetMethod(int method) { readings_ = method == 2 || method == 4 ? 2 : 1; }
+    void SetMethod(int method) { layout_.SetReadings(method == 2 || method == 4 ? 2 : 1); }
 
     void Block(const std::vector<Word>& words, size_t lineNumber) {
         std::string id;
@@ -314,122 +267,46 @@ class RunReader {
                 reading = word.index;
                 value = Metres(word, lineNumber, "the staff reading");
             } else if (word.index == kStationDifference) {
-                setUp_.storedDifference = Metres(word, lineNumber, "the station difference");
+                layout_.StoredDifference(Metres(word, lineNumber, "the station difference"),
+                                         lineNumber);
                 closing = true;
             } else if (word.index >= 572 && word.index <= 574) {
                 closing = true;
             }
         }
         if (reading != 0) {
-            Reading(reading, Sight{id, value, distance.value_or(0), std::nullopt}, lineNumber);
-            if (height) Height(*height, reading == kIntermediate);
+            parts::Sight sight{id, value, distance.value_or(0), std::nullopt, lineNumber};
+            if (reading == kIntermediate) {
+                layout_.Intermediate(std::move(sight));
+            } else {
+                const bool back = reading == kBacksight1 || reading == kBacksight2;
+                layout_.Take(back, reading == kBacksight2 || reading == kForesight2 ? 1 : 0,
+                             std::move(sight));
+            }
+            lastWasIntermediate_ = reading == kIntermediate;
+            if (height) layout_.Height(*height, reading == kIntermediate);
         } else if (height) {
             if (!started_) {
                 // The first height of a line is its starting height, entered or carried over.
                 run_.EnteredStartRL = *height;
                 run_.instrument.startZ = *height;
             } else {
-                Height(*height, !closing && lastWasIntermediate_);
+                layout_.Height(*height, !closing && lastWasIntermediate_);
             }
         }
         started_ = started_ || height.has_value() || reading != 0;
     }
 
-    /// Lays out what the run ended inside, and gives the rows written.
+    /// Lays out what the line ended inside, and gives the rows written.
     RowCounter Finish() {
-        if (!setUp_.Empty()) LayOut();
+        layout_.Finish();
         return rows_;
     }
 
   private:
-    void Reading(int index, Sight sight, size_t lineNumber) {
-        if (index == kIntermediate) {
-            setUp_.intermediates.push_back(std::move(sight));
-            lastWasIntermediate_ = true;
-            return;
-        }
-        lastWasIntermediate_ = false;
-        const bool back = index == kBacksight1 || index == kBacksight2;
-        const size_t which = index == kBacksight2 || index == kForesight2 ? 1 : 0;
-        if (setUp_.Whole(readings_)) LayOut();  // this reading starts the next set-up
-        auto& slot = back ? setUp_.backs[which] : setUp_.fores[which];
-        // A reading taken again before the set-up is whole: the instrument measures the set-up
-        // again, and the readings that are there are the ones it kept.
-        if (slot) {
-            SetUp again;
-            again.intermediates = std::move(setUp_.intermediates);
-            setUp_ = std::move(again);
-        }
-        (back ? setUp_.backs[which] : setUp_.fores[which]) = std::move(sight);
-        setUp_.line = lineNumber;
-    }
-
-    void Height(double z, bool ofIntermediate) {
-        if (ofIntermediate && !setUp_.intermediates.empty()) {
-            setUp_.intermediates.back().z = z;
-        } else {
-            setUp_.z = z;
-        }
-    }
-
-    /// The data row a row written now will have once the reduction has deleted the marker rows
-    /// of the set-ups before this one.
-    int32_t DataRow() const { return static_cast<int32_t>(rows_.Row()) - (run_.StationCount - 1); }
-
-    void Store(std::string_view sight, const Sight& s) {
-        const int16_t row = rows_.Row();
-        sheet_.SetCellText(row, core::kColStation, s.station);
-        CheckCapacity(rows_);
-        sheet_.SetCellNumber(row, core::kColDist, s.distance);
-        WriteReading(sheet_, row, sight, s.reading);
-    }
-
-    void LayOut() {
-        const std::optional<Sight> back = MeanOf(setUp_.backs);
-        const std::optional<Sight> fore = MeanOf(setUp_.fores);
-        if (back) {
-            rows_.Advance(1);
-            sheet_.SetCellText(rows_.Row(), core::kColSightType, core::kMarker);
-            run_.StationCount = Counter16(run_.StationCount + 1, "the set-up count");
-            rows_.Advance(1);
-            Store("BS", *back);
-        }
-        for (const Sight& sight : setUp_.intermediates) {
-            rows_.Advance(1);
-            Store("IS", sight);
-            if (sight.z) run_.instrument.heights.push_back({DataRow(), *sight.z});
-        }
-        if (fore) {
-            rows_.Advance(1);
-            Store("FS", *fore);
-            if (setUp_.z) run_.instrument.heights.push_back({DataRow(), *setUp_.z});
-        }
-        const auto& b = setUp_.backs;
-        const auto& f = setUp_.fores;
-        if (b[0] && b[1] && f[0] && f[1]) {
-            const double difference =
-                (b[0]->reading - f[0]->reading) - (b[1]->reading - f[1]->reading);
-            run_.instrument.stationDifferences.push_back({run_.StationCount, difference});
-            // The instrument's own figure, where it stored one, should be the same.
-            if (setUp_.storedDifference &&
-                std::fabs(*setUp_.storedDifference - difference) > 0.00005) {
-                warnings_.push_back(
-                    {setUp_.line, "the instrument's station difference " +
-                                      grid::FormatNumber(*setUp_.storedDifference, "0.00000") +
-                                      " m is not the readings' " +
-                                      grid::FormatNumber(difference, "0.00000") + " m"});
-            }
-        }
-        setUp_ = SetUp{};
-        lastWasIntermediate_ = false;
-    }
-
-    grid::Grid& sheet_;
     core::RunState& run_;
-    std::vector<ReadWarning>& warnings_;
     RowCounter rows_;
-    SetUp setUp_;
-    int readings_ = 1;
+    parts::SetUpLayout layout_;
     bool started_ = false;
     bool lastWasIntermediate_ = false;
 };
@@ -475,6 +352,7 @@ std::vector<LevellingLine> ListGsiLines(LineReader& lines, std::string* problem)
     const auto note = [&](const std::string& why) {
         if (problem && problem->empty()) *problem = why;
     };
+    std::vector<bool> readTwice;  // a line without its start block: 335 or 336 words
     const auto open = [&](size_t lineNumber, size_t at, std::string method) {
         if (!found.empty()) found.back().spans.back().end = at;
         LevellingLine next;
@@ -483,6 +361,7 @@ std::vector<LevellingLine> ListGsiLines(LineReader& lines, std::string* problem)
         next.spans.push_back({at, at, lineNumber});
         found.push_back(std::move(next));
         withReadings.push_back(false);
+        readTwice.push_back(false);
     };
     while (lines.Next(line)) {
         std::vector<Word> words;
@@ -490,7 +369,7 @@ std::vector<LevellingLine> ListGsiLines(LineReader& lines, std::string* problem)
             words = Words(line, lines.LineNumber(), lines.LastLineEnded());
         } catch (const Stop& stop) {
             note(stop.reason);
-            if (found.empty()) open(1, 0, "BF");
+            if (found.empty()) open(1, 0, {});
             withReadings.back() = true;  // listed, so that reading it says what is wrong
             continue;
         }
@@ -508,10 +387,11 @@ std::vector<LevellingLine> ListGsiLines(LineReader& lines, std::string* problem)
         // Readings before the first line start are a line of their own, of the BF method.
         if (found.empty()) {
             if (!reading && !HasWord(words, kHeight)) continue;
-            open(1, 0, "BF");
+            open(1, 0, {});
         }
         LevellingLine& run = found.back();
         withReadings.back() = withReadings.back() || reading;
+        if (HasWord(words, kBacksight2) || HasWord(words, kForesight2)) readTwice.back() = true;
         if (const Word* name = FindWord(words, kLineName)) {
             std::string text(LeftTrimmed(name->data));
             if (!text.empty()) run.name = text;
@@ -534,6 +414,9 @@ std::vector<LevellingLine> ListGsiLines(LineReader& lines, std::string* problem)
     std::vector<LevellingLine> listed;
     for (size_t i = 0; i < found.size(); ++i) {
         if (!withReadings[i]) continue;
+        // Readings before any start block are of no method the book names: a line with second
+        // readings is read as BFFB, readings paired by their words, whatever their order.
+        if (found[i].method.empty()) found[i].method = readTwice[i] ? "BFFB" : "BF";
         listed.push_back(std::move(found[i]));
         listed.back().number = static_cast<int>(listed.size());
     }
@@ -543,8 +426,9 @@ std::vector<LevellingLine> ListGsiLines(LineReader& lines, std::string* problem)
 namespace parts {
 
 RowCounter ReadGsiLines(LineReader& lines, grid::Grid& sheet, core::RunState& run,
-                        std::vector<ReadWarning>& warnings) {
+                        std::vector<ReadWarning>& warnings, int readings) {
     RunReader reader(sheet, run, warnings);
+    reader.SetMethod(readings == 2 ? 2 : 1);
     bool read = false;
     std::string line;
     while (lines.Next(line)) {

@@ -33,8 +33,9 @@ namespace parts {
 /// marker row and one BS row, its intermediate sights and one FS row per set-up, readings taken
 /// twice averaged; the starting height as the entered starting RL; the instrument's heights and
 /// station differences for the checks. Gives the rows written, as the other readers do.
+/// `readings` (1 or 2 a set-up) holds until a start block names the method.
 RowCounter ReadGsiLines(LineReader& lines, grid::Grid& sheet, core::RunState& run,
-                        std::vector<ReadWarning>& warnings);
+                        std::vector<ReadWarning>& warnings, int readings = 1);
 
 }  // namespace parts
 

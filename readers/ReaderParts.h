@@ -6,9 +6,12 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/LevelSheet.h"
 #include "grid/Grid.h"
+#include "readers/FieldBookLine.h"
+#include "readers/ReadResult.h"
 
 namespace rendle::readers::parts {
 
@@ -60,5 +63,24 @@ inline void CheckCapacity(const RowCounter& rows) {
                                                   ", past the 1000 rows of the level sheet"};
     }
 }
+
+/// Where a read is: its lines, and the warnings of the fields read so far.
+struct ReadPlace {
+    const LineReader& lines;
+    std::vector<ReadWarning>& warnings;
+};
+
+/// The numeric value of a staff reading, distance or benchmark field. A comma right after a
+/// digit is a decimal comma, which the numeric rule would silently cut short ("25,500" read
+/// as 25): that is a data error, as is a number too large for a double. Text that is no number
+/// ("NaN", "$1.5", "12.5abc") is read by the numeric rule and warned of; a blank field is 0,
+/// no reading, and says nothing.
+double MeasuredValue(const ReadPlace& place, std::string_view line, size_t position, size_t length,
+                     const char* what);
+
+/// A last line without a line end that stops short of the end of its reading and distance
+/// fields (`fieldsEnd`, a 1-based position) is a field book cut off while it was copied: the
+/// number there may be cut short, so it is a data error rather than a smaller number.
+void CheckNotCutOff(const LineReader& lines, std::string_view line, size_t fieldsEnd);
 
 }  // namespace rendle::readers::parts

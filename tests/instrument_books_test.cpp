@@ -145,6 +145,38 @@ TEST(InstrumentBooks, GsiUnitsDigitsScaleEveryDigitWritten) {
     }
 }
 
+TEST(InstrumentBooks, AGsiReadingTakenAgainReplacesTheEarlierOne) {
+    struct Case {
+        const char* name;
+        const char* after;     // the block the repeat follows
+        std::string repeated;  // blocks the instrument recorded again
+        double bs2, fs1, fs2;  // what the sheet then holds
+        size_t warnedLine;
+    };
+    const Case cases[] = {
+        {"a foresight read again", "332.08+00087600 \r",
+         "110011+00000TP1 32...8+02500000 332.08+00087700 \r", 1.456, 0.877, 1.789, 5},
+        {"a set-up measured again", "332.08+00178900 \r",
+         "110012+00000TP1 32...8+03000000 331.08+00145700 \r"
+         "110013+00000BM2 32...8+03000000 332.08+00179000 \r",
+         1.457, 0.876, 1.790, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string text = kLsBook;
+        const size_t at = text.find(c.after);
+        text.insert(at + std::string(c.after).size(), c.repeated);
+        const Read read = ReadLine(FieldBookFormat::GSI, text);
+        ASSERT_EQ(read.result.status, ReadStatus::Read) << read.result.reason;
+        EXPECT_EQ(read.run.StationCount, 2) << "no set-up of its own";
+        EXPECT_EQ(read.sheet.CellNumber(7, core::kColFS), c.fs1);
+        EXPECT_EQ(read.sheet.CellNumber(9, core::kColBS), c.bs2);
+        EXPECT_EQ(read.sheet.CellNumber(10, core::kColFS), c.fs2);
+        ASSERT_EQ(read.result.warnings.size(), 1u);
+        EXPECT_EQ(read.result.warnings[0].line, c.warnedLine) << read.result.warnings[0].text;
+    }
+}
+
 /// A DiNi M5 line: the address, the kind ("KD1", "TO "), the information block (a point's
 /// name in 8 characters, or a text) and up to three values with their codes, in the columns the
 /// recorder writes them.

@@ -164,14 +164,26 @@ TEST_F(ReaderTest, EveryM5MethodGivesTheSheetOfTheBFBookOfItsMeans) {
         EXPECT_EQ(sheetText(), means);
     }
 
-    // The instrument measured set-up 2 again: the readings before "Station repeated" go.
-    std::string repeated = M5Run("BFFB");
+    // The instrument measured set-up 2 again: it marked the readings it rejected before
+    // "Station repeated", and only those go. Readings it did not mark (a book edited by hand)
+    // stay, and the repeat after them is told.
     const std::string secondSetUp = M5Sighting("Rb", "CP1", "1.5", "30");
-    repeated.insert(repeated.find(secondSetUp),
-                    Join({M5Sighting("Rb", "CP1", "9", "99"), M5Sighting("Rf", "CP2", "9", "99"),
-                          "For M5|Adr    25|TO  Station repeated"}));
-    ASSERT_EQ(Read(F::M5, repeated).status, ReadStatus::Read);
-    EXPECT_EQ(sheetText(), means);
+    for (const bool marked : {true, false}) {
+        SCOPED_TRACE(marked);
+        std::string repeated = M5Run("BFFB");
+        repeated.insert(repeated.find(secondSetUp),
+                        Join({M5Sighting("Rb", "CP1", "9", "99", marked),
+                              M5Sighting("Rf", "CP2", "9", "99", marked),
+                              "For M5|Adr    25|TO  Station repeated"}));
+        const ReadResult read = Read(F::M5, repeated);
+        ASSERT_EQ(read.status, ReadStatus::Read);
+        EXPECT_EQ(sheetText() == means, marked);
+        ASSERT_EQ(read.warnings.empty(), marked);
+        if (!marked) {
+            EXPECT_EQ(read.warnings[0].line, 11u) << "the line of the repeat";
+            EXPECT_NE(read.warnings[0].text.find("did not mark"), std::string::npos);
+        }
+    }
 }
 
 TEST_F(ReaderTest, TheRunIsCheckedAgainstTheInstrument) {

@@ -1,0 +1,382 @@
+#include "readers/M5Book.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/LevelSheet.h"
+#include "core/RunState.h"
+#include "grid/Grid.h"
+#include "readers/SetUpLayout.h"
+
+namespace rendle::readers {
+
+using parts::CheckCapacity;
+using parts::CheckNotCutOff;
+using parts::Counter16;
+using parts::MeasuredValue;
+using parts::ReadPlace;
+using parts::RowCounter;
+using parts::SetUpLayout;
+using parts::Sight;
+using parts::Stop;
+using parts::WriteReading;
+
+namespace {
+
+// The value fields of an M5 line are 14 characters wide. The whole field is read: a narrower
+// window would drop the sign of an inverted-staff reading (-0.45210) or the thousands of a
+// height of 1000 m or more (1234.56789), silently.
+constexpr size_t kM5ReadingPos = 53;
+constexpr size_t kM5DistancePos = 76;
+constexpr size_t kM5BenchmarkPos = 99;
+constexpr size_t kM5ValueLength = 14;
+
+/// How a levelling line reads its staffs: how many back and fore readings a set-up takes, and
+/// whether they come in the order the sheet lays them out (BF alone, which is read line by
+/// line as it always was).
+struct M5Method {
+    std::string name = "BF";
+    int backs = 1;
+    int fores = 1;
+    bool inSheetOrder = true;
+};
+
+/// The levelling method named after "Start-Line" (as in "TO  Start-Line      aBFFB     1"), in
+/// any letter case; nothing when the line names none. A word of the letters a, B and F that is
+/// no known method ends the read with a message naming it.
+std::optional<M5Method> M5MethodOf(std::string_view line) {
+    constexpr std::string_view kStartLine = "Start-Line";
+    const size_t at = line.find(kStartLine);
+    if (at == std::string_view::npos) return std::nullopt;
+    std::string_view rest = line.substr(at + kStartLine.size());
+    const size_t begin = rest.find_first_not_of(' ');
+    if (begin == std::string_view::npos) return std::nullopt;
+    rest = rest.substr(begin);
+    const std::string word(rest.substr(0, rest.find(' ')));
+    if (word.find_first_not_of("aAbBfF") != std::string::npos) return std::nullopt;
+    std::string lower = word;
+    for (char& c : lower) c = static_cast<char>(c | 0x20);
+    static const std::pair<const char*, M5Method> kMethods[] = {
+        {"bf", {"BF", 1, 1, true}},      {"abf", {"aBF", 1, 1, false}},
+        {"bffb", {"BFFB", 2, 2, false}}, {"abffb", {"aBFFB", 2, 2, false}},
+        {"bbff", {"BBFF", 2, 2, false}}, {"bfbf", {"BFBF", 2, 2, false}},
+    };
+    for (const auto& [key, method] : kMethods) {
+        if (lower == key) return method;
+    }
+    throw Stop{"The levelling method " + word +
+                   " is not known; BF, aBF, BFFB, aBFFB, BBFF and BFBF are read. Please Check "
+                   "Your Data File ",
+               "the levelling method " + word + " is not known"};
+}
+
+/// The sight code of an M5 line, German instruments' codes read as their English twins.
+std::string_view M5SightCode(std::string_view line) {
+    const std::string_view code = Field(line, 50, 2);
+    if (code == "Lr") return "Rb";
+    if (code == "Lv") return "Rf";
+    if (code == "Lz") return "Rz";
+    return code;
+}
+
+/// Values are metres; a value in feet (its unit in the four characters after it) ends the read.
+void CheckM5Unit(std::string_view line, size_t valuePos, const char* what) {
+    const std::string_view unit = LeftTrimmed(Field(line, valuePos + kM5ValueLength, 4));
+    if (!unit.starts_with("ft")) return;
+    throw Stop{
+        "The field book gives its values in feet (ft); only metres are read. Please Check "
+        "Your Data File ",
+        std::string(what) + " is in feet (ft); only metres are read"};
+}
+
+/// The instrument's height Z in value 5 of an M5 line, when the line holds one.
+std::optional<double> M5Height(std::string_view line) {
+    if (LeftTrimmed(Field(line, 96, 2)) != "Z" && Field(line, 96, 2) != "Z ") return std::nullopt;
+    bool whole = false;
+    const std::optional<double> z =
+        NumericValue(Field(line, kM5BenchmarkPos, kM5ValueLength), &whole);
+    if (!whole) return std::nullopt;
+    return z;
+}
+
+/// Reads an M5 field book. A BF book is read line by line; a book of another method has each
+/// set-up gathered first and laid out as BF lays it out: the marker row, one BS row with the
+/// mean of its back readings and distances, its intermediate sights, one FS row with the mean
+/// of its fore readings and distances. Readings are paired by their code, whatever their order;
+/// a set-up is laid out when the next one starts (or the field book ends), so that the
+/// intermediate sights taken from it land between its BS and FS rows wherever they were read.
+}  // namespace
+
+RowCounter parts::ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run,
+                              std::vector<ReadWarning>& warnings) {
+    const ReadPlace place{lines, warnings};
+    RowCounter rows;
+    int16_t lineIndex = 0;
+    bool runStarted = false;
+    M5Method method;
+    std::string line;
+    run.instrument = {};
+    // The set-ups of a method other than BF, gathered and laid out; the line that starts the
+    // run already stands on the first BS row.
+    SetUpLayout layout(sheet, run, warnings, rows);
+    layout.StandOnFirstRow();
+    int32_t lastForeRow = 0;  // the data row of the last foresight stored line by line
+    // The foresight of the set-up being read line by line, while intermediate sights may still
+    // follow it (a DiNi books them after the foresight): each such sight takes the foresight's
+    // row, and the foresight moves down below it, so that the next set-up goes on from it.
+    struct StoredFore {
+        int16_t row = 0;
+        std::string station;
+        double reading = 0;
+        double distance = 0;
+        std::optional<size_t> height;  ///< its entry among the instrument's heights
+    };
+    std::optional<StoredFore> fore;
+    bool lastSightingMarked = true;  // no reading yet that a repeat could have dropped
+    // The data row a row written now will have once the reduction has deleted the marker rows
+    // of the set-ups before this one.
+    const auto dataRow = [&] { return static_cast<int32_t>(rows.Row()) - (run.StationCount - 1); };
+
+    bool firstLine = true;
+    while (lines.Next(line)) {
+        // A levelling line of a book of several starts at its "Start-Line", which stands where
+        // line 2 of a book of one line does: the line after it holds the starting height.
+        if (firstLine && lines.LineNumber() > 1) lineIndex = 1;
+        firstLine = false;
+        if (lineIndex == 0 && Field(line, 1, 6) != "For M5") {
+            throw Stop{"NOT Zeiss File. Please Check Your Data File ",
+                       "line 1 does not start with For M5"};
+        }
+        if (const auto named = M5MethodOf(line)) method = *named;
+        const std::string_view code = M5SightCode(line);
+        const bool sighting = code == "Rb" || code == "Rz" || code == "Rf";
+        const bool marked = sighting && Field(line, 30, 5) == "#####";
+        const bool lineByLine = method.inSheetOrder;
+        layout.SetReadings(method.backs);
+        if (!runStarted) {
+            rows.Advance(1);
+        } else if (sighting && !marked && lineByLine) {
+            rows.Advance(code == "Rb" ? 2 : 1);  // a new set-up leaves a row for its marker
+        }
+
+        if (lineIndex == 2) {
+            CheckM5Unit(line, kM5BenchmarkPos, "the benchmark height");
+            run.EnteredStartRL =
+                MeasuredValue(place, line, kM5BenchmarkPos, kM5ValueLength, "the benchmark height");
+            run.instrument.startZ = std::get<double>(run.EnteredStartRL);
+        }
+        if (code == "Rb" && !runStarted) {
+            // The line that starts the run always lands in row 6, its marker in row 5.
+            rows.rowOffset = Counter16(rows.lineCounter - core::kFirstDataRow, "the offset");
+            runStarted = true;
+        }
+        // The instrument marks the readings it rejects (#####) before it says that it measures
+        // again; readings it did not mark stay, and a repeat after them is told: the book was
+        // edited by hand, or the readings were taken again without a mark.
+        if (runStarted && !lastSightingMarked &&
+            (line.find("Station repeated") != std::string::npos ||
+             line.find("Measurement repeated") != std::string::npos)) {
+            warnings.push_back({lines.LineNumber(),
+                                "a repeat follows readings the instrument did not mark as "
+                                "rejected (#####): they are kept, and the field book may have "
+                                "been edited"});
+            lastSightingMarked = true;
+        }
+        if (sighting && runStarted) lastSightingMarked = marked;
+        if (sighting && !marked && runStarted) {
+            if (lineByLine && code == "Rb") {
+                sheet.SetCellText(rows.Row() - 1, core::kColSightType, core::kMarker);
+                run.StationCount = Counter16(run.StationCount + 1, "the set-up count");
+            }
+            CheckNotCutOff(lines, line, kM5DistancePos + kM5ValueLength - 1);
+            CheckM5Unit(line, kM5ReadingPos, "the staff reading");
+            CheckM5Unit(line, kM5DistancePos, "the distance");
+            const std::string station(LeftTrimmed(Field(line, 22, 8)));
+            if (lineByLine) {
+                int16_t row = rows.Row();
+                const bool afterFore = code == "Rz" && fore.has_value();
+                if (afterFore) row = fore->row;  // the sight goes before its set-up's foresight
+                sheet.SetCellText(row, core::kColStation, station);
+                CheckCapacity(rows);
+                const double distance =
+                    MeasuredValue(place, line, kM5DistancePos, kM5ValueLength, "the distance");
+                const double reading =
+                    MeasuredValue(place, line, kM5ReadingPos, kM5ValueLength, "the staff reading");
+                if (afterFore) {
+                    sheet.ClearCells(row, core::kColFS, row, core::kColFS, grid::ClearMode::All);
+                    fore->row = rows.Row();
+                    sheet.SetCellText(fore->row, core::kColStation, fore->station);
+                    sheet.SetCellNumber(fore->row, core::kColDist, fore->distance);
+                    WriteReading(sheet, fore->row, "FS", fore->reading);
+                    if (fore->height) ++run.instrument.heights[*fore->height].row;
+                    if (lastForeRow > 0) ++lastForeRow;
+                }
+                sheet.SetCellNumber(row, core::kColDist, distance);
+                const std::string_view sight = code == "Rb" ? "BS" : code == "Rz" ? "IS" : "FS";
+                WriteReading(sheet, row, sight, reading);
+                if (code == "Rf") {
+                    lastForeRow = dataRow();
+                    fore = StoredFore{row, station, reading, distance, std::nullopt};
+                } else if (code == "Rb") {
+                    lastForeRow = 0;
+                    fore.reset();
+                }
+                if (const auto z = M5Height(line); z && code == "Rz") {
+                    run.instrument.heights.push_back({dataRow() - (afterFore ? 1 : 0), *z});
+                }
+            } else {
+                Sight sight{station, 0, 0, code == "Rz" ? M5Height(line) : std::nullopt,
+                            lines.LineNumber()};
+                sight.distance =
+                    MeasuredValue(place, line, kM5DistancePos, kM5ValueLength, "the distance");
+                sight.reading =
+                    MeasuredValue(place, line, kM5ReadingPos, kM5ValueLength, "the staff reading");
+                if (code == "Rz") {
+                    // An intermediate sight outside a set-up stands on its own.
+                    layout.Intermediate(std::move(sight), true);
+                } else {
+                    // Readings pair by their code, in the order taken.
+                    layout.Take(code == "Rb", -1, std::move(sight));
+                }
+            }
+        }
+        if (!sighting && lineIndex != 2 && runStarted) {
+            // The instrument's height of the foresight point follows the sights of a set-up.
+            if (const auto z = M5Height(line)) {
+                if (!lineByLine && layout.HasFore()) {
+                    layout.Height(*z, false);
+                } else if (lineByLine && lastForeRow > 0) {
+                    if (fore) fore->height = run.instrument.heights.size();
+                    run.instrument.heights.push_back({lastForeRow, *z});
+                    lastForeRow = 0;
+                }
+            }
+        }
+        lineIndex = Counter16(lineIndex + 1, "the line index");
+    }
+    // A set-up the field book ends inside is laid out with what it has.
+    layout.Finish();
+    return rows;
+}
+
+namespace {
+
+/// What an M5 line says of the levelling lines: "TO  Start-Line  BF  7" opens line 7,
+/// "TO  Cont-Line  7" takes it up again; the number closes the field.
+struct M5LineMark {
+    enum class Kind { None, Start, Cont } kind = Kind::None;
+    std::string number;
+};
+
+M5LineMark M5MarkOf(std::string_view line) {
+    M5LineMark mark;
+    std::string_view rest;
+    for (const auto& [word, kind] :
+         {std::pair{std::string_view("Start-Line"), M5LineMark::Kind::Start},
+          std::pair{std::string_view("Cont-Line"), M5LineMark::Kind::Cont}}) {
+        const size_t at = line.find(word);
+        if (at == std::string_view::npos) continue;
+        mark.kind = kind;
+        rest = line.substr(at + word.size());
+        break;
+    }
+    if (mark.kind == M5LineMark::Kind::None) return mark;
+    rest = rest.substr(0, rest.find('|'));
+    // The last word of the field is the line's number.
+    const size_t end = rest.find_last_not_of(' ');
+    if (end == std::string_view::npos) return M5LineMark{};
+    const size_t begin = rest.find_last_of(' ', end);
+    const std::string_view number =
+        rest.substr(begin == std::string_view::npos ? 0 : begin + 1,
+                    end - (begin == std::string_view::npos ? 0 : begin + 1) + 1);
+    // A line opens or resumes a levelling line only with its number (and a start with its
+    // method before it); "Start-Line" alone names nothing.
+    const bool numbered =
+        !number.empty() && number.find_first_not_of("0123456789") == std::string_view::npos;
+    if (!numbered || (mark.kind == M5LineMark::Kind::Start && begin == std::string_view::npos)) {
+        return M5LineMark{};
+    }
+    mark.number = std::string(number);
+    return mark;
+}
+
+}  // namespace
+
+std::vector<LevellingLine> ListM5Lines(LineReader& lines) {
+    std::vector<LevellingLine> found;
+    std::vector<bool> withReadings;
+    std::vector<std::pair<std::string, size_t>> byNumber;  // the line each number last opened
+    std::optional<size_t> current;
+    int starts = 0;
+    std::string line;
+    const auto closeCurrent = [&](size_t at) {
+        if (current) found[*current].spans.back().end = at;
+    };
+    const auto open = [&](size_t lineNumber, size_t at, std::string method, std::string name) {
+        closeCurrent(at);
+        LevellingLine next;
+        next.line = lineNumber;
+        next.method = std::move(method);
+        next.name = std::move(name);
+        next.spans.push_back({at, at, lineNumber});
+        found.push_back(std::move(next));
+        withReadings.push_back(false);
+        current = found.size() - 1;
+    };
+    while (lines.Next(line)) {
+        const M5LineMark mark = M5MarkOf(line);
+        if (mark.kind == M5LineMark::Kind::Start) {
+            ++starts;
+            std::string method = "BF";
+            try {
+                if (const auto named = M5MethodOf(line)) method = named->name;
+            } catch (const Stop&) {
+                method = "?";  // reading the line says what is wrong
+            }
+            open(lines.LineNumber(), lines.LineStart(), method,
+                 mark.number.empty() ? std::string() : "line " + mark.number);
+            byNumber.emplace_back(mark.number, *current);
+            continue;
+        }
+        if (mark.kind == M5LineMark::Kind::Cont) {
+            std::optional<size_t> resumed;
+            for (const auto& [number, index] : byNumber) {
+                if (number == mark.number) resumed = index;
+            }
+            if (resumed) {
+                closeCurrent(lines.LineStart());
+                current = resumed;
+                found[*current].spans.push_back(
+                    {lines.LineStart(), lines.LineStart(), lines.LineNumber()});
+            } else {
+                open(lines.LineNumber(), lines.LineStart(), "BF", "line " + mark.number);
+                byNumber.emplace_back(mark.number, *current);
+            }
+            continue;
+        }
+        const std::string_view code = M5SightCode(line);
+        const bool sighting = code == "Rb" || code == "Rz" || code == "Rf";
+        if (!sighting || Field(line, 30, 5) == "#####") continue;
+        if (!current) open(1, 0, "BF", {});  // readings before the first "Start-Line"
+        LevellingLine& run = found[*current];
+        withReadings[*current] = true;
+        const std::string station(LeftTrimmed(Field(line, 22, 8)));
+        if (run.firstPoint.empty()) run.firstPoint = station;
+        if (code == "Rb") ++run.setUps;
+        if (code == "Rf") run.lastPoint = station;
+    }
+    closeCurrent(lines.NextLineStart());
+    if (lines.Failed() || starts < 2) return {};
+    std::vector<LevellingLine> listed;
+    for (size_t i = 0; i < found.size(); ++i) {
+        if (!withReadings[i]) continue;
+        listed.push_back(std::move(found[i]));
+        listed.back().number = static_cast<int>(listed.size());
+    }
+    return listed;
+}
+
+}  // namespace rendle::readers

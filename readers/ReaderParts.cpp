@@ -1,0 +1,44 @@
+#include "readers/ReaderParts.h"
+
+#include <optional>
+#include <string>
+
+#include "grid/NumberFormat.h"
+
+namespace rendle::readers::parts {
+
+double MeasuredValue(const ReadPlace& place, std::string_view line, size_t position, size_t length,
+                     const char* what) {
+    const std::string_view field = Field(line, position, length);
+    const auto where = [&] {
+        return std::string(what) + " at position " + std::to_string(position);
+    };
+    for (size_t i = 0; i + 1 < field.size(); ++i) {
+        if (field[i] >= '0' && field[i] <= '9' && field[i + 1] == ',') {
+            throw Stop{std::string(kCheckDataFile),
+                       where() + " has a decimal comma (" + std::string(LeftTrimmed(field)) + ")"};
+        }
+    }
+    bool whole = true;
+    const std::optional<double> value = NumericValue(field, &whole);
+    if (!value) throw Stop{std::string(kCheckDataFile), where() + " is too large a number"};
+    if (!whole) {
+        std::string shown(LeftTrimmed(field));
+        shown.erase(shown.find_last_not_of(' ') + 1);
+        place.warnings.push_back({place.lines.LineNumber(), std::string(what) + " \"" + shown +
+                                                                "\" is no number and was read as " +
+                                                                grid::GeneralNumberText(*value)});
+    }
+    return *value;
+}
+
+void CheckNotCutOff(const LineReader& lines, std::string_view line, size_t fieldsEnd) {
+    if (lines.LastLineEnded()) return;
+    const size_t characters = CharacterCount(line);
+    if (characters >= fieldsEnd) return;
+    throw Stop{std::string(kCheckDataFile),
+               "the last line has no line end and stops at position " + std::to_string(characters) +
+                   ", inside its staff reading or distance: the field book looks cut off"};
+}
+
+}  // namespace rendle::readers::parts

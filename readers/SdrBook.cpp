@@ -1,0 +1,134 @@
+#include "readers/SdrBook.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
+
+#include "core/RunState.h"
+#include "grid/Grid.h"
+
+namespace rendle::readers::parts {
+
+namespace {
+
+/// A record's code by the numeric rule; only a number too large for a double fails.
+double CodeValue(std::string_view field) {
+    const std::optional<double> value = NumericValue(field);
+    if (!value) throw Stop{std::string(kCheckDataFile), "the record code is too large a number"};
+    return *value;
+}
+
+/// A one-character flag compared as a number with 1; anything but a digit is a data error.
+bool FlagIsOne(std::string_view line, size_t position, const char* what) {
+    const std::string_view flag = Field(line, position, 1);
+    if (flag.size() != 1 || flag[0] < '0' || flag[0] > '9') {
+        throw Stop{std::string(kCheckDataFile), std::string(what) + " at position " +
+                                                    std::to_string(position) + " is not a digit"};
+    }
+    return flag[0] == '1';
+}
+/// The width of an SDR field book's value fields (reading, distance, benchmark).
+constexpr size_t kSdrValueLength = 10;
+
+/// Positions of an SDR field book's fields: 1-based first position and length.
+struct SdrLayout {
+    std::string_view model;
+    std::string_view rejectMessage;
+    size_t benchmarkPos;
+    size_t stationPos;
+    size_t stationLen;
+    bool trimStation;
+    size_t distancePos;
+    size_t readingPos;
+    size_t backsightFlagPos;
+    size_t foresightFlagPos;
+};
+
+constexpr SdrLayout kSdr20{
+    .model = "SDR20",
+    .rejectMessage = "NOT SDR20 File. Please Check Your Data File ",
+    .benchmarkPos = 25,
+    .stationPos = 5,
+    .stationLen = 4,
+    .trimStation = false,
+    .distancePos = 9,
+    .readingPos = 19,
+    .backsightFlagPos = 54,
+    .foresightFlagPos = 59,
+};
+constexpr SdrLayout kSdr33{
+    .model = "SDR33",
+    .rejectMessage = "NOT SDR33 File. Please Check Your Data File ",
+    .benchmarkPos = 37,
+    .stationPos = 10,
+    .stationLen = 11,
+    .trimStation = true,
+    .distancePos = 21,
+    .readingPos = 37,
+    .backsightFlagPos = 78,
+    .foresightFlagPos = 83,
+};
+
+}  // namespace
+
+RowCounter ReadSdrLines(FieldBookFormat format, LineReader& lines, grid::Grid& sheet,
+                        core::RunState& run, std::vector<ReadWarning>& warnings) {
+    const SdrLayout& layout = format == FieldBookFormat::SDR20 ? kSdr20 : kSdr33;
+    const ReadPlace place{lines, warnings};
+    RowCounter rows;
+    bool offsetFixed = false;
+    std::string line;
+    // After the first set-up, a record that is not a header, benchmark, set-up or reading does
+    // nothing; its code is told by its first two characters when both are digits.
+    static constexpr LineReader::LinePass kTakesNothing = [] {
+        LineReader::LinePass codes{};
+        codes.fill(true);
+        for (const size_t code : {0, 61, 62, 63}) codes[code] = false;
+        return codes;
+    }();
+    while (lines.Next(line, offsetFixed ? &kTakesNothing : nullptr)) {
+        const double code = CodeValue(Field(line, 1, 2));
+        // Meant: before the first set-up every line counts, so records before it land in the
+        // header block; after it only set-ups and readings take rows.
+        if (!offsetFixed || code == 62 || code == 63) rows.Advance(1);
+
+        if (code == 0) {
+            if (Field(line, 5, 5) != layout.model) {
+                throw Stop{std::string(layout.rejectMessage),
+                           "a header record does not name " + std::string(layout.model)};
+            }
+        } else if (code == 61) {
+            run.EnteredStartRL = MeasuredValue(place, line, layout.benchmarkPos, kSdrValueLength,
+                                               "the benchmark RL");
+        } else if (code == 62) {
+            if (!offsetFixed) {
+                // The first set-up's marker row is row 5 however many lines came before it.
+                rows.rowOffset = Counter16(rows.lineCounter - core::kFirstMarkerRow, "the offset");
+                offsetFixed = true;
+            }
+            sheet.SetCellText(rows.Row(), core::kColSightType, core::kMarker);
+            run.StationCount = Counter16(run.StationCount + 1, "the set-up count");
+        } else if (code == 63) {
+            CheckNotCutOff(lines, line,
+                           std::max(layout.distancePos, layout.readingPos) + kSdrValueLength - 1);
+            const int16_t row = rows.Row();
+            std::string_view station = Field(line, layout.stationPos, layout.stationLen);
+            if (layout.trimStation) station = LeftTrimmed(station);
+            sheet.SetCellText(row, core::kColStation, station);
+            CheckCapacity(rows);
+            sheet.SetCellNumber(
+                row, core::kColDist,
+                MeasuredValue(place, line, layout.distancePos, kSdrValueLength, "the distance"));
+            const std::string_view sight =
+                FlagIsOne(line, layout.backsightFlagPos, "the backsight flag")   ? "BS"
+                : FlagIsOne(line, layout.foresightFlagPos, "the foresight flag") ? "FS"
+                                                                                 : "IS";
+            WriteReading(sheet, row, sight,
+                         MeasuredValue(place, line, layout.readingPos, kSdrValueLength,
+                                       "the staff reading"));
+        }
+    }
+    return rows;
+}
+
+}  // namespace rendle::readers::parts

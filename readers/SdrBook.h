@@ -1,0 +1,23 @@
+// SDR20 and SDR33 field books of Sokkia's electronic field books: fixed-column records, a
+// set-up record before each set-up and one reading record a sighting, laid out in the level
+// sheet line by line.
+#pragma once
+
+#include <vector>
+
+#include "readers/ReadResult.h"
+#include "readers/ReaderParts.h"
+
+namespace rendle::core {
+struct RunState;
+}
+
+namespace rendle::readers::parts {
+
+/// Reads an SDR20 or SDR33 book (`format`) into the level sheet: a marker row at each set-up
+/// record, a data row at each reading record, the starting RL of the last benchmark record.
+/// Gives the rows written.
+RowCounter ReadSdrLines(FieldBookFormat format, LineReader& lines, grid::Grid& sheet,
+                        core::RunState& run, std::vector<ReadWarning>& warnings);
+
+}  // namespace rendle::readers::parts

@@ -1,0 +1,94 @@
+// A set-up of a levelling line read twice or out of sheet order (the M5 methods other than BF,
+// every GSI line), gathered reading by reading and laid out as a BF book lays it out: the
+// marker row, one BS row with the mean of its back readings, its intermediate sights, one FS
+// row with the mean of its fore readings; the instrument's heights and station differences for
+// the checks. The Zeiss M5 and the Leica GSI readers both lay their set-ups out here.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "readers/ReadResult.h"
+#include "readers/ReaderParts.h"
+
+namespace rendle::core {
+struct RunState;
+}
+
+namespace rendle::readers::parts {
+
+/// One sight of a set-up.
+struct Sight {
+    std::string station;
+    double reading = 0;
+    double distance = 0;
+    std::optional<double> z;  ///< the instrument's height of the point, for an intermediate
+    size_t line = 0;          ///< the field-book line it was read on
+};
+
+class SetUpLayout {
+  public:
+    /// Lays out into `sheet` from the row after the one `rows` stands on.
+    SetUpLayout(grid::Grid& sheet, core::RunState& run, std::vector<ReadWarning>& warnings,
+                RowCounter& rows);
+
+    /// How many back and fore readings make a set-up whole: 1 (BF, aBF) or 2 (BFFB ...).
+    void SetReadings(int readings) { readings_ = readings; }
+    int Readings() const { return readings_; }
+    /// The counter stands on the first set-up's BS row already, its marker row above it (a
+    /// Zeiss M5 book places the row of the line that starts the run so).
+    void StandOnFirstRow() { standing_ = true; }
+
+    /// A back or fore reading; `which` is 0 or 1 for the first or second reading of its kind,
+    /// -1 for the next one of the set-up (readings paired by their order). A reading that the
+    /// open set-up already holds starts the next set-up when the set-up is whole and the point
+    /// is another; on the same point, or before the set-up is whole, it was taken again and
+    /// replaces the earlier reading. A backsight to the set-up's own back point after the
+    /// set-up is whole is the set-up measured again, which replaces it. Each replacement is
+    /// told as a warning with its line.
+    void Take(bool back, int which, Sight sight);
+    /// An intermediate sight of the open set-up, laid out between its BS and FS rows in the
+    /// order taken, wherever it was booked. `alone`: one taken outside any set-up is laid out
+    /// at once on its own.
+    void Intermediate(Sight sight, bool alone = false);
+    /// The instrument's height of the open set-up's foresight point, or of its last
+    /// intermediate sight.
+    void Height(double z, bool ofIntermediate);
+    /// The station difference the instrument stored for the open set-up.
+    void StoredDifference(double metres, size_t line) {
+        storedDifference_ = metres;
+        storedDifferenceLine_ = line;
+    }
+    bool HasFore() const { return fores_[0] || fores_[1]; }
+    /// True while the open set-up holds no back or fore reading.
+    bool NoSights() const;
+    /// Lays out what the open set-up holds.
+    void Finish();
+
+  private:
+    bool Whole() const;
+    void LayOut();
+    void Store(std::string_view sightType, const Sight& sight);
+    void Warn(size_t line, std::string text) { warnings_.push_back({line, std::move(text)}); }
+    /// The data row a row written now will have once the reduction has deleted the marker
+    /// rows of the set-ups before this one.
+    int32_t DataRow() const;
+
+    grid::Grid& sheet_;
+    core::RunState& run_;
+    std::vector<ReadWarning>& warnings_;
+    RowCounter& rows_;
+    int readings_ = 1;
+    bool standing_ = false;
+    std::array<std::optional<Sight>, 2> backs_;
+    std::array<std::optional<Sight>, 2> fores_;
+    std::vector<Sight> intermediates_;
+    std::optional<double> z_;  ///< the instrument's height of the foresight point
+    std::optional<double> storedDifference_;
+    size_t storedDifferenceLine_ = 0;
+};
+
+}  // namespace rendle::readers::parts
