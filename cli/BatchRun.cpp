@@ -48,6 +48,21 @@ void BatchWindowing::PrintSheet(const grid::Grid& sheet) {
 
 namespace {
 
+/// A warning's kind as the JSON document names it.
+const char* WarningKindName(readers::WarningKind kind) {
+    switch (kind) {
+        case readers::WarningKind::InstrumentDiffers:
+            return "instrument-differs";
+        case readers::WarningKind::TakenAgain:
+            return "taken-again";
+        case readers::WarningKind::Edited:
+            return "edited";
+        case readers::WarningKind::NoNumber:
+            break;
+    }
+    return "no-number";
+}
+
 /// Written out to the stream past this many bytes, so that a large sheet is never held whole.
 constexpr size_t kFlushBytes = size_t{64} * 1024;
 
@@ -82,18 +97,24 @@ class JsonReportWriter {
             w_.EndObject();
         }
         w_.EndArray();
-        if (!outcome.read.warnings.empty()) {
-            // Fields that held no number, apart from the message boxes of "messages".
+        if (!outcome.read.warnings.Empty()) {
+            // What the read met that the surveyor should know of, apart from the message boxes
+            // of "messages": the first 20, and how many more there were.
             Key("warnings");
             w_.StartArray();
-            for (const readers::ReadWarning& warning : outcome.read.warnings) {
+            for (const readers::ReadWarning& warning : outcome.read.warnings.Told()) {
                 w_.StartObject();
                 Key("line");
                 w_.Uint64(warning.line);
+                Member("kind", WarningKindName(warning.kind));
                 Member("text", warning.text);
                 w_.EndObject();
             }
             w_.EndArray();
+            if (outcome.read.warnings.More() > 0) {
+                Key("moreWarnings");
+                w_.Uint64(outcome.read.warnings.More());
+            }
         }
         Key("formRL");
         if (outcome.formRL) {

@@ -10,6 +10,7 @@
 #include "core/Reduction.h"
 #include "grid/Utf8.h"
 #include "readers/FieldBookLine.h"
+#include "readers/Formats.h"
 #include "readers/LineDecoder.h"
 #include "report/TextReport.h"
 
@@ -94,10 +95,14 @@ int ReduceLine(const RunOptions& options, const std::string& fieldBook, const re
                             outcome.reduction->step == core::ReductionStep::ClosingCorrection &&
                             core::RLText(run.EndRL).find_first_not_of(' ') == std::string::npos;
     if (noEndingRL) checks.notReduced += "; no ending RL was given (use --end-rl)";
-    for (const readers::ReadWarning& warning : outcome.read.warnings) {
+    const readers::ReadWarnings& warnings = outcome.read.warnings;
+    const std::string untold =
+        warnings.More() > 0 ? "and " + std::to_string(warnings.More()) + " more" : "";
+    for (const readers::ReadWarning& warning : warnings.Told()) {
         checks.fieldWarnings.push_back("line " + std::to_string(warning.line) + ": " +
                                        warning.text);
     }
+    if (!untold.empty()) checks.fieldWarnings.push_back(untold);
     if (options.asJson) {
         WriteJsonReport(out, sheet, run, outcome, windowing.messages, &checks,
                         jsonLine ? &shownBook : nullptr, jsonLine ? job.shown : nullptr);
@@ -123,9 +128,10 @@ int ReduceLine(const RunOptions& options, const std::string& fieldBook, const re
         say(shownWhere + ": the reduction stopped at the " +
             core::ReductionStepName(outcome.reduction->step) + ": " + outcome.reduction->reason);
     }
-    for (const readers::ReadWarning& warning : read.warnings) {
+    for (const readers::ReadWarning& warning : read.warnings.Told()) {
         say(shownBook + ":" + std::to_string(warning.line) + ": " + warning.text);
     }
+    if (!untold.empty()) say(shownWhere + ": " + untold + " warnings");
     for (const ShownMessage& message : windowing.messages) {
         if (read.status == readers::ReadStatus::EndedWithMessage && message.text == read.message) {
             continue;  // told above, with its line
@@ -204,7 +210,8 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
     }
     if (!book.format) {
         return notRead(kFormatUnknown, "cannot tell the format of " + shownBook +
-                                           "; choose one with --format sdr20|sdr33|m5|gsi");
+                                           "; choose one with --format " +
+                                           readers::FormatOptions("|"));
     }
 
     const int lines = static_cast<int>(std::max<size_t>(book.lines.size(), 1));

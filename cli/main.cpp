@@ -21,6 +21,7 @@
 #include "cli/OutputModules.h"
 #include "cli/OutputPlan.h"
 #include "cli/ReduceBook.h"
+#include "readers/Formats.h"
 #include "readers/LineDecoder.h"
 #include "report/TextReport.h"
 
@@ -41,12 +42,17 @@ Without --format the format is told from the content: a first line starting "For
 Zeiss M5, a first line of GSI words (Leica's digital levels, GSI-8 or GSI-16) is GSI;
 otherwise the first header record naming SDR20 or SDR33 decides.
 
-Leica GSI: the words are found by position, readings of every method (BF, BFFB, aBF, aBFFB)
-averaged per set-up as for a Zeiss M5 book, the starting height as the starting RL, and the
-instrument's heights (word 83) and station differences checked. A GSI book may hold several
-levelling lines: each is reduced in turn as a field book of its own (reports headed
+Leica GSI: each word is found where it starts (its index, information and sign), so numbers
+longer than their field and texts with blanks are read whole; readings of every method (BF,
+BFFB, aBF, aBFFB) averaged per set-up as for a Zeiss M5 book, the starting height as the
+starting RL, and the instrument's heights (word 83) and station differences checked. A reading
+taken again replaces the earlier one, and is told.
+
+Books of several levelling lines (a GSI book, a DiNi M5 book with several "Start-Line"s):
+each line is reduced in turn as a field book of its own from its own start (reports headed
 "==> BOOK (run K of N, NAME) <==", JSON Lines with "run", outputs in a --save or --pdf folder
-named BOOK.run-K.xlsx and .pdf); --run K reduces line K alone.
+named BOOK.run-K.xlsx and .pdf); --run K reduces line K alone. A book is read once, whatever
+it comes from (a file, a pipe, a FIFO, standard input), up to 64 MB.
 
 Text: a line that is valid UTF-8 is read as UTF-8, any other line as Windows-1252 (the code
 page of the Windows transfer programs); a UTF-8 byte-order mark is skipped. --encoding NAME
@@ -151,18 +157,21 @@ int Run(int argc, char** argv) {
     std::vector<double> balanceLimits;
     std::optional<double> stationLimitMm;
     std::optional<int> runNumber;
-    const std::map<std::string, FieldBookFormat> formats = {{"sdr20", FieldBookFormat::SDR20},
-                                                            {"sdr33", FieldBookFormat::SDR33},
-                                                            {"m5", FieldBookFormat::M5},
-                                                            {"gsi", FieldBookFormat::GSI}};
+    std::map<std::string, FieldBookFormat> formats;
+    std::vector<std::string> formatWords;
+    for (const rendle::readers::FormatInfo& info : rendle::readers::kFormats) {
+        formats.emplace(info.option, info.format);
+        formatWords.emplace_back(info.option);
+    }
 
-    app.add_option("--format", format, "Field-book format: sdr20, sdr33, m5 or gsi")
+    app.add_option("--format", format, "Field-book format: " + rendle::readers::FormatOptions(", "))
         // A transform added later runs first: the name is checked, then becomes the format.
         ->transform(CLI::Transformer(formats).description(""))
-        ->transform(CLI::IsMember({"sdr20", "sdr33", "m5", "gsi"}, CLI::ignore_case))
+        ->transform(CLI::IsMember(formatWords, CLI::ignore_case))
         ->type_name("NAME");
-    app.add_option("--run", runNumber,
-                   "Reduce only levelling line K of a GSI book (without it, every line in turn)")
+    app.add_option(
+           "--run", runNumber,
+           "Reduce only levelling line K of a book of several (without it, every line in turn)")
         ->type_name("K")
         ->check(CLI::Range(1, 32767));
     app.set_version_flag("--version", std::string("rendle-reduce ") + RENDLE_VERSION);

@@ -9,7 +9,7 @@
 #include "core/LevelSheet.h"
 #include "grid/Grid.h"
 #include "readers/FieldBookLine.h"
-#include "readers/GsiBook.h"
+#include "readers/Formats.h"
 
 namespace rendle::commands {
 
@@ -112,17 +112,7 @@ ReadCommandResult Read(readers::FieldBookFormat format, std::istream* given, gri
 }  // namespace
 
 std::string_view FileFilter(readers::FieldBookFormat format) {
-    switch (format) {
-        case readers::FieldBookFormat::SDR20:
-            return "SDR20 files (*.SDR)|*.SDR|All files(*.*)|*.*";
-        case readers::FieldBookFormat::SDR33:
-            return "SDR33 files (*.SDR)|*.SDR|All files(*.*)|*.*";
-        case readers::FieldBookFormat::GSI:
-            return "Leica GSI files (*.GSI)|*.GSI|All files(*.*)|*.*";
-        case readers::FieldBookFormat::M5:
-            break;
-    }
-    return "Zeiss files (*.DAT)|*.DAT|All files(*.*)|*.*";
+    return readers::InfoOf(format).fileFilter;
 }
 
 ReadCommandResult RunReadCommand(readers::FieldBookFormat format, grid::Grid& sheet,
@@ -173,9 +163,8 @@ ReadCommandResult OpenFieldBook(const std::string& path, grid::Grid& sheet, core
     }
     file.close();
     if (!book.format) {
-        return refuse(path +
-                      " is no field book that Rendle reads (SDR20, SDR33, Zeiss M5 or Leica "
-                      "GSI). Please Check Your Data File ");
+        return refuse(path + " is no field book that Rendle reads (" + readers::FormatNames() +
+                      "). Please Check Your Data File ");
     }
     return RunReadCommand(book, std::nullopt, sheet, run, windowing, decoder);
 }

@@ -10,6 +10,7 @@
 #include "core/RunState.h"
 #include "grid/Grid.h"
 #include "readers/FieldBookLine.h"
+#include "readers/Formats.h"
 #include "readers/GsiBook.h"
 #include "readers/M5Book.h"
 #include "readers/ReaderParts.h"
@@ -160,18 +161,27 @@ ReadResult ReadFieldBook(FieldBookFormat format, std::istream& fieldBook, grid::
 }
 
 std::optional<FieldBookFormat> DetectFormat(LineReader& lines) {
+    using ToldBy = FormatInfo::ToldBy;
     std::string line;
-    bool first = true;
+    bool beforeAny = true;  // only blank lines so far
     while (lines.Next(line)) {
-        if (first && line.starts_with("For M5")) return FieldBookFormat::M5;
-        if (first && LooksLikeGsi(line)) return FieldBookFormat::GSI;
-        first = false;
-        const std::optional<double> code = NumericValue(Field(line, 1, 2));
-        if (code && *code == 0) {
-            const std::string_view model = Field(line, 5, 5);
-            if (model == "SDR20") return FieldBookFormat::SDR20;
-            if (model == "SDR33") return FieldBookFormat::SDR33;
+        const bool blank = line.find_first_not_of(" \t") == std::string::npos;
+        const bool first = lines.LineNumber() == 1;
+        for (const FormatInfo& info : kFormats) {
+            // A book told by its first line: line 1, or the first that is not blank.
+            const bool firstLine = first || (beforeAny && info.blankLinesBefore);
+            if (info.toldBy == ToldBy::FirstLine && firstLine && line.starts_with(info.mark)) {
+                return info.format;
+            }
+            if (info.toldBy == ToldBy::GsiWords && firstLine && LooksLikeGsi(line)) {
+                return info.format;
+            }
+            if (info.toldBy == ToldBy::HeaderRecord) {
+                const std::optional<double> code = NumericValue(Field(line, 1, 2));
+                if (code && *code == 0 && Field(line, 5, 5) == info.mark) return info.format;
+            }
         }
+        beforeAny = beforeAny && blank;
     }
     return std::nullopt;
 }

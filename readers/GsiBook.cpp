@@ -242,7 +242,7 @@ bool IsReading(int index) {
 /// Reads the blocks of one levelling line into the sheet.
 class RunReader {
   public:
-    RunReader(grid::Grid& sheet, core::RunState& run, std::vector<ReadWarning>& warnings)
+    RunReader(grid::Grid& sheet, core::RunState& run, ReadWarnings& warnings)
         : run_(run), layout_(sheet, run, warnings, rows_) {
         rows_.lineCounter = core::kFirstMarkerRow - 1;
     }
@@ -426,7 +426,7 @@ std::vector<LevellingLine> ListGsiLines(LineReader& lines, std::string* problem)
 namespace parts {
 
 RowCounter ReadGsiLines(LineReader& lines, grid::Grid& sheet, core::RunState& run,
-                        std::vector<ReadWarning>& warnings, int readings) {
+                        ReadWarnings& warnings, int readings) {
     RunReader reader(sheet, run, warnings);
     reader.SetMethod(readings == 2 ? 2 : 1);
     bool read = false;

@@ -35,7 +35,7 @@ namespace parts {
 /// station differences for the checks. Gives the rows written, as the other readers do.
 /// `readings` (1 or 2 a set-up) holds until a start block names the method.
 RowCounter ReadGsiLines(LineReader& lines, grid::Grid& sheet, core::RunState& run,
-                        std::vector<ReadWarning>& warnings, int readings = 1);
+                        ReadWarnings& warnings, int readings = 1);
 
 }  // namespace parts
 

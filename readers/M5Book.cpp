@@ -111,7 +111,7 @@ std::optional<double> M5Height(std::string_view line) {
 }  // namespace
 
 RowCounter parts::ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run,
-                              std::vector<ReadWarning>& warnings) {
+                              ReadWarnings& warnings) {
     const ReadPlace place{lines, warnings};
     RowCounter rows;
     int16_t lineIndex = 0;
@@ -179,10 +179,9 @@ RowCounter parts::ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunSta
         if (runStarted && !lastSightingMarked &&
             (line.find("Station repeated") != std::string::npos ||
              line.find("Measurement repeated") != std::string::npos)) {
-            warnings.push_back({lines.LineNumber(),
-                                "a repeat follows readings the instrument did not mark as "
-                                "rejected (#####): they are kept, and the field book may have "
-                                "been edited"});
+            warnings.Add(WarningKind::Edited, lines.LineNumber(),
+                         "a repeat follows readings the instrument did not mark as rejected "
+                         "(#####): they are kept, and the field book may have been edited");
             lastSightingMarked = true;
         }
         if (sighting && runStarted) lastSightingMarked = marked;

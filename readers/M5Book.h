@@ -28,7 +28,7 @@ namespace parts {
 /// benchmark height on the line after the "Start-Line" (line 3) is the starting RL; the
 /// instrument's heights are kept for the checks. Gives the rows written.
 RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run,
-                       std::vector<ReadWarning>& warnings);
+                       ReadWarnings& warnings);
 
 }  // namespace parts
 

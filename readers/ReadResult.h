@@ -18,11 +18,42 @@ enum class ReadStatus {
     EndedSilently,     ///< stopped without a word (the file could not be read to its end, ...)
 };
 
-/// Something read that the surveyor should know of (a value field holding text that is no
-/// number, read as what the numeric rule gives; an instrument's figure that disagrees).
+/// What a warning is about.
+enum class WarningKind {
+    NoNumber,           ///< a value field holding text that is no number, read by the numeric rule
+    InstrumentDiffers,  ///< the instrument's own figure disagrees with its readings
+    TakenAgain,         ///< a reading or a set-up measured again replaced the earlier one
+    Edited,             ///< the book looks edited (a repeat after readings it did not mark)
+};
+
+/// Something read that the surveyor should know of, with the field-book line it is about.
 struct ReadWarning {
     size_t line = 0;
     std::string text;  ///< the staff reading "NaN" is no number and was read as 0
+    WarningKind kind = WarningKind::NoNumber;
+};
+
+/// The warnings of a read: the first kTold in the order of the lines, the rest only counted,
+/// so that a book of a million odd fields says so in a few lines.
+class ReadWarnings {
+  public:
+    static constexpr size_t kTold = 20;
+
+    void Add(WarningKind kind, size_t line, std::string text) {
+        if (told_.size() < kTold) {
+            told_.push_back({line, std::move(text), kind});
+        } else {
+            ++more_;
+        }
+    }
+    const std::vector<ReadWarning>& Told() const { return told_; }
+    /// How many more there were than are told.
+    size_t More() const { return more_; }
+    bool Empty() const { return told_.empty(); }
+
+  private:
+    std::vector<ReadWarning> told_;
+    size_t more_ = 0;
 };
 
 struct ReadResult {
@@ -30,7 +61,7 @@ struct ReadResult {
     std::string reason;   ///< why a read stopped, in words
     std::string message;  ///< the message box's text when it ended with a message
     size_t line = 0;      ///< the field-book line it stopped at (0: before the first line)
-    std::vector<ReadWarning> warnings;  ///< in the order of the lines
+    ReadWarnings warnings;
 };
 
 /// One levelling line of a field book that holds several (a GSI book, a Zeiss M5 book of a

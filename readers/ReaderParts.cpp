@@ -25,9 +25,9 @@ double MeasuredValue(const ReadPlace& place, std::string_view line, size_t posit
     if (!whole) {
         std::string shown(LeftTrimmed(field));
         shown.erase(shown.find_last_not_of(' ') + 1);
-        place.warnings.push_back({place.lines.LineNumber(), std::string(what) + " \"" + shown +
-                                                                "\" is no number and was read as " +
-                                                                grid::GeneralNumberText(*value)});
+        place.warnings.Add(WarningKind::NoNumber, place.lines.LineNumber(),
+                           std::string(what) + " \"" + shown + "\" is no number and was read as " +
+                               grid::GeneralNumberText(*value));
     }
     return *value;
 }

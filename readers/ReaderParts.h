@@ -67,7 +67,7 @@ inline void CheckCapacity(const RowCounter& rows) {
 /// Where a read is: its lines, and the warnings of the fields read so far.
 struct ReadPlace {
     const LineReader& lines;
-    std::vector<ReadWarning>& warnings;
+    ReadWarnings& warnings;
 };
 
 /// The numeric value of a staff reading, distance or benchmark field. A comma right after a

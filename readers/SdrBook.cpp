@@ -72,7 +72,7 @@ constexpr SdrLayout kSdr33{
 }  // namespace
 
 RowCounter ReadSdrLines(FieldBookFormat format, LineReader& lines, grid::Grid& sheet,
-                        core::RunState& run, std::vector<ReadWarning>& warnings) {
+                        core::RunState& run, ReadWarnings& warnings) {
     const SdrLayout& layout = format == FieldBookFormat::SDR20 ? kSdr20 : kSdr33;
     const ReadPlace place{lines, warnings};
     RowCounter rows;

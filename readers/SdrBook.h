@@ -18,6 +18,6 @@ namespace rendle::readers::parts {
 /// record, a data row at each reading record, the starting RL of the last benchmark record.
 /// Gives the rows written.
 RowCounter ReadSdrLines(FieldBookFormat format, LineReader& lines, grid::Grid& sheet,
-                        core::RunState& run, std::vector<ReadWarning>& warnings);
+                        core::RunState& run, ReadWarnings& warnings);
 
 }  // namespace rendle::readers::parts

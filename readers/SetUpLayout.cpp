@@ -38,7 +38,7 @@ constexpr double kStoredDifferenceAgreement = 0.00005;
 
 }  // namespace
 
-SetUpLayout::SetUpLayout(grid::Grid& sheet, core::RunState& run, std::vector<ReadWarning>& warnings,
+SetUpLayout::SetUpLayout(grid::Grid& sheet, core::RunState& run, ReadWarnings& warnings,
                          RowCounter& rows)
     : sheet_(sheet), run_(run), warnings_(warnings), rows_(rows) {}
 
@@ -71,10 +71,10 @@ void SetUpLayout::Take(bool back, int which, Sight sight) {
         if (measuredAgain) {
             // The same back point again instead of the last foresight: the whole set-up was
             // measured again, and the later one is kept.
-            Warn(sight.line, "the set-up from " + sight.station + " was measured again from line " +
-                                 std::to_string(sight.line) +
-                                 "; it replaces the one measured from line " +
-                                 std::to_string(slots[slot]->line));
+            Warn(WarningKind::TakenAgain, sight.line,
+                 "the set-up from " + sight.station + " was measured again from line " +
+                     std::to_string(sight.line) + "; it replaces the one measured from line " +
+                     std::to_string(slots[slot]->line));
             backs_ = {};
             fores_ = {};
             intermediates_.clear();  // taken from where the instrument stood before
@@ -85,10 +85,10 @@ void SetUpLayout::Take(bool back, int which, Sight sight) {
             LayOut();  // this reading starts the next set-up
             if (paired) slot = 0;
         } else {
-            Warn(sight.line, "the " + std::string(kind) + " to " + sight.station +
-                                 " was taken again on line " + std::to_string(sight.line) +
-                                 "; it replaces the reading of line " +
-                                 std::to_string(slots[slot]->line));
+            Warn(WarningKind::TakenAgain, sight.line,
+                 "the " + std::string(kind) + " to " + sight.station + " was taken again on line " +
+                     std::to_string(sight.line) + "; it replaces the reading of line " +
+                     std::to_string(slots[slot]->line));
         }
     }
     slots[slot] = std::move(sight);
@@ -150,10 +150,10 @@ void SetUpLayout::LayOut() {
         // The instrument's own figure, where it stored one, should be the same.
         if (storedDifference_ &&
             std::fabs(*storedDifference_ - difference) > kStoredDifferenceAgreement) {
-            Warn(storedDifferenceLine_, "the instrument's station difference " +
-                                            grid::FormatNumber(*storedDifference_, "0.00000") +
-                                            " m is not the readings' " +
-                                            grid::FormatNumber(difference, "0.00000") + " m");
+            Warn(WarningKind::InstrumentDiffers, storedDifferenceLine_,
+                 "the instrument's station difference " +
+                     grid::FormatNumber(*storedDifference_, "0.00000") +
+                     " m is not the readings' " + grid::FormatNumber(difference, "0.00000") + " m");
         }
     }
     backs_ = {};

@@ -32,8 +32,7 @@ struct Sight {
 class SetUpLayout {
   public:
     /// Lays out into `sheet` from the row after the one `rows` stands on.
-    SetUpLayout(grid::Grid& sheet, core::RunState& run, std::vector<ReadWarning>& warnings,
-                RowCounter& rows);
+    SetUpLayout(grid::Grid& sheet, core::RunState& run, ReadWarnings& warnings, RowCounter& rows);
 
     /// How many back and fore readings make a set-up whole: 1 (BF, aBF) or 2 (BFFB ...).
     void SetReadings(int readings) { readings_ = readings; }
@@ -72,14 +71,16 @@ class SetUpLayout {
     bool Whole() const;
     void LayOut();
     void Store(std::string_view sightType, const Sight& sight);
-    void Warn(size_t line, std::string text) { warnings_.push_back({line, std::move(text)}); }
+    void Warn(WarningKind kind, size_t line, std::string text) {
+        warnings_.Add(kind, line, std::move(text));
+    }
     /// The data row a row written now will have once the reduction has deleted the marker
     /// rows of the set-ups before this one.
     int32_t DataRow() const;
 
     grid::Grid& sheet_;
     core::RunState& run_;
-    std::vector<ReadWarning>& warnings_;
+    ReadWarnings& warnings_;
     RowCounter& rows_;
     int readings_ = 1;
     bool standing_ = false;

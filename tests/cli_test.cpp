@@ -13,6 +13,8 @@
 #include <tuple>
 
 #include "FieldBookText.h"
+#include "commands/ReadCommand.h"
+#include "readers/Formats.h"
 
 namespace {
 
@@ -742,8 +744,30 @@ TEST(RendleReduceContract, OneLinePerProblemOnStandardError) {
     EXPECT_EQ(
         doc["warnings"],
         (json::array({{{"line", 6},
+                       {"kind", "no-number"},
                        {"text", "the staff reading \"NaN\" is no number and was read as 0"}}})));
     EXPECT_EQ(doc["messages"], json::array());
+    EXPECT_FALSE(doc.contains("moreWarnings"));
+
+    // A book of many such fields tells the first 20 and counts the rest, in all three places.
+    std::vector<std::string> records = {Sdr20Header(), Sdr20Benchmark("100")};
+    const size_t fields = 26;
+    for (size_t i = 0; i < fields / 2; ++i) {
+        records.push_back(SetUpRecord());
+        records.push_back(
+            Sdr20Reading("TP" + std::to_string(i), "     25xyz", "    1.5000", "1", "0"));
+        records.push_back(
+            Sdr20Reading("TP" + std::to_string(i + 1), "     25xyz", "    1.4000", "0", "1"));
+    }
+    std::ofstream(dir / "many.SDR", std::ios::binary) << Join(records);
+    const Result manyPlain = RunReduce("--end-rl 100 " + (dir / "many.SDR"));
+    EXPECT_EQ(std::count(manyPlain.err.begin(), manyPlain.err.end(), '\n'), 21) << manyPlain.err;
+    const std::string more = "and " + std::to_string(fields - 20) + " more";
+    EXPECT_NE(manyPlain.err.find(more + " warnings"), std::string::npos) << manyPlain.err;
+    EXPECT_NE(manyPlain.out.find("field book: " + more + "\n"), std::string::npos);
+    const json manyDoc = json::parse(RunReduce("--json " + (dir / "many.SDR")).out);
+    EXPECT_EQ(manyDoc["warnings"].size(), 20u);
+    EXPECT_EQ(manyDoc["moreWarnings"], fields - 20);
 }
 
 TEST(RendleReduceContract, StandardOutputGetsWholeReportsOrTheRunFails) {
@@ -777,6 +801,39 @@ TEST(RendleReduceContract, StandardOutputGetsWholeReportsOrTheRunFails) {
     for (std::string line; std::getline(lines, line);) {
         EXPECT_TRUE(json::accept(line)) << line.substr(0, 80);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Every list of the formats the program shows comes from the one table: rendle-reduce --help,
+// the README's usage line, the open-file dialogs and the desktop's field-book types.
+TEST(RendleReduceContract, EveryListOfFormatsIsTheTable) {
+    const std::string help = RunReduce("--help").out;
+    const std::string readme = Slurp(std::filesystem::path(RENDLE_EXAMPLES_DIR) / "../README.md");
+    const std::string desktop =
+        Slurp(std::filesystem::path(RENDLE_EXAMPLES_DIR) / "../packaging/rendle.desktop");
+    const std::string mime =
+        Slurp(std::filesystem::path(RENDLE_EXAMPLES_DIR) / "../packaging/rendle-mime.xml");
+    EXPECT_NE(readme.find("rendle-reduce [--format " + rendle::readers::FormatOptions("|") + "]"),
+              std::string::npos);
+    EXPECT_NE(help.find("Field-book format: " + rendle::readers::FormatOptions(", ")),
+              std::string::npos)
+        << help;
+    std::string types;
+    for (const rendle::readers::FormatInfo& info : rendle::readers::kFormats) {
+        SCOPED_TRACE(info.name);
+        const std::string filter(rendle::commands::FileFilter(info.format));
+        EXPECT_NE(filter.find("(*" + std::string(info.extension) + ")"), std::string::npos);
+        EXPECT_NE(mime.find("type=\"" + std::string(info.mimeType) + "\""), std::string::npos);
+        if (types.find(info.mimeType) == std::string::npos)
+            types += std::string(info.mimeType) + ";";
+        // A book that names its format by the table's word is read as that format.
+        const Result wrong = RunReduce("--format " + std::string(info.option) + " /dev/null");
+        EXPECT_NE(wrong.status, 64) << wrong.err;
+    }
+    EXPECT_NE(desktop.find("MimeType=" + types + "\n"), std::string::npos) << desktop;
 }
 
 }  // namespace

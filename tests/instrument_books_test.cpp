@@ -172,8 +172,9 @@ TEST(InstrumentBooks, AGsiReadingTakenAgainReplacesTheEarlierOne) {
         EXPECT_EQ(read.sheet.CellNumber(7, core::kColFS), c.fs1);
         EXPECT_EQ(read.sheet.CellNumber(9, core::kColBS), c.bs2);
         EXPECT_EQ(read.sheet.CellNumber(10, core::kColFS), c.fs2);
-        ASSERT_EQ(read.result.warnings.size(), 1u);
-        EXPECT_EQ(read.result.warnings[0].line, c.warnedLine) << read.result.warnings[0].text;
+        ASSERT_EQ(read.result.warnings.Told().size(), 1u);
+        EXPECT_EQ(read.result.warnings.Told()[0].line, c.warnedLine)
+            << read.result.warnings.Told()[0].text;
     }
 }
 

@@ -178,10 +178,10 @@ TEST_F(ReaderTest, EveryM5MethodGivesTheSheetOfTheBFBookOfItsMeans) {
         const ReadResult read = Read(F::M5, repeated);
         ASSERT_EQ(read.status, ReadStatus::Read);
         EXPECT_EQ(sheetText() == means, marked);
-        ASSERT_EQ(read.warnings.empty(), marked);
+        ASSERT_EQ(read.warnings.Empty(), marked);
         if (!marked) {
-            EXPECT_EQ(read.warnings[0].line, 11u) << "the line of the repeat";
-            EXPECT_NE(read.warnings[0].text.find("did not mark"), std::string::npos);
+            EXPECT_EQ(read.warnings.Told()[0].line, 11u) << "the line of the repeat";
+            EXPECT_NE(read.warnings.Told()[0].text.find("did not mark"), std::string::npos);
         }
     }
 }
@@ -503,11 +503,11 @@ TEST_F(ReaderTest, FieldsThatHoldNoNumberAreReadByTheRuleAndWarnedOf) {
         ASSERT_EQ(read.status, ReadStatus::Read);
         EXPECT_EQ(Number(6, 2), c.value);
         if (*c.warning == '\0') {
-            EXPECT_TRUE(read.warnings.empty());
+            EXPECT_TRUE(read.warnings.Empty());
         } else {
-            ASSERT_EQ(read.warnings.size(), 1u);
-            EXPECT_EQ(read.warnings[0].line, 2u);
-            EXPECT_EQ(read.warnings[0].text, c.warning);
+            ASSERT_EQ(read.warnings.Told().size(), 1u);
+            EXPECT_EQ(read.warnings.Told()[0].line, 2u);
+            EXPECT_EQ(read.warnings.Told()[0].text, c.warning);
         }
     }
 }
