@@ -2,10 +2,14 @@
 // the benchmark window and the reduction.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "FakeWindowing.h"
 #include "FieldBookMaker.h"
+#include "GsiText.h"
 #include "commands/ReadCommand.h"
 #include "core/LevelSheet.h"
 #include "grid/Grid.h"
@@ -52,5 +56,60 @@ BENCHMARK_CAPTURE(BM_Read, gsi, FieldBookFormat::GSI)->Arg(1)->Unit(benchmark::k
 BENCHMARK_CAPTURE(BM_Read, m5_bffb, FieldBookFormat::M5, "BFFB")
     ->Arg(1)
     ->Unit(benchmark::kMillisecond);
+
+/// The levelling lines of a GSI book, each three set-ups read twice (BFFB) from A1 back to A1.
+std::vector<std::vector<std::string>> GsiLines(int count) {
+    std::vector<std::vector<std::string>> lines;
+    int block = 1;
+    for (int i = 0; i < count; ++i) {
+        lines.push_back(rendle::testing::GsiLine(2, "A1", 100.0, rendle::testing::GsiLoop(), true,
+                                                 "LINE" + std::to_string(i), &block));
+    }
+    return lines;
+}
+
+/// Reads and reduces every levelling line of each book, each book read into memory once.
+void ReduceEveryLine(const std::vector<std::string>& books, benchmark::State& state) {
+    const rendle::readers::LineDecoder decoder;
+    for (const std::string& text : books) {
+        std::istringstream in(text);
+        rendle::readers::Book book;
+        std::string error;
+        rendle::readers::LoadBook(in, std::nullopt, decoder, book, error);
+        const size_t lines = std::max<size_t>(book.lines.size(), 1);
+        for (size_t k = 1; k <= lines; ++k) {
+            rendle::grid::Grid sheet;
+            rendle::core::SetUpLevelSheet(sheet);
+            rendle::core::RunState run;
+            rendle::testing::FakeWindowing windowing;
+            const auto outcome = rendle::commands::RunReadCommand(book, static_cast<int>(k), sheet,
+                                                                  run, windowing, decoder);
+            if (!outcome.reduction) state.SkipWithError(outcome.read.reason.c_str());
+            benchmark::DoNotOptimize(sheet.LastUsedRow());
+        }
+    }
+}
+
+// A GSI book of N levelling lines against N books of one line each: the time a line should
+// not grow with the lines around it.
+void BM_GsiBookOfLines(benchmark::State& state) {
+    std::vector<std::string> all;
+    for (const auto& line : GsiLines(static_cast<int>(state.range(0)))) {
+        all.insert(all.end(), line.begin(), line.end());
+    }
+    const std::vector<std::string> book = {rendle::testing::GsiBookText(all)};
+    for (auto _ : state) ReduceEveryLine(book, state);
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+void BM_GsiOneLineBooks(benchmark::State& state) {
+    std::vector<std::string> books;
+    for (const auto& line : GsiLines(static_cast<int>(state.range(0)))) {
+        books.push_back(rendle::testing::GsiBookText(line));
+    }
+    for (auto _ : state) ReduceEveryLine(books, state);
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_GsiBookOfLines)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GsiOneLineBooks)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -23,6 +23,14 @@ class FieldBookInput::Buffer : public std::streambuf {
     explicit Buffer(int fd) : fd_(fd), block_(size_t{128} * 1024) {}
 
   protected:
+    /// What is left of a regular file, so that the whole book is read into room made once.
+    std::streamsize showmanyc() override {
+        struct stat info {};
+        if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+        const off_t at = lseek(fd_, 0, SEEK_CUR);
+        return at < 0 || info.st_size <= at ? 0 : static_cast<std::streamsize>(info.st_size - at);
+    }
+
     /// What is buffered is served first, then the read goes straight from the file into the
     /// caller's buffer. Filled whole unless the field book ends: a short count means its end.
     std::streamsize xsgetn(char* s, std::streamsize n) override {

@@ -51,6 +51,7 @@ Cell& Grid::MutableCell(int32_t row, int32_t col) {
         }
     }
     Row& r = RowAt(row);
+    if (static_cast<size_t>(col) <= r.size()) r[col - 1].shown.clear();  // about to change
     if (static_cast<size_t>(col) > r.size()) {
         // Rows fill left to right: room for the level sheet's columns at once, not cell by cell.
         if (r.capacity() < static_cast<size_t>(col)) r.reserve(std::max<size_t>(col, 10));
@@ -91,7 +92,10 @@ std::string Grid::CellText(int32_t row, int32_t col) const {
         case CellKind::Text:
             return cell.text;
         case CellKind::Number:
-            return FormatNumber(cell.number, formats_[cell.formatId].numberFormat);
+            if (cell.shown.empty()) {
+                cell.shown = FormatNumber(cell.number, formats_[cell.formatId].numberFormat);
+            }
+            return cell.shown;
         case CellKind::Empty:
             break;
     }
@@ -131,6 +135,7 @@ void Grid::ClearCell(int32_t row, int32_t col) {
     Cell& cell = r[col - 1];
     cell.kind = CellKind::Empty;
     cell.text.clear();
+    cell.shown.clear();
     cell.number = 0.0;
     TrimRow(row);
     TrimRows();
@@ -174,6 +179,7 @@ void Grid::ClearCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2, Cl
         const int32_t lastCol = std::min<int32_t>(range.col2, static_cast<int32_t>(row.size()));
         for (int32_t c = range.col1; c <= lastCol; ++c) {
             Cell& cell = row[c - 1];
+            cell.shown.clear();
             if (values) {
                 cell.kind = CellKind::Empty;
                 cell.text.clear();

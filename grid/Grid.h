@@ -69,6 +69,10 @@ struct Cell {
     uint16_t formatId = 0;
     double number = 0.0;
     std::string text;
+    /// A number as displayed, once it has been asked for: the level sheet's numbers are shown
+    /// again and again (column widths, the report, the JSON document). Emptied by every change
+    /// of the cell.
+    mutable std::string shown;
     bool IsBlank() const { return kind == CellKind::Empty && formatId == 0; }
 };
 

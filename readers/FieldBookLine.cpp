@@ -1,6 +1,7 @@
 #include "readers/FieldBookLine.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -41,30 +42,29 @@ bool LineReader::NextSpan() {
 
 bool ReadWholeBook(std::istream& in, std::string& bytes, std::string& error) {
     bytes.clear();
+    const auto tooLarge = [&] {
+        error = "it holds more than " + std::to_string(kMaxBookBytes >> 20) +
+                " MB: this is no field book";
+        return false;
+    };
     try {
-        constexpr size_t kBlock = size_t{256} * 1024;
-        while (in) {
-            const size_t have = bytes.size();
-            if (have > kMaxBookBytes) {
-                error = "it holds more than " + std::to_string(kMaxBookBytes >> 20) +
-                        " MB: this is no field book";
-                return false;
-            }
-            bytes.resize(have + kBlock);
-            in.read(bytes.data() + have, static_cast<std::streamsize>(kBlock));
-            bytes.resize(have + static_cast<size_t>(in.gcount()));
-        }
-        if (in.bad()) {
-            error = "it could not be read to its end";
+        std::streambuf* source = in.rdbuf();
+        if (source == nullptr) {
+            error = "it could not be read";
             return false;
+        }
+        // A file tells how much it holds: the bytes are copied once, into room made once.
+        const std::streamsize size = source->in_avail();
+        if (size > 0) bytes.reserve(std::min(static_cast<size_t>(size), kMaxBookBytes) + 1);
+        std::array<char, size_t{64} * 1024> block;
+        for (;;) {
+            const std::streamsize got = source->sgetn(block.data(), block.size());
+            if (got <= 0) break;
+            if (bytes.size() + static_cast<size_t>(got) > kMaxBookBytes) return tooLarge();
+            bytes.append(block.data(), static_cast<size_t>(got));
         }
     } catch (const std::exception& failure) {
         error = std::string("it could not be read to its end (") + failure.what() + ")";
-        return false;
-    }
-    if (bytes.size() > kMaxBookBytes) {
-        error = "it holds more than " + std::to_string(kMaxBookBytes >> 20) +
-                " MB: this is no field book";
         return false;
     }
     return true;
@@ -314,14 +314,27 @@ std::optional<double> ReadNumber(SignificantChars& chars) {
         next != 'd') {
         return number.starts_with('-') ? -whole : whole;
     }
+    size_t decimals = 0;
     if (chars.Peek() == '.') {
         number += '.';
         chars.Advance();
-        for (; IsDigit(chars.Peek()); chars.Advance(), ++digits) number += chars.Peek();
+        for (; IsDigit(chars.Peek()); chars.Advance(), ++digits, ++decimals) {
+            number += chars.Peek();
+            whole = whole * 10 + (chars.Peek() - '0');
+        }
     }
     if (digits == 0) return 0.0;
 
     const char e = chars.Peek();
+    // A staff reading or distance of at most 15 digits: the digits as an integer and the power
+    // of ten are both exact, so one division gives the nearest double, as the decimal
+    // conversion would.
+    static constexpr std::array<double, 16> kTenToThe = {
+        1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    if (digits <= 15 && e != 'E' && e != 'e' && e != 'D' && e != 'd') {
+        const double value = whole / kTenToThe[decimals];
+        return number.starts_with('-') ? -value : value;
+    }
     if (e == 'E' || e == 'e' || e == 'D' || e == 'd') {
         // The exponent counts only when digits follow; "1E" and "1E+" read as 1.
         chars.Advance();

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <sstream>
 
 #include "readers/FieldBookLine.h"
@@ -169,6 +172,27 @@ TEST(NumericValue, ReadsAsMuchNumberAsTheFieldStartsWith) {
     };
     for (const Case& c : cases) EXPECT_EQ(NumericValue(c.field), c.value) << '"' << c.field << '"';
     EXPECT_EQ(NumericValue("&H" + std::string(300, 'F')), std::nullopt);
+
+    // Readings of every length up to and past 15 digits come out as the nearest double, as the
+    // standard decimal conversion gives it, to the last bit.
+    uint64_t seed = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        const int digits = 1 + static_cast<int>((seed >> 33) % 18);
+        const int decimals = static_cast<int>((seed >> 40) % static_cast<uint64_t>(digits + 1));
+        std::string text = (seed >> 63) != 0 ? "-" : "";
+        uint64_t d = seed;
+        for (int k = 0; k < digits; ++k) {
+            if (k == digits - decimals) text += '.';
+            text += static_cast<char>('0' + (d % 10));
+            d = d / 10 ^ (d << 7);
+        }
+        const double expected = std::strtod(text.c_str(), nullptr);
+        const std::optional<double> read = NumericValue("  " + text + "  ");
+        ASSERT_TRUE(read.has_value()) << text;
+        ASSERT_EQ(*read, expected) << text;
+        ASSERT_EQ(std::signbit(*read), std::signbit(expected)) << text;
+    }
 }
 
 }  // namespace

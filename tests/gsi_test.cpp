@@ -152,6 +152,23 @@ TEST(GsiBook, SeveralLinesAreListedAndEachReadAsABookOfItsOwn) {
     EXPECT_NE(missing->result.message.find("holds 2 levelling lines"), std::string::npos);
 }
 
+TEST(GsiBook, ALineWithoutItsStartBlockIsReadByItsWords) {
+    // A BFFB line whose start block was lost: its second readings say it was read twice.
+    std::vector<std::string> lines = GsiLine(2, "A1", 100.0, GsiLoop(), false);
+    const auto withStart = ReadBook(GsiBookText(lines));
+    lines.erase(lines.begin());
+    const auto withoutStart = ReadBook(GsiBookText(lines));
+    ASSERT_EQ(withoutStart->result.status, ReadStatus::Read) << withoutStart->result.reason;
+    EXPECT_EQ(withoutStart->run.StationCount, 3);
+    for (int32_t row = 6; row <= 14; ++row) {
+        for (const int32_t col : {core::kColBS, core::kColIS, core::kColFS}) {
+            EXPECT_EQ(withoutStart->sheet.CellNumber(row, col),
+                      withStart->sheet.CellNumber(row, col))
+                << row << "," << col;
+        }
+    }
+}
+
 TEST(GsiBook, TextWordsHoldBlanksAndLatin1) {
     std::vector<std::string> lines = GsiLine(1, "A1", 100.0, GsiLoop(), true);
     // A closing block with remarks: blanks, and "Straße" in Latin-1 (ß is one byte, 0xDF).

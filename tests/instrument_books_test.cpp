@@ -290,7 +290,51 @@ TEST(InstrumentBooks, ADiniBookOfThreeLinesReducesEachFromItsOwnStart) {
         EXPECT_NEAR(line3.Rl(7), -1.0, 1e-9);
         EXPECT_EQ(ReadLine(FieldBookFormat::M5, book, 4).result.status,
                   ReadStatus::EndedWithMessage);
+
+        // What is said of a line after "Cont-Line" names that line of the book.
+        std::string edited = book;
+        const std::string resumed = Dini(21, "KD1", "BM2", "Rb", 1.0, "HD", 12.0);
+        std::string odd = resumed;
+        odd.replace(odd.find("1.00000"), 7, "1.0000x");
+        edited.replace(edited.find(resumed), resumed.size(), odd);
+        const Read warned = ReadLine(FieldBookFormat::M5, edited, 1);
+        ASSERT_EQ(warned.result.warnings.Told().size(), 1u);
+        EXPECT_EQ(warned.result.warnings.Told()[0].line, 21u);
     }
+}
+
+TEST(InstrumentBooks, WhatStartsALevellingLine) {
+    // A free code block 41 (data without "?") is a code inside the line, not a start.
+    std::string coded = kLsBook;
+    const std::string afterFirstSetUp = "574..8+05000000 83..18+123492589 \r";
+    coded.insert(coded.find(afterFirstSetUp) + afterFirstSetUp.size(),
+                 "410042+00000042 42....+0000TREE \r");
+    const Read read = ReadLine(FieldBookFormat::GSI, coded);
+    ASSERT_EQ(read.result.status, ReadStatus::Read) << read.result.reason;
+    EXPECT_EQ(read.lines.size(), 1u);
+    EXPECT_EQ(read.run.StationCount, 2);
+
+    // An M5 book of one "Start-Line" is read whole, as it always was: the readings before it
+    // and those after its "Cont-Line" are one run.
+    const std::vector<std::string> oneLine = {
+        Dini(1, "TO", "ONE.DAT"),
+        Dini(2, "KD1", "BM1", "", 0, "", 0, "Z", 100.0),
+        Dini(3, "KD1", "BM1", "Rb", 1.0, "HD", 10.0),
+        Dini(4, "KD1", "TP1", "Rf", 0.5, "HD", 10.0),
+        Dini(5, "TO", "Start-Line         BF  1"),
+        Dini(6, "KD1", "TP1", "Rb", 1.5, "HD", 10.0),
+        Dini(7, "KD1", "TP2", "Rf", 1.0, "HD", 10.0),
+        Dini(8, "TO", "End-Line           1"),
+        Dini(9, "TO", "Cont-Line          1"),
+        Dini(10, "KD1", "TP2", "Rb", 1.0, "HD", 10.0),
+        Dini(11, "KD1", "BM1", "Rf", 2.0, "HD", 10.0),
+    };
+    std::string text;
+    for (const std::string& line : oneLine) text += line + "\r\n";
+    const Read whole = ReadLine(FieldBookFormat::M5, text);
+    ASSERT_EQ(whole.result.status, ReadStatus::Read) << whole.result.reason;
+    EXPECT_TRUE(whole.lines.empty());
+    EXPECT_EQ(whole.run.StationCount, 3);
 }
 
 TEST(InstrumentBooks, AStartAbandonedAtOnceIsNoLine) {
