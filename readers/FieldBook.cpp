@@ -29,6 +29,13 @@ constexpr std::string_view kTooManyDataRows =
     "The run is longer than the 1000 rows a level sheet holds, even once its set-up rows are "
     "taken out. Its readings stay in the sheet; the run was not reduced.";
 
+/// Why `lines` stopped before the end of the book.
+std::string WhyNotReadToItsEnd(const LineReader& lines) {
+    if (!lines.LineTooLong()) return "the field book could not be read to its end";
+    return "line " + std::to_string(lines.LineNumber()) + " runs past " +
+           std::to_string(kMaxLineBytes / 1024) + " KB without a line end: this is no field book";
+}
+
 /// Reads what `lines` gives into the sheet, and the run state at its end.
 ReadResult ReadLines(FieldBookFormat format, LineReader& lines, const LevellingLine* line,
                      grid::Grid& sheet, core::RunState& run) {
@@ -51,13 +58,7 @@ ReadResult ReadLines(FieldBookFormat format, LineReader& lines, const LevellingL
                 rows = parts::ReadSdrLines(format, lines, sheet, run, result.warnings);
                 break;
         }
-        if (lines.LineTooLong()) {
-            throw Stop{{},
-                       "line " + std::to_string(lines.LineNumber()) + " runs past " +
-                           std::to_string(kMaxLineBytes / 1024) +
-                           " KB without a line end: this is no field book"};
-        }
-        if (lines.Failed()) throw Stop{{}, "the field book could not be read to its end"};
+        if (lines.Failed()) throw Stop{{}, WhyNotReadToItsEnd(lines)};
 
         // End of the file. Once the reduction has deleted the marker rows below row 5, the last
         // data row stands StationCount - 1 rows higher than the last row written.
@@ -97,16 +98,11 @@ ReadResult ReadLines(FieldBookFormat format, LineReader& lines, const LevellingL
 
 }  // namespace
 
-std::vector<LevellingLine> ListLevellingLines(FieldBookFormat format, std::string_view book,
-                                              const LineDecoder& decoder) {
-    if (format != FieldBookFormat::GSI && format != FieldBookFormat::M5) return {};
-    LineReader lines(book, decoder.Copy());
-    return format == FieldBookFormat::GSI ? ListGsiLines(lines) : ListM5Lines(lines);
-}
-
-ReadResult ReadFieldBook(FieldBookFormat format, std::string_view book,
-                         const std::vector<LevellingLine>& lines, int runNumber, grid::Grid& sheet,
-                         core::RunState& run, const LineDecoder& decoder) {
+ReadResult ReadFieldBook(const Book& book, int runNumber, grid::Grid& sheet, core::RunState& run,
+                         const LineDecoder& decoder) {
+    if (book.unreadable) return *book.unreadable;
+    const FieldBookFormat format = book.format.value_or(FieldBookFormat::SDR20);
+    const std::vector<LevellingLine>& lines = book.lines;
     const size_t held = std::max<size_t>(lines.size(), 1);
     if (runNumber < 1 || static_cast<size_t>(runNumber) > held) {
         ReadResult result;
@@ -119,11 +115,11 @@ ReadResult ReadFieldBook(FieldBookFormat format, std::string_view book,
         return result;
     }
     if (lines.empty()) {
-        LineReader whole(book, decoder.Copy());
+        LineReader whole(book.bytes, decoder.Copy());
         return ReadLines(format, whole, nullptr, sheet, run);
     }
     const LevellingLine& line = lines[static_cast<size_t>(runNumber - 1)];
-    LineReader spans(book, decoder.Copy(), line.spans);
+    LineReader spans(book.bytes, decoder.Copy(), line.spans);
     return ReadLines(format, spans, &line, sheet, run);
 }
 
@@ -136,28 +132,32 @@ bool LoadBook(std::istream& in, const std::optional<FieldBookFormat>& format,
         LineReader lines(book.bytes, decoder.Copy());
         book.format = DetectFormat(lines);
     }
-    if (book.format) book.lines = ListLevellingLines(*book.format, book.bytes, decoder);
+    if (book.format == FieldBookFormat::GSI || book.format == FieldBookFormat::M5) {
+        LineReader lines(book.bytes, decoder.Copy());
+        book.lines =
+            *book.format == FieldBookFormat::GSI ? ListGsiLines(lines) : ListM5Lines(lines);
+        if (lines.Failed()) {
+            ReadResult failure;
+            failure.status = ReadStatus::EndedSilently;
+            failure.line = lines.LineNumber();
+            failure.reason = WhyNotReadToItsEnd(lines);
+            book.unreadable = failure;
+        }
+    }
     return true;
-}
-
-ReadResult ReadFieldBook(const Book& book, int runNumber, grid::Grid& sheet, core::RunState& run,
-                         const LineDecoder& decoder) {
-    return ReadFieldBook(book.format.value_or(FieldBookFormat::SDR20), book.bytes, book.lines,
-                         runNumber, sheet, run, decoder);
 }
 
 ReadResult ReadFieldBook(FieldBookFormat format, std::istream& fieldBook, grid::Grid& sheet,
                          core::RunState& run, LineDecoder decoder, int runNumber) {
-    std::string book;
+    Book book;
     std::string error;
-    if (!ReadWholeBook(fieldBook, book, error)) {
+    if (!LoadBook(fieldBook, format, decoder, book, error)) {
         ReadResult result;
         result.status = ReadStatus::EndedSilently;
         result.reason = "the field book could not be read: " + error;
         return result;
     }
-    const std::vector<LevellingLine> lines = ListLevellingLines(format, book, decoder);
-    return ReadFieldBook(format, book, lines, runNumber, sheet, run, decoder);
+    return ReadFieldBook(book, runNumber, sheet, run, decoder);
 }
 
 std::optional<FieldBookFormat> DetectFormat(LineReader& lines) {

@@ -30,7 +30,12 @@ class LineReader;
 struct Book {
     std::string bytes;
     std::optional<FieldBookFormat> format;  ///< nothing when it could not be told
-    std::vector<LevellingLine> lines;       ///< empty: the book is read whole, as one run
+    /// Empty: the book is read whole, as one run (an SDR book, an M5 book with at most one
+    /// "Start-Line", a GSI book without readings).
+    std::vector<LevellingLine> lines;
+    /// Why no line of it can be read, when the listing could not read it to its end (a line
+    /// past 64 KB): said for the whole book, never fewer lines silently.
+    std::optional<ReadResult> unreadable;
 };
 
 /// Reads the book from `in` to its end (at most kMaxBookBytes), tells its format unless
@@ -44,23 +49,12 @@ bool LoadBook(std::istream& in, const std::optional<FieldBookFormat>& format,
 /// neither is found (the reader's Failed() tells an input error).
 std::optional<FieldBookFormat> DetectFormat(LineReader& lines);
 
-/// The levelling lines of a book of `format` held in memory. Empty for a book that is read
-/// whole, as one run: an SDR book, an M5 book with at most one "Start-Line", a GSI book with
-/// no readings or one that cannot be read to its end (its read then says why).
-std::vector<LevellingLine> ListLevellingLines(FieldBookFormat format, std::string_view book,
-                                              const LineDecoder& decoder);
-
-/// Reads levelling line `runNumber` (1-based) of a book held in memory, of the lines `lines`
-/// lists (empty: the book is one run), into a sheet that holds only its header block: one
-/// marker row per set-up and one data row per sighting from row 5 on, the starting RL, and at
-/// the end the run state (first and last data row, set-up count, starting RL, the ending RL of
-/// a run that closes on its first station) and the set-up count beside "No. Stn. :". What was
-/// written before a stop stays.
-ReadResult ReadFieldBook(FieldBookFormat format, std::string_view book,
-                         const std::vector<LevellingLine>& lines, int runNumber, grid::Grid& sheet,
-                         core::RunState& run, const LineDecoder& decoder);
-
-/// The same for a book loaded by LoadBook.
+/// Reads levelling line `runNumber` (1-based) of a book loaded by LoadBook (a book that lists
+/// no lines is one run) into a sheet that holds only its header block: one marker row per
+/// set-up and one data row per sighting from row 5 on, the starting RL, and at the end the run
+/// state (first and last data row, set-up count, starting RL, the ending RL of a run that
+/// closes on its first station) and the set-up count beside "No. Stn. :". What was written
+/// before a stop stays. A book that could not be read to its end reads no line.
 ReadResult ReadFieldBook(const Book& book, int runNumber, grid::Grid& sheet, core::RunState& run,
                          const LineDecoder& decoder);
 

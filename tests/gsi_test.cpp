@@ -147,6 +147,14 @@ TEST(GsiBook, SeveralLinesAreListedAndEachReadAsABookOfItsOwn) {
     EXPECT_EQ(ReadBook(broken, 1)->result.status, ReadStatus::Read);
     EXPECT_EQ(ReadBook(broken, 2)->result.status, ReadStatus::EndedWithMessage);
 
+    // A line past 64 KB at the end: the whole book is no field book, whichever line is read.
+    const std::string tooLong = text + std::string(70000, 'x') + "\r\n";
+    for (const int run : {1, 2}) {
+        const auto read = ReadBook(tooLong, run);
+        EXPECT_EQ(read->result.status, ReadStatus::EndedSilently) << run;
+        EXPECT_EQ(read->result.line, lines.size() + 1) << read->result.reason;
+    }
+
     const auto missing = ReadBook(text, 3);
     EXPECT_EQ(missing->result.status, ReadStatus::EndedWithMessage);
     EXPECT_NE(missing->result.message.find("holds 2 levelling lines"), std::string::npos);
