@@ -89,6 +89,22 @@ TEST(InstrumentBooks, AnLsBookWhoseWordsOutgrowTheirFields) {
     EXPECT_FALSE(checks.instrument.flagged) << checks.instrument.largestDifference;
 }
 
+TEST(InstrumentBooks, AHeightInAnIntermediatesBlockIsThatSightsOwn) {
+    // P1 sighted from the second set-up (HI 1234.92589 + 1.456), its height in its own block.
+    std::string text = kLsBook;
+    const std::string backsight = "331.08+00145600 \r";
+    text.insert(text.find(backsight) + backsight.size(),
+                "110020+000000P1 32...8+01000000 333.08+00100000 83..18+123538189 \r");
+    Read read = ReadLine(FieldBookFormat::GSI, text);
+    ASSERT_EQ(read.result.status, ReadStatus::Read) << read.result.reason;
+    EXPECT_EQ(read.Station(10), "P1");
+    Reduce(read, 1234.59289);
+    EXPECT_NEAR(read.Rl(9), 1235.38189, 1e-9);  // the marker row above it gone
+    const core::RunChecks checks = core::CheckRun(read.sheet, read.run, std::nullopt, {});
+    EXPECT_EQ(checks.instrument.compared, 3);
+    EXPECT_FALSE(checks.instrument.flagged) << checks.instrument.row;
+}
+
 TEST(InstrumentBooks, GsiWordsThatCannotBeReadOnlyWhereTheReductionUsesThem) {
     struct Case {
         const char* name;
