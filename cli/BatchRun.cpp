@@ -206,8 +206,8 @@ class JsonReportWriter {
         Key("checks");
         w_.StartObject();
         Member("reduced", checks.reduced);
-        if (!checks.reduced) {
-            Member("notReduced", checks.notReduced);
+        if (!checks.reduced) Member("notReduced", checks.notReduced);
+        if (!checks.arithmetic) {
             w_.EndObject();
             return;
         }
@@ -224,15 +224,17 @@ class JsonReportWriter {
         Member("agrees", a.agrees);
         w_.EndObject();
 
-        const core::ToleranceVerdict& t = *checks.tolerance;
-        Key("tolerance");
-        w_.StartObject();
-        Member("misclose", t.misclose);
-        Member("classMm", t.classMm);
-        Member("permissible", t.permissible);
-        Member("ratio", t.ratio);
-        Member("verdict", t.within ? "within" : "exceeds");
-        w_.EndObject();
+        if (checks.tolerance) {
+            const core::ToleranceVerdict& t = *checks.tolerance;
+            Key("tolerance");
+            w_.StartObject();
+            Member("misclose", t.misclose);
+            Member("classMm", t.classMm);
+            Member("permissible", t.permissible);
+            Member("ratio", t.ratio);
+            Member("verdict", t.within ? "within" : "exceeds");
+            w_.EndObject();
+        }
 
         const core::StationDifferences& d = checks.stationDifferences;
         Key("stationDifferences");

@@ -93,8 +93,8 @@ int ReduceLine(const RunOptions& options, const std::string& fieldBook, const re
     const bool noEndingRL = outcome.reduction &&
                             outcome.reduction->status == core::ReductionStatus::Stopped &&
                             outcome.reduction->step == core::ReductionStep::ClosingCorrection &&
-                            core::RLText(run.EndRL).find_first_not_of(' ') == std::string::npos;
-    if (noEndingRL) checks.notReduced += "; no ending RL was given (use --end-rl)";
+                            core::IsEmptyRL(run.EndRL);
+    if (noEndingRL) checks.notReduced += " (give one with --end-rl)";
     const readers::ReadWarnings& warnings = outcome.read.warnings;
     const std::string untold =
         warnings.More() > 0 ? "and " + std::to_string(warnings.More()) + " more" : "";
@@ -113,7 +113,7 @@ int ReduceLine(const RunOptions& options, const std::string& fieldBook, const re
     const readers::ReadResult& read = outcome.read;
     if (read.status != readers::ReadStatus::Read) {
         if (read.line > 0) {
-            say(shownBook + ":" + std::to_string(read.line) + ": " + read.reason);
+            say(shownWhere + ":" + std::to_string(read.line) + ": " + read.reason);
         } else {
             say(prefix + read.reason);
         }
@@ -129,7 +129,7 @@ int ReduceLine(const RunOptions& options, const std::string& fieldBook, const re
             core::ReductionStepName(outcome.reduction->step) + ": " + outcome.reduction->reason);
     }
     for (const readers::ReadWarning& warning : read.warnings.Told()) {
-        say(shownBook + ":" + std::to_string(warning.line) + ": " + warning.text);
+        say(shownWhere + ":" + std::to_string(warning.line) + ": " + warning.text);
     }
     if (!untold.empty()) say(shownWhere + ": " + untold + " warnings");
     for (const ShownMessage& message : windowing.messages) {

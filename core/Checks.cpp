@@ -25,6 +25,16 @@ bool HasSummaryBlock(const grid::Grid& sheet, const RunState& run) {
            sheet.CellAt(last + 5, kColRL).kind == grid::CellKind::Number;
 }
 
+/// The reduction worked out the RLs of the data rows (it stops after them without an ending
+/// RL).
+bool HasRLs(const grid::Grid& sheet, const RunState& run) {
+    const int32_t first = run.FirstDataRow;
+    const int32_t last = run.LastDataRow;
+    if (first <= 0 || last < first || last > grid::kMaxRow) return false;
+    return sheet.CellAt(first, kColRL).kind == grid::CellKind::Number &&
+           sheet.CellAt(last, kColRL).kind == grid::CellKind::Number;
+}
+
 ArithmeticCheck Arithmetic(const grid::Grid& sheet, const RunState& run) {
     ArithmeticCheck check;
     for (int32_t r = run.FirstDataRow; r <= run.LastDataRow; ++r) {
@@ -159,16 +169,18 @@ RunChecks CheckRun(const grid::Grid& sheet, const RunState& run,
                    const std::optional<ReductionResult>& reduction, const CheckLimits& limits) {
     RunChecks checks;
     checks.reduced = HasSummaryBlock(sheet, run);
+    checks.hasRLs = checks.reduced || HasRLs(sheet, run);
     if (!checks.reduced) {
         checks.notReduced = reduction && reduction->status != ReductionStatus::Reduced
                                 ? NotReducedInWords(*reduction, run)
                                 : "the run has not been reduced";
-        return checks;
     }
+    if (!checks.hasRLs) return checks;
     checks.arithmetic = Arithmetic(sheet, run);
     checks.balance = Balance(sheet, run, limits);
     checks.stationDifferences = Differences(run, limits);
     checks.instrument = Instrument(sheet, run);
+    if (!checks.reduced) return checks;  // no misclose without an ending RL
 
     ToleranceVerdict verdict;
     const int32_t last = run.LastDataRow;

@@ -90,6 +90,9 @@ struct CheckLimits {
 struct RunChecks {
     bool reduced = false;    ///< the summary block stands below the data
     std::string notReduced;  ///< why not, in words a surveyor understands
+    /// The RLs stand beside the data, adjusted or not: every check but the misclose's can be
+    /// made (an open line, a spur without an ending RL, is checked as a closed one is).
+    bool hasRLs = false;
     /// Fields of the field book that held no number and were read as one ("line 12: the staff
     /// reading "NaN" is no number and was read as 0"), put here by whoever read it.
     std::vector<std::string> fieldWarnings;
@@ -100,8 +103,10 @@ struct RunChecks {
     InstrumentCheck instrument;
 };
 
-/// The checks of the run in the level sheet as it stands. `reduction` is how the last reduction
-/// ended, when known: it words the reason a run was not reduced.
+/// The checks of the run in the level sheet as it stands: the arithmetic check, the station
+/// differences, the instrument's heights and the sight balance of every run that has RLs, and
+/// the misclose of one that was adjusted. `reduction` is how the last reduction ended, when
+/// known: it words the reason a run was not reduced.
 RunChecks CheckRun(const grid::Grid& sheet, const RunState& run,
                    const std::optional<ReductionResult>& reduction, const CheckLimits& limits);
 

@@ -166,7 +166,7 @@ std::string ChecksReport(const core::RunChecks& checks) {
     for (const std::string& warning : checks.fieldWarnings) {
         report += "  field book: " + EscapedText(warning) + "\n";
     }
-    if (!checks.reduced) return report + "  not reduced: " + checks.notReduced + "\n";
+    if (!checks.arithmetic) return report + "  not reduced: " + checks.notReduced + "\n";
     const auto heights = [](double value) { return grid::FormatNumber(value, "0.0000"); };
     const auto lengths = [](double value) { return grid::FormatNumber(value, "0.00"); };
     const auto plain = [](double value) { return grid::GeneralNumberText(value); };
@@ -179,13 +179,17 @@ std::string ChecksReport(const core::RunChecks& checks) {
                : checks.fieldWarnings.empty() ? "DO NOT AGREE (reduce the run again)"
                                               : "DO NOT AGREE (see the fields above)") +
               "\n";
-    const core::ToleranceVerdict& t = *checks.tolerance;
-    // A run of no length has no permissible error to measure the misclose against.
-    const std::string ratio =
-        std::isfinite(t.ratio) ? "ratio " + lengths(t.ratio) : "no ratio: the run has no length";
-    report += "  misclose " + heights(t.misclose) + " m against " + plain(t.classMm) +
-              " mm x sqrt(K) = " + heights(t.permissible) +
-              " m: " + (t.within ? "within" : "EXCEEDS") + " (" + ratio + ")\n";
+    if (checks.tolerance) {
+        const core::ToleranceVerdict& t = *checks.tolerance;
+        // A run of no length has no permissible error to measure the misclose against.
+        const std::string ratio = std::isfinite(t.ratio) ? "ratio " + lengths(t.ratio)
+                                                         : "no ratio: the run has no length";
+        report += "  misclose " + heights(t.misclose) + " m against " + plain(t.classMm) +
+                  " mm x sqrt(K) = " + heights(t.permissible) +
+                  " m: " + (t.within ? "within" : "EXCEEDS") + " (" + ratio + ")\n";
+    } else {
+        report += "  misclose: none, " + checks.notReduced + "\n";
+    }
     const core::StationDifferences& d = checks.stationDifferences;
     if (!d.setUps.empty()) {
         report +=

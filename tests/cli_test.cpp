@@ -495,11 +495,20 @@ TEST(RendleReduce, ChecksOfTheRun) {
         RunReduce("--json --balance-limit 20,40 " + Sample("ring-road-unbalanced.sdr20.SDR")).out);
     EXPECT_EQ(doc["checks"]["balance"]["flagged"], true) << "21 m at set-up 2 is past 20 m";
     EXPECT_EQ(doc["checks"]["balance"]["setUps"][2]["flagged"], false);
-    doc = json::parse(RunReduce("--json --end-rl '' " + Sample("ring-road.sdr20.SDR")).out);
-    EXPECT_EQ(doc["checks"]["reduced"], false);
-    EXPECT_EQ(doc["checks"]["notReduced"],
-              "the ending RL is empty, so the run was not adjusted; no ending RL was given (use "
-              "--end-rl)");
+    // An open run (no ending RL; a tab is none either) is checked but for its misclose.
+    for (const std::string empty : {"''", "'\t'"}) {
+        SCOPED_TRACE(empty);
+        const Result open =
+            RunReduce("--json --end-rl " + empty + " " + Sample("ring-road.sdr20.SDR"));
+        doc = json::parse(open.out);
+        EXPECT_EQ(doc["checks"]["reduced"], false);
+        EXPECT_EQ(doc["checks"]["notReduced"],
+                  "the ending RL is empty, so the run was not adjusted (give one with --end-rl)");
+        EXPECT_EQ(doc["checks"]["arithmetic"]["agrees"], true);
+        EXPECT_EQ(doc["checks"]["balance"]["setUps"].size(), 4u);
+        EXPECT_FALSE(doc["checks"].contains("tolerance"));
+        EXPECT_NE(open.err.find("no ending RL was given"), std::string::npos) << open.err;
+    }
     EXPECT_EQ(RunReduce("--balance-limit 5 " + Sample("ring-road.sdr20.SDR")).status, 64);
     EXPECT_NE(RunReduce(Sample("ring-road.sdr20.SDR")).out.find("\nChecks\n"), std::string::npos);
 }
@@ -630,6 +639,15 @@ TEST(RendleReduceContract, EachLevellingLineOfAGsiBookIsABookOfItsOwn) {
     }
     EXPECT_EQ(number, 2);
     EXPECT_EQ(RunReduce("--run 3 " + book).status, 2);
+
+    // What is said on stderr names the levelling line as well as the line of the book.
+    std::string edited = Slurp(book);
+    edited.replace(edited.find("571..8-0000000000000006"), 23, "571..8-0000000000000096");
+    std::ofstream(dir / "edited.gsi", std::ios::binary) << edited;
+    const Result warned = RunReduce("--end-rl 100 " + (dir / "edited.gsi"));
+    EXPECT_NE(warned.err.find("edited.gsi (run 1 of 2):10: the instrument's station difference"),
+              std::string::npos)
+        << warned.err;
 
     // Outputs in a folder are named by the run; one file for two runs is refused before work.
     const Result saved =
