@@ -265,6 +265,14 @@ class JsonReportWriter {
         Member("compared", i.compared);
         Member("largestDifference", i.largestDifference);
         Member("row", static_cast<int>(i.row));
+        Member("setUp", i.setUp);
+        Member("limit", i.limit);
+        Key("resolution");
+        if (i.resolution) {
+            Number(*i.resolution);
+        } else {
+            w_.Null();
+        }
         Member("flagged", i.flagged);
         w_.EndObject();
 

@@ -1,5 +1,6 @@
 #include "core/Checks.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/LevelSheet.h"
@@ -129,7 +130,8 @@ std::string NotReducedInWords(const ReductionResult& reduction, const RunState& 
 
 namespace {
 
-constexpr double kInstrumentAgreement = 0.0001;  // m
+/// How many of the book's last digits a stored height difference may be from the sheet's.
+constexpr double kInstrumentUnits = 2;
 
 StationDifferences Differences(const RunState& run, const CheckLimits& limits) {
     StationDifferences differences;
@@ -148,18 +150,33 @@ StationDifferences Differences(const RunState& run, const CheckLimits& limits) {
 InstrumentCheck Instrument(const grid::Grid& sheet, const RunState& run) {
     InstrumentCheck check;
     if (!run.instrument.startZ || run.FirstDataRow <= 0) return check;
-    const double firstRL = sheet.CellNumber(run.FirstDataRow, kColRL);
-    for (const InstrumentRecord::Height& height : run.instrument.heights) {
+    check.resolution = run.instrument.resolution;
+    if (check.resolution) check.limit = kInstrumentUnits * *check.resolution;
+    std::vector<InstrumentRecord::Height> heights = run.instrument.heights;
+    std::stable_sort(heights.begin(), heights.end(),
+                     [](const auto& a, const auto& b) { return a.row < b.row; });
+    // Each difference is taken from the set-up's starting point: the last foresight before it,
+    // or the start of the run.
+    InstrumentRecord::Height from{run.FirstDataRow, *run.instrument.startZ};
+    int setUp = 0;
+    int32_t counted = run.FirstDataRow;  // rows up to here are counted in setUp
+    for (const InstrumentRecord::Height& height : heights) {
         if (height.row < run.FirstDataRow || height.row > run.LastDataRow) continue;
-        const double difference =
-            (height.z - *run.instrument.startZ) - (sheet.CellNumber(height.row, kColRL) - firstRL);
+        for (; counted <= height.row; ++counted) {
+            if (sheet.CellText(counted, kColSightType) == "BS") ++setUp;
+        }
+        const double difference = (height.z - from.z) - (sheet.CellNumber(height.row, kColRL) -
+                                                         sheet.CellNumber(from.row, kColRL));
         ++check.compared;
         if (check.row == 0 || std::fabs(difference) > std::fabs(check.largestDifference)) {
             check.largestDifference = difference;
             check.row = height.row;
+            check.setUp = setUp;
         }
+        if (sheet.CellText(height.row, kColSightType) == "FS") from = height;
     }
-    check.flagged = std::fabs(check.largestDifference) > kInstrumentAgreement;
+    // A hair over the limit for the doubles' own rounding of decimal figures.
+    check.flagged = std::fabs(check.largestDifference) > check.limit * (1 + 1e-9) + 1e-12;
     return check;
 }
 
@@ -195,25 +212,96 @@ RunChecks CheckRun(const grid::Grid& sheet, const RunState& run,
     return checks;
 }
 
+int MillimetreDecimals(std::optional<double> limitMetres, std::optional<double> resolution) {
+    // The decimals that write a figure in mm exactly (0.3 has one, 0.02 two), up to four.
+    const auto decimalsOf = [](double mm) {
+        int decimals = 0;
+        for (double scaled = std::fabs(mm);
+             decimals < 4 && std::fabs(scaled - std::round(scaled)) > 1e-6 * std::max(1.0, scaled);
+             scaled *= 10) {
+            ++decimals;
+        }
+        return decimals;
+    };
+    int decimals = 1;
+    if (limitMetres) decimals = std::max(decimals, decimalsOf(*limitMetres * 1000));
+    if (resolution) decimals = std::max(decimals, decimalsOf(*resolution * 1000));
+    return decimals;
+}
+
+std::string MillimetreText(double metres, int decimals) {
+    const std::string pattern =
+        decimals > 0 ? "0." + std::string(static_cast<size_t>(decimals), '0') : std::string("0");
+    return grid::FormatNumber(metres * 1000, pattern);
+}
+
+std::array<std::string, 3> ArithmeticFigures(const ArithmeticCheck& check) {
+    std::array<double, 3> values = {check.ReadingDifference(), check.RiseFallDifference(),
+                                    check.RLDifference()};
+    // Figures that agree to a nanometre are one figure, printed alike.
+    for (size_t i = 1; i < values.size(); ++i) {
+        for (size_t j = 0; j < i; ++j) {
+            if (std::fabs(values[i] - values[j]) <= kAgreement) {
+                values[i] = values[j];
+                break;
+            }
+        }
+    }
+    const auto at = [&](int decimals) {
+        const std::string pattern = "0." + std::string(static_cast<size_t>(decimals), '0');
+        return std::array<std::string, 3>{grid::FormatNumber(values[0], pattern),
+                                          grid::FormatNumber(values[1], pattern),
+                                          grid::FormatNumber(values[2], pattern)};
+    };
+    // Figures that disagree are printed to the digit where they differ: at least as many
+    // decimals as the smallest difference between them needs.
+    double smallest = INFINITY;
+    for (size_t i = 0; i < values.size(); ++i) {
+        for (size_t j = 0; j < i; ++j) {
+            if (values[i] != values[j])
+                smallest = std::min(smallest, std::fabs(values[i] - values[j]));
+        }
+    }
+    int first = 4;
+    while (first < 12 && std::pow(10.0, -first) > smallest) ++first;
+    for (int decimals = first; decimals < 12; ++decimals) {
+        const std::array<std::string, 3> shown = at(decimals);
+        bool told = true;
+        for (size_t i = 0; i < values.size(); ++i) {
+            for (size_t j = 0; j < i; ++j) {
+                told = told && (values[i] == values[j]) == (shown[i] == shown[j]);
+            }
+        }
+        if (told) return shown;
+    }
+    return at(12);
+}
+
 std::string InstrumentNotes(const RunChecks& checks) {
     std::string notes;
     const StationDifferences& d = checks.stationDifferences;
+    const InstrumentCheck& i = checks.instrument;
     if (!d.setUps.empty()) {
-        notes += " The largest station difference is " + Metres(d.largest) + " m, at set-up " +
-                 std::to_string(d.setUp);
+        const int decimals = MillimetreDecimals(d.limit, i.resolution);
+        notes += " The largest station difference is " + MillimetreText(d.largest, decimals) +
+                 " mm, at set-up " + std::to_string(d.setUp);
         if (d.limit) {
             notes += (d.flagged ? ", beyond " : ", within ") +
                      grid::GeneralNumberText(*d.limit * 1000) + " mm";
         }
         notes += ".";
     }
-    const InstrumentCheck& i = checks.instrument;
     if (i.compared > 0) {
+        const int decimals = MillimetreDecimals(i.limit, i.resolution);
         notes += i.flagged
                      ? " The instrument's heights differ from the sheet's RLs by " +
-                           Metres(i.largestDifference) + " m at row " + std::to_string(i.row) +
-                           ": the field book was edited, or read wrong."
-                     : " The instrument's heights agree with the sheet's RLs (" +
+                           MillimetreText(i.largestDifference, decimals) + " mm at set-up " +
+                           std::to_string(i.setUp) + " (row " + std::to_string(i.row) +
+                           "), beyond " + MillimetreText(i.limit, decimals) +
+                           " mm: the field book was edited, or read wrong."
+                     : " The instrument's heights agree with the sheet's RLs set-up by set-up "
+                       "within " +
+                           MillimetreText(i.limit, decimals) + " mm (" +
                            std::to_string(i.compared) + " compared).";
     }
     return notes;
@@ -230,9 +318,10 @@ std::string MiscloseNote(const RunChecks& checks) {
                            : "The misclose exceeds the permissible " + Metres(v.permissible) +
                                  " m by " + Metres(std::fabs(v.misclose) - v.permissible) + " m.";
     const ArithmeticCheck& a = *checks.arithmetic;
-    note += " Arithmetic check: \u03a3BS \u2212 \u03a3FS = " + Metres(a.ReadingDifference()) +
-            ", \u03a3Rise \u2212 \u03a3Fall = " + Metres(a.RiseFallDifference()) +
-            ", last RL \u2212 first RL = " + Metres(a.RLDifference()) +
+    const std::array<std::string, 3> figures = ArithmeticFigures(a);
+    note += " Arithmetic check: \u03a3BS \u2212 \u03a3FS = " + figures[0] +
+            ", \u03a3Rise \u2212 \u03a3Fall = " + figures[1] +
+            ", last RL \u2212 first RL = " + figures[2] +
             (a.agrees ? "; they agree." : "; it fails.");
     for (const std::string& text : a.textCells) note += " " + text;
     if (!a.agrees && a.textCells.empty()) note += " Reduce the run again after an edit.";

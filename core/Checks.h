@@ -2,6 +2,7 @@
 // reduction, the misclose against a tolerance class, and the balance of sight lengths.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -70,13 +71,19 @@ struct StationDifferences {
     bool flagged = false;
 };
 
-/// The instrument's own heights against the sheet's unadjusted RLs, as height differences from
-/// the start, so that any starting RL may have been entered.
+/// The instrument's own heights against the sheet's unadjusted RLs, set-up by set-up: each
+/// foresight's and each intermediate's height difference from the set-up's starting point, as
+/// the instrument stored the heights and as the sheet works it out from the readings. Each
+/// stored height and each reading is rounded to the book's last digit, so two of them is what
+/// the two may differ by; an edit of a reading shows at the set-up where it was made.
 struct InstrumentCheck {
     int compared = 0;
-    double largestDifference = 0;  ///< m, with its sign
-    int32_t row = 0;               ///< where it is
-    bool flagged = false;          ///< beyond 0.1 mm: the field book was edited, or read wrong
+    double largestDifference = 0;      ///< m, with its sign
+    int32_t row = 0;                   ///< where it is
+    int setUp = 0;                     ///< the set-up of that row, 1-based
+    double limit = 0.0001;             ///< m: two of the book's last digits
+    std::optional<double> resolution;  ///< the book's last digit, m, when it tells it
+    bool flagged = false;  ///< beyond the limit: the field book was edited, or read wrong
 };
 
 /// What the checks are measured against.
@@ -109,6 +116,18 @@ struct RunChecks {
 /// known: it words the reason a run was not reduced.
 RunChecks CheckRun(const grid::Grid& sheet, const RunState& run,
                    const std::optional<ReductionResult>& reduction, const CheckLimits& limits);
+
+/// How many decimals of a millimetre a difference is shown with: as many as its limit and the
+/// book's last digit need (0.02 mm at GSI units 8 needs two), at least one.
+int MillimetreDecimals(std::optional<double> limitMetres, std::optional<double> resolution);
+/// A difference in metres as millimetres with `decimals` decimals: "-0.34".
+std::string MillimetreText(double metres, int decimals);
+
+/// The three figures of the arithmetic check (ΣBS − ΣFS, ΣRise − ΣFall, last RL − first RL) as
+/// printed: as the sheet shows heights ("0.0000") when that tells them apart as the verdict
+/// does, with as many more decimals as it takes where they disagree; figures that agree print
+/// alike.
+std::array<std::string, 3> ArithmeticFigures(const ArithmeticCheck& check);
 
 /// Why a reduction did not finish, in a surveyor's words ("the ending RL is empty, so the run
 /// was not adjusted").

@@ -27,6 +27,15 @@ struct InstrumentRecord {
     std::vector<StationDifference> stationDifferences;  ///< set-ups read twice
     std::optional<double> startZ;                       ///< the starting point's height
     std::vector<Height> heights;
+    /// The last digit the book records its heights to, in m (0.00001 for a GSI book of units
+    /// 8, 0.001 for units 0; an M5 book by the decimals of its Z): a stored height cannot be
+    /// truer than that.
+    std::optional<double> resolution;
+    /// Notes the resolution of one stored value. A book keeps the finest: a value written with
+    /// fewer digits (as a hand-edited one may be) does not loosen the check.
+    void Resolution(double metres) {
+        if (!resolution || metres < *resolution) resolution = metres;
+    }
 };
 
 struct RunState {

@@ -153,6 +153,11 @@ std::vector<Word> Words(std::string_view line, size_t lineNumber, bool lastLineE
     return words;
 }
 
+/// The last digit of a measurement word, in metres: units 0 mm, 6 a tenth, 8 a hundredth.
+double UnitMetres(char unit) {
+    return unit == '0' ? 0.001 : unit == '6' ? 0.0001 : 0.00001;
+}
+
 /// A length in metres from a measurement word: its digits scaled by the units digit.
 double Metres(const Word& word, size_t lineNumber, const char* what) {
     int decimals = 0;
@@ -263,12 +268,13 @@ class RunReader {
                 distance = Metres(word, lineNumber, "the distance");
             } else if (word.index == kHeight) {
                 height = Metres(word, lineNumber, "the height");
+                run_.instrument.Resolution(UnitMetres(word.unit));
             } else if (IsReading(word.index)) {
                 reading = word.index;
                 value = Metres(word, lineNumber, "the staff reading");
             } else if (word.index == kStationDifference) {
                 layout_.StoredDifference(Metres(word, lineNumber, "the station difference"),
-                                         lineNumber);
+                                         lineNumber, UnitMetres(word.unit));
                 closing = true;
             } else if (word.index >= 572 && word.index <= 574) {
                 closing = true;

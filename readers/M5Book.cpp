@@ -102,6 +102,18 @@ std::optional<double> M5Height(std::string_view line) {
     return z;
 }
 
+/// The last digit of the value at `position`, in metres, by the decimals it is written with
+/// (100.35802 has five: 0.00001 m).
+double M5Unit(std::string_view line, size_t position) {
+    std::string_view value = Field(line, position, kM5ValueLength);
+    value = value.substr(0, value.find_last_not_of(' ') + 1);
+    const size_t point = value.find('.');
+    const size_t decimals = point == std::string_view::npos ? 0 : value.size() - point - 1;
+    double unit = 1;
+    for (size_t i = 0; i < decimals && i < 8; ++i) unit /= 10;
+    return unit;
+}
+
 /// Reads an M5 field book. A BF book is read line by line; a book of another method has each
 /// set-up gathered first and laid out as BF lays it out: the marker row, one BS row with the
 /// mean of its back readings and distances, its intermediate sights, one FS row with the mean
@@ -139,6 +151,12 @@ RowCounter parts::ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunSta
     // The data row a row written now will have once the reduction has deleted the marker rows
     // of the set-ups before this one.
     const auto dataRow = [&] { return static_cast<int32_t>(rows.Row()) - (run.StationCount - 1); };
+    // The instrument's height of a line, and the last digit the book stores it to.
+    const auto height = [&](std::string_view text) {
+        const std::optional<double> z = M5Height(text);
+        if (z) run.instrument.Resolution(M5Unit(text, kM5BenchmarkPos));
+        return z;
+    };
 
     bool firstLine = true;
     while (lines.Next(line)) {
@@ -167,6 +185,7 @@ RowCounter parts::ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunSta
             run.EnteredStartRL =
                 MeasuredValue(place, line, kM5BenchmarkPos, kM5ValueLength, "the benchmark height");
             run.instrument.startZ = std::get<double>(run.EnteredStartRL);
+            run.instrument.Resolution(M5Unit(line, kM5BenchmarkPos));
         }
         if (code == "Rb" && !runStarted) {
             // The line that starts the run always lands in row 6, its marker in row 5.
@@ -223,11 +242,11 @@ RowCounter parts::ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunSta
                     lastForeRow = 0;
                     fore.reset();
                 }
-                if (const auto z = M5Height(line); z && code == "Rz") {
+                if (const auto z = height(line); z && code == "Rz") {
                     run.instrument.heights.push_back({dataRow() - (afterFore ? 1 : 0), *z});
                 }
             } else {
-                Sight sight{station, 0, 0, code == "Rz" ? M5Height(line) : std::nullopt,
+                Sight sight{station, 0, 0, code == "Rz" ? height(line) : std::nullopt,
                             lines.LineNumber()};
                 sight.distance =
                     MeasuredValue(place, line, kM5DistancePos, kM5ValueLength, "the distance");
@@ -244,7 +263,7 @@ RowCounter parts::ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunSta
         }
         if (!sighting && lineIndex != 2 && runStarted) {
             // The instrument's height of the foresight point follows the sights of a set-up.
-            if (const auto z = M5Height(line)) {
+            if (const auto z = height(line)) {
                 if (!lineByLine && layout.HasFore()) {
                     layout.Height(*z, false);
                 } else if (lineByLine && lastForeRow > 0) {

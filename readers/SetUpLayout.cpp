@@ -33,8 +33,8 @@ std::optional<Sight> MeanOf(const std::array<std::optional<Sight>, 2>& sights) {
     return mean;
 }
 
-/// The instrument's station difference agrees with the readings' within half its last digit.
-constexpr double kStoredDifferenceAgreement = 0.00005;
+/// How many of its last digits the instrument's station difference may be from the readings'.
+constexpr double kStoredDifferenceUnits = 3;
 
 }  // namespace
 
@@ -147,9 +147,10 @@ void SetUpLayout::LayOut() {
     if (b[0] && b[1] && f[0] && f[1]) {
         const double difference = (b[0]->reading - f[0]->reading) - (b[1]->reading - f[1]->reading);
         run_.instrument.stationDifferences.push_back({run_.StationCount, difference});
-        // The instrument's own figure, where it stored one, should be the same.
-        if (storedDifference_ &&
-            std::fabs(*storedDifference_ - difference) > kStoredDifferenceAgreement) {
+        // The instrument's own figure, where it stored one, should be the same: within three
+        // of its last digits, as it works it out from readings it rounds on their own.
+        if (storedDifference_ && std::fabs(*storedDifference_ - difference) >
+                                     kStoredDifferenceUnits * storedDifferenceUnit_ + 1e-12) {
             Warn(WarningKind::InstrumentDiffers, storedDifferenceLine_,
                  "the instrument's station difference " +
                      grid::FormatNumber(*storedDifference_, "0.00000") +

@@ -56,10 +56,12 @@ class SetUpLayout {
     /// The instrument's height of the open set-up's foresight point, or of its last
     /// intermediate sight.
     void Height(double z, bool ofIntermediate);
-    /// The station difference the instrument stored for the open set-up.
-    void StoredDifference(double metres, size_t line) {
+    /// The station difference the instrument stored for the open set-up, on `line`, to the
+    /// last digit `unit` (m).
+    void StoredDifference(double metres, size_t line, double unit) {
         storedDifference_ = metres;
         storedDifferenceLine_ = line;
+        storedDifferenceUnit_ = unit;
     }
     bool HasFore() const { return fores_[0] || fores_[1]; }
     /// True while the open set-up holds no back or fore reading.
@@ -90,6 +92,7 @@ class SetUpLayout {
     std::optional<double> z_;  ///< the instrument's height of the foresight point
     std::optional<double> storedDifference_;
     size_t storedDifferenceLine_ = 0;
+    double storedDifferenceUnit_ = 0.00001;
 };
 
 }  // namespace rendle::readers::parts

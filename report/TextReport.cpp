@@ -172,9 +172,9 @@ std::string ChecksReport(const core::RunChecks& checks) {
     const auto plain = [](double value) { return grid::GeneralNumberText(value); };
 
     const core::ArithmeticCheck& a = *checks.arithmetic;
-    report += "  arithmetic: sum BS - sum FS = " + heights(a.ReadingDifference()) +
-              ", rise - fall = " + heights(a.RiseFallDifference()) +
-              ", last RL - first RL = " + heights(a.RLDifference()) + ": " +
+    const std::array<std::string, 3> figures = core::ArithmeticFigures(a);
+    report += "  arithmetic: sum BS - sum FS = " + figures[0] + ", rise - fall = " + figures[1] +
+              ", last RL - first RL = " + figures[2] + ": " +
               (a.agrees                       ? "agree"
                : checks.fieldWarnings.empty() ? "DO NOT AGREE (reduce the run again)"
                                               : "DO NOT AGREE (see the fields above)") +
@@ -190,22 +190,26 @@ std::string ChecksReport(const core::RunChecks& checks) {
     } else {
         report += "  misclose: none, " + checks.notReduced + "\n";
     }
+    // Differences in mm, to as many decimals as their limit and the book's last digit need.
     const core::StationDifferences& d = checks.stationDifferences;
+    const core::InstrumentCheck& i = checks.instrument;
     if (!d.setUps.empty()) {
+        const int decimals = core::MillimetreDecimals(d.limit, i.resolution);
         report +=
-            "  station differences: largest " + heights(d.largest) + " m at set-up " +
-            std::to_string(d.setUp) +
+            "  station differences: largest " + core::MillimetreText(d.largest, decimals) +
+            " mm at set-up " + std::to_string(d.setUp) +
             (d.limit ? " (limit " + plain(*d.limit * 1000) + " mm)" + (d.flagged ? ": FLAGGED" : "")
                      : std::string(" (no limit given)")) +
             "\n";
     }
-    const core::InstrumentCheck& i = checks.instrument;
     if (i.compared > 0) {
-        report += "  instrument heights: " + std::to_string(i.compared) +
-                  " compared, largest difference " + heights(i.largestDifference) + " m at row " +
-                  std::to_string(i.row) +
-                  (i.flagged ? ": DIFFER (the field book was edited, or read wrong)" : ": agree") +
-                  "\n";
+        const int decimals = core::MillimetreDecimals(i.limit, i.resolution);
+        report +=
+            "  instrument heights, set-up by set-up: " + std::to_string(i.compared) +
+            " compared, largest difference " + core::MillimetreText(i.largestDifference, decimals) +
+            " mm at set-up " + std::to_string(i.setUp) + " (row " + std::to_string(i.row) +
+            "), limit " + core::MillimetreText(i.limit, decimals) + " mm" +
+            (i.flagged ? ": DIFFER (the field book was edited, or read wrong)" : ": agree") + "\n";
     }
     const core::SightBalance& b = checks.balance;
     report += "  sight balance: largest imbalance " + lengths(b.largestImbalance) +

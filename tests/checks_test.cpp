@@ -154,4 +154,41 @@ TEST_F(ChecksTest, EachStopIsToldInASurveyorsWords) {
 }
 
 }  // namespace
+// Differences are said as precisely as the limit they are judged by, and the arithmetic check's
+// figures as precisely as it takes for the verdict to follow them.
+TEST(ChecksInWords, FiguresAsPreciseAsTheirLimit) {
+    struct Case {
+        double metres;
+        std::optional<double> limit;
+        std::optional<double> resolution;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {-0.00034, 0.0003, std::nullopt, "-0.3"},    // judged at 0.1 mm
+        {-0.00006, 0.00008, std::nullopt, "-0.06"},  // --station-limit 0.08
+        {-0.00006, std::nullopt, 0.00001, "-0.06"},  // GSI units 8
+        {0.0013, std::nullopt, 0.001, "1.3"},        // units 0: at least one decimal
+        {0.00002, 0.00002, 0.00001, "0.02"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(MillimetreText(c.metres, MillimetreDecimals(c.limit, c.resolution)), c.shown)
+            << c.metres;
+    }
+
+    ArithmeticCheck agree;
+    agree.sumBS = 0.00065 + 1e-12;  // halves of 0.1 mm, as means of double readings give
+    agree.sumRise = 0.00065 - 1e-12;
+    agree.lastRL = 0.00065;
+    agree.agrees = true;
+    const auto alike = ArithmeticFigures(agree);
+    EXPECT_EQ(alike[0], alike[1]);
+    EXPECT_EQ(alike[1], alike[2]);
+    ArithmeticCheck differ = agree;
+    differ.sumBS = 0.000651;
+    differ.agrees = false;
+    const auto apart = ArithmeticFigures(differ);
+    EXPECT_EQ(apart[0], "0.000651");
+    EXPECT_EQ(apart[2], "0.000650");
+}
+
 }  // namespace rendle::core

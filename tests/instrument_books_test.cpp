@@ -3,6 +3,8 @@
 // Every figure below is worked out by hand from the readings, not by the readers' own rules.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -351,6 +353,123 @@ TEST(InstrumentBooks, WhatStartsALevellingLine) {
     ASSERT_EQ(whole.result.status, ReadStatus::Read) << whole.result.reason;
     EXPECT_TRUE(whole.lines.empty());
     EXPECT_EQ(whole.run.StationCount, 3);
+}
+
+/// A simulated levelling line as an instrument records it: true readings, each written rounded
+/// to the book's last digit, and the heights the instrument works out from the true readings,
+/// rounded the same way. Set-up `edited` (1-based; 0 for none) has its foresight re-booked 5 mm
+/// lower by hand.
+struct SimulatedLine {
+    std::vector<double> backs, fores;  // true readings, m
+    std::vector<double> heights;       // true heights after each set-up, from 100 m
+};
+
+SimulatedLine Simulate(uint64_t seed, int setUps) {
+    SimulatedLine line;
+    double height = 100.0;
+    for (int i = 0; i < setUps; ++i) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        const double back = 0.5 + static_cast<double>((seed >> 20) % 2000000) / 1e6;
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        const double fore = 0.5 + static_cast<double>((seed >> 20) % 2000000) / 1e6;
+        line.backs.push_back(back);
+        line.fores.push_back(fore);
+        height += back - fore;
+        line.heights.push_back(height);
+    }
+    return line;
+}
+
+/// The line as a GSI-8 book of units digit `unit` (0, 6 or 8), each staff read twice (BFFB):
+/// the second readings 0.37 mm from the first, the heights and the station differences (571)
+/// from the true readings. The edit re-books both foresight readings of its set-up 5 mm lower.
+std::string GsiOf(const SimulatedLine& line, char unit, int edited) {
+    const int decimals = unit == '0' ? 3 : unit == '6' ? 4 : 5;
+    const auto word = [&](const std::string& index, double metres) {
+        const long long digits = std::llround(std::fabs(metres) * std::pow(10.0, decimals));
+        char text[40];
+        std::snprintf(text, sizeof text, "%s%c%c%08lld ", index.c_str(), unit,
+                      metres < 0 ? '-' : '+', digits);
+        return std::string(text);
+    };
+    std::string book = "410001+?......2 \r\n110002+0000BM01 " + word("83...", 100.0) + "\r\n";
+    constexpr double kSecond = 0.00037;
+    for (size_t i = 0; i < line.backs.size(); ++i) {
+        const double edit = static_cast<int>(i) + 1 == edited ? 0.005 : 0.0;
+        const std::string from = "110003+0000TP" + std::to_string(i % 10);
+        const std::string to = "110004+0000TP" + std::to_string((i + 1) % 10);
+        const double b1 = line.backs[i] - kSecond;
+        const double f1 = line.fores[i] - kSecond;
+        const double b2 = line.backs[i] + kSecond;
+        const double f2 = line.fores[i] + kSecond;
+        book += from + word(" 32...", 20) + word("331..", b1) + "\r\n";
+        book += to + word(" 32...", 20) + word("332..", f1 + edit) + "\r\n";
+        book += to + word(" 32...", 20) + word("336..", f2 + edit) + "\r\n";
+        book += from + word(" 32...", 20) + word("335..", b2) + "\r\n";
+        book += "110005+0000TP" + std::to_string((i + 1) % 10) + " " +
+                word("571..", (b1 - f1) - (b2 - f2)) + word("83...", line.heights[i]) + "\r\n";
+    }
+    return book;
+}
+
+TEST(InstrumentBooks, TheInstrumentCheckAtTheBooksOwnResolution) {
+    for (const char unit : {'0', '6', '8'}) {
+        SCOPED_TRACE(std::string("units ") + unit);
+        int falseFlags = 0;
+        for (uint64_t run = 1; run <= 100; ++run) {
+            const SimulatedLine line = Simulate(run * 7919, 8);
+            for (const int edited : {0, 1 + static_cast<int>(run % 8)}) {
+                Read read = ReadLine(FieldBookFormat::GSI, GsiOf(line, unit, edited));
+                ASSERT_EQ(read.result.status, ReadStatus::Read) << read.result.reason;
+                Reduce(read, 100.0);
+                const core::RunChecks checks = core::CheckRun(read.sheet, read.run, {}, {});
+                ASSERT_EQ(checks.instrument.compared, 8);
+                if (edited == 0) {
+                    falseFlags += checks.instrument.flagged ? 1 : 0;
+                } else {
+                    // The edit shows at its own set-up, however coarse the book.
+                    EXPECT_TRUE(checks.instrument.flagged) << run;
+                    EXPECT_EQ(checks.instrument.setUp, edited) << run;
+                }
+                // The instrument's station differences fit the readings to its last digit.
+                falseFlags += read.result.warnings.Empty() ? 0 : 1;
+            }
+        }
+        EXPECT_EQ(falseFlags, 0);
+    }
+}
+
+TEST(InstrumentBooks, AnM5BookIsCheckedAtItsDecimals) {
+    int falseFlags = 0;
+    for (uint64_t run = 1; run <= 100; ++run) {
+        const SimulatedLine line = Simulate(run * 104729, 8);
+        for (const int edited : {0, 1 + static_cast<int>(run % 8)}) {
+            std::string book = Dini(1, "TO", "SIM.DAT") + "\r\n" +
+                               Dini(2, "TO", "Start-Line         BF  1") + "\r\n" +
+                               Dini(3, "KD1", "BM1", "", 0, "", 0, "Z", 100.0) + "\r\n";
+            for (size_t i = 0; i < line.backs.size(); ++i) {
+                const double fore =
+                    line.fores[i] + (static_cast<int>(i) + 1 == edited ? 0.005 : 0.0);
+                const std::string from = "TP" + std::to_string(i);
+                const std::string to = "TP" + std::to_string(i + 1);
+                book += Dini(4, "KD1", from, "Rb", line.backs[i], "HD", 20.0) + "\r\n" +
+                        Dini(5, "KD1", to, "Rf", fore, "HD", 20.0) + "\r\n" +
+                        Dini(6, "KD1", to, "", 0, "", 0, "Z", line.heights[i]) + "\r\n";
+            }
+            Read read = ReadLine(FieldBookFormat::M5, book);
+            ASSERT_EQ(read.result.status, ReadStatus::Read) << read.result.reason;
+            Reduce(read, 100.0);
+            const core::RunChecks checks = core::CheckRun(read.sheet, read.run, {}, {});
+            ASSERT_EQ(checks.instrument.compared, 8);
+            if (edited == 0) {
+                falseFlags += checks.instrument.flagged ? 1 : 0;
+            } else {
+                EXPECT_TRUE(checks.instrument.flagged) << run;
+                EXPECT_EQ(checks.instrument.setUp, edited) << run;
+            }
+        }
+    }
+    EXPECT_EQ(falseFlags, 0);
 }
 
 TEST(InstrumentBooks, AStartAbandonedAtOnceIsNoLine) {

@@ -555,8 +555,9 @@ void UiTest::miscloseTooltipOfARunReadTwice() {
     QCOMPARE(window.sheet().CellText(15, 2), std::string("Misclose(m)"));
     const QString tip = window.sheetModel().index(14, 5).data(Qt::ToolTipRole).toString();
     QVERIFY2(tip.startsWith("The misclose of"), qPrintable(tip));
-    QVERIFY2(tip.endsWith(" The largest station difference is -0.2500 m, at set-up 1. The "
-                          "instrument's heights agree with the sheet's RLs (3 compared)."),
+    QVERIFY2(tip.endsWith(" The largest station difference is -250.0 mm, at set-up 1. The "
+                          "instrument's heights agree with the sheet's RLs set-up by set-up "
+                          "within 0.2 mm (3 compared)."),
              qPrintable(tip));
 }
 
