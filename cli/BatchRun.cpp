@@ -298,6 +298,45 @@ class JsonReportWriter {
         Member("runningLimit", b.runningLimit);
         Member("flagged", b.flagged);
         w_.EndObject();
+        if (checks.byClass) ByClass(*checks.byClass);
+        w_.EndObject();
+    }
+
+    /// What the tolerance class adds: each figure it sets, with the run's figure, the limit and
+    /// the verdict, in metres; figures the class does not set are left out.
+    void ByClass(const core::ClassChecks& byClass) {
+        const core::ToleranceClass& row = *byClass.row;
+        Key("class");
+        w_.StartObject();
+        Member("id", std::string_view(row.id));
+        Member("name", std::string_view(row.name));
+        Member("source", std::string_view(row.source));
+        Member("checkAgainstStandard", row.checkAgainstStandard);
+        Member("loop", byClass.loop);
+        const auto figure = [&](std::string_view key, const std::optional<core::ClassFigure>& f,
+                                const char* bad) {
+            if (!f) return;
+            Key(key);
+            w_.StartObject();
+            Member("figure", f->figure);
+            Member("limit", f->limit);
+            Member("verdict", f->within ? "within" : bad);
+            w_.EndObject();
+        };
+        figure("misclose", byClass.misclose, "exceeds");
+        figure("sightLength", byClass.longestSight, "exceeds");
+        figure("shortestSight", byClass.shortestSight, "too-short");
+        figure("balance", byClass.balanceSetUp, "exceeds");
+        figure("balanceOverTheLine", byClass.balanceSection, "exceeds");
+        figure("stationDifference", byClass.stationDifference, "exceeds");
+        if (byClass.method) {
+            Key("method");
+            w_.StartObject();
+            Member("figure", byClass.method->method);
+            Member("limit", std::string_view(byClass.method->required));
+            Member("verdict", byClass.method->verdict);
+            w_.EndObject();
+        }
         w_.EndObject();
     }
 

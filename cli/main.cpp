@@ -21,6 +21,7 @@
 #include "cli/OutputModules.h"
 #include "cli/OutputPlan.h"
 #include "cli/ReduceBook.h"
+#include "core/ToleranceClasses.h"
 #include "readers/Formats.h"
 #include "readers/LineDecoder.h"
 #include "report/TextReport.h"
@@ -209,6 +210,7 @@ int Run(int argc, char** argv) {
                    "past B m (default 5,10)")
         ->delimiter(',')
         ->expected(2)
+        ->allow_extra_args(false)
         ->type_name("METRES")
         ->check([](const std::string& text) -> std::string {
             double metres = -1;
@@ -229,14 +231,23 @@ int Run(int argc, char** argv) {
             return "takes a number of millimetres from 0 to 1000, such as 0.3, not \"" + text +
                    "\"";
         });
+    std::string classId;
+    app.add_option("--class", classId,
+                   "Check the run against a tolerance class of a national standard as well "
+                   "(its misclose, sight lengths, balance, station difference and method, "
+                   "each figure it sets); --class list prints the classes and their sources")
+        ->type_name("ID")
+        ->check([](const std::string& id) -> std::string {
+            if (id == "list" || rendle::core::FindToleranceClass(id)) return {};
+            return "is no class Rendle knows (--class list names them): " + id;
+        });
     app.add_option("--encoding", encoding,
                    "Read every line in this encoding (an iconv name such as CP1251)")
         ->check(NotAnOption);
     app.add_option("-j,--jobs", jobs, "Reduce N field books at once (default 1)")
         ->check(CLI::Range(1U, 256U));
     app.add_option("FIELD-BOOK", fieldBooks,
-                   "The field books to read; - reads standard input (once)")
-        ->required();
+                   "The field books to read; - reads standard input (once)");
 
     try {
         app.parse(argc, argv);
@@ -253,13 +264,28 @@ int Run(int argc, char** argv) {
         return kUsageError;
     }
 
+    if (classId == "list") {
+        const std::string list = rendle::report::ClassList();
+        if (!WriteAll(STDOUT_FILENO, list)) {
+            Say("rendle-reduce: standard output could not be written");
+            return kOutputFailed;
+        }
+        return 0;
+    }
+    if (fieldBooks.empty()) {
+        Say("rendle-reduce: FIELD-BOOK is required (run with --help for more information)");
+        return kUsageError;
+    }
+
     rendle::core::CheckLimits limits;
     limits.toleranceMm = toleranceMm;
     limits.stationLimitMm = stationLimitMm;
     if (balanceLimits.size() == 2) {
         limits.imbalanceLimit = balanceLimits[0];
         limits.runningLimit = balanceLimits[1];
+        limits.balanceGiven = true;
     }
+    if (!classId.empty()) limits.toleranceClass = rendle::core::FindToleranceClass(classId);
 
     try {
         rendle::readers::LineDecoder{encoding};

@@ -180,6 +180,77 @@ InstrumentCheck Instrument(const grid::Grid& sheet, const RunState& run) {
     return check;
 }
 
+/// "meets", "fails" or "not shown by one line": the method a class asks for against the one
+/// the book names.
+std::string MethodVerdict(std::string_view required, const std::string& method) {
+    const bool readTwice =
+        method == "BFFB" || method == "aBFFB" || method == "BBFF" || method == "BFBF";
+    if (required == "double run" || required == "forward and back") {
+        return "not shown by one line";  // a line run forward and back is two lines
+    }
+    if (required == "BFFB") return method == "BFFB" || method == "aBFFB" ? "meets" : "fails";
+    if (required == "two readings") return readTwice ? "meets" : "fails";
+    return "meets";  // BF, single, single or double: any method
+}
+
+ClassChecks ByClass(const grid::Grid& sheet, const RunState& run, const RunChecks& checks,
+                    const CheckLimits& limits) {
+    const ToleranceClass& row = *limits.toleranceClass;
+    ClassChecks byClass;
+    byClass.row = &row;
+    byClass.loop = row.loopMm && !limits.toleranceMm &&
+                   sheet.CellText(run.FirstDataRow, kColStation) ==
+                       sheet.CellText(run.LastDataRow, kColStation);
+    const auto figure = [](double value, double limit) {
+        return ClassFigure{value, limit, value <= limit * (1 + 1e-12)};
+    };
+    if (checks.tolerance) {
+        const std::optional<double> mm =
+            limits.toleranceMm ? limits.toleranceMm : (byClass.loop ? row.loopMm : row.lineMm);
+        if (mm) {
+            const double km = std::max(0.0, sheet.CellNumber(run.LastDataRow + 5, kColRL) / 1000);
+            byClass.misclose =
+                figure(std::fabs(checks.tolerance->misclose), *mm * std::sqrt(km) / 1000);
+        }
+    }
+    double longest = 0;
+    double shortest = INFINITY;
+    for (int32_t r = run.FirstDataRow; r <= run.LastDataRow; ++r) {
+        const std::string sight = sheet.CellText(r, kColSightType);
+        if (sight != "BS" && sight != "FS" && sight != "IS") continue;
+        longest = std::max(longest, sheet.CellNumber(r, kColDist));
+        shortest = std::min(shortest, sheet.CellNumber(r, kColDist));
+    }
+    if (row.longestSight) byClass.longestSight = figure(longest, *row.longestSight);
+    if (row.shortestSight && std::isfinite(shortest)) {
+        byClass.shortestSight =
+            ClassFigure{shortest, *row.shortestSight, shortest >= *row.shortestSight * (1 - 1e-12)};
+    }
+    const std::optional<double> perSetUp =
+        limits.balanceGiven ? std::optional(limits.imbalanceLimit) : row.balanceSetUp;
+    const std::optional<double> section =
+        limits.balanceGiven ? std::optional(limits.runningLimit) : row.balanceSection;
+    double largestRunning = 0;
+    double largestImbalance = 0;
+    for (const SetUpBalance& setUp : checks.balance.setUps) {
+        largestImbalance = std::max(largestImbalance, std::fabs(setUp.imbalance));
+        largestRunning = std::max(largestRunning, std::fabs(setUp.running));
+    }
+    if (perSetUp) byClass.balanceSetUp = figure(largestImbalance, *perSetUp);
+    if (section) byClass.balanceSection = figure(largestRunning, *section);
+    const std::optional<double> stationMm =
+        limits.stationLimitMm ? limits.stationLimitMm : row.stationDifferenceMm;
+    if (stationMm && !checks.stationDifferences.setUps.empty()) {
+        byClass.stationDifference =
+            figure(std::fabs(checks.stationDifferences.largest), *stationMm / 1000);
+    }
+    if (!row.method.empty()) {
+        const std::string method = run.instrument.method.empty() ? "BF" : run.instrument.method;
+        byClass.method = ClassMethod{method, row.method, MethodVerdict(row.method, method)};
+    }
+    return byClass;
+}
+
 }  // namespace
 
 RunChecks CheckRun(const grid::Grid& sheet, const RunState& run,
@@ -197,7 +268,10 @@ RunChecks CheckRun(const grid::Grid& sheet, const RunState& run,
     checks.balance = Balance(sheet, run, limits);
     checks.stationDifferences = Differences(run, limits);
     checks.instrument = Instrument(sheet, run);
-    if (!checks.reduced) return checks;  // no misclose without an ending RL
+    if (!checks.reduced) {  // no misclose without an ending RL
+        if (limits.toleranceClass) checks.byClass = ByClass(sheet, run, checks, limits);
+        return checks;
+    }
 
     ToleranceVerdict verdict;
     const int32_t last = run.LastDataRow;
@@ -209,6 +283,7 @@ RunChecks CheckRun(const grid::Grid& sheet, const RunState& run,
         verdict.permissible > 0 ? std::fabs(verdict.misclose) / verdict.permissible : INFINITY;
     verdict.within = std::fabs(verdict.misclose) <= verdict.permissible;
     checks.tolerance = verdict;
+    if (limits.toleranceClass) checks.byClass = ByClass(sheet, run, checks, limits);
     return checks;
 }
 

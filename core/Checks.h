@@ -9,6 +9,7 @@
 
 #include "core/Reduction.h"
 #include "core/RunState.h"
+#include "core/ToleranceClasses.h"
 
 namespace rendle::grid {
 class Grid;
@@ -86,12 +87,45 @@ struct InstrumentCheck {
     bool flagged = false;  ///< beyond the limit: the field book was edited, or read wrong
 };
 
+/// One figure of the run against the limit its class sets.
+struct ClassFigure {
+    double figure = 0;  ///< m (the misclose, a sight length, a balance, a station difference)
+    double limit = 0;   ///< m
+    bool within = false;
+};
+
+/// The levelling method of the run against the one its class asks for.
+struct ClassMethod {
+    std::string method;         ///< as the book names it; "BF" for a book of single readings
+    std::string_view required;  ///< as the class names it
+    std::string verdict;        ///< "meets", "fails" or "not shown by one line"
+};
+
+/// The checks a tolerance class adds: each figure the class sets, against it. A figure the
+/// class does not set (or the run cannot show) is left out.
+struct ClassChecks {
+    const ToleranceClass* row = nullptr;
+    /// The run closes on its first point and the class sets a loop's misclose: judged by it.
+    bool loop = false;
+    std::optional<ClassFigure> misclose;
+    std::optional<ClassFigure> longestSight;
+    std::optional<ClassFigure> shortestSight;  ///< within: no sight shorter than the limit
+    std::optional<ClassFigure> balanceSetUp;
+    std::optional<ClassFigure> balanceSection;
+    std::optional<ClassFigure> stationDifference;
+    std::optional<ClassMethod> method;
+};
+
 /// What the checks are measured against.
 struct CheckLimits {
     std::optional<double> toleranceMm;     ///< C of C mm √K; the sheet's own 2 mm √K when empty
     double imbalanceLimit = 5;             ///< m, per set-up
     double runningLimit = 10;              ///< m, summed along the run
+    bool balanceGiven = false;             ///< the two above were given (--balance-limit)
     std::optional<double> stationLimitMm;  ///< station differences flagged beyond it
+    /// The class of the work (--class): its figures are checked too; a figure given on its own
+    /// (--tolerance, --balance-limit, --station-limit) replaces the class's.
+    const ToleranceClass* toleranceClass = nullptr;
 };
 
 struct RunChecks {
@@ -108,6 +142,7 @@ struct RunChecks {
     SightBalance balance;
     StationDifferences stationDifferences;
     InstrumentCheck instrument;
+    std::optional<ClassChecks> byClass;
 };
 
 /// The checks of the run in the level sheet as it stands: the arithmetic check, the station

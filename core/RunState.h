@@ -31,6 +31,9 @@ struct InstrumentRecord {
     /// 8, 0.001 for units 0; an M5 book by the decimals of its Z): a stored height cannot be
     /// truer than that.
     std::optional<double> resolution;
+    /// The levelling method the book names ("BF", "BFFB", "aBF" ...); empty for a book that
+    /// names none (SDR books: one reading a sight).
+    std::string method;
     /// Notes the resolution of one stored value. A book keeps the finest: a value written with
     /// fewer digits (as a hand-edited one may be) does not loosen the check.
     void Resolution(double metres) {

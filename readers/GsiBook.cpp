@@ -252,7 +252,10 @@ class RunReader {
         rows_.lineCounter = core::kFirstMarkerRow - 1;
     }
 
-    void SetMethod(int method) { layout_.SetReadings(method == 2 || method == 4 ? 2 : 1); }
+    void SetMethod(int method) {
+        layout_.SetReadings(method == 2 || method == 4 ? 2 : 1);
+        run_.instrument.method = MethodName(method);
+    }
 
     void Block(const std::vector<Word>& words, size_t lineNumber) {
         std::string id;

@@ -174,6 +174,7 @@ RowCounter parts::ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunSta
         const bool marked = sighting && Field(line, 30, 5) == "#####";
         const bool lineByLine = method.inSheetOrder;
         layout.SetReadings(method.backs);
+        run.instrument.method = method.name;
         if (!runStarted) {
             rows.Advance(1);
         } else if (sighting && !marked && lineByLine) {

@@ -161,6 +161,86 @@ std::string LevelReport(const grid::Grid& sheet) {
     return report;
 }
 
+namespace {
+
+/// A class's figures in a line: "misclose 5 mm x sqrt(K); longest sight 40 m; ...".
+std::string ClassFigures(const core::ToleranceClass& row) {
+    const auto plain = [](double value) { return grid::GeneralNumberText(value); };
+    std::string figures;
+    const auto add = [&](const std::string& figure) {
+        figures += (figures.empty() ? "" : "; ") + figure;
+    };
+    if (row.lineMm) add("misclose " + plain(*row.lineMm) + " mm x sqrt(K)");
+    if (row.loopMm) add("loop " + plain(*row.loopMm) + " mm x sqrt(E)");
+    if (row.longestSight) add("longest sight " + plain(*row.longestSight) + " m");
+    if (row.shortestSight) add("shortest sight " + plain(*row.shortestSight) + " m");
+    if (row.balanceSetUp) add("balance " + plain(*row.balanceSetUp) + " m a set-up");
+    if (row.balanceSection) add(plain(*row.balanceSection) + " m over the line");
+    if (row.stationDifferenceMm) {
+        add("station difference " + plain(*row.stationDifferenceMm) + " mm");
+    }
+    if (!row.method.empty()) add("method " + std::string(row.method));
+    return figures;
+}
+
+std::string ClassSource(const core::ToleranceClass& row) {
+    return std::string(row.source) +
+           (row.checkAgainstStandard ? " (check against the standard)" : "");
+}
+
+}  // namespace
+
+std::string ClassReport(const core::ClassChecks& byClass) {
+    const core::ToleranceClass& row = *byClass.row;
+    const auto lengths = [](double value) { return grid::FormatNumber(value, "0.00"); };
+    const auto plain = [](double value) { return grid::GeneralNumberText(value); };
+    const auto verdict = [](const core::ClassFigure& f, const char* bad) {
+        return f.within ? std::string("within") : std::string(bad);
+    };
+    std::string report = "  class " + std::string(row.id) + " (" + std::string(row.name) + "; " +
+                         ClassSource(row) + ")\n";
+    if (const auto& m = byClass.misclose) {
+        report += "    misclose " + core::MillimetreText(m->figure, 1) + " mm against " +
+                  core::MillimetreText(m->limit, 1) + " mm" + (byClass.loop ? " (a loop)" : "") +
+                  ": " + verdict(*m, "EXCEEDS") + "\n";
+    }
+    if (const auto& f = byClass.longestSight) {
+        report += "    longest sight " + lengths(f->figure) + " m (limit " + plain(f->limit) +
+                  " m): " + verdict(*f, "EXCEEDS") + "\n";
+    }
+    if (const auto& f = byClass.shortestSight) {
+        report += "    shortest sight " + lengths(f->figure) + " m (at least " + plain(f->limit) +
+                  " m): " + (f->within ? "within" : "TOO SHORT") + "\n";
+    }
+    if (const auto& f = byClass.balanceSetUp) {
+        report += "    balance of a set-up " + lengths(f->figure) + " m (limit " + plain(f->limit) +
+                  " m): " + verdict(*f, "EXCEEDS") + "\n";
+    }
+    if (const auto& f = byClass.balanceSection) {
+        report += "    balance over the line " + lengths(f->figure) + " m (limit " +
+                  plain(f->limit) + " m): " + verdict(*f, "EXCEEDS") + "\n";
+    }
+    if (const auto& f = byClass.stationDifference) {
+        const int decimals = core::MillimetreDecimals(f->limit, std::nullopt);
+        report += "    station difference " + core::MillimetreText(f->figure, decimals) +
+                  " mm (limit " + plain(f->limit * 1000) + " mm): " + verdict(*f, "EXCEEDS") + "\n";
+    }
+    if (const auto& m = byClass.method) {
+        report += "    method " + m->method + " (the class asks for " + std::string(m->required) +
+                  "): " + (m->verdict == "fails" ? std::string("FAILS") : m->verdict) + "\n";
+    }
+    return report;
+}
+
+std::string ClassList() {
+    std::string list;
+    for (const core::ToleranceClass& row : core::ToleranceClasses()) {
+        list += std::string(row.id) + "  " + std::string(row.name) + "\n  " + ClassFigures(row) +
+                "\n  source: " + ClassSource(row) + "\n";
+    }
+    return list;
+}
+
 std::string ChecksReport(const core::RunChecks& checks) {
     std::string report = "\nChecks\n";
     for (const std::string& warning : checks.fieldWarnings) {
@@ -211,6 +291,7 @@ std::string ChecksReport(const core::RunChecks& checks) {
             "), limit " + core::MillimetreText(i.limit, decimals) + " mm" +
             (i.flagged ? ": DIFFER (the field book was edited, or read wrong)" : ": agree") + "\n";
     }
+    if (checks.byClass) report += ClassReport(*checks.byClass);
     const core::SightBalance& b = checks.balance;
     report += "  sight balance: largest imbalance " + lengths(b.largestImbalance) +
               " m, largest running sum " + lengths(b.largestRunning) + " m (limits " +

@@ -10,7 +10,8 @@ class Grid;
 
 namespace rendle::core {
 struct RunChecks;
-}
+struct ClassChecks;
+}  // namespace rendle::core
 
 namespace rendle::report {
 
@@ -28,5 +29,11 @@ std::string EscapedText(std::string_view text);
 /// the tolerance and the sight balance, with the set-ups flagged; or why the run was not
 /// reduced. Numbers are shown as the sheet shows them, whatever the locale.
 std::string ChecksReport(const core::RunChecks& checks);
+
+/// What a tolerance class adds to the Checks block: each figure it sets against the run.
+std::string ClassReport(const core::ClassChecks& byClass);
+
+/// Every tolerance class, its figures and their source, for `rendle-reduce --class list`.
+std::string ClassList();
 
 }  // namespace rendle::report

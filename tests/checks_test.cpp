@@ -79,7 +79,8 @@ TEST_F(ChecksTest, ToleranceVerdictOnBothSides) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sheet = grid::Grid{};
-        const RunChecks checks = Reduce(kWorkedExample, c.end, {c.classMm, 5, 10, std::nullopt});
+        const RunChecks checks =
+            Reduce(kWorkedExample, c.end, {c.classMm, 5, 10, false, std::nullopt});
         ASSERT_TRUE(checks.tolerance);
         EXPECT_EQ(checks.tolerance->within, c.within);
         EXPECT_NEAR(checks.tolerance->permissible,

@@ -855,3 +855,83 @@ TEST(RendleReduceContract, EveryListOfFormatsIsTheTable) {
 }
 
 }  // namespace
+
+namespace {
+
+// Each class's verdicts on one run, worked out by hand from the class table: the unbalanced
+// sample closes on BM1 (a loop) with a misclose of 2.0 mm over 227 m (so C mm x sqrt(K) is
+// C x 0.476 mm), its longest sight is 45 m, its largest balance 21 m a set-up and 33 m over
+// the line, one reading a sight (BF).
+TEST(RendleReduceContract, EachToleranceClassOnOneRun) {
+    struct Case {
+        const char* id;
+        const char* misclose;
+        const char* sight;
+        const char* balance;
+        const char* section;
+        const char* method;
+    };
+    const char* x = "exceeds";
+    const char* w = "within";
+    const char* none = "-";
+    const char* notShown = "not shown by one line";
+    const Case cases[] = {
+        {"fgcs-1-1", x, w, x, x, notShown},
+        {"fgcs-1-2", w, w, x, x, notShown},
+        {"fgcs-2-1", w, w, x, x, notShown},
+        {"fgcs-2-2", w, w, x, x, "meets"},
+        {"fgcs-3", w, w, x, x, "meets"},
+        {"icsm-l2a", x, none, none, none, notShown},
+        {"icsm-la", x, none, none, none, notShown},
+        {"sa-3", w, none, none, none, none},
+        {"sa-4", w, none, none, none, none},
+        {"il-h1", x, x, x, x, "fails"},
+        {"il-h2", w, x, x, x, "fails"},
+        {"il-h3", w, w, x, x, "fails"},
+        {"il-h4", w, w, x, x, "meets"},
+        {"il-h5", w, w, x, x, "meets"},
+        {"il-h6", w, w, x, x, "meets"},
+        {"cn-2", x, none, none, none, none},
+        {"cn-3", w, none, none, none, none},
+        {"cn-4", w, none, none, none, none},
+        {"cn-5", w, none, none, none, none},
+        {"cn-2-digital", x, w, x, x, "fails"},
+    };
+    const auto verdict = [](const json& check, const char* key) -> std::string {
+        return check.contains(key) ? check[key]["verdict"].get<std::string>() : "-";
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        const Result result = RunReduce(std::string("--json --class ") + c.id + " " +
+                                        Sample("ring-road-unbalanced.sdr20.SDR"));
+        ASSERT_EQ(result.status, 0) << result.err;
+        const json check = json::parse(result.out)["checks"]["class"];
+        EXPECT_EQ(check["id"], c.id);
+        EXPECT_EQ(verdict(check, "misclose"), c.misclose);
+        EXPECT_EQ(verdict(check, "sightLength"), c.sight);
+        EXPECT_EQ(verdict(check, "balance"), c.balance);
+        EXPECT_EQ(verdict(check, "balanceOverTheLine"), c.section);
+        EXPECT_EQ(verdict(check, "method"), c.method);
+        EXPECT_FALSE(check.contains("stationDifference")) << "the run reads each staff once";
+    }
+
+    // A figure given on its own replaces the class's.
+    const json given = json::parse(RunReduce("--json --class il-h1 --tolerance 5 --balance-limit "
+                                             "25,40 " +
+                                             Sample("ring-road-unbalanced.sdr20.SDR"))
+                                       .out)["checks"];
+    EXPECT_EQ(given["class"]["misclose"]["verdict"], "within");
+    EXPECT_EQ(given["class"]["balance"]["verdict"], "within");
+    EXPECT_EQ(given["class"]["sightLength"]["verdict"], "exceeds");
+    const Result list = RunReduce("--class list");
+    EXPECT_EQ(list.status, 0);
+    EXPECT_NE(list.out.find("il-h2  Israel SOI levelling, H2\n  misclose 5 mm x sqrt(K); "
+                            "longest sight 40 m; balance 2 m a set-up; 5 m over the line; "
+                            "method BFFB\n  source: cited: "),
+              std::string::npos)
+        << list.out;
+    EXPECT_NE(list.out.find("(check against the standard)"), std::string::npos);
+    EXPECT_EQ(RunReduce("--class xx-9 " + Sample("ring-road.sdr20.SDR")).status, 64);
+}
+
+}  // namespace

@@ -123,7 +123,7 @@ TEST(JsonReport, TheInstrumentsChecksOfARunReadTwice) {
     const auto outcome =
         rendle::commands::RunReadCommand(FieldBookFormat::M5, in, sheet, run, windowing);
     const auto checks =
-        rendle::core::CheckRun(sheet, run, outcome.reduction, {std::nullopt, 5, 10, 0.3});
+        rendle::core::CheckRun(sheet, run, outcome.reduction, {std::nullopt, 5, 10, false, 0.3});
     const nlohmann::json document = nlohmann::json::parse(
         rendle::cli::JsonReport(sheet, run, outcome, windowing.messages, &checks));
     const nlohmann::json& differences = document["checks"]["stationDifferences"];

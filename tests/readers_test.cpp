@@ -187,7 +187,7 @@ TEST_F(ReaderTest, EveryM5MethodGivesTheSheetOfTheBFBookOfItsMeans) {
 }
 
 TEST_F(ReaderTest, TheRunIsCheckedAgainstTheInstrument) {
-    const core::CheckLimits limits{std::nullopt, 5, 10, 0.3};
+    const core::CheckLimits limits{std::nullopt, 5, 10, false, 0.3};
     // The instrument's heights after each set-up agree with the sheet's RLs, whatever the
     // starting RL entered, in a book of either kind.
     for (const char* method : {"BF", "BFFB"}) {
