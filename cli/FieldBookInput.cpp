@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <sstream>
+#include <stdexcept>
 #include <vector>
 
 #include "grid/Utf8.h"
@@ -20,7 +21,11 @@ namespace {}  // namespace
 /// Reads the field book from the descriptor.
 class FieldBookInput::Buffer : public std::streambuf {
   public:
-    explicit Buffer(int fd) : fd_(fd), block_(size_t{128} * 1024) {}
+    Buffer(int fd, const std::atomic<bool>* stop)
+        : fd_(fd), stop_(stop), block_(size_t{128} * 1024) {
+        struct stat info {};
+        waits_ = fstat(fd, &info) != 0 || !S_ISREG(info.st_mode);
+    }
 
   protected:
     /// What is left of a regular file, so that the whole book is read into room made once.
@@ -40,6 +45,7 @@ class FieldBookInput::Buffer : public std::streambuf {
             gbump(static_cast<int>(total));  // at most one block
         }
         while (total < n) {
+            WaitForInput();
             const ssize_t got = read(fd_, s + total, static_cast<size_t>(n - total));
             if (got < 0 && errno == EINTR) continue;
             if (got < 0) throw std::ios_base::failure(std::strerror(errno));
@@ -52,6 +58,7 @@ class FieldBookInput::Buffer : public std::streambuf {
     int_type underflow() override {
         if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
         for (;;) {
+            WaitForInput();
             const ssize_t got = read(fd_, block_.data(), block_.size());
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) {
@@ -65,11 +72,29 @@ class FieldBookInput::Buffer : public std::streambuf {
     }
 
   private:
+    /// A pipe, a FIFO or a terminal may keep the read waiting: it is watched in short waits,
+    /// so that a stop asked for (Ctrl+C) ends it, the book read only in part.
+    void WaitForInput() {
+        if (!waits_ || stop_ == nullptr) return;
+        for (;;) {
+            if (stop_->load()) {
+                throw std::runtime_error("stopped by a signal: only part of it was read");
+            }
+            pollfd waiting{fd_, POLLIN, 0};
+            const int ready = poll(&waiting, 1, kStopCheckMs);
+            if (ready > 0 || (ready < 0 && errno != EINTR)) return;  // input, its end, an error
+        }
+    }
+
+    static constexpr int kStopCheckMs = 100;
     int fd_;
+    const std::atomic<bool>* stop_;
+    bool waits_ = false;
     std::vector<char> block_;
 };
 
-FieldBookInput::FieldBookInput(const std::string& path, std::string& error, int writerWaitSeconds)
+FieldBookInput::FieldBookInput(const std::string& path, std::string& error,
+                               const std::atomic<bool>* stop, int writerWaitSeconds)
     : stream_(nullptr) {
     const std::string shown = grid::ValidUtf8(path);
     if (path == "-") {
@@ -108,7 +133,7 @@ FieldBookInput::FieldBookInput(const std::string& path, std::string& error, int 
             fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
         }
     }
-    buffer_ = std::make_unique<Buffer>(fd_);
+    buffer_ = std::make_unique<Buffer>(fd_, stop);
     stream_.rdbuf(buffer_.get());
 }
 

@@ -2,6 +2,7 @@
 // and read once, as the stream it is.
 #pragma once
 
+#include <atomic>
 #include <istream>
 #include <memory>
 #include <streambuf>
@@ -14,8 +15,10 @@ class FieldBookInput {
   public:
     /// Opens `path` ("-" is standard input). On failure `error` says why and the input is not
     /// open. A FIFO that no program writes to within `writerWait` seconds is a failure, so that
-    /// the run never hangs for ever.
-    FieldBookInput(const std::string& path, std::string& error, int writerWaitSeconds = 10);
+    /// the run never hangs for ever. A read that waits on a pipe, a FIFO or a terminal ends,
+    /// as a failure, once `stop` is set.
+    FieldBookInput(const std::string& path, std::string& error,
+                   const std::atomic<bool>* stop = nullptr, int writerWaitSeconds = 10);
     ~FieldBookInput();
     FieldBookInput(const FieldBookInput&) = delete;
     FieldBookInput& operator=(const FieldBookInput&) = delete;

@@ -122,11 +122,21 @@ bool PlanOutputs(const std::vector<BookItem>& items, const std::string& saveTarg
             }
             const auto [at, added] = taken.emplace(Key(output), std::pair{&book, target.option});
             if (!added) {
-                refusal = *at->second.first == book
-                              ? "--save and --pdf name the same file " + Shown(output) +
-                                    "; one would replace the other"
-                              : Shown(*at->second.first) + " and " + Shown(book) +
-                                    " would both be written to " + Shown(output);
+                // Say which books or options clash: two options of one book, one book given
+                // twice, or two books whose outputs share a name.
+                const std::string& earlier = *at->second.first;
+                const std::string_view earlierOption = at->second.second;
+                if (earlier == book && earlierOption != target.option) {
+                    refusal = "--save and --pdf name the same file " + Shown(output) +
+                              "; one would replace the other";
+                } else if (earlier == book) {
+                    refusal = Shown(book) + " is given twice; its " + target.option +
+                              " outputs would both be " + Shown(output);
+                } else {
+                    refusal = Shown(earlier) + " and " + Shown(book) +
+                              " would both be written to " + Shown(output) + " (" + target.option +
+                              ")";
+                }
                 return false;
             }
         }

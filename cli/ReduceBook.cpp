@@ -195,7 +195,7 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
     // The field book is read once, into memory; its format and its levelling lines are told
     // from those bytes.
     std::string openError;
-    FieldBookInput input(plan.fieldBook, openError);
+    FieldBookInput input(plan.fieldBook, openError, options.stop);
     if (!input.IsOpen()) {
         if (!options.format) return notRead(1, openError);
         Heading(options, plan, nullptr, false, out);

@@ -3,6 +3,7 @@
 // level report or the JSON document.
 #pragma once
 
+#include <atomic>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -26,6 +27,8 @@ struct RunOptions {
     core::CheckLimits limits;
     /// More than one field book: JSON Lines naming the book, and problems named by their book.
     bool manyBooks = false;
+    /// Set when the run is to stop (Ctrl+C): a read waiting on its input ends.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 /// A field book as given, and the levelling line to reduce when one was chosen (--run).

@@ -114,6 +114,14 @@ std::atomic<bool> stopRequested{false};
 volatile std::sig_atomic_t stopSignal = 0;
 
 extern "C" void RequestStop(int signal) {
+    if (stopRequested) {
+        // Asked a second time: end at once, as the signal would have ended the program.
+        struct sigaction standard {};
+        standard.sa_handler = SIG_DFL;
+        sigaction(signal, &standard, nullptr);
+        raise(signal);
+        return;
+    }
     stopSignal = signal;
     stopRequested = true;
 }
@@ -302,6 +310,7 @@ int Run(int argc, char** argv) {
     options.jsonLines = jsonLines;
     options.encoding = encoding;
     options.limits = limits;
+    options.stop = &stopRequested;
     // Each book is read once, when its turn comes; a book of several levelling lines is then
     // reduced line by line, each as a book of its own.
     std::vector<rendle::cli::BookItem> items;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -696,6 +697,24 @@ TEST(RendleReduceContract, OutputsArePlannedWholeAndOnlyAWholeReadWritesThem) {
     }
     EXPECT_EQ(RunReduce("--save " + (dir / "absent/") + " " + book).status, 64);
 
+    // Clashes say which books or options clash, however the names are spelled.
+    const struct {
+        std::string arguments;
+        std::string said;
+    } clashes[] = {
+        {"--save " + (dir / "same") + " --pdf " + dir.path.string() + "/./reduced/../same.xlsx " +
+             book,
+         "--save and --pdf name the same file"},
+        {"--save " + (dir / "reduced/") + " " + book + " " + book, "is given twice"},
+        {"--pdf " + (dir / "reduced/") + " " + book + " " + dir.path.string() + "/./ring.SDR",
+         "would both be written to"},
+    };
+    for (const auto& clash : clashes) {
+        const Result refused = RunReduce(clash.arguments);
+        EXPECT_EQ(refused.status, 64) << clash.arguments;
+        EXPECT_NE(refused.err.find(clash.said), std::string::npos) << refused.err;
+    }
+
     // A book that cannot be read, or reads only in part, leaves the good outputs as they were.
     const std::string workbook = Slurp(dir / "reduced/ring.xlsx");
     const std::string pdf = Slurp(dir / "reduced/ring.pdf");
@@ -932,6 +951,28 @@ TEST(RendleReduceContract, EachToleranceClassOnOneRun) {
         << list.out;
     EXPECT_NE(list.out.find("(check against the standard)"), std::string::npos);
     EXPECT_EQ(RunReduce("--class xx-9 " + Sample("ring-road.sdr20.SDR")).status, 64);
+}
+
+}  // namespace
+
+namespace {
+
+// Ctrl+C while the book is still awaited on a silent pipe: the read ends at once, the book is
+// told as read only in part, and the program ends as the signal ends it (130 in a shell).
+TEST(RendleReduceInput, CtrlCEndsAReadWaitingOnItsInput) {
+    const std::string marker = "waiting-" + std::to_string(getpid());
+    const auto started = std::chrono::steady_clock::now();
+    const Result stopped =
+        RunShell("bash -c '(" + kReduce + " --start-rl " + marker +
+                 " - < <(sleep 30); echo \"status $?\" >&2) & sleep 1; pkill -INT -f -- \"" +
+                 marker + "\"; wait $!'");
+    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started);
+    EXPECT_LT(seconds.count(), 15.0) << "a guard: the read never saw the stop";
+    EXPECT_NE(stopped.err.find("cannot read -: it could not be read to its end (stopped by a "
+                               "signal: only part of it was read)"),
+              std::string::npos)
+        << stopped.err;
+    EXPECT_NE(stopped.err.find("status 130"), std::string::npos) << stopped.err;
 }
 
 }  // namespace
