@@ -71,8 +71,18 @@ the three differences and whether they agree), the misclose against the toleranc
 balance per set-up (imbalance, running sum, flagged beyond --balance-limit A,B, default 5,10),
 and for a Zeiss M5 or GSI book the instrument's own checks: the station differences of the set-ups
 read twice (flagged beyond --station-limit MM) and the instrument's heights against the
-sheet's RLs (flagged beyond 0.1 mm: the field book was edited, or read wrong); a run that was
-not reduced says why instead.
+sheet's RLs set-up by set-up, within two of the last digits the book records (0.02 mm at GSI
+units 8, 2 mm at units 0; flagged beyond: the field book was edited, or read wrong, at that
+set-up). Differences are given in mm as precisely as their limit. A line without an ending RL
+(a spur) is checked all the same, but for its misclose; a run without RLs says why instead.
+
+Tolerance classes: --class ID checks the run against a class of a national standard as well
+(USA FGCS 1984, Australia ICSM SP1, South Australia, Israel SOI, China GB 50026): each figure the
+class sets (line or loop misclose in mm x sqrt(K or E), longest and shortest sight, balance a
+set-up and over the line, station difference, method), with the run's figure, the limit and a
+verdict; figures the class does not set are left out. --tolerance, --balance-limit and
+--station-limit replace the class's figure. --class list prints the classes, their figures and
+where each comes from (rows marked "check against the standard" were read in texts citing it).
 --save writes the level sheet as a workbook (.xlsx) exactly as File > Save does; --pdf prints
 the level report to a PDF file exactly as File > Print does. Both may be given together: the
 report is printed first, so the workbook keeps the report's print set-up.
@@ -92,7 +102,8 @@ many books they must name folders. Every output name is planned before any work 
 two outputs of one name, or an output that is a field book, are refused. -j N reduces N books
 at once, the output still in the order the books were given. The exit status is the highest
 status of any book. Standard output gets whole reports only: after SIGINT or SIGTERM the
-books under way are finished and written, and no other is started.
+books under way are finished and written, and no other is started; a book still awaited on a
+pipe or a terminal is told as read only in part. A second SIGINT ends the program at once.
 
 Exit status:
   0   reduced: the summary block (misclose, permissible error, length) was written
