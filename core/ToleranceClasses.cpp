@@ -13,31 +13,31 @@ namespace {
 constexpr std::array kClasses = std::to_array<ToleranceClass>({
     {"fgcs-1-1", "USA FGCS 1984, first order class I", 3, 4, 50, std::nullopt, 2, 4, std::nullopt,
      "double run",
-     "FGCS 1984 Standards and Specifications for Geodetic Control Networks, table for geodetic "
+     "FGCS 1984 standards for geodetic control networks, table for geodetic "
      "levelling: the misclose of second and third order cited in public course notes; the other "
      "figures as surveying texts reproduce the table, not yet read in the standard itself",
      true},
     {"fgcs-1-2", "USA FGCS 1984, first order class II", 4, 5, 60, std::nullopt, 5, 10, std::nullopt,
      "double run",
-     "cited: FGCS 1984 Standards and Specifications for Geodetic Control Networks, table for "
+     "cited: FGCS 1984 standards for geodetic control networks, table for "
      "geodetic levelling: the misclose of second and third order cited in public course notes; the "
      "other figures as surveying texts reproduce the table, not yet read in the standard itself",
      true},
     {"fgcs-2-1", "USA FGCS 1984, second order class I", 6, 6, 60, std::nullopt, 5, 10, std::nullopt,
      "double run",
-     "cited: FGCS 1984 Standards and Specifications for Geodetic Control Networks, table for "
+     "cited: FGCS 1984 standards for geodetic control networks, table for "
      "geodetic levelling: the misclose of second and third order cited in public course notes; the "
      "other figures as surveying texts reproduce the table, not yet read in the standard itself",
      true},
     {"fgcs-2-2", "USA FGCS 1984, second order class II", 8, 8, 70, std::nullopt, 10, 10,
      std::nullopt, "single or double",
-     "cited: FGCS 1984 Standards and Specifications for Geodetic Control Networks, table for "
+     "cited: FGCS 1984 standards for geodetic control networks, table for "
      "geodetic levelling: the misclose of second and third order cited in public course notes; the "
      "other figures as surveying texts reproduce the table, not yet read in the standard itself",
      true},
     {"fgcs-3", "USA FGCS 1984, third order", 12, 12, 90, std::nullopt, 10, 10, std::nullopt,
      "single",
-     "cited: FGCS 1984 Standards and Specifications for Geodetic Control Networks, table for "
+     "cited: FGCS 1984 standards for geodetic control networks, table for "
      "geodetic levelling: the misclose of second and third order cited in public course notes; the "
      "other figures as surveying texts reproduce the table, not yet read in the standard itself",
      true},
@@ -75,7 +75,8 @@ constexpr std::array kClasses = std::to_array<ToleranceClass>({
     {"cn-5", "China GB 50026, grade 5", 30, 30, std::nullopt, std::nullopt, std::nullopt,
      std::nullopt, std::nullopt, "", "cited: open Levelnet adjustment software's options", false},
     {"cn-2-digital", "China second order with a digital level", 4, std::nullopt, 50, 3, 1.5, 6.0,
-     0.6, "two readings", "cited: a public specification of second-order digital levelling", false},
+     0.6, "two readings",
+     "cited: a public standard of second-order digital levelling, as published", false},
 });
 
 }  // namespace
