@@ -340,7 +340,7 @@ std::array<std::string, 3> ArithmeticFigures(const ArithmeticCheck& check) {
     int first = 4;
     while (first < 12 && std::pow(10.0, -first) > smallest) ++first;
     for (int decimals = first; decimals < 12; ++decimals) {
-        const std::array<std::string, 3> shown = at(decimals);
+        std::array<std::string, 3> shown = at(decimals);
         bool told = true;
         for (size_t i = 0; i < values.size(); ++i) {
             for (size_t j = 0; j < i; ++j) {
