@@ -17,10 +17,7 @@
 
 namespace rendle::cli {
 
-struct ShownMessage {
-    std::string title;
-    std::string text;
-};
+using commands::ShownMessage;
 
 /// The windowing layer of a batch run: the open-file dialog gives the field book, FormRL is
 /// confirmed by OK with the boxes as the read filled them unless the caller replaces a box.
@@ -52,33 +49,6 @@ class BatchWindowing : public commands::Windowing {
     std::string saveName_;
     std::function<void(const grid::Grid&)> print_;
 };
-
-/// The level sheet, the run state, FormRL's boxes, the messages, the outcome and (when given)
-/// the checks of the run as one JSON object, written to `out` as it goes. With `fieldBook` the
-/// object is one line of JSON Lines, naming the field book it comes from. Every number reads
-/// back to the double it stands for; one that is not finite is null.
-/// Which levelling line of a book of several a report is of.
-struct RunOfBook {
-    int number = 1;
-    int of = 1;
-    std::string name;  ///< empty when the book names none
-};
-
-void WriteJsonReport(std::ostream& out, const grid::Grid& sheet, const core::RunState& run,
-                     const commands::ReadCommandResult& outcome,
-                     const std::vector<ShownMessage>& messages,
-                     const core::RunChecks* checks = nullptr,
-                     const std::string* fieldBook = nullptr, const RunOfBook* runOfBook = nullptr);
-
-/// The same object as a string.
-std::string JsonReport(const grid::Grid& sheet, const core::RunState& run,
-                       const commands::ReadCommandResult& outcome,
-                       const std::vector<ShownMessage>& messages,
-                       const core::RunChecks* checks = nullptr,
-                       const std::string* fieldBook = nullptr);
-
-/// "reduced", "reduction-stopped", "read-failed" or "no-data".
-std::string OutcomeName(const commands::ReadCommandResult& outcome);
 
 /// 0 reduced, 3 the reduction stopped early, 2 the read ended with a message, 1 without.
 int ExitStatus(const commands::ReadCommandResult& outcome);

@@ -12,6 +12,7 @@
 #include "readers/FieldBookLine.h"
 #include "readers/Formats.h"
 #include "readers/LineDecoder.h"
+#include "report/JsonReport.h"
 #include "report/TextReport.h"
 
 namespace rendle::cli {
@@ -24,8 +25,8 @@ constexpr int kOutputFailed = 4;
 
 /// One levelling line of a field book: what it is reduced as and where its outputs go.
 struct LineJob {
-    std::optional<int> run;            ///< nothing: the book is one run
-    const RunOfBook* shown = nullptr;  ///< reports say which line
+    std::optional<int> run;                    ///< nothing: the book is one run
+    const report::RunOfBook* shown = nullptr;  ///< reports say which line
     std::string savePath;
     std::string pdfPath;
     bool manyBooks = false;  ///< JSON Lines naming the book, problems named by it
@@ -104,8 +105,8 @@ int ReduceLine(const RunOptions& options, const std::string& fieldBook, const re
     }
     if (!untold.empty()) checks.fieldWarnings.push_back(untold);
     if (options.asJson) {
-        WriteJsonReport(out, sheet, run, outcome, windowing.messages, &checks,
-                        jsonLine ? &shownBook : nullptr, jsonLine ? job.shown : nullptr);
+        report::WriteJsonReport(out, sheet, run, outcome, windowing.messages, &checks,
+                                jsonLine ? &shownBook : nullptr, jsonLine ? job.shown : nullptr);
     } else {
         out << report::LevelReport(sheet) << report::ChecksReport(checks);
     }
@@ -144,7 +145,7 @@ int ReduceLine(const RunOptions& options, const std::string& fieldBook, const re
 
 /// The heading of a report among several: "==> BOOK <==", with the levelling line of a book of
 /// several, "==> BOOK (run 2 of 3, NAME) <==".
-void Heading(const RunOptions& options, const BookPlan& plan, const RunOfBook* shown,
+void Heading(const RunOptions& options, const BookPlan& plan, const report::RunOfBook* shown,
              bool afterAnother, std::ostream& out) {
     if (options.asJson || (!options.manyBooks && !afterAnother)) return;
     const bool first = plan.index == 0 && (shown == nullptr || shown->number == 1);
@@ -187,7 +188,8 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
             outcome.read.reason = reason;
             const core::RunChecks checks = core::CheckRun(sheet, run, std::nullopt, options.limits);
             const bool jsonLine = options.manyBooks || options.jsonLines;
-            WriteJsonReport(out, sheet, run, outcome, {}, &checks, jsonLine ? &shownBook : nullptr);
+            report::WriteJsonReport(out, sheet, run, outcome, {}, &checks,
+                                    jsonLine ? &shownBook : nullptr);
         }
         return status;
     };
@@ -229,7 +231,7 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
             Heading(options, plan, nullptr, false, out);
             return ReduceLine(options, plan.fieldBook, &book, {}, job, printer, writer, out, err);
         }
-        const RunOfBook shown{number, lines, nameOf(number)};
+        const report::RunOfBook shown{number, lines, nameOf(number)};
         job.shown = &shown;
         job.savePath = LineOutput(plan.savePath, plan.saveInFolder, number, lines);
         job.pdfPath = LineOutput(plan.pdfPath, plan.pdfInFolder, number, lines);
@@ -253,7 +255,7 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
     job.manyBooks = true;
     int status = 0;
     for (int number = 1; number <= lines; ++number) {
-        const RunOfBook shown{number, lines, nameOf(number)};
+        const report::RunOfBook shown{number, lines, nameOf(number)};
         job.run = number;
         job.shown = &shown;
         job.savePath = LineOutput(plan.savePath, plan.saveInFolder, number, lines);

@@ -27,6 +27,12 @@ struct FileSpec {
 
 enum class MessageIcon { Critical };
 
+/// A message box as it was shown: its title and its text.
+struct ShownMessage {
+    std::string title;
+    std::string text;
+};
+
 /// The application-wide mouse pointer; the commands only ever restore the default.
 enum class MousePointer { Default };
 

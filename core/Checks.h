@@ -168,17 +168,4 @@ std::array<std::string, 3> ArithmeticFigures(const ArithmeticCheck& check);
 /// was not adjusted").
 std::string NotReducedInWords(const ReductionResult& reduction, const RunState& run);
 
-/// The station differences and the instrument's heights in words ("; largest station difference
-/// 0.0003 m at set-up 2 ..."), empty for a book that has neither.
-std::string InstrumentNotes(const RunChecks& checks);
-
-/// The tooltip of the misclose cell, in sentences: the verdict, the arithmetic check with its
-/// three sums and the instrument's own checks; why the run was not reduced when it was not.
-std::string MiscloseNote(const RunChecks& checks);
-/// The tooltip of the permissible-error cell: the tolerance it was worked out with.
-std::string PermissibleNote(const RunChecks& checks);
-/// The tooltip of the length cell: the sight balance, naming the set-up of the largest
-/// imbalance.
-std::string BalanceNote(const RunChecks& checks);
-
 }  // namespace rendle::core

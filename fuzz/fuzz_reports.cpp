@@ -12,10 +12,10 @@
 #include <string>
 #include <string_view>
 
-#include "cli/BatchRun.h"
 #include "core/LevelSheet.h"
 #include "grid/Grid.h"
 #include "grid/Utf8.h"
+#include "report/JsonReport.h"
 #include "report/TextReport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -47,13 +47,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     rendle::commands::ReadCommandResult outcome;
     outcome.formRL = rendle::commands::RLBoxes{std::string(input.substr(0, 16)), "100"};
-    const std::vector<rendle::cli::ShownMessage> messages = {
+    const std::vector<rendle::commands::ShownMessage> messages = {
         {"SAVE LEVEL", "The level sheet was not saved to " + std::string(input.substr(0, 32))}};
 
     const std::string book(input.substr(0, 24));
     for (const std::string* fieldBook : {static_cast<const std::string*>(nullptr), &book}) {
         const std::string document =
-            rendle::cli::JsonReport(sheet, run, outcome, messages, nullptr, fieldBook);
+            rendle::report::JsonReport(sheet, run, outcome, messages, nullptr, fieldBook);
         if (fieldBook && document.find('\n') != document.size() - 1) std::abort();
         const nlohmann::json parsed = nlohmann::json::parse(document, nullptr, false);
         if (parsed.is_discarded()) std::abort();

@@ -7,6 +7,7 @@
 #include "LevelRun.h"
 #include "core/LevelSheet.h"
 #include "grid/Grid.h"
+#include "report/CheckNotes.h"
 
 namespace rendle::core {
 namespace {
@@ -44,20 +45,21 @@ TEST_F(ChecksTest, ArithmeticCheckOfTheWorkedExampleAndAfterAnEdit) {
     EXPECT_NEAR(a.RiseFallDifference(), 0.800, 1e-12);
     EXPECT_NEAR(a.RLDifference(), 0.800, 1e-12);
     EXPECT_TRUE(a.agrees);
-    EXPECT_NE(MiscloseNote(checks).find("= 0.8000; they agree."), std::string::npos);
+    EXPECT_NE(report::MiscloseNote(checks).find("= 0.8000; they agree."), std::string::npos);
 
     // A foresight re-booked without reducing again: the check fails, and says so.
     sheet.SetCellNumber(8, kColFS, 0.950);
     const RunChecks edited = CheckRun(sheet, run, result, {});
     EXPECT_FALSE(edited.arithmetic->agrees);
-    EXPECT_NE(MiscloseNote(edited).find("; it fails. Reduce the run again"), std::string::npos);
+    EXPECT_NE(report::MiscloseNote(edited).find("; it fails. Reduce the run again"),
+              std::string::npos);
 
     // A reading that stayed text is no reading to the reduction: the sums agree with it, and
     // the check still fails, naming the cell.
     sheet.SetCellText(8, kColFS, "1.4.5");
     const RunChecks withText = CheckRun(sheet, run, result, {});
     EXPECT_FALSE(withText.arithmetic->agrees);
-    EXPECT_NE(MiscloseNote(withText).find("D8 holds the text 1.4.5, read as no reading."),
+    EXPECT_NE(report::MiscloseNote(withText).find("D8 holds the text 1.4.5, read as no reading."),
               std::string::npos);
 }
 
@@ -85,9 +87,9 @@ TEST_F(ChecksTest, ToleranceVerdictOnBothSides) {
         EXPECT_EQ(checks.tolerance->within, c.within);
         EXPECT_NEAR(checks.tolerance->permissible,
                     c.classMm.value_or(2.0) * std::sqrt(0.140) / 1000.0, 1e-12);
-        EXPECT_EQ(
-            MiscloseNote(checks).rfind(c.within ? "The misclose of" : "The misclose exceeds", 0),
-            0u);
+        EXPECT_EQ(report::MiscloseNote(checks).rfind(
+                      c.within ? "The misclose of" : "The misclose exceeds", 0),
+                  0u);
     }
 }
 
@@ -116,8 +118,8 @@ TEST_F(ChecksTest, SightBalanceTable) {
     EXPECT_DOUBLE_EQ(checks.balance.largestImbalance, 7);
     EXPECT_DOUBLE_EQ(checks.balance.largestRunning, 13);
     EXPECT_EQ(checks.balance.largestSetUp, 2);
-    EXPECT_NE(BalanceNote(checks).find("is 7.00 m, at set-up 2;"), std::string::npos);
-    EXPECT_NE(BalanceNote(checks).find("Beyond the limits"), std::string::npos);
+    EXPECT_NE(report::BalanceNote(checks).find("is 7.00 m, at set-up 2;"), std::string::npos);
+    EXPECT_NE(report::BalanceNote(checks).find("Beyond the limits"), std::string::npos);
 }
 
 TEST_F(ChecksTest, EachStopIsToldInASurveyorsWords) {

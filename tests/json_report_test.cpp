@@ -11,6 +11,7 @@
 #include "FieldBookText.h"
 #include "cli/BatchRun.h"
 #include "core/LevelSheet.h"
+#include "report/JsonReport.h"
 #include "report/TextReport.h"
 
 namespace {
@@ -81,7 +82,7 @@ TEST(JsonReport, ParsesAndEveryNumberReadsBackToTheSheetsDouble) {
         const std::string path = "/survey/2026/\xE9t\xE9.SDR";
         for (const std::string* book : {static_cast<const std::string*>(nullptr), &path}) {
             const std::string text =
-                rendle::cli::JsonReport(sheet, run, outcome, windowing.messages, &checks, book);
+                rendle::report::JsonReport(sheet, run, outcome, windowing.messages, &checks, book);
             // One line of JSON Lines for a book of many.
             EXPECT_EQ(text.find('\n') == text.size() - 1, book != nullptr);
             const nlohmann::json document = nlohmann::json::parse(text);  // throws on bad UTF-8
@@ -125,7 +126,7 @@ TEST(JsonReport, TheInstrumentsChecksOfARunReadTwice) {
     const auto checks =
         rendle::core::CheckRun(sheet, run, outcome.reduction, {std::nullopt, 5, 10, false, 0.3});
     const nlohmann::json document = nlohmann::json::parse(
-        rendle::cli::JsonReport(sheet, run, outcome, windowing.messages, &checks));
+        rendle::report::JsonReport(sheet, run, outcome, windowing.messages, &checks));
     const nlohmann::json& differences = document["checks"]["stationDifferences"];
     EXPECT_EQ(differences["largest"], -0.25);
     EXPECT_EQ(differences["setUp"], 1);

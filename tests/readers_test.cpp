@@ -13,6 +13,7 @@
 #include "grid/Grid.h"
 #include "readers/FieldBook.h"
 #include "readers/FieldBookLine.h"
+#include "report/CheckNotes.h"
 
 namespace rendle::readers {
 namespace {
@@ -221,7 +222,7 @@ TEST_F(ReaderTest, TheRunIsCheckedAgainstTheInstrument) {
     EXPECT_TRUE(checks.instrument.flagged);
     EXPECT_EQ(checks.instrument.row, 10);
     EXPECT_NEAR(checks.instrument.largestDifference, 0.005, 1e-9);
-    EXPECT_NE(core::MiscloseNote(checks).find("the field book was edited, or read wrong"),
+    EXPECT_NE(report::MiscloseNote(checks).find("the field book was edited, or read wrong"),
               std::string::npos);
 }
 

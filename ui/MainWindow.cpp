@@ -16,6 +16,7 @@
 #include "core/Checks.h"
 #include "core/LevelSheet.h"
 #include "grid/Workbook.h"
+#include "report/CheckNotes.h"
 #include "ui/AboutWindow.h"
 #include "ui/Help.h"
 #include "ui/RLWindow.h"
@@ -66,11 +67,11 @@ QString MainWindow::summaryToolTip(int32_t row, int32_t col) const {
     const int32_t last = run_.LastDataRow;
     std::string tip;
     if (row == last + 3 && (col == core::kColRL || (col == 2 && !checks_->reduced))) {
-        tip = core::MiscloseNote(*checks_);
+        tip = report::MiscloseNote(*checks_);
     } else if (col == core::kColRL && row == last + 4) {
-        tip = core::PermissibleNote(*checks_);
+        tip = report::PermissibleNote(*checks_);
     } else if (col == core::kColRL && row == last + 5) {
-        tip = core::BalanceNote(*checks_);
+        tip = report::BalanceNote(*checks_);
     }
     return QString::fromStdString(tip);
 }

@@ -1,0 +1,426 @@
+#include "report/JsonReport.h"
+
+#include <rapidjson/prettywriter.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+#include <cmath>
+#include <sstream>
+
+#include "grid/Utf8.h"
+
+namespace rendle::report {
+
+using readers::ReadStatus;
+
+namespace {
+
+/// A warning's kind as the JSON document names it.
+const char* WarningKindName(readers::WarningKind kind) {
+    switch (kind) {
+        case readers::WarningKind::InstrumentDiffers:
+            return "instrument-differs";
+        case readers::WarningKind::TakenAgain:
+            return "taken-again";
+        case readers::WarningKind::Edited:
+            return "edited";
+        case readers::WarningKind::NoNumber:
+            break;
+    }
+    return "no-number";
+}
+
+/// Written out to the stream past this many bytes, so that a large sheet is never held whole.
+constexpr size_t kFlushBytes = size_t{64} * 1024;
+
+/// The JSON document of one book, written as it goes through RapidJSON's writer (one line, or
+/// laid out with a two-space indent).
+template <typename Writer>
+class JsonReportWriter {
+  public:
+    JsonReportWriter(std::ostream& out, Writer& writer, rapidjson::StringBuffer& buffer)
+        : out_(out), w_(writer), buffer_(buffer) {}
+
+    void Document(const grid::Grid& sheet, const core::RunState& run,
+                  const commands::ReadCommandResult& outcome,
+                  const std::vector<commands::ShownMessage>& messages,
+                  const core::RunChecks* checks, const std::string* fieldBook,
+                  const RunOfBook* runOfBook) {
+        w_.StartObject();
+        if (fieldBook) Member("fieldBook", *fieldBook);
+        Member("outcome", OutcomeName(outcome));
+        if (outcome.read.status != readers::ReadStatus::Read) {
+            // Why the read did not end normally, and on which line (0 for none).
+            Member("reason", outcome.read.reason);
+            Key("line");
+            w_.Uint64(outcome.read.line);
+        }
+        Key("messages");
+        w_.StartArray();
+        for (const commands::ShownMessage& message : messages) {
+            w_.StartObject();
+            Member("title", message.title);
+            Member("text", message.text);
+            Member("icon", "critical");
+            w_.EndObject();
+        }
+        w_.EndArray();
+        if (!outcome.read.warnings.Empty()) {
+            // What the read met that the surveyor should know of, apart from the message boxes
+            // of "messages": the first 20, and how many more there were.
+            Key("warnings");
+            w_.StartArray();
+            for (const readers::ReadWarning& warning : outcome.read.warnings.Told()) {
+                w_.StartObject();
+                Key("line");
+                w_.Uint64(warning.line);
+                Member("kind", WarningKindName(warning.kind));
+                Member("text", warning.text);
+                w_.EndObject();
+            }
+            w_.EndArray();
+            if (outcome.read.warnings.More() > 0) {
+                Key("moreWarnings");
+                w_.Uint64(outcome.read.warnings.More());
+            }
+        }
+        Key("formRL");
+        if (outcome.formRL) {
+            w_.StartObject();
+            Member("start", outcome.formRL->start);
+            Member("end", outcome.formRL->end);
+            w_.EndObject();
+        } else {
+            w_.Null();
+        }
+        Key("run");
+        w_.StartObject();
+        Member("FirstDataRow", run.FirstDataRow);
+        Member("LastDataRow", run.LastDataRow);
+        Member("StationCount", run.StationCount);
+        RL("EnteredStartRL", run.EnteredStartRL);
+        RL("StartRL", run.StartRL);
+        RL("EndRL", run.EndRL);
+        if (runOfBook) {
+            // Which levelling line of the book this is, beside the run state.
+            Key("number");
+            w_.Int(runOfBook->number);
+            Key("of");
+            w_.Int(runOfBook->of);
+            Key("name");
+            if (runOfBook->name.empty()) {
+                w_.Null();
+            } else {
+                Write(runOfBook->name);
+            }
+        }
+        w_.EndObject();
+        if (checks) Checks(*checks);
+        Sheet(sheet);
+        w_.EndObject();
+        Flush();
+    }
+
+  private:
+    void Flush() {
+        out_.write(buffer_.GetString(), static_cast<std::streamsize>(buffer_.GetSize()));
+        buffer_.Clear();
+    }
+
+    /// Texts are UTF-8 inside the program; anything that is not (a path of unknown encoding in
+    /// a message, an edited cell) is shown with U+FFFD.
+    void String(std::string_view text) {
+        if (grid::IsValidUtf8(text)) {
+            w_.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
+            return;
+        }
+        const std::string valid = grid::ValidUtf8(text);
+        w_.String(valid.data(), static_cast<rapidjson::SizeType>(valid.size()));
+    }
+    void Key(std::string_view key) {
+        w_.Key(key.data(), static_cast<rapidjson::SizeType>(key.size()));
+    }
+    /// A number that is not finite has no JSON spelling: null.
+    void Number(double value) {
+        if (std::isfinite(value)) {
+            w_.Double(value);
+        } else {
+            w_.Null();
+        }
+    }
+    void Write(std::string_view text) { String(text); }
+    void Write(const char* text) { String(text); }
+    void Write(double value) { Number(value); }
+    void Write(int value) { w_.Int(value); }
+    void Write(bool value) { w_.Bool(value); }
+    template <typename T>
+    void Member(std::string_view key, const T& value) {
+        Key(key);
+        Write(value);
+    }
+
+    void RL(std::string_view key, const core::RLValue& value) {
+        Key(key);
+        if (const double* number = std::get_if<double>(&value)) {
+            Number(*number);
+        } else if (const std::string* text = std::get_if<std::string>(&value)) {
+            String(*text);
+        } else {
+            w_.Null();
+        }
+    }
+
+    void Checks(const core::RunChecks& checks) {
+        Key("checks");
+        w_.StartObject();
+        Member("reduced", checks.reduced);
+        if (!checks.reduced) Member("notReduced", checks.notReduced);
+        if (!checks.arithmetic) {
+            w_.EndObject();
+            return;
+        }
+        const core::ArithmeticCheck& a = *checks.arithmetic;
+        Key("arithmetic");
+        w_.StartObject();
+        Member("sumBS", a.sumBS);
+        Member("sumFS", a.sumFS);
+        Member("sumRise", a.sumRise);
+        Member("sumFall", a.sumFall);
+        Member("bsMinusFs", a.ReadingDifference());
+        Member("riseMinusFall", a.RiseFallDifference());
+        Member("lastMinusFirstRL", a.RLDifference());
+        Member("agrees", a.agrees);
+        w_.EndObject();
+
+        if (checks.tolerance) {
+            const core::ToleranceVerdict& t = *checks.tolerance;
+            Key("tolerance");
+            w_.StartObject();
+            Member("misclose", t.misclose);
+            Member("classMm", t.classMm);
+            Member("permissible", t.permissible);
+            Member("ratio", t.ratio);
+            Member("verdict", t.within ? "within" : "exceeds");
+            w_.EndObject();
+        }
+
+        const core::StationDifferences& d = checks.stationDifferences;
+        Key("stationDifferences");
+        w_.StartObject();
+        Member("largest", d.largest);
+        Member("setUp", d.setUp);
+        Key("limit");
+        if (d.limit) {
+            Number(*d.limit);
+        } else {
+            w_.Null();
+        }
+        Member("flagged", d.flagged);
+        Key("setUps");
+        w_.StartArray();
+        for (const auto& setUp : d.setUps) {
+            w_.StartObject();
+            Member("setUp", setUp.setUp);
+            Member("difference", setUp.value);
+            w_.EndObject();
+        }
+        w_.EndArray();
+        w_.EndObject();
+
+        const core::InstrumentCheck& i = checks.instrument;
+        Key("instrument");
+        w_.StartObject();
+        Member("compared", i.compared);
+        Member("largestDifference", i.largestDifference);
+        Member("row", static_cast<int>(i.row));
+        Member("setUp", i.setUp);
+        Member("limit", i.limit);
+        Key("resolution");
+        if (i.resolution) {
+            Number(*i.resolution);
+        } else {
+            w_.Null();
+        }
+        Member("flagged", i.flagged);
+        w_.EndObject();
+
+        const core::SightBalance& b = checks.balance;
+        Key("balance");
+        w_.StartObject();
+        Key("setUps");
+        w_.StartArray();
+        for (const core::SetUpBalance& s : b.setUps) {
+            w_.StartObject();
+            Member("setUp", s.setUp);
+            Member("backsight", s.backsight);
+            Member("foresight", s.foresight);
+            Member("imbalance", s.imbalance);
+            Member("running", s.running);
+            Member("flagged", s.flagged);
+            w_.EndObject();
+        }
+        w_.EndArray();
+        Member("largestImbalance", b.largestImbalance);
+        Member("largestRunning", b.largestRunning);
+        Member("imbalanceLimit", b.imbalanceLimit);
+        Member("runningLimit", b.runningLimit);
+        Member("flagged", b.flagged);
+        w_.EndObject();
+        if (checks.byClass) ByClass(*checks.byClass);
+        w_.EndObject();
+    }
+
+    /// What the tolerance class adds: each figure it sets, with the run's figure, the limit and
+    /// the verdict, in metres; figures the class does not set are left out.
+    void ByClass(const core::ClassChecks& byClass) {
+        const core::ToleranceClass& row = *byClass.row;
+        Key("class");
+        w_.StartObject();
+        Member("id", std::string_view(row.id));
+        Member("name", std::string_view(row.name));
+        Member("source", std::string_view(row.source));
+        Member("checkAgainstStandard", row.checkAgainstStandard);
+        Member("loop", byClass.loop);
+        const auto figure = [&](std::string_view key, const std::optional<core::ClassFigure>& f,
+                                const char* bad) {
+            if (!f) return;
+            Key(key);
+            w_.StartObject();
+            Member("figure", f->figure);
+            Member("limit", f->limit);
+            Member("verdict", f->within ? "within" : bad);
+            w_.EndObject();
+        };
+        figure("misclose", byClass.misclose, "exceeds");
+        figure("sightLength", byClass.longestSight, "exceeds");
+        figure("shortestSight", byClass.shortestSight, "too-short");
+        figure("balance", byClass.balanceSetUp, "exceeds");
+        figure("balanceOverTheLine", byClass.balanceSection, "exceeds");
+        figure("stationDifference", byClass.stationDifference, "exceeds");
+        if (byClass.method) {
+            Key("method");
+            w_.StartObject();
+            Member("figure", byClass.method->method);
+            Member("limit", std::string_view(byClass.method->required));
+            Member("verdict", byClass.method->verdict);
+            w_.EndObject();
+        }
+        w_.EndObject();
+    }
+
+    void Sheet(const grid::Grid& sheet) {
+        Key("sheet");
+        w_.StartObject();
+        Member("title", sheet.SheetTitle());
+        Key("columnHeadings");
+        w_.StartObject();
+        for (int32_t col = 1; col <= grid::kMaxCol; ++col) {
+            if (sheet.HasColumnHeading(col)) Member(std::to_string(col), sheet.ColumnHeading(col));
+        }
+        w_.EndObject();
+        Key("hiddenColumns");
+        w_.StartArray();
+        for (int32_t col = 1; col <= grid::kMaxCol; ++col) {
+            if (sheet.ColumnHidden(col)) w_.Int(col);
+        }
+        w_.EndArray();
+        Key("activeCell");
+        w_.StartArray();
+        w_.Int(sheet.ActiveRow());
+        w_.Int(sheet.ActiveCol());
+        w_.EndArray();
+
+        Key("cells");
+        w_.StartArray();
+        // Each cell on a line of its own: thousands of cells, each a few members, read best
+        // (and are written at a fraction of the cost) without a line per member.
+        rapidjson::StringBuffer cellBuffer;
+        rapidjson::Writer<rapidjson::StringBuffer> cellWriter(cellBuffer);
+        JsonReportWriter<rapidjson::Writer<rapidjson::StringBuffer>> cells(out_, cellWriter,
+                                                                           cellBuffer);
+        const int32_t lastCol = sheet.LastUsedCol();
+        for (int32_t r = 1; r <= sheet.LastUsedRow(); ++r) {
+            for (int32_t c = 1; c <= lastCol; ++c) {
+                if (sheet.CellAt(r, c).kind == grid::CellKind::Empty) continue;
+                cellBuffer.Clear();
+                cellWriter.Reset(cellBuffer);
+                cells.Cell(sheet, r, c);
+                w_.RawValue(cellBuffer.GetString(), cellBuffer.GetSize(), rapidjson::kObjectType);
+            }
+            if (buffer_.GetSize() >= kFlushBytes) Flush();
+        }
+        w_.EndArray();
+        w_.EndObject();
+    }
+
+  public:
+    /// One cell of the sheet as an object: its address, its text, or its number and how it is
+    /// displayed, and its format.
+    void Cell(const grid::Grid& sheet, int32_t r, int32_t c) {
+        const grid::Cell& cell = sheet.CellAt(r, c);
+        w_.StartObject();
+        Member("row", r);
+        Member("col", c);
+        if (cell.kind == grid::CellKind::Text) {
+            Member("text", cell.text);
+        } else {
+            Member("number", cell.number);
+            Member("display", sheet.CellText(r, c));
+        }
+        const grid::CellFormat& format = sheet.FormatAt(r, c);
+        if (format.bold) Member("bold", true);
+        if (!format.numberFormat.empty()) Member("format", format.numberFormat);
+        w_.EndObject();
+    }
+
+  private:
+    std::ostream& out_;
+    Writer& w_;
+    rapidjson::StringBuffer& buffer_;
+};
+
+}  // namespace
+
+void WriteJsonReport(std::ostream& out, const grid::Grid& sheet, const core::RunState& run,
+                     const commands::ReadCommandResult& outcome,
+                     const std::vector<commands::ShownMessage>& messages,
+                     const core::RunChecks* checks, const std::string* fieldBook,
+                     const RunOfBook* runOfBook) {
+    rapidjson::StringBuffer buffer;
+    if (fieldBook) {
+        // One line of JSON Lines for a book of many.
+        rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+        JsonReportWriter(out, writer, buffer)
+            .Document(sheet, run, outcome, messages, checks, fieldBook, runOfBook);
+    } else {
+        rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
+        writer.SetIndent(' ', 2);
+        JsonReportWriter(out, writer, buffer)
+            .Document(sheet, run, outcome, messages, checks, fieldBook, runOfBook);
+    }
+    out << '\n';
+}
+
+std::string JsonReport(const grid::Grid& sheet, const core::RunState& run,
+                       const commands::ReadCommandResult& outcome,
+                       const std::vector<commands::ShownMessage>& messages,
+                       const core::RunChecks* checks, const std::string* fieldBook) {
+    std::ostringstream out;
+    WriteJsonReport(out, sheet, run, outcome, messages, checks, fieldBook);
+    return out.str();
+}
+
+std::string OutcomeName(const commands::ReadCommandResult& outcome) {
+    if (outcome.read.status != ReadStatus::Read || !outcome.reduction) return "read-failed";
+    switch (outcome.reduction->status) {
+        case core::ReductionStatus::Reduced:
+            return "reduced";
+        case core::ReductionStatus::Stopped:
+            return "reduction-stopped";
+        case core::ReductionStatus::NoData:
+            break;
+    }
+    return "no-data";
+}
+
+}  // namespace rendle::report
