@@ -349,13 +349,15 @@ int Run(int argc, char** argv) {
     // Each book's report goes out whole, and a failed write to standard output (a full disk, a
     // closed pipe) ends the run as a failure.
     std::string outputError;
-    const auto deliver = [&outputError](const rendle::cli::ItemOutput& item) {
+    size_t delivered = 0;
+    const auto deliver = [&outputError, &delivered](const rendle::cli::ItemOutput& item) {
         if (!WriteAll(STDOUT_FILENO, item.out)) {
             outputError = std::strerror(errno);
             WriteAll(rendle::cli::ProgramStderr(), item.err);
             return false;
         }
         WriteAll(rendle::cli::ProgramStderr(), item.err);
+        ++delivered;
         return true;
     };
     const int status = rendle::cli::RunInOrder(plans.size(), jobs, work, deliver, stopRequested);
@@ -363,6 +365,11 @@ int Run(int argc, char** argv) {
         Say("rendle-reduce: standard output could not be written (" + outputError +
             "); the books after it were not reduced");
         return std::max(status, kOutputFailed);
+    }
+    if (stopRequested && delivered < plans.size()) {
+        // The program's own stop, told: what was done is whole, the rest was not started.
+        Say("rendle-reduce: stopped by a signal after " + std::to_string(delivered) + " of " +
+            std::to_string(plans.size()) + " field books; the others were not reduced");
     }
     return status;
 }
