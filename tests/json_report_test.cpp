@@ -158,6 +158,14 @@ TEST(ChecksReport, NumbersAsTheSheetShowsThemAndNoRatioWithoutALength) {
     EXPECT_NE(report.find("misclose 0.0000 m"), std::string::npos) << report;
     EXPECT_NE(report.find("(no ratio: the run has no length)"), std::string::npos) << report;
     EXPECT_NE(report.find("limits 2.5 m and 10 m"), std::string::npos) << report;
+
+    // JSON has no spelling for an infinite ratio: null.
+    rendle::grid::Grid sheet;
+    rendle::core::SetUpLevelSheet(sheet);
+    const rendle::core::RunState run;
+    const nlohmann::json document =
+        nlohmann::json::parse(rendle::report::JsonReport(sheet, run, {}, {}, &checks));
+    EXPECT_TRUE(document["checks"]["tolerance"]["ratio"].is_null()) << document["checks"];
 }
 
 }  // namespace
