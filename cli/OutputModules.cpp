@@ -82,15 +82,20 @@ bool PdfPrinter::Print(const grid::Grid& sheet, const std::string& path, std::st
 }
 
 void WorkbookModuleWriter::operator()(const grid::Grid& sheet, const std::string& path) {
+    (*this)(std::vector<const grid::Grid*>{&sheet}, path);
+}
+
+void WorkbookModuleWriter::operator()(const std::vector<const grid::Grid*>& sheets,
+                                      const std::string& path) {
     std::string error;
     const auto write =
-        reinterpret_cast<WriteWorkbookFunction>(module_.Symbol(kWriteWorkbookSymbol, error));
+        reinterpret_cast<WriteSheetsFunction>(module_.Symbol(kWriteSheetsSymbol, error));
     if (!write) throw grid::GridError(grid::kErrWriteFailed, "the workbook writer " + error);
     char reason[1024] = {};
     int written = 0;
     {
         const QuietStderr quiet;
-        written = write(&sheet, path.c_str(), reason, sizeof reason);
+        written = write(sheets.data(), sheets.size(), path.c_str(), reason, sizeof reason);
     }
     if (written == 0) throw grid::GridError(grid::kErrWriteFailed, reason);
 }

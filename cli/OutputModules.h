@@ -4,6 +4,7 @@
 
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "cli/Module.h"
 #include "grid/Grid.h"
@@ -46,6 +47,8 @@ int ProgramStderr();
 class WorkbookModuleWriter {
   public:
     void operator()(const grid::Grid& sheet, const std::string& path);
+    /// A workbook of several sheets, in the order given.
+    void operator()(const std::vector<const grid::Grid*>& sheets, const std::string& path);
 
   private:
     Module module_{"rendle-xlsx.so"};

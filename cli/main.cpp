@@ -21,6 +21,7 @@
 #include "cli/OutputModules.h"
 #include "cli/OutputPlan.h"
 #include "cli/ReduceBook.h"
+#include "cli/Terminal.h"
 #include "core/ToleranceClasses.h"
 #include "readers/Formats.h"
 #include "readers/LineDecoder.h"
@@ -137,27 +138,9 @@ extern "C" void RequestStop(int signal) {
     stopRequested = true;
 }
 
-/// Writes all of `bytes` to the descriptor; false with errno when it cannot.
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes.remove_prefix(static_cast<size_t>(written));
-    }
-    return true;
-}
-
-/// A value that looks like an option ("--json" after "--end-rl") was never meant as the value.
-std::string NotAnOption(const std::string& value) {
-    if (value.starts_with("--")) return "needs a value, not the option " + value;
-    return {};
-}
-
-/// One line on stderr, as valid UTF-8 with control characters escaped.
-void Say(const std::string& line) {
-    WriteAll(rendle::cli::ProgramStderr(), rendle::report::EscapedText(line) + "\n");
-}
+using rendle::cli::NotAnOption;
+using rendle::cli::Say;
+using rendle::cli::WriteAll;
 
 int Run(int argc, char** argv) {
     using rendle::readers::FieldBookFormat;

@@ -217,16 +217,23 @@ void WriteWorkbook(const Grid& sheet, const std::string& path, int32_t fileType)
     if (fileType != kWorkbookFileType) {
         throw GridError(kErrBadArgument, "unknown workbook file type " + std::to_string(fileType));
     }
+    WriteWorkbookSheets({&sheet}, path);
+}
+
+void WriteWorkbookSheets(const std::vector<const Grid*>& sheets, const std::string& path) {
     const CNumericLocale cLocale;
     // The workbook is built in a file beside the target; only a whole one takes its place.
     StagedFile staged(path);
     Book book(staged.WritePath());
 
-    lxw_worksheet* ws = workbook_add_worksheet(book.get(), XmlSafeText(sheet.SheetTitle()).c_str());
-    if (!ws) Fail("the sheet name " + sheet.SheetTitle() + " cannot be used in a workbook");
-    WriteCells(sheet, book.get(), ws);
-    WriteColumns(sheet, book.get(), ws);
-    WritePrintSetUp(sheet, ws);
+    for (const Grid* sheet : sheets) {
+        lxw_worksheet* ws =
+            workbook_add_worksheet(book.get(), XmlSafeText(sheet->SheetTitle()).c_str());
+        if (!ws) Fail("the sheet name " + sheet->SheetTitle() + " cannot be used in a workbook");
+        WriteCells(*sheet, book.get(), ws);
+        WriteColumns(*sheet, book.get(), ws);
+        WritePrintSetUp(*sheet, ws);
+    }
 
     book.Close();
     CheckWholeArchive(staged);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace rendle::grid {
 
@@ -19,6 +20,8 @@ inline constexpr int32_t kWorkbookFileType = 11;
 /// (StagedFile), so a failed write leaves an existing file as it was. Throws GridError saying
 /// why when the workbook cannot be written, or when the target is a folder or read-only.
 void WriteWorkbook(const Grid& sheet, const std::string& path, int32_t fileType);
+/// The same for a workbook of several sheets, in the order given.
+void WriteWorkbookSheets(const std::vector<const Grid*>& sheets, const std::string& path);
 
 /// Throws GridError unless the staged file is a whole zip archive: its end record where it
 /// belongs, closing the central directory that precedes it. A library that writes through the C

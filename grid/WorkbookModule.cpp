@@ -3,15 +3,18 @@
 #include <cstring>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "grid/Grid.h"
 #include "grid/Workbook.h"
 
-extern "C" __attribute__((visibility("default"))) int rendle_write_workbook(
-    const rendle::grid::Grid* sheet, const char* path, char* error, size_t errorSize) {
+extern "C" __attribute__((visibility("default"))) int rendle_write_workbook_sheets(
+    const rendle::grid::Grid* const* sheets, size_t count, const char* path, char* error,
+    size_t errorSize) {
     std::string reason;
     try {
-        rendle::grid::WriteWorkbookFile(*sheet, path);
+        rendle::grid::WriteWorkbookSheets(
+            std::vector<const rendle::grid::Grid*>(sheets, sheets + count), path);
         return 1;
     } catch (const std::exception& failure) {
         // GridError, and anything else, goes back as text: no exception crosses the module.
@@ -25,4 +28,4 @@ extern "C" __attribute__((visibility("default"))) int rendle_write_workbook(
 }
 
 // The signature the program expects of the entry point.
-[[maybe_unused]] static constexpr WriteWorkbookFunction kEntryPoint = &rendle_write_workbook;
+[[maybe_unused]] static constexpr WriteSheetsFunction kEntryPoint = &rendle_write_workbook_sheets;

@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     nlohmann-json3-dev rapidjson-dev libcli11-dev
-    qt6-base-dev libxlsxwriter-dev
+    qt6-base-dev libxlsxwriter-dev libeigen3-dev libboost-dev
     clang libclang-rt-14-dev
     fonts-liberation xvfb xauth
     poppler-utils python3 python3-openpyxl dpkg-dev

@@ -1,0 +1,279 @@
+#include "network/NetworkInput.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <optional>
+
+#include "core/LevelSheet.h"
+#include "core/Reduction.h"
+#include "core/RunState.h"
+#include "grid/Grid.h"
+
+namespace rendle::network {
+
+namespace {
+
+std::string_view Trimmed(std::string_view text) {
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) return {};
+    const size_t last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+std::string Located(const std::string& name, size_t line, const std::string& text) {
+    return name + ":" + std::to_string(line) + ": " + text;
+}
+
+/// One levelling line's sections, walked row by row through its reduced sheet.
+class SectionWalk {
+  public:
+    SectionWalk(const grid::Grid& sheet, const IsNetworkPoint& isNetworkPoint,
+                std::string source, NetworkInput& input)
+        : sheet_(sheet), isNetworkPoint_(isNetworkPoint), source_(std::move(source)),
+          input_(input) {}
+
+    void Walk(int32_t first, int32_t last) {
+        for (int32_t r = first; r <= last; ++r) {
+            const std::string sight = sheet_.CellText(r, core::kColSightType);
+            const std::string point(Trimmed(sheet_.CellText(r, core::kColStation)));
+            const double distance = sheet_.CellNumber(r, core::kColDist);
+            const bool networkPoint = r == first || r == last || isNetworkPoint_(point);
+            if ((r == first || r == last) && point.empty()) {
+                throw NetworkError(source_ + ": the line's " + (r == first ? "first" : "last") +
+                                   " point (row " + std::to_string(r) + ") has no name");
+            }
+            if (sight == "BS") {
+                EndSetUp();
+                entry_ = distance;
+                if (networkPoint) Reach(point, r);
+            } else if (sight == "IS" || sight == "FS") {
+                touched_ = true;
+                exit_ = distance;
+                if (networkPoint) {
+                    // The set-up is cut here: its part so far belongs to the section ending at
+                    // this point, the rest (after an intermediate sight) to the next.
+                    EndSetUp();
+                    entry_ = distance;
+                    Reach(point, r);
+                }
+            }
+        }
+        EndSetUp();
+    }
+
+  private:
+    void EndSetUp() {
+        if (touched_) {
+            length_ += entry_ + exit_;
+            ++setUps_;
+        }
+        touched_ = false;
+    }
+
+    void Reach(const std::string& point, int32_t row) {
+        const double rl = sheet_.CellNumber(row, core::kColRL);
+        if (start_ && setUps_ > 0) {
+            const std::string where = source_ + ", rows " + std::to_string(startRow_) + "–" +
+                                      std::to_string(row);
+            if (*start_ == point) {
+                input_.lineLoops.push_back({point, rl - startRL_, length_ / 1000.0, setUps_, where});
+            } else {
+                input_.observations.push_back(
+                    {*start_, point, rl - startRL_, length_ / 1000.0, setUps_, std::nullopt, where});
+            }
+        }
+        if (!start_ || setUps_ > 0 || *start_ != point) {
+            start_ = point;
+            startRL_ = rl;
+            startRow_ = row;
+        }
+        length_ = 0;
+        setUps_ = 0;
+    }
+
+    const grid::Grid& sheet_;
+    const IsNetworkPoint& isNetworkPoint_;
+    std::string source_;
+    NetworkInput& input_;
+    std::optional<std::string> start_;
+    double startRL_ = 0;
+    int32_t startRow_ = 0;
+    double length_ = 0;  // m
+    int setUps_ = 0;
+    double entry_ = 0;  // the sight where the set-up came into the section
+    double exit_ = 0;   // its last sight so far
+    bool touched_ = false;
+};
+
+std::vector<std::string> Fields(std::string_view row) {
+    std::vector<std::string> fields;
+    size_t from = 0;
+    while (true) {
+        const size_t comma = row.find(',', from);
+        fields.emplace_back(Trimmed(row.substr(from, comma - from)));
+        if (comma == std::string_view::npos) break;
+        from = comma + 1;
+    }
+    return fields;
+}
+
+/// The rows of a CSV file with their line numbers, blank rows and # comments passed over.
+std::vector<std::pair<size_t, std::vector<std::string>>> Rows(std::istream& in) {
+    std::vector<std::pair<size_t, std::vector<std::string>>> rows;
+    std::string line;
+    size_t number = 0;
+    // Names as a field book's are read: UTF-8, or else the Windows code page.
+    readers::LineDecoder decoder;
+    while (std::getline(in, line)) {
+        ++number;
+        if (number == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
+        decoder.Decode(line);
+        const std::string_view text = Trimmed(line);
+        if (text.empty() || text.front() == '#') continue;
+        rows.emplace_back(number, Fields(text));
+    }
+    return rows;
+}
+
+double Number(const std::string& field, const std::string& column, const std::string& name,
+              size_t line) {
+    const std::optional<double> value = core::ParseDecimalText(field);
+    if (!value || !std::isfinite(*value)) {
+        throw NetworkError(Located(name, line, column + " \"" + field + "\" is no number"));
+    }
+    return *value;
+}
+
+}  // namespace
+
+void AddBook(const readers::Book& book, const std::string& name,
+             const readers::LineDecoder& decoder, const IsNetworkPoint& isNetworkPoint,
+             NetworkInput& input) {
+    if (book.unreadable) {
+        throw NetworkError(Located(name, book.unreadable->line, book.unreadable->reason));
+    }
+    const int lines = std::max<int>(1, static_cast<int>(book.lines.size()));
+    for (int k = 1; k <= lines; ++k) {
+        const std::string source = lines > 1 ? name + " run " + std::to_string(k) : name;
+        grid::Grid sheet;
+        core::SetUpLevelSheet(sheet);
+        core::RunState run;
+        const readers::ReadResult read = readers::ReadFieldBook(book, k, sheet, run, decoder);
+        if (read.status != readers::ReadStatus::Read) {
+            throw NetworkError(Located(name, read.line,
+                                       (lines > 1 ? "run " + std::to_string(k) + ": " : "") +
+                                           (read.reason.empty() ? "the book cannot be read"
+                                                                : read.reason)));
+        }
+        for (const readers::ReadWarning& w : read.warnings.Told()) {
+            input.warnings.push_back(Located(name, w.line, w.text));
+        }
+        // The rise and fall from an RL of 0: each row's RL is then the height difference from
+        // the line's first point, whatever benchmark RL the book gives.
+        run.StartRL = 0.0;
+        run.EndRL = std::monostate{};
+        const core::ReductionResult reduced = core::ReduceLevels(sheet, run);
+        const bool risesAndFalls = reduced.status == core::ReductionStatus::Reduced ||
+                                   (reduced.status == core::ReductionStatus::Stopped &&
+                                    reduced.step == core::ReductionStep::ClosingCorrection);
+        if (!risesAndFalls) {
+            throw NetworkError(source + ": the rise and fall could not be worked out (" +
+                               (reduced.reason.empty() ? "no readings" : reduced.reason) + ")");
+        }
+        SectionWalk(sheet, isNetworkPoint, source, input).Walk(run.FirstDataRow, run.LastDataRow);
+    }
+}
+
+std::vector<Observation> ReadObservations(std::istream& in, const std::string& name) {
+    const auto rows = Rows(in);
+    if (rows.empty()) throw NetworkError(name + ": no header row (from,to,dh,length_km)");
+    std::map<std::string, size_t> column;
+    for (size_t i = 0; i < rows.front().second.size(); ++i) {
+        std::string heading = rows.front().second[i];
+        std::transform(heading.begin(), heading.end(), heading.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        column[heading] = i;
+    }
+    for (const char* needed : {"from", "to", "dh", "length_km"}) {
+        if (!column.contains(needed)) {
+            throw NetworkError(Located(name, rows.front().first,
+                                       std::string("the header row has no column ") + needed +
+                                           " (from,to,dh,length_km[,setups][,sigma_mm])"));
+        }
+    }
+    std::vector<Observation> observations;
+    const size_t width = rows.front().second.size();
+    for (size_t i = 1; i < rows.size(); ++i) {
+        const auto& [line, fields] = rows[i];
+        if (fields.size() != width) {
+            throw NetworkError(Located(name, line,
+                                       std::to_string(fields.size()) + " fields where the header has " +
+                                           std::to_string(width)));
+        }
+        Observation o;
+        o.source = name + ":" + std::to_string(line);
+        o.from = fields[column["from"]];
+        o.to = fields[column["to"]];
+        if (o.from.empty() || o.to.empty()) {
+            throw NetworkError(Located(name, line, "a point without a name"));
+        }
+        if (o.from == o.to) {
+            throw NetworkError(Located(name, line, "an observation from " + o.from + " to itself"));
+        }
+        o.dh = Number(fields[column["dh"]], "dh", name, line);
+        o.lengthKm = Number(fields[column["length_km"]], "length_km", name, line);
+        if (column.contains("setups") && !fields[column["setups"]].empty()) {
+            const double setUps = Number(fields[column["setups"]], "setups", name, line);
+            if (setUps != std::floor(setUps) || setUps < 0 || setUps > 1e9) {
+                throw NetworkError(Located(name, line, "setups is no count of set-ups"));
+            }
+            o.setUps = static_cast<int>(setUps);
+        }
+        if (column.contains("sigma_mm") && !fields[column["sigma_mm"]].empty()) {
+            o.sigmaMm = Number(fields[column["sigma_mm"]], "sigma_mm", name, line);
+        }
+        observations.push_back(std::move(o));
+    }
+    return observations;
+}
+
+std::vector<Benchmark> ReadBenchmarks(std::istream& in, const std::string& name) {
+    std::vector<Benchmark> benchmarks;
+    const auto rows = Rows(in);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const auto& [line, fields] = rows[i];
+        if (i == 0 && fields.size() >= 2 && !core::ParseDecimalText(fields[1])) continue;  // header
+        if (fields.size() < 2 || fields.size() > 3 || fields[0].empty()) {
+            throw NetworkError(Located(name, line, "not name,height[,sigma_mm]"));
+        }
+        Benchmark b{fields[0], Number(fields[1], "height", name, line), std::nullopt};
+        if (fields.size() == 3 && !fields[2].empty()) {
+            b.sigmaMm = Number(fields[2], "sigma_mm", name, line);
+        }
+        benchmarks.push_back(std::move(b));
+    }
+    return benchmarks;
+}
+
+Benchmark ParseBenchmark(std::string_view text) {
+    const size_t equals = text.rfind('=');
+    if (equals == std::string_view::npos || equals == 0) {
+        throw NetworkError("--fix " + std::string(text) + ": not NAME=HEIGHT[:SIGMA_MM]");
+    }
+    Benchmark b;
+    b.name = std::string(Trimmed(text.substr(0, equals)));
+    std::string_view value = text.substr(equals + 1);
+    const size_t colon = value.find(':');
+    const std::optional<double> height = core::ParseDecimalText(value.substr(0, colon));
+    std::optional<double> sigma;
+    if (colon != std::string_view::npos) sigma = core::ParseDecimalText(value.substr(colon + 1));
+    if (!height || (colon != std::string_view::npos && !sigma)) {
+        throw NetworkError("--fix " + std::string(text) + ": not NAME=HEIGHT[:SIGMA_MM]");
+    }
+    b.height = *height;
+    b.sigmaMm = sigma;
+    return b;
+}
+
+}  // namespace rendle::network

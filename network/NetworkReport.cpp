@@ -1,0 +1,446 @@
+#include "network/NetworkReport.h"
+
+#include <rapidjson/ostreamwrapper.h>
+#include <rapidjson/prettywriter.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string_view>
+
+#include "grid/NumberFormat.h"
+#include "grid/Utf8.h"
+
+namespace rendle::network {
+
+namespace {
+
+std::string Mm(double metres, std::string_view pattern = "0.00") {
+    return grid::FormatNumber(metres * 1000.0, pattern);
+}
+
+/// Text padded with blanks to `width` characters (UTF-8 counted by characters).
+std::string Padded(const std::string& text, size_t width, bool right = false) {
+    size_t characters = 0;
+    for (unsigned char c : text) characters += (c & 0xC0) != 0x80 ? 1 : 0;
+    const std::string blanks(width > characters ? width - characters : 0, ' ');
+    return right ? blanks + text : text + blanks;
+}
+
+std::string Joined(const std::vector<std::string>& points) {
+    std::string text;
+    for (const std::string& p : points) text += (text.empty() ? "" : " ") + p;
+    return text;
+}
+
+std::string WeightsNote(const NetworkResult& result) {
+    if (!result.sigma0) return "standard deviations a priori: no redundancy";
+    return "standard deviations scaled by the a-posteriori sigma0";
+}
+
+void WriteClosures(const char* heading, const std::vector<ClosureCheck>& checks, std::ostream& out) {
+    if (checks.empty()) return;
+    out << '\n' << heading << " (misclosure and limit in mm, length in km)\n";
+    for (const ClosureCheck& c : checks) {
+        out << "  " << Padded(Mm(c.misclosure), 9, true) << "  limit "
+            << Padded(c.limit ? Mm(*c.limit) : "none", 7, true) << "  "
+            << Padded(grid::FormatNumber(c.lengthKm, "0.000"), 8, true) << " km  "
+            << (c.within ? "within " : "BEYOND ") << Joined(c.points);
+        if (!c.source.empty()) out << "  (" << c.source << ")";
+        out << '\n';
+    }
+}
+
+class Json {
+  public:
+    explicit Json(std::ostream& out) : stream_(out), w_(stream_) {
+        w_.SetIndent(' ', 2);
+        w_.SetFormatOptions(rapidjson::kFormatSingleLineArray);
+    }
+
+    void Key(const char* key) { w_.Key(key); }
+    void String(const std::string& text) {
+        const std::string valid = grid::ValidUtf8(text);
+        w_.String(valid.c_str(), static_cast<rapidjson::SizeType>(valid.size()));
+    }
+    void Number(double value) {
+        if (std::isfinite(value)) {
+            w_.Double(value);
+        } else {
+            w_.Null();
+        }
+    }
+    void Optional(const std::optional<double>& value) {
+        if (value) {
+            Number(*value);
+        } else {
+            w_.Null();
+        }
+    }
+    rapidjson::PrettyWriter<rapidjson::OStreamWrapper>& Writer() { return w_; }
+
+  private:
+    rapidjson::OStreamWrapper stream_;
+    rapidjson::PrettyWriter<rapidjson::OStreamWrapper> w_;
+};
+
+void JsonClosures(Json& j, const char* key, const std::vector<ClosureCheck>& checks) {
+    auto& w = j.Writer();
+    j.Key(key);
+    w.StartArray();
+    for (const ClosureCheck& c : checks) {
+        w.StartObject();
+        j.Key("points");
+        w.StartArray();
+        for (const std::string& p : c.points) j.String(p);
+        w.EndArray();
+        j.Key("misclosure");
+        j.Number(c.misclosure);
+        j.Key("length");
+        j.Number(c.lengthKm * 1000.0);
+        j.Key("limit");
+        j.Optional(c.limit);
+        j.Key("within");
+        w.Bool(c.within);
+        j.Key("source");
+        j.String(c.source);
+        w.EndObject();
+    }
+    w.EndArray();
+}
+
+void HeadingRow(grid::Grid& sheet, const std::vector<std::string_view>& headings) {
+    for (size_t c = 0; c < headings.size(); ++c) {
+        sheet.SetCellText(1, static_cast<int32_t>(c) + 1, headings[c]);
+    }
+    sheet.SelectCells(1, 1, 1, static_cast<int32_t>(headings.size()));
+    grid::FormatObject bold;
+    bold.SetBold(true);
+    sheet.ApplySelectionFormat(bold);
+}
+
+void Formatted(grid::Grid& sheet, int32_t col, int32_t lastRow, std::string_view pattern) {
+    if (lastRow < 2) return;
+    sheet.SelectCells(2, col, lastRow, col);
+    sheet.SetSelectionNumberFormat(pattern);
+}
+
+/// The sheets hold at most a sheet's rows; a larger network is said, not cut.
+void CheckRows(size_t rows, const char* what) {
+    if (rows + 1 > static_cast<size_t>(grid::kMaxRow)) {
+        throw NetworkError(std::string("the workbook cannot hold ") + std::to_string(rows) + " " +
+                           what + " (a sheet has " + std::to_string(grid::kMaxRow) + " rows)");
+    }
+}
+
+}  // namespace
+
+std::string FlagOf(const AdjustedObservation& o, double criticalW) {
+    if (o.removed) return "removed";
+    if (o.noCheck) return "no check";
+    if (o.w && std::abs(*o.w) > criticalW) return "outlier";
+    return "";
+}
+
+bool AllPassed(const NetworkResult& result) {
+    if (result.globalTest && !result.globalTest->passed) return false;
+    for (const AdjustedObservation& o : result.observations) {
+        if (FlagOf(o, result.criticalW) == "outlier") return false;
+    }
+    for (const auto* checks : {&result.loops, &result.doubleRuns}) {
+        for (const ClosureCheck& c : *checks) {
+            if (!c.within) return false;
+        }
+    }
+    return true;
+}
+
+void WriteTextReport(const NetworkResult& result, const ReportSettings& settings,
+                     std::ostream& out) {
+    const size_t removed = result.snooping.size();
+    out << "Levelling network adjusted by least squares\n\n";
+    out << "Points: " << result.points << " (" << result.fixedPoints << " fixed, "
+        << result.points - result.fixedPoints << " adjusted)"
+        << (result.freeNetwork ? ", a free network" : "") << '\n';
+    out << "Observations: " << result.observations.size();
+    if (removed > 0) out << " (" << removed << " removed by data snooping)";
+    out << '\n';
+    out << "Unknowns: " << result.unknowns << "  Redundancy: " << result.redundancy << '\n';
+    out << "Weights: " << settings.weights << '\n';
+    if (result.sigma0) {
+        out << "sigma0 a posteriori: " << grid::FormatNumber(*result.sigma0, "0.000")
+            << " (a priori 1)\n";
+    } else {
+        out << "sigma0 a posteriori: none, the network has no redundancy\n";
+    }
+    if (const auto& t = result.globalTest) {
+        out << "Global test (chi-square, alpha " << grid::GeneralNumberText(settings.alpha)
+            << ", " << t->dof << (t->dof == 1 ? " degree" : " degrees") << " of freedom): " << grid::FormatNumber(t->statistic, "0.000")
+            << (t->passed ? " within " : " outside ") << grid::FormatNumber(t->lower, "0.000")
+            << " .. " << grid::FormatNumber(t->upper, "0.000") << ": "
+            << (t->passed ? "passed"
+                          : (t->side == "low" ? "failed low (the weights are too pessimistic, no blunder)"
+                                              : "failed high (a blunder, or weights too optimistic)"))
+            << '\n';
+    }
+    out << "Observations tested: |w| against " << grid::FormatNumber(result.criticalW, "0.00")
+        << " (alpha0 " << grid::GeneralNumberText(settings.alpha0) << "), MDB at power "
+        << grid::GeneralNumberText(settings.power) << " (lambda0 "
+        << grid::FormatNumber(result.lambda0, "0.00") << ")\n";
+    out << "Misclose limits: " << settings.tolerance << '\n';
+
+    size_t width = 5;
+    for (const AdjustedHeight& h : result.heights) width = std::max(width, Padded(h.point, 0).size());
+    width = std::min<size_t>(width, 24);
+
+    out << "\nHeights (m; SD in mm, " << WeightsNote(result) << ")\n";
+    out << "  " << Padded("POINT", width) << "  " << Padded("HEIGHT", 12, true) << "  "
+        << Padded("SD", 8, true) << '\n';
+    for (const AdjustedHeight& h : result.heights) {
+        out << "  " << Padded(h.point, width) << "  "
+            << Padded(grid::FormatNumber(h.height, "0.00000"), 12, true) << "  "
+            << Padded(h.fixed ? "fixed" : Mm(h.sigma), 8, true) << '\n';
+    }
+
+    out << "\nObservations (dh and adjusted in m; v and MDB in mm)\n";
+    out << "  " << Padded("FROM", width) << "  " << Padded("TO", width) << "  "
+        << Padded("DH", 11, true) << "  " << Padded("ADJUSTED", 11, true) << "  "
+        << Padded("V", 7, true) << "  " << Padded("R", 5, true) << "  " << Padded("W", 6, true)
+        << "  " << Padded("MDB", 7, true) << "  FLAG / SOURCE\n";
+    for (const AdjustedObservation& o : result.observations) {
+        const Observation& ob = o.observation;
+        out << "  " << Padded(o.benchmark ? "(height)" : ob.from, width) << "  "
+            << Padded(ob.to, width) << "  " << Padded(grid::FormatNumber(ob.dh, "0.00000"), 11, true)
+            << "  " << Padded(grid::FormatNumber(o.adjusted, "0.00000"), 11, true) << "  "
+            << Padded(Mm(o.residual), 7, true) << "  "
+            << Padded(grid::FormatNumber(o.redundancy, "0.00"), 5, true) << "  "
+            << Padded(o.w ? grid::FormatNumber(*o.w, "0.00") : "-", 6, true) << "  "
+            << Padded(o.mdb ? Mm(*o.mdb) : "-", 7, true) << "  ";
+        const std::string flag = FlagOf(o, result.criticalW);
+        if (!flag.empty()) out << flag << "  ";
+        out << ob.source << '\n';
+    }
+
+    WriteClosures("Loops", result.loops, out);
+    WriteClosures("Sections run twice", result.doubleRuns, out);
+
+    if (!result.snooping.empty()) {
+        out << "\nData snooping (each removal, the largest |w| beyond "
+            << grid::FormatNumber(result.criticalW, "0.00") << ", then adjusted again)\n";
+        for (const SnoopingStep& step : result.snooping) {
+            const AdjustedObservation& o = result.observations[step.observation];
+            out << "  removed " << (o.benchmark ? "the height of" : o.observation.from + " to")
+                << " " << o.observation.to << ": w " << grid::FormatNumber(step.w, "0.00")
+                << ", estimated error " << Mm(step.error) << " mm  (" << o.observation.source
+                << ")\n";
+        }
+    }
+}
+
+void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings,
+                     std::ostream& out) {
+    Json j(out);
+    auto& w = j.Writer();
+    w.StartObject();
+    j.Key("points");
+    w.Int(result.points);
+    j.Key("fixedPoints");
+    w.Int(result.fixedPoints);
+    j.Key("freeNetwork");
+    w.Bool(result.freeNetwork);
+    j.Key("unknowns");
+    w.Int(result.unknowns);
+    j.Key("redundancy");
+    w.Int(result.redundancy);
+    j.Key("weights");
+    j.String(settings.weights);
+    j.Key("vtpv");
+    j.Number(result.vtpv);
+    j.Key("sigma0");
+    j.Optional(result.sigma0);
+    j.Key("sigmaScaledBy");
+    j.String(result.sigma0 ? "a posteriori" : "a priori");
+    j.Key("globalTest");
+    if (const auto& t = result.globalTest) {
+        w.StartObject();
+        j.Key("alpha");
+        j.Number(settings.alpha);
+        j.Key("dof");
+        w.Int(t->dof);
+        j.Key("statistic");
+        j.Number(t->statistic);
+        j.Key("lower");
+        j.Number(t->lower);
+        j.Key("upper");
+        j.Number(t->upper);
+        j.Key("passed");
+        w.Bool(t->passed);
+        j.Key("side");
+        if (t->side.empty()) {
+            w.Null();
+        } else {
+            j.String(t->side);
+        }
+        w.EndObject();
+    } else {
+        w.Null();
+    }
+    j.Key("criticalW");
+    j.Number(result.criticalW);
+    j.Key("lambda0");
+    j.Number(result.lambda0);
+
+    j.Key("heights");
+    w.StartArray();
+    for (const AdjustedHeight& h : result.heights) {
+        w.StartObject();
+        j.Key("point");
+        j.String(h.point);
+        j.Key("height");
+        j.Number(h.height);
+        j.Key("sigma");
+        j.Number(h.sigma);
+        j.Key("sigmaApriori");
+        j.Number(h.sigmaApriori);
+        j.Key("fixed");
+        w.Bool(h.fixed);
+        w.EndObject();
+    }
+    w.EndArray();
+
+    j.Key("observations");
+    w.StartArray();
+    for (const AdjustedObservation& o : result.observations) {
+        const Observation& ob = o.observation;
+        w.StartObject();
+        j.Key("from");
+        if (o.benchmark) {
+            w.Null();
+        } else {
+            j.String(ob.from);
+        }
+        j.Key("to");
+        j.String(ob.to);
+        j.Key(o.benchmark ? "height" : "dh");
+        j.Number(ob.dh);
+        j.Key("length");
+        if (o.benchmark) {
+            w.Null();
+        } else {
+            j.Number(ob.lengthKm * 1000.0);
+        }
+        j.Key("setups");
+        if (ob.setUps) {
+            w.Int(*ob.setUps);
+        } else {
+            w.Null();
+        }
+        j.Key("sigma");
+        j.Number(o.sigma);
+        j.Key("adjusted");
+        j.Number(o.adjusted);
+        j.Key("residual");
+        j.Number(o.residual);
+        j.Key("redundancy");
+        j.Number(o.redundancy);
+        j.Key("w");
+        j.Optional(o.w);
+        j.Key("mdb");
+        j.Optional(o.mdb);
+        j.Key("flag");
+        const std::string flag = FlagOf(o, result.criticalW);
+        if (flag.empty()) {
+            w.Null();
+        } else {
+            j.String(flag);
+        }
+        j.Key("removed");
+        w.Bool(o.removed);
+        j.Key("source");
+        j.String(ob.source);
+        w.EndObject();
+    }
+    w.EndArray();
+
+    JsonClosures(j, "loops", result.loops);
+    JsonClosures(j, "doubleRuns", result.doubleRuns);
+
+    j.Key("snooping");
+    w.StartArray();
+    for (const SnoopingStep& step : result.snooping) {
+        const AdjustedObservation& o = result.observations[step.observation];
+        w.StartObject();
+        j.Key("from");
+        if (o.benchmark) {
+            w.Null();
+        } else {
+            j.String(o.observation.from);
+        }
+        j.Key("to");
+        j.String(o.observation.to);
+        j.Key("source");
+        j.String(o.observation.source);
+        j.Key("w");
+        j.Number(step.w);
+        j.Key("error");
+        j.Number(step.error);
+        w.EndObject();
+    }
+    w.EndArray();
+    w.EndObject();
+    out << '\n';
+}
+
+grid::Grid HeightsSheet(const NetworkResult& result) {
+    CheckRows(result.heights.size(), "heights");
+    grid::Grid sheet;
+    sheet.SetSheetTitle(1, "Heights");
+    HeadingRow(sheet, {"Point", "Height (m)", "SD (mm)", "SD a priori (mm)", "Fixed"});
+    int32_t row = 1;
+    for (const AdjustedHeight& h : result.heights) {
+        ++row;
+        sheet.SetCellText(row, 1, h.point);
+        sheet.SetCellNumber(row, 2, h.height);
+        sheet.SetCellNumber(row, 3, h.sigma * 1000.0);
+        sheet.SetCellNumber(row, 4, h.sigmaApriori * 1000.0);
+        sheet.SetCellText(row, 5, h.fixed ? "fixed" : "");
+    }
+    Formatted(sheet, 2, row, "0.00000");
+    Formatted(sheet, 3, row, "0.00");
+    Formatted(sheet, 4, row, "0.00");
+    return sheet;
+}
+
+grid::Grid ObservationsSheet(const NetworkResult& result) {
+    CheckRows(result.observations.size(), "observations");
+    grid::Grid sheet;
+    sheet.SetSheetTitle(1, "Observations");
+    HeadingRow(sheet, {"From", "To", "dh (m)", "Length (km)", "Set-ups", "Adjusted (m)", "v (mm)",
+                       "r", "w", "MDB (mm)", "Flag", "Source"});
+    int32_t row = 1;
+    for (const AdjustedObservation& o : result.observations) {
+        ++row;
+        const Observation& ob = o.observation;
+        sheet.SetCellText(row, 1, o.benchmark ? "(height)" : ob.from);
+        sheet.SetCellText(row, 2, ob.to);
+        sheet.SetCellNumber(row, 3, ob.dh);
+        if (!o.benchmark) sheet.SetCellNumber(row, 4, ob.lengthKm);
+        if (ob.setUps) sheet.SetCellNumber(row, 5, *ob.setUps);
+        sheet.SetCellNumber(row, 6, o.adjusted);
+        sheet.SetCellNumber(row, 7, o.residual * 1000.0);
+        sheet.SetCellNumber(row, 8, o.redundancy);
+        if (o.w) sheet.SetCellNumber(row, 9, *o.w);
+        if (o.mdb) sheet.SetCellNumber(row, 10, *o.mdb * 1000.0);
+        sheet.SetCellText(row, 11, FlagOf(o, result.criticalW));
+        sheet.SetCellText(row, 12, ob.source);
+    }
+    Formatted(sheet, 3, row, "0.00000");
+    Formatted(sheet, 4, row, "0.000");
+    Formatted(sheet, 6, row, "0.00000");
+    Formatted(sheet, 7, row, "0.00");
+    Formatted(sheet, 8, row, "0.00");
+    Formatted(sheet, 9, row, "0.00");
+    Formatted(sheet, 10, row, "0.00");
+    return sheet;
+}
+
+}  // namespace rendle::network

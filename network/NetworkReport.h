@@ -1,0 +1,43 @@
+// An adjusted levelling network said in words (the text report), as data (the JSON document)
+// and as two sheets of a workbook (heights, observations).
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "grid/Grid.h"
+#include "network/Network.h"
+
+namespace rendle::network {
+
+/// What the report says of how the network was weighted and tested, besides the result.
+struct ReportSettings {
+    std::string weights;  ///< "by length, 1 mm × √L km"
+    double alpha = 0.05;
+    double alpha0 = 0.001;
+    double power = 0.80;
+    std::string tolerance;  ///< "2 mm √K" or the class's name
+};
+
+/// Summary; heights with standard deviations in mm; observations with dh, adjusted dh, v, r,
+/// w, MDB and flags; loops and sections run twice against their limits; the snooping log.
+void WriteTextReport(const NetworkResult& result, const ReportSettings& settings,
+                     std::ostream& out);
+
+/// The same content as one JSON object, metres throughout.
+void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings,
+                     std::ostream& out);
+
+/// The sheet of heights and the sheet of observations, for the workbook.
+grid::Grid HeightsSheet(const NetworkResult& result);
+grid::Grid ObservationsSheet(const NetworkResult& result);
+
+/// The flag of an observation: "removed", "no check", "outlier" (|w| beyond the critical
+/// value), or empty.
+std::string FlagOf(const AdjustedObservation& o, double criticalW);
+
+/// Whether every test passed: the global test, every w within its critical value, every loop
+/// and section run twice within its limit.
+bool AllPassed(const NetworkResult& result);
+
+}  // namespace rendle::network
