@@ -1,0 +1,486 @@
+// The levelling network: held against networks adjusted elsewhere, against a dense solve of the
+// same normal equations, and read from field books as the recorders write them.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <Eigen/Dense>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+#include <tuple>
+#include <sstream>
+
+#include "network/Adjustment.h"
+#include "network/NetworkInput.h"
+#include "network/NetworkReport.h"
+#include "readers/FieldBook.h"
+
+namespace {
+
+using namespace rendle::network;
+
+std::vector<Observation> Csv(const std::string& text) {
+    std::istringstream in(text);
+    return ReadObservations(in, "obs.csv");
+}
+
+const AdjustedHeight& HeightOf(const NetworkResult& result, const std::string& point) {
+    for (const AdjustedHeight& h : result.heights) {
+        if (h.point == point) return h;
+    }
+    throw std::runtime_error("no point " + point);
+}
+
+// A sample network of GNU Gama's documentation: four points, each leg levelled forward and
+// back, 5 mm a leg, point 1a held at 1000 m. Published: heights to 0.01 mm, their standard
+// deviations (a priori) to 0.1 mm, m0 a posteriori 5.42 mm, [pvv] 146.625 mm².
+TEST(NetworkAdjustment, AgreesWithAPublishedForwardAndBackNetwork) {
+    const auto observations = Csv(
+        "from,to,dh,length_km,sigma_mm\r\n"
+        "1a,4,-1.22500,1,5\r\n4,3,-0.84800,1,5\r\n3,2,1.34200,1,5\r\n2,1a,0.72000,1,5\r\n"
+        "1a,2,-0.72400,1,5\r\n2,3,-1.33500,1,5\r\n3,4,0.84200,1,5\r\n4,1a,1.23100,1,5\r\n");
+    AdjustmentOptions options;
+    options.weighting = Weighting::Sigma;
+    const NetworkResult r = Adjust(observations, {{"1a", 1000.0, std::nullopt}}, {}, options);
+
+    EXPECT_EQ(r.redundancy, 5);
+    ASSERT_TRUE(r.sigma0);
+    EXPECT_NEAR(*r.sigma0 * 5.0, 5.42, 0.005);
+    EXPECT_NEAR(r.vtpv * 25.0, 146.625, 0.0005);
+    const struct {
+        const char* point;
+        double height;
+        double sigmaMm;
+    } published[] = {{"4", 998.77513, 3.1}, {"3", 997.93325, 3.5}, {"2", 999.27487, 3.1}};
+    for (const auto& p : published) {
+        SCOPED_TRACE(p.point);
+        EXPECT_NEAR(HeightOf(r, p.point).height, p.height, 0.000005 + 1e-9);
+        EXPECT_NEAR(HeightOf(r, p.point).sigmaApriori * 1000.0, p.sigmaMm, 0.05);
+    }
+    EXPECT_TRUE(HeightOf(r, "1a").fixed);
+}
+
+// Strang and Borre's network of three benchmarks and two new points, adjusted by STAR*NET at
+// 6 mm/√km: sum of squares of standardized residuals 4.636, error factor 1.243, chi-square
+// bounds of the error factor 0.268/1.765 at 5 %.
+TEST(NetworkAdjustment, AgreesWithAPublishedNetworkWeightedByLength) {
+    const auto observations = Csv(
+        "from,to,dh,length_km\nA,E,0.7320,0.970\nA,F,1.9780,1.002\nB,E,0.4200,1.070\n"
+        "C,F,0.9880,1.110\nE,F,1.2580,0.890\n");
+    AdjustmentOptions options;
+    options.sigmaKmMm = 6.0;
+    const NetworkResult r = Adjust(
+        observations,
+        {{"A", 10.0210, std::nullopt}, {"B", 10.3210, std::nullopt}, {"C", 11.0020, std::nullopt}},
+        {}, options);
+    ASSERT_TRUE(r.globalTest);
+    EXPECT_EQ(r.globalTest->dof, 3);
+    EXPECT_NEAR(r.vtpv, 4.636, 0.0005);
+    EXPECT_NEAR(*r.sigma0, 1.243, 0.0005);
+    EXPECT_NEAR(std::sqrt(r.globalTest->lower / 3), 0.268, 0.0005);
+    EXPECT_NEAR(std::sqrt(r.globalTest->upper / 3), 1.765, 0.0005);
+    EXPECT_TRUE(r.globalTest->passed);
+    double sum = 0;
+    for (const AdjustedObservation& o : r.observations) sum += o.redundancy;
+    EXPECT_NEAR(sum, 3.0, 1e-9) << "the redundancy numbers add up to the redundancy";
+}
+
+TEST(NetworkAdjustment, TheTestsCriticalValues) {
+    EXPECT_NEAR(CriticalW(0.001), 3.29, 0.005);
+    EXPECT_NEAR(Lambda0(0.001, 0.80), 17.07, 0.005);
+    EXPECT_NEAR(CriticalW(0.05), 1.96, 0.005);
+}
+
+/// A random connected network: a chain through every point and some legs across, each levelled
+/// with an error; true heights kept for the approximate heights of a free network.
+struct RandomNetwork {
+    std::vector<Observation> observations;
+    std::vector<double> heights;
+};
+
+std::string Name(size_t i) { return "P" + std::to_string(i); }
+
+RandomNetwork MakeNetwork(unsigned seed, size_t points, size_t across) {
+    std::mt19937 random(seed);
+    auto uniform = [&](double low, double high) {
+        return low + (high - low) * static_cast<double>(random() % 100001) / 100000.0;
+    };
+    RandomNetwork n;
+    for (size_t i = 0; i < points; ++i) n.heights.push_back(uniform(90, 110));
+    auto add = [&](size_t a, size_t b) {
+        const double km = uniform(0.1, 2.0);
+        n.observations.push_back({Name(a), Name(b),
+                                  n.heights[b] - n.heights[a] + uniform(-0.002, 0.002), km,
+                                  static_cast<int>(random() % 20 + 1), std::nullopt,
+                                  "leg " + std::to_string(n.observations.size())});
+    };
+    for (size_t i = 1; i < points; ++i) add(random() % i, i);
+    for (size_t k = 0; k < across; ++k) {
+        const size_t a = random() % points;
+        const size_t b = (a + 1 + random() % (points - 1)) % points;
+        add(a, b);
+    }
+    return n;
+}
+
+/// The same adjustment by dense matrices: N = AᵀPA inverted whole. `datum` empty: points 0 and
+/// 1 fixed at their true heights and point 2 a benchmark of 3 mm; else a free network laid over
+/// the datum points by the S-transformation of (N + BBᵀ)⁻¹.
+struct DenseResult {
+    Eigen::VectorXd heights;
+    Eigen::VectorXd sigma;
+    Eigen::VectorXd residual;
+    Eigen::VectorXd redundancy;
+};
+
+DenseResult DenseAdjust(const RandomNetwork& n, const std::vector<size_t>& datum) {
+    const auto points = static_cast<Eigen::Index>(n.heights.size());
+    const bool free = !datum.empty();
+    const auto rows = static_cast<Eigen::Index>(n.observations.size()) + (free ? 0 : 1);
+    Eigen::MatrixXd a = Eigen::MatrixXd::Zero(rows, points);
+    Eigen::VectorXd l(rows);
+    Eigen::VectorXd p(rows);
+    for (Eigen::Index i = 0; i < static_cast<Eigen::Index>(n.observations.size()); ++i) {
+        const Observation& o = n.observations[static_cast<size_t>(i)];
+        const int from = std::stoi(o.from.substr(1));
+        const int to = std::stoi(o.to.substr(1));
+        a(i, from) = -1;
+        a(i, to) = 1;
+        // About the true heights, as the free network's approximate heights are given.
+        l(i) = o.dh - (n.heights[static_cast<size_t>(to)] - n.heights[static_cast<size_t>(from)]);
+        p(i) = 1.0 / (1e-6 * o.lengthKm);
+    }
+    if (!free) {
+        a(rows - 1, 2) = 1;
+        l(rows - 1) = 0;
+        p(rows - 1) = 1.0 / (0.003 * 0.003);
+    }
+    std::vector<Eigen::Index> unknown;
+    for (Eigen::Index j = 0; j < points; ++j) {
+        if (free || j > 1) unknown.push_back(j);
+    }
+    Eigen::MatrixXd au(rows, static_cast<Eigen::Index>(unknown.size()));
+    for (size_t k = 0; k < unknown.size(); ++k) {
+        au.col(static_cast<Eigen::Index>(k)) = a.col(unknown[k]);
+    }
+    const Eigen::MatrixXd normal = au.transpose() * p.asDiagonal() * au;
+    Eigen::MatrixXd q;
+    if (free) {
+        Eigen::VectorXd b = Eigen::VectorXd::Zero(points);
+        for (size_t d : datum) b(static_cast<Eigen::Index>(d)) = 1;
+        const Eigen::MatrixXd inverse = (normal + b * b.transpose()).inverse();
+        const Eigen::VectorXd g = Eigen::VectorXd::Ones(points);
+        const Eigen::MatrixXd s = Eigen::MatrixXd::Identity(points, points) -
+                                  g * b.transpose() / b.dot(g);
+        q = s * inverse * s.transpose();
+    } else {
+        q = normal.inverse();
+    }
+    const Eigen::VectorXd dx = q * au.transpose() * p.asDiagonal() * l;
+    DenseResult r;
+    r.heights = Eigen::Map<const Eigen::VectorXd>(n.heights.data(), points);
+    r.sigma = Eigen::VectorXd::Zero(points);
+    for (size_t k = 0; k < unknown.size(); ++k) {
+        const auto j = unknown[k];
+        r.heights(j) += dx(static_cast<Eigen::Index>(k));
+        r.sigma(j) = std::sqrt(q(static_cast<Eigen::Index>(k), static_cast<Eigen::Index>(k)));
+    }
+    r.residual = au * dx - l;
+    const Eigen::MatrixXd qvv =
+        Eigen::MatrixXd(p.cwiseInverse().asDiagonal()) - au * q * au.transpose();
+    r.redundancy = qvv.diagonal().cwiseProduct(p);
+    return r;
+}
+
+void ExpectSameAsDense(const NetworkResult& r, const DenseResult& dense, size_t points) {
+    for (size_t j = 0; j < points; ++j) {
+        const AdjustedHeight& h = HeightOf(r, Name(j));
+        EXPECT_NEAR(h.height, dense.heights(static_cast<Eigen::Index>(j)), 1e-9) << Name(j);
+        EXPECT_NEAR(h.sigmaApriori, dense.sigma(static_cast<Eigen::Index>(j)), 1e-9) << Name(j);
+    }
+    double sum = 0;
+    for (size_t i = 0; i < r.observations.size(); ++i) {
+        const auto k = static_cast<Eigen::Index>(i);
+        EXPECT_NEAR(r.observations[i].residual, dense.residual(k), 1e-9) << i;
+        EXPECT_NEAR(r.observations[i].redundancy, dense.redundancy(k), 1e-9) << i;
+        sum += r.observations[i].redundancy;
+    }
+    EXPECT_NEAR(sum, r.redundancy, 1e-8);
+}
+
+TEST(NetworkAdjustment, RandomNetworksAsADenseSolveGivesThem) {
+    for (unsigned seed : {1u, 2u, 3u, 4u}) {
+        SCOPED_TRACE(seed);
+        const size_t points = 12 + seed * 7;
+        const RandomNetwork n = MakeNetwork(seed, points, points);
+        const std::vector<Benchmark> benchmarks = {{Name(0), n.heights[0], std::nullopt},
+                                                   {Name(1), n.heights[1], std::nullopt},
+                                                   {Name(2), n.heights[2], 3.0}};
+        const NetworkResult r = Adjust(n.observations, benchmarks, {}, {});
+        ASSERT_EQ(r.observations.size(), n.observations.size() + 1);
+        EXPECT_EQ(r.redundancy, static_cast<int>(n.observations.size() + 1 - (points - 2)));
+        ExpectSameAsDense(r, DenseAdjust(n, {}), points);
+    }
+}
+
+TEST(NetworkAdjustment, AFreeNetworkIsLaidOverItsDatumPoints) {
+    for (unsigned seed : {5u, 6u}) {
+        SCOPED_TRACE(seed);
+        const size_t points = 15;
+        const RandomNetwork n = MakeNetwork(seed, points, 10);
+        AdjustmentOptions options;
+        for (size_t j = 0; j < points; ++j) options.approx.emplace_back(Name(j), n.heights[j]);
+        for (const std::vector<size_t>& datum :
+             {std::vector<size_t>{3, 7, 11}, std::vector<size_t>{}}) {
+            std::vector<size_t> over = datum;
+            options.datum.clear();
+            for (size_t d : datum) options.datum.push_back(Name(d));
+            if (over.empty()) {
+                for (size_t j = 0; j < points; ++j) over.push_back(j);
+            }
+            const NetworkResult r = Adjust(n.observations, {}, {}, options);
+            EXPECT_TRUE(r.freeNetwork);
+            EXPECT_EQ(r.redundancy, static_cast<int>(n.observations.size() - (points - 1)));
+            ExpectSameAsDense(r, DenseAdjust(n, over), points);
+        }
+    }
+}
+
+/// A grid of levelled legs, 1 km each, with errors uniform within ±0.5 mm (σ 0.29 mm).
+std::vector<Observation> GridNetwork(size_t side, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<Observation> legs;
+    auto name = [&](size_t row, size_t col) { return Name(row * side + col); };
+    auto height = [&](size_t row, size_t col) { return 0.1 * static_cast<double>(row * 3 + col); };
+    auto leg = [&](size_t r1, size_t c1, size_t r2, size_t c2) {
+        const double error = (static_cast<double>(random() % 1001) - 500.0) / 1e6;
+        legs.push_back({name(r1, c1), name(r2, c2), height(r2, c2) - height(r1, c1) + error, 1.0,
+                        4, std::nullopt, "leg " + std::to_string(legs.size() + 1)});
+    };
+    for (size_t r = 0; r < side; ++r) {
+        for (size_t c = 0; c < side; ++c) {
+            if (c + 1 < side) leg(r, c, r, c + 1);
+            if (r + 1 < side) leg(r, c, r + 1, c);
+        }
+    }
+    return legs;
+}
+
+TEST(NetworkAdjustment, SnoopingRemovesTheOneBlunderAndNoOther) {
+    std::vector<Observation> legs = GridNetwork(5, 11);
+    const size_t blunder = 17;
+    legs[blunder].dh += 0.012;  // a staff reading 12 mm off
+    AdjustmentOptions options;
+    options.sigmaKmMm = 0.3;  // the legs' errors, uniform within ±0.5 mm
+    const std::vector<Benchmark> fixed = {{Name(0), 0.0, std::nullopt}};
+
+    const NetworkResult before = Adjust(legs, fixed, {}, options);
+    EXPECT_EQ(FlagOf(before.observations[blunder], before.criticalW), "outlier");
+    EXPECT_FALSE(before.globalTest->passed);
+    EXPECT_EQ(before.globalTest->side, "high");
+
+    options.snoop = true;
+    const NetworkResult after = Adjust(legs, fixed, {}, options);
+    ASSERT_EQ(after.snooping.size(), 1u);
+    EXPECT_EQ(after.snooping[0].observation, blunder);
+    EXPECT_NEAR(after.snooping[0].error, 0.012, 0.002) << "observed − true, as the blunder was";
+    EXPECT_TRUE(after.observations[blunder].removed);
+    EXPECT_EQ(after.redundancy, before.redundancy - 1);
+    EXPECT_TRUE(after.globalTest->passed);
+    EXPECT_TRUE(AllPassed(after)) << "no outlier left, and the loop without it closes";
+}
+
+TEST(NetworkAdjustment, TheGlobalTestFailsLowAndHigh) {
+    const std::vector<Observation> legs = GridNetwork(4, 3);
+    const struct {
+        double sigmaKmMm;
+        bool passed;
+        const char* side;
+    } cases[] = {{0.3, true, ""}, {3.0, false, "low"}, {0.03, false, "high"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sigmaKmMm);
+        AdjustmentOptions options;
+        options.sigmaKmMm = c.sigmaKmMm;
+        const NetworkResult r = Adjust(legs, {{Name(0), 0.0, std::nullopt}}, {}, options);
+        EXPECT_EQ(r.globalTest->passed, c.passed);
+        EXPECT_EQ(r.globalTest->side, c.side);
+    }
+}
+
+TEST(NetworkAdjustment, AnObservationWithoutCheckIsFlagged) {
+    // A spur to S: its one leg has no redundancy, so no w and no MDB.
+    const auto observations = Csv(
+        "from,to,dh,length_km\nA,B,1.0003,1\nB,C,0.5001,1\nC,A,-1.5000,1\nC,S,0.2000,0.5\n");
+    const NetworkResult r = Adjust(observations, {{"A", 10, std::nullopt}}, {}, {});
+    const AdjustedObservation& spur = r.observations[3];
+    EXPECT_TRUE(spur.noCheck);
+    EXPECT_FALSE(spur.w);
+    EXPECT_FALSE(spur.mdb);
+    EXPECT_EQ(FlagOf(spur, r.criticalW), "no check");
+    EXPECT_FALSE(r.observations[0].noCheck);
+    ASSERT_EQ(r.loops.size(), 1u);
+    EXPECT_NEAR(std::abs(r.loops[0].misclosure), 0.0004, 1e-12);
+    EXPECT_NEAR(r.loops[0].lengthKm, 3.0, 1e-12);
+}
+
+TEST(NetworkAdjustment, SectionsRunTwiceAgainstTheirLimit) {
+    // Forward and back over 1 km: 2 mm √1 km allows 2 mm; the second pair differs by 2.5 mm.
+    const auto observations = Csv(
+        "from,to,dh,length_km\nA,B,1.2345,1\nB,A,-1.2330,1\nB,C,0.5000,1\nB,C,0.5025,1\n");
+    const NetworkResult r = Adjust(observations, {{"A", 10, std::nullopt}}, {}, {});
+    ASSERT_EQ(r.doubleRuns.size(), 2u);
+    EXPECT_NEAR(r.doubleRuns[0].misclosure, 0.0015, 1e-12);
+    EXPECT_TRUE(r.doubleRuns[0].within);
+    EXPECT_NEAR(r.doubleRuns[1].misclosure, -0.0025, 1e-12);
+    EXPECT_FALSE(r.doubleRuns[1].within);
+    EXPECT_TRUE(r.loops.empty()) << "a section run twice is no loop of the basis";
+}
+
+TEST(NetworkAdjustment, BadNetworksSayWhatAndWhere) {
+    const struct {
+        const char* csv;
+        Weighting weighting;
+        std::vector<Benchmark> benchmarks;
+        const char* says;
+    } cases[] = {
+        {"from,to,dh,length_km\nA,B,1,0\n", Weighting::Length, {{"A", 0, std::nullopt}},
+         "obs.csv:2: the length is 0 km"},
+        {"from,to,dh,length_km\nA,B,1,1\n", Weighting::SetUps, {{"A", 0, std::nullopt}},
+         "obs.csv:2: no set-ups"},
+        {"from,to,dh,length_km\nA,B,1,1\nC,D,1,1\nD,E,1,1\n", Weighting::Length,
+         {{"A", 0, std::nullopt}},
+         "no benchmark reaches the part of the network with C, D, E"},
+        // A weight 10²⁸ times another's leaves B without a height in doubles.
+        {"from,to,dh,length_km,sigma_mm\nA,B,1,1,1e7\nB,C,1,1,1e-7\n", Weighting::Sigma,
+         {{"A", 0, std::nullopt}}, "the normal equations are singular"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.csv);
+        AdjustmentOptions options;
+        options.weighting = c.weighting;
+        try {
+            Adjust(Csv(c.csv), c.benchmarks, {}, options);
+            ADD_FAILURE() << "adjusted";
+        } catch (const NetworkError& error) {
+            EXPECT_NE(std::string(error.what()).find(c.says), std::string::npos) << error.what();
+        }
+    }
+}
+
+TEST(NetworkInput, ObservationFilesThatDoNotRead) {
+    const struct {
+        const char* csv;
+        const char* says;
+    } cases[] = {
+        {"from,to,dh\nA,B,1\n", "obs.csv:1: the header row has no column length_km"},
+        {"from,to,dh,length_km\n# a note\nA,B,1.2x,1\n", "obs.csv:3: dh \"1.2x\" is no number"},
+        {"from,to,dh,length_km\nA,B,1\n", "obs.csv:2: 3 fields where the header has 4"},
+        {"from,to,dh,length_km\nA,A,1,1\n", "obs.csv:2: an observation from A to itself"},
+        {"from,to,dh,length_km,setups\nA,B,1,1,2.5\n", "obs.csv:2: setups is no count"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.csv);
+        try {
+            Csv(c.csv);
+            ADD_FAILURE() << "read";
+        } catch (const NetworkError& error) {
+            EXPECT_NE(std::string(error.what()).find(c.says), std::string::npos) << error.what();
+        }
+    }
+}
+
+TEST(NetworkInput, ColumnsInAnyOrderAndBenchmarksGivenTwoWays) {
+    const auto o = Csv("sigma_mm, DH ,to,from,length_km\r\n0.8,-0.5,B,A,0.25\r\n");
+    ASSERT_EQ(o.size(), 1u);
+    EXPECT_EQ(o[0].from, "A");
+    EXPECT_EQ(o[0].to, "B");
+    EXPECT_EQ(o[0].dh, -0.5);
+    EXPECT_EQ(o[0].sigmaMm, 0.8);
+    EXPECT_FALSE(o[0].setUps);
+
+    std::istringstream file("name,height,sigma_mm\nBM1,100.5\nBM2,101.25,2\n");
+    const auto b = ReadBenchmarks(file, "bm.csv");
+    ASSERT_EQ(b.size(), 2u);
+    EXPECT_EQ(b[1].name, "BM2");
+    EXPECT_EQ(b[1].sigmaMm, 2.0);
+    EXPECT_FALSE(b[0].sigmaMm);
+
+    const Benchmark fixed = ParseBenchmark("BM=X=12.5");  // a name may hold '='
+    EXPECT_EQ(fixed.name, "BM=X");
+    EXPECT_EQ(fixed.height, 12.5);
+    EXPECT_EQ(ParseBenchmark("BM1=100:1.5").sigmaMm, 1.5);
+    EXPECT_THROW(ParseBenchmark("BM1=100:"), NetworkError);
+    EXPECT_THROW(ParseBenchmark("BM1"), NetworkError);
+}
+
+// A GSI-16 book of one BF line BM1 – TP1 – J – BM2, with an intermediate sight on BM9 at the
+// second set-up, and a second line that turns on points of the same names and closes on BM2.
+// Distances in 10⁻⁵ m (word 32), readings in 10⁻⁵ m (331 back, 332 fore, 333 intermediate).
+const char* kJunctionBook =
+    "*410001+00000000?......1 \r\n"
+    "*110002+0000000000000001 271...+      JUNCTION RUN \r\n"
+    "*110003+0000000000000BM1 32...8+0000000003000000 331..8+0000000000150000 \r\n"
+    "*110004+0000000000000TP1 32...8+0000000003100000 332..8+0000000000120000 \r\n"
+    "*110005+0000000000000TP1 32...8+0000000002500000 331..8+0000000000140000 \r\n"
+    "*110006+0000000000000BM9 32...8+0000000001200000 333..8+0000000000090000 \r\n"
+    "*110007+00000000000000J1 32...8+0000000002600000 332..8+0000000000110000 \r\n"
+    "*110008+00000000000000J1 32...8+0000000002000000 331..8+0000000000130000 \r\n"
+    "*110009+0000000000000BM2 32...8+0000000002100000 332..8+0000000000160000 \r\n"
+    "*410010+00000000?......1 \r\n"
+    "*110011+0000000000000002 271...+     RING AT BM2 \r\n"
+    "*110012+0000000000000BM2 32...8+0000000004000000 331..8+0000000000100000 \r\n"
+    "*110013+0000000000000TP1 32...8+0000000004000000 332..8+0000000000200000 \r\n"
+    "*110014+0000000000000TP1 32...8+0000000003500000 331..8+0000000000180000 \r\n"
+    "*110015+0000000000000BM2 32...8+0000000003500000 332..8+0000000000080030 \r\n";
+
+NetworkInput ReadJunctionBook(const std::set<std::string, std::less<>>& points) {
+    std::istringstream in(kJunctionBook);
+    const rendle::readers::LineDecoder decoder;
+    rendle::readers::Book book;
+    std::string error;
+    EXPECT_TRUE(rendle::readers::LoadBook(in, std::nullopt, decoder, book, error)) << error;
+    NetworkInput input;
+    AddBook(book, "junction.gsi", decoder,
+            [&](std::string_view name) { return points.contains(name); }, input);
+    return input;
+}
+
+TEST(NetworkInput, ALineIsCutAtItsNetworkPointsOnly) {
+    const struct {
+        std::set<std::string, std::less<>> points;
+        std::vector<std::tuple<std::string, std::string, double, double, int>> sections;
+    } cases[] = {
+        // TP1 is a turning point of both lines: it joins nothing.
+        {{}, {{"BM1", "BM2", 0.3, 0.153, 3}}},
+        {{"J1"}, {{"BM1", "J1", 0.6, 0.112, 2}, {"J1", "BM2", -0.3, 0.041, 1}}},
+        // A benchmark read as an intermediate sight cuts its set-up: the sights on either side
+        // of it belong to the two sections.
+        {{"J1", "BM9"},
+         {{"BM1", "BM9", 0.8, 0.098, 2}, {"BM9", "J1", -0.2, 0.038, 1}, {"J1", "BM2", -0.3, 0.041, 1}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sections.size());
+        const NetworkInput input = ReadJunctionBook(c.points);
+        ASSERT_EQ(input.observations.size(), c.sections.size());
+        for (size_t i = 0; i < c.sections.size(); ++i) {
+            const auto& [from, to, dh, km, setUps] = c.sections[i];
+            const Observation& o = input.observations[i];
+            EXPECT_EQ(o.from, from);
+            EXPECT_EQ(o.to, to);
+            EXPECT_NEAR(o.dh, dh, 1e-9);
+            EXPECT_NEAR(o.lengthKm, km, 1e-9);
+            EXPECT_EQ(o.setUps, setUps);
+        }
+        // The second line leaves BM2 and comes back to it: a loop of its own, 0.3 mm open.
+        ASSERT_EQ(input.lineLoops.size(), 1u);
+        EXPECT_EQ(input.lineLoops[0].point, "BM2");
+        EXPECT_NEAR(input.lineLoops[0].misclosure, -0.0003, 1e-9);
+        EXPECT_NEAR(input.lineLoops[0].lengthKm, 0.150, 1e-9);
+        EXPECT_EQ(input.lineLoops[0].source.rfind("junction.gsi run 2", 0), 0u);
+    }
+}
+
+}  // namespace
