@@ -983,3 +983,89 @@ TEST(RendleReduceInput, CtrlCEndsAReadWaitingOnItsInput) {
 }
 
 }  // namespace
+
+namespace {
+
+// rendle-net run as a whole process on the bundled loop of two runs.
+const std::string kNet = RENDLE_NET;
+
+Result RunNet(const std::string& arguments) {
+    return RunShell(kNet + " " + arguments + " </dev/null");
+}
+
+const std::string kLoopOfTwoRuns =
+    Sample("network/north.gsi") + " " + Sample("network/south.gsi");
+
+TEST(RendleNet, TheBundledLoopOfTwoRuns) {
+    const Result text = RunNet("--fix BM1=100 " + kLoopOfTwoRuns);
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("  BM7       100.80231      0.30\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("0.929 within 0.001 .. 5.024: passed"), std::string::npos);
+    EXPECT_NE(text.out.find("0.60  limit    0.88     0.194 km  within BM1 BM7"),
+              std::string::npos);
+
+    const Result doc = RunNet("--json --fix BM1=100 " + kLoopOfTwoRuns);
+    ASSERT_EQ(doc.status, 0) << doc.err;
+    const json j = json::parse(doc.out);
+    EXPECT_EQ(j["redundancy"], 1);
+    EXPECT_EQ(j["heights"][1]["point"], "BM7");
+    EXPECT_NEAR(j["heights"][1]["height"].get<double>(), 100.80231, 0.000005);
+    EXPECT_EQ(j["observations"][0]["length"], 189.5) << "metres";
+    EXPECT_EQ(j["observations"][1]["setups"], 3);
+    EXPECT_EQ(j["globalTest"]["side"], nullptr);
+
+    // A class's own figures for loops and for sections run twice.
+    const Result classed = RunNet("--class fgcs-1-1 --fix BM1=100 " + kLoopOfTwoRuns);
+    EXPECT_NE(classed.out.find("first order class I: loops 4 mm x sqrt(K), sections run twice "
+                               "3 mm x sqrt(K)"),
+              std::string::npos)
+        << classed.out;
+    EXPECT_NE(classed.out.find("0.60  limit    1.32"), std::string::npos);
+}
+
+TEST(RendleNet, BadInputWritesNothing) {
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("rendle-net-test-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string save = (dir / "net.xlsx").string();
+    const std::string csv = (dir / "obs.csv").string();
+    std::ofstream(csv) << "from,to,dh,length_km\nBM1,BM7,0.8,0.2\nX,Y,1\n";
+    const Result bad = RunNet("--save " + save + " --fix BM1=100 " + csv);
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err, "rendle-net: " + csv + ":3: 3 fields where the header has 4\n");
+    EXPECT_EQ(bad.out, "");
+    EXPECT_FALSE(std::filesystem::exists(save));
+
+    const Result unreached = RunNet("--fix BM9=100 " + kLoopOfTwoRuns);
+    EXPECT_EQ(unreached.status, 2);
+    EXPECT_NE(unreached.err.find("no benchmark reaches the part of the network with BM1, BM7"),
+              std::string::npos)
+        << unreached.err;
+
+    const Result replace = RunNet("--save " + csv + " --fix BM1=100 " + csv);
+    EXPECT_EQ(replace.status, 2);
+    EXPECT_NE(replace.err.find("would replace the input"), std::string::npos) << replace.err;
+    EXPECT_EQ(Slurp(csv), "from,to,dh,length_km\nBM1,BM7,0.8,0.2\nX,Y,1\n");
+
+    EXPECT_EQ(RunNet("--fix BM1=100").status, 64) << "no input";
+    std::filesystem::remove_all(dir);
+}
+
+TEST(RendleNet, TheWorkbookHoldsHeightsAndObservations) {
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("rendle-net-book-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string save = (dir / "loop.xlsx").string();
+    ASSERT_EQ(RunNet("--save " + save + " --fix BM1=100 " + kLoopOfTwoRuns).status, 0);
+    const Result read = RunShell(
+        "/usr/bin/python3 -c \"import openpyxl; b = openpyxl.load_workbook('" + save +
+        "'); print(b.sheetnames); print([c.value for c in b['Heights'][3]]); "
+        "print([c.value for c in b['Observations'][1]][:4])\"");
+    ASSERT_EQ(read.status, 0) << read.err;
+    EXPECT_NE(read.out.find("['Heights', 'Observations']"), std::string::npos) << read.out;
+    EXPECT_NE(read.out.find("['BM7', 100.802"), std::string::npos) << read.out;
+    EXPECT_NE(read.out.find("['From', 'To', 'dh (m)', 'Length (km)']"), std::string::npos);
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
