@@ -160,7 +160,8 @@ int Run(int argc, char** argv) {
         ->type_name("NAME=HEIGHT[:SIGMA_MM]")
         ->allow_extra_args(false)
         ->check(NotAnOption);
-    app.add_option("--benchmarks", benchmarksFile, "Benchmarks from a CSV file: name,height[,sigma_mm]")
+    app.add_option("--benchmarks", benchmarksFile,
+                   "Benchmarks from a CSV file: name,height[,sigma_mm]")
         ->type_name("FILE.csv")
         ->check(NotAnOption);
     app.add_option("--point", points,
@@ -236,20 +237,21 @@ int Run(int argc, char** argv) {
     settings.alpha = options.alpha;
     settings.alpha0 = options.alpha0;
     settings.power = options.power;
-    settings.weights = weights == "setups" ? "by set-ups, " +
-                                                 rendle::grid::GeneralNumberText(options.sigmaSetUpMm) +
-                                                 " mm x sqrt(n)"
-                       : weights == "sigma" ? "by each observation's sigma_mm"
-                                            : "by length, " +
-                                                  rendle::grid::GeneralNumberText(options.sigmaKmMm) +
-                                                  " mm x sqrt(L km)";
+    settings.weights =
+        weights == "setups"
+            ? "by set-ups, " + rendle::grid::GeneralNumberText(options.sigmaSetUpMm) +
+                  " mm x sqrt(n)"
+        : weights == "sigma" ? "by each observation's sigma_mm"
+                             : "by length, " + rendle::grid::GeneralNumberText(options.sigmaKmMm) +
+                                   " mm x sqrt(L km)";
     settings.tolerance = "2 mm x sqrt(K) for loops and sections run twice";
     if (!classId.empty()) {
         const rendle::core::ToleranceClass* c = rendle::core::FindToleranceClass(classId);
         options.loopMm = c->loopMm;
         options.sectionMm = c->lineMm;
         auto figure = [](std::optional<double> mm) {
-            return mm ? rendle::grid::GeneralNumberText(*mm) + " mm x sqrt(K)" : std::string("none");
+            return mm ? rendle::grid::GeneralNumberText(*mm) + " mm x sqrt(K)"
+                      : std::string("none");
         };
         settings.tolerance = std::string(c->name) + ": loops " + figure(c->loopMm) +
                              ", sections run twice " + figure(c->lineMm);
@@ -277,10 +279,8 @@ int Run(int argc, char** argv) {
 
         std::set<std::string, std::less<>> networkPoints(points.begin(), points.end());
         for (const net::Benchmark& b : benchmarks) networkPoints.insert(b.name);
-        const net::NetworkInput input =
-            ReadInputs(inputs, encoding, [&](std::string_view name) {
-                return networkPoints.contains(name);
-            });
+        const net::NetworkInput input = ReadInputs(
+            inputs, encoding, [&](std::string_view name) { return networkPoints.contains(name); });
         for (const std::string& warning : input.warnings) Say(warning);
         result = net::Adjust(input.observations, benchmarks, input.lineLoops, options);
     } catch (const net::NetworkError& error) {

@@ -18,7 +18,7 @@ namespace rendle::network {
 
 namespace {
 
-constexpr double kNoCheck = 0.001;  // an observation whose redundancy is below this has no check
+constexpr double kNoCheck = 0.001;   // an observation whose redundancy is below this has no check
 constexpr size_t kNamedPoints = 10;  // points named in a message, the rest counted
 
 std::string PointList(const std::vector<std::string>& names) {
@@ -102,7 +102,8 @@ double SigmaOf(const Observation& o, const AdjustmentOptions& options) {
             return options.sigmaSetUpMm * std::sqrt(static_cast<double>(*o.setUps)) / 1000.0;
         case Weighting::Sigma:
             if (!o.sigmaMm || !(*o.sigmaMm > 0)) {
-                throw NetworkError(o.source + ": no sigma_mm above 0, and --weights sigma needs one");
+                throw NetworkError(o.source +
+                                   ": no sigma_mm above 0, and --weights sigma needs one");
             }
             return *o.sigmaMm / 1000.0;
     }
@@ -117,7 +118,8 @@ Problem::Problem(const std::vector<Observation>& observations,
         if (o.from == o.to) {
             throw NetworkError(o.source + ": an observation from " + o.from + " to itself");
         }
-        if (!std::isfinite(o.dh)) throw NetworkError(o.source + ": the height difference is no number");
+        if (!std::isfinite(o.dh))
+            throw NetworkError(o.source + ": the height difference is no number");
         rows.push_back({index_.at(o.from), index_.at(o.to), o.dh, SigmaOf(o, options), i});
     }
 
@@ -134,7 +136,8 @@ Problem::Problem(const std::vector<Observation>& observations,
         held[static_cast<size_t>(at->second)] = true;
         if (b.sigmaMm) {
             if (!(*b.sigmaMm > 0)) {
-                throw NetworkError("benchmark " + b.name + ": a standard deviation above 0 is needed");
+                throw NetworkError("benchmark " + b.name +
+                                   ": a standard deviation above 0 is needed");
             }
             rows.push_back({-1, at->second, b.height, *b.sigmaMm / 1000.0, 0});
         } else {
@@ -205,7 +208,8 @@ void Problem::FindComponents() {
     std::iota(parent.begin(), parent.end(), 0);
     auto root = [&](int p) {
         while (parent[static_cast<size_t>(p)] != p) {
-            p = parent[static_cast<size_t>(p)] = parent[static_cast<size_t>(parent[static_cast<size_t>(p)])];
+            p = parent[static_cast<size_t>(p)] =
+                parent[static_cast<size_t>(parent[static_cast<size_t>(p)])];
         }
         return p;
     };
@@ -240,7 +244,8 @@ void Problem::ApproximateHeights(const AdjustmentOptions& options) {
     }
     for (const auto& [name, height] : options.approx) {
         const auto at = index_.find(name);
-        if (at == index_.end()) throw NetworkError("approximate height for " + name + ", no point of the network");
+        if (at == index_.end())
+            throw NetworkError("approximate height for " + name + ", no point of the network");
         know(at->second, height);
     }
     std::vector<std::vector<size_t>> at(n);
@@ -257,8 +262,10 @@ void Problem::ApproximateHeights(const AdjustmentOptions& options) {
             for (size_t k : at[static_cast<size_t>(p)]) {
                 const Row& r = rows[k];
                 const double h = approximate[static_cast<size_t>(p)];
-                if (r.from == p) know(r.to, h + r.observed);
-                else know(r.from, h - r.observed);
+                if (r.from == p)
+                    know(r.to, h + r.observed);
+                else
+                    know(r.from, h - r.observed);
             }
         }
         if (start < n && !known[start]) know(static_cast<int>(start), 0.0);
@@ -309,15 +316,17 @@ Problem::Solution Problem::Solve(const std::vector<bool>& removed) const {
         bool singular = factor->info() != Eigen::Success;
         if (!singular) {
             // A pivot lost against its diagonal entry: no weight holds that unknown.
-            const Eigen::VectorXd diagonal = factor->permutationP() * Eigen::VectorXd(normal.diagonal());
+            const Eigen::VectorXd diagonal =
+                factor->permutationP() * Eigen::VectorXd(normal.diagonal());
             const Eigen::VectorXd& d = factor->vectorD();
             for (Eigen::Index i = 0; i < m; ++i) {
                 if (!(d[i] > 1e-12 * diagonal[i])) singular = true;
             }
         }
         if (singular) {
-            throw NetworkError("the normal equations are singular: the weights leave a part of the "
-                               "network without a height");
+            throw NetworkError(
+                "the normal equations are singular: the weights leave a part of the "
+                "network without a height");
         }
         const Eigen::VectorXd dx = factor->solve(rhs);
         for (size_t p = 0; p < n; ++p) {
@@ -345,13 +354,15 @@ Problem::Solution Problem::Solve(const std::vector<bool>& removed) const {
         const Eigen::VectorXd y = factor->solve(c);
         std::vector<double> cqc(static_cast<size_t>(components), 0.0);
         for (size_t p = 0; p < n; ++p) {
-            if (datum[p] && unknown[p] >= 0) cqc[static_cast<size_t>(component[p])] += y[unknown[p]];
+            if (datum[p] && unknown[p] >= 0)
+                cqc[static_cast<size_t>(component[p])] += y[unknown[p]];
         }
         for (size_t p = 0; p < n; ++p) {
             const auto part = static_cast<size_t>(component[p]);
             s.heights[p] += shift[part] / count[part];
             const double yp = unknown[p] >= 0 ? y[unknown[p]] : 0.0;
-            s.heightVariance[p] += -2.0 * yp / count[part] + cqc[part] / (count[part] * count[part]);
+            s.heightVariance[p] +=
+                -2.0 * yp / count[part] + cqc[part] / (count[part] * count[part]);
             s.heightVariance[p] = std::max(0.0, s.heightVariance[p]);
         }
     }
@@ -439,69 +450,81 @@ void CheckClosures(const Problem& problem, const std::vector<Observation>& obser
         }
     }
 
-    // A spanning forest of the sections; each section off it closes one loop of the basis.
+    // The loops of the basis: taken in the order of the sections, one that joins two points
+    // already joined by the sections before it closes a loop, with the fewest of them. Each loop
+    // holds a section no earlier one holds, so the loops are independent, and they number as
+    // many as the network's loops; in a net of levelled blocks each is a block.
     const size_t n = problem.names.size();
     std::vector<std::vector<size_t>> at(n);
-    for (size_t i = 0; i < sections.size(); ++i) {
-        at[static_cast<size_t>(sections[i].a)].push_back(i);
-        at[static_cast<size_t>(sections[i].b)].push_back(i);
-    }
-    std::vector<int> parent(n, -1);
-    std::vector<size_t> parentSection(n, 0);
-    std::vector<int> depth(n, -1);
-    std::vector<double> potential(n, 0.0);
-    std::vector<bool> inTree(sections.size(), false);
-    for (size_t start = 0; start < n; ++start) {
-        if (depth[start] >= 0) continue;
-        depth[start] = 0;
-        std::deque<size_t> queue{start};
-        while (!queue.empty()) {
-            const size_t p = queue.front();
-            queue.pop_front();
-            for (size_t i : at[p]) {
-                const Section& s = sections[i];
-                const auto q = static_cast<size_t>(s.a == static_cast<int>(p) ? s.b : s.a);
-                if (depth[q] >= 0) continue;
-                const double mean = s.dhSum / static_cast<double>(s.runs.size());
-                depth[q] = depth[p] + 1;
-                parent[q] = static_cast<int>(p);
-                parentSection[q] = i;
-                potential[q] = potential[p] + (s.a == static_cast<int>(p) ? mean : -mean);
-                inTree[i] = true;
-                queue.push_back(q);
-            }
+    std::vector<int> part(n);
+    std::iota(part.begin(), part.end(), 0);
+    auto root = [&](int p) {
+        while (part[static_cast<size_t>(p)] != p) {
+            p = part[static_cast<size_t>(p)] =
+                part[static_cast<size_t>(part[static_cast<size_t>(p)])];
         }
-    }
+        return p;
+    };
+    auto mean = [&](size_t i, int from) {
+        const Section& s = sections[i];
+        const double dh = s.dhSum / static_cast<double>(s.runs.size());
+        return s.a == from ? dh : -dh;
+    };
     auto lengthOf = [&](size_t i) {
         return sections[i].lengthSum / static_cast<double>(sections[i].runs.size());
     };
+    std::vector<size_t> seen(n, 0);  // the search that reached a point last, 0 none
+    std::vector<size_t> via(n, 0);   // the section it was reached by
+    size_t search = 0;
+    std::deque<size_t> queue;
     for (size_t i = 0; i < sections.size(); ++i) {
-        if (inTree[i]) continue;
         const Section& s = sections[i];
-        auto u = static_cast<size_t>(s.a);
-        auto v = static_cast<size_t>(s.b);
-        ClosureCheck check;
-        check.misclosure = potential[u] + s.dhSum / static_cast<double>(s.runs.size()) - potential[v];
-        check.lengthKm = lengthOf(i);
-        std::vector<std::string> down;  // from b up to where the two paths meet
-        std::vector<std::string> up{problem.names[u]};
-        while (u != v) {
-            if (depth[u] >= depth[v]) {
-                check.lengthKm += lengthOf(parentSection[u]);
-                u = static_cast<size_t>(parent[u]);
-                up.push_back(problem.names[u]);
-            } else {
-                down.push_back(problem.names[v]);
-                check.lengthKm += lengthOf(parentSection[v]);
-                v = static_cast<size_t>(parent[v]);
+        const int ra = root(s.a);
+        const int rb = root(s.b);
+        if (ra != rb) {
+            part[static_cast<size_t>(ra)] = rb;
+        } else {
+            // The fewest sections from b back to a, breadth first.
+            ++search;
+            const auto a = static_cast<size_t>(s.a);
+            const auto b = static_cast<size_t>(s.b);
+            queue.assign(1, b);
+            seen[b] = search;
+            while (!queue.empty() && seen[a] != search) {
+                const size_t p = queue.front();
+                queue.pop_front();
+                for (size_t k : at[p]) {
+                    const auto q = static_cast<size_t>(
+                        sections[k].a == static_cast<int>(p) ? sections[k].b : sections[k].a);
+                    if (seen[q] == search) continue;
+                    seen[q] = search;
+                    via[q] = k;
+                    queue.push_back(q);
+                }
             }
+            // Round the loop: a, b by this section, then back to a along the path found.
+            ClosureCheck check;
+            check.points = {problem.names[a], problem.names[b]};
+            check.misclosure = mean(i, s.a);
+            check.lengthKm = lengthOf(i);
+            size_t p = a;  // walked from a towards b, the path read backwards
+            std::vector<std::string> back;
+            while (p != b) {
+                const Section& k = sections[via[p]];
+                const auto q = static_cast<size_t>(k.a == static_cast<int>(p) ? k.b : k.a);
+                check.misclosure += mean(via[p], static_cast<int>(q));
+                check.lengthKm += lengthOf(via[p]);
+                if (q != b) back.push_back(problem.names[q]);
+                p = q;
+            }
+            check.points.insert(check.points.end(), back.rbegin(), back.rend());
+            check.points.push_back(problem.names[a]);
+            check.limit = LimitOf(options.loopMm, check.lengthKm);
+            check.within = !check.limit || std::abs(check.misclosure) <= *check.limit;
+            result.loops.push_back(std::move(check));
         }
-        check.points = std::move(up);
-        check.points.insert(check.points.end(), down.rbegin(), down.rend());
-        check.points.push_back(problem.names[static_cast<size_t>(s.a)]);
-        check.limit = LimitOf(options.loopMm, check.lengthKm);
-        check.within = !check.limit || std::abs(check.misclosure) <= *check.limit;
-        result.loops.push_back(std::move(check));
+        at[static_cast<size_t>(s.a)].push_back(i);
+        at[static_cast<size_t>(s.b)].push_back(i);
     }
 }
 
@@ -552,7 +575,8 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
 
     result.freeNetwork = problem.freeNetwork;
     result.points = static_cast<int>(problem.names.size());
-    result.fixedPoints = static_cast<int>(std::count(problem.fixed.begin(), problem.fixed.end(), true));
+    result.fixedPoints =
+        static_cast<int>(std::count(problem.fixed.begin(), problem.fixed.end(), true));
 
     std::vector<bool> removed(problem.rows.size(), false);
     Problem::Solution s = problem.Solve(removed);
@@ -572,7 +596,8 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
         }
         if (worst == problem.rows.size()) break;
         // v = −rᵢ∇ for an observation off by ∇: the error it was off by, observed − true.
-        result.snooping.push_back({worst, *wOf(s, worst), -s.residual[worst] / s.redundancy[worst]});
+        result.snooping.push_back(
+            {worst, *wOf(s, worst), -s.residual[worst] / s.redundancy[worst]});
         removed[worst] = true;
         s = problem.Solve(removed);
     }

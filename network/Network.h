@@ -49,11 +49,11 @@ enum class Weighting { Length, SetUps, Sigma };
 
 struct AdjustmentOptions {
     Weighting weighting = Weighting::Length;
-    double sigmaKmMm = 1.0;     ///< σ of 1 km of levelling, mm
-    double sigmaSetUpMm = 1.0;  ///< σ of one set-up, mm
-    double alpha = 0.05;        ///< the global test's level
-    double alpha0 = 0.001;      ///< the level of each observation's test
-    double power = 0.80;        ///< the power the minimal detectable bias is worked out for
+    double sigmaKmMm = 1.0;          ///< σ of 1 km of levelling, mm
+    double sigmaSetUpMm = 1.0;       ///< σ of one set-up, mm
+    double alpha = 0.05;             ///< the global test's level
+    double alpha0 = 0.001;           ///< the level of each observation's test
+    double power = 0.80;             ///< the power the minimal detectable bias is worked out for
     std::vector<std::string> datum;  ///< free network: the points the datum is laid over (all)
     std::vector<std::pair<std::string, double>> approx;  ///< approximate heights, free network
     bool snoop = false;
@@ -76,8 +76,8 @@ struct AdjustedObservation {
     Observation observation;
     double sigma = 0;  ///< m, a-priori
     double adjusted = 0;
-    double residual = 0;    ///< v = adjusted − observed, m
-    double redundancy = 0;  ///< rᵢ
+    double residual = 0;        ///< v = adjusted − observed, m
+    double redundancy = 0;      ///< rᵢ
     std::optional<double> w;    ///< standardized residual; none for an observation without check
     std::optional<double> mdb;  ///< minimal detectable bias, m; none without check
     bool noCheck = false;       ///< rᵢ below 0.001

@@ -28,9 +28,11 @@ std::string Located(const std::string& name, size_t line, const std::string& tex
 /// One levelling line's sections, walked row by row through its reduced sheet.
 class SectionWalk {
   public:
-    SectionWalk(const grid::Grid& sheet, const IsNetworkPoint& isNetworkPoint,
-                std::string source, NetworkInput& input)
-        : sheet_(sheet), isNetworkPoint_(isNetworkPoint), source_(std::move(source)),
+    SectionWalk(const grid::Grid& sheet, const IsNetworkPoint& isNetworkPoint, std::string source,
+                NetworkInput& input)
+        : sheet_(sheet),
+          isNetworkPoint_(isNetworkPoint),
+          source_(std::move(source)),
           input_(input) {}
 
     void Walk(int32_t first, int32_t last) {
@@ -74,13 +76,14 @@ class SectionWalk {
     void Reach(const std::string& point, int32_t row) {
         const double rl = sheet_.CellNumber(row, core::kColRL);
         if (start_ && setUps_ > 0) {
-            const std::string where = source_ + ", rows " + std::to_string(startRow_) + "–" +
-                                      std::to_string(row);
+            const std::string where =
+                source_ + ", rows " + std::to_string(startRow_) + "–" + std::to_string(row);
             if (*start_ == point) {
-                input_.lineLoops.push_back({point, rl - startRL_, length_ / 1000.0, setUps_, where});
+                input_.lineLoops.push_back(
+                    {point, rl - startRL_, length_ / 1000.0, setUps_, where});
             } else {
-                input_.observations.push_back(
-                    {*start_, point, rl - startRL_, length_ / 1000.0, setUps_, std::nullopt, where});
+                input_.observations.push_back({*start_, point, rl - startRL_, length_ / 1000.0,
+                                               setUps_, std::nullopt, where});
             }
         }
         if (!start_ || setUps_ > 0 || *start_ != point) {
@@ -161,10 +164,10 @@ void AddBook(const readers::Book& book, const std::string& name,
         core::RunState run;
         const readers::ReadResult read = readers::ReadFieldBook(book, k, sheet, run, decoder);
         if (read.status != readers::ReadStatus::Read) {
-            throw NetworkError(Located(name, read.line,
-                                       (lines > 1 ? "run " + std::to_string(k) + ": " : "") +
-                                           (read.reason.empty() ? "the book cannot be read"
-                                                                : read.reason)));
+            throw NetworkError(
+                Located(name, read.line,
+                        (lines > 1 ? "run " + std::to_string(k) + ": " : "") +
+                            (read.reason.empty() ? "the book cannot be read" : read.reason)));
         }
         for (const readers::ReadWarning& w : read.warnings.Told()) {
             input.warnings.push_back(Located(name, w.line, w.text));
@@ -208,7 +211,8 @@ std::vector<Observation> ReadObservations(std::istream& in, const std::string& n
         const auto& [line, fields] = rows[i];
         if (fields.size() != width) {
             throw NetworkError(Located(name, line,
-                                       std::to_string(fields.size()) + " fields where the header has " +
+                                       std::to_string(fields.size()) +
+                                           " fields where the header has " +
                                            std::to_string(width)));
         }
         Observation o;

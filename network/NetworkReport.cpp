@@ -37,7 +37,8 @@ std::string WeightsNote(const NetworkResult& result) {
     return "standard deviations scaled by the a-posteriori sigma0";
 }
 
-void WriteClosures(const char* heading, const std::vector<ClosureCheck>& checks, std::ostream& out) {
+void WriteClosures(const char* heading, const std::vector<ClosureCheck>& checks,
+                   std::ostream& out) {
     if (checks.empty()) return;
     out << '\n' << heading << " (misclosure and limit in mm, length in km)\n";
     for (const ClosureCheck& c : checks) {
@@ -173,13 +174,15 @@ void WriteTextReport(const NetworkResult& result, const ReportSettings& settings
         out << "sigma0 a posteriori: none, the network has no redundancy\n";
     }
     if (const auto& t = result.globalTest) {
-        out << "Global test (chi-square, alpha " << grid::GeneralNumberText(settings.alpha)
-            << ", " << t->dof << (t->dof == 1 ? " degree" : " degrees") << " of freedom): " << grid::FormatNumber(t->statistic, "0.000")
+        out << "Global test (chi-square, alpha " << grid::GeneralNumberText(settings.alpha) << ", "
+            << t->dof << (t->dof == 1 ? " degree" : " degrees")
+            << " of freedom): " << grid::FormatNumber(t->statistic, "0.000")
             << (t->passed ? " within " : " outside ") << grid::FormatNumber(t->lower, "0.000")
             << " .. " << grid::FormatNumber(t->upper, "0.000") << ": "
-            << (t->passed ? "passed"
-                          : (t->side == "low" ? "failed low (the weights are too pessimistic, no blunder)"
-                                              : "failed high (a blunder, or weights too optimistic)"))
+            << (t->passed
+                    ? "passed"
+                    : (t->side == "low" ? "failed low (the weights are too pessimistic, no blunder)"
+                                        : "failed high (a blunder, or weights too optimistic)"))
             << '\n';
     }
     out << "Observations tested: |w| against " << grid::FormatNumber(result.criticalW, "0.00")
@@ -189,7 +192,8 @@ void WriteTextReport(const NetworkResult& result, const ReportSettings& settings
     out << "Misclose limits: " << settings.tolerance << '\n';
 
     size_t width = 5;
-    for (const AdjustedHeight& h : result.heights) width = std::max(width, Padded(h.point, 0).size());
+    for (const AdjustedHeight& h : result.heights)
+        width = std::max(width, Padded(h.point, 0).size());
     width = std::min<size_t>(width, 24);
 
     out << "\nHeights (m; SD in mm, " << WeightsNote(result) << ")\n";
@@ -209,8 +213,9 @@ void WriteTextReport(const NetworkResult& result, const ReportSettings& settings
     for (const AdjustedObservation& o : result.observations) {
         const Observation& ob = o.observation;
         out << "  " << Padded(o.benchmark ? "(height)" : ob.from, width) << "  "
-            << Padded(ob.to, width) << "  " << Padded(grid::FormatNumber(ob.dh, "0.00000"), 11, true)
-            << "  " << Padded(grid::FormatNumber(o.adjusted, "0.00000"), 11, true) << "  "
+            << Padded(ob.to, width) << "  "
+            << Padded(grid::FormatNumber(ob.dh, "0.00000"), 11, true) << "  "
+            << Padded(grid::FormatNumber(o.adjusted, "0.00000"), 11, true) << "  "
             << Padded(Mm(o.residual), 7, true) << "  "
             << Padded(grid::FormatNumber(o.redundancy, "0.00"), 5, true) << "  "
             << Padded(o.w ? grid::FormatNumber(*o.w, "0.00") : "-", 6, true) << "  "

@@ -1,6 +1,7 @@
 #include "network/SelectedInverse.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace rendle::network {
 
@@ -26,26 +27,37 @@ SelectedInverse::SelectedInverse(const Factor& factor) {
     const auto& d = factor.vectorD();
 
     // Zᵢⱼ = −Σₖ Lₖⱼ Zᵢₖ (i > j) and Zⱼⱼ = 1/Dⱼ − Σₖ Lₖⱼ Zₖⱼ, k over column j's rows: every Zᵢₖ
-    // asked lies on the pattern, since the rows of a column of L are joined in the factor.
+    // asked lies on the pattern, since the rows of a column of L are joined in the factor. Each
+    // pair i < k of column j's rows is looked up once, in column i, where the rows k after i
+    // come in the order of the column's own rows: one walk down column i finds them all.
+    std::vector<double> sum;
     for (int j = n - 1; j >= 0; --j) {
         const int64_t begin = start_[static_cast<size_t>(j)];
         const int64_t end = start_[static_cast<size_t>(j) + 1];
-        for (int64_t p = begin; p < end; ++p) {
-            const int i = rows_[static_cast<size_t>(p)];
-            double sum = 0;
-            for (int64_t q = begin; q < end; ++q) {
-                const int k = rows_[static_cast<size_t>(q)];
-                const double z = i == k ? diagonal_[static_cast<size_t>(i)]
-                                        : Below(std::max(i, k), std::min(i, k));
-                sum += lower[static_cast<size_t>(q)] * z;
+        const auto count = static_cast<size_t>(end - begin);
+        sum.assign(count, 0.0);
+        for (size_t p = 0; p < count; ++p) {
+            const auto at = static_cast<size_t>(begin) + p;
+            const int i = rows_[at];
+            sum[p] += lower[at] * diagonal_[static_cast<size_t>(i)];
+            auto walk = static_cast<size_t>(start_[static_cast<size_t>(i)]);
+            const auto stop = static_cast<size_t>(start_[static_cast<size_t>(i) + 1]);
+            for (size_t q = p + 1; q < count; ++q) {
+                const int k = rows_[static_cast<size_t>(begin) + q];
+                while (walk < stop && rows_[walk] != k) ++walk;
+                if (walk == stop) throw std::logic_error("the factor's pattern is not closed");
+                const double z = values_[walk];  // Z(k, i)
+                sum[p] += lower[static_cast<size_t>(begin) + q] * z;
+                sum[q] += lower[at] * z;
             }
-            values_[static_cast<size_t>(p)] = -sum;
         }
-        double sum = 0;
-        for (int64_t q = begin; q < end; ++q) {
-            sum += lower[static_cast<size_t>(q)] * values_[static_cast<size_t>(q)];
+        double diagonal = 1.0 / d[j];
+        for (size_t p = 0; p < count; ++p) {
+            const auto at = static_cast<size_t>(begin) + p;
+            values_[at] = -sum[p];
+            diagonal -= lower[at] * values_[at];
         }
-        diagonal_[static_cast<size_t>(j)] = 1.0 / d[j] - sum;
+        diagonal_[static_cast<size_t>(j)] = diagonal;
     }
 }
 

@@ -993,16 +993,14 @@ Result RunNet(const std::string& arguments) {
     return RunShell(kNet + " " + arguments + " </dev/null");
 }
 
-const std::string kLoopOfTwoRuns =
-    Sample("network/north.gsi") + " " + Sample("network/south.gsi");
+const std::string kLoopOfTwoRuns = Sample("network/north.gsi") + " " + Sample("network/south.gsi");
 
 TEST(RendleNet, TheBundledLoopOfTwoRuns) {
     const Result text = RunNet("--fix BM1=100 " + kLoopOfTwoRuns);
     ASSERT_EQ(text.status, 0) << text.err;
     EXPECT_NE(text.out.find("  BM7       100.80231      0.30\n"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("0.929 within 0.001 .. 5.024: passed"), std::string::npos);
-    EXPECT_NE(text.out.find("0.60  limit    0.88     0.194 km  within BM1 BM7"),
-              std::string::npos);
+    EXPECT_NE(text.out.find("0.60  limit    0.88     0.194 km  within BM1 BM7"), std::string::npos);
 
     const Result doc = RunNet("--json --fix BM1=100 " + kLoopOfTwoRuns);
     ASSERT_EQ(doc.status, 0) << doc.err;
@@ -1024,8 +1022,8 @@ TEST(RendleNet, TheBundledLoopOfTwoRuns) {
 }
 
 TEST(RendleNet, BadInputWritesNothing) {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("rendle-net-test-" + std::to_string(getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("rendle-net-test-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const std::string save = (dir / "net.xlsx").string();
     const std::string csv = (dir / "obs.csv").string();
@@ -1052,15 +1050,15 @@ TEST(RendleNet, BadInputWritesNothing) {
 }
 
 TEST(RendleNet, TheWorkbookHoldsHeightsAndObservations) {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("rendle-net-book-" + std::to_string(getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("rendle-net-book-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const std::string save = (dir / "loop.xlsx").string();
     ASSERT_EQ(RunNet("--save " + save + " --fix BM1=100 " + kLoopOfTwoRuns).status, 0);
-    const Result read = RunShell(
-        "/usr/bin/python3 -c \"import openpyxl; b = openpyxl.load_workbook('" + save +
-        "'); print(b.sheetnames); print([c.value for c in b['Heights'][3]]); "
-        "print([c.value for c in b['Observations'][1]][:4])\"");
+    const Result read =
+        RunShell("/usr/bin/python3 -c \"import openpyxl; b = openpyxl.load_workbook('" + save +
+                 "'); print(b.sheetnames); print([c.value for c in b['Heights'][3]]); "
+                 "print([c.value for c in b['Observations'][1]][:4])\"");
     ASSERT_EQ(read.status, 0) << read.err;
     EXPECT_NE(read.out.find("['Heights', 'Observations']"), std::string::npos) << read.out;
     EXPECT_NE(read.out.find("['BM7', 100.802"), std::string::npos) << read.out;

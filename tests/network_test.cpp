@@ -10,8 +10,8 @@
 #include <fstream>
 #include <random>
 #include <set>
-#include <tuple>
 #include <sstream>
+#include <tuple>
 
 #include "network/Adjustment.h"
 #include "network/NetworkInput.h"
@@ -38,10 +38,10 @@ const AdjustedHeight& HeightOf(const NetworkResult& result, const std::string& p
 // back, 5 mm a leg, point 1a held at 1000 m. Published: heights to 0.01 mm, their standard
 // deviations (a priori) to 0.1 mm, m0 a posteriori 5.42 mm, [pvv] 146.625 mm².
 TEST(NetworkAdjustment, AgreesWithAPublishedForwardAndBackNetwork) {
-    const auto observations = Csv(
-        "from,to,dh,length_km,sigma_mm\r\n"
-        "1a,4,-1.22500,1,5\r\n4,3,-0.84800,1,5\r\n3,2,1.34200,1,5\r\n2,1a,0.72000,1,5\r\n"
-        "1a,2,-0.72400,1,5\r\n2,3,-1.33500,1,5\r\n3,4,0.84200,1,5\r\n4,1a,1.23100,1,5\r\n");
+    const auto observations =
+        Csv("from,to,dh,length_km,sigma_mm\r\n"
+            "1a,4,-1.22500,1,5\r\n4,3,-0.84800,1,5\r\n3,2,1.34200,1,5\r\n2,1a,0.72000,1,5\r\n"
+            "1a,2,-0.72400,1,5\r\n2,3,-1.33500,1,5\r\n3,4,0.84200,1,5\r\n4,1a,1.23100,1,5\r\n");
     AdjustmentOptions options;
     options.weighting = Weighting::Sigma;
     const NetworkResult r = Adjust(observations, {{"1a", 1000.0, std::nullopt}}, {}, options);
@@ -67,9 +67,9 @@ TEST(NetworkAdjustment, AgreesWithAPublishedForwardAndBackNetwork) {
 // 6 mm/√km: sum of squares of standardized residuals 4.636, error factor 1.243, chi-square
 // bounds of the error factor 0.268/1.765 at 5 %.
 TEST(NetworkAdjustment, AgreesWithAPublishedNetworkWeightedByLength) {
-    const auto observations = Csv(
-        "from,to,dh,length_km\nA,E,0.7320,0.970\nA,F,1.9780,1.002\nB,E,0.4200,1.070\n"
-        "C,F,0.9880,1.110\nE,F,1.2580,0.890\n");
+    const auto observations =
+        Csv("from,to,dh,length_km\nA,E,0.7320,0.970\nA,F,1.9780,1.002\nB,E,0.4200,1.070\n"
+            "C,F,0.9880,1.110\nE,F,1.2580,0.890\n");
     AdjustmentOptions options;
     options.sigmaKmMm = 6.0;
     const NetworkResult r = Adjust(
@@ -101,7 +101,9 @@ struct RandomNetwork {
     std::vector<double> heights;
 };
 
-std::string Name(size_t i) { return "P" + std::to_string(i); }
+std::string Name(size_t i) {
+    return "P" + std::to_string(i);
+}
 
 RandomNetwork MakeNetwork(unsigned seed, size_t points, size_t across) {
     std::mt19937 random(seed);
@@ -173,8 +175,8 @@ DenseResult DenseAdjust(const RandomNetwork& n, const std::vector<size_t>& datum
         for (size_t d : datum) b(static_cast<Eigen::Index>(d)) = 1;
         const Eigen::MatrixXd inverse = (normal + b * b.transpose()).inverse();
         const Eigen::VectorXd g = Eigen::VectorXd::Ones(points);
-        const Eigen::MatrixXd s = Eigen::MatrixXd::Identity(points, points) -
-                                  g * b.transpose() / b.dot(g);
+        const Eigen::MatrixXd s =
+            Eigen::MatrixXd::Identity(points, points) - g * b.transpose() / b.dot(g);
         q = s * inverse * s.transpose();
     } else {
         q = normal.inverse();
@@ -257,8 +259,8 @@ std::vector<Observation> GridNetwork(size_t side, unsigned seed) {
     auto height = [&](size_t row, size_t col) { return 0.1 * static_cast<double>(row * 3 + col); };
     auto leg = [&](size_t r1, size_t c1, size_t r2, size_t c2) {
         const double error = (static_cast<double>(random() % 1001) - 500.0) / 1e6;
-        legs.push_back({name(r1, c1), name(r2, c2), height(r2, c2) - height(r1, c1) + error, 1.0,
-                        4, std::nullopt, "leg " + std::to_string(legs.size() + 1)});
+        legs.push_back({name(r1, c1), name(r2, c2), height(r2, c2) - height(r1, c1) + error, 1.0, 4,
+                        std::nullopt, "leg " + std::to_string(legs.size() + 1)});
     };
     for (size_t r = 0; r < side; ++r) {
         for (size_t c = 0; c < side; ++c) {
@@ -312,8 +314,8 @@ TEST(NetworkAdjustment, TheGlobalTestFailsLowAndHigh) {
 
 TEST(NetworkAdjustment, AnObservationWithoutCheckIsFlagged) {
     // A spur to S: its one leg has no redundancy, so no w and no MDB.
-    const auto observations = Csv(
-        "from,to,dh,length_km\nA,B,1.0003,1\nB,C,0.5001,1\nC,A,-1.5000,1\nC,S,0.2000,0.5\n");
+    const auto observations =
+        Csv("from,to,dh,length_km\nA,B,1.0003,1\nB,C,0.5001,1\nC,A,-1.5000,1\nC,S,0.2000,0.5\n");
     const NetworkResult r = Adjust(observations, {{"A", 10, std::nullopt}}, {}, {});
     const AdjustedObservation& spur = r.observations[3];
     EXPECT_TRUE(spur.noCheck);
@@ -328,8 +330,8 @@ TEST(NetworkAdjustment, AnObservationWithoutCheckIsFlagged) {
 
 TEST(NetworkAdjustment, SectionsRunTwiceAgainstTheirLimit) {
     // Forward and back over 1 km: 2 mm √1 km allows 2 mm; the second pair differs by 2.5 mm.
-    const auto observations = Csv(
-        "from,to,dh,length_km\nA,B,1.2345,1\nB,A,-1.2330,1\nB,C,0.5000,1\nB,C,0.5025,1\n");
+    const auto observations =
+        Csv("from,to,dh,length_km\nA,B,1.2345,1\nB,A,-1.2330,1\nB,C,0.5000,1\nB,C,0.5025,1\n");
     const NetworkResult r = Adjust(observations, {{"A", 10, std::nullopt}}, {}, {});
     ASSERT_EQ(r.doubleRuns.size(), 2u);
     EXPECT_NEAR(r.doubleRuns[0].misclosure, 0.0015, 1e-12);
@@ -346,16 +348,23 @@ TEST(NetworkAdjustment, BadNetworksSayWhatAndWhere) {
         std::vector<Benchmark> benchmarks;
         const char* says;
     } cases[] = {
-        {"from,to,dh,length_km\nA,B,1,0\n", Weighting::Length, {{"A", 0, std::nullopt}},
+        {"from,to,dh,length_km\nA,B,1,0\n",
+         Weighting::Length,
+         {{"A", 0, std::nullopt}},
          "obs.csv:2: the length is 0 km"},
-        {"from,to,dh,length_km\nA,B,1,1\n", Weighting::SetUps, {{"A", 0, std::nullopt}},
+        {"from,to,dh,length_km\nA,B,1,1\n",
+         Weighting::SetUps,
+         {{"A", 0, std::nullopt}},
          "obs.csv:2: no set-ups"},
-        {"from,to,dh,length_km\nA,B,1,1\nC,D,1,1\nD,E,1,1\n", Weighting::Length,
+        {"from,to,dh,length_km\nA,B,1,1\nC,D,1,1\nD,E,1,1\n",
+         Weighting::Length,
          {{"A", 0, std::nullopt}},
          "no benchmark reaches the part of the network with C, D, E"},
         // A weight 10²⁸ times another's leaves B without a height in doubles.
-        {"from,to,dh,length_km,sigma_mm\nA,B,1,1,1e7\nB,C,1,1,1e-7\n", Weighting::Sigma,
-         {{"A", 0, std::nullopt}}, "the normal equations are singular"},
+        {"from,to,dh,length_km,sigma_mm\nA,B,1,1,1e7\nB,C,1,1,1e-7\n",
+         Weighting::Sigma,
+         {{"A", 0, std::nullopt}},
+         "the normal equations are singular"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.csv);
@@ -443,8 +452,9 @@ NetworkInput ReadJunctionBook(const std::set<std::string, std::less<>>& points) 
     std::string error;
     EXPECT_TRUE(rendle::readers::LoadBook(in, std::nullopt, decoder, book, error)) << error;
     NetworkInput input;
-    AddBook(book, "junction.gsi", decoder,
-            [&](std::string_view name) { return points.contains(name); }, input);
+    AddBook(
+        book, "junction.gsi", decoder, [&](std::string_view name) { return points.contains(name); },
+        input);
     return input;
 }
 
@@ -459,7 +469,9 @@ TEST(NetworkInput, ALineIsCutAtItsNetworkPointsOnly) {
         // A benchmark read as an intermediate sight cuts its set-up: the sights on either side
         // of it belong to the two sections.
         {{"J1", "BM9"},
-         {{"BM1", "BM9", 0.8, 0.098, 2}, {"BM9", "J1", -0.2, 0.038, 1}, {"J1", "BM2", -0.3, 0.041, 1}}},
+         {{"BM1", "BM9", 0.8, 0.098, 2},
+          {"BM9", "J1", -0.2, 0.038, 1},
+          {"J1", "BM2", -0.3, 0.041, 1}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sections.size());

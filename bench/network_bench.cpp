@@ -1,0 +1,63 @@
+// Speed and memory of the network adjustment with every statistic (heights' standard
+// deviations, redundancy numbers, w, MDB, loops, sections run twice) on square grids of
+// levelled legs, 10³ to 10⁵ points, one benchmark held in a corner.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <cmath>
+#include <random>
+
+#include "network/Adjustment.h"
+
+namespace {
+
+using rendle::network::Observation;
+
+std::vector<Observation> Grid(size_t side) {
+    std::mt19937 random(7);
+    std::vector<Observation> legs;
+    auto name = [&](size_t r, size_t c) { return "P" + std::to_string(r * side + c); };
+    auto leg = [&](size_t r1, size_t c1, size_t r2, size_t c2) {
+        const double error = (static_cast<double>(random() % 1001) - 500.0) / 1e6;
+        legs.push_back(
+            {name(r1, c1), name(r2, c2),
+             0.01 * static_cast<double>(r2 + c2) - 0.01 * static_cast<double>(r1 + c1) + error, 1.0,
+             4, std::nullopt, "leg"});
+    };
+    for (size_t r = 0; r < side; ++r) {
+        for (size_t c = 0; c < side; ++c) {
+            if (c + 1 < side) leg(r, c, r, c + 1);
+            if (r + 1 < side) leg(r, c, r + 1, c);
+        }
+    }
+    return legs;
+}
+
+double PeakMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kB on Linux
+}
+
+void BM_AdjustGridNetwork(benchmark::State& state) {
+    const auto points = static_cast<size_t>(state.range(0));
+    const auto side = static_cast<size_t>(std::lround(std::sqrt(static_cast<double>(points))));
+    const std::vector<Observation> legs = Grid(side);
+    const std::vector<rendle::network::Benchmark> fixed = {{"P0", 100.0, std::nullopt}};
+    for (auto _ : state) {
+        const auto result = rendle::network::Adjust(legs, fixed, {}, {});
+        benchmark::DoNotOptimize(result.vtpv);
+    }
+    state.counters["points"] = static_cast<double>(side * side);
+    state.counters["observations"] = static_cast<double>(legs.size());
+    // The whole process's peak so far: the sizes run from small to large.
+    state.counters["peak_MB"] = PeakMegabytes();
+}
+BENCHMARK(BM_AdjustGridNetwork)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+}  // namespace
