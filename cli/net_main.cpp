@@ -111,7 +111,8 @@ net::NetworkInput ReadInputs(const std::vector<std::string>& paths, const std::s
         rendle::readers::Book book;
         std::string error;
         if (!rendle::readers::LoadBook(in, std::nullopt, decoder, book, error)) {
-            throw net::NetworkError("cannot read " + path + ": " + error);
+            throw net::NetworkError(
+                std::string("cannot read ").append(path).append(": ").append(error));
         }
         if (!book.format) {
             throw net::NetworkError("cannot tell the format of " + path + ": no " +
@@ -128,7 +129,10 @@ void CheckSaveTarget(const std::string& save, const std::vector<std::string>& in
     std::error_code error;
     for (const std::string& input : inputs) {
         if (std::filesystem::equivalent(save, input, error)) {
-            throw net::NetworkError("--save " + save + " would replace the input " + input);
+            throw net::NetworkError(std::string("--save ")
+                                        .append(save)
+                                        .append(" would replace the input ")
+                                        .append(input));
         }
     }
     if (std::filesystem::is_directory(save, error)) {

@@ -8,7 +8,7 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 fail() { echo "FAIL: $*"; exit 1; }
-for program in rendle rendle-help rendle-reduce; do
+for program in rendle rendle-help rendle-reduce rendle-net; do
     [ -x "$prefix/lib/rendle/$program" ] || fail "$program is not in lib/rendle"
     [ -L "$prefix/bin/$program" ] || fail "bin/$program is not a link"
     [ "$(readlink -f "$prefix/bin/$program")" = "$(readlink -f "$prefix/lib/rendle/$program")" ] \
@@ -40,6 +40,9 @@ if command -v help2man >/dev/null; then
     for section in 'EXIT STATUS' 'EXAMPLES' 'FILES'; do
         zcat "$page" | grep -q "^\.SH \"\?$section" || fail "the manual page lacks $section"
     done
+    net="$prefix/share/man/man1/rendle-net.1.gz"
+    [ -f "$net" ] || fail "the manual page of rendle-net is not installed gzipped"
+    zcat "$net" | grep -q 'snoop' || fail "the manual page of rendle-net lacks the options"
 fi
 if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$prefix/share/applications/rendle.desktop" || fail "desktop entry invalid"
@@ -55,6 +58,14 @@ fi
 "$prefix/bin/rendle-reduce" --save "$prefix/level.xlsx" "$(dirname "$0")/../examples/ring-road.m5.DAT" \
     >/dev/null 2>&1 || fail "rendle-reduce through bin/ did not save the workbook"
 [ -s "$prefix/level.xlsx" ] || fail "no workbook"
+# rendle-net through its link, its workbook through the same writer module.
+"$prefix/bin/rendle-net" --fix BM1=100 --save "$prefix/net.xlsx" \
+    "$(dirname "$0")/../examples/network/north.gsi" "$(dirname "$0")/../examples/network/south.gsi" \
+    | grep -q 'BM7       100.80231' || fail "rendle-net through bin/ did not adjust the sample"
+[ -s "$prefix/net.xlsx" ] || fail "no workbook from rendle-net"
+if ldd "$prefix/lib/rendle/rendle-net" | grep -qiE 'libQt|libxlsxwriter'; then
+    fail "rendle-net links Qt or libxlsxwriter"
+fi
 if ldd "$prefix/lib/rendle/rendle-reduce" | grep -qiE 'libQt|libxlsxwriter'; then
     fail "rendle-reduce links Qt or libxlsxwriter"
 fi
