@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "cli/Arguments.h"
 #include "cli/OrderedRun.h"
 #include "cli/OutputModules.h"
 #include "cli/OutputPlan.h"
@@ -29,7 +30,7 @@
 
 namespace {
 
-constexpr int kUsageError = 64;
+using rendle::cli::kUsageError;
 
 const char* kDescription =
     R"(Reduces a levelling run without windows, as the program does from its File menu.
@@ -118,7 +119,7 @@ Exit status:
   64  bad usage, or a field book whose format cannot be told
   70  an internal error)";
 
-constexpr int kOutputFailed = 4;
+using rendle::cli::kOutputFailed;
 constexpr int kInternalError = 70;
 
 /// Set by SIGINT, SIGTERM or SIGHUP: no further book is started.
@@ -251,19 +252,8 @@ int Run(int argc, char** argv) {
     app.add_option("FIELD-BOOK", fieldBooks,
                    "The field books to read; - reads standard input (once)");
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::Success& done) {  // --help, --version
-        const int status = app.exit(done);
-        std::cout.flush();
-        if (!std::cout) {
-            Say("rendle-reduce: standard output could not be written");
-            return kOutputFailed;
-        }
-        return status;
-    } catch (const CLI::ParseError& error) {
-        app.exit(error);
-        return kUsageError;
+    if (const std::optional<int> ended = rendle::cli::ParseArguments(app, argc, argv)) {
+        return *ended;
     }
 
     if (classId == "list") {

@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 
+#include "cli/Arguments.h"
 #include "cli/OutputModules.h"
 #include "cli/Terminal.h"
 #include "core/ToleranceClasses.h"
@@ -30,8 +31,8 @@ namespace net = rendle::network;
 
 constexpr int kTestFailed = 1;
 constexpr int kBadInput = 2;
-constexpr int kOutputFailed = 4;
-constexpr int kUsageError = 64;
+using rendle::cli::kOutputFailed;
+using rendle::cli::kUsageError;
 constexpr int kInternalError = 70;
 
 const char* kDescription =
@@ -219,19 +220,8 @@ int Run(int argc, char** argv) {
         ->check(NotAnOption);
     app.add_option("INPUT", inputs, "Field books and CSV files of observations")->required();
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::Success& done) {  // --help, --version
-        const int status = app.exit(done);
-        std::cout.flush();
-        if (!std::cout) {
-            Say("rendle-net: standard output could not be written");
-            return kOutputFailed;
-        }
-        return status;
-    } catch (const CLI::ParseError& error) {
-        app.exit(error);
-        return kUsageError;
+    if (const std::optional<int> ended = rendle::cli::ParseArguments(app, argc, argv)) {
+        return *ended;
     }
 
     options.weighting = weights == "setups"  ? net::Weighting::SetUps

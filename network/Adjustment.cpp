@@ -40,6 +40,32 @@ std::string MmText(double mm) {
     return text;
 }
 
+/// Which points the sections join into one part of the network (union-find).
+class Parts {
+  public:
+    explicit Parts(size_t points) : parent_(points) {
+        std::iota(parent_.begin(), parent_.end(), 0);
+    }
+    int Root(int p) {
+        while (parent_[static_cast<size_t>(p)] != p) {
+            p = parent_[static_cast<size_t>(p)] =
+                parent_[static_cast<size_t>(parent_[static_cast<size_t>(p)])];
+        }
+        return p;
+    }
+    /// Joins the parts of a and b; false when they were one part already.
+    bool Join(int a, int b) {
+        const int ra = Root(a);
+        const int rb = Root(b);
+        if (ra == rb) return false;
+        parent_[static_cast<size_t>(ra)] = rb;
+        return true;
+    }
+
+  private:
+    std::vector<int> parent_;
+};
+
 /// The network as the adjustment sees it: points numbered, each observation with its weight,
 /// the benchmarks in it, the parts it falls into, and the unknowns.
 class Problem {
@@ -204,22 +230,14 @@ void Problem::Number(const std::vector<Observation>& observations) {
 }
 
 void Problem::FindComponents() {
-    std::vector<int> parent(names.size());
-    std::iota(parent.begin(), parent.end(), 0);
-    auto root = [&](int p) {
-        while (parent[static_cast<size_t>(p)] != p) {
-            p = parent[static_cast<size_t>(p)] =
-                parent[static_cast<size_t>(parent[static_cast<size_t>(p)])];
-        }
-        return p;
-    };
+    Parts parts(names.size());
     for (const Row& r : rows) {
-        if (r.from >= 0) parent[static_cast<size_t>(root(r.from))] = root(r.to);
+        if (r.from >= 0) parts.Join(r.from, r.to);
     }
     component.assign(names.size(), -1);
     std::unordered_map<int, int> number;
     for (size_t p = 0; p < names.size(); ++p) {
-        const auto [at, added] = number.emplace(root(static_cast<int>(p)), components);
+        const auto [at, added] = number.emplace(parts.Root(static_cast<int>(p)), components);
         if (added) ++components;
         component[p] = at->second;
     }
@@ -456,15 +474,7 @@ void CheckClosures(const Problem& problem, const std::vector<Observation>& obser
     // many as the network's loops; in a net of levelled blocks each is a block.
     const size_t n = problem.names.size();
     std::vector<std::vector<size_t>> at(n);
-    std::vector<int> part(n);
-    std::iota(part.begin(), part.end(), 0);
-    auto root = [&](int p) {
-        while (part[static_cast<size_t>(p)] != p) {
-            p = part[static_cast<size_t>(p)] =
-                part[static_cast<size_t>(part[static_cast<size_t>(p)])];
-        }
-        return p;
-    };
+    Parts parts(n);
     auto mean = [&](size_t i, int from) {
         const Section& s = sections[i];
         const double dh = s.dhSum / static_cast<double>(s.runs.size());
@@ -479,11 +489,7 @@ void CheckClosures(const Problem& problem, const std::vector<Observation>& obser
     std::deque<size_t> queue;
     for (size_t i = 0; i < sections.size(); ++i) {
         const Section& s = sections[i];
-        const int ra = root(s.a);
-        const int rb = root(s.b);
-        if (ra != rb) {
-            part[static_cast<size_t>(ra)] = rb;
-        } else {
+        if (!parts.Join(s.a, s.b)) {
             // The fewest sections from b back to a, breadth first.
             ++search;
             const auto a = static_cast<size_t>(s.a);

@@ -70,6 +70,14 @@ class Json {
             w_.Null();
         }
     }
+    /// A text, or null when there is none.
+    void TextOrNull(const std::optional<std::string>& text) {
+        if (text) {
+            String(*text);
+        } else {
+            w_.Null();
+        }
+    }
     void Optional(const std::optional<double>& value) {
         if (value) {
             Number(*value);
@@ -280,11 +288,7 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
         j.Key("passed");
         w.Bool(t->passed);
         j.Key("side");
-        if (t->side.empty()) {
-            w.Null();
-        } else {
-            j.String(t->side);
-        }
+        j.TextOrNull(t->side.empty() ? std::nullopt : std::optional(t->side));
         w.EndObject();
     } else {
         w.Null();
@@ -318,11 +322,7 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
         const Observation& ob = o.observation;
         w.StartObject();
         j.Key("from");
-        if (o.benchmark) {
-            w.Null();
-        } else {
-            j.String(ob.from);
-        }
+        j.TextOrNull(o.benchmark ? std::nullopt : std::optional(ob.from));
         j.Key("to");
         j.String(ob.to);
         j.Key(o.benchmark ? "height" : "dh");
@@ -353,11 +353,7 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
         j.Optional(o.mdb);
         j.Key("flag");
         const std::string flag = FlagOf(o, result.criticalW);
-        if (flag.empty()) {
-            w.Null();
-        } else {
-            j.String(flag);
-        }
+        j.TextOrNull(flag.empty() ? std::nullopt : std::optional(flag));
         j.Key("removed");
         w.Bool(o.removed);
         j.Key("source");
@@ -375,11 +371,7 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
         const AdjustedObservation& o = result.observations[step.observation];
         w.StartObject();
         j.Key("from");
-        if (o.benchmark) {
-            w.Null();
-        } else {
-            j.String(o.observation.from);
-        }
+        j.TextOrNull(o.benchmark ? std::nullopt : std::optional(o.observation.from));
         j.Key("to");
         j.String(o.observation.to);
         j.Key("source");
