@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -30,6 +31,17 @@ void ClearForRead(grid::Grid& sheet, core::RunState& run) {
     core::WriteHeaderBlock(sheet);
 }
 
+/// The messages the three readers of the menu give in their own words, which stay as they are.
+bool IsMenuReadersMessage(const std::string& message) {
+    for (const std::string_view own :
+         {"NOT SDR20 File. Please Check Your Data File ",
+          "NOT SDR33 File. Please Check Your Data File ",
+          "NOT Zeiss File. Please Check Your Data File ", "Please Check Your Data File "}) {
+        if (message == own) return true;
+    }
+    return false;
+}
+
 /// The read of a book held in memory, from the choice of its levelling line to the reduction.
 /// The sheet has been cleared for it.
 void ReadLoaded(const readers::Book& book, std::optional<int> runNumber, grid::Grid& sheet,
@@ -51,7 +63,8 @@ void ReadLoaded(const readers::Book& book, std::optional<int> runNumber, grid::G
     if (result.read.status != ReadStatus::Read) {
         windowing.SetMousePointer(MousePointer::Default);
         if (result.read.status == ReadStatus::EndedWithMessage) {
-            windowing.ShowMessage(result.read.message, kMessageTitle, MessageIcon::Critical);
+            windowing.ShowMessage(DataFileMessage(result.read, book.format), kMessageTitle,
+                                  MessageIcon::Critical);
         }
         return;
     }
@@ -111,6 +124,15 @@ ReadCommandResult Read(readers::FieldBookFormat format, std::istream* given, gri
 
 }  // namespace
 
+std::string DataFileMessage(const readers::ReadResult& read,
+                            std::optional<readers::FieldBookFormat> format) {
+    const bool ours =
+        format == readers::FieldBookFormat::GSI || !IsMenuReadersMessage(read.message);
+    if (!ours || read.reason.empty()) return read.message;
+    std::string where = read.line > 0 ? "Line " + std::to_string(read.line) + ": " : std::string();
+    return read.message + "\n" + where + read.reason;
+}
+
 std::string_view FileFilter(readers::FieldBookFormat format) {
     return readers::InfoOf(format).fileFilter;
 }
@@ -154,19 +176,35 @@ ReadCommandResult OpenFieldBook(const std::string& path, grid::Grid& sheet, core
         windowing.ShowMessage(why, kMessageTitle, MessageIcon::Critical);
         return result;
     };
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        return refuse("Cannot open " + path + ": a folder, not a field book. ");
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) return refuse("Cannot open " + path + ": " + std::strerror(errno) + ". ");
     readers::Book book;
-    std::string error;
-    if (!readers::LoadBook(file, std::nullopt, decoder, book, error)) {
-        return refuse("Cannot read " + path + ": " + error + ". ");
+    std::string loadError;
+    if (!readers::LoadBook(file, std::nullopt, decoder, book, loadError)) {
+        return refuse("Cannot read " + path + ": " + loadError + ". ");
     }
     file.close();
     if (!book.format) {
         return refuse(path + " is no field book that Rendle reads (" + readers::FormatNames() +
                       "). Please Check Your Data File ");
     }
-    return RunReadCommand(book, std::nullopt, sheet, run, windowing, decoder);
+    // A book given by name is chosen from before the sheet is touched: cancelling the list of
+    // its levelling lines leaves the sheet as it was.
+    std::optional<int> runNumber;
+    if (book.lines.size() > 1) {
+        runNumber = windowing.ChooseRun(book.lines);
+        if (!runNumber) {
+            result.read.status = ReadStatus::EndedSilently;
+            result.read.reason = "no levelling line was chosen";
+            windowing.SetMousePointer(MousePointer::Default);
+            return result;
+        }
+    }
+    return RunReadCommand(book, runNumber, sheet, run, windowing, decoder);
 }
 
 }  // namespace rendle::commands

@@ -18,6 +18,13 @@ namespace rendle::commands {
 /// The open-file dialog's filter of each format's read command.
 std::string_view FileFilter(readers::FieldBookFormat format);
 
+/// The "Data File" message of a read that ended with one. The menu readers' own messages of
+/// SDR and M5 books stay as they are; a refusal of Rendle's own (every GSI refusal, an M5
+/// method or unit the menu readers do not know) adds the line and the reason on a second line,
+/// as rendle-reduce tells them.
+std::string DataFileMessage(const readers::ReadResult& read,
+                            std::optional<readers::FieldBookFormat> format);
+
 /// What a read command met: the read, FormRL's boxes as the read filled them, and the
 /// reduction when the read reached it.
 struct ReadCommandResult {

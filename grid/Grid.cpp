@@ -440,6 +440,19 @@ int TextWidthPx(std::string_view text, bool bold) {
     return static_cast<int>(std::ceil(px));
 }
 
+int MaxFittedColumnWidthPx() {
+    static const int width = TextWidthPx(std::string(40, '0'), false) + 2 * kCellPaddingPx;
+    return width;
+}
+
+std::string NumberShown(std::string text, double textWidth, double cellWidth, double hashWidth,
+                        double padding) {
+    const double room = cellWidth - 2 * padding;
+    if (textWidth <= room) return text;
+    const double fit = hashWidth > 0 ? std::floor(room / hashWidth) : 1.0;
+    return std::string(static_cast<size_t>(std::clamp(fit, 1.0, 255.0)), '#');
+}
+
 void FitColumnWidths(Grid& sheet) {
     const std::vector<int32_t> columns = ShownColumns(sheet);
     std::vector<int> needed(columns.size(), 0);
@@ -455,7 +468,7 @@ void FitColumnWidths(Grid& sheet) {
             const int width =
                 TextWidthPx(sheet.CellText(r, columns[i]), sheet.FormatAt(r, columns[i]).bold) +
                 2 * kCellPaddingPx;
-            needed[i] = std::max(needed[i], width);
+            needed[i] = std::max(needed[i], std::min(width, MaxFittedColumnWidthPx()));
         }
     }
     for (size_t i = 0; i < columns.size(); ++i) {

@@ -263,11 +263,20 @@ inline constexpr int kCellPaddingPx = 3;
 /// our own, so that the sheet is laid out alike without a window, for a workbook or a PDF.)
 int TextWidthPx(std::string_view text, bool bold);
 
+/// The widest a column is fitted to: 40 digits of the sheet's font, with the cell's padding.
+int MaxFittedColumnWidthPx();
+
 /// Fits every shown column to what the sheet now holds: as wide as its widest displayed number,
-/// or text that cannot run on (the cell to its right holds something), so that nothing is cut
-/// off on screen, in print or in a workbook, and never narrower than the default width, or than
-/// a width set by hand.
+/// or text that cannot run on (the cell to its right holds something), up to
+/// MaxFittedColumnWidthPx, so that no ordinary number is cut off on screen, in print or in a
+/// workbook; never narrower than the default width, or than a width set by hand.
 void FitColumnWidths(Grid& sheet);
+
+/// What a number cell shows in its column, as a spreadsheet shows it: its display text when
+/// that fits (`textWidth` with `padding` on each side at most `cellWidth`), else as many '#'
+/// as fit between the paddings (`hashWidth` the width of one), at least one. Any one unit.
+std::string NumberShown(std::string text, double textWidth, double cellWidth, double hashWidth,
+                        double padding);
 
 /// How far a cell's text reaches across `columns` (indices into it), as in a spreadsheet: a
 /// text wider than its cell runs on over the empty cells to its right until it fits or meets a

@@ -223,8 +223,13 @@ void SheetPrinter::DrawRows(QPainter& painter, int32_t first, int32_t last, cons
             const size_t k = i - page.firstColumn;
             QRectF rect(xs[k], y, xs[k + 1] - xs[k], rowHeight_);
             if (cell.kind == grid::CellKind::Number) {
+                // A number wider than its column is shown as #### there, as on screen.
+                const QFontMetricsF metrics(painter.font(), painter.device());
+                const std::string shown =
+                    grid::NumberShown(text.toStdString(), metrics.horizontalAdvance(text),
+                                      rect.width(), metrics.horizontalAdvance('#'), padding);
                 painter.drawText(rect.adjusted(padding, 0, -padding, 0),
-                                 Qt::AlignRight | Qt::AlignVCenter, text);
+                                 Qt::AlignRight | Qt::AlignVCenter, QString::fromStdString(shown));
                 continue;
             }
             // A text runs on over the empty cells to its right, as on screen.

@@ -11,7 +11,7 @@ packages=(
     clang libclang-rt-14-dev
     fonts-liberation xvfb xauth
     poppler-utils python3 python3-openpyxl dpkg-dev
-    locales clang-format clang-tidy help2man
+    locales clang-format clang-tidy help2man desktop-file-utils
 )
 
 if [ "$(id -u)" -eq 0 ]; then

@@ -45,7 +45,9 @@ if command -v help2man >/dev/null; then
     zcat "$net" | grep -q 'snoop' || fail "the manual page of rendle-net lacks the options"
 fi
 if command -v desktop-file-validate >/dev/null; then
-    desktop-file-validate "$prefix/share/applications/rendle.desktop" || fail "desktop entry invalid"
+    said=$(desktop-file-validate "$prefix/share/applications/rendle.desktop" 2>&1) \
+        || fail "desktop entry invalid: $said"
+    [ -z "$said" ] || fail "desktop-file-validate: $said"
 fi
 # The installed command-line tool runs through its link.
 "$prefix/bin/rendle-reduce" "$(dirname "$0")/../examples/ring-road.m5.DAT" | grep -q 'Misclose(m)' \

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 #include "core/LevelSheet.h"
 #include "grid/Grid.h"
 
@@ -55,6 +58,34 @@ TEST(WriteHeaderBlock, RewritesTheBlockOnAClearedSheetAndKeepsSheetProperties) {
     EXPECT_TRUE(sheet.ColumnHidden(9));
     EXPECT_EQ(sheet.SheetTitle(), "LEVEL");
     EXPECT_EQ(sheet.ActiveRow(), 5);
+}
+
+// A surveyor on a comma-decimal desktop types 1,456 for a staff reading: in every reading and
+// distance column of a data row it is the number, in any other cell the text it was typed as.
+TEST(TypedCellValue, TheDecimalCommaInEveryReadingColumn) {
+    const struct {
+        int32_t row;
+        int32_t col;
+        const char* typed;
+        std::optional<double> number;
+    } cases[] = {
+        {6, kColBS, "1,456", 1.456},           {6, kColIS, "0,905", 0.905},
+        {7, kColFS, "2,010", 2.010},           {7, kColDist, "31,5", 31.5},
+        {6, kColRL, "100,5", std::nullopt},     // an RL cell is no reading
+        {6, kColStation, "1,2", std::nullopt},  // a station name
+        {4, kColBS, "1,456", std::nullopt},     // the header block
+        {6, kColIS, "1,456,7", std::nullopt},   // two commas: no reading
+        {6, kColFS, "1,4.5", std::nullopt},     // a comma and a point: no reading
+        {6, kColIS, "'1,5", std::nullopt},      // kept as text by the apostrophe
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.typed) + " in column " + std::to_string(c.col));
+        const TypedValue value = TypedCellValue(c.row, c.col, c.typed);
+        EXPECT_EQ(value.number, c.number);
+        if (!c.number) {
+            EXPECT_FALSE(value.text.empty());
+        }
+    }
 }
 
 }  // namespace

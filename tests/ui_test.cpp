@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -22,9 +23,12 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolTip>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <tuple>
 
 #include "FieldBookText.h"
@@ -32,6 +36,7 @@
 #include "core/LevelSheet.h"
 #include "core/Reduction.h"
 #include "report/SheetPrinter.h"
+#include "ui/Help.h"
 #include "ui/MainWindow.h"
 #include "ui/RLWindow.h"
 #include "ui/SheetModel.h"
@@ -112,6 +117,39 @@ void ReadSdr20Sample(MainWindow& window, const QString& start, const QString& en
     Action(window, "mnuSDR20")->trigger();
 }
 
+/// Everything of the sheet a user sees or saves, cell by cell, and the run state beside it.
+std::string SheetDump(MainWindow& window) {
+    const grid::Grid& sheet = window.sheet();
+    std::ostringstream dump;
+    for (int32_t r = 1; r <= std::max<int32_t>(sheet.LastUsedRow(), 30); ++r) {
+        for (int32_t c = 1; c <= 10; ++c) {
+            const grid::Cell& cell = sheet.CellAt(r, c);
+            dump << static_cast<int>(cell.kind) << ':' << cell.number << ':' << cell.text << ':'
+                 << sheet.FormatAt(r, c).bold << ':' << sheet.FormatAt(r, c).numberFormat << '|';
+        }
+        dump << '\n';
+    }
+    for (int32_t c = 1; c <= 10; ++c) dump << sheet.ColumnWidth(c) << ' ';
+    const core::RunState& run = window.run();
+    dump << run.FirstDataRow << ' ' << run.LastDataRow << ' ' << run.StationCount << ' '
+         << core::RLText(run.StartRL) << ' ' << core::RLText(run.EndRL) << ' '
+         << core::RLText(run.EnteredStartRL);
+    return dump.str();
+}
+
+/// Records what the program asks of the help viewer.
+class RecordingHelp : public ui::help::HelpLayer {
+  public:
+    RecordingHelp() { ui::help::SetLayer(this); }
+    ~RecordingHelp() override { ui::help::SetLayer(nullptr); }
+    RecordingHelp(const RecordingHelp&) = delete;
+    RecordingHelp& operator=(const RecordingHelp&) = delete;
+    void WinHelp(QWidget*, const QString&, unsigned command, const QVariant& data) override {
+        if (command == ui::help::HELP_CONTEXT) contexts.push_back(data.toInt());
+    }
+    std::vector<int> contexts;
+};
+
 }  // namespace
 
 class UiTest : public QObject {
@@ -154,6 +192,13 @@ class UiTest : public QObject {
     void printingKeepsTheDefaultPrinter();
     void aRunOnTextShowsOverASelectedNeighbour();
     void aGsiBookOfSeveralLinesAsksWhichToRead();
+    void theReductionIsOneStepToUndo();
+    void helpLiesBesideTheWindowItExplains();
+    void aNumberWiderThanItsColumnShowsHashes();
+    void messagesNameWhatWasRefused();
+    void theCommandLine();
+    void fileDialogsFitTheirColumnsAndPrintOffersThePdfBesideTheBook();
+    void theCurrentCellIsFramed();
     void screenshot();
 };
 
@@ -608,7 +653,8 @@ void UiTest::aBookGivenByNameGivesTheMenusSheet() {
                             Qt::NoModifier);
             target.event(&drop);
         } else {
-            ui::OpenFromCommandLine(byName, {"rendle", path});
+            std::ostringstream err;
+            ui::OpenFromCommandLine(byName, {"rendle", path.toStdString()}, err);
         }
         QTRY_VERIFY(byName.run().FirstDataRow == core::kFirstDataRow);
         QVERIFY(byName.windowing().messagesShown().empty());
@@ -747,8 +793,9 @@ void UiTest::typedReadingsAndTheChecksOfTheReadSheet() {
     }
     QCOMPARE(window.sheet().CellText(9, 1), std::string("12"));
     QCOMPARE(model.index(8, 0).data(Qt::EditRole).toString(), QString("'12"));
-    // The tooltip is of the sheet the last reduction read, until the run is reduced again.
-    QVERIFY(model.index(misclose - 1, 5).data(Qt::ToolTipRole).toString().contains("they agree"));
+    // The results no longer follow from the readings, and say so until the run is reduced again.
+    QCOMPARE(model.index(misclose - 1, 5).data(Qt::ToolTipRole).toString(),
+             QString(ui::kResultsNoLongerFollow));
     Action(window, "mnuStnRL")->trigger();
     window.changeRLWindow()->okButton()->click();
     const QString tip = model.index(misclose - 1, 5).data(Qt::ToolTipRole).toString();
@@ -846,14 +893,28 @@ void UiTest::aRunOnTextShowsOverASelectedNeighbour() {
 void UiTest::aGsiBookOfSeveralLinesAsksWhichToRead() {
     MainWindow window;
     window.show();
+    ReadSdr20Sample(window, "100", "100.02");
     QVERIFY(window.sheetModel().setData(window.sheetModel().index(1, 1), "Ring road"));
-    // Escape in the list cancels as the file dialog does: the sheet is cleared, one undo back.
+    const std::string before = SheetDump(window);
+    // Dropped on the window, the book's list cancelled with Escape (F1 first, for its topic):
+    // the sheet, its project text and its reduced run stay byte for byte, and a print still
+    // offers the book that was there.
+    RecordingHelp help;
     WhenWindowShows("RunChooser", [](QWidget* chooser) {
-        QTest::keyClick(chooser->findChild<QTreeWidget*>("RunList"), Qt::Key_Escape);
+        auto* list = chooser->findChild<QTreeWidget*>("RunList");
+        QTest::keyClick(list, Qt::Key_F1);
+        QTest::keyClick(list, Qt::Key_Escape);
     });
-    window.openFieldBook(Sample("ring-road.gsi"));
-    QCOMPARE(window.sheet().LastUsedRow(), 4);
-    QCOMPARE(window.sheet().CellText(2, 2), std::string());
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(Sample("ring-road.gsi"))});
+    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    static_cast<QObject&>(window).event(&drop);
+    QTRY_VERIFY(!data.urls().isEmpty() && help.contexts.size() == 1);
+    QCoreApplication::processEvents();
+    QCOMPARE(help.contexts, std::vector<int>{ui::help::kGsiBooks});
+    QCOMPARE(SheetDump(window), before);
+    QCOMPARE(window.windowing().offeredPdf(window.sheet()),
+             QFileInfo(Sample("ring-road.sdr20.SDR")).absolutePath() + "/ring-road.sdr20.pdf");
 
     // The second line chosen: FormRL shows its starting height, and the sheet holds that line.
     QString startBox;
@@ -873,6 +934,250 @@ void UiTest::aGsiBookOfSeveralLinesAsksWhichToRead() {
     QCOMPARE(startBox, QString("100"));
     QCOMPARE(window.run().StationCount, 2);
     QCOMPARE(window.sheet().CellText(7, core::kColStation), std::string("TP9"));
+}
+
+void UiTest::theReductionIsOneStepToUndo() {
+    MainWindow window;
+    window.show();
+    ReadSdr20Sample(window, "100", "100.02");
+    auto& model = window.sheetModel();
+    auto& view = window.sheetView();
+    const int32_t last = window.run().LastDataRow;
+    // A reading corrected, then the run reduced onto another ending RL.
+    QVERIFY(model.setData(model.index(6, 3), "1.6"));
+    const std::string corrected = SheetDump(window);
+    const double rlBefore = window.sheet().CellNumber(last, core::kColAdjRL);
+    Action(window, "mnuStnRL")->trigger();
+    window.changeRLWindow()->text1(1)->setText("100.5");
+    window.changeRLWindow()->okButton()->click();
+    QVERIFY(window.sheet().CellNumber(last, core::kColAdjRL) != rlBefore);
+    // The results stand for the corrected readings: no tooltip says otherwise.
+    QVERIFY(
+        !model.index(last + 2, 5).data(Qt::ToolTipRole).toString().startsWith("The sheet changed"));
+
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(SheetDump(window), corrected);
+    QCOMPARE(core::RLText(window.run().EndRL), std::string("100.02"));
+    // The correction typed before it is a step of its own, and the results of the first
+    // reduction say that they no longer follow from it.
+    QCOMPARE(model.index(last + 2, 5).data(Qt::ToolTipRole).toString(),
+             QString(ui::kResultsNoLongerFollow));
+    QCOMPARE(model.index(7, 5).data(Qt::ToolTipRole).toString(),
+             QString(ui::kResultsNoLongerFollow));
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(window.sheet().CellNumber(7, core::kColFS) != 1.6);
+    QVERIFY(model.index(last + 2, 5).data(Qt::ToolTipRole).toString().startsWith("The misclose"));
+    QVERIFY(model.index(7, 5).data(Qt::ToolTipRole).toString().isEmpty());
+}
+
+void UiTest::helpLiesBesideTheWindowItExplains() {
+    // The Change RL window and the main window centred on screens of 1024 x 768 and 1280 x 1024,
+    // the viewer asking for 820 x 600: its frame covers neither the RL boxes nor the sheet's
+    // STN to RL columns.
+    RLWindow change(RLWindow::Kind::Change, nullptr);
+    change.show();
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    for (const QSize screen : {QSize(1024, 768), QSize(1280, 1024)}) {
+        const QRect room(QPoint(0, 0), screen);
+        QRect frame(QPoint(0, 0), change.frameGeometry().size());
+        frame.moveCenter(room.center());
+        const QPoint client =
+            frame.topLeft() + (change.geometry().topLeft() - change.frameGeometry().topLeft());
+        QRect boxes;
+        for (int i = 0; i < 2; ++i) {
+            boxes |= QRect(client + change.text1(i)->mapTo(&change, QPoint(0, 0)),
+                           change.text1(i)->size());
+        }
+        const QRect help = ui::help::PlaceBeside(frame, QSize(820, 600), room);
+        QVERIFY2(!help.intersects(boxes),
+                 qPrintable(QString("%1 x %2").arg(screen.width()).arg(screen.height())));
+        QVERIFY(room.contains(help));
+        QVERIFY(help.width() >= ui::help::kMinViewerWidth);
+
+        QRect main(QPoint(0, 0), window.frameGeometry().size());
+        main.moveCenter(room.center());
+        const QPoint sheet = main.topLeft() +
+                             (window.geometry().topLeft() - window.frameGeometry().topLeft()) +
+                             window.sheetView().mapTo(&window, QPoint(0, 0));
+        const int rlRight = window.sheetView().verticalHeader()->width() +
+                            window.sheetView().columnViewportPosition(core::kColRL - 1) +
+                            window.sheetView().columnWidth(core::kColRL - 1);
+        const QRect columns(sheet, QSize(rlRight, window.sheetView().height()));
+        const QRect beside = ui::help::PlaceBeside(main, QSize(820, 600), room);
+        QVERIFY2(!beside.intersects(columns),
+                 qPrintable(QString("%1 x %2").arg(screen.width()).arg(screen.height())));
+        QVERIFY(room.contains(beside));
+    }
+    // Beside a window at the screen's right edge, the viewer takes the left side.
+    const QRect left =
+        ui::help::PlaceBeside(QRect(700, 100, 300, 200), QSize(820, 600), QRect(0, 0, 1024, 768));
+    QCOMPARE(left, QRect(0, 100, 700, 600));
+}
+
+void UiTest::aNumberWiderThanItsColumnShowsHashes() {
+    MainWindow window;
+    window.show();
+    ReadSdr20Sample(window, "100", "100.02");
+    auto& model = window.sheetModel();
+    QVERIFY(model.setData(model.index(5, core::kColBS - 1), "1e300"));
+    QVERIFY(model.setData(model.index(30, 0), QString(100000, 'x')));
+    QVERIFY(model.setData(model.index(30, 1), "next"));
+    model.flushChanges();
+    QCOMPARE(window.sheet().ColumnWidth(core::kColBS), grid::MaxFittedColumnWidthPx());
+    QCOMPARE(window.sheet().ColumnWidth(core::kColStation), grid::MaxFittedColumnWidthPx());
+    QCOMPARE(window.sheet().CellNumber(6, core::kColBS), 1e300);  // the workbook keeps it
+    const QString shown = window.sheetView().shownText(model.index(5, core::kColBS - 1));
+    QVERIFY(shown.size() >= 4 && shown == QString(shown.size(), '#'));
+    QCOMPARE(window.sheetView().shownText(model.index(6, core::kColBS - 1)), Cell(window, 7, 2));
+    // Reduced on it, every RL is such a number: #### in the printed report too.
+    Action(window, "mnuStnRL")->trigger();
+    window.changeRLWindow()->okButton()->click();
+    QTemporaryDir folder;
+    const QString pdf = folder.filePath("report.pdf");
+    window.windowing().setNextPrintFile(pdf);
+    Action(window, "mnuPrint")->trigger();
+    QProcess pdftotext;
+    pdftotext.start("pdftotext", {pdf, "-"});
+    QVERIFY(pdftotext.waitForFinished(30000));
+    const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    QVERIFY2(text.contains("####"), qPrintable(text.left(400)));
+    QVERIFY(!text.contains("0000000000000000"));
+}
+
+void UiTest::messagesNameWhatWasRefused() {
+    QTemporaryDir dir;
+    // A GSI book whose line cannot be read: the message names the line and the reason.
+    const QString gsi = dir.filePath("feet.gsi");
+    QFile book(gsi);
+    QVERIFY(book.open(QIODevice::WriteOnly));
+    book.write(
+        "*410001+00000000?......1 \r\n"
+        "*110002+0000000000000BM1 32...5+0000000000003500 331..8+0000000000140000 \r\n");
+    book.close();
+    MainWindow window;
+    window.show();
+    const struct {
+        QString path;
+        QString says;
+    } cases[] = {
+        {gsi, "Please Check Your Data File \nLine 2: "},
+        {dir.path(), "Cannot open " + dir.path() + ": a folder, not a field book. "},
+        {Sample("ring-road.sdr20.SDR") + ".none", "Cannot open "},
+    };
+    for (const auto& c : cases) {
+        QString text;
+        AnswerMessageBox(&text);
+        window.openFieldBook(c.path);
+        QVERIFY2(text.contains(c.says), qPrintable(text));
+    }
+    // A book of the menu's formats keeps its own words.
+    const QString notSdr = dir.filePath("notes.SDR");
+    QFile notes(notSdr);
+    QVERIFY(notes.open(QIODevice::WriteOnly));
+    notes.write("Monday: ring road\r\n");
+    notes.close();
+    QString text;
+    AnswerMessageBox(&text);
+    window.openFieldBook(notSdr);
+    QVERIFY2(text.contains("(SDR20, SDR33, Zeiss M5 or Leica GSI)"), qPrintable(text));
+    QVERIFY(!text.contains('\n'));
+}
+
+void UiTest::theCommandLine() {
+    const auto help = ui::TerminalAnswer({"rendle", "--help"});
+    QVERIFY(help && help->starts_with("Usage: rendle [FIELD-BOOK]"));
+    QCOMPARE(ui::TerminalAnswer({"rendle", "--version"}),
+             std::optional<std::string>("rendle 1.2.0\n"));
+    QCOMPARE(ui::TerminalAnswer({"rendle", "ring.SDR"}), std::nullopt);
+    // A name written elsewhere in Latin-1, opened by its bytes; a second book is named, not read.
+    QTemporaryDir dir;
+    const std::string latin1 = QFile::encodeName(dir.path()).toStdString() + "/R\xe1pido.SDR";
+    {
+        std::ifstream in(QFile::encodeName(Sample("ring-road.sdr20.SDR")).toStdString(),
+                         std::ios::binary);
+        std::ofstream out(latin1, std::ios::binary);
+        out << in.rdbuf();
+    }
+    QVERIFY(std::ifstream(latin1).good());
+    MainWindow window;
+    window.show();
+    WhenWindowShows("FormRL",
+                    [](QWidget* form) { qobject_cast<RLWindow*>(form)->okButton()->click(); });
+    std::ostringstream err;
+    ui::OpenFromCommandLine(window, {"rendle", latin1, "B.DAT"}, err);
+    QTRY_COMPARE(window.run().FirstDataRow, core::kFirstDataRow);
+    QVERIFY(window.windowing().messagesShown().empty());
+    QCOMPARE(err.str(), std::string("rendle: B.DAT was not opened: the level sheet holds one field "
+                                    "book at a time\n"));
+}
+
+void UiTest::fileDialogsFitTheirColumnsAndPrintOffersThePdfBesideTheBook() {
+    MainWindow window;
+    window.show();
+    // The save dialog's list: size, type and date as wide as they need, the name the rest.
+    QList<QHeaderView::ResizeMode> modes;
+    WhenWindowShows("SaveAsDialog", [&modes](QWidget* dialog) {
+        for (QTreeView* list : dialog->findChildren<QTreeView*>()) {
+            if (list->header()->count() < 4) continue;
+            for (int c = 0; c < 4; ++c) modes << list->header()->sectionResizeMode(c);
+        }
+        qobject_cast<QDialog*>(dialog)->reject();
+    });
+    Action(window, "mnuSave")->trigger();
+    QCOMPARE(modes, (QList<QHeaderView::ResizeMode>{
+                        QHeaderView::Stretch, QHeaderView::ResizeToContents,
+                        QHeaderView::ResizeToContents, QHeaderView::ResizeToContents}));
+
+    // The PDF offered beside a book in a folder that can be written, else at home.
+    QTemporaryDir folder;
+    const QString book = folder.filePath("RING.SDR");
+    QVERIFY(QFile::copy(Sample("ring-road.sdr20.SDR"), book));
+    WhenWindowShows("FormRL",
+                    [](QWidget* form) { qobject_cast<RLWindow*>(form)->okButton()->click(); });
+    window.openFieldBook(book);
+    QTRY_COMPARE(window.run().FirstDataRow, core::kFirstDataRow);
+    QCOMPARE(window.windowing().offeredPdf(window.sheet()), folder.filePath("RING.pdf"));
+    QString offered;
+    WhenWindowShows("PrintDialog", [&offered](QWidget* dialog) {
+        if (auto* file = dialog->findChild<QLineEdit*>("filename")) offered = file->text();
+        qobject_cast<QDialog*>(dialog)->reject();
+    });
+    Action(window, "mnuPrint")->trigger();
+    QCOMPARE(offered, folder.filePath("RING.pdf"));
+    window.windowing().setFieldBook("/nonexistent/folder/RING.SDR");
+    QCOMPARE(window.windowing().offeredPdf(window.sheet()), QDir::home().filePath("RING.pdf"));
+}
+
+void UiTest::theCurrentCellIsFramed() {
+    MainWindow window;
+    window.show();
+    auto& view = window.sheetView();
+    auto& model = window.sheetModel();
+    // C31 to E33 selected with the keys, from C31: all empty cells, so only the drawing of the
+    // selection shows.
+    view.setCurrentIndex(model.index(30, 2));
+    QTest::keyClick(&view, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(&view, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(&view, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(&view, Qt::Key_Down, Qt::ShiftModifier);
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(view.selectionModel()->selectedIndexes().size(), 9);
+    const QModelIndex active = view.currentIndex();
+    const QModelIndex other =
+        active == model.index(30, 2) ? model.index(32, 4) : model.index(30, 2);
+    const QImage shot = view.viewport()->grab().toImage();
+    const QColor base = view.palette().color(QPalette::Base);
+    const QColor highlight = view.palette().color(QPalette::Highlight);
+    const QRect current = view.visualRect(active);
+    const QRect selected = view.visualRect(other);
+    const QRect outside = view.visualRect(model.index(34, 6));
+    QCOMPARE(shot.pixelColor(current.center()), base);
+    QCOMPARE(shot.pixelColor(current.left() + 1, current.center().y()), highlight);
+    const QColor tint = shot.pixelColor(selected.center());
+    QVERIFY(tint != base && tint != highlight);
+    QCOMPARE(shot.pixelColor(outside.center()), base);
 }
 
 void UiTest::fileFilterForTheDialog() {

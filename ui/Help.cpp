@@ -22,6 +22,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QShortcut>
+#include <algorithm>
 #include <memory>
 
 namespace rendle::ui::help {
@@ -102,6 +103,23 @@ std::optional<unsigned long long> ProcessStart(pid_t pid) {
     const unsigned long long start = fields[19].toULongLong(&ok);
     if (!ok) return std::nullopt;
     return start;
+}
+
+QRect PlaceBeside(const QRect& asking, const QSize& wanted, const QRect& room) {
+    const int leftRoom = asking.left() - room.left();
+    const int rightRoom = room.right() - asking.right();
+    const bool right = rightRoom >= leftRoom;
+    const int space = std::max(0, right ? rightRoom : leftRoom);
+    const int width = std::min({wanted.width(), std::max(space, kMinViewerWidth), room.width()});
+    const int height = std::min(std::max(wanted.height(), kMinViewerHeight), room.height());
+    int x = 0;
+    if (right) {
+        x = width <= space ? asking.right() + 1 : room.right() + 1 - width;
+    } else {
+        x = width <= space ? asking.left() - width : room.left();
+    }
+    const int y = std::clamp(asking.top(), room.top(), room.bottom() + 1 - height);
+    return {x, y, width, height};
 }
 
 std::optional<HelpRequest> ParseHelpRequest(const QByteArray& line) {

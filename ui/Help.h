@@ -32,6 +32,8 @@ inline constexpr int kLevelParameters = 220;
 inline constexpr int kFormRL = 230;
 inline constexpr int kFormChangeRL = 240;
 inline constexpr int kAbout = 250;
+/// The topic of Leica GSI books and their levelling lines (F1 in the list of a book's lines).
+inline constexpr int kGsiBooks = 355;
 
 inline constexpr std::string_view kHelpFileName = "rendle.HLP";
 
@@ -115,6 +117,16 @@ struct HelpRequest {
     /// The frame of the window that asked (F1), on the screen: the viewer shows beside it.
     std::optional<QRect> beside;
 };
+
+/// The narrowest the viewer is made to fit beside a window: its topics stay readable.
+inline constexpr int kMinViewerWidth = 360;
+inline constexpr int kMinViewerHeight = 300;
+
+/// Where the viewer's frame goes beside the frame `asking` on the screen area `room`: on the
+/// side with more room, as wide as `wanted` or as that room allows, down to kMinViewerWidth;
+/// narrower room than that and it lies against the screen's edge, overlapping the window the
+/// least it can. Its top is level with the window's, inside the screen.
+QRect PlaceBeside(const QRect& asking, const QSize& wanted, const QRect& room);
 
 /// Reads one request line: a JSON object with a "client" text and a "command" number, and an
 /// optional "file" text, "data" and "beside" ([x, y, width, height] of the asking window).

@@ -81,6 +81,7 @@ HelpViewer::HelpViewer() {
         size = size.boundedTo(QSize(room.width() * 3 / 5, room.height() * 9 / 10));
     }
     resize(size);
+    wanted_ = size;
 
     browser_ = new TopicBrowser(topics_);
     browser_->setObjectName("TopicView");
@@ -182,15 +183,11 @@ void HelpViewer::placeBeside(const QRect& frame) {
     const QScreen* screen = QGuiApplication::screenAt(frame.center());
     if (!screen) screen = QGuiApplication::primaryScreen();
     if (!screen) return;
-    const QRect room = screen->availableGeometry();
-    const QSize size = frameGeometry().size();
-    const int top =
-        std::clamp(frame.top(), room.top(), std::max(room.top(), room.bottom() - size.height()));
-    if (frame.right() + 1 + size.width() <= room.right() + 1) {
-        move(frame.right() + 1, top);
-    } else if (frame.left() - size.width() >= room.left()) {
-        move(frame.left() - size.width(), top);
-    }
+    // The frame around the viewer's own area, kept out of the room it is given.
+    const QSize border = frameGeometry().size() - size();
+    const QRect placed = help::PlaceBeside(frame, wanted_ + border, screen->availableGeometry());
+    resize(placed.size() - border);
+    move(placed.topLeft());
 }
 
 void HelpViewer::forget(const QString& client) {

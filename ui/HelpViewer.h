@@ -68,11 +68,12 @@ class HelpViewer : public QMainWindow {
     QByteArray handle(const QByteArray& line, pid_t peer);
     void forget(const QString& client);
     void showTopic(const HelpTopic& topic);
-    /// Moves the viewer beside `frame` (to its right, else its left) where the screen has room.
+    /// Fits the viewer beside `frame` on the side with more room (help::PlaceBeside).
     void placeBeside(const QRect& frame);
     void showError(const QString& text);
     void fillIndex(const QString& filter);
 
+    QSize wanted_;  ///< the size it opens at, before it is fitted beside a window
     QLocalServer* server_ = nullptr;
     QTextBrowser* browser_ = nullptr;
     QLineEdit* search_ = nullptr;

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScrollBar>
@@ -15,7 +16,9 @@
 #include "commands/ReadCommand.h"
 #include "core/Checks.h"
 #include "core/LevelSheet.h"
+#include "grid/Utf8.h"
 #include "grid/Workbook.h"
+#include "readers/Formats.h"
 #include "report/CheckNotes.h"
 #include "ui/AboutWindow.h"
 #include "ui/Help.h"
@@ -37,9 +40,10 @@ MainWindow::MainWindow() : windowing_(this) {
     model_->setToolTips([this](int32_t row, int32_t col) { return summaryToolTip(row, col); });
     // A read undone takes the run state and its checks back with the sheet.
     model_->setCaptureRest([this]() -> std::function<void()> {
-        return [this, run = run_, checks = checks_] {
+        return [this, run = run_, checks = checks_, input = reducedInput_] {
             run_ = run;
             checks_ = checks;
+            reducedInput_ = input;
         };
     });
     setAcceptDrops(true);
@@ -58,12 +62,37 @@ MainWindow::MainWindow() : windowing_(this) {
     formLoad();
 }
 
+std::vector<MainWindow::ReducedInput> MainWindow::reducedInput() const {
+    std::vector<ReducedInput> input;
+    if (run_.FirstDataRow < core::kFirstDataRow) return input;
+    for (int32_t row = run_.FirstDataRow; row <= run_.LastDataRow; ++row) {
+        for (const int32_t col : {core::kColBS, core::kColIS, core::kColFS, core::kColDist}) {
+            const grid::Cell& cell = sheet_.CellAt(row, col);
+            input.push_back({row, col, cell.kind, cell.number, cell.text});
+        }
+    }
+    const grid::Cell& start = sheet_.CellAt(run_.FirstDataRow, core::kColRL);
+    input.push_back({run_.FirstDataRow, core::kColRL, start.kind, start.number, start.text});
+    return input;
+}
+
+bool MainWindow::isResultCell(int32_t row, int32_t col) const {
+    const int32_t last = run_.LastDataRow;
+    if (row >= run_.FirstDataRow && row <= last) {
+        return col == core::kColRiseFall || col == core::kColRL || col == core::kColAdjRL;
+    }
+    return row >= last + 3 && row <= last + 5 && (col == 2 || col == core::kColRL);
+}
+
 QString MainWindow::summaryToolTip(int32_t row, int32_t col) const {
     // The summary block's cells tell the checks of the run as the reduction read it: the
     // misclose its verdict and the arithmetic check (or why the run was not reduced), the
     // permissible error its tolerance, the length the sight balance. Nothing in the sheet
-    // changes.
+    // changes. Once a reading is edited, every result says that it no longer follows.
     if (!checks_) return {};
+    if (isResultCell(row, col) && reducedInput() != reducedInput_) {
+        return kResultsNoLongerFollow;
+    }
     const int32_t last = run_.LastDataRow;
     std::string tip;
     if (row == last + 3 && (col == core::kColRL || (col == 2 && !checks_->reduced))) {
@@ -79,9 +108,11 @@ QString MainWindow::summaryToolTip(int32_t row, int32_t col) const {
 void MainWindow::reduced(const std::optional<core::ReductionResult>& reduction) {
     if (!reduction || reduction->status == core::ReductionStatus::NoData) {
         checks_.reset();
+        reducedInput_.clear();
         return;
     }
     checks_ = core::CheckRun(sheet_, run_, reduction, {});
+    reducedInput_ = reducedInput();
 }
 
 void MainWindow::read(const std::function<commands::ReadCommandResult()>& command) {
@@ -98,10 +129,15 @@ void MainWindow::read(const std::function<commands::ReadCommandResult()>& comman
 }
 
 void MainWindow::openFieldBook(const QString& path) {
+    openFieldBookNamed(QFile::encodeName(path).toStdString());
+}
+
+void MainWindow::openFieldBookNamed(const std::string& bytes) {
     read([&] {
         commands::ReadCommandResult result =
-            commands::OpenFieldBook(path.toStdString(), sheet_, run_, windowing_);
-        if (result.cleared) windowing_.setFieldBook(path);
+            commands::OpenFieldBook(bytes, sheet_, run_, windowing_);
+        if (result.cleared)
+            windowing_.setFieldBook(QFile::decodeName(QByteArray::fromStdString(bytes)));
         return result;
     });
 }
@@ -121,10 +157,32 @@ void MainWindow::dropEvent(QDropEvent* event) {
     QTimer::singleShot(0, this, [this, path] { openFieldBook(path); });
 }
 
-void OpenFromCommandLine(MainWindow& window, const QStringList& arguments) {
+void OpenFromCommandLine(MainWindow& window, const std::vector<std::string>& arguments,
+                         std::ostream& err) {
     if (arguments.size() < 2) return;
-    const QString& path = arguments.at(1);
-    QTimer::singleShot(0, &window, [&window, path] { window.openFieldBook(path); });
+    const std::string path = arguments[1];
+    for (size_t i = 2; i < arguments.size(); ++i) {
+        err << "rendle: " << grid::ValidUtf8(arguments[i])
+            << " was not opened: the level sheet holds one field book at a time\n";
+    }
+    QTimer::singleShot(0, &window, [&window, path] { window.openFieldBookNamed(path); });
+}
+
+std::optional<std::string> TerminalAnswer(const std::vector<std::string>& arguments) {
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == "--version") return "rendle " RENDLE_VERSION "\n";
+        if (arguments[i] == "--help" || arguments[i] == "-h") {
+            return "Usage: rendle [FIELD-BOOK]\n"
+                   "Reduces a levelling run in a level sheet. A field book named is read as its\n"
+                   "File menu command reads it, its format told from its content (" +
+                   readers::FormatNames() +
+                   ");\nthe sheet holds one field book at a time.\n\n"
+                   "  --help     print this and end\n"
+                   "  --version  print the version and end\n\n"
+                   "Without windows: rendle-reduce FIELD-BOOK; a network of runs: rendle-net.\n";
+        }
+    }
+    return std::nullopt;
 }
 
 MainWindow::~MainWindow() {
@@ -216,8 +274,17 @@ void MainWindow::levelParameters() {
         changeRL_ = new RLWindow(RLWindow::Kind::Change, nullptr);
         changeRL_->setAttribute(Qt::WA_DeleteOnClose);
         connect(changeRL_, &RLWindow::confirmed, this, [this](const commands::RLBoxes& typed) {
-            reduced(commands::LevelParametersOK(sheet_, run_, typed, windowing_));
-            model_->clearUndo();
+            // The reduction is one step to undo, as a read is: the sheet, the RLs and the checks
+            // go back to what they were, and what was typed before it can still be undone.
+            grid::Grid before = sheet_;
+            std::function<void()> restoreRest = model_->captureRest();
+            const core::ReductionResult reduction =
+                commands::LevelParametersOK(sheet_, run_, typed, windowing_);
+            // "No Data " closed the main window: nothing was reduced to undo.
+            if (reduction.status != core::ReductionStatus::NoData) {
+                model_->pushSheetStep(std::move(before), std::move(restoreRest));
+            }
+            reduced(reduction);
         });
     }
     changeRL_->fill(boxes);

@@ -5,6 +5,9 @@
 #include <QPointer>
 #include <functional>
 #include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
 
 #include "commands/ReadCommand.h"
 #include "core/Checks.h"
@@ -47,6 +50,9 @@ class MainWindow : public QMainWindow {
     /// A field book given by name (command line, "Open with", a drop): read on the road of its
     /// format's command, told from its content.
     void openFieldBook(const QString& path);
+    /// The same for a name given as the bytes the file system knows it by, whatever their
+    /// encoding (a command-line argument).
+    void openFieldBookNamed(const std::string& bytes);
     /// The checks of the run as the last reduction left it, for the summary block's tooltips.
     const std::optional<core::RunChecks>& checks() const { return checks_; }
     void levelParameters();
@@ -69,6 +75,20 @@ class MainWindow : public QMainWindow {
     /// Keeps the checks of the sheet as this reduction read it.
     void reduced(const std::optional<core::ReductionResult>& reduction);
     QString summaryToolTip(int32_t row, int32_t col) const;
+    /// The readings, distances and starting RL of the data rows as the last reduction read
+    /// them, to tell whether its results still follow from the sheet.
+    struct ReducedInput {
+        int32_t row;
+        int32_t col;
+        grid::CellKind kind;
+        double number;
+        std::string text;
+        bool operator==(const ReducedInput&) const = default;
+    };
+    std::vector<ReducedInput> reducedInput() const;
+    /// A cell of the last reduction's results: rise/fall, RL or adjusted RL of a data row, or
+    /// the summary block.
+    bool isResultCell(int32_t row, int32_t col) const;
     QAction* addCommand(QMenu* menu, const char* name, const char* caption,
                         std::function<void()> command);
 
@@ -81,11 +101,23 @@ class MainWindow : public QMainWindow {
     QPointer<QDialog> about_;
     int unloadCount_ = 0;
     std::optional<core::RunChecks> checks_;
+    std::vector<ReducedInput> reducedInput_;
 };
 
+/// The tooltip of a result cell after the readings it came from were edited.
+inline constexpr const char* kResultsNoLongerFollow =
+    "The sheet changed since the last reduction: these results no longer follow from its "
+    "readings. Level Parameters reduces it again.";
+
 /// What `rendle` does with its arguments once the main window shows: a field book named on the
-/// command line (a file manager's "Open with" gives one) is opened. Arguments that Qt took are
-/// gone from `arguments` already; the first is the program.
-void OpenFromCommandLine(MainWindow& window, const QStringList& arguments);
+/// command line (a file manager's "Open with" gives one) is opened by its bytes; the sheet holds
+/// one run, so any further book is named on `err` as not opened. Arguments that Qt took are gone
+/// from `arguments` already; the first is the program.
+void OpenFromCommandLine(MainWindow& window, const std::vector<std::string>& arguments,
+                         std::ostream& err);
+
+/// What `rendle --help` and `rendle --version` print, without starting the program; nothing for
+/// any other command line.
+std::optional<std::string> TerminalAnswer(const std::vector<std::string>& arguments);
 
 }  // namespace rendle::ui

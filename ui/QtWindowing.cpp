@@ -7,18 +7,22 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "grid/Grid.h"
 #include "readers/GsiBook.h"
 #include "report/SheetPrinter.h"
+#include "ui/Help.h"
 #include "ui/RLWindow.h"
 
 namespace rendle::ui {
@@ -78,9 +82,19 @@ void WideEnoughForTitle(QMessageBox& box) {
                   grid->rowCount(), 0, 1, grid->columnCount());
 }
 
-/// Room for the columns of a file dialog's list: name, size, type and date.
+/// Room for the columns of a file dialog's list, each as wide as what it shows: size, type and
+/// date fitted to their content, the name taking the rest.
 void LargeEnoughForColumns(QFileDialog& dialog) {
     dialog.resize(std::max(dialog.width(), 860), std::max(dialog.height(), 520));
+    for (QTreeView* list : dialog.findChildren<QTreeView*>()) {
+        QHeaderView* header = list->header();
+        if (header->count() < 4) continue;
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+        for (int column = 1; column < header->count(); ++column) {
+            header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+        }
+    }
 }
 
 /// Makes the dialog list names that match the chosen filter in either letter case (field books
@@ -199,6 +213,7 @@ std::optional<int> QtWindowing::ChooseRun(const std::vector<readers::LevellingLi
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     QObject::connect(list, &QTreeWidget::itemActivated, &dialog, &QDialog::accept);
     dialog.resize(520, 260);
+    help::InstallContextHelp(&dialog, help::kGsiBooks);
     if (dialog.exec() != QDialog::Accepted || !list->currentItem()) return std::nullopt;
     return list->currentItem()->data(0, Qt::UserRole).toInt();
 }
@@ -234,6 +249,14 @@ void QtWindowing::preparePrinter(QPrinter& printer, const grid::Grid& sheet) con
                                                     : lastFieldBookName_);
 }
 
+QString QtWindowing::offeredPdf(const grid::Grid& sheet) const {
+    const QString name = lastFieldBookName_.isEmpty()
+                             ? QString::fromStdString(sheet.SheetTitle())
+                             : QFileInfo(lastFieldBookName_).completeBaseName();
+    const bool besideBook = !lastOpenFolder_.isEmpty() && QFileInfo(lastOpenFolder_).isWritable();
+    return QDir(besideBook ? lastOpenFolder_ : QDir::homePath()).filePath(name + ".pdf");
+}
+
 void QtWindowing::PrintSheet(const grid::Grid& sheet) {
     QPrinter printer(QPrinter::HighResolution);
     preparePrinter(printer, sheet);
@@ -242,15 +265,12 @@ void QtWindowing::PrintSheet(const grid::Grid& sheet) {
         printer.setOutputFileName(*nextPrintFile_);
         nextPrintFile_.reset();
     } else {
-        // The dialog offers its PDF in the current folder (under the home folder): the field
-        // book's folder while it is open, so that the PDF lands beside the field book.
-        const QString folder = QDir::currentPath();
-        if (!lastOpenFolder_.isEmpty()) QDir::setCurrent(lastOpenFolder_);
         QPrintDialog dialog(&printer, mainWindow_);
         dialog.setObjectName("PrintDialog");
-        const int answer = dialog.exec();
-        QDir::setCurrent(folder);
-        if (answer != QDialog::Accepted) return;
+        // Printing to a file offers the PDF beside the field book (in the home folder when the
+        // book's folder cannot be written), while the default printer stays the one chosen.
+        if (auto* file = dialog.findChild<QLineEdit*>("filename")) file->setText(offeredPdf(sheet));
+        if (dialog.exec() != QDialog::Accepted) return;
     }
     QString error;
     bool printed = false;

@@ -50,6 +50,9 @@ class QtWindowing : public commands::Windowing {
     /// field book's name is the job's name, from which the print dialog makes the PDF name
     /// offered when printing to a file is chosen.
     void preparePrinter(QPrinter& printer, const grid::Grid& sheet) const;
+    /// The PDF the print dialog offers: the field book's name with .pdf, beside the book when
+    /// its folder can be written, else in the home folder.
+    QString offeredPdf(const grid::Grid& sheet) const;
 
     /// Where printed columns take their widths from: the sheet on screen.
     void setColumnWidths(std::function<int(int32_t)> widthPx) {

@@ -44,11 +44,6 @@ class SheetModel : public QAbstractTableModel, private grid::GridObserver {
     bool undo();
     /// Does again what the last undo undid; false when there is nothing to redo.
     bool redo();
-    /// Forgets what could be undone: a reduction has rewritten the sheet.
-    void clearUndo() {
-        undo_.clear();
-        redo_.clear();
-    }
 
     /// What lives beside the sheet and goes back with it when a read is undone (the run
     /// state): `capture` gives a function that puts back what it holds now.

@@ -23,8 +23,51 @@ class SheetDelegate : public QStyledItemDelegate {
   public:
     explicit SheetDelegate(QTableView* view) : QStyledItemDelegate(view), view_(view) {}
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+    void paint(QPainter* painter, const QStyleOptionViewItem& given,
                const QModelIndex& index) const override {
+        // As spreadsheets draw it: the selection lightly tinted, the current cell white inside
+        // a frame, the texts in their own colour throughout.
+        QStyleOptionViewItem option = given;
+        const bool current = index == view_->currentIndex();
+        const bool selected = given.state & QStyle::State_Selected;
+        option.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+        if (selected) {
+            // Over the face the style may already have given the selected row.
+            painter->fillRect(option.rect, option.palette.base());
+            if (!current) painter->fillRect(option.rect, SelectionTint(option.palette));
+        }
+        paintCell(painter, option, index);
+        if (current) {
+            painter->save();
+            painter->setPen(QPen(option.palette.color(QPalette::Highlight), 2));
+            painter->drawRect(QRectF(option.rect).adjusted(1, 1, -1, -1));
+            painter->restore();
+        }
+    }
+
+    /// The highlight colour, a fifth of its strength over the sheet's face.
+    static QColor SelectionTint(const QPalette& palette) {
+        QColor tint = palette.color(QPalette::Highlight);
+        tint.setAlpha(51);
+        return tint;
+    }
+
+    /// The text of a cell in a column `width` wide: a number wider than it as ####, as a
+    /// spreadsheet shows it.
+    static QString Shown(const grid::Grid& sheet, const QModelIndex& index, const QString& text,
+                         const QFont& font, int width) {
+        if (sheet.CellAt(index.row() + 1, index.column() + 1).kind != grid::CellKind::Number) {
+            return text;
+        }
+        const QFontMetrics metrics(font);
+        return QString::fromStdString(grid::NumberShown(text.toStdString(),
+                                                        metrics.horizontalAdvance(text), width,
+                                                        metrics.horizontalAdvance('#'), kPadding));
+    }
+
+  private:
+    void paintCell(QPainter* painter, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) const {
         // Every cell paints its own share of a run-on text, so that a cell repainted alone (a
         // selection moving over it or away) shows its share again, over its own face.
         QModelIndex owner = index;
@@ -45,22 +88,25 @@ class SheetDelegate : public QStyledItemDelegate {
         initStyleOption(&text, owner);
         const QRect ownerRect = owner == index ? option.rect : view_->visualRect(owner);
         painter->save();
-        const bool selected = option.state & QStyle::State_Selected;
-        if (selected) painter->fillRect(option.rect, option.palette.highlight());
         const QRect textRect(ownerRect.left() + kPadding, option.rect.top(),
                              reach - ownerRect.left() - kPadding, option.rect.height());
         painter->setClipRect(option.rect);
         painter->setFont(text.font);
-        painter->setPen(
-            option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->setPen(option.palette.color(QPalette::Text));
         painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text.text);
         painter->restore();
         drawGridLines(painter, option, index);
     }
 
-  private:
     static constexpr int kPadding = 3;
 
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->text = Shown(sheet(), index, option->text, option->font, option->rect.width());
+    }
+
+  private:
     const grid::Grid& sheet() const { return static_cast<SheetModel*>(view_->model())->sheet(); }
 
     bool isEmpty(int row, int col) const {
@@ -223,6 +269,13 @@ void SheetView::currentChanged(const QModelIndex& current, const QModelIndex& pr
 void SheetView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
     QTableView::selectionChanged(selected, deselected);
     tellGridSelection();
+}
+
+QString SheetView::shownText(const QModelIndex& index) const {
+    QFont shownFont = font();
+    if (const QVariant f = index.data(Qt::FontRole); f.isValid()) shownFont = f.value<QFont>();
+    return SheetDelegate::Shown(model_.sheet(), index, index.data().toString(), shownFont,
+                                columnWidth(index.column()));
 }
 
 QString SheetView::selectionAsText() const {

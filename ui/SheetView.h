@@ -16,6 +16,9 @@ class SheetView : public QTableView {
     /// The selected cells as tab-separated lines, values as displayed.
     QString selectionAsText() const;
 
+    /// The text a cell shows on screen: a number wider than its column as ####.
+    QString shownText(const QModelIndex& index) const;
+
     /// The cell a Shift move extends the selection from: the current cell after any other move.
     QModelIndex anchor() const { return anchor_; }
 

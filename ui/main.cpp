@@ -6,7 +6,9 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <iostream>
 #include <string>
+#include <vector>
 
 #include "ui/AboutWindow.h"
 #include "ui/MainWindow.h"
@@ -14,6 +16,12 @@
 namespace {
 
 int Run(int argc, char** argv) {
+    // --help and --version answer on the terminal and start nothing, not even a display.
+    if (const auto answer =
+            rendle::ui::TerminalAnswer(std::vector<std::string>(argv, argv + argc))) {
+        std::fputs(answer->c_str(), stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("Rendle");
     // Numbers in saved workbooks and printed reports always use the full stop; Qt's own
@@ -29,7 +37,8 @@ int Run(int argc, char** argv) {
         window.move(frame.topLeft());
     }
     window.show();
-    rendle::ui::OpenFromCommandLine(window, QApplication::arguments());
+    // The names as the file system has them: argv after Qt took its own options.
+    rendle::ui::OpenFromCommandLine(window, std::vector<std::string>(argv, argv + argc), std::cerr);
     return QApplication::exec();
 }
 
