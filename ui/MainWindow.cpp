@@ -160,12 +160,12 @@ void MainWindow::dropEvent(QDropEvent* event) {
 void OpenFromCommandLine(MainWindow& window, const std::vector<std::string>& arguments,
                          std::ostream& err) {
     if (arguments.size() < 2) return;
-    const std::string path = arguments[1];
     for (size_t i = 2; i < arguments.size(); ++i) {
         err << "rendle: " << grid::ValidUtf8(arguments[i])
             << " was not opened: the level sheet holds one field book at a time\n";
     }
-    QTimer::singleShot(0, &window, [&window, path] { window.openFieldBookNamed(path); });
+    QTimer::singleShot(0, &window,
+                       [&window, path = arguments[1]] { window.openFieldBookNamed(path); });
 }
 
 std::optional<std::string> TerminalAnswer(const std::vector<std::string>& arguments) {
