@@ -325,7 +325,10 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
         j.TextOrNull(o.benchmark ? std::nullopt : std::optional(ob.from));
         j.Key("to");
         j.String(ob.to);
-        j.Key(o.benchmark ? "height" : "dh");
+        // A weighted benchmark's row observes a height: "dh" holds it, from null.
+        j.Key("kind");
+        j.String(o.benchmark ? "height" : "dh");
+        j.Key("dh");
         j.Number(ob.dh);
         j.Key("length");
         if (o.benchmark) {

@@ -1012,6 +1012,15 @@ TEST(RendleNet, TheBundledLoopOfTwoRuns) {
     EXPECT_EQ(j["observations"][1]["setups"], 3);
     EXPECT_EQ(j["globalTest"]["side"], nullptr);
 
+    // A benchmark with its standard deviation is an observation of its height, after the rest.
+    const json weighted = json::parse(RunNet("--json --fix BM1=100:0.5 " + kLoopOfTwoRuns).out);
+    ASSERT_EQ(weighted["observations"].size(), 3u);
+    EXPECT_EQ(weighted["observations"][2]["kind"], "height");
+    EXPECT_EQ(weighted["observations"][2]["from"], nullptr);
+    EXPECT_EQ(weighted["observations"][2]["dh"], 100.0);
+    EXPECT_EQ(weighted["heights"][0]["fixed"], false);
+    EXPECT_EQ(weighted["redundancy"], 1);
+
     // A class's own figures for loops and for sections run twice.
     const Result classed = RunNet("--class fgcs-1-1 --fix BM1=100 " + kLoopOfTwoRuns);
     EXPECT_NE(classed.out.find("first order class I: loops 4 mm x sqrt(K), sections run twice "
