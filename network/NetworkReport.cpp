@@ -85,6 +85,36 @@ class Json {
             w_.Null();
         }
     }
+    /// A key and its value.
+    void Member(const char* key, double value) {
+        Key(key);
+        Number(value);
+    }
+    void Member(const char* key, const std::string& value) {
+        Key(key);
+        String(value);
+    }
+    /// A text given as a literal is a text, not a truth value.
+    void Member(const char* key, const char* value) {
+        Key(key);
+        String(value);
+    }
+    void Member(const char* key, bool value) {
+        Key(key);
+        w_.Bool(value);
+    }
+    void Member(const char* key, int value) {
+        Key(key);
+        w_.Int(value);
+    }
+    void Member(const char* key, const std::optional<double>& value) {
+        Key(key);
+        Optional(value);
+    }
+    void MemberTextOrNull(const char* key, const std::optional<std::string>& text) {
+        Key(key);
+        TextOrNull(text);
+    }
     rapidjson::PrettyWriter<rapidjson::OStreamWrapper>& Writer() { return w_; }
 
   private:
@@ -102,16 +132,11 @@ void JsonClosures(Json& j, const char* key, const std::vector<ClosureCheck>& che
         w.StartArray();
         for (const std::string& p : c.points) j.String(p);
         w.EndArray();
-        j.Key("misclosure");
-        j.Number(c.misclosure);
-        j.Key("length");
-        j.Number(c.lengthKm * 1000.0);
-        j.Key("limit");
-        j.Optional(c.limit);
-        j.Key("within");
-        w.Bool(c.within);
-        j.Key("source");
-        j.String(c.source);
+        j.Member("misclosure", c.misclosure);
+        j.Member("length", c.lengthKm * 1000.0);
+        j.Member("limit", c.limit);
+        j.Member("within", c.within);
+        j.Member("source", c.source);
         w.EndObject();
     }
     w.EndArray();
@@ -254,64 +279,41 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
     Json j(out);
     auto& w = j.Writer();
     w.StartObject();
-    j.Key("points");
-    w.Int(result.points);
-    j.Key("fixedPoints");
-    w.Int(result.fixedPoints);
-    j.Key("freeNetwork");
-    w.Bool(result.freeNetwork);
-    j.Key("unknowns");
-    w.Int(result.unknowns);
-    j.Key("redundancy");
-    w.Int(result.redundancy);
-    j.Key("weights");
-    j.String(settings.weights);
-    j.Key("vtpv");
-    j.Number(result.vtpv);
-    j.Key("sigma0");
-    j.Optional(result.sigma0);
-    j.Key("sigmaScaledBy");
-    j.String(result.sigma0 ? "a posteriori" : "a priori");
+    j.Member("points", result.points);
+    j.Member("fixedPoints", result.fixedPoints);
+    j.Member("freeNetwork", result.freeNetwork);
+    j.Member("unknowns", result.unknowns);
+    j.Member("redundancy", result.redundancy);
+    j.Member("weights", settings.weights);
+    j.Member("vtpv", result.vtpv);
+    j.Member("sigma0", result.sigma0);
+    j.Member("sigmaScaledBy", result.sigma0 ? "a posteriori" : "a priori");
     j.Key("globalTest");
     if (const auto& t = result.globalTest) {
         w.StartObject();
-        j.Key("alpha");
-        j.Number(settings.alpha);
-        j.Key("dof");
-        w.Int(t->dof);
-        j.Key("statistic");
-        j.Number(t->statistic);
-        j.Key("lower");
-        j.Number(t->lower);
-        j.Key("upper");
-        j.Number(t->upper);
-        j.Key("passed");
-        w.Bool(t->passed);
-        j.Key("side");
-        j.TextOrNull(t->side.empty() ? std::nullopt : std::optional(t->side));
+        j.Member("alpha", settings.alpha);
+        j.Member("dof", t->dof);
+        j.Member("statistic", t->statistic);
+        j.Member("lower", t->lower);
+        j.Member("upper", t->upper);
+        j.Member("passed", t->passed);
+        j.MemberTextOrNull("side", t->side.empty() ? std::nullopt : std::optional(t->side));
         w.EndObject();
     } else {
         w.Null();
     }
-    j.Key("criticalW");
-    j.Number(result.criticalW);
-    j.Key("lambda0");
-    j.Number(result.lambda0);
+    j.Member("criticalW", result.criticalW);
+    j.Member("lambda0", result.lambda0);
 
     j.Key("heights");
     w.StartArray();
     for (const AdjustedHeight& h : result.heights) {
         w.StartObject();
-        j.Key("point");
-        j.String(h.point);
-        j.Key("height");
-        j.Number(h.height);
-        j.Key("sigma");
-        j.Number(h.sigma);
-        j.Key("sigmaApriori");
-        j.Number(h.sigmaApriori);
-        j.Key("fixed");
-        w.Bool(h.fixed);
+        j.Member("point", h.point);
+        j.Member("height", h.height);
+        j.Member("sigma", h.sigma);
+        j.Member("sigmaApriori", h.sigmaApriori);
+        j.Member("fixed", h.fixed);
         w.EndObject();
     }
     w.EndArray();
@@ -321,15 +323,11 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
     for (const AdjustedObservation& o : result.observations) {
         const Observation& ob = o.observation;
         w.StartObject();
-        j.Key("from");
-        j.TextOrNull(o.benchmark ? std::nullopt : std::optional(ob.from));
-        j.Key("to");
-        j.String(ob.to);
+        j.MemberTextOrNull("from", o.benchmark ? std::nullopt : std::optional(ob.from));
+        j.Member("to", ob.to);
         // A weighted benchmark's row observes a height: "dh" holds it, from null.
-        j.Key("kind");
-        j.String(o.benchmark ? "height" : "dh");
-        j.Key("dh");
-        j.Number(ob.dh);
+        j.Member("kind", o.benchmark ? "height" : "dh");
+        j.Member("dh", ob.dh);
         j.Key("length");
         if (o.benchmark) {
             w.Null();
@@ -342,25 +340,17 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
         } else {
             w.Null();
         }
-        j.Key("sigma");
-        j.Number(o.sigma);
-        j.Key("adjusted");
-        j.Number(o.adjusted);
-        j.Key("residual");
-        j.Number(o.residual);
-        j.Key("redundancy");
-        j.Number(o.redundancy);
-        j.Key("w");
-        j.Optional(o.w);
-        j.Key("mdb");
-        j.Optional(o.mdb);
+        j.Member("sigma", o.sigma);
+        j.Member("adjusted", o.adjusted);
+        j.Member("residual", o.residual);
+        j.Member("redundancy", o.redundancy);
+        j.Member("w", o.w);
+        j.Member("mdb", o.mdb);
         j.Key("flag");
         const std::string flag = FlagOf(o, result.criticalW);
         j.TextOrNull(flag.empty() ? std::nullopt : std::optional(flag));
-        j.Key("removed");
-        w.Bool(o.removed);
-        j.Key("source");
-        j.String(ob.source);
+        j.Member("removed", o.removed);
+        j.Member("source", ob.source);
         w.EndObject();
     }
     w.EndArray();
@@ -373,16 +363,11 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
     for (const SnoopingStep& step : result.snooping) {
         const AdjustedObservation& o = result.observations[step.observation];
         w.StartObject();
-        j.Key("from");
-        j.TextOrNull(o.benchmark ? std::nullopt : std::optional(o.observation.from));
-        j.Key("to");
-        j.String(o.observation.to);
-        j.Key("source");
-        j.String(o.observation.source);
-        j.Key("w");
-        j.Number(step.w);
-        j.Key("error");
-        j.Number(step.error);
+        j.MemberTextOrNull("from", o.benchmark ? std::nullopt : std::optional(o.observation.from));
+        j.Member("to", o.observation.to);
+        j.Member("source", o.observation.source);
+        j.Member("w", step.w);
+        j.Member("error", step.error);
         w.EndObject();
     }
     w.EndArray();
