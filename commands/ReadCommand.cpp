@@ -34,9 +34,7 @@ void ClearForRead(grid::Grid& sheet, core::RunState& run) {
 /// The messages the three readers of the menu give in their own words, which stay as they are.
 bool IsMenuReadersMessage(const std::string& message) {
     for (const std::string_view own :
-         {"NOT SDR20 File. Please Check Your Data File ",
-          "NOT SDR33 File. Please Check Your Data File ",
-          "NOT Zeiss File. Please Check Your Data File ", "Please Check Your Data File "}) {
+         {readers::kNotSdr20, readers::kNotSdr33, readers::kNotZeiss, readers::kCheckDataFile}) {
         if (message == own) return true;
     }
     return false;

@@ -165,8 +165,7 @@ RowCounter parts::ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunSta
         if (firstLine && lines.LineNumber() > 1) lineIndex = 1;
         firstLine = false;
         if (lineIndex == 0 && Field(line, 1, 6) != "For M5") {
-            throw Stop{"NOT Zeiss File. Please Check Your Data File ",
-                       "line 1 does not start with For M5"};
+            throw Stop{std::string(kNotZeiss), "line 1 does not start with For M5"};
         }
         if (const auto named = M5MethodOf(line)) method = *named;
         const std::string_view code = M5SightCode(line);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "readers/FieldBookLine.h"
@@ -11,6 +12,13 @@
 namespace rendle::readers {
 
 enum class FieldBookFormat { SDR20, SDR33, M5, GSI };
+
+/// The messages of the File menu's three readers, in their own words: a book of another format,
+/// and a data error.
+inline constexpr std::string_view kNotSdr20 = "NOT SDR20 File. Please Check Your Data File ";
+inline constexpr std::string_view kNotSdr33 = "NOT SDR33 File. Please Check Your Data File ";
+inline constexpr std::string_view kNotZeiss = "NOT Zeiss File. Please Check Your Data File ";
+inline constexpr std::string_view kCheckDataFile = "Please Check Your Data File ";
 
 enum class ReadStatus {
     Read,              ///< the whole field book was read and the run state set from it

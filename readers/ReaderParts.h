@@ -15,7 +15,7 @@
 
 namespace rendle::readers::parts {
 
-constexpr std::string_view kCheckDataFile = "Please Check Your Data File ";
+using readers::kCheckDataFile;
 constexpr std::string_view kTooManyRows =
     "The run is longer than the 1000 rows a level sheet holds. The readings before the first one "
     "past it stay in the sheet, with that reading's station name; the run was not reduced.";

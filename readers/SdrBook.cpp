@@ -46,7 +46,7 @@ struct SdrLayout {
 
 constexpr SdrLayout kSdr20{
     .model = "SDR20",
-    .rejectMessage = "NOT SDR20 File. Please Check Your Data File ",
+    .rejectMessage = kNotSdr20,
     .benchmarkPos = 25,
     .stationPos = 5,
     .stationLen = 4,
@@ -58,7 +58,7 @@ constexpr SdrLayout kSdr20{
 };
 constexpr SdrLayout kSdr33{
     .model = "SDR33",
-    .rejectMessage = "NOT SDR33 File. Please Check Your Data File ",
+    .rejectMessage = kNotSdr33,
     .benchmarkPos = 37,
     .stationPos = 10,
     .stationLen = 11,
