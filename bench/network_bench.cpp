@@ -22,7 +22,7 @@ std::vector<Observation> Grid(size_t side) {
         legs.push_back(
             {name(r1, c1), name(r2, c2),
              0.01 * static_cast<double>(r2 + c2) - 0.01 * static_cast<double>(r1 + c1) + error, 1.0,
-             4, std::nullopt, "leg"});
+             4, std::nullopt, "leg", std::nullopt});
     };
     for (size_t r = 0; r < side; ++r) {
         for (size_t c = 0; c < side; ++c) {

@@ -76,9 +76,12 @@ written.)";
 
 const char* kFooter =
     R"(Exit status: 0 adjusted and every test passed; 1 adjusted, but the global test, an
-observation's test, a loop or a section run twice failed; 2 bad input, nothing written (a line
-that cannot be read, a part of the network no benchmark reaches, a singular system); 4 an output
-could not be written; 64 bad usage; 70 an internal error.)";
+observation's test, a loop, a line between benchmarks or a section run twice failed, or
+snooping could not tell two observations apart (stderr says which in one line); 2 bad input,
+nothing written (a line that cannot be read, a point named that no input has, a value past
+plausibility, a part of the network no benchmark reaches, a singular system); 4 an output could
+not be written; 64 bad usage (the same input given twice, --approx or --datum beside
+benchmarks); 70 an internal error.)";
 
 bool IsCsv(const std::string& path) {
     std::string extension = std::filesystem::path(path).extension().string();
@@ -141,6 +144,58 @@ void CheckSaveTarget(const std::string& save, const std::vector<std::string>& in
     }
 }
 
+/// The same file given twice (by one name, two names or a link): "" when none is.
+std::string SameInputTwice(const std::vector<std::string>& inputs, const std::string& benchmarks) {
+    std::vector<std::string> all = inputs;
+    if (!benchmarks.empty()) all.push_back(benchmarks);
+    for (size_t i = 0; i < all.size(); ++i) {
+        for (size_t j = 0; j < i; ++j) {
+            std::error_code error;
+            if (all[i] == all[j]) return all[i] + " is given twice; it would be adjusted twice";
+            if (std::filesystem::equivalent(all[i], all[j], error)) {
+                return all[j] + " and " + all[i] +
+                       " are the same file; it would be adjusted twice";
+            }
+        }
+    }
+    return {};
+}
+
+/// Every point named on the command line is a point of some input; benchmarks of a file that no
+/// input has are a register's, named once on stderr.
+void CheckNames(const net::NetworkInput& input, const std::vector<net::Benchmark>& benchmarks,
+                size_t fixes, const std::vector<std::string>& points,
+                const net::AdjustmentOptions& options) {
+    std::set<std::string, std::less<>> known;
+    for (const net::Observation& o : input.observations) {
+        known.insert(o.from);
+        known.insert(o.to);
+    }
+    for (const net::LineLoop& loop : input.lineLoops) known.insert(loop.point);
+    const auto check = [&](const std::string& name, const char* option) {
+        if (!known.contains(name)) {
+            throw net::NetworkError(std::string(option) + " " + name +
+                                    ": no input has a point of that name");
+        }
+    };
+    // The --fix benchmarks come after the file's.
+    const size_t fromFile = benchmarks.size() - fixes;
+    for (size_t i = fromFile; i < benchmarks.size(); ++i) check(benchmarks[i].name, "--fix");
+    for (const std::string& p : points) check(p, "--point");
+    for (const auto& [name, height] : options.approx) check(name, "--approx");
+    for (const std::string& p : options.datum) check(p, "--datum");
+    std::vector<std::string> unused;
+    for (size_t i = 0; i < fromFile; ++i) {
+        if (!known.contains(benchmarks[i].name)) unused.push_back(benchmarks[i].name);
+    }
+    if (!unused.empty()) {
+        std::string names;
+        for (size_t i = 0; i < unused.size() && i < 10; ++i) names += (i ? ", " : "") + unused[i];
+        if (unused.size() > 10) names += " and " + std::to_string(unused.size() - 10) + " more";
+        Say("rendle-net: benchmarks of the file that no input has (not used): " + names);
+    }
+}
+
 int Run(int argc, char** argv) {
     CLI::App app(kDescription, "rendle-net");
     app.footer(kFooter);
@@ -200,9 +255,17 @@ int Run(int argc, char** argv) {
     app.add_option("--alpha0", options.alpha0,
                    "Level of each observation's test (default 0.001: |w| against 3.29)")
         ->check(CLI::Range(1e-9, 0.5));
-    app.add_flag("--snoop", options.snoop,
-                 "Data snooping: remove the worst observation beyond the critical value and "
-                 "adjust again, until none is left");
+    std::string snoop;
+    app.add_flag("--snoop{while}", snoop,
+                 "Data snooping while the global test fails: remove the observation of the "
+                 "largest |w| beyond the critical value and adjust again, never one it cannot "
+                 "tell from another; --snoop always: while any |w| is beyond")
+        ->type_name("[always]")
+        ->check(CLI::IsMember({"while", "always"}));
+    app.add_option("--confidence", options.confidence,
+                   "Confidence of the heights' intervals (default 0.95)")
+        ->type_name("P")
+        ->check(CLI::Range(0.5, 0.9999));
     app.add_option("--class", classId,
                    "Misclose limits of a tolerance class (rendle-reduce --class list names them)")
         ->type_name("ID")
@@ -220,9 +283,32 @@ int Run(int argc, char** argv) {
         ->check(NotAnOption);
     app.add_option("INPUT", inputs, "Field books and CSV files of observations")->required();
 
-    if (const std::optional<int> ended = rendle::cli::ParseArguments(app, argc, argv)) {
+    // "--snoop always" is "--snoop=always": the word is the option's, never an input's.
+    std::vector<std::string> words(argv, argv + argc);
+    for (size_t i = 1; i + 1 < words.size() && words[i] != "--"; ++i) {
+        if (words[i] == "--snoop" && words[i + 1] == "always") {
+            words[i] = "--snoop=always";
+            words.erase(words.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+        }
+    }
+    std::vector<char*> args;
+    for (std::string& word : words) args.push_back(word.data());
+    if (const std::optional<int> ended =
+            rendle::cli::ParseArguments(app, static_cast<int>(args.size()), args.data())) {
         return *ended;
     }
+    if ((!approx.empty() || !datum.empty()) && (!fixes.empty() || !benchmarksFile.empty())) {
+        Say(std::string("rendle-net: --") + (approx.empty() ? "datum" : "approx") +
+            " applies to a free network only, and benchmarks are given");
+        return kUsageError;
+    }
+    if (const std::string clash = SameInputTwice(inputs, benchmarksFile); !clash.empty()) {
+        Say("rendle-net: " + clash);
+        return kUsageError;
+    }
+    options.snoop = snoop == "always"  ? net::Snooping::Always
+                    : snoop == "while" ? net::Snooping::WhileGlobalTestFails
+                                       : net::Snooping::Off;
 
     options.weighting = weights == "setups"  ? net::Weighting::SetUps
                         : weights == "sigma" ? net::Weighting::Sigma
@@ -238,18 +324,21 @@ int Run(int argc, char** argv) {
         : weights == "sigma" ? "by each observation's sigma_mm"
                              : "by length, " + rendle::grid::GeneralNumberText(options.sigmaKmMm) +
                                    " mm x sqrt(L km)";
-    settings.tolerance = "2 mm x sqrt(K) for loops and sections run twice";
-    if (!classId.empty()) {
-        const rendle::core::ToleranceClass* c = rendle::core::FindToleranceClass(classId);
-        options.loopMm = c->loopMm;
-        options.sectionMm = c->lineMm;
-        auto figure = [](std::optional<double> mm) {
-            return mm ? rendle::grid::GeneralNumberText(*mm) + " mm x sqrt(K)"
-                      : std::string("none");
+    options.limits = net::LimitsOfClass(
+        classId.empty() ? nullptr : rendle::core::FindToleranceClass(classId));
+    settings.tolerance = options.limits.words;
+    settings.snooping = options.snoop == net::Snooping::Always ? "always"
+                        : options.snoop == net::Snooping::Off  ? "off"
+                                                               : "while the global test fails";
+    // Each snooping round told as it ends, on a terminal.
+    if (options.snoop != net::Snooping::Off && isatty(STDERR_FILENO) != 0) {
+        options.onSnoopingStep = [](const net::SnoopingStep& step, size_t round) {
+            Say("rendle-net: snooping round " + std::to_string(round) + ": removed observation " +
+                std::to_string(step.observation + 1) + ", w " +
+                rendle::grid::FormatNumber(step.w, "0.00"));
         };
-        settings.tolerance = std::string(c->name) + ": loops " + figure(c->loopMm) +
-                             ", sections run twice " + figure(c->lineMm);
     }
+    bool saveRefused = false;
 
     net::NetworkResult result;
     try {
@@ -276,6 +365,21 @@ int Run(int argc, char** argv) {
         const net::NetworkInput input = ReadInputs(
             inputs, encoding, [&](std::string_view name) { return networkPoints.contains(name); });
         for (const std::string& warning : input.warnings) Say(warning);
+        CheckNames(input, benchmarks, fixes.size(), points, options);
+        if (!savePath.empty()) {
+            // Known before the adjustment: the workbook is refused, the report still printed.
+            try {
+                std::set<std::string_view> names;
+                for (const net::Observation& o : input.observations) {
+                    names.insert(o.from);
+                    names.insert(o.to);
+                }
+                net::CheckWorkbookRows(names.size(), input.observations.size() + benchmarks.size());
+            } catch (const net::NetworkError& error) {
+                Say("rendle-net: cannot write " + savePath + ": " + error.what());
+                saveRefused = true;
+            }
+        }
         result = net::Adjust(input.observations, benchmarks, input.lineLoops, options);
     } catch (const net::NetworkError& error) {
         Say(std::string("rendle-net: ") + error.what());
@@ -291,7 +395,7 @@ int Run(int argc, char** argv) {
     } else {
         net::WriteTextReport(result, settings, report);
     }
-    if (!savePath.empty()) {
+    if (!savePath.empty() && !saveRefused) {
         try {
             const rendle::grid::Grid heights = net::HeightsSheet(result);
             const rendle::grid::Grid observations = net::ObservationsSheet(result);
@@ -306,7 +410,13 @@ int Run(int argc, char** argv) {
         Say("rendle-net: standard output could not be written");
         return kOutputFailed;
     }
-    return net::AllPassed(result) ? 0 : kTestFailed;
+    if (saveRefused) return kOutputFailed;
+    const std::vector<std::string> failures = net::Failures(result);
+    if (failures.empty()) return 0;
+    std::string why;
+    for (const std::string& f : failures) why += (why.empty() ? "" : "; ") + f;
+    Say("rendle-net: exit status 1: " + why);
+    return kTestFailed;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/LevelSheet.h"
+#include "core/Verdict.h"
 #include "grid/Grid.h"
 #include "grid/NumberFormat.h"
 
@@ -12,6 +13,8 @@ namespace rendle::core {
 namespace {
 
 constexpr double kAgreement = 1e-9;
+constexpr int kLengthDecimals = 2;  // lengths as the sheet shows them, "0.00"
+constexpr int kHeightDecimals = 4;  // heights and misclose as the sheet shows them, "0.0000"
 
 bool HasSummaryBlock(const grid::Grid& sheet, const RunState& run) {
     const int32_t last = run.LastDataRow;
@@ -78,8 +81,9 @@ SightBalance Balance(const grid::Grid& sheet, const RunState& run, const CheckLi
         setUp.imbalance = setUp.backsight - setUp.foresight;
         running += setUp.imbalance;
         setUp.running = running;
-        setUp.flagged = std::fabs(setUp.imbalance) > limits.imbalanceLimit ||
-                        std::fabs(setUp.running) > limits.runningLimit;
+        // Lengths are printed to the centimetre ("0.00"), and judged so.
+        setUp.flagged = !Within(std::fabs(setUp.imbalance), limits.imbalanceLimit, kLengthDecimals) ||
+                        !Within(std::fabs(setUp.running), limits.runningLimit, kLengthDecimals);
         balance.flagged = balance.flagged || setUp.flagged;
         if (balance.largestSetUp == 0 ||
             std::fabs(setUp.imbalance) > std::fabs(balance.largestImbalance)) {
@@ -138,7 +142,10 @@ StationDifferences Differences(const RunState& run, const CheckLimits& limits) {
             differences.setUp = setUp.setUp;
         }
     }
-    differences.flagged = differences.limit && std::fabs(differences.largest) > *differences.limit;
+    differences.flagged =
+        differences.limit &&
+        !Within(std::fabs(differences.largest) * 1000, *differences.limit * 1000,
+                MillimetreDecimals(differences.limit, run.instrument.resolution));
     return differences;
 }
 
@@ -170,8 +177,8 @@ InstrumentCheck Instrument(const grid::Grid& sheet, const RunState& run) {
         }
         if (sheet.CellText(height.row, kColSightType) == "FS") from = height;
     }
-    // A hair over the limit for the doubles' own rounding of decimal figures.
-    check.flagged = std::fabs(check.largestDifference) > check.limit * (1 + 1e-9) + 1e-12;
+    check.flagged = !Within(std::fabs(check.largestDifference) * 1000, check.limit * 1000,
+                            MillimetreDecimals(check.limit, check.resolution));
     return check;
 }
 
@@ -196,16 +203,23 @@ ClassChecks ByClass(const grid::Grid& sheet, const RunState& run, const RunCheck
     byClass.loop = row.loopMm && !limits.toleranceMm &&
                    sheet.CellText(run.FirstDataRow, kColStation) ==
                        sheet.CellText(run.LastDataRow, kColStation);
-    const auto figure = [](double value, double limit) {
-        return ClassFigure{value, limit, value <= limit * (1 + 1e-12)};
+    // A figure in m printed with `decimals` in its unit (1000 for mm), its limit printed as the
+    // class writes it: judged at the finer of the two.
+    const auto figure = [](double value, double limit, int decimals, double unit = 1,
+                           Bound bound = Bound::AtMost) {
+        decimals = std::max(decimals, DecimalsOf(limit * unit, 4));
+        return ClassFigure{value, limit, Within(value * unit, limit * unit, decimals, bound),
+                           decimals};
     };
     if (checks.tolerance) {
         const std::optional<double> mm =
             limits.toleranceMm ? limits.toleranceMm : (byClass.loop ? row.loopMm : row.lineMm);
         if (mm) {
             const double km = std::max(0.0, sheet.CellNumber(run.LastDataRow + 5, kColRL) / 1000);
-            byClass.misclose =
-                figure(std::fabs(checks.tolerance->misclose), *mm * std::sqrt(km) / 1000);
+            // In mm to a tenth, as the sheet's "0.0000" m, and the limit (C √K) likewise.
+            const double misclose = std::fabs(checks.tolerance->misclose);
+            const double limit = *mm * std::sqrt(km) / 1000;
+            byClass.misclose = ClassFigure{misclose, limit, Within(misclose * 1000, limit * 1000, 1), 1};
         }
     }
     double longest = 0;
@@ -216,10 +230,12 @@ ClassChecks ByClass(const grid::Grid& sheet, const RunState& run, const RunCheck
         longest = std::max(longest, sheet.CellNumber(r, kColDist));
         shortest = std::min(shortest, sheet.CellNumber(r, kColDist));
     }
-    if (row.longestSight) byClass.longestSight = figure(longest, *row.longestSight);
+    if (row.longestSight) {
+        byClass.longestSight = figure(longest, *row.longestSight, kLengthDecimals);
+    }
     if (row.shortestSight && std::isfinite(shortest)) {
         byClass.shortestSight =
-            ClassFigure{shortest, *row.shortestSight, shortest >= *row.shortestSight * (1 - 1e-12)};
+            figure(shortest, *row.shortestSight, kLengthDecimals, 1, Bound::AtLeast);
     }
     const std::optional<double> perSetUp =
         limits.balanceGiven ? std::optional(limits.imbalanceLimit) : row.balanceSetUp;
@@ -231,13 +247,17 @@ ClassChecks ByClass(const grid::Grid& sheet, const RunState& run, const RunCheck
         largestImbalance = std::max(largestImbalance, std::fabs(setUp.imbalance));
         largestRunning = std::max(largestRunning, std::fabs(setUp.running));
     }
-    if (perSetUp) byClass.balanceSetUp = figure(largestImbalance, *perSetUp);
-    if (section) byClass.balanceSection = figure(largestRunning, *section);
+    if (perSetUp) byClass.balanceSetUp = figure(largestImbalance, *perSetUp, kLengthDecimals);
+    if (section) byClass.balanceSection = figure(largestRunning, *section, kLengthDecimals);
     const std::optional<double> stationMm =
         limits.stationLimitMm ? limits.stationLimitMm : row.stationDifferenceMm;
     if (stationMm && !checks.stationDifferences.setUps.empty()) {
-        byClass.stationDifference =
-            figure(std::fabs(checks.stationDifferences.largest), *stationMm / 1000);
+        // At its own precision (the book's last digit; a hundredth of a mm from readings of
+        // five decimals), never rounded to its limit's.
+        const std::optional<double> resolution = run.instrument.resolution;
+        const int decimals = resolution ? MillimetreDecimals(std::nullopt, resolution) : 2;
+        byClass.stationDifference = figure(std::fabs(checks.stationDifferences.largest),
+                                           *stationMm / 1000, decimals, 1000);
     }
     if (!row.method.empty()) {
         const std::string method = run.instrument.method.empty() ? "BF" : run.instrument.method;
@@ -274,9 +294,13 @@ RunChecks CheckRun(const grid::Grid& sheet, const RunState& run,
     verdict.classMm = limits.toleranceMm.value_or(2.0);
     const double km = std::max(0.0, sheet.CellNumber(last + 5, kColRL) / 1000.0);
     verdict.permissible = verdict.classMm * std::sqrt(km) / 1000.0;
-    verdict.ratio =
-        verdict.permissible > 0 ? std::fabs(verdict.misclose) / verdict.permissible : INFINITY;
-    verdict.within = std::fabs(verdict.misclose) <= verdict.permissible;
+    // Judged and measured as the summary block shows the two, to a tenth of a millimetre.
+    const double shownMisclose = AsPrinted(std::fabs(verdict.misclose), kHeightDecimals);
+    const double shownPermissible = AsPrinted(verdict.permissible, kHeightDecimals);
+    verdict.ratio = shownPermissible > 0    ? shownMisclose / shownPermissible
+                    : verdict.permissible > 0 ? std::fabs(verdict.misclose) / verdict.permissible
+                                              : INFINITY;
+    verdict.within = Within(std::fabs(verdict.misclose), verdict.permissible, kHeightDecimals);
     checks.tolerance = verdict;
     if (limits.toleranceClass) checks.byClass = ByClass(sheet, run, checks, limits);
     return checks;
@@ -284,33 +308,23 @@ RunChecks CheckRun(const grid::Grid& sheet, const RunState& run,
 
 int MillimetreDecimals(std::optional<double> limitMetres, std::optional<double> resolution) {
     // The decimals that write a figure in mm exactly (0.3 has one, 0.02 two), up to four.
-    const auto decimalsOf = [](double mm) {
-        int decimals = 0;
-        for (double scaled = std::fabs(mm);
-             decimals < 4 && std::fabs(scaled - std::round(scaled)) > 1e-6 * std::max(1.0, scaled);
-             scaled *= 10) {
-            ++decimals;
-        }
-        return decimals;
-    };
+    const auto decimalsOf = [](double mm) { return DecimalsOf(mm, 4); };
     int decimals = 1;
     if (limitMetres) decimals = std::max(decimals, decimalsOf(*limitMetres * 1000));
     if (resolution) decimals = std::max(decimals, decimalsOf(*resolution * 1000));
     return decimals;
 }
 
-std::string MillimetreText(double metres, int decimals) {
-    const std::string pattern =
-        decimals > 0 ? "0." + std::string(static_cast<size_t>(decimals), '0') : std::string("0");
-    return grid::FormatNumber(metres * 1000, pattern);
-}
+std::string MillimetreText(double metres, int decimals) { return FixedText(metres * 1000, decimals); }
 
 std::array<std::string, 3> ArithmeticFigures(const ArithmeticCheck& check) {
     std::array<double, 3> values = {check.ReadingDifference(), check.RiseFallDifference(),
                                     check.RLDifference()};
-    // Figures that agree to a nanometre are one figure, printed alike.
-    for (size_t i = 1; i < values.size(); ++i) {
-        for (size_t j = 0; j < i; ++j) {
+    // Figures that agree to a nanometre are one figure, printed alike, and as the sheet shows
+    // it: the RLs' difference is what the sheet's cells hold, so a half-way value rounds here
+    // as it rounds there.
+    for (size_t i = values.size() - 1; i-- > 0;) {
+        for (size_t j = values.size() - 1; j > i; --j) {
             if (std::fabs(values[i] - values[j]) <= kAgreement) {
                 values[i] = values[j];
                 break;

@@ -40,8 +40,8 @@ struct ToleranceVerdict {
     double misclose = 0;     ///< m, as the summary block shows it
     double classMm = 2;      ///< C
     double permissible = 0;  ///< m
-    double ratio = 0;        ///< |misclose| / permissible
-    bool within = false;
+    double ratio = 0;        ///< |misclose| / permissible, both as printed
+    bool within = false;     ///< judged as printed ("0.0000" m)
 };
 
 struct SetUpBalance {
@@ -92,6 +92,9 @@ struct ClassFigure {
     double figure = 0;  ///< m (the misclose, a sight length, a balance, a station difference)
     double limit = 0;   ///< m
     bool within = false;
+    /// The decimals the figure is printed and judged with, in the unit it is printed in (mm for
+    /// the misclose and the station difference, m for lengths).
+    int decimals = 2;
 };
 
 /// The levelling method of the run against the one its class asks for.
@@ -152,8 +155,8 @@ struct RunChecks {
 RunChecks CheckRun(const grid::Grid& sheet, const RunState& run,
                    const std::optional<ReductionResult>& reduction, const CheckLimits& limits);
 
-/// How many decimals of a millimetre a difference is shown with: as many as its limit and the
-/// book's last digit need (0.02 mm at GSI units 8 needs two), at least one.
+/// How many decimals of a millimetre a difference is shown and judged with: as many as its limit
+/// and the book's last digit need (0.02 mm at GSI units 8 needs two), at least one.
 int MillimetreDecimals(std::optional<double> limitMetres, std::optional<double> resolution);
 /// A difference in metres as millimetres with `decimals` decimals: "-0.34".
 std::string MillimetreText(double metres, int decimals);

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::vector<Observation> observations = ReadObservations(in, "fuzz.csv");
         AdjustmentOptions options;
         options.weighting = static_cast<Weighting>(choice % 3);
-        options.snoop = (choice & 4) != 0;
+        options.snoop = (choice & 4) != 0 ? Snooping::Always : Snooping::Off;
         std::vector<Benchmark> benchmarks;
         if ((choice & 8) != 0 && !observations.empty()) {
             benchmarks.push_back({observations.front().from, 0.0, std::nullopt});

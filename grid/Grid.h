@@ -32,7 +32,7 @@ class GridError : public std::runtime_error {
     int code_;
 };
 
-inline constexpr int32_t kMaxRow = 65536;
+inline constexpr int32_t kMaxRow = 1048576;  // a workbook sheet's rows
 inline constexpr int32_t kMaxCol = 256;
 
 /// Bounds of a rectangular block of cells, inclusive, 1-based.

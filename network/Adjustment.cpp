@@ -4,14 +4,17 @@
 #include <algorithm>
 #include <boost/math/distributions/chi_squared.hpp>
 #include <boost/math/distributions/normal.hpp>
+#include <boost/math/distributions/students_t.hpp>
 #include <cmath>
 #include <deque>
 #include <map>
 #include <numeric>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <utility>
 
+#include "core/Verdict.h"
 #include "network/SelectedInverse.h"
 
 namespace rendle::network {
@@ -20,6 +23,17 @@ namespace {
 
 constexpr double kNoCheck = 0.001;   // an observation whose redundancy is below this has no check
 constexpr size_t kNamedPoints = 10;  // points named in a message, the rest counted
+// What levelling can measure and hold: past these an input is a slip, not a measurement.
+constexpr double kLargestDh = 10'000;          // m
+constexpr double kLongestKm = 10'000;          // km
+constexpr double kHighestBenchmark = 100'000;  // m from the datum
+constexpr double kLargestSigmaMm = 100'000;    // mm
+// Two w-tests the snooping cannot tell apart: |w| within 1 %, or correlated at 0.99 or more.
+constexpr double kSameW = 0.01;
+constexpr double kCorrelated = 0.99;
+// Two sections between the same points are one section run twice when the shorter is at least
+// this share of the longer.
+constexpr double kRunTwiceLengths = 0.8;
 
 std::string PointList(const std::vector<std::string>& names) {
     std::string text;
@@ -87,17 +101,33 @@ class Problem {
         std::vector<double> residual;        ///< per row
         std::vector<double> redundancy;
         std::vector<double> residualVariance;  ///< (Q_vv)ᵢᵢ, m²
+        std::vector<double> adjustedVariance;  ///< a Q aᵀ of each row, a-priori, m²
+        /// Per row, the largest change in any height that a unit error of it makes.
+        std::vector<double> effect;
         double vtpv = 0;
         int redundancyTotal = 0;
     };
 
+    /// The normal equations without the rows marked in `removed` (each row's entries on the
+    /// pattern all the same, with a weight of 0), for the unknowns held for the solve.
+    void Assemble(const std::vector<bool>& removed, SparseMatrix& normal,
+                  Eigen::VectorXd& rhs) const;
+
     /// The adjustment without the rows marked in `removed`.
     Solution Solve(const std::vector<bool>& removed) const;
+
+    /// The unknowns of a row's two points (-1: held, or a benchmark's height row).
+    std::pair<int, int> UnknownsOf(const Row& r) const {
+        return {r.from >= 0 ? unknown[static_cast<size_t>(r.from)] : -1,
+                unknown[static_cast<size_t>(r.to)]};
+    }
 
     std::vector<std::string> names;
     std::vector<Row> rows;
     std::vector<bool> fixed;
     std::vector<double> fixedHeight;
+    /// Each point's benchmark: its height and, for a weighted one, its σ in m.
+    std::vector<std::optional<std::pair<double, std::optional<double>>>> benchmark;
     std::vector<int> component;  ///< of each point
     int components = 0;
     bool freeNetwork = false;
@@ -127,9 +157,10 @@ double SigmaOf(const Observation& o, const AdjustmentOptions& options) {
             }
             return options.sigmaSetUpMm * std::sqrt(static_cast<double>(*o.setUps)) / 1000.0;
         case Weighting::Sigma:
-            if (!o.sigmaMm || !(*o.sigmaMm > 0)) {
+            if (!o.sigmaMm || !(*o.sigmaMm > 0) || *o.sigmaMm > kLargestSigmaMm) {
                 throw NetworkError(o.source +
-                                   ": no sigma_mm above 0, and --weights sigma needs one");
+                                   ": no sigma_mm above 0 and at most 100 m, and --weights sigma "
+                                   "needs one");
             }
             return *o.sigmaMm / 1000.0;
     }
@@ -146,6 +177,15 @@ Problem::Problem(const std::vector<Observation>& observations,
         }
         if (!std::isfinite(o.dh))
             throw NetworkError(o.source + ": the height difference is no number");
+        // Past what levelling can measure: a slip of the unit or of the decimal point.
+        if (std::fabs(o.dh) > kLargestDh) {
+            throw NetworkError(o.source + ": a height difference of " + MmText(o.dh) +
+                               " m, more than levelling measures (10 km)");
+        }
+        if (!(o.lengthKm >= 0) || o.lengthKm > kLongestKm) {
+            throw NetworkError(o.source + ": a length of " + MmText(o.lengthKm) +
+                               " km (a length lies between 0 and 10,000 km)");
+        }
         rows.push_back({index_.at(o.from), index_.at(o.to), o.dh, SigmaOf(o, options), i});
     }
 
@@ -154,19 +194,26 @@ Problem::Problem(const std::vector<Observation>& observations,
     fixedHeight.assign(n, 0.0);
     std::vector<bool> held(n, false);  // by a benchmark, fixed or weighted
     std::map<std::string, bool> seen;
+    benchmark.assign(n, std::nullopt);
     for (const Benchmark& b : benchmarks) {
         if (seen[b.name]) throw NetworkError("benchmark " + b.name + " is given twice");
         seen[b.name] = true;
+        if (!std::isfinite(b.height) || std::fabs(b.height) > kHighestBenchmark) {
+            throw NetworkError("benchmark " + b.name + ": a height of " + MmText(b.height) +
+                               " m (heights lie within 100 km of the datum)");
+        }
         const auto at = index_.find(b.name);
         if (at == index_.end()) continue;  // a benchmark of the region that this job does not use
         held[static_cast<size_t>(at->second)] = true;
         if (b.sigmaMm) {
-            if (!(*b.sigmaMm > 0)) {
+            if (!(*b.sigmaMm > 0) || *b.sigmaMm > kLargestSigmaMm) {
                 throw NetworkError("benchmark " + b.name +
-                                   ": a standard deviation above 0 is needed");
+                                   ": a standard deviation above 0 and at most 100 m is needed");
             }
             rows.push_back({-1, at->second, b.height, *b.sigmaMm / 1000.0, 0});
+            benchmark[static_cast<size_t>(at->second)] = {b.height, *b.sigmaMm / 1000.0};
         } else {
+            benchmark[static_cast<size_t>(at->second)] = {b.height, std::nullopt};
             fixed[static_cast<size_t>(at->second)] = true;
             fixedHeight[static_cast<size_t>(at->second)] = b.height;
         }
@@ -290,20 +337,16 @@ void Problem::ApproximateHeights(const AdjustmentOptions& options) {
     }
 }
 
-Problem::Solution Problem::Solve(const std::vector<bool>& removed) const {
-    const size_t n = names.size();
+void Problem::Assemble(const std::vector<bool>& removed, SparseMatrix& normal,
+                       Eigen::VectorXd& rhs) const {
     const auto m = static_cast<Eigen::Index>(unknowns);
     std::vector<Eigen::Triplet<double, int>> entries;
     entries.reserve(rows.size() * 3);
-    Eigen::VectorXd rhs = Eigen::VectorXd::Zero(m);
-    int used = 0;
+    rhs = Eigen::VectorXd::Zero(m);
     for (size_t k = 0; k < rows.size(); ++k) {
-        if (removed[k]) continue;
-        ++used;
         const Row& r = rows[k];
-        const double p = 1.0 / (r.sigma * r.sigma);
-        const int b = unknown[static_cast<size_t>(r.to)];
-        const int a = r.from >= 0 ? unknown[static_cast<size_t>(r.from)] : -1;
+        const double p = removed[k] ? 0.0 : 1.0 / (r.sigma * r.sigma);
+        const auto [a, b] = UnknownsOf(r);
         const double l = r.from >= 0 ? r.observed - (approximate[static_cast<size_t>(r.to)] -
                                                      approximate[static_cast<size_t>(r.from)])
                                      : r.observed - approximate[static_cast<size_t>(r.to)];
@@ -317,50 +360,66 @@ Problem::Solution Problem::Solve(const std::vector<bool>& removed) const {
         }
         if (a >= 0 && b >= 0) entries.emplace_back(std::max(a, b), std::min(a, b), -p);
     }
+    normal.resize(m, m);
+    normal.setFromTriplets(entries.begin(), entries.end());
+}
+
+/// Factors the normal equations; throws when a part of the network is left without a height.
+void Factorize(const SparseMatrix& normal, Factor& factor) {
+    factor.compute(normal);
+    bool singular = factor.info() != Eigen::Success;
+    if (!singular) {
+        // A pivot lost against its diagonal entry: no weight holds that unknown.
+        const Eigen::VectorXd diagonal = factor.permutationP() * Eigen::VectorXd(normal.diagonal());
+        const Eigen::VectorXd& d = factor.vectorD();
+        for (Eigen::Index i = 0; i < d.size(); ++i) {
+            if (!(d[i] > 1e-12 * diagonal[i])) singular = true;
+        }
+    }
+    if (singular) {
+        throw NetworkError(
+            "the normal equations are singular: the weights leave a part of the network without "
+            "a height");
+    }
+}
+
+Problem::Solution Problem::Solve(const std::vector<bool>& removed) const {
+    const size_t n = names.size();
+    const auto m = static_cast<Eigen::Index>(unknowns);
     Solution s;
-    s.redundancyTotal = used - unknowns;
+    s.redundancyTotal =
+        static_cast<int>(std::count(removed.begin(), removed.end(), false)) - unknowns;
     s.heights = approximate;
     s.heightVariance.assign(n, 0.0);
     for (size_t p = 0; p < n; ++p) {
         if (fixed[p]) s.heights[p] = fixedHeight[p];
     }
 
-    std::optional<Factor> factor;
+    Factor factor;
     std::optional<SelectedInverse> inverse;
     if (m > 0) {
-        SparseMatrix normal(m, m);
-        normal.setFromTriplets(entries.begin(), entries.end());
-        factor.emplace(normal);
-        bool singular = factor->info() != Eigen::Success;
-        if (!singular) {
-            // A pivot lost against its diagonal entry: no weight holds that unknown.
-            const Eigen::VectorXd diagonal =
-                factor->permutationP() * Eigen::VectorXd(normal.diagonal());
-            const Eigen::VectorXd& d = factor->vectorD();
-            for (Eigen::Index i = 0; i < m; ++i) {
-                if (!(d[i] > 1e-12 * diagonal[i])) singular = true;
-            }
-        }
-        if (singular) {
-            throw NetworkError(
-                "the normal equations are singular: the weights leave a part of the "
-                "network without a height");
-        }
-        const Eigen::VectorXd dx = factor->solve(rhs);
+        SparseMatrix normal;
+        Eigen::VectorXd rhs;
+        Assemble(removed, normal, rhs);
+        Factorize(normal, factor);
+        const Eigen::VectorXd dx = factor.solve(rhs);
         for (size_t p = 0; p < n; ++p) {
             if (unknown[p] >= 0) s.heights[p] += dx[unknown[p]];
         }
-        inverse.emplace(*factor);
+        inverse.emplace(factor);
         for (size_t p = 0; p < n; ++p) {
             if (unknown[p] >= 0) s.heightVariance[p] = (*inverse)(unknown[p], unknown[p]);
         }
     }
 
+    // A free network: each part's shift onto its datum points, per unit of each unknown (y =
+    // Q c, c marking the datum points), for the variances and for the effect of an error.
+    Eigen::VectorXd y;
+    std::vector<double> count(static_cast<size_t>(components), 0.0);
     if (freeNetwork && m > 0) {
         // Laid over the datum points: each part moved so that its datum points' changes from
         // the approximate heights sum to 0, and the variances as that datum gives them.
         std::vector<double> shift(static_cast<size_t>(components), 0.0);
-        std::vector<double> count(static_cast<size_t>(components), 0.0);
         Eigen::VectorXd c = Eigen::VectorXd::Zero(m);
         for (size_t p = 0; p < n; ++p) {
             if (!datum[p]) continue;
@@ -369,7 +428,7 @@ Problem::Solution Problem::Solve(const std::vector<bool>& removed) const {
             count[part] += 1;
             if (unknown[p] >= 0) c[unknown[p]] = 1.0;
         }
-        const Eigen::VectorXd y = factor->solve(c);
+        y = factor.solve(c);
         std::vector<double> cqc(static_cast<size_t>(components), 0.0);
         for (size_t p = 0; p < n; ++p) {
             if (datum[p] && unknown[p] >= 0)
@@ -388,6 +447,8 @@ Problem::Solution Problem::Solve(const std::vector<bool>& removed) const {
     s.residual.assign(rows.size(), 0.0);
     s.redundancy.assign(rows.size(), 0.0);
     s.residualVariance.assign(rows.size(), 0.0);
+    s.adjustedVariance.assign(rows.size(), 0.0);
+    s.effect.assign(rows.size(), 0.0);
     for (size_t k = 0; k < rows.size(); ++k) {
         const Row& r = rows[k];
         const double adjusted = r.from >= 0 ? s.heights[static_cast<size_t>(r.to)] -
@@ -395,14 +456,34 @@ Problem::Solution Problem::Solve(const std::vector<bool>& removed) const {
                                             : s.heights[static_cast<size_t>(r.to)];
         s.residual[k] = adjusted - r.observed;
         // q = a Q aᵀ of the row, in the datum held for the solve: the same for any datum.
-        const int b = unknown[static_cast<size_t>(r.to)];
-        const int a = r.from >= 0 ? unknown[static_cast<size_t>(r.from)] : -1;
+        const auto [a, b] = UnknownsOf(r);
         double q = 0;
+        // Q aᵀ at the row's two points: an error of the row moves the heights by Q aᵀ p ∇, and
+        // on a levelling network (a weighted graph held at its benchmarks) that is largest at
+        // one of its two points, or at a held point, which it leaves where it is.
+        double atTo = 0;
+        double atFrom = 0;
         if (inverse) {
-            if (b >= 0) q += (*inverse)(b, b);
-            if (a >= 0) q += (*inverse)(a, a);
+            if (b >= 0) {
+                q += (*inverse)(b, b);
+                atTo += (*inverse)(b, b);
+                if (a >= 0) atFrom += (*inverse)(a, b);
+            }
+            if (a >= 0) {
+                q += (*inverse)(a, a);
+                atFrom -= (*inverse)(a, a);
+                if (b >= 0) atTo -= (*inverse)(a, b);
+            }
             if (a >= 0 && b >= 0) q -= 2.0 * (*inverse)(a, b);
         }
+        double held = 0;  // where the held points go: a free network's shift onto its datum
+        if (freeNetwork && y.size() > 0) {
+            const auto part = static_cast<size_t>(component[static_cast<size_t>(r.to)]);
+            held = -((b >= 0 ? y[b] : 0.0) - (a >= 0 ? y[a] : 0.0)) / count[part];
+        }
+        s.effect[k] = std::max({std::fabs(atTo + held), std::fabs(atFrom + held), std::fabs(held)}) /
+                      (r.sigma * r.sigma);
+        s.adjustedVariance[k] = std::max(0.0, q);
         if (removed[k]) {
             // Out of the adjustment: its whole variance is that of its misfit.
             s.residualVariance[k] = r.sigma * r.sigma + q;
@@ -416,54 +497,174 @@ Problem::Solution Problem::Solve(const std::vector<bool>& removed) const {
     return s;
 }
 
-/// The misclose limit C mm √K of a loop or section of `km`, in m; nothing without a figure.
-std::optional<double> LimitOf(std::optional<double> mm, double km) {
-    if (!mm) return std::nullopt;
-    return *mm * std::sqrt(std::max(km, 0.0)) / 1000.0;
-}
-
-/// The loops of a cycle basis of the network (sections run more than once taken at their mean)
-/// and the differences of the sections run twice.
-void CheckClosures(const Problem& problem, const std::vector<Observation>& observations,
-                   const std::vector<bool>& removed, const AdjustmentOptions& options,
-                   NetworkResult& result) {
-    struct Section {
-        int a = 0;
-        int b = 0;
-        double dhSum = 0;  // from a to b
-        double lengthSum = 0;
-        std::vector<size_t> runs;
-    };
-    std::map<std::pair<int, int>, size_t> sectionOf;
-    std::vector<Section> sections;
-    for (size_t k = 0; k < observations.size(); ++k) {
-        if (removed[k]) continue;
-        const auto& row = problem.rows[k];
-        const int a = std::min(row.from, row.to);
-        const int b = std::max(row.from, row.to);
-        const auto [at, added] = sectionOf.emplace(std::make_pair(a, b), sections.size());
-        if (added) sections.push_back({a, b, 0, 0, {}});
-        Section& s = sections[at->second];
-        s.dhSum += row.from == a ? row.observed : -row.observed;
-        s.lengthSum += observations[k].lengthKm;
-        s.runs.push_back(k);
+/// Data snooping on one factorization: each removal is a rank-one change of the normal
+/// equations, so the residuals and their variances follow it without factoring again
+/// (Sherman–Morrison on the cofactors, Q' = Q + u uᵀ / (Q_vv)ₖₖ with u = Q aₖᵀ).
+class Snooper {
+  public:
+    Snooper(const Problem& problem, const Problem::Solution& first)
+        : problem_(problem),
+          residual_(first.residual),
+          residualVariance_(first.residualVariance),
+          vtpv_(first.vtpv),
+          dof_(first.redundancyTotal) {
+        if (problem.unknowns > 0) {
+            SparseMatrix normal;
+            Eigen::VectorXd rhs;
+            problem.Assemble(std::vector<bool>(problem.rows.size(), false), normal, rhs);
+            Factorize(normal, factor_);
+        }
     }
 
-    auto oriented = [&](size_t k, int a) {
+    double W(size_t k) const { return residual_[k] / std::sqrt(residualVariance_[k]); }
+    bool Checked(size_t k, const std::vector<bool>& removed) const {
+        const double variance = problem_.rows[k].sigma * problem_.rows[k].sigma;
+        return !removed[k] && residualVariance_[k] / variance >= kNoCheck;
+    }
+    double Redundancy(size_t k) const {
+        const double sigma = problem_.rows[k].sigma;
+        return residualVariance_[k] / (sigma * sigma);
+    }
+    double Residual(size_t k) const { return residual_[k]; }
+    double Vtpv() const { return vtpv_; }
+    int Dof() const { return dof_; }
+
+    /// u = Q aₖᵀ with the rows removed so far out.
+    Eigen::VectorXd Column(size_t k) const {
+        const auto m = static_cast<Eigen::Index>(problem_.unknowns);
+        Eigen::VectorXd a = Eigen::VectorXd::Zero(m);
+        const auto [from, to] = problem_.UnknownsOf(problem_.rows[k]);
+        if (to >= 0) a[to] = 1.0;
+        if (from >= 0) a[from] = -1.0;
+        Eigen::VectorXd u = m > 0 ? Eigen::VectorXd(factor_.solve(a)) : a;
+        for (size_t j = 0; j < removedU_.size(); ++j) {
+            u += removedU_[j] * (Dot(removedU_[j], k) / removedD_[j]);
+        }
+        return u;
+    }
+
+    /// (Q_vv)ᵢₖ for i ≠ k, given u = Column(k).
+    double Covariance(size_t i, const Eigen::VectorXd& u) const { return -Dot(u, i); }
+
+    /// Takes row k out, u = Column(k).
+    void Remove(size_t k, Eigen::VectorXd u) {
+        const double d = residualVariance_[k];
+        const double vk = residual_[k];
+        vtpv_ -= vk * vk / d;
+        --dof_;
+        for (size_t i = 0; i < problem_.rows.size(); ++i) {
+            const double t = Dot(u, i);
+            if (t == 0) continue;
+            residual_[i] += t * vk / d;
+            if (i != k) residualVariance_[i] = std::max(0.0, residualVariance_[i] - t * t / d);
+        }
+        removedU_.push_back(std::move(u));
+        removedD_.push_back(d);
+    }
+
+  private:
+    /// a_i · u for row i.
+    double Dot(const Eigen::VectorXd& u, size_t i) const {
+        const auto [from, to] = problem_.UnknownsOf(problem_.rows[i]);
+        return (to >= 0 ? u[to] : 0.0) - (from >= 0 ? u[from] : 0.0);
+    }
+
+    const Problem& problem_;
+    Factor factor_;
+    std::vector<double> residual_;
+    std::vector<double> residualVariance_;
+    double vtpv_ = 0;
+    int dof_ = 0;
+    std::vector<Eigen::VectorXd> removedU_;
+    std::vector<double> removedD_;
+};
+
+/// The misclose limit C mm √K of `km`, in m.
+double LimitOf(double mm, double km) { return mm * std::sqrt(std::max(km, 0.0)) / 1000.0; }
+
+/// A misclosure against its limit, judged as the report prints the two (mm, to the hundredth).
+bool WithinLimit(double misclosure, double limit) {
+    return core::Within(std::fabs(misclosure) * 1000.0, limit * 1000.0, kMillimetreDecimals);
+}
+
+std::string Sources(const std::vector<Observation>& observations, const std::vector<size_t>& runs) {
+    std::string text;
+    for (size_t k : runs) text += (text.empty() ? "" : "; ") + observations[k].source;
+    return text;
+}
+
+/// The sections of the network as measured: the observations between the same two points that
+/// are one section run twice (of other lines, and of lengths that agree) taken together.
+struct Section {
+    int a = 0;
+    int b = 0;
+    double dhSum = 0;  // from a to b
+    double lengthSum = 0;
+    std::vector<size_t> runs;
+    bool holdsRemoved = false;
+    double Dh(int from) const {
+        const double dh = dhSum / static_cast<double>(runs.size());
+        return a == from ? dh : -dh;
+    }
+    double Length() const { return lengthSum / static_cast<double>(runs.size()); }
+    int Other(int p) const { return a == p ? b : a; }
+};
+
+std::vector<Section> Sections(const Problem& problem, const std::vector<Observation>& observations,
+                              const std::vector<bool>& removed) {
+    std::map<std::pair<int, int>, std::vector<size_t>> sectionsOf;
+    std::vector<Section> sections;
+    for (size_t k = 0; k < observations.size(); ++k) {
         const auto& row = problem.rows[k];
-        return row.from == a ? row.observed : -row.observed;
-    };
+        const Observation& o = observations[k];
+        const int a = std::min(row.from, row.to);
+        const int b = std::max(row.from, row.to);
+        std::vector<size_t>& between = sectionsOf[{a, b}];
+        size_t at = sections.size();
+        for (size_t i : between) {
+            const Observation& first = observations[sections[i].runs.front()];
+            const bool oneLine = o.line && first.line && *o.line == *first.line;
+            const double shorter = std::min(o.lengthKm, first.lengthKm);
+            const double longer = std::max(o.lengthKm, first.lengthKm);
+            if (!oneLine && shorter >= kRunTwiceLengths * longer) {
+                at = i;
+                break;
+            }
+        }
+        if (at == sections.size()) {
+            between.push_back(at);
+            sections.push_back({a, b, 0, 0, {}, false});
+        }
+        Section& s = sections[at];
+        s.dhSum += row.from == a ? row.observed : -row.observed;
+        s.lengthSum += o.lengthKm;
+        s.runs.push_back(k);
+        s.holdsRemoved = s.holdsRemoved || removed[k];
+    }
+    return sections;
+}
+
+/// The loops of a cycle basis of the network (sections run twice taken at their mean) and the
+/// differences of the sections run twice, on the observations as measured.
+void CheckClosures(const Problem& problem, const std::vector<Observation>& observations,
+                   const std::vector<Section>& sections, const std::vector<bool>& removed,
+                   const MiscloseLimits& limits, NetworkResult& result) {
     for (const Section& s : sections) {
+        const auto oriented = [&](size_t k) {
+            const auto& row = problem.rows[k];
+            return row.from == s.a ? row.observed : -row.observed;
+        };
         for (size_t j = 1; j < s.runs.size(); ++j) {
             ClosureCheck check;
             check.points = {problem.names[static_cast<size_t>(s.a)],
                             problem.names[static_cast<size_t>(s.b)]};
-            check.misclosure = oriented(s.runs[0], s.a) - oriented(s.runs[j], s.a);
+            check.misclosure = oriented(s.runs[0]) - oriented(s.runs[j]);
             check.lengthKm =
                 (observations[s.runs[0]].lengthKm + observations[s.runs[j]].lengthKm) / 2.0;
-            check.limit = LimitOf(options.sectionMm, check.lengthKm);
-            check.within = !check.limit || std::abs(check.misclosure) <= *check.limit;
-            check.source = observations[s.runs[0]].source + "; " + observations[s.runs[j]].source;
+            check.limit = LimitOf(limits.sectionMm, check.lengthKm);
+            check.within = WithinLimit(check.misclosure, check.limit);
+            check.source = Sources(observations, {s.runs[0], s.runs[j]});
+            check.holdsRemoved = removed[s.runs[0]] || removed[s.runs[j]];
             result.doubleRuns.push_back(std::move(check));
         }
     }
@@ -475,14 +676,6 @@ void CheckClosures(const Problem& problem, const std::vector<Observation>& obser
     const size_t n = problem.names.size();
     std::vector<std::vector<size_t>> at(n);
     Parts parts(n);
-    auto mean = [&](size_t i, int from) {
-        const Section& s = sections[i];
-        const double dh = s.dhSum / static_cast<double>(s.runs.size());
-        return s.a == from ? dh : -dh;
-    };
-    auto lengthOf = [&](size_t i) {
-        return sections[i].lengthSum / static_cast<double>(sections[i].runs.size());
-    };
     std::vector<size_t> seen(n, 0);  // the search that reached a point last, 0 none
     std::vector<size_t> via(n, 0);   // the section it was reached by
     size_t search = 0;
@@ -500,8 +693,7 @@ void CheckClosures(const Problem& problem, const std::vector<Observation>& obser
                 const size_t p = queue.front();
                 queue.pop_front();
                 for (size_t k : at[p]) {
-                    const auto q = static_cast<size_t>(
-                        sections[k].a == static_cast<int>(p) ? sections[k].b : sections[k].a);
+                    const auto q = static_cast<size_t>(sections[k].Other(static_cast<int>(p)));
                     if (seen[q] == search) continue;
                     seen[q] = search;
                     via[q] = k;
@@ -511,22 +703,33 @@ void CheckClosures(const Problem& problem, const std::vector<Observation>& obser
             // Round the loop: a, b by this section, then back to a along the path found.
             ClosureCheck check;
             check.points = {problem.names[a], problem.names[b]};
-            check.misclosure = mean(i, s.a);
-            check.lengthKm = lengthOf(i);
+            check.misclosure = s.Dh(s.a);
+            check.lengthKm = s.Length();
+            check.holdsRemoved = s.holdsRemoved;
+            std::vector<size_t> runs = s.runs;
             size_t p = a;  // walked from a towards b, the path read backwards
             std::vector<std::string> back;
             while (p != b) {
                 const Section& k = sections[via[p]];
-                const auto q = static_cast<size_t>(k.a == static_cast<int>(p) ? k.b : k.a);
-                check.misclosure += mean(via[p], static_cast<int>(q));
-                check.lengthKm += lengthOf(via[p]);
+                const auto q = static_cast<size_t>(k.Other(static_cast<int>(p)));
+                check.misclosure += k.Dh(static_cast<int>(q));
+                check.lengthKm += k.Length();
+                check.holdsRemoved = check.holdsRemoved || k.holdsRemoved;
+                runs.insert(runs.end(), k.runs.begin(), k.runs.end());
                 if (q != b) back.push_back(problem.names[q]);
                 p = q;
             }
             check.points.insert(check.points.end(), back.rbegin(), back.rend());
             check.points.push_back(problem.names[a]);
-            check.limit = LimitOf(options.loopMm, check.lengthKm);
-            check.within = !check.limit || std::abs(check.misclosure) <= *check.limit;
+            check.limit = LimitOf(limits.loopMm, check.lengthKm);
+            check.within = WithinLimit(check.misclosure, check.limit);
+            if (check.holdsRemoved) {
+                std::vector<size_t> removedRuns;
+                for (size_t k : runs) {
+                    if (removed[k]) removedRuns.push_back(k);
+                }
+                check.source = "removed: " + Sources(observations, removedRuns);
+            }
             result.loops.push_back(std::move(check));
         }
         at[static_cast<size_t>(s.a)].push_back(i);
@@ -534,17 +737,105 @@ void CheckClosures(const Problem& problem, const std::vector<Observation>& obser
     }
 }
 
-void AddLineLoops(const std::vector<LineLoop>& lineLoops, const AdjustmentOptions& options,
+void AddLineLoops(const std::vector<LineLoop>& lineLoops, const MiscloseLimits& limits,
                   NetworkResult& result) {
     for (const LineLoop& loop : lineLoops) {
         ClosureCheck check;
         check.points = {loop.point, loop.point};
         check.misclosure = loop.misclosure;
         check.lengthKm = loop.lengthKm;
-        check.limit = LimitOf(options.loopMm, loop.lengthKm);
-        check.within = !check.limit || std::abs(check.misclosure) <= *check.limit;
+        check.limit = LimitOf(limits.loopMm, loop.lengthKm);
+        check.within = WithinLimit(check.misclosure, check.limit);
         check.source = loop.source;
         result.loops.push_back(std::move(check));
+    }
+}
+
+/// The lines from one benchmark to another: each chain of sections through points that join
+/// nothing else, and each levelling line whose two ends are benchmarks. Observed Σ dh against
+/// the benchmarks' known difference; a weighted benchmark widens the limit by twice its σ.
+void CheckBenchmarkLines(const Problem& problem, const std::vector<Observation>& observations,
+                         const std::vector<Section>& sections, const std::vector<bool>& removed,
+                         const MiscloseLimits& limits, NetworkResult& result) {
+    const size_t n = problem.names.size();
+    std::vector<std::vector<size_t>> at(n);
+    for (size_t i = 0; i < sections.size(); ++i) {
+        at[static_cast<size_t>(sections[i].a)].push_back(i);
+        at[static_cast<size_t>(sections[i].b)].push_back(i);
+    }
+    std::set<std::vector<size_t>> checked;  // by the observations they are made of
+    const auto add = [&](int from, int to, const std::vector<size_t>& runs, double observed,
+                         double km, std::vector<std::string> points) {
+        std::vector<size_t> key = runs;
+        std::sort(key.begin(), key.end());
+        if (from == to || !checked.insert(key).second) return;
+        const auto& [hFrom, sFrom] = *problem.benchmark[static_cast<size_t>(from)];
+        const auto& [hTo, sTo] = *problem.benchmark[static_cast<size_t>(to)];
+        ClosureCheck check;
+        check.points = std::move(points);
+        check.misclosure = observed - (hTo - hFrom);
+        check.lengthKm = km;
+        const double widen = 4.0 * (sFrom.value_or(0) * sFrom.value_or(0) + sTo.value_or(0) * sTo.value_or(0));
+        check.limit = std::sqrt(std::pow(LimitOf(limits.lineMm, km), 2) + widen);
+        check.within = WithinLimit(check.misclosure, check.limit);
+        check.source = Sources(observations, runs);
+        for (size_t k : runs) check.holdsRemoved = check.holdsRemoved || removed[k];
+        result.benchmarkLines.push_back(std::move(check));
+    };
+    // Chains of sections, walked from each benchmark along each of its sections.
+    for (size_t start = 0; start < n; ++start) {
+        if (!problem.benchmark[start]) continue;
+        for (size_t first : at[start]) {
+            auto p = static_cast<int>(start);
+            size_t via = first;
+            double observed = 0;
+            double km = 0;
+            std::vector<size_t> runs;
+            std::vector<std::string> points = {problem.names[start]};
+            while (true) {
+                const Section& s = sections[via];
+                const int q = s.Other(p);
+                observed += s.Dh(p);
+                km += s.Length();
+                runs.insert(runs.end(), s.runs.begin(), s.runs.end());
+                points.push_back(problem.names[static_cast<size_t>(q)]);
+                const auto& next = at[static_cast<size_t>(q)];
+                if (problem.benchmark[static_cast<size_t>(q)] || next.size() != 2 ||
+                    q == static_cast<int>(start)) {
+                    if (problem.benchmark[static_cast<size_t>(q)]) {
+                        add(static_cast<int>(start), q, runs, observed, km, points);
+                    }
+                    break;
+                }
+                via = next[0] == via ? next[1] : next[0];
+                p = q;
+            }
+        }
+    }
+    // Levelling lines whose two ends are benchmarks: the sections of a line are consecutive.
+    for (size_t k = 0; k < observations.size();) {
+        size_t end = k + 1;
+        while (observations[k].line && end < observations.size() &&
+               observations[end].line == observations[k].line) {
+            ++end;
+        }
+        const int from = problem.rows[k].from;
+        const int to = problem.rows[end - 1].to;
+        if (end - k > 1 && problem.benchmark[static_cast<size_t>(from)] &&
+            problem.benchmark[static_cast<size_t>(to)]) {
+            std::vector<size_t> runs;
+            double observed = 0;
+            double km = 0;
+            std::vector<std::string> points = {problem.names[static_cast<size_t>(from)]};
+            for (size_t i = k; i < end; ++i) {
+                runs.push_back(i);
+                observed += observations[i].dh;
+                km += observations[i].lengthKm;
+                points.push_back(observations[i].to);
+            }
+            add(from, to, runs, observed, km, points);
+        }
+        k = end;
     }
 }
 
@@ -561,20 +852,48 @@ double Lambda0(double alpha0, double power) {
     return sum * sum;
 }
 
+MiscloseLimits LimitsOfClass(const core::ToleranceClass* c) {
+    MiscloseLimits limits;
+    if (!c) return limits;
+    const auto figure = [](double mm) { return core::FixedText(mm, core::DecimalsOf(mm, 3)) + " mm x sqrt(K)"; };
+    std::string fallbacks;
+    // A kind of misclosure the class sets no figure for takes the nearest kind it does set.
+    const auto pick = [&](std::optional<double> own, std::optional<double> nearest,
+                          const char* kind, const char* nearestKind) {
+        if (own) return *own;
+        if (nearest) {
+            fallbacks += std::string("; the class sets no ") + kind + " figure: its " +
+                         nearestKind + " figure, " + figure(*nearest);
+            return *nearest;
+        }
+        fallbacks += std::string("; the class sets no ") + kind + " figure: 2 mm x sqrt(K)";
+        return 2.0;
+    };
+    limits.loopMm = pick(c->loopMm, c->lineMm, "loop", "line");
+    limits.lineMm = pick(c->lineMm, c->loopMm, "line", "loop");
+    limits.sectionMm = pick(c->lineMm, c->loopMm, "section", "loop");
+    limits.words = std::string(c->name) + ": loops " + figure(limits.loopMm) +
+                   ", lines between benchmarks " + figure(limits.lineMm) +
+                   ", sections run twice " + figure(limits.sectionMm) + fallbacks;
+    return limits;
+}
+
 NetworkResult Adjust(const std::vector<Observation>& observations,
                      const std::vector<Benchmark>& benchmarks,
                      const std::vector<LineLoop>& lineLoops, const AdjustmentOptions& options) {
     if (!(options.alpha > 0 && options.alpha < 1) || !(options.alpha0 > 0 && options.alpha0 < 1) ||
-        !(options.power > 0 && options.power < 1)) {
+        !(options.power > 0 && options.power < 1) ||
+        !(options.confidence > 0 && options.confidence < 1)) {
         throw NetworkError("the levels of the tests must lie between 0 and 1");
     }
     if (observations.empty() && lineLoops.empty()) {
         throw NetworkError("no observations: the network is empty");
     }
     NetworkResult result;
+    result.confidence = options.confidence;
     result.criticalW = CriticalW(options.alpha0);
     result.lambda0 = Lambda0(options.alpha0, options.power);
-    AddLineLoops(lineLoops, options, result);
+    AddLineLoops(lineLoops, options.limits, result);
     // Lines closed on themselves alone: their loops are the whole result.
     if (observations.empty()) return result;
     const Problem problem(observations, benchmarks, options);
@@ -584,47 +903,102 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
     result.fixedPoints =
         static_cast<int>(std::count(problem.fixed.begin(), problem.fixed.end(), true));
 
-    std::vector<bool> removed(problem.rows.size(), false);
-    Problem::Solution s = problem.Solve(removed);
-    auto wOf = [&](const Problem::Solution& sol, size_t k) -> std::optional<double> {
-        if (removed[k] || sol.redundancy[k] < kNoCheck) return std::nullopt;
-        return sol.residual[k] / std::sqrt(sol.residualVariance[k]);
-    };
-    while (options.snoop && s.redundancyTotal > 0) {
-        size_t worst = problem.rows.size();
-        double largest = result.criticalW;
-        for (size_t k = 0; k < problem.rows.size(); ++k) {
-            const std::optional<double> w = wOf(s, k);
-            if (w && std::abs(*w) > largest) {
-                largest = std::abs(*w);
-                worst = k;
-            }
-        }
-        if (worst == problem.rows.size()) break;
-        // v = −rᵢ∇ for an observation off by ∇: the error it was off by, observed − true.
-        result.snooping.push_back(
-            {worst, *wOf(s, worst), -s.residual[worst] / s.redundancy[worst]});
-        removed[worst] = true;
-        s = problem.Solve(removed);
-    }
-
-    result.unknowns = problem.unknowns + (problem.freeNetwork ? problem.components : 0);
-    result.redundancy = s.redundancyTotal;
-    result.vtpv = s.vtpv;
-    if (s.redundancyTotal > 0) {
-        result.sigma0 = std::sqrt(s.vtpv / s.redundancyTotal);
-        const boost::math::chi_squared chi(s.redundancyTotal);
+    const auto globalTest = [&](double vtpv, int dof) {
         GlobalTest test;
-        test.dof = s.redundancyTotal;
-        test.statistic = s.vtpv;
+        test.dof = dof;
+        test.statistic = vtpv;
+        const boost::math::chi_squared chi(dof);
         test.lower = boost::math::quantile(chi, options.alpha / 2.0);
         test.upper = boost::math::quantile(boost::math::complement(chi, options.alpha / 2.0));
         if (test.statistic < test.lower) test.side = "low";
         if (test.statistic > test.upper) test.side = "high";
         test.passed = test.side.empty();
-        result.globalTest = test;
+        return test;
+    };
+
+    std::vector<bool> removed(problem.rows.size(), false);
+    Problem::Solution s = problem.Solve(removed);
+    if (options.snoop != Snooping::Off && s.redundancyTotal > 0) {
+        Snooper snooper(problem, s);
+        while (true) {
+            if (snooper.Dof() <= 0) break;
+            if (options.snoop == Snooping::WhileGlobalTestFails &&
+                globalTest(snooper.Vtpv(), snooper.Dof()).passed) {
+                result.snoopingNote =
+                    result.snooping.empty()
+                        ? "the global test passes: no observation removed"
+                        : "the global test passes after these removals: no more removed";
+                break;
+            }
+            size_t worst = problem.rows.size();
+            double largest = result.criticalW;
+            for (size_t k = 0; k < problem.rows.size(); ++k) {
+                if (!snooper.Checked(k, removed)) continue;
+                const double w = std::fabs(snooper.W(k));
+                if (w > largest) {
+                    largest = w;
+                    worst = k;
+                }
+            }
+            if (worst == problem.rows.size()) {
+                result.snoopingNote = "no observation is left beyond the critical value";
+                break;
+            }
+            // An observation is removed only when it stands out: another of the same |w|, or
+            // whose test moves with its own, may be the blunder as well.
+            Eigen::VectorXd u = snooper.Column(worst);
+            const double varianceWorst = problem.rows[worst].sigma * problem.rows[worst].sigma *
+                                         snooper.Redundancy(worst);
+            std::vector<size_t> alike;
+            for (size_t k = 0; k < problem.rows.size(); ++k) {
+                if (k == worst || !snooper.Checked(k, removed)) continue;
+                const double variance =
+                    problem.rows[k].sigma * problem.rows[k].sigma * snooper.Redundancy(k);
+                const double correlation =
+                    snooper.Covariance(k, u) / std::sqrt(variance * varianceWorst);
+                if (std::fabs(snooper.W(k)) >= (1 - kSameW) * largest ||
+                    std::fabs(correlation) >= kCorrelated) {
+                    alike.push_back(k);
+                }
+            }
+            if (!alike.empty()) {
+                result.inseparable = {worst};
+                result.inseparable.insert(result.inseparable.end(), alike.begin(), alike.end());
+                result.snoopingNote =
+                    "observations that cannot be told apart: none of them removed";
+                break;
+            }
+            const double w = snooper.W(worst);
+            const SnoopingStep step{worst, w, -snooper.Residual(worst) / snooper.Redundancy(worst)};
+            result.snooping.push_back(step);
+            removed[worst] = true;
+            snooper.Remove(worst, std::move(u));
+            if (options.onSnoopingStep) options.onSnoopingStep(step, result.snooping.size());
+        }
+        if (!result.snooping.empty()) s = problem.Solve(removed);
+    }
+
+    result.unknowns = problem.unknowns + (problem.freeNetwork ? problem.components : 0);
+    result.redundancy = s.redundancyTotal;
+    result.vtpv = s.vtpv;
+    if (!std::isfinite(s.vtpv) ||
+        std::any_of(s.heights.begin(), s.heights.end(),
+                    [](double h) { return !std::isfinite(h); })) {
+        throw NetworkError(
+            "the adjustment gives no finite heights: the height differences are past what "
+            "doubles hold");
+    }
+    if (s.redundancyTotal > 0) {
+        result.sigma0 = std::sqrt(s.vtpv / s.redundancyTotal);
+        result.globalTest = globalTest(s.vtpv, s.redundancyTotal);
     }
     const double scale = result.sigma0.value_or(1.0);
+    // The heights' confidence intervals: Student's t when σ0 is estimated, else the normal.
+    const double tail = (1 + options.confidence) / 2;
+    const double quantile =
+        result.sigma0
+            ? boost::math::quantile(boost::math::students_t(s.redundancyTotal), tail)
+            : boost::math::quantile(boost::math::normal(), tail);
     for (size_t p = 0; p < problem.names.size(); ++p) {
         AdjustedHeight h;
         h.point = problem.names[p];
@@ -632,6 +1006,7 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
         h.fixed = problem.fixed[p];
         h.sigmaApriori = std::sqrt(s.heightVariance[p]);
         h.sigma = scale * h.sigmaApriori;
+        h.interval = quantile * h.sigma;
         result.heights.push_back(std::move(h));
     }
     for (size_t k = 0; k < problem.rows.size(); ++k) {
@@ -652,16 +1027,22 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
         o.redundancy = s.redundancy[k];
         o.removed = removed[k];
         o.noCheck = !o.removed && o.redundancy < kNoCheck;
-        o.w = wOf(s, k);
+        o.sigmaAdjusted = scale * std::sqrt(s.adjustedVariance[k]);
         if (o.removed) {
             o.w = o.residual / std::sqrt(s.residualVariance[k]);
-        } else if (o.w) {
+        } else if (!o.noCheck) {
+            o.w = o.residual / std::sqrt(s.residualVariance[k]);
             o.mdb = std::sqrt(result.lambda0 / o.redundancy) * row.sigma;
+            // v = −rᵢ∇ for an observation off by ∇: the error it was off by, observed − true.
+            o.estimatedError = -o.residual / o.redundancy;
+            o.externalReliability = s.effect[k] * *o.mdb;
         }
         result.observations.push_back(std::move(o));
     }
 
-    CheckClosures(problem, observations, removed, options, result);
+    const std::vector<Section> sections = Sections(problem, observations, removed);
+    CheckClosures(problem, observations, sections, removed, options.limits, result);
+    CheckBenchmarkLines(problem, observations, sections, removed, options.limits, result);
     return result;
 }
 

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "core/ToleranceClasses.h"
 #include "network/Network.h"
 
 namespace rendle::network {
@@ -23,5 +24,10 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
 /// and the non-centrality λ0 of that test at `power` (17.07 at 0.001 and 0.80).
 double CriticalW(double alpha0);
 double Lambda0(double alpha0, double power);
+
+/// The misclose limits of a tolerance class (the job's default 2 mm √K without one): each kind
+/// of misclosure the class sets no figure for takes the nearest kind it does set, and the words
+/// say so.
+MiscloseLimits LimitsOfClass(const core::ToleranceClass* toleranceClass);
 
 }  // namespace rendle::network

@@ -2,12 +2,16 @@
 // that hold it, and what the adjustment by least squares makes of them.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace rendle::network {
+
+/// Misclosures and their limits are printed, and judged, in mm to this many decimals.
+inline constexpr int kMillimetreDecimals = 2;
 
 /// Bad input or a network that cannot be adjusted: the message names what and where.
 class NetworkError : public std::runtime_error {
@@ -25,6 +29,9 @@ struct Observation {
     std::optional<int> setUps;
     std::optional<double> sigmaMm;  ///< its own standard deviation, when given
     std::string source;             ///< "ring.gsi line 2, rows 6–18", "obs.csv:4"
+    /// The levelling line it was cut from, numbered in the job; nothing for a row of a file of
+    /// observations. Sections of one line are never one section run twice.
+    std::optional<size_t> line;
 };
 
 /// A benchmark of known height: held fixed, or with its standard deviation a weighted
@@ -47,6 +54,26 @@ struct LineLoop {
 
 enum class Weighting { Length, SetUps, Sigma };
 
+/// Data snooping: none; while the global test fails (the observations do not fit their
+/// weights); or for as long as an observation's w is beyond its critical value.
+enum class Snooping { Off, WhileGlobalTestFails, Always };
+
+/// The C of C mm √K each kind of misclosure is judged by, and where the figures come from.
+struct MiscloseLimits {
+    double sectionMm = 2.0;  ///< a section run twice, K its length
+    double loopMm = 2.0;     ///< a loop, K its length
+    double lineMm = 2.0;     ///< a line from one benchmark to another, K its length
+    /// In words: "2 mm x sqrt(K) for loops, lines between benchmarks and sections run twice",
+    /// or the class's figures, each fallback said.
+    std::string words = "2 mm x sqrt(K) for loops, lines between benchmarks and sections run twice";
+};
+
+struct SnoopingStep {
+    size_t observation = 0;  ///< index into the observations
+    double w = 0;
+    double error = 0;  ///< the estimated error of the observation, m (observed − true)
+};
+
 struct AdjustmentOptions {
     Weighting weighting = Weighting::Length;
     double sigmaKmMm = 1.0;          ///< σ of 1 km of levelling, mm
@@ -56,11 +83,11 @@ struct AdjustmentOptions {
     double power = 0.80;             ///< the power the minimal detectable bias is worked out for
     std::vector<std::string> datum;  ///< free network: the points the datum is laid over (all)
     std::vector<std::pair<std::string, double>> approx;  ///< approximate heights, free network
-    bool snoop = false;
-    /// Misclose limits: C of C mm √K for a section run twice, C mm √E for a loop; nothing when the
-    /// class sets no figure.
-    std::optional<double> sectionMm = 2.0;
-    std::optional<double> loopMm = 2.0;
+    Snooping snoop = Snooping::Off;
+    MiscloseLimits limits;
+    double confidence = 0.95;  ///< of the heights' confidence intervals
+    /// Told each snooping round as it ends (rendle-net says it on a terminal).
+    std::function<void(const SnoopingStep&, size_t round)> onSnoopingStep;
 };
 
 /// What the adjustment gives a network. Heights and lengths in metres and km, as read.
@@ -69,6 +96,7 @@ struct AdjustedHeight {
     double height = 0;
     double sigma = 0;         ///< m, scaled by the a-posteriori σ0 (a-priori when r is 0)
     double sigmaApriori = 0;  ///< m
+    double interval = 0;      ///< m, half the confidence interval at the job's confidence
     bool fixed = false;
 };
 
@@ -80,6 +108,12 @@ struct AdjustedObservation {
     double redundancy = 0;      ///< rᵢ
     std::optional<double> w;    ///< standardized residual; none for an observation without check
     std::optional<double> mdb;  ///< minimal detectable bias, m; none without check
+    double sigmaAdjusted = 0;   ///< m, of the adjusted value, scaled as the heights are
+    /// The error the observation is estimated to be off by, −v/r (observed − true), m; none
+    /// without check.
+    std::optional<double> estimatedError;
+    /// External reliability: the largest change its MDB, undetected, makes in any height, m.
+    std::optional<double> externalReliability;
     bool noCheck = false;       ///< rᵢ below 0.001
     bool removed = false;       ///< taken out by data snooping
     bool benchmark = false;     ///< a weighted benchmark's height, not a height difference
@@ -94,20 +128,17 @@ struct GlobalTest {
     std::string side;  ///< "low", "high", or empty when passed
 };
 
-struct SnoopingStep {
-    size_t observation = 0;  ///< index into the observations
-    double w = 0;
-    double error = 0;  ///< the estimated error of the observation, m (observed − true)
-};
-
-/// A loop of the network's cycle basis, or a line closed on itself, or a section run twice.
+/// A loop of the network's cycle basis, a line closed on itself, a section run twice, or a
+/// line from one benchmark to another. Made from the observations as measured, those removed
+/// by snooping included.
 struct ClosureCheck {
     std::vector<std::string> points;  ///< the loop's points in order; the section's two ends
-    double misclosure = 0;            ///< m
+    double misclosure = 0;            ///< m (a line between benchmarks: observed − known)
     double lengthKm = 0;
-    std::optional<double> limit;  ///< m, nothing when no limit applies
+    double limit = 0;  ///< m
     bool within = true;
-    std::string source;  ///< the line closed on itself; the observations of a double run
+    std::string source;          ///< the line closed on itself; the observations of a check
+    bool holdsRemoved = false;   ///< an observation removed by snooping is part of it
 };
 
 struct NetworkResult {
@@ -124,8 +155,13 @@ struct NetworkResult {
     double criticalW = 0;
     double lambda0 = 0;
     std::vector<SnoopingStep> snooping;
+    /// Snooping stopped at observations it cannot tell apart (indices): none was removed.
+    std::vector<size_t> inseparable;
+    std::string snoopingNote;  ///< why snooping removed nothing more, in words
     std::vector<ClosureCheck> loops;
     std::vector<ClosureCheck> doubleRuns;
+    std::vector<ClosureCheck> benchmarkLines;
+    double confidence = 0.95;
 };
 
 }  // namespace rendle::network

@@ -21,6 +21,8 @@ std::string_view Trimmed(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
+constexpr double kHighestBenchmark = 100'000;  // m from the datum
+
 std::string Located(const std::string& name, size_t line, const std::string& text) {
     return name + ":" + std::to_string(line) + ": " + text;
 }
@@ -83,7 +85,7 @@ class SectionWalk {
                     {point, rl - startRL_, length_ / 1000.0, setUps_, where});
             } else {
                 input_.observations.push_back({*start_, point, rl - startRL_, length_ / 1000.0,
-                                               setUps_, std::nullopt, where});
+                                               setUps_, std::nullopt, where, input_.lines});
             }
         }
         if (!start_ || setUps_ > 0 || *start_ != point) {
@@ -184,6 +186,7 @@ void AddBook(const readers::Book& book, const std::string& name,
             throw NetworkError(source + ": the rise and fall could not be worked out (" +
                                (reduced.reason.empty() ? "no readings" : reduced.reason) + ")");
         }
+        ++input.lines;
         SectionWalk(sheet, isNetworkPoint, source, input).Walk(run.FirstDataRow, run.LastDataRow);
     }
 }
@@ -236,6 +239,7 @@ std::vector<Observation> ReadObservations(std::istream& in, const std::string& n
         }
         if (column.contains("sigma_mm") && !fields[column["sigma_mm"]].empty()) {
             o.sigmaMm = Number(fields[column["sigma_mm"]], "sigma_mm", name, line);
+            if (!(*o.sigmaMm > 0)) throw NetworkError(Located(name, line, "sigma_mm is not above 0"));
         }
         observations.push_back(std::move(o));
     }
@@ -252,8 +256,12 @@ std::vector<Benchmark> ReadBenchmarks(std::istream& in, const std::string& name)
             throw NetworkError(Located(name, line, "not name,height[,sigma_mm]"));
         }
         Benchmark b{fields[0], Number(fields[1], "height", name, line), std::nullopt};
+        if (std::fabs(b.height) > kHighestBenchmark) {
+            throw NetworkError(Located(name, line, "a height beyond 100 km of the datum"));
+        }
         if (fields.size() == 3 && !fields[2].empty()) {
             b.sigmaMm = Number(fields[2], "sigma_mm", name, line);
+            if (!(*b.sigmaMm > 0)) throw NetworkError(Located(name, line, "sigma_mm is not above 0"));
         }
         benchmarks.push_back(std::move(b));
     }

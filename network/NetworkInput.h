@@ -19,6 +19,7 @@ struct NetworkInput {
     std::vector<Observation> observations;
     std::vector<LineLoop> lineLoops;
     std::vector<std::string> warnings;  ///< "BOOK:LINE: text"
+    size_t lines = 0;                   ///< levelling lines read, each numbered in its sections
 };
 
 /// Whether a point inside a levelling line is a point of the network (a benchmark, a point

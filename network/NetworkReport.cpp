@@ -7,6 +7,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "core/Verdict.h"
 #include "grid/NumberFormat.h"
 #include "grid/Utf8.h"
 
@@ -14,9 +15,8 @@ namespace rendle::network {
 
 namespace {
 
-std::string Mm(double metres, std::string_view pattern = "0.00") {
-    return grid::FormatNumber(metres * 1000.0, pattern);
-}
+/// Millimetres to the hundredth, as misclosures are judged.
+std::string Mm(double metres) { return core::FixedText(metres * 1000.0, kMillimetreDecimals); }
 
 /// Text padded with blanks to `width` characters (UTF-8 counted by characters).
 std::string Padded(const std::string& text, size_t width, bool right = false) {
@@ -43,10 +43,11 @@ void WriteClosures(const char* heading, const std::vector<ClosureCheck>& checks,
     out << '\n' << heading << " (misclosure and limit in mm, length in km)\n";
     for (const ClosureCheck& c : checks) {
         out << "  " << Padded(Mm(c.misclosure), 9, true) << "  limit "
-            << Padded(c.limit ? Mm(*c.limit) : "none", 7, true) << "  "
+            << Padded(Mm(c.limit), 7, true) << "  "
             << Padded(grid::FormatNumber(c.lengthKm, "0.000"), 8, true) << " km  "
             << (c.within ? "within " : "BEYOND ") << Joined(c.points);
         if (!c.source.empty()) out << "  (" << c.source << ")";
+        if (c.holdsRemoved) out << "  [as measured, with an observation snooping removed]";
         out << '\n';
     }
 }
@@ -137,6 +138,7 @@ void JsonClosures(Json& j, const char* key, const std::vector<ClosureCheck>& che
         j.Member("limit", c.limit);
         j.Member("within", c.within);
         j.Member("source", c.source);
+        j.Member("holdsRemoved", c.holdsRemoved);
         w.EndObject();
     }
     w.EndArray();
@@ -158,15 +160,18 @@ void Formatted(grid::Grid& sheet, int32_t col, int32_t lastRow, std::string_view
     sheet.SetSelectionNumberFormat(pattern);
 }
 
-/// The sheets hold at most a sheet's rows; a larger network is said, not cut.
-void CheckRows(size_t rows, const char* what) {
-    if (rows + 1 > static_cast<size_t>(grid::kMaxRow)) {
-        throw NetworkError(std::string("the workbook cannot hold ") + std::to_string(rows) + " " +
-                           what + " (a sheet has " + std::to_string(grid::kMaxRow) + " rows)");
+}  // namespace
+
+void CheckWorkbookRows(size_t heights, size_t observations) {
+    // A heading row above each sheet's rows.
+    for (const auto& [rows, what] : {std::pair{heights, "heights"}, {observations, "observations"}}) {
+        if (rows + 1 > static_cast<size_t>(grid::kMaxRow)) {
+            throw NetworkError("the workbook cannot hold " + std::to_string(rows) + " " + what +
+                               " (a sheet has " + std::to_string(grid::kMaxRow) +
+                               " rows, one of them the headings)");
+        }
     }
 }
-
-}  // namespace
 
 std::string FlagOf(const AdjustedObservation& o, double criticalW) {
     if (o.removed) return "removed";
@@ -175,18 +180,36 @@ std::string FlagOf(const AdjustedObservation& o, double criticalW) {
     return "";
 }
 
-bool AllPassed(const NetworkResult& result) {
-    if (result.globalTest && !result.globalTest->passed) return false;
+std::vector<std::string> Failures(const NetworkResult& result) {
+    std::vector<std::string> failures;
+    if (result.globalTest && !result.globalTest->passed) {
+        failures.push_back("global test failed " + result.globalTest->side);
+    }
+    size_t outliers = 0;
     for (const AdjustedObservation& o : result.observations) {
-        if (FlagOf(o, result.criticalW) == "outlier") return false;
+        if (FlagOf(o, result.criticalW) == "outlier") ++outliers;
     }
-    for (const auto* checks : {&result.loops, &result.doubleRuns}) {
-        for (const ClosureCheck& c : *checks) {
-            if (!c.within) return false;
-        }
-    }
-    return true;
+    // "1 loop beyond its limit", "2 loops beyond their limits".
+    const auto count = [&](size_t n, const std::string& one, const std::string& many) {
+        if (n > 0) failures.push_back(std::to_string(n) + " " + (n == 1 ? one : many));
+    };
+    const std::string critical = grid::FormatNumber(result.criticalW, "0.00");
+    count(outliers, "observation beyond " + critical, "observations beyond " + critical);
+    const auto beyond = [](const std::vector<ClosureCheck>& checks) {
+        return static_cast<size_t>(std::count_if(checks.begin(), checks.end(),
+                                                  [](const ClosureCheck& c) { return !c.within; }));
+    };
+    count(beyond(result.loops), "loop beyond its limit", "loops beyond their limits");
+    count(beyond(result.benchmarkLines), "line between benchmarks beyond its limit",
+          "lines between benchmarks beyond their limits");
+    count(beyond(result.doubleRuns), "section run twice beyond its limit",
+          "sections run twice beyond their limits");
+    count(result.inseparable.size(), "observation snooping cannot tell apart",
+          "observations snooping cannot tell apart");
+    return failures;
 }
+
+bool AllPassed(const NetworkResult& result) { return Failures(result).empty(); }
 
 void WriteTextReport(const NetworkResult& result, const ReportSettings& settings,
                      std::ostream& out) {
@@ -222,46 +245,59 @@ void WriteTextReport(const NetworkResult& result, const ReportSettings& settings
         << " (alpha0 " << grid::GeneralNumberText(settings.alpha0) << "), MDB at power "
         << grid::GeneralNumberText(settings.power) << " (lambda0 "
         << grid::FormatNumber(result.lambda0, "0.00") << ")\n";
-    out << "Misclose limits: " << settings.tolerance << '\n';
+    out << "Misclose limits: " << settings.tolerance << "; judged as printed, in mm to the "
+           "hundredth\n";
 
     size_t width = 5;
     for (const AdjustedHeight& h : result.heights)
         width = std::max(width, Padded(h.point, 0).size());
     width = std::min<size_t>(width, 24);
 
-    out << "\nHeights (m; SD in mm, " << WeightsNote(result) << ")\n";
+    const std::string confidence = grid::GeneralNumberText(result.confidence * 100);
+    out << "\nHeights (m; SD and the half-width of the " << confidence
+        << " % confidence interval in mm, " << WeightsNote(result) << ")\n";
     out << "  " << Padded("POINT", width) << "  " << Padded("HEIGHT", 12, true) << "  "
-        << Padded("SD", 8, true) << '\n';
+        << Padded("SD", 8, true) << "  " << Padded("CI " + confidence + "%", 9, true) << '\n';
     for (const AdjustedHeight& h : result.heights) {
         out << "  " << Padded(h.point, width) << "  "
             << Padded(grid::FormatNumber(h.height, "0.00000"), 12, true) << "  "
-            << Padded(h.fixed ? "fixed" : Mm(h.sigma), 8, true) << '\n';
+            << Padded(h.fixed ? "fixed" : Mm(h.sigma), 8, true) << "  "
+            << Padded(h.fixed ? "" : "+-" + Mm(h.interval), 9, true) << '\n';
     }
 
-    out << "\nObservations (dh and adjusted in m; v and MDB in mm)\n";
+    out << "\nObservations (dh and adjusted in m; v, SD of the adjusted dh, MDB, the estimated "
+           "error v/r and the external reliability in mm)\n";
     out << "  " << Padded("FROM", width) << "  " << Padded("TO", width) << "  "
         << Padded("DH", 11, true) << "  " << Padded("ADJUSTED", 11, true) << "  "
-        << Padded("V", 7, true) << "  " << Padded("R", 5, true) << "  " << Padded("W", 6, true)
-        << "  " << Padded("MDB", 7, true) << "  FLAG / SOURCE\n";
+        << Padded("V", 7, true) << "  " << Padded("SD ADJ", 6, true) << "  "
+        << Padded("R", 5, true) << "  " << Padded("W", 6, true) << "  " << Padded("MDB", 7, true)
+        << "  " << Padded("ERROR", 7, true) << "  " << Padded("EXT", 7, true)
+        << "  FLAG / SOURCE\n";
+    const auto optionalMm = [](const std::optional<double>& value) {
+        return value ? Mm(*value) : std::string("-");
+    };
     for (const AdjustedObservation& o : result.observations) {
         const Observation& ob = o.observation;
         out << "  " << Padded(o.benchmark ? "(height)" : ob.from, width) << "  "
             << Padded(ob.to, width) << "  "
             << Padded(grid::FormatNumber(ob.dh, "0.00000"), 11, true) << "  "
             << Padded(grid::FormatNumber(o.adjusted, "0.00000"), 11, true) << "  "
-            << Padded(Mm(o.residual), 7, true) << "  "
-            << Padded(grid::FormatNumber(o.redundancy, "0.00"), 5, true) << "  "
+            << Padded(Mm(o.residual), 7, true) << "  " << Padded(Mm(o.sigmaAdjusted), 6, true)
+            << "  " << Padded(grid::FormatNumber(o.redundancy, "0.00"), 5, true) << "  "
             << Padded(o.w ? grid::FormatNumber(*o.w, "0.00") : "-", 6, true) << "  "
-            << Padded(o.mdb ? Mm(*o.mdb) : "-", 7, true) << "  ";
+            << Padded(optionalMm(o.mdb), 7, true) << "  "
+            << Padded(optionalMm(o.estimatedError), 7, true) << "  "
+            << Padded(optionalMm(o.externalReliability), 7, true) << "  ";
         const std::string flag = FlagOf(o, result.criticalW);
         if (!flag.empty()) out << flag << "  ";
         out << ob.source << '\n';
     }
 
     WriteClosures("Loops", result.loops, out);
+    WriteClosures("Lines between benchmarks", result.benchmarkLines, out);
     WriteClosures("Sections run twice", result.doubleRuns, out);
 
-    if (!result.snooping.empty()) {
+    if (!result.snooping.empty() || !result.snoopingNote.empty()) {
         out << "\nData snooping (each removal, the largest |w| beyond "
             << grid::FormatNumber(result.criticalW, "0.00") << ", then adjusted again)\n";
         for (const SnoopingStep& step : result.snooping) {
@@ -271,6 +307,14 @@ void WriteTextReport(const NetworkResult& result, const ReportSettings& settings
                 << ", estimated error " << Mm(step.error) << " mm  (" << o.observation.source
                 << ")\n";
         }
+        for (size_t k : result.inseparable) {
+            const AdjustedObservation& o = result.observations[k];
+            out << "  cannot tell apart: "
+                << (o.benchmark ? "the height of" : o.observation.from + " to") << " "
+                << o.observation.to << ": w " << (o.w ? grid::FormatNumber(*o.w, "0.00") : "-")
+                << "  (" << o.observation.source << ")\n";
+        }
+        if (!result.snoopingNote.empty()) out << "  " << result.snoopingNote << '\n';
     }
 }
 
@@ -313,6 +357,7 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
         j.Member("height", h.height);
         j.Member("sigma", h.sigma);
         j.Member("sigmaApriori", h.sigmaApriori);
+        j.Member("confidenceInterval", h.interval);
         j.Member("fixed", h.fixed);
         w.EndObject();
     }
@@ -344,8 +389,11 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
         j.Member("adjusted", o.adjusted);
         j.Member("residual", o.residual);
         j.Member("redundancy", o.redundancy);
+        j.Member("sigmaAdjusted", o.sigmaAdjusted);
         j.Member("w", o.w);
         j.Member("mdb", o.mdb);
+        j.Member("estimatedError", o.estimatedError);
+        j.Member("externalReliability", o.externalReliability);
         j.Key("flag");
         const std::string flag = FlagOf(o, result.criticalW);
         j.TextOrNull(flag.empty() ? std::nullopt : std::optional(flag));
@@ -357,8 +405,30 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
 
     JsonClosures(j, "loops", result.loops);
     JsonClosures(j, "doubleRuns", result.doubleRuns);
+    j.Key("benchmarkLines");
+    w.StartArray();
+    for (const ClosureCheck& c : result.benchmarkLines) {
+        w.StartObject();
+        j.Member("from", c.points.front());
+        j.Member("to", c.points.back());
+        j.Key("points");
+        w.StartArray();
+        for (const std::string& p : c.points) j.String(p);
+        w.EndArray();
+        j.Member("misclosure", c.misclosure);
+        j.Member("limit", c.limit);
+        j.Member("lengthKm", c.lengthKm);
+        j.Member("verdict", c.within ? "within" : "beyond");
+        j.Member("sources", c.source);
+        j.Member("holdsRemoved", c.holdsRemoved);
+        w.EndObject();
+    }
+    w.EndArray();
 
     j.Key("snooping");
+    w.StartObject();
+    j.Member("policy", settings.snooping);
+    j.Key("removed");
     w.StartArray();
     for (const SnoopingStep& step : result.snooping) {
         const AdjustedObservation& o = result.observations[step.observation];
@@ -371,15 +441,35 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
         w.EndObject();
     }
     w.EndArray();
+    j.Key("inseparable");
+    w.StartArray();
+    for (size_t k : result.inseparable) {
+        const AdjustedObservation& o = result.observations[k];
+        w.StartObject();
+        j.MemberTextOrNull("from", o.benchmark ? std::nullopt : std::optional(o.observation.from));
+        j.Member("to", o.observation.to);
+        j.Member("source", o.observation.source);
+        j.Member("w", o.w);
+        w.EndObject();
+    }
+    w.EndArray();
+    j.MemberTextOrNull("note", result.snoopingNote.empty() ? std::nullopt
+                                                           : std::optional(result.snoopingNote));
+    w.EndObject();
+    j.Key("failures");
+    w.StartArray();
+    for (const std::string& f : Failures(result)) j.String(f);
+    w.EndArray();
     w.EndObject();
     out << '\n';
 }
 
 grid::Grid HeightsSheet(const NetworkResult& result) {
-    CheckRows(result.heights.size(), "heights");
+    CheckWorkbookRows(result.heights.size(), 0);
     grid::Grid sheet;
     sheet.SetSheetTitle(1, "Heights");
-    HeadingRow(sheet, {"Point", "Height (m)", "SD (mm)", "SD a priori (mm)", "Fixed"});
+    HeadingRow(sheet, {"Point", "Height (m)", "SD (mm)", "SD a priori (mm)", "Fixed",
+                       "CI half-width (mm)"});
     int32_t row = 1;
     for (const AdjustedHeight& h : result.heights) {
         ++row;
@@ -388,7 +478,9 @@ grid::Grid HeightsSheet(const NetworkResult& result) {
         sheet.SetCellNumber(row, 3, h.sigma * 1000.0);
         sheet.SetCellNumber(row, 4, h.sigmaApriori * 1000.0);
         sheet.SetCellText(row, 5, h.fixed ? "fixed" : "");
+        if (!h.fixed) sheet.SetCellNumber(row, 6, h.interval * 1000.0);
     }
+    Formatted(sheet, 6, row, "0.00");
     Formatted(sheet, 2, row, "0.00000");
     Formatted(sheet, 3, row, "0.00");
     Formatted(sheet, 4, row, "0.00");
@@ -396,11 +488,12 @@ grid::Grid HeightsSheet(const NetworkResult& result) {
 }
 
 grid::Grid ObservationsSheet(const NetworkResult& result) {
-    CheckRows(result.observations.size(), "observations");
+    CheckWorkbookRows(0, result.observations.size());
     grid::Grid sheet;
     sheet.SetSheetTitle(1, "Observations");
     HeadingRow(sheet, {"From", "To", "dh (m)", "Length (km)", "Set-ups", "Adjusted (m)", "v (mm)",
-                       "r", "w", "MDB (mm)", "Flag", "Source"});
+                       "r", "w", "MDB (mm)", "Flag", "Source", "SD adjusted (mm)",
+                       "Estimated error (mm)", "External reliability (mm)"});
     int32_t row = 1;
     for (const AdjustedObservation& o : result.observations) {
         ++row;
@@ -417,7 +510,11 @@ grid::Grid ObservationsSheet(const NetworkResult& result) {
         if (o.mdb) sheet.SetCellNumber(row, 10, *o.mdb * 1000.0);
         sheet.SetCellText(row, 11, FlagOf(o, result.criticalW));
         sheet.SetCellText(row, 12, ob.source);
+        sheet.SetCellNumber(row, 13, o.sigmaAdjusted * 1000.0);
+        if (o.estimatedError) sheet.SetCellNumber(row, 14, *o.estimatedError * 1000.0);
+        if (o.externalReliability) sheet.SetCellNumber(row, 15, *o.externalReliability * 1000.0);
     }
+    for (int32_t col = 13; col <= 15; ++col) Formatted(sheet, col, row, "0.00");
     Formatted(sheet, 3, row, "0.00000");
     Formatted(sheet, 4, row, "0.000");
     Formatted(sheet, 6, row, "0.00000");

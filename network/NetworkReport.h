@@ -4,6 +4,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "grid/Grid.h"
 #include "network/Network.h"
@@ -17,6 +18,7 @@ struct ReportSettings {
     double alpha0 = 0.001;
     double power = 0.80;
     std::string tolerance;  ///< "2 mm √K" or the class's name
+    std::string snooping = "off";  ///< "off", "while the global test fails", "always"
 };
 
 /// Summary; heights with standard deviations in mm; observations with dh, adjusted dh, v, r,
@@ -36,8 +38,15 @@ grid::Grid ObservationsSheet(const NetworkResult& result);
 /// value), or empty.
 std::string FlagOf(const AdjustedObservation& o, double criticalW);
 
-/// Whether every test passed: the global test, every w within its critical value, every loop
-/// and section run twice within its limit.
+/// What failed, each in a few words ("global test failed high", "3 observations beyond 3.29",
+/// "2 loops beyond their limits"); empty when every test passed: the global test, every w, every
+/// loop, line between benchmarks and section run twice, and snooping that could tell its
+/// observations apart.
+std::vector<std::string> Failures(const NetworkResult& result);
 bool AllPassed(const NetworkResult& result);
+
+/// Throws NetworkError when the workbook's sheets cannot hold this many heights or
+/// observations (a row each, below the headings).
+void CheckWorkbookRows(size_t heights, size_t observations);
 
 }  // namespace rendle::network

@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 
+#include "core/Verdict.h"
 #include "grid/NumberFormat.h"
 
 namespace rendle::report {
@@ -55,7 +56,10 @@ std::string MiscloseNote(const core::RunChecks& checks) {
                            ? "The misclose of " + Metres(std::fabs(v.misclose)) +
                                  " m is within the permissible " + Metres(v.permissible) + " m."
                            : "The misclose exceeds the permissible " + Metres(v.permissible) +
-                                 " m by " + Metres(std::fabs(v.misclose) - v.permissible) + " m.";
+                                 " m by " +
+                                 Metres(core::AsPrinted(std::fabs(v.misclose), 4) -
+                                        core::AsPrinted(v.permissible, 4)) +
+                                 " m.";
     const core::ArithmeticCheck& a = *checks.arithmetic;
     const std::array<std::string, 3> figures = core::ArithmeticFigures(a);
     note += " Arithmetic check: \u03a3BS \u2212 \u03a3FS = " + figures[0] +

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/Checks.h"
+#include "core/Verdict.h"
 #include "grid/Grid.h"
 #include "grid/NumberFormat.h"
 #include "grid/Utf8.h"
@@ -192,37 +193,39 @@ std::string ClassSource(const core::ToleranceClass& row) {
 
 std::string ClassReport(const core::ClassChecks& byClass) {
     const core::ToleranceClass& row = *byClass.row;
-    const auto lengths = [](double value) { return grid::FormatNumber(value, "0.00"); };
     const auto plain = [](double value) { return grid::GeneralNumberText(value); };
+    // Each figure at the decimals it was judged with; the class's own limits as it writes them.
+    const auto metres = [](const core::ClassFigure& f) {
+        return core::FixedText(f.figure, f.decimals);
+    };
     const auto verdict = [](const core::ClassFigure& f, const char* bad) {
         return f.within ? std::string("within") : std::string(bad);
     };
     std::string report = "  class " + std::string(row.id) + " (" + std::string(row.name) + "; " +
                          ClassSource(row) + ")\n";
     if (const auto& m = byClass.misclose) {
-        report += "    misclose " + core::MillimetreText(m->figure, 1) + " mm against " +
-                  core::MillimetreText(m->limit, 1) + " mm" + (byClass.loop ? " (a loop)" : "") +
-                  ": " + verdict(*m, "EXCEEDS") + "\n";
+        report += "    misclose " + core::MillimetreText(m->figure, m->decimals) + " mm against " +
+                  core::MillimetreText(m->limit, m->decimals) + " mm" +
+                  (byClass.loop ? " (a loop)" : "") + ": " + verdict(*m, "EXCEEDS") + "\n";
     }
     if (const auto& f = byClass.longestSight) {
-        report += "    longest sight " + lengths(f->figure) + " m (limit " + plain(f->limit) +
+        report += "    longest sight " + metres(*f) + " m (limit " + plain(f->limit) +
                   " m): " + verdict(*f, "EXCEEDS") + "\n";
     }
     if (const auto& f = byClass.shortestSight) {
-        report += "    shortest sight " + lengths(f->figure) + " m (at least " + plain(f->limit) +
+        report += "    shortest sight " + metres(*f) + " m (at least " + plain(f->limit) +
                   " m): " + (f->within ? "within" : "TOO SHORT") + "\n";
     }
     if (const auto& f = byClass.balanceSetUp) {
-        report += "    balance of a set-up " + lengths(f->figure) + " m (limit " + plain(f->limit) +
+        report += "    balance of a set-up " + metres(*f) + " m (limit " + plain(f->limit) +
                   " m): " + verdict(*f, "EXCEEDS") + "\n";
     }
     if (const auto& f = byClass.balanceSection) {
-        report += "    balance over the line " + lengths(f->figure) + " m (limit " +
-                  plain(f->limit) + " m): " + verdict(*f, "EXCEEDS") + "\n";
+        report += "    balance over the line " + metres(*f) + " m (limit " + plain(f->limit) +
+                  " m): " + verdict(*f, "EXCEEDS") + "\n";
     }
     if (const auto& f = byClass.stationDifference) {
-        const int decimals = core::MillimetreDecimals(f->limit, std::nullopt);
-        report += "    station difference " + core::MillimetreText(f->figure, decimals) +
+        report += "    station difference " + core::MillimetreText(f->figure, f->decimals) +
                   " mm (limit " + plain(f->limit * 1000) + " mm): " + verdict(*f, "EXCEEDS") + "\n";
     }
     if (const auto& m = byClass.method) {

@@ -998,7 +998,8 @@ const std::string kLoopOfTwoRuns = Sample("network/north.gsi") + " " + Sample("n
 TEST(RendleNet, TheBundledLoopOfTwoRuns) {
     const Result text = RunNet("--fix BM1=100 " + kLoopOfTwoRuns);
     ASSERT_EQ(text.status, 0) << text.err;
-    EXPECT_NE(text.out.find("  BM7       100.80231      0.30\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("  BM7       100.80231      0.30     +-3.81\n"), std::string::npos)
+        << text.out;
     EXPECT_NE(text.out.find("0.929 within 0.001 .. 5.024: passed"), std::string::npos);
     EXPECT_NE(text.out.find("0.60  limit    0.88     0.194 km  within BM1 BM7"), std::string::npos);
 
@@ -1023,8 +1024,8 @@ TEST(RendleNet, TheBundledLoopOfTwoRuns) {
 
     // A class's own figures for loops and for sections run twice.
     const Result classed = RunNet("--class fgcs-1-1 --fix BM1=100 " + kLoopOfTwoRuns);
-    EXPECT_NE(classed.out.find("first order class I: loops 4 mm x sqrt(K), sections run twice "
-                               "3 mm x sqrt(K)"),
+    EXPECT_NE(classed.out.find("first order class I: loops 4 mm x sqrt(K), lines between "
+                               "benchmarks 3 mm x sqrt(K), sections run twice 3 mm x sqrt(K)"),
               std::string::npos)
         << classed.out;
     EXPECT_NE(classed.out.find("0.60  limit    1.32"), std::string::npos);
@@ -1043,8 +1044,15 @@ TEST(RendleNet, BadInputWritesNothing) {
     EXPECT_EQ(bad.out, "");
     EXPECT_FALSE(std::filesystem::exists(save));
 
-    const Result unreached = RunNet("--fix BM9=100 " + kLoopOfTwoRuns);
+    // A benchmark of a register that no input has is named, not refused; the part of the
+    // network it does not reach is.
+    const std::string region = (dir / "region.csv").string();
+    std::ofstream(region) << "name,height\nBM9,100\n";
+    const Result unreached = RunNet("--benchmarks " + region + " " + kLoopOfTwoRuns);
     EXPECT_EQ(unreached.status, 2);
+    EXPECT_NE(unreached.err.find("benchmarks of the file that no input has (not used): BM9\n"),
+              std::string::npos)
+        << unreached.err;
     EXPECT_NE(unreached.err.find("no benchmark reaches the part of the network with BM1, BM7"),
               std::string::npos)
         << unreached.err;
