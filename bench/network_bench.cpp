@@ -60,4 +60,31 @@ BENCHMARK(BM_AdjustGridNetwork)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
+// Data snooping on the same grids with 200 blunders of 20 mm spread over them: every round is a
+// rank-one change of one factorization, then the network adjusted once more without them.
+void BM_SnoopGridNetwork(benchmark::State& state) {
+    const auto points = static_cast<size_t>(state.range(0));
+    const auto side = static_cast<size_t>(std::lround(std::sqrt(static_cast<double>(points))));
+    std::vector<Observation> legs = Grid(side);
+    constexpr size_t kBlunders = 200;
+    for (size_t b = 0; b < kBlunders; ++b) legs[(b * 7919 + 13) % legs.size()].dh += 0.020;
+    const std::vector<rendle::network::Benchmark> fixed = {{"P0", 100.0, std::nullopt}};
+    rendle::network::AdjustmentOptions options;
+    options.sigmaKmMm = 0.3;  // the legs' errors, uniform within ±0.5 mm
+    options.snoop = rendle::network::Snooping::WhileGlobalTestFails;
+    size_t removed = 0;
+    for (auto _ : state) {
+        const auto result = rendle::network::Adjust(legs, fixed, {}, options);
+        removed = result.snooping.size();
+        benchmark::DoNotOptimize(result.vtpv);
+    }
+    state.counters["removed"] = static_cast<double>(removed);
+    state.counters["peak_MB"] = PeakMegabytes();
+}
+BENCHMARK(BM_SnoopGridNetwork)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
 }  // namespace

@@ -28,9 +28,11 @@ constexpr double kLargestDh = 10'000;          // m
 constexpr double kLongestKm = 10'000;          // km
 constexpr double kHighestBenchmark = 100'000;  // m from the datum
 constexpr double kLargestSigmaMm = 100'000;    // mm
-// Two w-tests the snooping cannot tell apart: |w| within 1 %, or correlated at 0.99 or more.
+// Two w-tests the snooping cannot tell apart: correlated at 0.99 or more, or of |w| within 1 %
+// and correlated at 0.5 or more.
 constexpr double kSameW = 0.01;
 constexpr double kCorrelated = 0.99;
+constexpr double kTiedAndCorrelated = 0.5;
 // Two sections between the same points are one section run twice when the shorter is at least
 // this share of the longer.
 constexpr double kRunTwiceLengths = 0.8;
@@ -956,8 +958,11 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
                     problem.rows[k].sigma * problem.rows[k].sigma * snooper.Redundancy(k);
                 const double correlation =
                     snooper.Covariance(k, u) / std::sqrt(variance * varianceWorst);
-                if (std::fabs(snooper.W(k)) >= (1 - kSameW) * largest ||
-                    std::fabs(correlation) >= kCorrelated) {
+                // A tie of tests that do not move together is no doubt: taking out one leaves
+                // the other's w as it was, and the next round takes it.
+                const bool tied = std::fabs(snooper.W(k)) >= (1 - kSameW) * largest &&
+                                  std::fabs(correlation) >= kTiedAndCorrelated;
+                if (tied || std::fabs(correlation) >= kCorrelated) {
                     alike.push_back(k);
                 }
             }
