@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <numeric>
 #include <random>
 #include <set>
 #include <sstream>
@@ -136,6 +138,10 @@ struct DenseResult {
     Eigen::VectorXd sigma;
     Eigen::VectorXd residual;
     Eigen::VectorXd redundancy;
+    Eigen::VectorXd w;              ///< v / σ_v
+    Eigen::VectorXd mdb;            ///< √(λ0 / r) σ, m
+    Eigen::VectorXd sigmaAdjusted;  ///< √(A Q Aᵀ)ᵢᵢ, a priori
+    Eigen::VectorXd external;       ///< the largest |Q Aᵀ P eᵢ| over the heights, times the MDB
 };
 
 DenseResult DenseAdjust(const RandomNetwork& n, const std::vector<size_t>& datum) {
@@ -194,6 +200,13 @@ DenseResult DenseAdjust(const RandomNetwork& n, const std::vector<size_t>& datum
     const Eigen::MatrixXd qvv =
         Eigen::MatrixXd(p.cwiseInverse().asDiagonal()) - au * q * au.transpose();
     r.redundancy = qvv.diagonal().cwiseProduct(p);
+    r.w = r.residual.cwiseQuotient(qvv.diagonal().cwiseSqrt());
+    const double lambda0 = Lambda0(0.001, 0.80);
+    r.mdb = (lambda0 * r.redundancy.cwiseInverse()).cwiseSqrt().cwiseQuotient(p.cwiseSqrt());
+    r.sigmaAdjusted = (au * q * au.transpose()).diagonal().cwiseSqrt();
+    // Every height's change for a unit error of each observation, whole.
+    const Eigen::MatrixXd effect = q * au.transpose() * p.asDiagonal();
+    r.external = effect.cwiseAbs().colwise().maxCoeff().transpose().cwiseProduct(r.mdb);
     return r;
 }
 
@@ -208,7 +221,17 @@ void ExpectSameAsDense(const NetworkResult& r, const DenseResult& dense, size_t 
         const auto k = static_cast<Eigen::Index>(i);
         EXPECT_NEAR(r.observations[i].residual, dense.residual(k), 1e-9) << i;
         EXPECT_NEAR(r.observations[i].redundancy, dense.redundancy(k), 1e-9) << i;
+        const double scale = r.sigma0.value_or(1.0);
+        EXPECT_NEAR(r.observations[i].sigmaAdjusted / scale, dense.sigmaAdjusted(k), 1e-9) << i;
         sum += r.observations[i].redundancy;
+        if (r.observations[i].redundancy < 0.001) continue;
+        ASSERT_TRUE(r.observations[i].w && r.observations[i].mdb) << i;
+        EXPECT_NEAR(*r.observations[i].w, dense.w(k), 1e-6) << i;
+        EXPECT_NEAR(*r.observations[i].mdb, dense.mdb(k), 1e-9) << i;
+        EXPECT_NEAR(*r.observations[i].externalReliability, dense.external(k), 1e-9) << i;
+        EXPECT_NEAR(*r.observations[i].estimatedError, -dense.residual(k) / dense.redundancy(k),
+                    1e-9)
+            << i;
     }
     EXPECT_NEAR(sum, r.redundancy, 1e-8);
 }
@@ -504,3 +527,262 @@ TEST(NetworkInput, ALineIsCutAtItsNetworkPointsOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+/// Observations of `csv` with the levelling line each was cut from, as field books give them.
+std::vector<Observation> OfLines(const std::string& csv, const std::vector<size_t>& lines) {
+    std::vector<Observation> observations = Csv(csv);
+    for (size_t i = 0; i < observations.size() && i < lines.size(); ++i) {
+        observations[i].line = lines[i];
+    }
+    return observations;
+}
+
+}  // namespace
+
+// Misclosures are judged in mm to the hundredth, as printed: a figure that prints as its limit
+// is within it. Triangle loops of 4 km (limit 4.00 mm) and lines of 2 km between two benchmarks
+// (limit 2 √2 = 2.83 mm).
+TEST(NetworkChecks, MisclosuresAtTheirLimits) {
+    const struct {
+        const char* name;
+        double misclosureMm;
+        bool within;
+    } loops[] = {{"at", 4.00, true}, {"a hundredth over", 4.01, false}, {"under", 3.99, true}};
+    for (const auto& c : loops) {
+        SCOPED_TRACE(c.name);
+        const std::string csv = "from,to,dh,length_km\nA,B,1.0,1\nB,C,1.0,1.5\nC,A," +
+                                std::to_string(-2.0 + c.misclosureMm / 1000) + ",1.5\n";
+        const NetworkResult r = Adjust(Csv(csv), {{"A", 100, std::nullopt}}, {}, {});
+        ASSERT_EQ(r.loops.size(), 1u);
+        EXPECT_NEAR(std::fabs(r.loops[0].misclosure), c.misclosureMm / 1000, 1e-12);
+        EXPECT_NEAR(r.loops[0].limit, 0.004, 1e-15);
+        EXPECT_EQ(r.loops[0].within, c.within);
+    }
+    const struct {
+        const char* name;
+        const char* dh;
+        bool within;
+    } lines[] = {{"at 2.83", "2.00283", true},
+                 {"a hundredth over", "2.00284", false},
+                 {"under", "2.00282", true},
+                 {"50 mm too much", "2.05", false}};
+    for (const auto& c : lines) {
+        SCOPED_TRACE(c.name);
+        const std::string csv =
+            std::string("from,to,dh,length_km\nA,B,1.0,1\nB,C,") + c.dh + ",1\n";
+        const NetworkResult r =
+            Adjust(Csv(csv), {{"A", 100, std::nullopt}, {"C", 103, std::nullopt}}, {}, {});
+        ASSERT_EQ(r.benchmarkLines.size(), 1u);
+        const ClosureCheck& line = r.benchmarkLines[0];
+        EXPECT_EQ(line.points, (std::vector<std::string>{"A", "B", "C"}));
+        EXPECT_NEAR(line.misclosure, std::stod(c.dh) - 2.0, 1e-12) << "observed − known";
+        EXPECT_NEAR(line.limit, 0.002 * std::sqrt(2.0), 1e-15);
+        EXPECT_NEAR(line.lengthKm, 2.0, 1e-15);
+        EXPECT_EQ(line.within, c.within);
+        EXPECT_EQ(AllPassed(r) || !c.within, true);
+        EXPECT_EQ(line.source, "obs.csv:2; obs.csv:3");
+    }
+}
+
+TEST(NetworkChecks, LinesBetweenBenchmarks) {
+    // A line of two sections through junction J, which a third line joins: no chain, but the
+    // line's own ends are held. The chain from C through D to E joins nothing else.
+    const std::vector<Observation> observations =
+        OfLines("from,to,dh,length_km\nA,J,1.0,1\nJ,C,2.004,1\nJ,E,0.5,1\nC,D,1,0.5\nD,E,-2.5,0.5\n",
+                {1, 1, 2, 3, 3});
+    const std::vector<Benchmark> held = {
+        {"A", 100, std::nullopt}, {"C", 103, std::nullopt}, {"E", 101.5, 2.0}};
+    const NetworkResult r = Adjust(observations, held, {}, {});
+    std::map<std::string, const ClosureCheck*> byEnds;
+    for (const ClosureCheck& c : r.benchmarkLines) byEnds[c.points.front() + c.points.back()] = &c;
+    ASSERT_EQ(r.benchmarkLines.size(), 2u);
+    ASSERT_TRUE(byEnds.count("AC"));
+    EXPECT_NEAR(byEnds["AC"]->misclosure, 0.004, 1e-12);
+    EXPECT_NEAR(byEnds["AC"]->limit, 0.002 * std::sqrt(2.0), 1e-15);
+    EXPECT_FALSE(byEnds["AC"]->within);
+    ASSERT_TRUE(byEnds.count("CE"));
+    EXPECT_EQ(byEnds["CE"]->points, (std::vector<std::string>{"C", "D", "E"}));
+    EXPECT_NEAR(byEnds["CE"]->misclosure, 0.0, 1e-12);
+    // A weighted benchmark widens the limit by twice its σ: √(2² × 1 + (2 × 2)²) mm.
+    EXPECT_NEAR(byEnds["CE"]->limit, std::sqrt(0.002 * 0.002 + 0.004 * 0.004), 1e-15);
+    const std::vector<std::string> failures = Failures(r);
+    EXPECT_NE(std::find(failures.begin(), failures.end(),
+                        "1 line between benchmarks beyond its limit"),
+              failures.end());
+}
+
+TEST(NetworkChecks, SectionsRunTwiceOnlyOfOtherLinesAndAgreeingLengths) {
+    const struct {
+        const char* name;
+        double secondKm;
+        std::vector<size_t> lines;
+        bool runTwice;
+    } cases[] = {
+        {"the shorter 80 % of the longer", 0.8, {1, 2}, true},
+        {"just under 80 %", 0.79, {1, 2}, false},
+        {"0.05 km beside 1 km", 0.05, {1, 2}, false},
+        {"rows of a file", 1.0, {}, true},
+        {"one line there and back", 1.0, {1, 1}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string csv = "from,to,dh,length_km\nA,B,1.0,1\nB,A,-0.997," +
+                                std::to_string(c.secondKm) + "\n";
+        const NetworkResult r = Adjust(OfLines(csv, c.lines), {{"A", 0, std::nullopt}}, {}, {});
+        if (c.runTwice) {
+            ASSERT_EQ(r.doubleRuns.size(), 1u);
+            EXPECT_TRUE(r.loops.empty());
+            EXPECT_NEAR(r.doubleRuns[0].lengthKm, (1.0 + c.secondKm) / 2, 1e-12);
+        } else {
+            EXPECT_TRUE(r.doubleRuns.empty());
+            ASSERT_EQ(r.loops.size(), 1u) << "the two routes form a loop";
+            EXPECT_NEAR(r.loops[0].lengthKm, 1.0 + c.secondKm, 1e-12) << "K the sum";
+            EXPECT_NEAR(std::fabs(r.loops[0].misclosure), 0.003, 1e-12);
+        }
+    }
+}
+
+TEST(NetworkChecks, AClassWithoutAFigureTakesTheNearestKind) {
+    const rendle::core::ToleranceClass* noLoop = rendle::core::FindToleranceClass("icsm-l2a");
+    ASSERT_TRUE(noLoop && !noLoop->loopMm && noLoop->lineMm);
+    const MiscloseLimits limits = LimitsOfClass(noLoop);
+    EXPECT_EQ(limits.loopMm, *noLoop->lineMm);
+    EXPECT_NE(limits.words.find("the class sets no loop figure: its line figure, 2 mm x sqrt(K)"),
+              std::string::npos)
+        << limits.words;
+    const MiscloseLimits both = LimitsOfClass(rendle::core::FindToleranceClass("fgcs-1-1"));
+    EXPECT_EQ(both.loopMm, 4.0);
+    EXPECT_EQ(both.lineMm, 3.0);
+    EXPECT_EQ(both.words.find("sets no"), std::string::npos);
+
+    // A −20 mm loop over 5 km is beyond the class's figure, never "limit none".
+    AdjustmentOptions options;
+    options.limits = limits;
+    const NetworkResult r = Adjust(Csv("from,to,dh,length_km\nA,B,1.0,2\nB,C,1.0,1.5\n"
+                                       "C,A,-2.02,1.5\n"),
+                                   {{"A", 100, std::nullopt}}, {}, options);
+    ASSERT_EQ(r.loops.size(), 1u);
+    EXPECT_NEAR(r.loops[0].limit, 0.002 * std::sqrt(5.0), 1e-15);
+    EXPECT_FALSE(r.loops[0].within);
+}
+
+TEST(NetworkChecks, ValuesPastPlausibilityNameTheirLine) {
+    const struct {
+        const char* csv;
+        const char* says;
+    } cases[] = {
+        {"from,to,dh,length_km\nA,B,1e300,1\n", "obs.csv:2: a height difference of"},
+        {"from,to,dh,length_km\nA,B,10000.001,1\n", "obs.csv:2: a height difference of"},
+        {"from,to,dh,length_km\nA,B,1,-1\n", "obs.csv:2: a length of -1 km"},
+        {"from,to,dh,length_km\nA,B,1,10000.5\n", "obs.csv:2: a length of 10000.5 km"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.csv);
+        try {
+            Adjust(Csv(c.csv), {{"A", 0, std::nullopt}}, {}, {});
+            ADD_FAILURE() << "adjusted";
+        } catch (const NetworkError& error) {
+            EXPECT_NE(std::string(error.what()).find(c.says), std::string::npos) << error.what();
+        }
+    }
+    // At the bounds themselves the values are read.
+    EXPECT_NO_THROW(
+        Adjust(Csv("from,to,dh,length_km\nA,B,10000,10000\n"), {{"A", 0, std::nullopt}}, {}, {}));
+    EXPECT_THROW(Adjust(Csv("from,to,dh,length_km\nA,B,1,1\n"), {{"A", 100000.5, std::nullopt}},
+                        {}, {}),
+                 NetworkError);
+    std::istringstream sigmaZero("from,to,dh,length_km,sigma_mm\nA,B,1,1,0\n");
+    EXPECT_THROW(ReadObservations(sigmaZero, "obs.csv"), NetworkError);
+}
+
+/// Snooping done the long way: adjusted from scratch after each removal.
+std::vector<size_t> SnoopFromScratch(std::vector<Observation> legs,
+                                     const std::vector<Benchmark>& held, AdjustmentOptions options) {
+    std::vector<size_t> index(legs.size());
+    std::iota(index.begin(), index.end(), 0);
+    std::vector<size_t> removed;
+    while (true) {
+        const NetworkResult r = Adjust(legs, held, {}, options);
+        size_t worst = legs.size();
+        double largest = r.criticalW;
+        for (size_t k = 0; k < legs.size(); ++k) {
+            if (r.observations[k].w && !r.observations[k].noCheck &&
+                std::fabs(*r.observations[k].w) > largest) {
+                largest = std::fabs(*r.observations[k].w);
+                worst = k;
+            }
+        }
+        if (worst == legs.size()) return removed;
+        removed.push_back(index[worst]);
+        legs.erase(legs.begin() + static_cast<std::ptrdiff_t>(worst));
+        index.erase(index.begin() + static_cast<std::ptrdiff_t>(worst));
+    }
+}
+
+TEST(NetworkSnooping, OneFactorizationRemovesWhatAdjustingAgainRemoves) {
+    std::vector<Observation> legs = GridNetwork(6, 5);
+    const std::vector<Benchmark> fixed = {{Name(0), 0.0, std::nullopt}};
+    for (const auto& [leg, mm] : {std::pair{7, 9.0}, {23, -15.0}, {40, 6.5}, {51, 11.0}}) {
+        legs[static_cast<size_t>(leg)].dh += mm / 1000;
+    }
+    AdjustmentOptions options;
+    options.sigmaKmMm = 0.3;
+    const std::vector<size_t> expected = SnoopFromScratch(legs, fixed, options);
+    ASSERT_GE(expected.size(), 3u);
+    options.snoop = Snooping::Always;
+    const NetworkResult r = Adjust(legs, fixed, {}, options);
+    std::vector<size_t> removed;
+    for (const SnoopingStep& step : r.snooping) removed.push_back(step.observation);
+    EXPECT_EQ(removed, expected);
+    EXPECT_TRUE(r.inseparable.empty());
+    // The last adjustment is made afresh: its figures are those of the network without them.
+    std::vector<Observation> kept;
+    for (size_t k = 0; k < legs.size(); ++k) {
+        if (std::find(expected.begin(), expected.end(), k) == expected.end()) {
+            kept.push_back(legs[k]);
+        }
+    }
+    options.snoop = Snooping::Off;
+    const NetworkResult fresh = Adjust(kept, fixed, {}, options);
+    EXPECT_NEAR(r.vtpv, fresh.vtpv, 1e-9);
+    EXPECT_EQ(r.redundancy, fresh.redundancy);
+}
+
+TEST(NetworkSnooping, NothingRemovedWhileTheGlobalTestPassesOrWhereTestsCannotBeToldApart) {
+    // A clean grid: the global test passes, and --snoop removes nothing.
+    AdjustmentOptions options;
+    options.sigmaKmMm = 0.3;
+    options.snoop = Snooping::WhileGlobalTestFails;
+    const std::vector<Benchmark> fixed = {{Name(0), 0.0, std::nullopt}};
+    const NetworkResult clean = Adjust(GridNetwork(6, 9), fixed, {}, options);
+    ASSERT_TRUE(clean.globalTest->passed);
+    EXPECT_TRUE(clean.snooping.empty());
+    EXPECT_EQ(clean.snoopingNote, "the global test passes: no observation removed");
+
+    // Point S hangs on two sections only: a blunder in either gives both one |w|.
+    std::vector<Observation> legs = GridNetwork(4, 2);
+    legs.push_back({Name(0), "S", 0.5 + 0.02, 1.0, 4, std::nullopt, "to S", std::nullopt});
+    // P5 of the grid stands at 0.4 m.
+    legs.push_back({"S", Name(5), -0.1, 1.0, 4, std::nullopt, "from S", std::nullopt});
+    const NetworkResult spur = Adjust(legs, fixed, {}, options);
+    EXPECT_TRUE(spur.snooping.empty()) << "neither removed";
+    EXPECT_EQ(spur.inseparable.size(), 2u);
+    std::set<std::string> named;
+    for (size_t k : spur.inseparable) named.insert(spur.observations[k].observation.source);
+    EXPECT_EQ(named, (std::set<std::string>{"to S", "from S"}));
+    EXPECT_FALSE(AllPassed(spur));
+
+    // A single loop: every w alike; its misclosure stays beyond its limit.
+    const NetworkResult loop = Adjust(Csv("from,to,dh,length_km\nA,B,1.0,1\nB,C,1.0,1.5\n"
+                                          "C,A,-1.95,1.5\n"),
+                                      {{"A", 100, std::nullopt}}, {}, options);
+    EXPECT_TRUE(loop.snooping.empty());
+    EXPECT_EQ(loop.inseparable.size(), 3u);
+    ASSERT_EQ(loop.loops.size(), 1u);
+    EXPECT_FALSE(loop.loops[0].within);
+    const std::vector<std::string> failures = Failures(loop);
+    EXPECT_NE(std::find(failures.begin(), failures.end(), "1 loop beyond its limit"),
+              failures.end());
+}
