@@ -15,6 +15,7 @@ namespace {
 constexpr double kAgreement = 1e-9;
 constexpr int kLengthDecimals = 2;  // lengths as the sheet shows them, "0.00"
 constexpr int kHeightDecimals = 4;  // heights and misclose as the sheet shows them, "0.0000"
+constexpr int kReadingMmDecimals = 2;  // a difference of readings of five decimals, in mm
 
 bool HasSummaryBlock(const grid::Grid& sheet, const RunState& run) {
     const int32_t last = run.LastDataRow;
@@ -142,10 +143,12 @@ StationDifferences Differences(const RunState& run, const CheckLimits& limits) {
             differences.setUp = setUp.setUp;
         }
     }
-    differences.flagged =
-        differences.limit &&
-        !Within(std::fabs(differences.largest) * 1000, *differences.limit * 1000,
-                MillimetreDecimals(differences.limit, run.instrument.resolution));
+    const std::optional<double> resolution = run.instrument.resolution;
+    differences.decimals = std::max(MillimetreDecimals(differences.limit, resolution),
+                                    resolution ? 0 : kReadingMmDecimals);
+    differences.flagged = differences.limit &&
+                          !Within(std::fabs(differences.largest) * 1000, *differences.limit * 1000,
+                                  differences.decimals);
     return differences;
 }
 
@@ -252,12 +255,10 @@ ClassChecks ByClass(const grid::Grid& sheet, const RunState& run, const RunCheck
     const std::optional<double> stationMm =
         limits.stationLimitMm ? limits.stationLimitMm : row.stationDifferenceMm;
     if (stationMm && !checks.stationDifferences.setUps.empty()) {
-        // At its own precision (the book's last digit; a hundredth of a mm from readings of
-        // five decimals), never rounded to its limit's.
-        const std::optional<double> resolution = run.instrument.resolution;
-        const int decimals = resolution ? MillimetreDecimals(std::nullopt, resolution) : 2;
+        // At its own precision, never rounded to its limit's.
         byClass.stationDifference = figure(std::fabs(checks.stationDifferences.largest),
-                                           *stationMm / 1000, decimals, 1000);
+                                           *stationMm / 1000, checks.stationDifferences.decimals,
+                                           1000);
     }
     if (!row.method.empty()) {
         const std::string method = run.instrument.method.empty() ? "BF" : run.instrument.method;

@@ -70,6 +70,10 @@ struct StationDifferences {
     int setUp = 0;                ///< where it is
     std::optional<double> limit;  ///< m; no flag without one
     bool flagged = false;
+    /// The decimals of a mm they are printed and judged with: the book's last digit (a
+    /// hundredth of a mm from readings of five decimals, when the book does not tell it), or
+    /// the limit's, whichever is finer.
+    int decimals = 2;
 };
 
 /// The instrument's own heights against the sheet's unadjusted RLs, set-up by set-up: each

@@ -22,7 +22,7 @@ std::string InstrumentNotes(const core::RunChecks& checks) {
     const core::StationDifferences& d = checks.stationDifferences;
     const core::InstrumentCheck& i = checks.instrument;
     if (!d.setUps.empty()) {
-        const int decimals = core::MillimetreDecimals(d.limit, i.resolution);
+        const int decimals = d.decimals;
         notes += " The largest station difference is " + core::MillimetreText(d.largest, decimals) +
                  " mm, at set-up " + std::to_string(d.setUp);
         if (d.limit) {

@@ -277,7 +277,7 @@ std::string ChecksReport(const core::RunChecks& checks) {
     const core::StationDifferences& d = checks.stationDifferences;
     const core::InstrumentCheck& i = checks.instrument;
     if (!d.setUps.empty()) {
-        const int decimals = core::MillimetreDecimals(d.limit, i.resolution);
+        const int decimals = d.decimals;
         report +=
             "  station differences: largest " + core::MillimetreText(d.largest, decimals) +
             " mm at set-up " + std::to_string(d.setUp) +
