@@ -8,7 +8,7 @@ seconds=${2:-20}
 root=$(cd "$(dirname "$0")/.." && pwd)
 export LSAN_OPTIONS="suppressions=$root/fuzz/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
-for target in sdr20 sdr33 m5 gsi numeric reports help_request outputs network; do
+for target in sdr20 sdr33 m5 gsi numeric reports help_request outputs network checks; do
     work=$(mktemp -d)
     cp "$root/fuzz/corpus/$target/"* "$work/"
     echo "fuzzing $target for ${seconds}s"
