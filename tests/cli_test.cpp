@@ -1066,6 +1066,71 @@ TEST(RendleNet, BadInputWritesNothing) {
     std::filesystem::remove_all(dir);
 }
 
+// What is named on the command line is checked before any adjustment: each case's status and
+// the one line it says.
+TEST(RendleNet, NamesAndInputsAreCheckedFirst) {
+    const std::string north = Sample("network/north.gsi");
+    const std::string northAgain =
+        (std::filesystem::path(north).parent_path() / "." / "north.gsi").string();
+    const struct {
+        std::string arguments;
+        int status;
+        std::string says;
+    } cases[] = {
+        {"--fix BM1=100 --fix Z=120 " + kLoopOfTwoRuns, 2,
+         "rendle-net: --fix Z: no input has a point of that name\n"},
+        {"--fix BM1=100 --point NOSUCH " + kLoopOfTwoRuns, 2,
+         "rendle-net: --point NOSUCH: no input has a point of that name\n"},
+        {"--approx BM7=100 --fix BM1=100 " + kLoopOfTwoRuns, 64,
+         "rendle-net: --approx applies to a free network only, and benchmarks are given\n"},
+        {"--datum BM1 --fix BM1=100 " + kLoopOfTwoRuns, 64,
+         "rendle-net: --datum applies to a free network only, and benchmarks are given\n"},
+        {"--datum NOSUCH " + kLoopOfTwoRuns, 2,
+         "rendle-net: --datum NOSUCH: no input has a point of that name\n"},
+        {"--fix BM1=100 " + north + " " + north, 64,
+         "rendle-net: " + north + " is given twice; it would be adjusted twice\n"},
+        {"--fix BM1=100 " + north + " " + northAgain, 64,
+         "rendle-net: " + north + " and " + northAgain +
+             " are the same file; it would be adjusted twice\n"},
+        {"--fix BM1=120000 " + kLoopOfTwoRuns, 2,
+         "rendle-net: benchmark BM1: a height of 120000 m (heights lie within 100 km of the "
+         "datum)\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const Result r = RunNet(c.arguments);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, c.says);
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST(RendleNet, WhyTheStatusIsOneAndTheSnoopingPolicy) {
+    // Both ends held 2.3 mm from what the two runs measure: a line between benchmarks beyond its
+    // 0.88 mm, the first check a surveyor reads.
+    const Result held = RunNet("--fix BM1=100 --fix BM7=100.8 " + kLoopOfTwoRuns);
+    EXPECT_EQ(held.status, 1);
+    EXPECT_NE(held.out.find("Lines between benchmarks (misclosure and limit in mm, length in km)\n"
+                            "       2.30  limit    0.88     0.194 km  BEYOND BM1 BM7"),
+              std::string::npos)
+        << held.out;
+    EXPECT_EQ(held.err,
+              "rendle-net: exit status 1: global test failed high; 2 observations beyond 3.29; 1 "
+              "line between benchmarks beyond its limit\n");
+
+    // "--snoop always" takes its word; the inputs after it are still inputs.
+    const Result always = RunNet("--json --snoop always --fix BM1=100 " + kLoopOfTwoRuns);
+    ASSERT_EQ(always.status, 0) << always.err;
+    EXPECT_EQ(json::parse(always.out)["snooping"]["policy"], "always");
+    const Result passing = RunNet("--json --snoop --fix BM1=100 " + kLoopOfTwoRuns);
+    ASSERT_EQ(passing.status, 0) << passing.err;
+    const json snooping = json::parse(passing.out)["snooping"];
+    EXPECT_EQ(snooping["policy"], "while the global test fails");
+    EXPECT_EQ(snooping["note"], "the global test passes: no observation removed");
+    EXPECT_TRUE(snooping["removed"].empty());
+    EXPECT_EQ(RunNet("--snoop=sometimes --fix BM1=100 " + kLoopOfTwoRuns).status, 64);
+}
+
 TEST(RendleNet, TheWorkbookHoldsHeightsAndObservations) {
     const auto dir =
         std::filesystem::temp_directory_path() / ("rendle-net-book-" + std::to_string(getpid()));

@@ -786,3 +786,11 @@ TEST(NetworkSnooping, NothingRemovedWhileTheGlobalTestPassesOrWhereTestsCannotBe
     EXPECT_NE(std::find(failures.begin(), failures.end(), "1 loop beyond its limit"),
               failures.end());
 }
+
+TEST(NetworkReport, TheWorkbookHoldsASheetsRealRows) {
+    // A heading row, then a row each: 1,048,575 of them in a sheet of 1,048,576 rows.
+    EXPECT_NO_THROW(CheckWorkbookRows(1'048'575, 1'048'575));
+    EXPECT_NO_THROW(CheckWorkbookRows(65'536, 70'000)) << "past the old grid's 65,536 rows";
+    EXPECT_THROW(CheckWorkbookRows(1'048'576, 0), NetworkError);
+    EXPECT_THROW(CheckWorkbookRows(0, 1'048'576), NetworkError);
+}
