@@ -153,8 +153,7 @@ std::string SameInputTwice(const std::vector<std::string>& inputs, const std::st
             std::error_code error;
             if (all[i] == all[j]) return all[i] + " is given twice; it would be adjusted twice";
             if (std::filesystem::equivalent(all[i], all[j], error)) {
-                return all[j] + " and " + all[i] +
-                       " are the same file; it would be adjusted twice";
+                return all[j] + " and " + all[i] + " are the same file; it would be adjusted twice";
             }
         }
     }
@@ -324,8 +323,8 @@ int Run(int argc, char** argv) {
         : weights == "sigma" ? "by each observation's sigma_mm"
                              : "by length, " + rendle::grid::GeneralNumberText(options.sigmaKmMm) +
                                    " mm x sqrt(L km)";
-    options.limits = net::LimitsOfClass(
-        classId.empty() ? nullptr : rendle::core::FindToleranceClass(classId));
+    options.limits =
+        net::LimitsOfClass(classId.empty() ? nullptr : rendle::core::FindToleranceClass(classId));
     settings.tolerance = options.limits.words;
     settings.snooping = options.snoop == net::Snooping::Always ? "always"
                         : options.snoop == net::Snooping::Off  ? "off"

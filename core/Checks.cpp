@@ -13,8 +13,8 @@ namespace rendle::core {
 namespace {
 
 constexpr double kAgreement = 1e-9;
-constexpr int kLengthDecimals = 2;  // lengths as the sheet shows them, "0.00"
-constexpr int kHeightDecimals = 4;  // heights and misclose as the sheet shows them, "0.0000"
+constexpr int kLengthDecimals = 2;     // lengths as the sheet shows them, "0.00"
+constexpr int kHeightDecimals = 4;     // heights and misclose as the sheet shows them, "0.0000"
 constexpr int kReadingMmDecimals = 2;  // a difference of readings of five decimals, in mm
 
 bool HasSummaryBlock(const grid::Grid& sheet, const RunState& run) {
@@ -83,8 +83,9 @@ SightBalance Balance(const grid::Grid& sheet, const RunState& run, const CheckLi
         running += setUp.imbalance;
         setUp.running = running;
         // Lengths are printed to the centimetre ("0.00"), and judged so.
-        setUp.flagged = !Within(std::fabs(setUp.imbalance), limits.imbalanceLimit, kLengthDecimals) ||
-                        !Within(std::fabs(setUp.running), limits.runningLimit, kLengthDecimals);
+        setUp.flagged =
+            !Within(std::fabs(setUp.imbalance), limits.imbalanceLimit, kLengthDecimals) ||
+            !Within(std::fabs(setUp.running), limits.runningLimit, kLengthDecimals);
         balance.flagged = balance.flagged || setUp.flagged;
         if (balance.largestSetUp == 0 ||
             std::fabs(setUp.imbalance) > std::fabs(balance.largestImbalance)) {
@@ -146,9 +147,9 @@ StationDifferences Differences(const RunState& run, const CheckLimits& limits) {
     const std::optional<double> resolution = run.instrument.resolution;
     differences.decimals = std::max(MillimetreDecimals(differences.limit, resolution),
                                     resolution ? 0 : kReadingMmDecimals);
-    differences.flagged = differences.limit &&
-                          !Within(std::fabs(differences.largest) * 1000, *differences.limit * 1000,
-                                  differences.decimals);
+    differences.flagged =
+        differences.limit && !Within(std::fabs(differences.largest) * 1000,
+                                     *differences.limit * 1000, differences.decimals);
     return differences;
 }
 
@@ -222,7 +223,8 @@ ClassChecks ByClass(const grid::Grid& sheet, const RunState& run, const RunCheck
             // In mm to a tenth, as the sheet's "0.0000" m, and the limit (C √K) likewise.
             const double misclose = std::fabs(checks.tolerance->misclose);
             const double limit = *mm * std::sqrt(km) / 1000;
-            byClass.misclose = ClassFigure{misclose, limit, Within(misclose * 1000, limit * 1000, 1), 1};
+            byClass.misclose =
+                ClassFigure{misclose, limit, Within(misclose * 1000, limit * 1000, 1), 1};
         }
     }
     double longest = 0;
@@ -256,9 +258,9 @@ ClassChecks ByClass(const grid::Grid& sheet, const RunState& run, const RunCheck
         limits.stationLimitMm ? limits.stationLimitMm : row.stationDifferenceMm;
     if (stationMm && !checks.stationDifferences.setUps.empty()) {
         // At its own precision, never rounded to its limit's.
-        byClass.stationDifference = figure(std::fabs(checks.stationDifferences.largest),
-                                           *stationMm / 1000, checks.stationDifferences.decimals,
-                                           1000);
+        byClass.stationDifference =
+            figure(std::fabs(checks.stationDifferences.largest), *stationMm / 1000,
+                   checks.stationDifferences.decimals, 1000);
     }
     if (!row.method.empty()) {
         const std::string method = run.instrument.method.empty() ? "BF" : run.instrument.method;
@@ -298,7 +300,7 @@ RunChecks CheckRun(const grid::Grid& sheet, const RunState& run,
     // Judged and measured as the summary block shows the two, to a tenth of a millimetre.
     const double shownMisclose = AsPrinted(std::fabs(verdict.misclose), kHeightDecimals);
     const double shownPermissible = AsPrinted(verdict.permissible, kHeightDecimals);
-    verdict.ratio = shownPermissible > 0    ? shownMisclose / shownPermissible
+    verdict.ratio = shownPermissible > 0      ? shownMisclose / shownPermissible
                     : verdict.permissible > 0 ? std::fabs(verdict.misclose) / verdict.permissible
                                               : INFINITY;
     verdict.within = Within(std::fabs(verdict.misclose), verdict.permissible, kHeightDecimals);
@@ -316,7 +318,9 @@ int MillimetreDecimals(std::optional<double> limitMetres, std::optional<double> 
     return decimals;
 }
 
-std::string MillimetreText(double metres, int decimals) { return FixedText(metres * 1000, decimals); }
+std::string MillimetreText(double metres, int decimals) {
+    return FixedText(metres * 1000, decimals);
+}
 
 std::array<std::string, 3> ArithmeticFigures(const ArithmeticCheck& check) {
     std::array<double, 3> values = {check.ReadingDifference(), check.RiseFallDifference(),

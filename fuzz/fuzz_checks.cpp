@@ -70,8 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const RunChecks checks = CheckRun(sheet, run, result, limits);
     if (checks.tolerance) {
         const ToleranceVerdict& t = *checks.tolerance;
-        Check(t.within ==
-              (AsPrinted(std::fabs(t.misclose), 4) <= AsPrinted(t.permissible, 4)));
+        Check(t.within == (AsPrinted(std::fabs(t.misclose), 4) <= AsPrinted(t.permissible, 4)));
     }
     if (checks.byClass) {
         CheckFigure(checks.byClass->misclose, 1000);

@@ -59,10 +59,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const rendle::readers::LineDecoder decoder;
             rendle::readers::Book book;
             std::string error;
-            if (!rendle::readers::LoadBook(in, std::nullopt, decoder, book, error) || !book.format) {
+            if (!rendle::readers::LoadBook(in, std::nullopt, decoder, book, error) ||
+                !book.format) {
                 return 0;
             }
-            AddBook(book, "fuzz.book", decoder, [](std::string_view) { return false; }, input);
+            AddBook(
+                book, "fuzz.book", decoder, [](std::string_view) { return false; }, input);
         }
         std::istringstream benchmarksIn(benchmarkText);
         std::vector<Benchmark> benchmarks = ReadBenchmarks(benchmarksIn, "fuzz-benchmarks.csv");

@@ -483,8 +483,9 @@ Problem::Solution Problem::Solve(const std::vector<bool>& removed) const {
             const auto part = static_cast<size_t>(component[static_cast<size_t>(r.to)]);
             held = -((b >= 0 ? y[b] : 0.0) - (a >= 0 ? y[a] : 0.0)) / count[part];
         }
-        s.effect[k] = std::max({std::fabs(atTo + held), std::fabs(atFrom + held), std::fabs(held)}) /
-                      (r.sigma * r.sigma);
+        s.effect[k] =
+            std::max({std::fabs(atTo + held), std::fabs(atFrom + held), std::fabs(held)}) /
+            (r.sigma * r.sigma);
         s.adjustedVariance[k] = std::max(0.0, q);
         if (removed[k]) {
             // Out of the adjustment: its whole variance is that of its misfit.
@@ -582,7 +583,9 @@ class Snooper {
 };
 
 /// The misclose limit C mm √K of `km`, in m.
-double LimitOf(double mm, double km) { return mm * std::sqrt(std::max(km, 0.0)) / 1000.0; }
+double LimitOf(double mm, double km) {
+    return mm * std::sqrt(std::max(km, 0.0)) / 1000.0;
+}
 
 /// A misclosure against its limit, judged as the report prints the two (mm, to the hundredth).
 bool WithinLimit(double misclosure, double limit) {
@@ -777,7 +780,8 @@ void CheckBenchmarkLines(const Problem& problem, const std::vector<Observation>&
         check.points = std::move(points);
         check.misclosure = observed - (hTo - hFrom);
         check.lengthKm = km;
-        const double widen = 4.0 * (sFrom.value_or(0) * sFrom.value_or(0) + sTo.value_or(0) * sTo.value_or(0));
+        const double widen =
+            4.0 * (sFrom.value_or(0) * sFrom.value_or(0) + sTo.value_or(0) * sTo.value_or(0));
         check.limit = std::sqrt(std::pow(LimitOf(limits.lineMm, km), 2) + widen);
         check.within = WithinLimit(check.misclosure, check.limit);
         check.source = Sources(observations, runs);
@@ -857,7 +861,9 @@ double Lambda0(double alpha0, double power) {
 MiscloseLimits LimitsOfClass(const core::ToleranceClass* c) {
     MiscloseLimits limits;
     if (!c) return limits;
-    const auto figure = [](double mm) { return core::FixedText(mm, core::DecimalsOf(mm, 3)) + " mm x sqrt(K)"; };
+    const auto figure = [](double mm) {
+        return core::FixedText(mm, core::DecimalsOf(mm, 3)) + " mm x sqrt(K)";
+    };
     std::string fallbacks;
     // A kind of misclosure the class sets no figure for takes the nearest kind it does set.
     const auto pick = [&](std::optional<double> own, std::optional<double> nearest,
@@ -875,8 +881,8 @@ MiscloseLimits LimitsOfClass(const core::ToleranceClass* c) {
     limits.lineMm = pick(c->lineMm, c->loopMm, "line", "loop");
     limits.sectionMm = pick(c->lineMm, c->loopMm, "section", "loop");
     limits.words = std::string(c->name) + ": loops " + figure(limits.loopMm) +
-                   ", lines between benchmarks " + figure(limits.lineMm) +
-                   ", sections run twice " + figure(limits.sectionMm) + fallbacks;
+                   ", lines between benchmarks " + figure(limits.lineMm) + ", sections run twice " +
+                   figure(limits.sectionMm) + fallbacks;
     return limits;
 }
 
@@ -949,8 +955,8 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
             // An observation is removed only when it stands out: another of the same |w|, or
             // whose test moves with its own, may be the blunder as well.
             Eigen::VectorXd u = snooper.Column(worst);
-            const double varianceWorst = problem.rows[worst].sigma * problem.rows[worst].sigma *
-                                         snooper.Redundancy(worst);
+            const double varianceWorst =
+                problem.rows[worst].sigma * problem.rows[worst].sigma * snooper.Redundancy(worst);
             std::vector<size_t> alike;
             for (size_t k = 0; k < problem.rows.size(); ++k) {
                 if (k == worst || !snooper.Checked(k, removed)) continue;
@@ -986,9 +992,8 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
     result.unknowns = problem.unknowns + (problem.freeNetwork ? problem.components : 0);
     result.redundancy = s.redundancyTotal;
     result.vtpv = s.vtpv;
-    if (!std::isfinite(s.vtpv) ||
-        std::any_of(s.heights.begin(), s.heights.end(),
-                    [](double h) { return !std::isfinite(h); })) {
+    if (!std::isfinite(s.vtpv) || std::any_of(s.heights.begin(), s.heights.end(),
+                                              [](double h) { return !std::isfinite(h); })) {
         throw NetworkError(
             "the adjustment gives no finite heights: the height differences are past what "
             "doubles hold");
@@ -1001,9 +1006,8 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
     // The heights' confidence intervals: Student's t when σ0 is estimated, else the normal.
     const double tail = (1 + options.confidence) / 2;
     const double quantile =
-        result.sigma0
-            ? boost::math::quantile(boost::math::students_t(s.redundancyTotal), tail)
-            : boost::math::quantile(boost::math::normal(), tail);
+        result.sigma0 ? boost::math::quantile(boost::math::students_t(s.redundancyTotal), tail)
+                      : boost::math::quantile(boost::math::normal(), tail);
     for (size_t p = 0; p < problem.names.size(); ++p) {
         AdjustedHeight h;
         h.point = problem.names[p];

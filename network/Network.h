@@ -114,9 +114,9 @@ struct AdjustedObservation {
     std::optional<double> estimatedError;
     /// External reliability: the largest change its MDB, undetected, makes in any height, m.
     std::optional<double> externalReliability;
-    bool noCheck = false;       ///< rᵢ below 0.001
-    bool removed = false;       ///< taken out by data snooping
-    bool benchmark = false;     ///< a weighted benchmark's height, not a height difference
+    bool noCheck = false;    ///< rᵢ below 0.001
+    bool removed = false;    ///< taken out by data snooping
+    bool benchmark = false;  ///< a weighted benchmark's height, not a height difference
 };
 
 struct GlobalTest {
@@ -137,8 +137,8 @@ struct ClosureCheck {
     double lengthKm = 0;
     double limit = 0;  ///< m
     bool within = true;
-    std::string source;          ///< the line closed on itself; the observations of a check
-    bool holdsRemoved = false;   ///< an observation removed by snooping is part of it
+    std::string source;         ///< the line closed on itself; the observations of a check
+    bool holdsRemoved = false;  ///< an observation removed by snooping is part of it
 };
 
 struct NetworkResult {

@@ -239,7 +239,8 @@ std::vector<Observation> ReadObservations(std::istream& in, const std::string& n
         }
         if (column.contains("sigma_mm") && !fields[column["sigma_mm"]].empty()) {
             o.sigmaMm = Number(fields[column["sigma_mm"]], "sigma_mm", name, line);
-            if (!(*o.sigmaMm > 0)) throw NetworkError(Located(name, line, "sigma_mm is not above 0"));
+            if (!(*o.sigmaMm > 0))
+                throw NetworkError(Located(name, line, "sigma_mm is not above 0"));
         }
         observations.push_back(std::move(o));
     }
@@ -261,7 +262,8 @@ std::vector<Benchmark> ReadBenchmarks(std::istream& in, const std::string& name)
         }
         if (fields.size() == 3 && !fields[2].empty()) {
             b.sigmaMm = Number(fields[2], "sigma_mm", name, line);
-            if (!(*b.sigmaMm > 0)) throw NetworkError(Located(name, line, "sigma_mm is not above 0"));
+            if (!(*b.sigmaMm > 0))
+                throw NetworkError(Located(name, line, "sigma_mm is not above 0"));
         }
         benchmarks.push_back(std::move(b));
     }

@@ -16,7 +16,9 @@ namespace rendle::network {
 namespace {
 
 /// Millimetres to the hundredth, as misclosures are judged.
-std::string Mm(double metres) { return core::FixedText(metres * 1000.0, kMillimetreDecimals); }
+std::string Mm(double metres) {
+    return core::FixedText(metres * 1000.0, kMillimetreDecimals);
+}
 
 /// Text padded with blanks to `width` characters (UTF-8 counted by characters).
 std::string Padded(const std::string& text, size_t width, bool right = false) {
@@ -164,7 +166,8 @@ void Formatted(grid::Grid& sheet, int32_t col, int32_t lastRow, std::string_view
 
 void CheckWorkbookRows(size_t heights, size_t observations) {
     // A heading row above each sheet's rows.
-    for (const auto& [rows, what] : {std::pair{heights, "heights"}, {observations, "observations"}}) {
+    for (const auto& [rows, what] :
+         {std::pair{heights, "heights"}, {observations, "observations"}}) {
         if (rows + 1 > static_cast<size_t>(grid::kMaxRow)) {
             throw NetworkError("the workbook cannot hold " + std::to_string(rows) + " " + what +
                                " (a sheet has " + std::to_string(grid::kMaxRow) +
@@ -197,7 +200,7 @@ std::vector<std::string> Failures(const NetworkResult& result) {
     count(outliers, "observation beyond " + critical, "observations beyond " + critical);
     const auto beyond = [](const std::vector<ClosureCheck>& checks) {
         return static_cast<size_t>(std::count_if(checks.begin(), checks.end(),
-                                                  [](const ClosureCheck& c) { return !c.within; }));
+                                                 [](const ClosureCheck& c) { return !c.within; }));
     };
     count(beyond(result.loops), "loop beyond its limit", "loops beyond their limits");
     count(beyond(result.benchmarkLines), "line between benchmarks beyond its limit",
@@ -209,7 +212,9 @@ std::vector<std::string> Failures(const NetworkResult& result) {
     return failures;
 }
 
-bool AllPassed(const NetworkResult& result) { return Failures(result).empty(); }
+bool AllPassed(const NetworkResult& result) {
+    return Failures(result).empty();
+}
 
 void WriteTextReport(const NetworkResult& result, const ReportSettings& settings,
                      std::ostream& out) {
@@ -245,7 +250,8 @@ void WriteTextReport(const NetworkResult& result, const ReportSettings& settings
         << " (alpha0 " << grid::GeneralNumberText(settings.alpha0) << "), MDB at power "
         << grid::GeneralNumberText(settings.power) << " (lambda0 "
         << grid::FormatNumber(result.lambda0, "0.00") << ")\n";
-    out << "Misclose limits: " << settings.tolerance << "; judged as printed, in mm to the "
+    out << "Misclose limits: " << settings.tolerance
+        << "; judged as printed, in mm to the "
            "hundredth\n";
 
     size_t width = 5;
@@ -269,10 +275,9 @@ void WriteTextReport(const NetworkResult& result, const ReportSettings& settings
            "error v/r and the external reliability in mm)\n";
     out << "  " << Padded("FROM", width) << "  " << Padded("TO", width) << "  "
         << Padded("DH", 11, true) << "  " << Padded("ADJUSTED", 11, true) << "  "
-        << Padded("V", 7, true) << "  " << Padded("SD ADJ", 6, true) << "  "
-        << Padded("R", 5, true) << "  " << Padded("W", 6, true) << "  " << Padded("MDB", 7, true)
-        << "  " << Padded("ERROR", 7, true) << "  " << Padded("EXT", 7, true)
-        << "  FLAG / SOURCE\n";
+        << Padded("V", 7, true) << "  " << Padded("SD ADJ", 6, true) << "  " << Padded("R", 5, true)
+        << "  " << Padded("W", 6, true) << "  " << Padded("MDB", 7, true) << "  "
+        << Padded("ERROR", 7, true) << "  " << Padded("EXT", 7, true) << "  FLAG / SOURCE\n";
     const auto optionalMm = [](const std::optional<double>& value) {
         return value ? Mm(*value) : std::string("-");
     };
@@ -453,8 +458,8 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
         w.EndObject();
     }
     w.EndArray();
-    j.MemberTextOrNull("note", result.snoopingNote.empty() ? std::nullopt
-                                                           : std::optional(result.snoopingNote));
+    j.MemberTextOrNull(
+        "note", result.snoopingNote.empty() ? std::nullopt : std::optional(result.snoopingNote));
     w.EndObject();
     j.Key("failures");
     w.StartArray();

@@ -17,7 +17,7 @@ struct ReportSettings {
     double alpha = 0.05;
     double alpha0 = 0.001;
     double power = 0.80;
-    std::string tolerance;  ///< "2 mm √K" or the class's name
+    std::string tolerance;         ///< "2 mm √K" or the class's name
     std::string snooping = "off";  ///< "off", "while the global test fails", "always"
 };
 

@@ -52,14 +52,13 @@ std::string MiscloseNote(const core::RunChecks& checks) {
         return "Not reduced: " + checks.notReduced + ".";
     }
     const core::ToleranceVerdict& v = *checks.tolerance;
-    std::string note = v.within
-                           ? "The misclose of " + Metres(std::fabs(v.misclose)) +
-                                 " m is within the permissible " + Metres(v.permissible) + " m."
-                           : "The misclose exceeds the permissible " + Metres(v.permissible) +
-                                 " m by " +
-                                 Metres(core::AsPrinted(std::fabs(v.misclose), 4) -
-                                        core::AsPrinted(v.permissible, 4)) +
-                                 " m.";
+    std::string note =
+        v.within ? "The misclose of " + Metres(std::fabs(v.misclose)) +
+                       " m is within the permissible " + Metres(v.permissible) + " m."
+                 : "The misclose exceeds the permissible " + Metres(v.permissible) + " m by " +
+                       Metres(core::AsPrinted(std::fabs(v.misclose), 4) -
+                              core::AsPrinted(v.permissible, 4)) +
+                       " m.";
     const core::ArithmeticCheck& a = *checks.arithmetic;
     const std::array<std::string, 3> figures = core::ArithmeticFigures(a);
     note += " Arithmetic check: \u03a3BS \u2212 \u03a3FS = " + figures[0] +

@@ -589,9 +589,9 @@ TEST(NetworkChecks, MisclosuresAtTheirLimits) {
 TEST(NetworkChecks, LinesBetweenBenchmarks) {
     // A line of two sections through junction J, which a third line joins: no chain, but the
     // line's own ends are held. The chain from C through D to E joins nothing else.
-    const std::vector<Observation> observations =
-        OfLines("from,to,dh,length_km\nA,J,1.0,1\nJ,C,2.004,1\nJ,E,0.5,1\nC,D,1,0.5\nD,E,-2.5,0.5\n",
-                {1, 1, 2, 3, 3});
+    const std::vector<Observation> observations = OfLines(
+        "from,to,dh,length_km\nA,J,1.0,1\nJ,C,2.004,1\nJ,E,0.5,1\nC,D,1,0.5\nD,E,-2.5,0.5\n",
+        {1, 1, 2, 3, 3});
     const std::vector<Benchmark> held = {
         {"A", 100, std::nullopt}, {"C", 103, std::nullopt}, {"E", 101.5, 2.0}};
     const NetworkResult r = Adjust(observations, held, {}, {});
@@ -608,9 +608,9 @@ TEST(NetworkChecks, LinesBetweenBenchmarks) {
     // A weighted benchmark widens the limit by twice its σ: √(2² × 1 + (2 × 2)²) mm.
     EXPECT_NEAR(byEnds["CE"]->limit, std::sqrt(0.002 * 0.002 + 0.004 * 0.004), 1e-15);
     const std::vector<std::string> failures = Failures(r);
-    EXPECT_NE(std::find(failures.begin(), failures.end(),
-                        "1 line between benchmarks beyond its limit"),
-              failures.end());
+    EXPECT_NE(
+        std::find(failures.begin(), failures.end(), "1 line between benchmarks beyond its limit"),
+        failures.end());
 }
 
 TEST(NetworkChecks, SectionsRunTwiceOnlyOfOtherLinesAndAgreeingLengths) {
@@ -628,8 +628,8 @@ TEST(NetworkChecks, SectionsRunTwiceOnlyOfOtherLinesAndAgreeingLengths) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string csv = "from,to,dh,length_km\nA,B,1.0,1\nB,A,-0.997," +
-                                std::to_string(c.secondKm) + "\n";
+        const std::string csv =
+            "from,to,dh,length_km\nA,B,1.0,1\nB,A,-0.997," + std::to_string(c.secondKm) + "\n";
         const NetworkResult r = Adjust(OfLines(csv, c.lines), {{"A", 0, std::nullopt}}, {}, {});
         if (c.runTwice) {
             ASSERT_EQ(r.doubleRuns.size(), 1u);
@@ -690,16 +690,17 @@ TEST(NetworkChecks, ValuesPastPlausibilityNameTheirLine) {
     // At the bounds themselves the values are read.
     EXPECT_NO_THROW(
         Adjust(Csv("from,to,dh,length_km\nA,B,10000,10000\n"), {{"A", 0, std::nullopt}}, {}, {}));
-    EXPECT_THROW(Adjust(Csv("from,to,dh,length_km\nA,B,1,1\n"), {{"A", 100000.5, std::nullopt}},
-                        {}, {}),
-                 NetworkError);
+    EXPECT_THROW(
+        Adjust(Csv("from,to,dh,length_km\nA,B,1,1\n"), {{"A", 100000.5, std::nullopt}}, {}, {}),
+        NetworkError);
     std::istringstream sigmaZero("from,to,dh,length_km,sigma_mm\nA,B,1,1,0\n");
     EXPECT_THROW(ReadObservations(sigmaZero, "obs.csv"), NetworkError);
 }
 
 /// Snooping done the long way: adjusted from scratch after each removal.
 std::vector<size_t> SnoopFromScratch(std::vector<Observation> legs,
-                                     const std::vector<Benchmark>& held, AdjustmentOptions options) {
+                                     const std::vector<Benchmark>& held,
+                                     AdjustmentOptions options) {
     std::vector<size_t> index(legs.size());
     std::iota(index.begin(), index.end(), 0);
     std::vector<size_t> removed;

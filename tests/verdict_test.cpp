@@ -95,8 +95,7 @@ TEST_F(VerdictOfARun, TheMiscloseAtItsLimit) {
         bool within;
         const char* line;
     } cases[] = {
-        {100.032, true,
-         "misclose 0.0020 m against 2 mm x sqrt(K) = 0.0020 m: within (ratio 1.00)"},
+        {100.032, true, "misclose 0.0020 m against 2 mm x sqrt(K) = 0.0020 m: within (ratio 1.00)"},
         {100.0319, false,
          "misclose 0.0021 m against 2 mm x sqrt(K) = 0.0020 m: EXCEEDS (ratio 1.05)"},
         {100.0321, true,
@@ -156,9 +155,9 @@ TEST_F(VerdictOfARun, SightsAndBalanceAtTheirLimits) {
         bool longestWithin;
         bool balanceWithin;
     } cases[] = {
-        {50.004, 48.004, true, true},   // 50.00 and 2.00 as printed
-        {50.01, 48.0, false, false},    // 50.01 and 2.01
-        {49.99, 47.995, true, true},    // 49.99 and 2.00 (1.995 rounds up to 2.00)
+        {50.004, 48.004, true, true},  // 50.00 and 2.00 as printed
+        {50.01, 48.0, false, false},   // 50.01 and 2.01
+        {49.99, 47.995, true, true},   // 49.99 and 2.00 (1.995 rounds up to 2.00)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.back);
@@ -166,8 +165,7 @@ TEST_F(VerdictOfARun, SightsAndBalanceAtTheirLimits) {
         limits.toleranceClass = FindToleranceClass("fgcs-1-1");
         const RunChecks checks =
             Reduce({{"CP"}, {"BS", "BM1", 1.5, c.back}, {"FS", "BM2", 1.0, c.fore}}, 100.5, limits);
-        ASSERT_TRUE(checks.byClass && checks.byClass->longestSight &&
-                    checks.byClass->balanceSetUp);
+        ASSERT_TRUE(checks.byClass && checks.byClass->longestSight && checks.byClass->balanceSetUp);
         EXPECT_EQ(checks.byClass->longestSight->within, c.longestWithin);
         EXPECT_EQ(checks.byClass->balanceSetUp->within, c.balanceWithin);
     }
