@@ -290,8 +290,9 @@ int Run(int argc, char** argv) {
             words.erase(words.begin() + static_cast<std::ptrdiff_t>(i) + 1);
         }
     }
-    std::vector<char*> args;
-    for (std::string& word : words) args.push_back(word.data());
+    std::vector<char*> args(words.size());
+    std::transform(words.begin(), words.end(), args.begin(),
+                   [](std::string& word) { return word.data(); });
     if (const std::optional<int> ended =
             rendle::cli::ParseArguments(app, static_cast<int>(args.size()), args.data())) {
         return *ended;
