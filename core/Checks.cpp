@@ -204,9 +204,8 @@ ClassChecks ByClass(const grid::Grid& sheet, const RunState& run, const RunCheck
     const ToleranceClass& row = *limits.toleranceClass;
     ClassChecks byClass;
     byClass.row = &row;
-    byClass.loop = row.loopMm && !limits.toleranceMm &&
-                   sheet.CellText(run.FirstDataRow, kColStation) ==
-                       sheet.CellText(run.LastDataRow, kColStation);
+    byClass.loop = !limits.toleranceMm && sheet.CellText(run.FirstDataRow, kColStation) ==
+                                              sheet.CellText(run.LastDataRow, kColStation);
     // A figure in m printed with `decimals` in its unit (1000 for mm), its limit printed as the
     // class writes it: judged at the finer of the two.
     const auto figure = [](double value, double limit, int decimals, double unit = 1,
@@ -216,8 +215,19 @@ ClassChecks ByClass(const grid::Grid& sheet, const RunState& run, const RunCheck
                            decimals};
     };
     if (checks.tolerance) {
-        const std::optional<double> mm =
-            limits.toleranceMm ? limits.toleranceMm : (byClass.loop ? row.loopMm : row.lineMm);
+        // A loop by the class's loop figure, a line by its line figure; a class that sets only
+        // the other lends it, and says so.
+        std::optional<double> mm = limits.toleranceMm;
+        if (!mm) {
+            const std::optional<double> own = byClass.loop ? row.loopMm : row.lineMm;
+            const std::optional<double> other = byClass.loop ? row.lineMm : row.loopMm;
+            mm = own ? own : other;
+            if (!own && other) {
+                byClass.fallback = std::string("the class sets no ") +
+                                   (byClass.loop ? "loop figure: its line figure"
+                                                 : "line figure: its loop figure");
+            }
+        }
         if (mm) {
             const double km = std::max(0.0, sheet.CellNumber(run.LastDataRow + 5, kColRL) / 1000);
             // In mm to a tenth, as the sheet's "0.0000" m, and the limit (C √K) likewise.

@@ -112,8 +112,11 @@ struct ClassMethod {
 /// class does not set (or the run cannot show) is left out.
 struct ClassChecks {
     const ToleranceClass* row = nullptr;
-    /// The run closes on its first point and the class sets a loop's misclose: judged by it.
+    /// The run closes on its first point: its misclose is judged by the class's loop figure.
     bool loop = false;
+    /// The misclose is judged by the figure of the other kind, the class setting none of its
+    /// own: "the class sets no loop figure: its line figure"; empty otherwise.
+    std::string fallback;
     std::optional<ClassFigure> misclose;
     std::optional<ClassFigure> longestSight;
     std::optional<ClassFigure> shortestSight;  ///< within: no sight shorter than the limit

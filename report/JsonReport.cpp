@@ -281,6 +281,12 @@ class JsonReportWriter {
         Member("source", std::string_view(row.source));
         Member("checkAgainstStandard", row.checkAgainstStandard);
         Member("loop", byClass.loop);
+        Key("fallback");
+        if (byClass.fallback.empty()) {
+            w_.Null();
+        } else {
+            String(byClass.fallback);
+        }
         const auto figure = [&](std::string_view key, const std::optional<core::ClassFigure>& f,
                                 const char* bad) {
             if (!f) return;

@@ -206,7 +206,10 @@ std::string ClassReport(const core::ClassChecks& byClass) {
     if (const auto& m = byClass.misclose) {
         report += "    misclose " + core::MillimetreText(m->figure, m->decimals) + " mm against " +
                   core::MillimetreText(m->limit, m->decimals) + " mm" +
-                  (byClass.loop ? " (a loop)" : "") + ": " + verdict(*m, "EXCEEDS") + "\n";
+                  (byClass.loop ? " (a loop" : "") +
+                  (byClass.fallback.empty() ? "" : (byClass.loop ? "; " : " (") + byClass.fallback) +
+                  (byClass.loop || !byClass.fallback.empty() ? ")" : "") + ": " +
+                  verdict(*m, "EXCEEDS") + "\n";
     }
     if (const auto& f = byClass.longestSight) {
         report += "    longest sight " + metres(*f) + " m (limit " + plain(f->limit) +

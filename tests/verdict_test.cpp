@@ -173,3 +173,29 @@ TEST_F(VerdictOfARun, SightsAndBalanceAtTheirLimits) {
 
 }  // namespace
 }  // namespace rendle::core
+
+namespace rendle::core {
+namespace {
+
+TEST_F(VerdictOfARun, ALoopJudgedByTheLineFigureWhereTheClassSetsNoLoopFigure) {
+    CheckLimits limits;
+    limits.toleranceClass = FindToleranceClass("icsm-l2a");
+    ASSERT_TRUE(limits.toleranceClass && !limits.toleranceClass->loopMm);
+    // A loop of 1 km back to BM1, 2.0 mm out: 2 mm √1 is 2.0 mm.
+    const RunChecks checks = Reduce(
+        {{"CP"}, {"BS", "BM1", 1.5, 250}, {"FS", "TP", 1.0, 250}, {"CP"}, {"BS", "TP", 1.0, 250},
+         {"FS", "BM1", 1.498, 250}},
+        100.0, limits);
+    ASSERT_TRUE(checks.byClass && checks.byClass->misclose);
+    EXPECT_TRUE(checks.byClass->loop);
+    EXPECT_EQ(checks.byClass->fallback, "the class sets no loop figure: its line figure");
+    EXPECT_TRUE(checks.byClass->misclose->within);
+    EXPECT_NE(report::ClassReport(*checks.byClass)
+                  .find("misclose 2.0 mm against 2.0 mm (a loop; the class sets no loop figure: "
+                        "its line figure): within"),
+              std::string::npos)
+        << report::ClassReport(*checks.byClass);
+}
+
+}  // namespace
+}  // namespace rendle::core
