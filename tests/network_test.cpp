@@ -144,7 +144,8 @@ struct DenseResult {
     Eigen::VectorXd external;       ///< the largest |Q Aᵀ P eᵢ| over the heights, times the MDB
 };
 
-DenseResult DenseAdjust(const RandomNetwork& n, const std::vector<size_t>& datum) {
+DenseResult DenseAdjust(const RandomNetwork& n, const std::vector<size_t>& datum,
+                        Weighting weighting = Weighting::Length) {
     const auto points = static_cast<Eigen::Index>(n.heights.size());
     const bool free = !datum.empty();
     const auto rows = static_cast<Eigen::Index>(n.observations.size()) + (free ? 0 : 1);
@@ -159,7 +160,8 @@ DenseResult DenseAdjust(const RandomNetwork& n, const std::vector<size_t>& datum
         a(i, to) = 1;
         // About the true heights, as the free network's approximate heights are given.
         l(i) = o.dh - (n.heights[static_cast<size_t>(to)] - n.heights[static_cast<size_t>(from)]);
-        p(i) = 1.0 / (1e-6 * o.lengthKm);
+        // σ² of 1 mm² a km, or a set-up.
+        p(i) = 1.0 / (1e-6 * (weighting == Weighting::SetUps ? *o.setUps : o.lengthKm));
     }
     if (!free) {
         a(rows - 1, 2) = 1;
@@ -248,6 +250,36 @@ TEST(NetworkAdjustment, RandomNetworksAsADenseSolveGivesThem) {
         ASSERT_EQ(r.observations.size(), n.observations.size() + 1);
         EXPECT_EQ(r.redundancy, static_cast<int>(n.observations.size() + 1 - (points - 2)));
         ExpectSameAsDense(r, DenseAdjust(n, {}), points);
+    }
+}
+
+TEST(NetworkAdjustment, WeightsBySetUpsAsADenseSolveGivesThem) {
+    const size_t points = 20;
+    const RandomNetwork n = MakeNetwork(8, points, 25);
+    const std::vector<Benchmark> benchmarks = {{Name(0), n.heights[0], std::nullopt},
+                                               {Name(1), n.heights[1], std::nullopt},
+                                               {Name(2), n.heights[2], 3.0}};
+    AdjustmentOptions options;
+    options.weighting = Weighting::SetUps;
+    const NetworkResult r = Adjust(n.observations, benchmarks, {}, options);
+    ExpectSameAsDense(r, DenseAdjust(n, {}, Weighting::SetUps), points);
+}
+
+// An observation whose redundancy is below 0.001 has no check: a parallel observation with
+// σ² = σ₁² (1/r − 1) gives the first one r.
+TEST(NetworkAdjustment, TheNoCheckBound) {
+    for (const auto& [r, checked] : {std::pair{0.0011, true}, {0.0009, false}}) {
+        SCOPED_TRACE(r);
+        const double sigma2 = std::sqrt(1.0 / r - 1.0);
+        const std::string csv = "from,to,dh,length_km,sigma_mm\nA,B,1.0,1,1\nA,B,1.001,1," +
+                                std::to_string(sigma2) + "\n";
+        AdjustmentOptions options;
+        options.weighting = Weighting::Sigma;
+        const NetworkResult result = Adjust(Csv(csv), {{"A", 0, std::nullopt}}, {}, options);
+        EXPECT_NEAR(result.observations[0].redundancy, r, 1e-6);
+        EXPECT_EQ(!result.observations[0].noCheck, checked);
+        EXPECT_EQ(result.observations[0].w.has_value(), checked);
+        EXPECT_EQ(result.observations[0].mdb.has_value(), checked);
     }
 }
 
@@ -697,13 +729,14 @@ TEST(NetworkChecks, ValuesPastPlausibilityNameTheirLine) {
     EXPECT_THROW(ReadObservations(sigmaZero, "obs.csv"), NetworkError);
 }
 
-/// Snooping done the long way: adjusted from scratch after each removal.
-std::vector<size_t> SnoopFromScratch(std::vector<Observation> legs,
-                                     const std::vector<Benchmark>& held,
-                                     AdjustmentOptions options) {
+/// Snooping done the long way: adjusted from scratch after each removal, each removal with
+/// its w.
+std::vector<std::pair<size_t, double>> SnoopFromScratch(std::vector<Observation> legs,
+                                                        const std::vector<Benchmark>& held,
+                                                        AdjustmentOptions options) {
     std::vector<size_t> index(legs.size());
     std::iota(index.begin(), index.end(), 0);
-    std::vector<size_t> removed;
+    std::vector<std::pair<size_t, double>> removed;
     while (true) {
         const NetworkResult r = Adjust(legs, held, {}, options);
         size_t worst = legs.size();
@@ -716,7 +749,7 @@ std::vector<size_t> SnoopFromScratch(std::vector<Observation> legs,
             }
         }
         if (worst == legs.size()) return removed;
-        removed.push_back(index[worst]);
+        removed.emplace_back(index[worst], *r.observations[worst].w);
         legs.erase(legs.begin() + static_cast<std::ptrdiff_t>(worst));
         index.erase(index.begin() + static_cast<std::ptrdiff_t>(worst));
     }
@@ -730,25 +763,50 @@ TEST(NetworkSnooping, OneFactorizationRemovesWhatAdjustingAgainRemoves) {
     }
     AdjustmentOptions options;
     options.sigmaKmMm = 0.3;
-    const std::vector<size_t> expected = SnoopFromScratch(legs, fixed, options);
+    const std::vector<std::pair<size_t, double>> expected = SnoopFromScratch(legs, fixed, options);
     ASSERT_GE(expected.size(), 3u);
     options.snoop = Snooping::Always;
     const NetworkResult r = Adjust(legs, fixed, {}, options);
-    std::vector<size_t> removed;
-    for (const SnoopingStep& step : r.snooping) removed.push_back(step.observation);
-    EXPECT_EQ(removed, expected);
+    ASSERT_EQ(r.snooping.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(r.snooping[i].observation, expected[i].first) << i;
+        EXPECT_NEAR(r.snooping[i].w, expected[i].second, 1e-8) << i;
+    }
     EXPECT_TRUE(r.inseparable.empty());
     // The last adjustment is made afresh: its figures are those of the network without them.
     std::vector<Observation> kept;
     for (size_t k = 0; k < legs.size(); ++k) {
-        if (std::find(expected.begin(), expected.end(), k) == expected.end()) {
-            kept.push_back(legs[k]);
-        }
+        const auto at = std::find_if(expected.begin(), expected.end(),
+                                     [k](const auto& e) { return e.first == k; });
+        if (at == expected.end()) kept.push_back(legs[k]);
     }
     options.snoop = Snooping::Off;
     const NetworkResult fresh = Adjust(kept, fixed, {}, options);
     EXPECT_NEAR(r.vtpv, fresh.vtpv, 1e-9);
     EXPECT_EQ(r.redundancy, fresh.redundancy);
+}
+
+// A blunder of 15 mm and a slip of 1.8 mm: once the blunder is out the global test passes, and
+// snooping stops there with the slip still flagged; "always" takes the slip out too.
+TEST(NetworkSnooping, WhileTheGlobalTestFailsAndAlways) {
+    std::vector<Observation> legs = GridNetwork(6, 5);
+    legs[7].dh += 0.015;
+    legs[23].dh += 0.0018;
+    const std::vector<Benchmark> fixed = {{Name(0), 0.0, std::nullopt}};
+    AdjustmentOptions options;
+    options.sigmaKmMm = 0.35;
+    options.snoop = Snooping::WhileGlobalTestFails;
+    const NetworkResult whileFails = Adjust(legs, fixed, {}, options);
+    ASSERT_EQ(whileFails.snooping.size(), 1u);
+    EXPECT_EQ(whileFails.snooping[0].observation, 7u);
+    EXPECT_TRUE(whileFails.globalTest->passed);
+    EXPECT_EQ(whileFails.snoopingNote,
+              "the global test passes after these removals: no more removed");
+    EXPECT_EQ(FlagOf(whileFails.observations[23], whileFails.criticalW), "outlier");
+    options.snoop = Snooping::Always;
+    const NetworkResult always = Adjust(legs, fixed, {}, options);
+    ASSERT_EQ(always.snooping.size(), 2u);
+    EXPECT_EQ(always.snooping[1].observation, 23u);
 }
 
 TEST(NetworkSnooping, NothingRemovedWhileTheGlobalTestPassesOrWhereTestsCannotBeToldApart) {
@@ -774,6 +832,19 @@ TEST(NetworkSnooping, NothingRemovedWhileTheGlobalTestPassesOrWhereTestsCannotBe
     for (size_t k : spur.inseparable) named.insert(spur.observations[k].observation.source);
     EXPECT_EQ(named, (std::set<std::string>{"to S", "from S"}));
     EXPECT_FALSE(AllPassed(spur));
+
+    // Tests correlated at 0.993 whose |w| differ by 2 %: S between two benchmarks, and a weak
+    // third observation of S that tips the two apart. Neither is removed.
+    AdjustmentOptions bySigma = options;
+    bySigma.weighting = Weighting::Sigma;
+    const NetworkResult tipped =
+        Adjust(Csv("from,to,dh,length_km,sigma_mm\nA,S,1.020,1,1\nS,C,-1.000,1,1\n"
+                   "A,S,1.040,1,12\n"),
+               {{"A", 100, std::nullopt}, {"C", 100, std::nullopt}}, {}, bySigma);
+    ASSERT_TRUE(tipped.observations[0].w && tipped.observations[1].w);
+    EXPECT_GT(std::fabs(*tipped.observations[1].w), 1.015 * std::fabs(*tipped.observations[0].w));
+    EXPECT_TRUE(tipped.snooping.empty());
+    EXPECT_EQ(tipped.inseparable, (std::vector<size_t>{1, 0}));
 
     // A single loop: every w alike; its misclosure stays beyond its limit.
     const NetworkResult loop = Adjust(Csv("from,to,dh,length_km\nA,B,1.0,1\nB,C,1.0,1.5\n"

@@ -182,10 +182,13 @@ TEST_F(VerdictOfARun, ALoopJudgedByTheLineFigureWhereTheClassSetsNoLoopFigure) {
     limits.toleranceClass = FindToleranceClass("icsm-l2a");
     ASSERT_TRUE(limits.toleranceClass && !limits.toleranceClass->loopMm);
     // A loop of 1 km back to BM1, 2.0 mm out: 2 mm √1 is 2.0 mm.
-    const RunChecks checks = Reduce(
-        {{"CP"}, {"BS", "BM1", 1.5, 250}, {"FS", "TP", 1.0, 250}, {"CP"}, {"BS", "TP", 1.0, 250},
-         {"FS", "BM1", 1.498, 250}},
-        100.0, limits);
+    const RunChecks checks = Reduce({{"CP"},
+                                     {"BS", "BM1", 1.5, 250},
+                                     {"FS", "TP", 1.0, 250},
+                                     {"CP"},
+                                     {"BS", "TP", 1.0, 250},
+                                     {"FS", "BM1", 1.498, 250}},
+                                    100.0, limits);
     ASSERT_TRUE(checks.byClass && checks.byClass->misclose);
     EXPECT_TRUE(checks.byClass->loop);
     EXPECT_EQ(checks.byClass->fallback, "the class sets no loop figure: its line figure");
@@ -195,6 +198,44 @@ TEST_F(VerdictOfARun, ALoopJudgedByTheLineFigureWhereTheClassSetsNoLoopFigure) {
                         "its line figure): within"),
               std::string::npos)
         << report::ClassReport(*checks.byClass);
+}
+
+}  // namespace
+}  // namespace rendle::core
+
+namespace rendle::core {
+namespace {
+
+TEST_F(VerdictOfARun, TheMethodAgainstTheClasssMethod) {
+    const struct {
+        const char* id;
+        const char* method;  // as the book names it; empty for a book of single readings
+        const char* verdict;
+    } cases[] = {
+        {"il-h1", "BFFB", "meets"},
+        {"il-h1", "aBFFB", "meets"},  // alternating BFFB is BFFB
+        {"il-h1", "BF", "fails"},
+        {"il-h1", "BBFF", "fails"},
+        {"cn-2-digital", "BBFF", "meets"},
+        {"cn-2-digital", "BFBF", "meets"},
+        {"cn-2-digital", "", "fails"},
+        {"il-h4", "", "meets"},
+        {"fgcs-1-1", "BFFB", "not shown by one line"},
+        {"icsm-la", "BF", "not shown by one line"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.id) + " " + c.method);
+        CheckLimits limits;
+        limits.toleranceClass = FindToleranceClass(c.id);
+        FillRun(sheet, run, {{"CP"}, {"BS", "BM1", 1.5, 20}, {"FS", "BM2", 1.0, 20}});
+        run.instrument.method = c.method;
+        run.StartRL = 100.0;
+        run.EndRL = 100.5;
+        const RunChecks checks = CheckRun(sheet, run, ReduceLevels(sheet, run), limits);
+        ASSERT_TRUE(checks.byClass && checks.byClass->method);
+        EXPECT_EQ(checks.byClass->method->verdict, c.verdict);
+        EXPECT_EQ(checks.byClass->method->method, *c.method ? c.method : "BF");
+    }
 }
 
 }  // namespace
