@@ -34,6 +34,11 @@ std::string Joined(const std::vector<std::string>& points) {
     return text;
 }
 
+/// "A to B", or "the height of A" for a weighted benchmark's row.
+std::string Named(const AdjustedObservation& o) {
+    return (o.benchmark ? "the height of " : o.observation.from + " to ") + o.observation.to;
+}
+
 std::string WeightsNote(const NetworkResult& result) {
     if (!result.sigma0) return "standard deviations a priori: no redundancy";
     return "standard deviations scaled by the a-posteriori sigma0";
@@ -307,17 +312,15 @@ void WriteTextReport(const NetworkResult& result, const ReportSettings& settings
             << grid::FormatNumber(result.criticalW, "0.00") << ", then adjusted again)\n";
         for (const SnoopingStep& step : result.snooping) {
             const AdjustedObservation& o = result.observations[step.observation];
-            out << "  removed " << (o.benchmark ? "the height of" : o.observation.from + " to")
-                << " " << o.observation.to << ": w " << grid::FormatNumber(step.w, "0.00")
+            out << "  removed " << Named(o) << ": w " << grid::FormatNumber(step.w, "0.00")
                 << ", estimated error " << Mm(step.error) << " mm  (" << o.observation.source
                 << ")\n";
         }
         for (size_t k : result.inseparable) {
             const AdjustedObservation& o = result.observations[k];
-            out << "  cannot tell apart: "
-                << (o.benchmark ? "the height of" : o.observation.from + " to") << " "
-                << o.observation.to << ": w " << (o.w ? grid::FormatNumber(*o.w, "0.00") : "-")
-                << "  (" << o.observation.source << ")\n";
+            out << "  cannot tell apart: " << Named(o) << ": w "
+                << (o.w ? grid::FormatNumber(*o.w, "0.00") : "-") << "  (" << o.observation.source
+                << ")\n";
         }
         if (!result.snoopingNote.empty()) out << "  " << result.snoopingNote << '\n';
     }
