@@ -33,14 +33,12 @@ class BatchWindowing : public commands::Windowing {
     void ShowMessage(std::string_view text, std::string_view title,
                      commands::MessageIcon icon) override;
     void SetMousePointer(commands::MousePointer) override {}
-    void CloseMainWindow() override { mainWindowClosed = true; }
     std::string ShowOpenFileDialog(std::string_view filter, std::string_view fileName) override;
     std::optional<commands::RLBoxes> ShowFormRL(const commands::RLBoxes& boxes) override;
     void SaveAsDialog(std::string_view title, commands::FileSpec& fileSpec) override;
     void PrintSheet(const grid::Grid& sheet) override;
 
     std::vector<ShownMessage> messages;
-    bool mainWindowClosed = false;
 
   private:
     std::string fieldBook_;

@@ -44,8 +44,6 @@ class Windowing {
     virtual void ShowMessage(std::string_view text, std::string_view title, MessageIcon icon) = 0;
     /// The application-wide mouse pointer.
     virtual void SetMousePointer(MousePointer pointer) = 0;
-    /// Closes the main window as its close box does: its unload handler runs.
-    virtual void CloseMainWindow() = 0;
     /// The open-file dialog with a "text|pattern|text|pattern" filter and a preset file name;
     /// gives the chosen file's name, or an empty name when the user cancels.
     virtual std::string ShowOpenFileDialog(std::string_view filter, std::string_view fileName) = 0;

@@ -204,12 +204,12 @@ std::string ClassReport(const core::ClassChecks& byClass) {
     std::string report = "  class " + std::string(row.id) + " (" + std::string(row.name) + "; " +
                          ClassSource(row) + ")\n";
     if (const auto& m = byClass.misclose) {
-        report += "    misclose " + core::MillimetreText(m->figure, m->decimals) + " mm against " +
-                  core::MillimetreText(m->limit, m->decimals) + " mm" +
-                  (byClass.loop ? " (a loop" : "") +
-                  (byClass.fallback.empty() ? "" : (byClass.loop ? "; " : " (") + byClass.fallback) +
-                  (byClass.loop || !byClass.fallback.empty() ? ")" : "") + ": " +
-                  verdict(*m, "EXCEEDS") + "\n";
+        report +=
+            "    misclose " + core::MillimetreText(m->figure, m->decimals) + " mm against " +
+            core::MillimetreText(m->limit, m->decimals) + " mm" + (byClass.loop ? " (a loop" : "") +
+            (byClass.fallback.empty() ? "" : (byClass.loop ? "; " : " (") + byClass.fallback) +
+            (byClass.loop || !byClass.fallback.empty() ? ")" : "") + ": " + verdict(*m, "EXCEEDS") +
+            "\n";
     }
     if (const auto& f = byClass.longestSight) {
         report += "    longest sight " + metres(*f) + " m (limit " + plain(f->limit) +

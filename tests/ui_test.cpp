@@ -165,7 +165,7 @@ class UiTest : public QObject {
     void formRLLayout_data();
     void formRLLayout();
     void levelParametersAmendsAndReducesAgain();
-    void levelParametersBeforeAnyReadSaysNoDataAndCloses();
+    void levelParametersOnATypedSheetSaysNoDataAndKeepsIt();
     void exitEndsWithoutUnloadWhileClosingRunsIt();
     void openChangeWindowKeepsTheProgramRunning();
     void editingACellAndReducingAgain();
@@ -422,9 +422,17 @@ void UiTest::levelParametersAmendsAndReducesAgain() {
     QCOMPARE(std::get<std::string>(window.run().EndRL), std::string("62"));
 }
 
-void UiTest::levelParametersBeforeAnyReadSaysNoDataAndCloses() {
+void UiTest::levelParametersOnATypedSheetSaysNoDataAndKeepsIt() {
     MainWindow window;
     window.show();
+    // A run typed by hand, no book read.
+    auto& model = window.sheetModel();
+    QVERIFY(model.setData(model.index(1, 1), "Typed loop"));
+    QVERIFY(model.setData(model.index(5, 0), "BM1"));
+    QVERIFY(model.setData(model.index(5, 1), "1.234"));
+    QVERIFY(model.setData(model.index(6, 0), "TP1"));
+    QVERIFY(model.setData(model.index(6, 3), "0.987"));
+    const grid::Grid typed = window.sheet();
     Action(window, "mnuStnRL")->trigger();
     RLWindow* change = window.changeRLWindow();
     QCOMPARE(change->text1(0)->text(), QString());
@@ -434,9 +442,15 @@ void UiTest::levelParametersBeforeAnyReadSaysNoDataAndCloses() {
     change->okButton()->click();
     QCOMPARE(text, QString("No Data "));
     QCOMPARE(window.windowing().messagesShown().back().first, QString("Data"));
-    QVERIFY(!window.isVisible());
-    QCOMPARE(window.unloadCount(), 1);
-    QTRY_COMPARE(OpenWindows(), 0);
+    // The program runs on, with the sheet as it was typed.
+    QVERIFY(window.isVisible());
+    QCOMPARE(window.unloadCount(), 0);
+    QCOMPARE(window.sheet().CellText(2, 2), std::string("Typed loop"));
+    QCOMPARE(window.sheet().CellText(6, 1), std::string("BM1"));
+    QCOMPARE(window.sheet().CellNumber(6, 2), 1.234);
+    QCOMPARE(window.sheet().CellNumber(7, 4), 0.987);
+    QVERIFY(window.sheet().LastUsedRow() == typed.LastUsedRow());
+    QVERIFY(OpenWindows() >= 1);
 }
 
 void UiTest::exitEndsWithoutUnloadWhileClosingRunsIt() {

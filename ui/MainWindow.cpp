@@ -280,7 +280,7 @@ void MainWindow::levelParameters() {
             std::function<void()> restoreRest = model_->captureRest();
             const core::ReductionResult reduction =
                 commands::LevelParametersOK(sheet_, run_, typed, windowing_);
-            // "No Data " closed the main window: nothing was reduced to undo.
+            // "No Data ": nothing was reduced, so nothing to undo.
             if (reduction.status != core::ReductionStatus::NoData) {
                 model_->pushSheetStep(std::move(before), std::move(restoreRest));
             }

@@ -126,19 +126,14 @@ void QtWindowing::ShowMessage(std::string_view text, std::string_view title,
     box.setObjectName("MessageBox");
     WideEnoughForTitle(box);
     box.exec();
-    // Shown over a main window already closed (Level Parameters' "No Data " after the main
-    // window went), the box may have been the program's last window.
+    // Shown over a main window already closed (Level Parameters' "No Data " after the user
+    // closed the main window), the box may have been the program's last window.
     QuitWhenNoWindowIsLeft();
 }
 
 void QtWindowing::SetMousePointer(commands::MousePointer) {
     // The default pointer: whatever busy pointer is up comes down.
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
-}
-
-void QtWindowing::CloseMainWindow() {
-    if (mainWindow_) mainWindow_->close();
-    QuitWhenNoWindowIsLeft();
 }
 
 void QtWindowing::setFieldBook(const QString& path) {

@@ -35,7 +35,6 @@ class QtWindowing : public commands::Windowing {
     void ShowMessage(std::string_view text, std::string_view title,
                      commands::MessageIcon icon) override;
     void SetMousePointer(commands::MousePointer pointer) override;
-    void CloseMainWindow() override;
     std::string ShowOpenFileDialog(std::string_view filter, std::string_view fileName) override;
     std::optional<commands::RLBoxes> ShowFormRL(const commands::RLBoxes& boxes) override;
     void SaveAsDialog(std::string_view title, commands::FileSpec& fileSpec) override;

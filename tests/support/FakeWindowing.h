@@ -24,10 +24,6 @@ class FakeWindowing : public commands::Windowing {
         events.push_back("message");
     }
     void SetMousePointer(commands::MousePointer pointer) override { pointers.push_back(pointer); }
-    void CloseMainWindow() override {
-        ++mainWindowClosed;
-        events.push_back("close");
-    }
 
     std::string ShowOpenFileDialog(std::string_view filter, std::string_view fileName) override {
         filters.emplace_back(filter);
@@ -72,7 +68,6 @@ class FakeWindowing : public commands::Windowing {
     std::vector<ShownMessage> messages;
     std::vector<commands::MousePointer> pointers;
     std::vector<std::string> events;
-    int mainWindowClosed = 0;
 };
 
 }  // namespace rendle::testing
