@@ -49,7 +49,8 @@ void ReadLoaded(const readers::Book& book, std::optional<int> runNumber, grid::G
     // dialog, which leaves the sheet cleared. Reading them as one run would chain lines that
     // start from other benchmarks.
     if (!runNumber && book.lines.size() > 1) {
-        runNumber = windowing.ChooseRun(book.lines);
+        runNumber =
+            windowing.ChooseRun(book.lines, book.format.value_or(readers::FieldBookFormat::GSI));
         if (!runNumber) {
             result.read.status = ReadStatus::EndedSilently;
             result.read.reason = "no levelling line was chosen";
@@ -194,7 +195,8 @@ ReadCommandResult OpenFieldBook(const std::string& path, grid::Grid& sheet, core
     // its levelling lines leaves the sheet as it was.
     std::optional<int> runNumber;
     if (book.lines.size() > 1) {
-        runNumber = windowing.ChooseRun(book.lines);
+        runNumber =
+            windowing.ChooseRun(book.lines, book.format.value_or(readers::FieldBookFormat::GSI));
         if (!runNumber) {
             result.read.status = ReadStatus::EndedSilently;
             result.read.reason = "no levelling line was chosen";

@@ -15,7 +15,8 @@ class Grid;
 
 namespace rendle::readers {
 struct LevellingLine;
-}
+enum class FieldBookFormat;
+}  // namespace rendle::readers
 
 namespace rendle::commands {
 
@@ -52,10 +53,11 @@ class Windowing {
     virtual std::optional<RLBoxes> ShowFormRL(const RLBoxes& boxes) = 0;
     /// The grid's save dialog with a title; the chosen path comes back in the file-spec object.
     virtual void SaveAsDialog(std::string_view title, FileSpec& fileSpec) = 0;
-    /// Asks which levelling line of a book of several to read, in a modal list (run number,
-    /// name, set-ups, first and last point); the chosen run's number, or nothing when the user
-    /// cancels. Without a list window the first is read.
-    virtual std::optional<int> ChooseRun(const std::vector<readers::LevellingLine>& runs) {
+    /// Asks which levelling line of a book of several (of `format`) to read, in a modal list
+    /// (run number, name, set-ups, first and last point); the chosen run's number, or nothing
+    /// when the user cancels. Without a list window the first is read.
+    virtual std::optional<int> ChooseRun(const std::vector<readers::LevellingLine>& runs,
+                                         readers::FieldBookFormat /*format*/) {
         return runs.empty() ? std::nullopt : std::optional<int>(1);
     }
     /// Prints the sheet with its print settings: the print dialog, then the pages. Reports a

@@ -251,7 +251,8 @@ void SheetPrinter::DrawRows(QPainter& painter, int32_t first, int32_t last, cons
 }
 
 int PrintToPdf(const grid::Grid& sheet, const std::string& path, QString* error,
-               const std::function<int(int32_t)>& columnWidthPx, const QPageSize& pageSize) {
+               const std::function<int(int32_t)>& columnWidthPx, const QPageSize& pageSize,
+               const std::string& title) {
     // The PDF is made in memory, checked whole, then staged beside the target and put in its
     // place in one step: a failed or killed print leaves an existing PDF as it was.
     QByteArray pdf;
@@ -263,7 +264,7 @@ int PrintToPdf(const grid::Grid& sheet, const std::string& path, QString* error,
         writer.setResolution(1200);
         writer.setPageSize(pageSize);
         writer.setPageMargins(QMarginsF(0, 0, 0, 0));  // the report keeps its own margins
-        writer.setTitle(QString::fromStdString(sheet.SheetTitle()));
+        writer.setTitle(QString::fromStdString(title.empty() ? sheet.SheetTitle() : title));
         SheetPrinter printer(
             sheet, columnWidthPx ? columnWidthPx
                                  : [&sheet](int32_t col) { return sheet.ColumnWidth(col); });

@@ -70,8 +70,9 @@ class SheetPrinter {
 /// own column widths unless told otherwise. The PDF replaces the file at `path`
 /// only when it is whole; gives the number of pages, or 0 with the path and the cause in
 /// `error` (an existing file is then left as it was).
+/// `title` is the document's title in its metadata (the sheet's title when empty).
 int PrintToPdf(const grid::Grid& sheet, const std::string& path, QString* error,
                const std::function<int(int32_t)>& columnWidthPx = {},
-               const QPageSize& pageSize = QPageSize(QPageSize::A4));
+               const QPageSize& pageSize = QPageSize(QPageSize::A4), const std::string& title = {});
 
 }  // namespace rendle::report

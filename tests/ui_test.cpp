@@ -26,6 +26,7 @@
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -192,6 +193,10 @@ class UiTest : public QObject {
     void printingKeepsTheDefaultPrinter();
     void aRunOnTextShowsOverASelectedNeighbour();
     void aGsiBookOfSeveralLinesAsksWhichToRead();
+    void theBookGoesWithEveryUndoStep();
+    void aLineOfABookOfSeveralIsNamedByItsNumber();
+    void f1InTheListOfAnM5BookOpensItsTopic();
+    void aBookNamedInLatin1IsReadPrintedAndSavedByItsBytes();
     void theReductionIsOneStepToUndo();
     void helpLiesBesideTheWindowItExplains();
     void aNumberWiderThanItsColumnShowsHashes();
@@ -951,6 +956,160 @@ void UiTest::aGsiBookOfSeveralLinesAsksWhichToRead() {
     QCOMPARE(window.sheet().CellText(7, core::kColStation), std::string("TP9"));
 }
 
+namespace {
+
+/// Copies a sample into `folder` under `name` (bytes), as a file manager would have it.
+std::string CopySample(const char* sample, const std::string& folder, const std::string& name) {
+    const std::string path = folder + "/" + name;
+    std::ifstream in(QFile::encodeName(Sample(sample)).toStdString(), std::ios::binary);
+    std::ofstream out(path, std::ios::binary);
+    out << in.rdbuf();
+    return path;
+}
+
+void OkWhenFormRLShows() {
+    WhenWindowShows("FormRL",
+                    [](QWidget* form) { qobject_cast<RLWindow*>(form)->okButton()->click(); });
+}
+
+}  // namespace
+
+void UiTest::theBookGoesWithEveryUndoStep() {
+    QTemporaryDir dir;
+    const std::string folder = QFile::encodeName(dir.path()).toStdString();
+    const std::string ring = CopySample("ring-road.sdr20.SDR", folder, "RING.SDR");
+    const std::string other = CopySample("ring-road-within.sdr20.SDR", folder, "OTHER.SDR");
+    MainWindow window;
+    window.show();
+    OkWhenFormRLShows();
+    window.openFieldBookNamed(ring);
+    QTRY_COMPARE(window.run().FirstDataRow, core::kFirstDataRow);
+    OkWhenFormRLShows();
+    window.openFieldBookNamed(other);
+    QTRY_COMPARE(window.windowing().fieldBook().path, other);
+    QCOMPARE(window.windowing().offeredPdf(window.sheet()), dir.filePath("OTHER.pdf"));
+    // Undone, the sheet is RING's again, and so is what Print and Save offer; redone, OTHER's.
+    auto& view = window.sheetView();
+    QTest::keySequence(&view, QKeySequence::Undo);
+    QCOMPARE(window.windowing().fieldBook().path, ring);
+    QCOMPARE(window.windowing().offeredPdf(window.sheet()), dir.filePath("RING.pdf"));
+    QString savedAs;
+    WhenWindowShows("SaveAsDialog", [&savedAs](QWidget* dialog) {
+        if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) savedAs = name->text();
+        qobject_cast<QDialog*>(dialog)->reject();
+    });
+    Action(window, "mnuSave")->trigger();
+    QCOMPARE(savedAs, QString("RING.xlsx"));
+    QTest::keySequence(&view, QKeySequence::Redo);
+    QCOMPARE(window.windowing().fieldBook().path, other);
+    QCOMPARE(window.windowing().offeredPdf(window.sheet()), dir.filePath("OTHER.pdf"));
+    // Undone to the empty sheet: no book, the sheet's title offered at home.
+    QTest::keySequence(&view, QKeySequence::Undo);
+    QTest::keySequence(&view, QKeySequence::Undo);
+    QCOMPARE(window.windowing().fieldBook().path, std::string());
+}
+
+void UiTest::aLineOfABookOfSeveralIsNamedByItsNumber() {
+    QTemporaryDir dir;
+    const std::string book =
+        CopySample("ring-road.gsi", QFile::encodeName(dir.path()).toStdString(), "ring.gsi");
+    MainWindow window;
+    window.show();
+    WhenWindowShows("RunChooser", [](QWidget* chooser) {
+        auto* list = chooser->findChild<QTreeWidget*>("RunList");
+        list->setCurrentItem(list->topLevelItem(1));
+        OkWhenFormRLShows();
+        QTest::keyClick(list, Qt::Key_Return);
+    });
+    window.openFieldBookNamed(book);
+    QTRY_COMPARE(window.windowing().fieldBook().line, 2);
+    QCOMPARE(window.windowing().offeredPdf(window.sheet()), dir.filePath("ring.run-2.pdf"));
+    QCOMPARE(window.windowing().documentTitle(window.sheet()), QString("ring.gsi, line 2"));
+    WhenWindowShows("RunChooser", [](QWidget* chooser) {
+        auto* list = chooser->findChild<QTreeWidget*>("RunList");
+        list->setCurrentItem(list->topLevelItem(0));
+        OkWhenFormRLShows();
+        QTest::keyClick(list, Qt::Key_Return);
+    });
+    window.openFieldBookNamed(book);
+    QTRY_COMPARE(window.windowing().fieldBook().line, 1);
+    QCOMPARE(window.windowing().offeredPdf(window.sheet()), dir.filePath("ring.run-1.pdf"));
+    QTest::keySequence(&window.sheetView(), QKeySequence::Undo);
+    QCOMPARE(window.windowing().fieldBook().line, 2);
+    // The PDF's own title names the book and the line.
+    const QString pdf = dir.filePath("ring.run-2.pdf");
+    window.windowing().setNextPrintFile(pdf);
+    Action(window, "mnuPrint")->trigger();
+    QProcess info;
+    info.start("pdfinfo", {pdf});
+    QVERIFY(info.waitForFinished(30000));
+    const QString metadata = QString::fromUtf8(info.readAllStandardOutput());
+    QVERIFY2(metadata.contains(QRegularExpression("Title: +ring.gsi, line 2\n")),
+             qPrintable(metadata));
+}
+
+void UiTest::f1InTheListOfAnM5BookOpensItsTopic() {
+    QTemporaryDir dir;
+    const std::string path = QFile::encodeName(dir.filePath("TWO.DAT")).toStdString();
+    std::ofstream(path, std::ios::binary) << testing::Join({
+        testing::Dini(1, "TO", "TWO.DAT"),
+        testing::Dini(2, "TO", "Start-Line         BF  1"),
+        testing::Dini(3, "KD1", "BM1", "", 0, "", 0, "Z", 100.0),
+        testing::Dini(4, "KD1", "BM1", "Rb", 1.5, "HD", 10.0),
+        testing::Dini(5, "KD1", "TP1", "Rf", 0.5, "HD", 10.0),
+        testing::Dini(6, "KD1", "TP1", "", 0, "", 0, "Z", 101.0),
+        testing::Dini(7, "TO", "End-Line           1"),
+        testing::Dini(8, "TO", "Start-Line         BF  2"),
+        testing::Dini(9, "KD1", "BM7", "", 0, "", 0, "Z", 50.0),
+        testing::Dini(10, "KD1", "BM7", "Rb", 1.5, "HD", 10.0),
+        testing::Dini(11, "KD1", "Q1", "Rf", 0.5, "HD", 10.0),
+        testing::Dini(12, "KD1", "Q1", "", 0, "", 0, "Z", 51.0),
+        testing::Dini(13, "TO", "End-Line           2"),
+    });
+    MainWindow window;
+    window.show();
+    RecordingHelp help;
+    WhenWindowShows("RunChooser", [](QWidget* chooser) {
+        auto* list = chooser->findChild<QTreeWidget*>("RunList");
+        chooser->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(chooser));
+        QTest::keyClick(list, Qt::Key_F1);
+        QTest::keyClick(list, Qt::Key_Escape);
+    });
+    window.openFieldBookNamed(path);
+    QTRY_COMPARE(help.contexts.size(), size_t{1});
+    QCOMPARE(help.contexts, std::vector<int>{ui::help::kM5Books});
+}
+
+void UiTest::aBookNamedInLatin1IsReadPrintedAndSavedByItsBytes() {
+    // A folder and a book named in Latin-1, dropped as a file manager sends them: %E1 in the
+    // URL, which is no UTF-8.
+    QTemporaryDir dir;
+    const std::string folder = QFile::encodeName(dir.path()).toStdString() + "/Medici\xf3n";
+    QVERIFY(std::filesystem::create_directory(folder));
+    const std::string book = CopySample("ring-road.sdr20.SDR", folder, "R\xe1pido.SDR");
+    MainWindow window;
+    window.show();
+    OkWhenFormRLShows();
+    // The list of URIs as a file manager puts it on the drop, byte for byte.
+    QMimeData data;
+    data.setData("text/uri-list",
+                 "file://" + QByteArray::fromStdString(book).toPercentEncoding("/") + "\r\n");
+    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    static_cast<QObject&>(window).event(&drop);
+    QTRY_COMPARE(window.run().FirstDataRow, core::kFirstDataRow);
+    QVERIFY(window.windowing().messagesShown().empty());
+    QCOMPARE(window.windowing().fieldBook().path, book);
+    // Print and Save offer the book's own name beside it, and write it by its bytes.
+    window.windowing().setNextPrintFile(window.windowing().offeredPdf(window.sheet()));
+    Action(window, "mnuPrint")->trigger();
+    QVERIFY(std::filesystem::exists(folder + "/R\xe1pido.pdf"));
+    window.windowing().setNextSaveName(QFile::decodeName(
+        QByteArray::fromStdString(window.windowing().offeredOutput(".xlsx", ""))));
+    Action(window, "mnuSave")->trigger();
+    QVERIFY(std::filesystem::exists(folder + "/R\xe1pido.xlsx"));
+}
+
 void UiTest::theReductionIsOneStepToUndo() {
     MainWindow window;
     window.show();
@@ -1106,6 +1265,19 @@ void UiTest::theCommandLine() {
     QCOMPARE(ui::TerminalAnswer({"rendle", "--version"}),
              std::optional<std::string>("rendle 1.2.0\n"));
     QCOMPARE(ui::TerminalAnswer({"rendle", "ring.SDR"}), std::nullopt);
+    // "--" ends the options: a file named --help is a file.
+    QCOMPARE(ui::TerminalAnswer({"rendle", "--", "--help"}), std::nullopt);
+    {
+        MainWindow named;
+        named.show();
+        QString text;
+        AnswerMessageBox(&text);
+        std::ostringstream none;
+        ui::OpenFromCommandLine(named, {"rendle", "--", "--help"}, none);
+        QTRY_VERIFY(!text.isEmpty());
+        QVERIFY2(text.contains("--help"), qPrintable(text));
+        QCOMPARE(none.str(), std::string());
+    }
     // A name written elsewhere in Latin-1, opened by its bytes; a second book is named, not read.
     QTemporaryDir dir;
     const std::string latin1 = QFile::encodeName(dir.path()).toStdString() + "/R\xe1pido.SDR";
@@ -1161,7 +1333,7 @@ void UiTest::fileDialogsFitTheirColumnsAndPrintOffersThePdfBesideTheBook() {
     });
     Action(window, "mnuPrint")->trigger();
     QCOMPARE(offered, folder.filePath("RING.pdf"));
-    window.windowing().setFieldBook("/nonexistent/folder/RING.SDR");
+    window.windowing().setFieldBookOnSheet({"/nonexistent/folder/RING.SDR", 0});
     QCOMPARE(window.windowing().offeredPdf(window.sheet()), QDir::home().filePath("RING.pdf"));
 }
 

@@ -32,7 +32,10 @@ inline constexpr int kLevelParameters = 220;
 inline constexpr int kFormRL = 230;
 inline constexpr int kFormChangeRL = 240;
 inline constexpr int kAbout = 250;
-/// The topic of Leica GSI books and their levelling lines (F1 in the list of a book's lines).
+/// The topics of each format's field books (F1 in the list of a book's levelling lines).
+inline constexpr int kSdr20Books = 330;
+inline constexpr int kSdr33Books = 340;
+inline constexpr int kM5Books = 350;
 inline constexpr int kGsiBooks = 355;
 
 inline constexpr std::string_view kHelpFileName = "rendle.HLP";

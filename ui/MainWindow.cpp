@@ -40,10 +40,12 @@ MainWindow::MainWindow() : windowing_(this) {
     model_->setToolTips([this](int32_t row, int32_t col) { return summaryToolTip(row, col); });
     // A read undone takes the run state and its checks back with the sheet.
     model_->setCaptureRest([this]() -> std::function<void()> {
-        return [this, run = run_, checks = checks_, input = reducedInput_] {
+        return [this, run = run_, checks = checks_, input = reducedInput_,
+                book = windowing_.fieldBook()] {
             run_ = run;
             checks_ = checks;
             reducedInput_ = input;
+            windowing_.setFieldBookOnSheet(book);
         };
     });
     setAcceptDrops(true);
@@ -118,8 +120,10 @@ void MainWindow::reduced(const std::optional<core::ReductionResult>& reduction) 
 void MainWindow::read(const std::function<commands::ReadCommandResult()>& command) {
     grid::Grid before = sheet_;
     std::function<void()> restoreRest = model_->captureRest();
+    windowing_.beginRead();
     const commands::ReadCommandResult result = command();
     if (!result.cleared) return;  // refused before the sheet was touched
+    windowing_.commitRead();
     // The cleared sheet, and all the read put in it, is one step to undo: a cancelled file
     // dialog loses nothing that was typed.
     model_->pushSheetStep(std::move(before), std::move(restoreRest));
@@ -134,11 +138,8 @@ void MainWindow::openFieldBook(const QString& path) {
 
 void MainWindow::openFieldBookNamed(const std::string& bytes) {
     read([&] {
-        commands::ReadCommandResult result =
-            commands::OpenFieldBook(bytes, sheet_, run_, windowing_);
-        if (result.cleared)
-            windowing_.setFieldBook(QFile::decodeName(QByteArray::fromStdString(bytes)));
-        return result;
+        windowing_.setFieldBook(bytes);
+        return commands::OpenFieldBook(bytes, sheet_, run_, windowing_);
     });
 }
 
@@ -152,24 +153,36 @@ void MainWindow::dropEvent(QDropEvent* event) {
     if (urls.isEmpty() || !urls.first().isLocalFile()) return;
     event->acceptProposedAction();
     // Read once the drop has ended, so that the file manager is not kept waiting while FormRL
-    // asks for the RLs.
-    const QString path = urls.first().toLocalFile();
-    QTimer::singleShot(0, this, [this, path] { openFieldBook(path); });
+    // asks for the RLs. The path's own bytes, as the URL sends them: a name in Latin-1 comes as
+    // %E1, which is no UTF-8.
+    const std::string bytes =
+        QByteArray::fromPercentEncoding(urls.first().path(QUrl::FullyEncoded).toLatin1())
+            .toStdString();
+    QTimer::singleShot(0, this, [this, bytes] { openFieldBookNamed(bytes); });
 }
 
 void OpenFromCommandLine(MainWindow& window, const std::vector<std::string>& arguments,
                          std::ostream& err) {
-    if (arguments.size() < 2) return;
-    for (size_t i = 2; i < arguments.size(); ++i) {
-        err << "rendle: " << grid::ValidUtf8(arguments[i])
+    // The first "--" ends the options: every word after it is a name, "--help" included.
+    std::vector<std::string> names;
+    bool ended = false;
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == "--" && !ended) {
+            ended = true;
+            continue;
+        }
+        names.push_back(arguments[i]);
+    }
+    if (names.empty()) return;
+    for (size_t i = 1; i < names.size(); ++i) {
+        err << "rendle: " << grid::ValidUtf8(names[i])
             << " was not opened: the level sheet holds one field book at a time\n";
     }
-    QTimer::singleShot(0, &window,
-                       [&window, path = arguments[1]] { window.openFieldBookNamed(path); });
+    QTimer::singleShot(0, &window, [&window, path = names[0]] { window.openFieldBookNamed(path); });
 }
 
 std::optional<std::string> TerminalAnswer(const std::vector<std::string>& arguments) {
-    for (size_t i = 1; i < arguments.size(); ++i) {
+    for (size_t i = 1; i < arguments.size() && arguments[i] != "--"; ++i) {
         if (arguments[i] == "--version") return "rendle " RENDLE_VERSION "\n";
         if (arguments[i] == "--help" || arguments[i] == "-h") {
             return "Usage: rendle [FIELD-BOOK]\n"

@@ -1,5 +1,7 @@
 #include "ui/QtWindowing.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -18,6 +20,7 @@
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <filesystem>
 
 #include "grid/Grid.h"
 #include "readers/GsiBook.h"
@@ -136,9 +139,67 @@ void QtWindowing::SetMousePointer(commands::MousePointer) {
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
 }
 
-void QtWindowing::setFieldBook(const QString& path) {
-    lastOpenFolder_ = QFileInfo(path).absolutePath();
-    lastFieldBookName_ = QFileInfo(path).fileName();
+namespace {
+
+QString FromBytes(const std::string& bytes) {
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+std::string ToBytes(const QString& name) {
+    return QFile::encodeName(name).toStdString();
+}
+
+/// An absolute path of the same bytes.
+std::string Absolute(const std::string& bytes) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(bytes, error);
+    return error ? bytes : absolute.lexically_normal().string();
+}
+
+}  // namespace
+
+void QtWindowing::setFieldBookOnSheet(FieldBookOnSheet book) {
+    book_ = std::move(book);
+    if (!book_.path.empty()) {
+        lastOpenFolder_ = FromBytes(std::filesystem::path(book_.path).parent_path().string());
+    }
+}
+
+void QtWindowing::beginRead() {
+    reading_ = {};
+}
+
+void QtWindowing::setFieldBook(const std::string& pathBytes) {
+    reading_.path = Absolute(pathBytes);
+}
+
+void QtWindowing::commitRead() {
+    setFieldBookOnSheet(reading_);
+}
+
+std::string QtWindowing::offeredOutput(std::string_view extension,
+                                       const std::string& fallbackStem) const {
+    std::filesystem::path folder;
+    std::string stem = fallbackStem;
+    if (!book_.path.empty()) {
+        const std::filesystem::path book(book_.path);
+        folder = book.parent_path();
+        stem = book.stem().string();
+        // A line of a book of several is named by its number too, as rendle-reduce names it.
+        if (book_.line > 0) stem += ".run-" + std::to_string(book_.line);
+    }
+    if (stem.empty()) return {};
+    // Beside the book when its folder can be written (asked by the folder's own bytes).
+    if (folder.empty() || ::access(folder.c_str(), W_OK) != 0) {
+        folder = ToBytes(QDir::homePath());
+    }
+    return (folder / (stem + std::string(extension))).string();
+}
+
+QString QtWindowing::documentTitle(const grid::Grid& sheet) const {
+    if (book_.path.empty()) return QString::fromStdString(sheet.SheetTitle());
+    const QString name = FromBytes(std::filesystem::path(book_.path).filename().string());
+    return book_.line > 0 ? name + ", line " + QString::number(book_.line) : name;
 }
 
 std::string QtWindowing::ShowOpenFileDialog(std::string_view filter, std::string_view fileName) {
@@ -146,11 +207,8 @@ std::string QtWindowing::ShowOpenFileDialog(std::string_view filter, std::string
     if (nextFileName_) {
         const QString name = *nextFileName_;
         nextFileName_.reset();
-        if (!name.isEmpty()) {
-            lastOpenFolder_ = QFileInfo(name).absolutePath();
-            lastFieldBookName_ = QFileInfo(name).fileName();
-        }
-        return name.toStdString();
+        if (!name.isEmpty()) reading_.path = Absolute(ToBytes(name));
+        return ToBytes(name);
     }
     QFileDialog dialog(mainWindow_);
     dialog.setObjectName("CommonDialog1");
@@ -164,10 +222,9 @@ std::string QtWindowing::ShowOpenFileDialog(std::string_view filter, std::string
     MatchEitherCase(dialog);
     LargeEnoughForColumns(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    const QString chosen = dialog.selectedFiles().first();
-    lastOpenFolder_ = QFileInfo(chosen).absolutePath();
-    lastFieldBookName_ = QFileInfo(chosen).fileName();
-    return chosen.toStdString();
+    const std::string chosen = ToBytes(dialog.selectedFiles().first());
+    reading_.path = Absolute(chosen);
+    return chosen;
 }
 
 std::optional<commands::RLBoxes> QtWindowing::ShowFormRL(const commands::RLBoxes& boxes) {
@@ -177,7 +234,8 @@ std::optional<commands::RLBoxes> QtWindowing::ShowFormRL(const commands::RLBoxes
     return form.boxes();
 }
 
-std::optional<int> QtWindowing::ChooseRun(const std::vector<readers::LevellingLine>& runs) {
+std::optional<int> QtWindowing::ChooseRun(const std::vector<readers::LevellingLine>& runs,
+                                          readers::FieldBookFormat format) {
     // A small list of the book's levelling lines, modal; Enter or a double-click reads the one
     // chosen, Escape cancels as the file dialog does.
     QDialog dialog(mainWindow_);
@@ -208,14 +266,26 @@ std::optional<int> QtWindowing::ChooseRun(const std::vector<readers::LevellingLi
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     QObject::connect(list, &QTreeWidget::itemActivated, &dialog, &QDialog::accept);
     dialog.resize(520, 260);
-    help::InstallContextHelp(&dialog, help::kGsiBooks);
+    // F1 opens the topic of the book's own format.
+    help::InstallContextHelp(&dialog,
+                             format == readers::FieldBookFormat::M5      ? help::kM5Books
+                             : format == readers::FieldBookFormat::SDR20 ? help::kSdr20Books
+                             : format == readers::FieldBookFormat::SDR33 ? help::kSdr33Books
+                                                                         : help::kGsiBooks);
     if (dialog.exec() != QDialog::Accepted || !list->currentItem()) return std::nullopt;
-    return list->currentItem()->data(0, Qt::UserRole).toInt();
+    reading_.line = list->currentItem()->data(0, Qt::UserRole).toInt();
+    return reading_.line;
 }
 
 void QtWindowing::SaveAsDialog(std::string_view title, commands::FileSpec& fileSpec) {
+    // The book's name offered, as rendle-reduce names its workbook; a name chosen as offered
+    // keeps its own bytes, whatever their encoding.
+    const std::string offered = offeredOutput(".xlsx", "");
+    const auto bytesOf = [&offered](const QString& chosen) {
+        return !offered.empty() && chosen == FromBytes(offered) ? offered : ToBytes(chosen);
+    };
     if (nextSaveName_) {
-        fileSpec.FileSpecName = nextSaveName_->toStdString();
+        fileSpec.FileSpecName = bytesOf(*nextSaveName_);
         nextSaveName_.reset();
         return;
     }
@@ -228,11 +298,15 @@ void QtWindowing::SaveAsDialog(std::string_view title, commands::FileSpec& fileS
     // The folder of the last save, else of the last field book, for this session.
     const QString folder = !lastSaveFolder_.isEmpty() ? lastSaveFolder_ : lastOpenFolder_;
     if (!folder.isEmpty()) dialog.setDirectory(folder);
+    if (!offered.empty()) {
+        dialog.selectFile(FromBytes(std::filesystem::path(offered).filename().string()));
+    }
     fileSpec.FileSpecName.clear();
     LargeEnoughForColumns(dialog);
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-        fileSpec.FileSpecName = dialog.selectedFiles().first().toStdString();
-        lastSaveFolder_ = QFileInfo(dialog.selectedFiles().first()).absolutePath();
+        const QString chosen = dialog.selectedFiles().first();
+        fileSpec.FileSpecName = bytesOf(chosen);
+        lastSaveFolder_ = QFileInfo(chosen).absolutePath();
     }
 }
 
@@ -240,16 +314,11 @@ void QtWindowing::preparePrinter(QPrinter& printer, const grid::Grid& sheet) con
     printer.setFullPage(true);  // the report keeps its own margins
     // No output file is preset: that would choose printing to a file over the default printer.
     // The print dialog names the PDF it offers after the job, in its current folder.
-    printer.setDocName(lastFieldBookName_.isEmpty() ? QString::fromStdString(sheet.SheetTitle())
-                                                    : lastFieldBookName_);
+    printer.setDocName(documentTitle(sheet));
 }
 
 QString QtWindowing::offeredPdf(const grid::Grid& sheet) const {
-    const QString name = lastFieldBookName_.isEmpty()
-                             ? QString::fromStdString(sheet.SheetTitle())
-                             : QFileInfo(lastFieldBookName_).completeBaseName();
-    const bool besideBook = !lastOpenFolder_.isEmpty() && QFileInfo(lastOpenFolder_).isWritable();
-    return QDir(besideBook ? lastOpenFolder_ : QDir::homePath()).filePath(name + ".pdf");
+    return FromBytes(offeredOutput(".pdf", sheet.SheetTitle()));
 }
 
 void QtWindowing::PrintSheet(const grid::Grid& sheet) {
@@ -271,8 +340,13 @@ void QtWindowing::PrintSheet(const grid::Grid& sheet) {
     bool printed = false;
     if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {
         // A PDF file is made whole first and then takes the place of any file of that name.
-        printed = report::PrintToPdf(sheet, printer.outputFileName().toStdString(), &error,
-                                     columnWidthPx_, printer.pageLayout().pageSize()) > 0;
+        // The name offered keeps the bytes of the book's own name.
+        const std::string offered = offeredOutput(".pdf", sheet.SheetTitle());
+        const QString chosen = printer.outputFileName();
+        const std::string path = chosen == FromBytes(offered) ? offered : ToBytes(chosen);
+        printed =
+            report::PrintToPdf(sheet, path, &error, columnWidthPx_, printer.pageLayout().pageSize(),
+                               documentTitle(sheet).toStdString()) > 0;
     } else {
         printed = report::SheetPrinter(sheet, columnWidthPx_).Print(printer, &error);
     }

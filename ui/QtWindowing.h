@@ -9,6 +9,8 @@
 #include <QWidget>
 #include <functional>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "commands/Windowing.h"
@@ -38,19 +40,45 @@ class QtWindowing : public commands::Windowing {
     std::string ShowOpenFileDialog(std::string_view filter, std::string_view fileName) override;
     std::optional<commands::RLBoxes> ShowFormRL(const commands::RLBoxes& boxes) override;
     void SaveAsDialog(std::string_view title, commands::FileSpec& fileSpec) override;
-    std::optional<int> ChooseRun(const std::vector<readers::LevellingLine>& runs) override;
+    std::optional<int> ChooseRun(const std::vector<readers::LevellingLine>& runs,
+                                 readers::FieldBookFormat format) override;
     void PrintSheet(const grid::Grid& sheet) override;
 
-    /// The field book read last, named outside the open-file dialog (command line, a drop): the
-    /// folder for the next dialogs and the name of a PDF of the report.
-    void setFieldBook(const QString& path);
+    /// The field book the sheet holds: the file system's own bytes of its path (whatever their
+    /// encoding), and of a book of several levelling lines the line read (0 for a book of one).
+    /// It goes with the sheet into every undo and redo step.
+    struct FieldBookOnSheet {
+        std::string path;
+        int line = 0;
+        bool operator==(const FieldBookOnSheet&) const = default;
+    };
+    const FieldBookOnSheet& fieldBook() const { return book_; }
+    void setFieldBookOnSheet(FieldBookOnSheet book);
+
+    /// A read begins: what the open-file dialog, a name given outside it (command line, a drop)
+    /// and the list of lines give from here on is the read's.
+    void beginRead();
+    /// The field book a read is given outside the open-file dialog, as its bytes name it.
+    void setFieldBook(const std::string& pathBytes);
+    /// The read has cleared the sheet: its book (none when the dialog was cancelled) is the
+    /// sheet's from now on.
+    void commitRead();
+
+    /// The name an output of the sheet is offered under, as bytes: the book's name with
+    /// `extension` (".pdf", ".xlsx"), BOOK.run-K.pdf for line K of a book of several as
+    /// rendle-reduce names it, beside the book when its folder can be written, else in the
+    /// home folder; the sheet's title without a book.
+    /// Without a book, `fallbackStem` (the sheet's title for a PDF; nothing offered when empty).
+    std::string offeredOutput(std::string_view extension, const std::string& fallbackStem) const;
+    /// The title a printed report carries (a PDF's metadata, a print job's name): the book's
+    /// name and its line ("north.gsi, line 2"), or the sheet's title without a book.
+    QString documentTitle(const grid::Grid& sheet) const;
 
     /// Sets up a printer for File > Print: the system's default printer stays chosen; the
     /// field book's name is the job's name, from which the print dialog makes the PDF name
     /// offered when printing to a file is chosen.
     void preparePrinter(QPrinter& printer, const grid::Grid& sheet) const;
-    /// The PDF the print dialog offers: the field book's name with .pdf, beside the book when
-    /// its folder can be written, else in the home folder.
+    /// The PDF the print dialog offers (offeredOutput with ".pdf"), as the dialog shows it.
     QString offeredPdf(const grid::Grid& sheet) const;
 
     /// Where printed columns take their widths from: the sheet on screen.
@@ -80,8 +108,9 @@ class QtWindowing : public commands::Windowing {
     std::vector<QString> filters_;
     // Where the user was, for this session only: nothing is stored between sessions.
     QString lastOpenFolder_;
-    QString lastFieldBookName_;
     QString lastSaveFolder_;
+    FieldBookOnSheet book_;
+    FieldBookOnSheet reading_;  // what the read under way has been given so far
 };
 
 }  // namespace rendle::ui

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -154,6 +155,35 @@ inline std::string Sdr33Example() {
                  Sdr33Reading("       CP01", "    30.000", "    0.9000", "0", "1"), "13NMnote",
                  SetUpRecord(), Sdr33Reading("       CP01", "    40.000", "    1.6000", "1", "0"),
                  Sdr33Reading("       BM02", "    40.000", "    1.4000", "0", "1"), "13NMnote"});
+}
+
+/// A DiNi M5 line: the address, the kind ("KD1", "TO "), the information block (a point's
+/// name in 8 characters, or a text) and up to three values with their codes, in the columns the
+/// recorder writes them.
+inline std::string Dini(int address, const std::string& kind, const std::string& information,
+                        const std::string& code1 = "", double value1 = 0,
+                        const std::string& code2 = "", double value2 = 0,
+                        const std::string& code3 = "", double value3 = 0) {
+    char head[64];
+    std::snprintf(head, sizeof head, "For M5|Adr %5d|%-3s ", address, kind.c_str());
+    std::string line = head;
+    std::string info = information;
+    if (kind == "KD1") {
+        char name[16];
+        std::snprintf(name, sizeof name, "%8s", information.c_str());
+        info = std::string(name) + "          1";
+    }
+    info.resize(27, ' ');
+    line += info + "|";
+    const auto value = [](const std::string& code, double v, const char* unit, int decimals) {
+        if (code.empty()) return std::string(22, ' ') + "|";
+        char text[64];
+        std::snprintf(text, sizeof text, "%-2s %14.*f %-4s|", code.c_str(), decimals, v, unit);
+        return std::string(text);
+    };
+    line +=
+        value(code1, value1, "m", 5) + value(code2, value2, "m", 3) + value(code3, value3, "m", 5);
+    return line;
 }
 
 }  // namespace rendle::testing
