@@ -768,6 +768,38 @@ void UiTest::shiftExtendsFromWhereTheLastMoveEnded() {
         QTest::keyClick(&view, step.key, step.modifiers);
         QCOMPARE(selection(), step.selected);
     }
+    // Shift+arrows, each key handled before the next: the moving end one cell a press in every
+    // direction, from the anchor at B6.
+    view.setCurrentIndex(model.index(5, 1));
+    const Step shifted[] = {
+        {Qt::Key_Down, Qt::ShiftModifier, {6, 2, 7, 2}},
+        {Qt::Key_Down, Qt::ShiftModifier, {6, 2, 8, 2}},
+        {Qt::Key_Down, Qt::ShiftModifier, {6, 2, 9, 2}},
+        {Qt::Key_Right, Qt::ShiftModifier, {6, 2, 9, 3}},
+        {Qt::Key_Right, Qt::ShiftModifier, {6, 2, 9, 4}},
+        {Qt::Key_Up, Qt::ShiftModifier, {6, 2, 8, 4}},
+        {Qt::Key_Left, Qt::ShiftModifier, {6, 2, 8, 3}},
+        {Qt::Key_Left, Qt::ShiftModifier, {6, 2, 8, 2}},
+        {Qt::Key_Left, Qt::ShiftModifier, {6, 1, 8, 2}},
+        {Qt::Key_Up, Qt::ShiftModifier, {6, 1, 7, 2}},
+        {Qt::Key_Up, Qt::ShiftModifier, {6, 1, 6, 2}},
+        {Qt::Key_Up, Qt::ShiftModifier, {5, 1, 6, 2}},
+    };
+    for (const Step& step : shifted) {
+        QTest::keyClick(&view, step.key, step.modifiers);
+        QTRY_COMPARE(selection(), step.selected);
+    }
+    // A block dragged with the mouse, B6:B9, then Shift+Down: B6:B10.
+    const QPoint from = view.visualRect(model.index(5, 1)).center();
+    const QPoint to = view.visualRect(model.index(8, 1)).center();
+    QTest::mousePress(view.viewport(), Qt::LeftButton, Qt::NoModifier, from);
+    QMouseEvent drag(QEvent::MouseMove, to, view.viewport()->mapToGlobal(to), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &drag);
+    QTest::mouseRelease(view.viewport(), Qt::LeftButton, Qt::NoModifier, to);
+    QTRY_COMPARE(selection(), (std::tuple<int32_t, int32_t, int32_t, int32_t>{6, 2, 9, 2}));
+    QTest::keyClick(&view, Qt::Key_Down, Qt::ShiftModifier);
+    QTRY_COMPARE(selection(), (std::tuple<int32_t, int32_t, int32_t, int32_t>{6, 2, 10, 2}));
     // Ctrl+X copies the block and empties it, one step to undo; Ctrl+Y does it again.
     view.setCurrentIndex(model.index(6, 1));
     QTest::keyClick(&view, Qt::Key_Down, Qt::ShiftModifier);

@@ -262,7 +262,10 @@ void SheetView::tellGridSelection() {
 
 void SheetView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QTableView::currentChanged(current, previous);
-    if (!extending_) anchor_ = current;  // every move but a Shift move sets the anchor
+    if (!extending_) {
+        anchor_ = current;  // every move but a Shift move sets the anchor
+        movingEnd_ = current;
+    }
     tellGridSelection();
 }
 
@@ -361,11 +364,16 @@ void SheetView::moveOrExtend(int row, int col, bool extend) {
         selectionModel()->select(QItemSelection(topLeft, bottomRight),
                                  QItemSelectionModel::ClearAndSelect);
     }
+    movingEnd_ = target;
     scrollTo(target);
 }
 
 QModelIndex SheetView::keyTarget(QKeyEvent* event) {
-    const QModelIndex current = currentIndex();
+    // With Shift a selection's moving end moves (where a drag ended, or the last Shift move);
+    // without it, the current cell.
+    const QModelIndex current = (event->modifiers() & Qt::ShiftModifier) && movingEnd_.isValid()
+                                    ? QModelIndex(movingEnd_)
+                                    : currentIndex();
     const bool control = event->modifiers() & Qt::ControlModifier;
     const int key = event->key();
     if (control && key == Qt::Key_End) {
@@ -378,20 +386,18 @@ QModelIndex SheetView::keyTarget(QKeyEvent* event) {
     const int rowStep = key == Qt::Key_Down ? 1 : key == Qt::Key_Up ? -1 : 0;
     const int colStep = key == Qt::Key_Right ? 1 : key == Qt::Key_Left ? -1 : 0;
     if (control && (rowStep != 0 || colStep != 0)) return jump(current, rowStep, colStep);
+    if (rowStep != 0 || colStep != 0) {
+        // One cell from the current cell, the moving end of a selection (hidden columns passed
+        // over), as spreadsheets move and extend: the same with Shift in every direction.
+        int col = current.column() + colStep;
+        while (colStep != 0 && col >= 0 && col < SheetModel::kColumns && isColumnHidden(col)) {
+            col += colStep;
+        }
+        if (col < 0 || col >= SheetModel::kColumns) col = current.column();
+        return model_.index(std::clamp(current.row() + rowStep, 0, SheetModel::kRows - 1), col);
+    }
     CursorAction action;
     switch (key) {
-        case Qt::Key_Down:
-            action = MoveDown;
-            break;
-        case Qt::Key_Up:
-            action = MoveUp;
-            break;
-        case Qt::Key_Left:
-            action = MoveLeft;
-            break;
-        case Qt::Key_Right:
-            action = MoveRight;
-            break;
         case Qt::Key_Home:
             action = MoveHome;
             break;
@@ -419,6 +425,19 @@ void SheetView::mousePressEvent(QMouseEvent* event) {
         return;
     }
     QTableView::mousePressEvent(event);
+}
+
+void SheetView::mouseMoveEvent(QMouseEvent* event) {
+    // A drag keeps its anchor where it was pressed; its end is where Shift and the arrows go on
+    // from.
+    const bool dragging = (event->buttons() & Qt::LeftButton) != 0;
+    extending_ = dragging;
+    QTableView::mouseMoveEvent(event);
+    extending_ = false;
+    if (dragging) {
+        const QModelIndex at = indexAt(event->position().toPoint());
+        if (at.isValid()) movingEnd_ = at;
+    }
 }
 
 void SheetView::pasteClipboard() {

@@ -25,6 +25,7 @@ class SheetView : public QTableView {
   protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void selectionChanged(const QItemSelection& selected,
@@ -50,7 +51,8 @@ class SheetView : public QTableView {
     SheetModel& model_;
     bool following_ = false;  // the view is taking the grid's selection, not the other way
     QPersistentModelIndex anchor_;
-    bool extending_ = false;  // a Shift move: the anchor stays
+    QPersistentModelIndex movingEnd_;  // where Shift and an arrow extend the selection from
+    bool extending_ = false;           // a Shift move: the anchor stays
 };
 
 }  // namespace rendle::ui
