@@ -40,11 +40,27 @@ bool IsMenuReadersMessage(const std::string& message) {
     return false;
 }
 
+/// A book that could not be read to its end (a line past 64 KB): the data-error message, and
+/// the line and the reason on a second line.
+readers::ReadResult Unreadable(const readers::Book& book) {
+    readers::ReadResult read = *book.unreadable;
+    read.status = ReadStatus::EndedWithMessage;
+    read.message = std::string(readers::kCheckDataFile) + "\nLine " + std::to_string(read.line) +
+                   ": " + read.reason;
+    return read;
+}
+
 /// The read of a book held in memory, from the choice of its levelling line to the reduction.
 /// The sheet has been cleared for it.
 void ReadLoaded(const readers::Book& book, std::optional<int> runNumber, grid::Grid& sheet,
                 core::RunState& run, Windowing& windowing, const readers::LineDecoder& decoder,
                 ReadCommandResult& result) {
+    if (book.unreadable) {
+        result.read = Unreadable(book);
+        windowing.SetMousePointer(MousePointer::Default);
+        windowing.ShowMessage(result.read.message, kMessageTitle, MessageIcon::Critical);
+        return;
+    }
     // A book of several levelling lines: the user chooses one, or cancels as in the file
     // dialog, which leaves the sheet cleared. Reading them as one run would chain lines that
     // start from other benchmarks.
@@ -190,6 +206,13 @@ ReadCommandResult OpenFieldBook(const std::string& path, grid::Grid& sheet, core
     if (!book.format) {
         return refuse(path + " is no field book that Rendle reads (" + readers::FormatNames() +
                       "). Please Check Your Data File ");
+    }
+    // A book that cannot be read whole is refused before the sheet is touched.
+    if (book.unreadable) {
+        const readers::ReadResult read = Unreadable(book);
+        refuse(read.message);
+        result.read = read;
+        return result;
     }
     // A book given by name is chosen from before the sheet is touched: cancelling the list of
     // its levelling lines leaves the sheet as it was.

@@ -132,10 +132,30 @@ bool LoadBook(std::istream& in, const std::optional<FieldBookFormat>& format,
         LineReader lines(book.bytes, decoder.Copy());
         book.format = DetectFormat(lines);
     }
-    if (book.format == FieldBookFormat::GSI || book.format == FieldBookFormat::M5) {
+    const bool listed = book.format == FieldBookFormat::GSI || book.format == FieldBookFormat::M5;
+    // A book of one run is read to its end here too when it may hold a line longer than a line
+    // can be (a stretch without a carriage return past the limit), so that such a book is
+    // refused whole before any of it is laid out, as a listed book is.
+    const auto longestStretch = [&bytes = book.bytes] {
+        size_t longest = 0;
+        for (size_t start = 0; start <= bytes.size();) {
+            const size_t cr = bytes.find('\r', start);
+            const size_t end = cr == std::string::npos ? bytes.size() : cr;
+            longest = std::max(longest, end - start);
+            start = end + 1;
+        }
+        return longest;
+    };
+    if (listed || longestStretch() > kMaxLineBytes) {
         LineReader lines(book.bytes, decoder.Copy());
-        book.lines =
-            *book.format == FieldBookFormat::GSI ? ListGsiLines(lines) : ListM5Lines(lines);
+        if (listed) {
+            book.lines =
+                *book.format == FieldBookFormat::GSI ? ListGsiLines(lines) : ListM5Lines(lines);
+        } else {
+            std::string line;
+            while (lines.Next(line)) {
+            }
+        }
         if (lines.Failed()) {
             ReadResult failure;
             failure.status = ReadStatus::EndedSilently;

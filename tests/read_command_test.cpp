@@ -221,3 +221,45 @@ TEST_F(ReadCommandTest, BundledSamplesReduceToTheirHandComputedMisclose) {
 
 }  // namespace
 }  // namespace rendle::commands
+
+namespace rendle::commands {
+namespace {
+
+// A book with a line past 64 KB (a note record the recorder never ended) cannot be read whole:
+// by name it is refused before the sheet is touched, from the File menu once the dialog gave
+// it; either way the Data File message says which line and why, and nothing of it is laid out.
+TEST(ReadCommand, ABookWithALinePast64KbIsRefusedWhole) {
+    const std::string book =
+        testing::Join({testing::Sdr20Header(), "13NMnote", testing::Sdr20Benchmark("100.5"),
+                       "13NM" + std::string(70 * 1024, 'x'), testing::SetUpRecord()});
+    const std::string says =
+        "Please Check Your Data File \nLine 4: line 4 runs past 64 KB without a line end: this "
+        "is no field book";
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("rendle-long-line-" + std::to_string(::getpid()) + ".SDR");
+    std::ofstream(path, std::ios::binary) << book;
+
+    grid::Grid sheet;
+    core::SetUpLevelSheet(sheet);
+    sheet.SetCellText(2, 2, "typed before");
+    core::RunState run;
+    FakeWindowing byName;
+    const ReadCommandResult named = OpenFieldBook(path.string(), sheet, run, byName);
+    EXPECT_FALSE(named.cleared);
+    ASSERT_EQ(byName.messages.size(), 1u);
+    EXPECT_EQ(byName.messages[0].text, says);
+    EXPECT_EQ(byName.messages[0].title, "Data File");
+    EXPECT_EQ(sheet.CellText(2, 2), "typed before");
+
+    FakeWindowing byMenu;
+    std::istringstream in(book);
+    const ReadCommandResult menu = RunReadCommand(F::SDR20, in, sheet, run, byMenu);
+    ASSERT_EQ(byMenu.messages.size(), 1u);
+    EXPECT_EQ(byMenu.messages[0].text, says);
+    EXPECT_EQ(run.FirstDataRow, 0) << "nothing of it laid out";
+    EXPECT_FALSE(menu.reduction);
+    std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace rendle::commands
