@@ -36,13 +36,8 @@ TypedValue TypedCellValue(int32_t row, int32_t col, std::string_view typed) {
     if (const std::optional<double> number = ParseDecimalText(typed)) return {number, {}};
     const bool readingOrDistance =
         row > kHeaderRows && (col == kColBS || col == kColIS || col == kColFS || col == kColDist);
-    const size_t comma = typed.find(',');
-    if (readingOrDistance && comma != std::string_view::npos &&
-        typed.find_first_of(",.", comma + 1) == std::string_view::npos &&
-        typed.find('.') == std::string_view::npos) {
-        std::string point(typed);
-        point[comma] = '.';
-        if (const std::optional<double> number = ParseDecimalText(point)) return {number, {}};
+    if (readingOrDistance) {
+        if (const std::optional<double> number = ParseDecimalCommaText(typed)) return {number, {}};
     }
     return {std::nullopt, std::string(typed)};
 }

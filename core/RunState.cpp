@@ -46,10 +46,25 @@ std::optional<double> ParseDecimalText(std::string_view text) {
     return DecimalToDouble(number);
 }
 
+std::optional<double> ParseDecimalCommaText(std::string_view text) {
+    const size_t comma = text.find(',');
+    if (comma == std::string_view::npos ||
+        text.find_first_of(",.", comma + 1) != std::string_view::npos ||
+        text.find('.') != std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::string point(text);
+    point[comma] = '.';
+    return ParseDecimalText(point);
+}
+
 std::optional<double> RLToNumber(const RLValue& value) {
     if (std::holds_alternative<std::monostate>(value)) return 0.0;
     if (const double* number = std::get_if<double>(&value)) return *number;
-    return ParseDecimalText(std::get<std::string>(value));
+    const std::string& text = std::get<std::string>(value);
+    // An RL typed with a decimal comma reads as the sheet's reading columns read one.
+    if (const std::optional<double> number = ParseDecimalText(text)) return number;
+    return ParseDecimalCommaText(text);
 }
 
 std::string RLText(const RLValue& value) {

@@ -52,14 +52,19 @@ struct RunState {
 };
 
 /// The RL as a number for computing: empty gives 0, a number itself, text a decimal number
-/// (blanks around it allowed, full stop as decimal point); any other text, the empty text
-/// included, gives nothing.
+/// (blanks around it allowed, full stop as decimal point, or one decimal comma and no full
+/// stop); any other text, the empty text included, gives nothing.
 std::optional<double> RLToNumber(const RLValue& value);
 
 /// Reads a decimal number written as text the way a surveyor types an RL: blanks around it,
 /// optional sign, digits with an optional full stop, optional exponent (E or D). Nothing for
 /// anything else, and for a number too large for a double.
 std::optional<double> ParseDecimalText(std::string_view text);
+
+/// A number typed with a decimal comma, as a comma-decimal desktop types it: one comma and no
+/// full stop ("1,456" is 1.456, "100,25" is 100.25); nothing for anything else ("1,000.25",
+/// "1,2,3"), which stays ambiguous.
+std::optional<double> ParseDecimalCommaText(std::string_view text);
 
 /// The RL as the text of a window's box: empty gives "", a number its ordinary decimal text
 /// with up to 15 significant digits, text unchanged.

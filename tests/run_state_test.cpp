@@ -28,7 +28,13 @@ TEST(RLToNumber, ConvertsAsTheReductionNeeds) {
         {"underflow is 0", RLValue{std::string("1e-999")}, 0.0},
         {"empty text fails", RLValue{std::string("")}, std::nullopt},
         {"blank text fails", RLValue{std::string("   ")}, std::nullopt},
-        {"comma decimal fails", RLValue{std::string("100,5")}, std::nullopt},
+        // A decimal comma reads as the sheet's reading columns read one; what stays ambiguous
+        // fails as before.
+        {"decimal comma", RLValue{std::string("100,5")}, 100.5},
+        {"decimal comma with blanks", RLValue{std::string(" 100,25 ")}, 100.25},
+        {"thousands and a point fail", RLValue{std::string("1,000.25")}, std::nullopt},
+        {"two commas fail", RLValue{std::string("1,000,25")}, std::nullopt},
+        {"a lone comma fails", RLValue{std::string(",")}, std::nullopt},
         {"letters fail", RLValue{std::string("BM1")}, std::nullopt},
         {"trailing letters fail", RLValue{std::string("100.5m")}, std::nullopt},
         {"inner blank fails", RLValue{std::string("100 5")}, std::nullopt},
