@@ -222,7 +222,7 @@ std::string QtWindowing::ShowOpenFileDialog(std::string_view filter, std::string
     MatchEitherCase(dialog);
     LargeEnoughForColumns(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    const std::string chosen = ToBytes(dialog.selectedFiles().first());
+    std::string chosen = ToBytes(dialog.selectedFiles().first());
     reading_.path = Absolute(chosen);
     return chosen;
 }
