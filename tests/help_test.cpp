@@ -103,6 +103,7 @@ class HelpTest : public QObject {
     void secondClientKeepsTheViewerOpen();
     void aProgramThatEndedUnsaidIsNoLongerCounted();
     void contextHelpShowsBesideTheAskingWindow();
+    void aNarrowViewerKeepsItsTopicReadable();
     void missingHelpFileIsReportedByTheViewer();
     void channelSpeaksOnlyToItsOwnUser();
     void malformedRequestsChangeNothing_data();
@@ -390,6 +391,24 @@ void HelpTest::contextHelpShowsBesideTheAskingWindow() {
     QTest::keyClick(&form, Qt::Key_F1);
     QCOMPARE(layer.owners.size(), size_t{1});
     QCOMPARE(layer.owners.back(), static_cast<QWidget*>(&form));
+}
+
+// On a screen with too little room beside the asking window the viewer keeps its topic
+// readable, 60 characters a line or more, the index narrowed or put away, and stays on the
+// screen; asked for, the index comes back.
+void HelpTest::aNarrowViewerKeepsItsTopicReadable() {
+    ui::HelpViewer viewer;
+    QVERIFY(viewer.load(RENDLE_HELP_FILE));
+    QVERIFY(viewer.showContext(230));
+    viewer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+    const QRect room = viewer.screen()->availableGeometry();
+    viewer.placeBeside(QRect(room.center().x() - 100, room.top() + 50, 200, 150));
+    QTRY_VERIFY(viewer.topicCharacters() >= ui::help::kTopicCharacters);
+    QVERIFY(room.contains(viewer.frameGeometry()));
+    QVERIFY(viewer.width() >= ui::help::kMinViewerWidth - 20);
+    viewer.showIndex("");
+    QTRY_VERIFY(viewer.indexShown());
 }
 
 void HelpTest::missingHelpFileIsReportedByTheViewer() {

@@ -1178,8 +1178,9 @@ void UiTest::theReductionIsOneStepToUndo() {
 
 void UiTest::helpLiesBesideTheWindowItExplains() {
     // The Change RL window and the main window centred on screens of 1024 x 768 and 1280 x 1024,
-    // the viewer asking for 820 x 600: its frame covers neither the RL boxes nor the sheet's
-    // STN to RL columns.
+    // the viewer asking for 820 x 600: at least 560 px wide and inside the screen; it covers
+    // the RL boxes never (below the window when the sides are too narrow), and the sheet's STN
+    // to RL columns only where the sides leave less than 560 px.
     RLWindow change(RLWindow::Kind::Change, nullptr);
     change.show();
     MainWindow window;
@@ -1212,10 +1213,23 @@ void UiTest::helpLiesBesideTheWindowItExplains() {
                             window.sheetView().columnWidth(core::kColRL - 1);
         const QRect columns(sheet, QSize(rlRight, window.sheetView().height()));
         const QRect beside = ui::help::PlaceBeside(main, QSize(820, 600), room);
-        QVERIFY2(!beside.intersects(columns),
+        const int sideRoom = std::max(main.left() - room.left(), room.right() - main.right());
+        QVERIFY2(sideRoom < ui::help::kMinViewerWidth || !beside.intersects(columns),
                  qPrintable(QString("%1 x %2").arg(screen.width()).arg(screen.height())));
         QVERIFY(room.contains(beside));
+        QVERIFY(beside.width() >= ui::help::kMinViewerWidth);
     }
+    // At 560 px free beside a window the viewer lies beside it; at 559 below or above it, or
+    // over the window against the screen's edge when below and above hold less than 200 px.
+    const QRect room1024(0, 0, 1024, 768);
+    QCOMPARE(ui::help::PlaceBeside(QRect(100, 100, 364, 300), QSize(820, 600), room1024),
+             QRect(464, 100, 560, 600));
+    QCOMPARE(ui::help::PlaceBeside(QRect(100, 100, 365, 300), QSize(820, 600), room1024),
+             QRect(2, 400, 560, 368));
+    QCOMPARE(ui::help::PlaceBeside(QRect(100, 190, 365, 420), QSize(820, 600), room1024),
+             QRect(464, 168, 560, 600));
+    QCOMPARE(ui::help::PlaceBeside(QRect(100, 200, 365, 368), QSize(820, 600), room1024),
+             QRect(2, 568, 560, 200));  // 200 px below it
     // Beside a window at the screen's right edge, the viewer takes the left side.
     const QRect left =
         ui::help::PlaceBeside(QRect(700, 100, 300, 200), QSize(820, 600), QRect(0, 0, 1024, 768));

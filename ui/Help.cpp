@@ -112,6 +112,20 @@ QRect PlaceBeside(const QRect& asking, const QSize& wanted, const QRect& room) {
     const int space = std::max(0, right ? rightRoom : leftRoom);
     const int width = std::min({wanted.width(), std::max(space, kMinViewerWidth), room.width()});
     const int height = std::min(std::max(wanted.height(), kMinViewerHeight), room.height());
+    // Too little room beside the window: above or below it, where that leaves the viewer ten
+    // lines of a topic, else against the screen's edge over the window's nearer part.
+    if (space < kMinViewerWidth) {
+        const int aboveRoom = asking.top() - room.top();
+        const int belowRoom = room.bottom() - asking.bottom();
+        const bool below = belowRoom >= aboveRoom;
+        const int band = std::max(0, below ? belowRoom : aboveRoom);
+        if (band >= kMinBandHeight) {
+            const int bandHeight = std::min(height, band);
+            const int x =
+                std::clamp(asking.center().x() - width / 2, room.left(), room.right() + 1 - width);
+            return {x, below ? asking.bottom() + 1 : asking.top() - bandHeight, width, bandHeight};
+        }
+    }
     int x = 0;
     if (right) {
         x = width <= space ? asking.right() + 1 : room.right() + 1 - width;

@@ -121,14 +121,21 @@ struct HelpRequest {
     std::optional<QRect> beside;
 };
 
-/// The narrowest the viewer is made to fit beside a window: its topics stay readable.
-inline constexpr int kMinViewerWidth = 360;
+/// The narrowest the viewer is made: its topic keeps 60 characters a line beside a narrowed
+/// index. With less room than this beside a window, it lies against the screen's edge over the
+/// part of the window nearest that edge.
+inline constexpr int kMinViewerWidth = 560;
+/// The characters a line a topic keeps, the index narrowed (or put away) to leave them.
+inline constexpr int kTopicCharacters = 60;
 inline constexpr int kMinViewerHeight = 300;
+/// The least height the viewer takes above or below a window it cannot lie beside.
+inline constexpr int kMinBandHeight = 200;
 
 /// Where the viewer's frame goes beside the frame `asking` on the screen area `room`: on the
-/// side with more room, as wide as `wanted` or as that room allows, down to kMinViewerWidth;
-/// narrower room than that and it lies against the screen's edge, overlapping the window the
-/// least it can. Its top is level with the window's, inside the screen.
+/// side with more room, as wide as `wanted` or as that room allows, down to kMinViewerWidth,
+/// its top level with the window's. Narrower room than that beside the window: above or below
+/// it where at least kMinBandHeight is free there; else against the screen's edge,
+/// overlapping the window the least it can. Always inside the screen.
 QRect PlaceBeside(const QRect& asking, const QSize& wanted, const QRect& room);
 
 /// Reads one request line: a JSON object with a "client" text and a "command" number, and an

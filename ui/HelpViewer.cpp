@@ -16,7 +16,9 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSplitter>
+#include <QStyle>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -78,7 +80,9 @@ HelpViewer::HelpViewer() {
     QSize size(820, 600);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect room = screen->availableGeometry();
-        size = size.boundedTo(QSize(room.width() * 3 / 5, room.height() * 9 / 10));
+        size = size.boundedTo(
+            QSize(std::max(room.width() * 3 / 5, help::kMinViewerWidth), room.height() * 9 / 10));
+        size = size.boundedTo(room.size());
     }
     resize(size);
     wanted_ = size;
@@ -118,15 +122,17 @@ HelpViewer::HelpViewer() {
         openItem(index_->currentItem() ? index_->currentItem() : index_->item(0));
     });
 
-    auto* splitter = new QSplitter;
-    splitter->addWidget(indexPane_);
-    splitter->addWidget(browser_);
-    splitter->setStretchFactor(1, 3);
-    // The index as wide as its longer entries ("Level Parameters - Change RL"), the topic the
-    // rest.
-    splitter->setSizes({280, 540});
-    indexPane_->setMinimumWidth(220);
-    setCentralWidget(splitter);
+    splitter_ = new QSplitter;
+    splitter_->addWidget(indexPane_);
+    splitter_->addWidget(browser_);
+    splitter_->setStretchFactor(1, 3);
+    splitter_->setCollapsible(0, true);
+    splitter_->setCollapsible(1, false);
+    // Neither pane holds the window wider than the room it is given.
+    indexPane_->setMinimumWidth(0);
+    browser_->setMinimumWidth(0);
+    setCentralWidget(splitter_);
+    fitIndex(size.width());
 
     auto* sweep = new QTimer(this);
     sweep->setInterval(2000);
@@ -188,6 +194,26 @@ void HelpViewer::placeBeside(const QRect& frame) {
     const QRect placed = help::PlaceBeside(frame, wanted_ + border, screen->availableGeometry());
     resize(placed.size() - border);
     move(placed.topLeft());
+    fitIndex(placed.width() - border.width());
+}
+
+int HelpViewer::topicCharacters() const {
+    const int margins = 2 * static_cast<int>(browser_->document()->documentMargin());
+    return (browser_->viewport()->width() - margins) / browser_->fontMetrics().averageCharWidth();
+}
+
+void HelpViewer::fitIndex(int width) {
+    // The index as wide as its longer entries ("Level Parameters - Change RL") where there is
+    // room; narrower, down to a usable width, so that the topic keeps its characters a line;
+    // put away below that (the topic's Index link and the search still reach it).
+    const int topic = help::kTopicCharacters * browser_->fontMetrics().averageCharWidth() +
+                      2 * browser_->frameWidth() +
+                      2 * static_cast<int>(browser_->document()->documentMargin()) +
+                      browser_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    constexpr int kWidest = 280;
+    constexpr int kNarrowest = 120;
+    const int index = std::min(kWidest, width - topic - splitter_->handleWidth());
+    splitter_->setSizes({index >= kNarrowest ? index : 0, width});
 }
 
 void HelpViewer::forget(const QString& client) {
@@ -322,6 +348,10 @@ void HelpViewer::showError(const QString& text) {
 
 void HelpViewer::showIndex(const QString& text) {
     indexPane_->show();
+    // Put away for a narrow viewer: asked for, the index takes its usable width from the topic.
+    if (const QList<int> sizes = splitter_->sizes(); !sizes.isEmpty() && sizes.front() == 0) {
+        splitter_->setSizes({std::min(280, width() / 2), width()});
+    }
     // Beside the index, the overview topic until a keyword is chosen.
     if (currentTitle_.isEmpty() && lastError_.isEmpty() && !topics_.empty()) {
         showTopic(topics_.front());
@@ -365,7 +395,7 @@ QString HelpViewer::searchText() const {
 }
 
 bool HelpViewer::indexShown() const {
-    return indexPane_->isVisible();
+    return indexPane_->isVisible() && indexPane_->width() > 0;
 }
 
 }  // namespace rendle::ui

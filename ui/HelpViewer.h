@@ -14,6 +14,8 @@ class QListWidget;
 class QLocalServer;
 class QTextBrowser;
 
+class QSplitter;
+
 namespace rendle::ui {
 
 struct HelpTopic {
@@ -47,6 +49,11 @@ class HelpViewer : public QMainWindow {
     /// Shows the keyword index with `text` in the search box.
     void showIndex(const QString& text);
 
+    /// Fits the viewer beside `frame` (the asking window's, on the screen) by help::PlaceBeside.
+    void placeBeside(const QRect& frame);
+    /// How many average characters a line of the topic holds as the viewer stands.
+    int topicCharacters() const;
+
     QString currentTitle() const { return currentTitle_; }
     QString searchText() const;
     bool indexShown() const;
@@ -68,8 +75,9 @@ class HelpViewer : public QMainWindow {
     QByteArray handle(const QByteArray& line, pid_t peer);
     void forget(const QString& client);
     void showTopic(const HelpTopic& topic);
-    /// Fits the viewer beside `frame` on the side with more room (help::PlaceBeside).
-    void placeBeside(const QRect& frame);
+    /// Narrows the index (puts it away when it would be too narrow to use) so that the topic
+    /// keeps help::kTopicCharacters a line in a viewer `width` wide.
+    void fitIndex(int width);
     void showError(const QString& text);
     void fillIndex(const QString& filter);
 
@@ -79,6 +87,7 @@ class HelpViewer : public QMainWindow {
     QLineEdit* search_ = nullptr;
     QListWidget* index_ = nullptr;
     QWidget* indexPane_ = nullptr;
+    QSplitter* splitter_ = nullptr;
     QString file_;
     std::vector<HelpTopic> topics_;
     QString currentTitle_;
