@@ -97,6 +97,7 @@ const std::vector<PrintPage>& SheetPrinter::Paginate(QPagedPaintDevice& device) 
     top_ = setup.topMargin * dpi_;
     bottom_ = setup.bottomMargin * dpi_;
     rowHeight_ = kRowHeightPx * dpi_ / 96.0;
+    FitColumns(device);
 
     // Column bands that fit across the page, at least one column each.
     const double usableWidth = std::max(1.0, pageWidth_ - left_ - right_);
@@ -105,7 +106,7 @@ const std::vector<PrintPage>& SheetPrinter::Paginate(QPagedPaintDevice& device) 
         size_t last = first;
         double width = 0;
         while (last < columns_.size()) {
-            const double w = columnWidthPx_(columns_[last]) * dpi_ / 96.0;
+            const double w = widths_[last];
             if (last > first && width + w > usableWidth) break;
             width += w;
             ++last;
@@ -139,6 +140,38 @@ const std::vector<PrintPage>& SheetPrinter::Paginate(QPagedPaintDevice& device) 
         }
     }
     return pages_;
+}
+
+void SheetPrinter::FitColumns(QPagedPaintDevice& device) {
+    // Each column as wide as on screen, to scale; wider where the device measures a number
+    // wider than the screen does, so that a number the screen shows whole prints whole, and
+    // #### stands on paper only where it stands on screen.
+    QFont regular(QString::fromStdString(sheet_.DefaultFontName()));
+    regular.setPointSize(sheet_.DefaultFontSize());
+    QFont bold = regular;
+    bold.setBold(true);
+    const QFontMetricsF screenRegular(regular);
+    const QFontMetricsF screenBold(bold);
+    const QFontMetricsF paperRegular(regular, &device);
+    const QFontMetricsF paperBold(bold, &device);
+    const double padding = grid::kCellPaddingPx * dpi_ / 96.0;
+    widths_.assign(columns_.size(), 0.0);
+    const int32_t lastRow = sheet_.LastUsedRow();
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        const int32_t col = columns_[i];
+        const int screenWidth = columnWidthPx_(col);
+        double width = screenWidth * dpi_ / 96.0;
+        for (int32_t row = 1; row <= lastRow; ++row) {
+            if (sheet_.CellAt(row, col).kind != grid::CellKind::Number) continue;
+            const bool isBold = sheet_.FormatAt(row, col).bold;
+            const QString text = QString::fromStdString(sheet_.CellText(row, col));
+            const double onScreen = (isBold ? screenBold : screenRegular).horizontalAdvance(text);
+            if (onScreen > screenWidth - 2 * grid::kCellPaddingPx) continue;  // #### there too
+            width = std::max(width, (isBold ? paperBold : paperRegular).horizontalAdvance(text) +
+                                        2 * padding + 1);
+        }
+        widths_[i] = width;
+    }
 }
 
 bool SheetPrinter::Print(QPagedPaintDevice& device, QString* error) {
@@ -202,7 +235,7 @@ void SheetPrinter::DrawRows(QPainter& painter, int32_t first, int32_t last, cons
     double x = left_;
     for (size_t i = page.firstColumn; i < page.lastColumn; ++i) {
         xs.push_back(x);
-        x += columnWidthPx_(columns_[i]) * dpi_ / 96.0;
+        x += widths_[i];
     }
     xs.push_back(x);
 

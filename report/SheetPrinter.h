@@ -50,12 +50,15 @@ class SheetPrinter {
     bool Print(QPagedPaintDevice& device, QString* error);
 
   private:
+    /// Each printed column's width on `device`, in its units (widths_).
+    void FitColumns(QPagedPaintDevice& device);
     void DrawPage(QPainter& painter, const PrintPage& page, int number);
     void DrawRows(QPainter& painter, int32_t first, int32_t last, const PrintPage& page, double& y);
     void DrawHeaderFooter(QPainter& painter, const std::string& codes, double centreY, int number);
 
     const grid::Grid& sheet_;
     std::function<int(int32_t)> columnWidthPx_;
+    std::vector<double> widths_;    ///< of each printed column on the device
     std::vector<int32_t> columns_;  // printed columns, 1-based
     std::vector<PrintPage> pages_;
     // Page geometry in device units.

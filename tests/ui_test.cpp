@@ -194,6 +194,7 @@ class UiTest : public QObject {
     void aRunOnTextShowsOverASelectedNeighbour();
     void aGsiBookOfSeveralLinesAsksWhichToRead();
     void theBookGoesWithEveryUndoStep();
+    void numbersShownWholeOnScreenPrintWhole();
     void aLineOfABookOfSeveralIsNamedByItsNumber();
     void f1InTheListOfAnM5BookOpensItsTopic();
     void aBookNamedInLatin1IsReadPrintedAndSavedByItsBytes();
@@ -1005,6 +1006,27 @@ void OkWhenFormRLShows() {
 }
 
 }  // namespace
+
+void UiTest::numbersShownWholeOnScreenPrintWhole() {
+    // RLs of six integer digits: whole on screen, and whole on paper, with no # in the PDF.
+    MainWindow window;
+    window.show();
+    ReadSdr20Sample(window, "123456.789", "123456.809");
+    const int32_t first = window.run().FirstDataRow;
+    auto& model = window.sheetModel();
+    QCOMPARE(window.sheetView().shownText(model.index(first - 1, core::kColRL - 1)),
+             QString("123456.7890"));
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("rls.pdf");
+    window.windowing().setNextPrintFile(pdf);
+    Action(window, "mnuPrint")->trigger();
+    QProcess pdftotext;
+    pdftotext.start("pdftotext", {"-layout", pdf, "-"});
+    QVERIFY(pdftotext.waitForFinished(30000));
+    const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    QVERIFY2(text.contains("123456.7890"), qPrintable(text));
+    QVERIFY2(!text.contains('#'), qPrintable(text));
+}
 
 void UiTest::theBookGoesWithEveryUndoStep() {
     QTemporaryDir dir;
