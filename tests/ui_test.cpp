@@ -107,6 +107,19 @@ QAction* Action(MainWindow& window, const char* name) {
 }
 
 /// Reads the SDR20 sample from the File menu, FormRL confirmed with these two box texts.
+/// File > Print of the window's sheet to a PDF of its own, read back as text by pdftotext with
+/// its layout kept; empty when it could not be read.
+QString PrintedText(MainWindow& window) {
+    QTemporaryDir folder;
+    const QString pdf = folder.filePath("report.pdf");
+    window.windowing().setNextPrintFile(pdf);
+    Action(window, "mnuPrint")->trigger();
+    QProcess pdftotext;
+    pdftotext.start("pdftotext", {"-layout", pdf, "-"});
+    if (!pdftotext.waitForFinished(30000)) return {};
+    return QString::fromUtf8(pdftotext.readAllStandardOutput());
+}
+
 void ReadSdr20Sample(MainWindow& window, const QString& start, const QString& end) {
     window.windowing().setNextFileName(Sample("ring-road.sdr20.SDR"));
     WhenWindowShows("FormRL", [start, end](QWidget* widget) {
@@ -1016,14 +1029,7 @@ void UiTest::numbersShownWholeOnScreenPrintWhole() {
     auto& model = window.sheetModel();
     QCOMPARE(window.sheetView().shownText(model.index(first - 1, core::kColRL - 1)),
              QString("123456.7890"));
-    QTemporaryDir dir;
-    const QString pdf = dir.filePath("rls.pdf");
-    window.windowing().setNextPrintFile(pdf);
-    Action(window, "mnuPrint")->trigger();
-    QProcess pdftotext;
-    pdftotext.start("pdftotext", {"-layout", pdf, "-"});
-    QVERIFY(pdftotext.waitForFinished(30000));
-    const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    const QString text = PrintedText(window);
     QVERIFY2(text.contains("123456.7890"), qPrintable(text));
     QVERIFY2(!text.contains('#'), qPrintable(text));
 }
@@ -1276,14 +1282,7 @@ void UiTest::aNumberWiderThanItsColumnShowsHashes() {
     // Reduced on it, every RL is such a number: #### in the printed report too.
     Action(window, "mnuStnRL")->trigger();
     window.changeRLWindow()->okButton()->click();
-    QTemporaryDir folder;
-    const QString pdf = folder.filePath("report.pdf");
-    window.windowing().setNextPrintFile(pdf);
-    Action(window, "mnuPrint")->trigger();
-    QProcess pdftotext;
-    pdftotext.start("pdftotext", {pdf, "-"});
-    QVERIFY(pdftotext.waitForFinished(30000));
-    const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    const QString text = PrintedText(window);
     QVERIFY2(text.contains("####"), qPrintable(text.left(400)));
     QVERIFY(!text.contains("0000000000000000"));
 }
@@ -1484,16 +1483,9 @@ void UiTest::saveFromTheFileMenu() {
 void UiTest::printFromTheFileMenu() {
     MainWindow window;
     window.show();
-    QTemporaryDir folder;
-    const QString pdf = folder.filePath("level.pdf");
-    window.windowing().setNextPrintFile(pdf);
-    Action(window, "mnuPrint")->trigger();
+    const QString text = PrintedText(window);
     QCOMPARE(window.sheet().GetPageSetup().printTitleRows, std::string("A1:IV4"));
     QVERIFY(!window.sheet().PrintGridLines());
-    QProcess pdftotext;
-    pdftotext.start("pdftotext", {"-layout", pdf, "-"});
-    QVERIFY(pdftotext.waitForFinished(30000));
-    const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
     QCOMPARE(text.count('\f'), 1);
     QVERIFY(text.contains("LEVEL REPORT"));
     QVERIFY(text.contains("Page 1 of 1 Page(s)"));
@@ -1529,14 +1521,7 @@ void UiTest::noNumberIsCutOff() {
     QCOMPARE(sheet.ColumnWidth(1), 150);
 
     // In print: the level and the set-up count's label come out whole.
-    QTemporaryDir folder;
-    const QString pdf = folder.filePath("level.pdf");
-    window.windowing().setNextPrintFile(pdf);
-    Action(window, "mnuPrint")->trigger();
-    QProcess pdftotext;
-    pdftotext.start("pdftotext", {"-layout", pdf, "-"});
-    QVERIFY(pdftotext.waitForFinished(30000));
-    const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    const QString text = PrintedText(window);
     QVERIFY2(text.contains("1523.4567"), qPrintable(text));
     QVERIFY2(text.contains("No. Stn. :"), qPrintable(text));
     QCOMPARE(sheet.ColumnWidth(1), 150);
