@@ -1069,29 +1069,28 @@ void UiTest::theBookGoesWithEveryUndoStep() {
     QCOMPARE(window.windowing().fieldBook().path, std::string());
 }
 
+/// Opens `book` by name and reads its levelling line `line` from the list, FormRL confirmed.
+void OpenLine(MainWindow& window, const std::string& book, int line) {
+    WhenWindowShows("RunChooser", [line](QWidget* chooser) {
+        auto* list = chooser->findChild<QTreeWidget*>("RunList");
+        list->setCurrentItem(list->topLevelItem(line - 1));
+        OkWhenFormRLShows();
+        QTest::keyClick(list, Qt::Key_Return);
+    });
+    window.openFieldBookNamed(book);
+}
+
 void UiTest::aLineOfABookOfSeveralIsNamedByItsNumber() {
     QTemporaryDir dir;
     const std::string book =
         CopySample("ring-road.gsi", QFile::encodeName(dir.path()).toStdString(), "ring.gsi");
     MainWindow window;
     window.show();
-    WhenWindowShows("RunChooser", [](QWidget* chooser) {
-        auto* list = chooser->findChild<QTreeWidget*>("RunList");
-        list->setCurrentItem(list->topLevelItem(1));
-        OkWhenFormRLShows();
-        QTest::keyClick(list, Qt::Key_Return);
-    });
-    window.openFieldBookNamed(book);
+    OpenLine(window, book, 2);
     QTRY_COMPARE(window.windowing().fieldBook().line, 2);
     QCOMPARE(window.windowing().offeredPdf(window.sheet()), dir.filePath("ring.run-2.pdf"));
     QCOMPARE(window.windowing().documentTitle(window.sheet()), QString("ring.gsi, line 2"));
-    WhenWindowShows("RunChooser", [](QWidget* chooser) {
-        auto* list = chooser->findChild<QTreeWidget*>("RunList");
-        list->setCurrentItem(list->topLevelItem(0));
-        OkWhenFormRLShows();
-        QTest::keyClick(list, Qt::Key_Return);
-    });
-    window.openFieldBookNamed(book);
+    OpenLine(window, book, 1);
     QTRY_COMPARE(window.windowing().fieldBook().line, 1);
     QCOMPARE(window.windowing().offeredPdf(window.sheet()), dir.filePath("ring.run-1.pdf"));
     QTest::keySequence(&window.sheetView(), QKeySequence::Undo);
