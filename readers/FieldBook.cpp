@@ -15,19 +15,13 @@
 #include "readers/M5Book.h"
 #include "readers/ReaderParts.h"
 #include "readers/SdrBook.h"
+#include "readers/SheetLayout.h"
 
 namespace rendle::readers {
 
 namespace {
 
-using parts::Counter16;
-using parts::kCapacity;
-using parts::RowCounter;
 using parts::Stop;
-
-constexpr std::string_view kTooManyDataRows =
-    "The run is longer than the 1000 rows a level sheet holds, even once its set-up rows are "
-    "taken out. Its readings stay in the sheet; the run was not reduced.";
 
 /// Why `lines` stopped before the end of the book.
 std::string WhyNotReadToItsEnd(const LineReader& lines) {
@@ -36,63 +30,53 @@ std::string WhyNotReadToItsEnd(const LineReader& lines) {
            std::to_string(kMaxLineBytes / 1024) + " KB without a line end: this is no field book";
 }
 
-/// Reads what `lines` gives into the sheet, and the run state at its end.
+/// Reads the run `lines` gives; a read that stops keeps what it read before the stop, with
+/// the stop.
+void ReadRun(FieldBookFormat format, LineReader& lines, const LevellingLine* line,
+             core::LevelRun& levelRun, ReadWarnings& warnings) {
+    switch (format) {
+        case FieldBookFormat::M5:
+            parts::ReadM5Lines(lines, levelRun, warnings);
+            break;
+        case FieldBookFormat::GSI:
+            parts::ReadGsiLines(lines, levelRun, warnings,
+                                line && line->method.find("FFB") != std::string::npos ? 2 : 1);
+            break;
+        case FieldBookFormat::SDR20:
+        case FieldBookFormat::SDR33:
+            parts::ReadSdrLines(format, lines, levelRun, warnings);
+            break;
+    }
+}
+
+/// Reads what `lines` gives, lays it out in the sheet, and sets the run state at its end.
 ReadResult ReadLines(FieldBookFormat format, LineReader& lines, const LevellingLine* line,
                      grid::Grid& sheet, core::RunState& run) {
     ReadResult result;
+    core::LevelRun levelRun;
+    std::optional<Stop> readStop;
     try {
-        run.StationCount = 0;
-        run.instrument = {};
-        RowCounter rows;
-        switch (format) {
-            case FieldBookFormat::M5:
-                rows = parts::ReadM5Lines(lines, sheet, run, result.warnings);
-                break;
-            case FieldBookFormat::GSI:
-                rows = parts::ReadGsiLines(
-                    lines, sheet, run, result.warnings,
-                    line && line->method.find("FFB") != std::string::npos ? 2 : 1);
-                break;
-            case FieldBookFormat::SDR20:
-            case FieldBookFormat::SDR33:
-                rows = parts::ReadSdrLines(format, lines, sheet, run, result.warnings);
-                break;
-        }
+        ReadRun(format, lines, line, levelRun, result.warnings);
+    } catch (Stop& stop) {
+        readStop = std::move(stop);
+    }
+    try {
+        const bool whole = !readStop && !lines.Failed();
+        parts::LayOutRun(levelRun, sheet, run, whole);
+        if (readStop) throw *readStop;
         if (lines.Failed()) throw Stop{{}, WhyNotReadToItsEnd(lines)};
-
-        // End of the file. Once the reduction has deleted the marker rows below row 5, the last
-        // data row stands StationCount - 1 rows higher than the last row written.
-        const int16_t lastDataRow = Counter16(
-            Counter16(rows.Row() - run.StationCount, "the last data row") + 1, "the last data row");
-        // A run whose data rows still pass row 1000 then cannot be reduced: said now, rather
-        // than the reduction stopping without a word.
-        if (lastDataRow > kCapacity) {
-            throw Stop{std::string(kTooManyDataRows),
-                       "the data rows reach row " + std::to_string(lastDataRow) +
-                           " once the set-up rows are taken out, past the 1000 rows of the "
-                           "level sheet"};
-        }
-        run.FirstDataRow = core::kFirstDataRow;
-        run.LastDataRow = lastDataRow;
-        sheet.SetCellText(core::kStationCountRow, core::kStationCountCol,
-                          std::to_string(run.StationCount));
-
-        run.StartRL = run.EnteredStartRL;
-        // A run that closes on the station it started from ends on the starting RL.
-        if (sheet.CellText(sheet.LastUsedRow(), core::kColStation) ==
-            sheet.CellText(core::kFirstDataRow, core::kColStation)) {
-            run.EndRL = run.StartRL;
-        }
     } catch (const Stop& stop) {
         result.status =
             stop.message.empty() ? ReadStatus::EndedSilently : ReadStatus::EndedWithMessage;
         result.message = stop.message;
         result.reason = stop.reason;
+        result.line = stop.line;
+        if (stop.line != 0) result.warnings.DropAfter(stop.line);
     } catch (const grid::GridError& error) {
         result.status = ReadStatus::EndedSilently;
         result.reason = error.what();
     }
-    result.line = lines.LineNumber();
+    if (result.line == 0) result.line = lines.LineNumber();
     return result;
 }
 

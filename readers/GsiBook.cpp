@@ -5,23 +5,15 @@
 #include <optional>
 #include <utility>
 
-#include "core/LevelSheet.h"
-#include "core/RunState.h"
-#include "grid/Grid.h"
-#include "grid/NumberFormat.h"
 #include "readers/FieldBookLine.h"
-#include "readers/SetUpLayout.h"
+#include "readers/SetUpBuilder.h"
 
 namespace rendle::readers {
 
 namespace {
 
-using parts::CheckCapacity;
-using parts::Counter16;
 using parts::kCheckDataFile;
-using parts::RowCounter;
 using parts::Stop;
-using parts::WriteReading;
 
 // Word indices of a levelling book.
 constexpr int kPointId = 11;
@@ -244,16 +236,13 @@ bool IsReading(int index) {
            index == kForesight2 || index == kIntermediate;
 }
 
-/// Reads the blocks of one levelling line into the sheet.
+/// Reads the blocks of one levelling line into its run.
 class RunReader {
   public:
-    RunReader(grid::Grid& sheet, core::RunState& run, ReadWarnings& warnings)
-        : run_(run), layout_(sheet, run, warnings, rows_) {
-        rows_.lineCounter = core::kFirstMarkerRow - 1;
-    }
+    RunReader(core::LevelRun& run, ReadWarnings& warnings) : run_(run), builder_(run, warnings) {}
 
     void SetMethod(int method) {
-        layout_.SetReadings(method == 2 || method == 4 ? 2 : 1);
+        builder_.SetReadings(method == 2 || method == 4 ? 2 : 1);
         run_.instrument.method = MethodName(method);
     }
 
@@ -276,8 +265,8 @@ class RunReader {
                 reading = word.index;
                 value = Metres(word, lineNumber, "the staff reading");
             } else if (word.index == kStationDifference) {
-                layout_.StoredDifference(Metres(word, lineNumber, "the station difference"),
-                                         lineNumber, UnitMetres(word.unit));
+                builder_.StoredDifference(Metres(word, lineNumber, "the station difference"),
+                                          lineNumber, UnitMetres(word.unit));
                 closing = true;
             } else if (word.index >= 572 && word.index <= 574) {
                 closing = true;
@@ -286,36 +275,32 @@ class RunReader {
         if (reading != 0) {
             parts::Sight sight{id, value, distance.value_or(0), std::nullopt, lineNumber};
             if (reading == kIntermediate) {
-                layout_.Intermediate(std::move(sight));
+                builder_.Intermediate(std::move(sight));
             } else {
                 const bool back = reading == kBacksight1 || reading == kBacksight2;
-                layout_.Take(back, reading == kBacksight2 || reading == kForesight2 ? 1 : 0,
-                             std::move(sight));
+                builder_.Take(back, reading == kBacksight2 || reading == kForesight2 ? 1 : 0,
+                              std::move(sight));
             }
             lastWasIntermediate_ = reading == kIntermediate;
-            if (height) layout_.Height(*height, reading == kIntermediate);
+            if (height) builder_.Height(*height, reading == kIntermediate);
         } else if (height) {
             if (!started_) {
                 // The first height of a line is its starting height, entered or carried over.
-                run_.EnteredStartRL = *height;
+                run_.startRL = *height;
                 run_.instrument.startZ = *height;
             } else {
-                layout_.Height(*height, !closing && lastWasIntermediate_);
+                builder_.Height(*height, !closing && lastWasIntermediate_);
             }
         }
         started_ = started_ || height.has_value() || reading != 0;
     }
 
-    /// Lays out what the line ended inside, and gives the rows written.
-    RowCounter Finish() {
-        layout_.Finish();
-        return rows_;
-    }
+    /// Closes the set-up the line ended inside; `line` is the line being read.
+    void Finish(size_t line) { builder_.Finish(line); }
 
   private:
-    core::RunState& run_;
-    RowCounter rows_;
-    parts::SetUpLayout layout_;
+    core::LevelRun& run_;
+    parts::SetUpBuilder builder_;
     bool started_ = false;
     bool lastWasIntermediate_ = false;
 };
@@ -434,9 +419,8 @@ std::vector<LevellingLine> ListGsiLines(LineReader& lines, std::string* problem)
 
 namespace parts {
 
-RowCounter ReadGsiLines(LineReader& lines, grid::Grid& sheet, core::RunState& run,
-                        ReadWarnings& warnings, int readings) {
-    RunReader reader(sheet, run, warnings);
+void ReadGsiLines(LineReader& lines, core::LevelRun& run, ReadWarnings& warnings, int readings) {
+    RunReader reader(run, warnings);
     reader.SetMethod(readings == 2 ? 2 : 1);
     bool read = false;
     std::string line;
@@ -452,7 +436,7 @@ RowCounter ReadGsiLines(LineReader& lines, grid::Grid& sheet, core::RunState& ru
         }
         reader.Block(words, lines.LineNumber());
     }
-    return reader.Finish();
+    reader.Finish(lines.LineNumber());
 }
 
 }  // namespace parts

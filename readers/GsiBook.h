@@ -1,18 +1,15 @@
 // Leica GSI field books of digital levels (the LS and DNA series, the Sprinter): blocks of
 // 16-character (GSI-8) or 24-character (GSI-16) words, one block a line, a book of one or more
-// levelling lines, each laid out in the level sheet as the other readers lay out a run.
+// levelling lines, each read as the other readers read a run.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/LevelRun.h"
 #include "readers/ReadResult.h"
 #include "readers/ReaderParts.h"
-
-namespace rendle::core {
-struct RunState;
-}
 
 namespace rendle::readers {
 
@@ -34,8 +31,7 @@ namespace parts {
 /// twice averaged; the starting height as the entered starting RL; the instrument's heights and
 /// station differences for the checks. Gives the rows written, as the other readers do.
 /// `readings` (1 or 2 a set-up) holds until a start block names the method.
-RowCounter ReadGsiLines(LineReader& lines, grid::Grid& sheet, core::RunState& run,
-                        ReadWarnings& warnings, int readings = 1);
+void ReadGsiLines(LineReader& lines, core::LevelRun& run, ReadWarnings& warnings, int readings = 1);
 
 }  // namespace parts
 

@@ -7,22 +7,17 @@
 #include <vector>
 
 #include "core/LevelSheet.h"
-#include "core/RunState.h"
-#include "grid/Grid.h"
-#include "readers/SetUpLayout.h"
+#include "readers/SetUpBuilder.h"
 
 namespace rendle::readers {
 
-using parts::CheckCapacity;
 using parts::CheckNotCutOff;
 using parts::Counter16;
 using parts::MeasuredValue;
 using parts::ReadPlace;
-using parts::RowCounter;
-using parts::SetUpLayout;
+using parts::SetUpBuilder;
 using parts::Sight;
 using parts::Stop;
-using parts::WriteReading;
 
 namespace {
 
@@ -114,48 +109,43 @@ double M5Unit(std::string_view line, size_t position) {
     return unit;
 }
 
-/// Reads an M5 field book. A BF book is read line by line; a book of another method has each
-/// set-up gathered first and laid out as BF lays it out: the marker row, one BS row with the
-/// mean of its back readings and distances, its intermediate sights, one FS row with the mean
-/// of its fore readings and distances. Readings are paired by their code, whatever their order;
-/// a set-up is laid out when the next one starts (or the field book ends), so that the
-/// intermediate sights taken from it land between its BS and FS rows wherever they were read.
 }  // namespace
 
-RowCounter parts::ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run,
-                              ReadWarnings& warnings) {
+/// Reads an M5 field book. A BF book is read line by line; a book of another method has each
+/// set-up gathered first and given as BF gives it: one backsight with the mean of its back
+/// readings and distances, its intermediate sights, one foresight with the mean of its fore
+/// readings and distances. Readings are paired by their code, whatever their order; a set-up is
+/// closed when the next one starts (or the field book ends), so that the intermediate sights
+/// taken from it stand between its backsight and foresight wherever they were read.
+void parts::ReadM5Lines(LineReader& lines, core::LevelRun& run, ReadWarnings& warnings) {
     const ReadPlace place{lines, warnings};
-    RowCounter rows;
+    int16_t counted = 0;  // lines before the run starts: each counts
     int16_t lineIndex = 0;
     bool runStarted = false;
     M5Method method;
     std::string line;
-    run.instrument = {};
-    // The set-ups of a method other than BF, gathered and laid out; the line that starts the
-    // run already stands on the first BS row.
-    SetUpLayout layout(sheet, run, warnings, rows);
-    layout.StandOnFirstRow();
-    int32_t lastForeRow = 0;  // the data row of the last foresight stored line by line
-    // The foresight of the set-up being read line by line, while intermediate sights may still
-    // follow it (a DiNi books them after the foresight): each such sight takes the foresight's
-    // row, and the foresight moves down below it, so that the next set-up goes on from it.
-    struct StoredFore {
-        int16_t row = 0;
-        std::string station;
-        double reading = 0;
-        double distance = 0;
-        std::optional<size_t> height;  ///< its entry among the instrument's heights
-    };
-    std::optional<StoredFore> fore;
+    // The set-ups of a method other than BF, gathered.
+    SetUpBuilder builder(run, warnings);
+    // The set-up read line by line has its foresight: intermediate sights after it (a DiNi books
+    // them so) go before it, so that the next set-up goes on from it.
+    bool foreTaken = false;
+    bool foreAwaitsHeight = false;   // the last foresight read line by line has no height yet
     bool lastSightingMarked = true;  // no reading yet that a repeat could have dropped
-    // The data row a row written now will have once the reduction has deleted the marker rows
-    // of the set-ups before this one.
-    const auto dataRow = [&] { return static_cast<int32_t>(rows.Row()) - (run.StationCount - 1); };
     // The instrument's height of a line, and the last digit the book stores it to.
     const auto height = [&](std::string_view text) {
         const std::optional<double> z = M5Height(text);
         if (z) run.instrument.Resolution(M5Unit(text, kM5BenchmarkPos));
         return z;
+    };
+    // The set-up read line by line that a sight joins (one without its backsight opens none).
+    const auto openSetUp = [&]() -> core::SetUp& {
+        if (run.setUps.empty()) {
+            core::SetUp setUp;
+            setUp.marker = false;
+            setUp.line = lines.LineNumber();
+            run.setUps.push_back(std::move(setUp));
+        }
+        return run.setUps.back();
     };
 
     bool firstLine = true;
@@ -172,24 +162,26 @@ RowCounter parts::ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunSta
         const bool sighting = code == "Rb" || code == "Rz" || code == "Rf";
         const bool marked = sighting && Field(line, 30, 5) == "#####";
         const bool lineByLine = method.inSheetOrder;
-        layout.SetReadings(method.backs);
+        builder.SetReadings(method.backs);
         run.instrument.method = method.name;
-        if (!runStarted) {
-            rows.Advance(1);
-        } else if (sighting && !marked && lineByLine) {
-            rows.Advance(code == "Rb" ? 2 : 1);  // a new set-up leaves a row for its marker
-        }
+        if (!runStarted) counted = Counter16(counted + 1, "the line counter");
 
         if (lineIndex == 2) {
             CheckM5Unit(line, kM5BenchmarkPos, "the benchmark height");
-            run.EnteredStartRL =
+            run.startRL =
                 MeasuredValue(place, line, kM5BenchmarkPos, kM5ValueLength, "the benchmark height");
-            run.instrument.startZ = std::get<double>(run.EnteredStartRL);
+            run.instrument.startZ = run.startRL;
             run.instrument.Resolution(M5Unit(line, kM5BenchmarkPos));
         }
         if (code == "Rb" && !runStarted) {
             // The line that starts the run always lands in row 6, its marker in row 5.
-            rows.rowOffset = Counter16(rows.lineCounter - core::kFirstDataRow, "the offset");
+            run.standCounter = counted - 2;
+            run.standRow = core::kFirstMarkerRow - 1;
+            if (marked && lineByLine) {
+                // Meant: a BF run whose first backsight was rejected stands on that row.
+                run.standCounter = counted;
+                run.standRow = core::kFirstDataRow;
+            }
             runStarted = true;
         }
         // The instrument marks the readings it rejects (#####) before it says that it measures
@@ -205,45 +197,46 @@ RowCounter parts::ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunSta
         }
         if (sighting && runStarted) lastSightingMarked = marked;
         if (sighting && !marked && runStarted) {
-            if (lineByLine && code == "Rb") {
-                sheet.SetCellText(rows.Row() - 1, core::kColSightType, core::kMarker);
-                run.StationCount = Counter16(run.StationCount + 1, "the set-up count");
+            const bool afterFore = lineByLine && code == "Rz" && foreTaken;
+            if (lineByLine) {
+                // What a record stopped inside of gave stays in the sheet.
+                run.unfinished = core::UnfinishedSight{
+                    code == "Rb", std::nullopt, std::nullopt, afterFore, false, lines.LineNumber()};
             }
             CheckNotCutOff(lines, line, kM5DistancePos + kM5ValueLength - 1);
             CheckM5Unit(line, kM5ReadingPos, "the staff reading");
             CheckM5Unit(line, kM5DistancePos, "the distance");
             const std::string station(LeftTrimmed(Field(line, 22, 8)));
             if (lineByLine) {
-                int16_t row = rows.Row();
-                const bool afterFore = code == "Rz" && fore.has_value();
-                if (afterFore) row = fore->row;  // the sight goes before its set-up's foresight
-                sheet.SetCellText(row, core::kColStation, station);
-                CheckCapacity(rows);
+                run.unfinished->station = station;
                 const double distance =
                     MeasuredValue(place, line, kM5DistancePos, kM5ValueLength, "the distance");
                 const double reading =
                     MeasuredValue(place, line, kM5ReadingPos, kM5ValueLength, "the staff reading");
-                if (afterFore) {
-                    sheet.ClearCells(row, core::kColFS, row, core::kColFS, grid::ClearMode::All);
-                    fore->row = rows.Row();
-                    sheet.SetCellText(fore->row, core::kColStation, fore->station);
-                    sheet.SetCellNumber(fore->row, core::kColDist, fore->distance);
-                    WriteReading(sheet, fore->row, "FS", fore->reading);
-                    if (fore->height) ++run.instrument.heights[*fore->height].row;
-                    if (lastForeRow > 0) ++lastForeRow;
-                }
-                sheet.SetCellNumber(row, core::kColDist, distance);
-                const std::string_view sight = code == "Rb" ? "BS" : code == "Rz" ? "IS" : "FS";
-                WriteReading(sheet, row, sight, reading);
-                if (code == "Rf") {
-                    lastForeRow = dataRow();
-                    fore = StoredFore{row, station, reading, distance, std::nullopt};
-                } else if (code == "Rb") {
-                    lastForeRow = 0;
-                    fore.reset();
-                }
-                if (const auto z = height(line); z && code == "Rz") {
-                    run.instrument.heights.push_back({dataRow() - (afterFore ? 1 : 0), *z});
+                run.unfinished.reset();
+                const std::optional<double> z = height(line);
+                core::Sight sight{code == "Rb"   ? core::SightKind::Back
+                                  : code == "Rz" ? core::SightKind::Intermediate
+                                                 : core::SightKind::Fore,
+                                  station,
+                                  reading,
+                                  distance,
+                                  code == "Rz" ? z : std::nullopt,
+                                  lines.LineNumber()};
+                if (code == "Rb") {
+                    core::SetUp setUp;
+                    setUp.line = lines.LineNumber();
+                    setUp.sights.push_back(std::move(sight));
+                    run.setUps.push_back(std::move(setUp));
+                    foreTaken = false;
+                    foreAwaitsHeight = false;
+                } else if (afterFore) {
+                    // The sight goes before its set-up's foresight.
+                    std::vector<core::Sight>& sights = openSetUp().sights;
+                    sights.insert(sights.end() - 1, std::move(sight));
+                } else {
+                    openSetUp().sights.push_back(std::move(sight));
+                    if (code == "Rf") foreTaken = foreAwaitsHeight = true;
                 }
             } else {
                 Sight sight{station, 0, 0, code == "Rz" ? height(line) : std::nullopt,
@@ -254,30 +247,29 @@ RowCounter parts::ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunSta
                     MeasuredValue(place, line, kM5ReadingPos, kM5ValueLength, "the staff reading");
                 if (code == "Rz") {
                     // An intermediate sight outside a set-up stands on its own.
-                    layout.Intermediate(std::move(sight), true);
+                    builder.Intermediate(std::move(sight), true);
                 } else {
                     // Readings pair by their code, in the order taken.
-                    layout.Take(code == "Rb", -1, std::move(sight));
+                    builder.Take(code == "Rb", -1, std::move(sight));
                 }
             }
         }
         if (!sighting && lineIndex != 2 && runStarted) {
             // The instrument's height of the foresight point follows the sights of a set-up.
             if (const auto z = height(line)) {
-                if (!lineByLine && layout.HasFore()) {
-                    layout.Height(*z, false);
-                } else if (lineByLine && lastForeRow > 0) {
-                    if (fore) fore->height = run.instrument.heights.size();
-                    run.instrument.heights.push_back({lastForeRow, *z});
-                    lastForeRow = 0;
+                if (!lineByLine && builder.HasFore()) {
+                    builder.Height(*z, false);
+                } else if (lineByLine && foreAwaitsHeight) {
+                    run.setUps.back().sights.back().z = *z;
+                    foreAwaitsHeight = false;
                 }
             }
         }
         lineIndex = Counter16(lineIndex + 1, "the line index");
     }
-    // A set-up the field book ends inside is laid out with what it has.
-    layout.Finish();
-    return rows;
+    if (!runStarted) run.standCounter = run.standRow = counted;
+    // A set-up the field book ends inside is closed with what it has.
+    builder.Finish(lines.LineNumber());
 }
 
 namespace {
@@ -352,7 +344,7 @@ std::vector<LevellingLine> ListM5Lines(LineReader& lines) {
             try {
                 if (const auto named = M5MethodOf(line)) method = named->name;
             } catch (const Stop&) {
-                method = "?";  // reading the line says what is wrong
+                method.assign(1, '?');  // reading the line says what is wrong
             }
             open(lines.LineNumber(), lines.LineStart(), method,
                  mark.number.empty() ? std::string() : "line " + mark.number);

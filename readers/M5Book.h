@@ -5,12 +5,9 @@
 
 #include <vector>
 
+#include "core/LevelRun.h"
 #include "readers/ReadResult.h"
 #include "readers/ReaderParts.h"
-
-namespace rendle::core {
-struct RunState;
-}
 
 namespace rendle::readers {
 
@@ -27,8 +24,7 @@ namespace parts {
 /// each set-up gathered and laid out as BF lays it out, readings paired by their code. The
 /// benchmark height on the line after the "Start-Line" (line 3) is the starting RL; the
 /// instrument's heights are kept for the checks. Gives the rows written.
-RowCounter ReadM5Lines(LineReader& lines, grid::Grid& sheet, core::RunState& run,
-                       ReadWarnings& warnings);
+void ReadM5Lines(LineReader& lines, core::LevelRun& run, ReadWarnings& warnings);
 
 }  // namespace parts
 

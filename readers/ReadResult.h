@@ -58,6 +58,12 @@ class ReadWarnings {
     /// How many more there were than are told.
     size_t More() const { return more_; }
     bool Empty() const { return told_.empty(); }
+    /// Forgets what was told of lines after `line`: a read that stops there never read them.
+    void DropAfter(size_t line) {
+        const size_t told = told_.size();
+        std::erase_if(told_, [line](const ReadWarning& warning) { return warning.line > line; });
+        if (told_.size() < told) more_ = 0;
+    }
 
   private:
     std::vector<ReadWarning> told_;

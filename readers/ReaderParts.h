@@ -28,6 +28,7 @@ constexpr int32_t kCapacity = 1000;
 struct Stop {
     std::string message;
     std::string reason;
+    size_t line = 0;  ///< the field-book line it is about; 0: the line being read
 };
 
 /// 16-bit counter arithmetic: a result past the range ends the read.

@@ -4,8 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "core/RunState.h"
-#include "grid/Grid.h"
+#include "core/LevelRun.h"
 
 namespace rendle::readers::parts {
 
@@ -71,11 +70,11 @@ constexpr SdrLayout kSdr33{
 
 }  // namespace
 
-RowCounter ReadSdrLines(FieldBookFormat format, LineReader& lines, grid::Grid& sheet,
-                        core::RunState& run, ReadWarnings& warnings) {
+void ReadSdrLines(FieldBookFormat format, LineReader& lines, core::LevelRun& run,
+                  ReadWarnings& warnings) {
     const SdrLayout& layout = format == FieldBookFormat::SDR20 ? kSdr20 : kSdr33;
     const ReadPlace place{lines, warnings};
-    RowCounter rows;
+    int16_t counted = 0;  // lines before the first set-up: each counts
     bool offsetFixed = false;
     std::string line;
     // After the first set-up, a record that is not a header, benchmark, set-up or reading does
@@ -90,7 +89,7 @@ RowCounter ReadSdrLines(FieldBookFormat format, LineReader& lines, grid::Grid& s
         const double code = CodeValue(Field(line, 1, 2));
         // Meant: before the first set-up every line counts, so records before it land in the
         // header block; after it only set-ups and readings take rows.
-        if (!offsetFixed || code == 62 || code == 63) rows.Advance(1);
+        if (!offsetFixed) counted = Counter16(counted + 1, "the line counter");
 
         if (code == 0) {
             if (Field(line, 5, 5) != layout.model) {
@@ -98,37 +97,48 @@ RowCounter ReadSdrLines(FieldBookFormat format, LineReader& lines, grid::Grid& s
                            "a header record does not name " + std::string(layout.model)};
             }
         } else if (code == 61) {
-            run.EnteredStartRL = MeasuredValue(place, line, layout.benchmarkPos, kSdrValueLength,
-                                               "the benchmark RL");
+            run.startRL = MeasuredValue(place, line, layout.benchmarkPos, kSdrValueLength,
+                                        "the benchmark RL");
         } else if (code == 62) {
             if (!offsetFixed) {
                 // The first set-up's marker row is row 5 however many lines came before it.
-                rows.rowOffset = Counter16(rows.lineCounter - core::kFirstMarkerRow, "the offset");
+                run.standCounter = counted - 1;
+                run.standRow = core::kFirstMarkerRow - 1;
                 offsetFixed = true;
             }
-            sheet.SetCellText(rows.Row(), core::kColSightType, core::kMarker);
-            run.StationCount = Counter16(run.StationCount + 1, "the set-up count");
+            core::SetUp setUp;
+            setUp.line = lines.LineNumber();
+            run.setUps.push_back(std::move(setUp));
         } else if (code == 63) {
             CheckNotCutOff(lines, line,
                            std::max(layout.distancePos, layout.readingPos) + kSdrValueLength - 1);
-            const int16_t row = rows.Row();
             std::string_view station = Field(line, layout.stationPos, layout.stationLen);
             if (layout.trimStation) station = LeftTrimmed(station);
-            sheet.SetCellText(row, core::kColStation, station);
-            CheckCapacity(rows);
-            sheet.SetCellNumber(
-                row, core::kColDist,
-                MeasuredValue(place, line, layout.distancePos, kSdrValueLength, "the distance"));
-            const std::string_view sight =
-                FlagIsOne(line, layout.backsightFlagPos, "the backsight flag")   ? "BS"
-                : FlagIsOne(line, layout.foresightFlagPos, "the foresight flag") ? "FS"
-                                                                                 : "IS";
-            WriteReading(sheet, row, sight,
-                         MeasuredValue(place, line, layout.readingPos, kSdrValueLength,
-                                       "the staff reading"));
+            core::Sight sight{core::SightKind::Intermediate,
+                              std::string(station),
+                              0,
+                              0,
+                              std::nullopt,
+                              lines.LineNumber()};
+            // What a record stopped inside of gave stays in the sheet.
+            run.unfinished = core::UnfinishedSight{false, sight.station, std::nullopt,
+                                                   false, !offsetFixed,  sight.line};
+            sight.distance =
+                MeasuredValue(place, line, layout.distancePos, kSdrValueLength, "the distance");
+            run.unfinished->distance = sight.distance;
+            sight.kind = FlagIsOne(line, layout.backsightFlagPos, "the backsight flag")
+                             ? core::SightKind::Back
+                         : FlagIsOne(line, layout.foresightFlagPos, "the foresight flag")
+                             ? core::SightKind::Fore
+                             : core::SightKind::Intermediate;
+            sight.reading =
+                MeasuredValue(place, line, layout.readingPos, kSdrValueLength, "the staff reading");
+            run.unfinished.reset();
+            (offsetFixed ? run.setUps.back().sights : run.beforeFirstSetUp)
+                .push_back(std::move(sight));
         }
     }
-    return rows;
+    if (!offsetFixed) run.standCounter = run.standRow = counted;
 }
 
 }  // namespace rendle::readers::parts

@@ -1,8 +1,8 @@
 // A set-up of a levelling line read twice or out of sheet order (the M5 methods other than BF,
-// every GSI line), gathered reading by reading and laid out as a BF book lays it out: the
-// marker row, one BS row with the mean of its back readings, its intermediate sights, one FS
-// row with the mean of its fore readings; the instrument's heights and station differences for
-// the checks. The Zeiss M5 and the Leica GSI readers both lay their set-ups out here.
+// every GSI line), gathered reading by reading and closed into the run as a BF book gives it:
+// one backsight with the mean of its back readings, its intermediate sights, one foresight with
+// the mean of its fore readings; the instrument's heights and station differences for the
+// checks. The Zeiss M5 and the Leica GSI readers both gather their set-ups here.
 #pragma once
 
 #include <array>
@@ -11,12 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "core/LevelRun.h"
 #include "readers/ReadResult.h"
 #include "readers/ReaderParts.h"
-
-namespace rendle::core {
-struct RunState;
-}
 
 namespace rendle::readers::parts {
 
@@ -29,18 +26,14 @@ struct Sight {
     size_t line = 0;          ///< the field-book line it was read on
 };
 
-class SetUpLayout {
+class SetUpBuilder {
   public:
-    /// Lays out into `sheet` from the row after the one `rows` stands on.
-    SetUpLayout(grid::Grid& sheet, core::RunState& run, ReadWarnings& warnings, RowCounter& rows);
+    /// Closes each set-up into `run`.
+    SetUpBuilder(core::LevelRun& run, ReadWarnings& warnings);
 
     /// How many back and fore readings make a set-up whole: 1 (BF, aBF) or 2 (BFFB ...).
     void SetReadings(int readings) { readings_ = readings; }
     int Readings() const { return readings_; }
-    /// The counter stands on the first set-up's BS row already, its marker row above it (a
-    /// Zeiss M5 book places the row of the line that starts the run so).
-    void StandOnFirstRow() { standing_ = true; }
-
     /// A back or fore reading; `which` is 0 or 1 for the first or second reading of its kind,
     /// -1 for the next one of the set-up (readings paired by their order). A reading that the
     /// open set-up already holds starts the next set-up when the set-up is whole and the point
@@ -49,9 +42,9 @@ class SetUpLayout {
     /// set-up is whole is the set-up measured again, which replaces it. Each replacement is
     /// told as a warning with its line.
     void Take(bool back, int which, Sight sight);
-    /// An intermediate sight of the open set-up, laid out between its BS and FS rows in the
-    /// order taken, wherever it was booked. `alone`: one taken outside any set-up is laid out
-    /// at once on its own.
+    /// An intermediate sight of the open set-up, given between its backsight and foresight in the
+    /// order taken, wherever it was booked. `alone`: one taken outside any set-up is closed at
+    /// once on its own.
     void Intermediate(Sight sight, bool alone = false);
     /// The instrument's height of the open set-up's foresight point, or of its last
     /// intermediate sight.
@@ -66,26 +59,19 @@ class SetUpLayout {
     bool HasFore() const { return fores_[0] || fores_[1]; }
     /// True while the open set-up holds no back or fore reading.
     bool NoSights() const;
-    /// Lays out what the open set-up holds.
-    void Finish();
+    /// Closes what the open set-up holds; `line` is the line being read.
+    void Finish(size_t line);
 
   private:
     bool Whole() const;
-    void LayOut();
-    void Store(std::string_view sightType, const Sight& sight);
+    void Close(size_t line);
+    static core::Sight Sighted(core::SightKind kind, const Sight& sight);
     void Warn(WarningKind kind, size_t line, std::string text) {
         warnings_.Add(kind, line, std::move(text));
     }
-    /// The data row a row written now will have once the reduction has deleted the marker
-    /// rows of the set-ups before this one.
-    int32_t DataRow() const;
-
-    grid::Grid& sheet_;
-    core::RunState& run_;
+    core::LevelRun& run_;
     ReadWarnings& warnings_;
-    RowCounter& rows_;
     int readings_ = 1;
-    bool standing_ = false;
     std::array<std::optional<Sight>, 2> backs_;
     std::array<std::optional<Sight>, 2> fores_;
     std::vector<Sight> intermediates_;

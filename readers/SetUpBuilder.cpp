@@ -1,11 +1,8 @@
-#include "readers/SetUpLayout.h"
+#include "readers/SetUpBuilder.h"
 
 #include <cmath>
 #include <utility>
 
-#include "core/LevelSheet.h"
-#include "core/RunState.h"
-#include "grid/Grid.h"
 #include "grid/NumberFormat.h"
 
 namespace rendle::readers::parts {
@@ -38,22 +35,21 @@ constexpr double kStoredDifferenceUnits = 3;
 
 }  // namespace
 
-SetUpLayout::SetUpLayout(grid::Grid& sheet, core::RunState& run, ReadWarnings& warnings,
-                         RowCounter& rows)
-    : sheet_(sheet), run_(run), warnings_(warnings), rows_(rows) {}
+SetUpBuilder::SetUpBuilder(core::LevelRun& run, ReadWarnings& warnings)
+    : run_(run), warnings_(warnings) {}
 
-bool SetUpLayout::NoSights() const {
+bool SetUpBuilder::NoSights() const {
     return !backs_[0] && !backs_[1] && !fores_[0] && !fores_[1];
 }
 
-bool SetUpLayout::Whole() const {
+bool SetUpBuilder::Whole() const {
     for (size_t i = 0; i < static_cast<size_t>(readings_); ++i) {
         if (!backs_[i] || !fores_[i]) return false;
     }
     return true;
 }
 
-void SetUpLayout::Take(bool back, int which, Sight sight) {
+void SetUpBuilder::Take(bool back, int which, Sight sight) {
     auto& slots = back ? backs_ : fores_;
     const char* kind = back ? "backsight" : "foresight";
     const bool paired = which < 0;  // the first free slot of its kind
@@ -82,7 +78,7 @@ void SetUpLayout::Take(bool back, int which, Sight sight) {
             storedDifference_.reset();
             if (paired) slot = 0;
         } else if (Whole() && !samePoint) {
-            LayOut();  // this reading starts the next set-up
+            Close(sight.line);  // this reading starts the next set-up
             if (paired) slot = 0;
         } else {
             Warn(WarningKind::TakenAgain, sight.line,
@@ -94,12 +90,12 @@ void SetUpLayout::Take(bool back, int which, Sight sight) {
     slots[slot] = std::move(sight);
 }
 
-void SetUpLayout::Intermediate(Sight sight, bool alone) {
+void SetUpBuilder::Intermediate(Sight sight, bool alone) {
     intermediates_.push_back(std::move(sight));
-    if (alone && NoSights()) LayOut();
+    if (alone && NoSights()) Close(intermediates_.back().line);
 }
 
-void SetUpLayout::Height(double z, bool ofIntermediate) {
+void SetUpBuilder::Height(double z, bool ofIntermediate) {
     if (ofIntermediate && !intermediates_.empty()) {
         intermediates_.back().z = z;
     } else {
@@ -107,46 +103,30 @@ void SetUpLayout::Height(double z, bool ofIntermediate) {
     }
 }
 
-int32_t SetUpLayout::DataRow() const {
-    return static_cast<int32_t>(rows_.Row()) - (run_.StationCount - 1);
+core::Sight SetUpBuilder::Sighted(core::SightKind kind, const Sight& sight) {
+    return {kind, sight.station, sight.reading, sight.distance, sight.z, sight.line};
 }
 
-void SetUpLayout::Store(std::string_view sightType, const Sight& sight) {
-    const int16_t row = rows_.Row();
-    sheet_.SetCellText(row, core::kColStation, sight.station);
-    CheckCapacity(rows_);
-    sheet_.SetCellNumber(row, core::kColDist, sight.distance);
-    WriteReading(sheet_, row, sightType, sight.reading);
-}
-
-void SetUpLayout::LayOut() {
+void SetUpBuilder::Close(size_t line) {
     const std::optional<Sight> back = MeanOf(backs_);
     const std::optional<Sight> fore = MeanOf(fores_);
-    if (back) {
-        if (standing_) {
-            standing_ = false;
-        } else {
-            rows_.Advance(2);  // a new set-up leaves a row for its marker
-        }
-        sheet_.SetCellText(rows_.Row() - 1, core::kColSightType, core::kMarker);
-        run_.StationCount = Counter16(run_.StationCount + 1, "the set-up count");
-        Store("BS", *back);
-    }
+    core::SetUp setUp;
+    setUp.marker = back.has_value();
+    setUp.line = back ? back->line : 0;
+    setUp.closedAt = line;
+    if (back) setUp.sights.push_back(Sighted(core::SightKind::Back, *back));
     for (const Sight& sight : intermediates_) {
-        rows_.Advance(1);
-        Store("IS", sight);
-        if (sight.z) run_.instrument.heights.push_back({DataRow(), *sight.z});
+        setUp.sights.push_back(Sighted(core::SightKind::Intermediate, sight));
     }
     if (fore) {
-        rows_.Advance(1);
-        Store("FS", *fore);
-        if (z_) run_.instrument.heights.push_back({DataRow(), *z_});
+        setUp.sights.push_back(Sighted(core::SightKind::Fore, *fore));
+        setUp.sights.back().z = z_;
     }
     const auto& b = backs_;
     const auto& f = fores_;
     if (b[0] && b[1] && f[0] && f[1]) {
         const double difference = (b[0]->reading - f[0]->reading) - (b[1]->reading - f[1]->reading);
-        run_.instrument.stationDifferences.push_back({run_.StationCount, difference});
+        setUp.stationDifference = difference;
         // The instrument's own figure, where it stored one, should be the same: within three
         // of its last digits, as it works it out from readings it rounds on their own.
         if (storedDifference_ && std::fabs(*storedDifference_ - difference) >
@@ -157,6 +137,7 @@ void SetUpLayout::LayOut() {
                      " m is not the readings' " + grid::FormatNumber(difference, "0.00000") + " m");
         }
     }
+    run_.setUps.push_back(std::move(setUp));
     backs_ = {};
     fores_ = {};
     intermediates_.clear();
@@ -164,8 +145,8 @@ void SetUpLayout::LayOut() {
     storedDifference_.reset();
 }
 
-void SetUpLayout::Finish() {
-    if (!NoSights() || !intermediates_.empty()) LayOut();
+void SetUpBuilder::Finish(size_t line) {
+    if (!NoSights() || !intermediates_.empty()) Close(line);
 }
 
 }  // namespace rendle::readers::parts

@@ -1,0 +1,33 @@
+// A levelling run laid out as the level sheet, as the File menu's readers lay it out, and a run
+// read back from the sheet as the user left it.
+#pragma once
+
+#include "core/LevelRun.h"
+#include "core/RunState.h"
+
+namespace rendle::grid {
+class Grid;
+}
+
+namespace rendle::readers::parts {
+
+/// Lays `levelRun` out into a sheet that holds only its header block: one marker row per set-up
+/// and one data row per sight from row 5 on; then the run state (first and last data row, set-up
+/// count, starting RL, the ending RL of a run that closes on its first station, the
+/// instrument's heights by data row and station differences by set-up) and the set-up count
+/// beside "No. Stn. :". A row is stored only while the line counter (the book's lines before the
+/// run, then one a row) is at most 1000; a run whose data rows pass row 1000 once the marker
+/// rows are gone is refused. A stop (a Stop naming its line) leaves what was laid out before it.
+/// A run the read stopped inside (`whole` false) is laid out as far as it was read, and no more.
+void LayOutRun(const core::LevelRun& levelRun, grid::Grid& sheet, core::RunState& run, bool whole);
+
+}  // namespace rendle::readers::parts
+
+namespace rendle::readers {
+
+/// The run in the sheet as it stands: each marker row opens a set-up, each row typed "BS", "IS"
+/// or "FS" is a sight with its station, reading and distance (its line is its sheet row). What
+/// the read gave of the instrument (start height, resolution, method) comes from `run`.
+core::LevelRun RunFromSheet(const grid::Grid& sheet, const core::RunState& run);
+
+}  // namespace rendle::readers
