@@ -90,7 +90,7 @@ int ReduceLine(const RunOptions& options, const std::string& fieldBook, const re
     }
 
     // The checks a surveyor makes before handing in the run; they change nothing in the sheet.
-    core::RunChecks checks = core::CheckRun(sheet, run, outcome.reduction, options.limits);
+    core::RunChecks checks = core::CheckRun(run, outcome.reduction, options.limits);
     const bool noEndingRL = outcome.reduction &&
                             outcome.reduction->status == core::ReductionStatus::Stopped &&
                             outcome.reduction->step == core::ReductionStep::ClosingCorrection &&
@@ -186,7 +186,7 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
             commands::ReadCommandResult outcome;
             outcome.read.status = readers::ReadStatus::EndedSilently;
             outcome.read.reason = reason;
-            const core::RunChecks checks = core::CheckRun(sheet, run, std::nullopt, options.limits);
+            const core::RunChecks checks = core::CheckRun(run, std::nullopt, options.limits);
             const bool jsonLine = options.manyBooks || options.jsonLines;
             report::WriteJsonReport(out, sheet, run, outcome, {}, &checks,
                                     jsonLine ? &shownBook : nullptr);

@@ -17,42 +17,39 @@ constexpr int kLengthDecimals = 2;     // lengths as the sheet shows them, "0.00
 constexpr int kHeightDecimals = 4;     // heights and misclose as the sheet shows them, "0.0000"
 constexpr int kReadingMmDecimals = 2;  // a difference of readings of five decimals, in mm
 
-bool HasSummaryBlock(const grid::Grid& sheet, const RunState& run) {
-    const int32_t last = run.LastDataRow;
-    if (run.FirstDataRow <= 0 || last < run.FirstDataRow || last + 5 > grid::kMaxRow) return false;
-    return sheet.CellText(last + 3, 2) == "Misclose(m)" &&
-           sheet.CellAt(last + 3, kColRL).kind == grid::CellKind::Number &&
-           sheet.CellAt(last + 5, kColRL).kind == grid::CellKind::Number;
+/// The reduced row of sheet row `row`, when the reduction read it.
+const ReducedRow* RowOf(const ReducedRun& reduced, int32_t row) {
+    if (reduced.rows.empty()) return nullptr;
+    const int32_t at = row - reduced.rows.front().row;
+    if (at < 0 || static_cast<size_t>(at) >= reduced.rows.size()) return nullptr;
+    return &reduced.rows[static_cast<size_t>(at)];
 }
 
-/// The reduction worked out the RLs of the data rows (it stops after them without an ending
-/// RL).
-bool HasRLs(const grid::Grid& sheet, const RunState& run) {
-    const int32_t first = run.FirstDataRow;
-    const int32_t last = run.LastDataRow;
-    if (first <= 0 || last < first || last > grid::kMaxRow) return false;
-    return sheet.CellAt(first, kColRL).kind == grid::CellKind::Number &&
-           sheet.CellAt(last, kColRL).kind == grid::CellKind::Number;
+double RLOf(const ReducedRun& reduced, int32_t row) {
+    const ReducedRow* found = RowOf(reduced, row);
+    return found && found->rl ? *found->rl : 0;
 }
 
-ArithmeticCheck Arithmetic(const grid::Grid& sheet, const RunState& run) {
+bool IsSight(const ReducedRow& row, SightKind kind) {
+    return row.kind == kind;
+}
+
+ArithmeticCheck Arithmetic(const ReducedRun& reduced) {
     ArithmeticCheck check;
-    for (int32_t r = run.FirstDataRow; r <= run.LastDataRow; ++r) {
-        check.sumBS += sheet.CellNumber(r, kColBS);
-        check.sumFS += sheet.CellNumber(r, kColFS);
-        const double riseFall = sheet.CellNumber(r, kColRiseFall);
+    for (const ReducedRow& row : reduced.rows) {
+        check.sumBS += row.backsight;
+        check.sumFS += row.foresight;
+        const double riseFall = row.riseFall.value_or(0);
         (riseFall >= 0 ? check.sumRise : check.sumFall) += std::fabs(riseFall);
     }
-    check.firstRL = sheet.CellNumber(run.FirstDataRow, kColRL);
-    check.lastRL = sheet.CellNumber(run.LastDataRow, kColRL);
+    check.firstRL = reduced.rows.front().rl.value_or(0);
+    check.lastRL = reduced.rows.back().rl.value_or(0);
     // A reading typed so that it stays text ("1.4.5") is no reading to the reduction: the
     // sums agree with it, and the run is still wrong.
-    for (int32_t r = run.FirstDataRow; r <= run.LastDataRow; ++r) {
-        for (const int32_t col : {kColBS, kColIS, kColFS, kColDist}) {
-            const grid::Cell& cell = sheet.CellAt(r, col);
-            if (cell.kind != grid::CellKind::Text) continue;
-            check.textCells.push_back(grid::ColumnLetters(col) + std::to_string(r) +
-                                      " holds the text " + cell.text + ", read as " +
+    for (const ReducedRow& row : reduced.rows) {
+        for (const auto& [col, text] : row.texts) {
+            check.textCells.push_back(grid::ColumnLetters(col) + std::to_string(row.row) +
+                                      " holds the text " + text + ", read as " +
                                       (col == kColDist ? "no distance." : "no reading."));
         }
     }
@@ -63,19 +60,18 @@ ArithmeticCheck Arithmetic(const grid::Grid& sheet, const RunState& run) {
     return check;
 }
 
-SightBalance Balance(const grid::Grid& sheet, const RunState& run, const CheckLimits& limits) {
+SightBalance Balance(const ReducedRun& reduced, const CheckLimits& limits) {
     SightBalance balance;
     balance.imbalanceLimit = limits.imbalanceLimit;
     balance.runningLimit = limits.runningLimit;
     double running = 0;
-    for (int32_t r = run.FirstDataRow; r > 0 && r <= run.LastDataRow; ++r) {
-        const std::string sight = sheet.CellText(r, kColSightType);
-        if (sight == "BS") {
+    for (const ReducedRow& row : reduced.rows) {
+        if (IsSight(row, SightKind::Back)) {
             balance.setUps.push_back({});
             balance.setUps.back().setUp = static_cast<int>(balance.setUps.size());
-            balance.setUps.back().backsight += sheet.CellNumber(r, kColDist);
-        } else if (sight == "FS" && !balance.setUps.empty()) {
-            balance.setUps.back().foresight += sheet.CellNumber(r, kColDist);
+            balance.setUps.back().backsight += row.distance;
+        } else if (IsSight(row, SightKind::Fore) && !balance.setUps.empty()) {
+            balance.setUps.back().foresight += row.distance;
         }
     }
     for (SetUpBalance& setUp : balance.setUps) {
@@ -153,7 +149,7 @@ StationDifferences Differences(const RunState& run, const CheckLimits& limits) {
     return differences;
 }
 
-InstrumentCheck Instrument(const grid::Grid& sheet, const RunState& run) {
+InstrumentCheck Instrument(const ReducedRun& reduced, const RunState& run) {
     InstrumentCheck check;
     if (!run.instrument.startZ || run.FirstDataRow <= 0) return check;
     check.resolution = run.instrument.resolution;
@@ -169,17 +165,19 @@ InstrumentCheck Instrument(const grid::Grid& sheet, const RunState& run) {
     for (const InstrumentRecord::Height& height : heights) {
         if (height.row < run.FirstDataRow || height.row > run.LastDataRow) continue;
         for (; counted <= height.row; ++counted) {
-            if (sheet.CellText(counted, kColSightType) == "BS") ++setUp;
+            const ReducedRow* row = RowOf(reduced, counted);
+            if (row && IsSight(*row, SightKind::Back)) ++setUp;
         }
-        const double difference = (height.z - from.z) - (sheet.CellNumber(height.row, kColRL) -
-                                                         sheet.CellNumber(from.row, kColRL));
+        const double difference =
+            (height.z - from.z) - (RLOf(reduced, height.row) - RLOf(reduced, from.row));
         ++check.compared;
         if (check.row == 0 || std::fabs(difference) > std::fabs(check.largestDifference)) {
             check.largestDifference = difference;
             check.row = height.row;
             check.setUp = setUp;
         }
-        if (sheet.CellText(height.row, kColSightType) == "FS") from = height;
+        const ReducedRow* row = RowOf(reduced, height.row);
+        if (row && IsSight(*row, SightKind::Fore)) from = height;
     }
     check.flagged = !Within(std::fabs(check.largestDifference) * 1000, check.limit * 1000,
                             MillimetreDecimals(check.limit, check.resolution));
@@ -199,13 +197,13 @@ std::string MethodVerdict(std::string_view required, const std::string& method) 
     return "meets";  // BF, single, single or double: any method
 }
 
-ClassChecks ByClass(const grid::Grid& sheet, const RunState& run, const RunChecks& checks,
+ClassChecks ByClass(const ReducedRun& reduced, const RunState& run, const RunChecks& checks,
                     const CheckLimits& limits) {
     const ToleranceClass& row = *limits.toleranceClass;
     ClassChecks byClass;
     byClass.row = &row;
-    byClass.loop = !limits.toleranceMm && sheet.CellText(run.FirstDataRow, kColStation) ==
-                                              sheet.CellText(run.LastDataRow, kColStation);
+    byClass.loop =
+        !limits.toleranceMm && reduced.rows.front().station == reduced.rows.back().station;
     // A figure in m printed with `decimals` in its unit (1000 for mm), its limit printed as the
     // class writes it: judged at the finer of the two.
     const auto figure = [](double value, double limit, int decimals, double unit = 1,
@@ -229,7 +227,7 @@ ClassChecks ByClass(const grid::Grid& sheet, const RunState& run, const RunCheck
             }
         }
         if (mm) {
-            const double km = std::max(0.0, sheet.CellNumber(run.LastDataRow + 5, kColRL) / 1000);
+            const double km = std::max(0.0, reduced.length / 1000);
             // In mm to a tenth, as the sheet's "0.0000" m, and the limit (C √K) likewise.
             const double misclose = std::fabs(checks.tolerance->misclose);
             const double limit = *mm * std::sqrt(km) / 1000;
@@ -239,11 +237,10 @@ ClassChecks ByClass(const grid::Grid& sheet, const RunState& run, const RunCheck
     }
     double longest = 0;
     double shortest = INFINITY;
-    for (int32_t r = run.FirstDataRow; r <= run.LastDataRow; ++r) {
-        const std::string sight = sheet.CellText(r, kColSightType);
-        if (sight != "BS" && sight != "FS" && sight != "IS") continue;
-        longest = std::max(longest, sheet.CellNumber(r, kColDist));
-        shortest = std::min(shortest, sheet.CellNumber(r, kColDist));
+    for (const ReducedRow& sighted : reduced.rows) {
+        if (!sighted.kind) continue;
+        longest = std::max(longest, sighted.distance);
+        shortest = std::min(shortest, sighted.distance);
     }
     if (row.longestSight) {
         byClass.longestSight = figure(longest, *row.longestSight, kLengthDecimals);
@@ -281,31 +278,32 @@ ClassChecks ByClass(const grid::Grid& sheet, const RunState& run, const RunCheck
 
 }  // namespace
 
-RunChecks CheckRun(const grid::Grid& sheet, const RunState& run,
-                   const std::optional<ReductionResult>& reduction, const CheckLimits& limits) {
+RunChecks CheckRun(const RunState& run, const std::optional<ReductionResult>& reduction,
+                   const CheckLimits& limits) {
     RunChecks checks;
-    checks.reduced = HasSummaryBlock(sheet, run);
-    checks.hasRLs = checks.reduced || HasRLs(sheet, run);
+    static const ReducedRun kNothing;
+    const ReducedRun& reduced = reduction ? reduction->reduced : kNothing;
+    checks.reduced = reduced.hasSummary && !reduced.rows.empty();
+    checks.hasRLs = !reduced.rows.empty() && (checks.reduced || reduced.hasRLs);
     if (!checks.reduced) {
         checks.notReduced = reduction && reduction->status != ReductionStatus::Reduced
                                 ? NotReducedInWords(*reduction, run)
                                 : "the run has not been reduced";
     }
     if (!checks.hasRLs) return checks;
-    checks.arithmetic = Arithmetic(sheet, run);
-    checks.balance = Balance(sheet, run, limits);
+    checks.arithmetic = Arithmetic(reduced);
+    checks.balance = Balance(reduced, limits);
     checks.stationDifferences = Differences(run, limits);
-    checks.instrument = Instrument(sheet, run);
+    checks.instrument = Instrument(reduced, run);
     if (!checks.reduced) {  // no misclose without an ending RL
-        if (limits.toleranceClass) checks.byClass = ByClass(sheet, run, checks, limits);
+        if (limits.toleranceClass) checks.byClass = ByClass(reduced, run, checks, limits);
         return checks;
     }
 
     ToleranceVerdict verdict;
-    const int32_t last = run.LastDataRow;
-    verdict.misclose = sheet.CellNumber(last + 3, kColRL);
+    verdict.misclose = reduced.misclose;
     verdict.classMm = limits.toleranceMm.value_or(2.0);
-    const double km = std::max(0.0, sheet.CellNumber(last + 5, kColRL) / 1000.0);
+    const double km = std::max(0.0, reduced.length / 1000.0);
     verdict.permissible = verdict.classMm * std::sqrt(km) / 1000.0;
     // Judged and measured as the summary block shows the two, to a tenth of a millimetre.
     const double shownMisclose = AsPrinted(std::fabs(verdict.misclose), kHeightDecimals);
@@ -315,7 +313,7 @@ RunChecks CheckRun(const grid::Grid& sheet, const RunState& run,
                                               : INFINITY;
     verdict.within = Within(std::fabs(verdict.misclose), verdict.permissible, kHeightDecimals);
     checks.tolerance = verdict;
-    if (limits.toleranceClass) checks.byClass = ByClass(sheet, run, checks, limits);
+    if (limits.toleranceClass) checks.byClass = ByClass(reduced, run, checks, limits);
     return checks;
 }
 

@@ -155,12 +155,12 @@ struct RunChecks {
     std::optional<ClassChecks> byClass;
 };
 
-/// The checks of the run in the level sheet as it stands: the arithmetic check, the station
-/// differences, the instrument's heights and the sight balance of every run that has RLs, and
-/// the misclose of one that was adjusted. `reduction` is how the last reduction ended, when
+/// The checks of the run as its last reduction read and worked it out: the arithmetic check, the
+/// station differences, the instrument's heights and the sight balance of every run that has RLs,
+/// and the misclose of one that was adjusted. `reduction` is how the last reduction ended, when
 /// known: it words the reason a run was not reduced.
-RunChecks CheckRun(const grid::Grid& sheet, const RunState& run,
-                   const std::optional<ReductionResult>& reduction, const CheckLimits& limits);
+RunChecks CheckRun(const RunState& run, const std::optional<ReductionResult>& reduction,
+                   const CheckLimits& limits);
 
 /// How many decimals of a millimetre a difference is shown and judged with: as many as its limit
 /// and the book's last digit need (0.02 mm at GSI units 8 needs two), at least one.

@@ -48,6 +48,7 @@ class Reducer {
 
     void Run();
     ReductionStep step() const { return step_; }
+    ReducedRun& reduced() { return reduced_; }
 
   private:
     /// One entry of a working table; rows and set-ups past 1000 do not fit.
@@ -67,6 +68,11 @@ class Reducer {
 
     void WriteNumber(int32_t row, int32_t col, double value) {
         sheet_.SetCellNumber(row, col, Checked(value));
+        if (row < first_ || row > last_ || reduced_.rows.empty()) return;
+        ReducedRow& reduced = Reduced(row);
+        if (col == kColRiseFall) reduced.riseFall = value;
+        if (col == kColRL) reduced.rl = value;
+        if (col == kColAdjRL) reduced.adjustedRL = value;
     }
 
     void DeleteMarkerRows();
@@ -92,6 +98,9 @@ class Reducer {
     std::vector<double> riseFall_ = std::vector<double>(kReductionTableSize, 0.0);
     std::vector<double> rl_ = std::vector<double>(kReductionTableSize, 0.0);
     std::vector<double> correction_ = std::vector<double>(kReductionTableSize, 0.0);
+
+    ReducedRun reduced_;
+    ReducedRow& Reduced(int32_t r) { return reduced_.rows[static_cast<size_t>(r - first_)]; }
 
     double totalDistance_ = 0.0;
     double firstRL_ = 0.0;
@@ -129,6 +138,31 @@ void Reducer::ReadObservations() {
         At(intermediate_, r) = sheet_.CellNumber(r, kColIS);
         At(foresight_, r) = sheet_.CellNumber(r, kColFS);
         At(sight_, r) = SightOf(sheet_.CellText(r, kColSightType));
+        ReducedRow row;
+        row.row = r;
+        switch (sight_[static_cast<size_t>(r)]) {
+            case Sight::BS:
+                row.kind = SightKind::Back;
+                break;
+            case Sight::IS:
+                row.kind = SightKind::Intermediate;
+                break;
+            case Sight::FS:
+                row.kind = SightKind::Fore;
+                break;
+            case Sight::Other:
+                break;
+        }
+        row.station = sheet_.CellText(r, kColStation);
+        row.backsight = backsight_[static_cast<size_t>(r)];
+        row.intermediate = intermediate_[static_cast<size_t>(r)];
+        row.foresight = foresight_[static_cast<size_t>(r)];
+        row.distance = sheet_.CellNumber(r, kColDist);
+        for (const int32_t col : {kColBS, kColIS, kColFS, kColDist}) {
+            const grid::Cell& cell = sheet_.CellAt(r, col);
+            if (cell.kind == grid::CellKind::Text) row.texts.emplace_back(col, cell.text);
+        }
+        reduced_.rows.push_back(std::move(row));
     }
 }
 
@@ -180,7 +214,9 @@ void Reducer::ReducedLevels() {
         At(rl_, r) = running;
         run_.StartRL = running;
         sheet_.SetCellNumber(r, kColRL, running);
+        Reduced(r).rl = running;
     }
+    reduced_.hasRLs = true;
 }
 
 void Reducer::Adjust() {
@@ -241,6 +277,10 @@ void Reducer::Summary() {
     WriteNumber(last_ + 4, kColRL, permissibleError_ / 1000.0);
     sheet_.SetCellText(last_ + 5, 2, "Length of Level Run(m)");
     WriteNumber(last_ + 5, kColRL, 1000.0 * km);
+    reduced_.misclose = -closingCorrection_;
+    reduced_.permissibleError = permissibleError_ / 1000.0;
+    reduced_.length = 1000.0 * km;
+    reduced_.hasSummary = true;
 }
 
 void Reducer::DataFormats() {
@@ -288,7 +328,7 @@ void Reducer::Run() {
 }
 
 ReductionResult NoData() {
-    return {ReductionStatus::NoData, "no run in the level sheet", ReductionStep::None};
+    return {ReductionStatus::NoData, "no run in the level sheet", ReductionStep::None, {}};
 }
 
 }  // namespace
@@ -303,11 +343,15 @@ ReductionResult ReduceLevels(grid::Grid& sheet, RunState& run) {
         reducer.Run();
     } catch (const grid::GridError& error) {
         if (error.code() == grid::kErrRowColZero) return NoData();
-        return {ReductionStatus::Stopped, error.what(), reducer.step()};
+        return {ReductionStatus::Stopped, error.what(), reducer.step(),
+                std::move(reducer.reduced())};
     } catch (const Stop& stop) {
-        return {ReductionStatus::Stopped, stop.reason, reducer.step()};
+        return {ReductionStatus::Stopped, stop.reason, reducer.step(),
+                std::move(reducer.reduced())};
     }
-    return {};
+    ReductionResult result;
+    result.reduced = std::move(reducer.reduced());
+    return result;
 }
 
 const char* ReductionStepName(ReductionStep step) {

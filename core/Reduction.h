@@ -2,8 +2,13 @@
 // over the set-ups.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "core/LevelRun.h"
 #include "core/RunState.h"
 
 namespace rendle::grid {
@@ -34,10 +39,39 @@ enum class ReductionStep : int {
     Activate = 12,
 };
 
+/// A data row as the reduction read and wrote it.
+struct ReducedRow {
+    int32_t row = 0;
+    std::optional<SightKind> kind;  ///< nothing for a row typed neither BS, IS nor FS
+    std::string station;
+    double backsight = 0;     ///< m, as read (text and empty cells read as 0)
+    double intermediate = 0;  ///< m
+    double foresight = 0;     ///< m
+    double distance = 0;      ///< m
+    /// Reading and distance cells that hold text, which the reduction reads as 0: column and
+    /// text.
+    std::vector<std::pair<int32_t, std::string>> texts;
+    std::optional<double> riseFall;  ///< as written beside an IS or FS row
+    std::optional<double> rl;
+    std::optional<double> adjustedRL;
+};
+
+/// What a reduction worked out, as far as it got: the data rows, their rises and falls, RLs and
+/// adjusted RLs, and the summary block.
+struct ReducedRun {
+    std::vector<ReducedRow> rows;  ///< the first to the last data row
+    bool hasRLs = false;           ///< every data row has its RL
+    bool hasSummary = false;       ///< the summary block was written
+    double misclose = 0;           ///< m, as the summary block shows it
+    double permissibleError = 0;   ///< m
+    double length = 0;             ///< m, the length of the run
+};
+
 struct ReductionResult {
     ReductionStatus status = ReductionStatus::Reduced;
     std::string reason;                        ///< why, in words, for the tool and for tests
     ReductionStep step = ReductionStep::None;  ///< the step that stopped it
+    ReducedRun reduced;                        ///< what it worked out before it ended
 };
 
 /// Working tables hold one entry per sheet row 0..1000 and one correction per set-up 0..1000.

@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if ((byte(3) & 2) != 0) limits.toleranceMm = static_cast<double>(byte(3) % 13) + 0.5;
 
     const ReductionResult result = ReduceLevels(sheet, run);
-    const RunChecks checks = CheckRun(sheet, run, result, limits);
+    const RunChecks checks = CheckRun(run, result, limits);
     if (checks.tolerance) {
         const ToleranceVerdict& t = *checks.tolerance;
         Check(t.within == (AsPrinted(std::fabs(t.misclose), 4) <= AsPrinted(t.permissible, 4)));

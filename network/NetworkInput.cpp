@@ -27,31 +27,30 @@ std::string Located(const std::string& name, size_t line, const std::string& tex
     return name + ":" + std::to_string(line) + ": " + text;
 }
 
-/// One levelling line's sections, walked row by row through its reduced sheet.
+/// One levelling line's sections, walked row by row through its reduction.
 class SectionWalk {
   public:
-    SectionWalk(const grid::Grid& sheet, const IsNetworkPoint& isNetworkPoint, std::string source,
-                NetworkInput& input)
-        : sheet_(sheet),
-          isNetworkPoint_(isNetworkPoint),
-          source_(std::move(source)),
-          input_(input) {}
+    SectionWalk(const IsNetworkPoint& isNetworkPoint, std::string source, NetworkInput& input)
+        : isNetworkPoint_(isNetworkPoint), source_(std::move(source)), input_(input) {}
 
-    void Walk(int32_t first, int32_t last) {
-        for (int32_t r = first; r <= last; ++r) {
-            const std::string sight = sheet_.CellText(r, core::kColSightType);
-            const std::string point(Trimmed(sheet_.CellText(r, core::kColStation)));
-            const double distance = sheet_.CellNumber(r, core::kColDist);
+    void Walk(const core::ReducedRun& reduced) {
+        if (reduced.rows.empty()) return;
+        const int32_t first = reduced.rows.front().row;
+        const int32_t last = reduced.rows.back().row;
+        for (const core::ReducedRow& row : reduced.rows) {
+            const int32_t r = row.row;
+            const std::string point(Trimmed(row.station));
+            const double distance = row.distance;
             const bool networkPoint = r == first || r == last || isNetworkPoint_(point);
             if ((r == first || r == last) && point.empty()) {
                 throw NetworkError(source_ + ": the line's " + (r == first ? "first" : "last") +
                                    " point (row " + std::to_string(r) + ") has no name");
             }
-            if (sight == "BS") {
+            if (row.kind == core::SightKind::Back) {
                 EndSetUp();
                 entry_ = distance;
-                if (networkPoint) Reach(point, r);
-            } else if (sight == "IS" || sight == "FS") {
+                if (networkPoint) Reach(point, r, row.rl.value_or(0));
+            } else if (row.kind) {
                 touched_ = true;
                 exit_ = distance;
                 if (networkPoint) {
@@ -59,7 +58,7 @@ class SectionWalk {
                     // this point, the rest (after an intermediate sight) to the next.
                     EndSetUp();
                     entry_ = distance;
-                    Reach(point, r);
+                    Reach(point, r, row.rl.value_or(0));
                 }
             }
         }
@@ -75,8 +74,7 @@ class SectionWalk {
         touched_ = false;
     }
 
-    void Reach(const std::string& point, int32_t row) {
-        const double rl = sheet_.CellNumber(row, core::kColRL);
+    void Reach(const std::string& point, int32_t row, double rl) {
         if (start_ && setUps_ > 0) {
             const std::string where =
                 source_ + ", rows " + std::to_string(startRow_) + "–" + std::to_string(row);
@@ -97,7 +95,6 @@ class SectionWalk {
         setUps_ = 0;
     }
 
-    const grid::Grid& sheet_;
     const IsNetworkPoint& isNetworkPoint_;
     std::string source_;
     NetworkInput& input_;
@@ -187,7 +184,7 @@ void AddBook(const readers::Book& book, const std::string& name,
                                (reduced.reason.empty() ? "no readings" : reduced.reason) + ")");
         }
         ++input.lines;
-        SectionWalk(sheet, isNetworkPoint, source, input).Walk(run.FirstDataRow, run.LastDataRow);
+        SectionWalk(isNetworkPoint, source, input).Walk(reduced.reduced);
     }
 }
 

@@ -28,7 +28,7 @@ class ChecksTest : public ::testing::Test {
         run.StartRL = 100.0;
         run.EndRL = std::move(end);
         result = ReduceLevels(sheet, run);
-        return CheckRun(sheet, run, result, limits);
+        return CheckRun(run, result, limits);
     }
     grid::Grid sheet;
     RunState run;
@@ -47,17 +47,24 @@ TEST_F(ChecksTest, ArithmeticCheckOfTheWorkedExampleAndAfterAnEdit) {
     EXPECT_TRUE(a.agrees);
     EXPECT_NE(report::MiscloseNote(checks).find("= 0.8000; they agree."), std::string::npos);
 
-    // A foresight re-booked without reducing again: the check fails, and says so.
-    sheet.SetCellNumber(8, kColFS, 0.950);
-    const RunChecks edited = CheckRun(sheet, run, result, {});
+    // A foresight whose rise was not worked from it (row 8, the first set-up's foresight): the
+    // check fails, and says so.
+    ReductionResult rebooked = result;
+    ASSERT_EQ(rebooked.reduced.rows[2].row, 8);
+    rebooked.reduced.rows[2].foresight = 0.950;
+    const RunChecks edited = CheckRun(run, rebooked, {});
     EXPECT_FALSE(edited.arithmetic->agrees);
     EXPECT_NE(report::MiscloseNote(edited).find("; it fails. Reduce the run again"),
               std::string::npos);
+    // The checks say what the reduction worked out: a cell edited after it changes nothing.
+    sheet.SetCellNumber(8, kColFS, 0.950);
+    EXPECT_TRUE(CheckRun(run, result, {}).arithmetic->agrees);
 
     // A reading that stayed text is no reading to the reduction: the sums agree with it, and
     // the check still fails, naming the cell.
     sheet.SetCellText(8, kColFS, "1.4.5");
-    const RunChecks withText = CheckRun(sheet, run, result, {});
+    result = ReduceLevels(sheet, run);
+    const RunChecks withText = CheckRun(run, result, {});
     EXPECT_FALSE(withText.arithmetic->agrees);
     EXPECT_NE(report::MiscloseNote(withText).find("D8 holds the text 1.4.5, read as no reading."),
               std::string::npos);
@@ -143,7 +150,7 @@ TEST_F(ChecksTest, EachStopIsToldInASurveyorsWords) {
         run.StartRL = c.start;
         run.EndRL = c.end;
         const ReductionResult stopped = ReduceLevels(sheet, run);
-        const RunChecks checks = CheckRun(sheet, run, stopped, {});
+        const RunChecks checks = CheckRun(run, stopped, {});
         EXPECT_FALSE(checks.reduced) << c.name;
         EXPECT_EQ(checks.notReduced, c.words) << c.name;
     }
@@ -152,7 +159,7 @@ TEST_F(ChecksTest, EachStopIsToldInASurveyorsWords) {
     run.StartRL = 100.0;
     run.EndRL = 100.0;
     const ReductionResult noBacksight = ReduceLevels(sheet, run);
-    EXPECT_EQ(CheckRun(sheet, run, noBacksight, {}).notReduced,
+    EXPECT_EQ(CheckRun(run, noBacksight, {}).notReduced,
               "the run has no backsight, so the misclose could not be spread over set-ups");
 }
 

@@ -88,8 +88,8 @@ TEST_P(GsiMethods, ReadLikeABfRunOfTheMeans) {
     // The run closes on A1: the ending RL is the starting one.
     EXPECT_EQ(std::get<double>(read->run.EndRL), 100.0);
 
-    core::ReduceLevels(read->sheet, read->run);
-    const core::RunChecks checks = core::CheckRun(read->sheet, read->run, std::nullopt, {});
+    const core::RunChecks checks =
+        core::CheckRun(read->run, core::ReduceLevels(read->sheet, read->run), {});
     EXPECT_EQ(checks.instrument.compared, 4) << "three foresights and an intermediate";
     EXPECT_FALSE(checks.instrument.flagged) << checks.instrument.largestDifference;
     ASSERT_EQ(checks.stationDifferences.setUps.size(), twice ? 3u : 0u);
@@ -204,8 +204,8 @@ TEST(GsiBook, AnEditedBookShowsInTheInstrumentCheck) {
     }
     const auto read = ReadBook(GsiBookText(lines));
     ASSERT_EQ(read->result.status, ReadStatus::Read) << read->result.reason;
-    core::ReduceLevels(read->sheet, read->run);
-    const core::RunChecks checks = core::CheckRun(read->sheet, read->run, std::nullopt, {});
+    const core::RunChecks checks =
+        core::CheckRun(read->run, core::ReduceLevels(read->sheet, read->run), {});
     EXPECT_TRUE(checks.instrument.flagged);
     EXPECT_NEAR(checks.instrument.largestDifference, 0.005, 1e-9);
     EXPECT_GE(checks.instrument.row, 10) << "from the foresight re-booked on";

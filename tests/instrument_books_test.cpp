@@ -28,6 +28,7 @@ struct Read {
     core::RunState run;
     ReadResult result;
     std::vector<LevellingLine> lines;
+    std::optional<core::ReductionResult> reduction;
 
     std::string Station(int32_t row) const { return sheet.CellText(row, core::kColStation); }
     double Rl(int32_t row) const { return sheet.CellNumber(row, core::kColRL); }
@@ -51,7 +52,7 @@ Read ReadLine(FieldBookFormat format, const std::string& text, int runNumber = 1
 void Reduce(Read& read, double endRL = 0) {
     read.run.StartRL = read.run.EnteredStartRL;
     if (std::holds_alternative<std::monostate>(read.run.EndRL)) read.run.EndRL = endRL;
-    core::ReduceLevels(read.sheet, read.run);
+    read.reduction = core::ReduceLevels(read.sheet, read.run);
 }
 
 // A Leica LS level's GSI-8 book, CR line ends, Latin-1 remarks: the total distance (574) of the
@@ -89,7 +90,7 @@ TEST(InstrumentBooks, AnLsBookWhoseWordsOutgrowTheirFields) {
     EXPECT_NEAR(read.Rl(9), 1234.59289, 1e-9);
     // The heights after the overlong distance are read where they start: the instrument's own
     // heights agree with the sheet to the last digit.
-    const core::RunChecks checks = core::CheckRun(read.sheet, read.run, std::nullopt, {});
+    const core::RunChecks checks = core::CheckRun(read.run, read.reduction, {});
     EXPECT_EQ(checks.instrument.compared, 2);
     EXPECT_FALSE(checks.instrument.flagged) << checks.instrument.largestDifference;
 }
@@ -105,7 +106,7 @@ TEST(InstrumentBooks, AHeightInAnIntermediatesBlockIsThatSightsOwn) {
     EXPECT_EQ(read.Station(10), "P1");
     Reduce(read, 1234.59289);
     EXPECT_NEAR(read.Rl(9), 1235.38189, 1e-9);  // the marker row above it gone
-    const core::RunChecks checks = core::CheckRun(read.sheet, read.run, std::nullopt, {});
+    const core::RunChecks checks = core::CheckRun(read.run, read.reduction, {});
     EXPECT_EQ(checks.instrument.compared, 3);
     EXPECT_FALSE(checks.instrument.flagged) << checks.instrument.row;
 }
@@ -267,7 +268,7 @@ TEST(InstrumentBooks, ADiniBookOfThreeLinesReducesEachFromItsOwnStart) {
         }
         EXPECT_EQ(line1.sheet.CellText(7, core::kColSightType), "IS");
         EXPECT_EQ(line1.sheet.CellText(7, core::kColFS), "") << "the foresight moved below it";
-        const core::RunChecks checks = core::CheckRun(line1.sheet, line1.run, std::nullopt, {});
+        const core::RunChecks checks = core::CheckRun(line1.run, line1.reduction, {});
         EXPECT_EQ(checks.instrument.compared, 4);
         EXPECT_FALSE(checks.instrument.flagged) << checks.instrument.row;
 
@@ -397,7 +398,7 @@ TEST(InstrumentBooks, TheInstrumentCheckAtTheBooksOwnResolution) {
                 Read read = ReadLine(FieldBookFormat::GSI, GsiOf(line, unit, edited));
                 ASSERT_EQ(read.result.status, ReadStatus::Read) << read.result.reason;
                 Reduce(read, 100.0);
-                const core::RunChecks checks = core::CheckRun(read.sheet, read.run, {}, {});
+                const core::RunChecks checks = core::CheckRun(read.run, read.reduction, {});
                 ASSERT_EQ(checks.instrument.compared, 8);
                 if (edited == 0) {
                     falseFlags += checks.instrument.flagged ? 1 : 0;
@@ -434,7 +435,7 @@ TEST(InstrumentBooks, AnM5BookIsCheckedAtItsDecimals) {
             Read read = ReadLine(FieldBookFormat::M5, book);
             ASSERT_EQ(read.result.status, ReadStatus::Read) << read.result.reason;
             Reduce(read, 100.0);
-            const core::RunChecks checks = core::CheckRun(read.sheet, read.run, {}, {});
+            const core::RunChecks checks = core::CheckRun(read.run, read.reduction, {});
             ASSERT_EQ(checks.instrument.compared, 8);
             if (edited == 0) {
                 falseFlags += checks.instrument.flagged ? 1 : 0;

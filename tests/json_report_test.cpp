@@ -78,7 +78,7 @@ TEST(JsonReport, ParsesAndEveryNumberReadsBackToTheSheetsDouble) {
         const auto outcome = rendle::commands::RunReadCommand(c.format, in, sheet, run, windowing);
         // A message naming a file of unknown encoding, cut in the middle of a character.
         windowing.messages.push_back({"Save", "not saved to /tmp/\xE2\x82q\xFF\xED\xA0\x80.xlsx"});
-        const auto checks = rendle::core::CheckRun(sheet, run, outcome.reduction, {});
+        const auto checks = rendle::core::CheckRun(run, outcome.reduction, {});
         const std::string path = "/survey/2026/\xE9t\xE9.SDR";
         for (const std::string* book : {static_cast<const std::string*>(nullptr), &path}) {
             const std::string text =
@@ -124,7 +124,7 @@ TEST(JsonReport, TheInstrumentsChecksOfARunReadTwice) {
     const auto outcome =
         rendle::commands::RunReadCommand(FieldBookFormat::M5, in, sheet, run, windowing);
     const auto checks =
-        rendle::core::CheckRun(sheet, run, outcome.reduction, {std::nullopt, 5, 10, false, 0.3});
+        rendle::core::CheckRun(run, outcome.reduction, {std::nullopt, 5, 10, false, 0.3});
     const nlohmann::json document = nlohmann::json::parse(
         rendle::report::JsonReport(sheet, run, outcome, windowing.messages, &checks));
     const nlohmann::json& differences = document["checks"]["stationDifferences"];

@@ -38,11 +38,16 @@ class ReaderTest : public ::testing::Test {
         run.EnteredStartRL = start;
         run.StartRL = start;
         run.EndRL = end;
-        return core::ReduceLevels(sheet, run);
+        reduction = core::ReduceLevels(sheet, run);
+        return *reduction;
     }
 
     /// The reduction after FormRL's close box: the run state as the read left it.
-    core::ReductionResult ReduceAsRead() { return core::ReduceLevels(sheet, run); }
+    core::ReductionResult ReduceAsRead() {
+        reduction = core::ReduceLevels(sheet, run);
+        return *reduction;
+    }
+    std::optional<core::ReductionResult> reduction;  ///< the last reduction
 
     std::string Text(int32_t r, int32_t c) { return sheet.CellText(r, c); }
     double Number(int32_t r, int32_t c) { return sheet.CellNumber(r, c); }
@@ -195,14 +200,14 @@ TEST_F(ReaderTest, TheRunIsCheckedAgainstTheInstrument) {
         SCOPED_TRACE(method);
         ASSERT_EQ(Read(F::M5, M5Run(method)).status, ReadStatus::Read);
         ASSERT_EQ(Reduce("57.5", "57.5").status, core::ReductionStatus::Reduced);
-        const core::RunChecks checks = core::CheckRun(sheet, run, std::nullopt, limits);
+        const core::RunChecks checks = core::CheckRun(run, reduction, limits);
         EXPECT_EQ(checks.instrument.compared, 3);
         EXPECT_FALSE(checks.instrument.flagged);
         EXPECT_EQ(checks.stationDifferences.setUps.size(), method[2] == 'F' ? 3u : 0u);
     }
     // By hand, (B1 - F1) - (B2 - F2) of the three set-ups: (1.25 - 0.5) - (1.75 - 0.75) = -0.25,
     // (1.5 - 1.25) - (2 - 1.5) = -0.25 and (0.75 - 2) - (1.25 - 2.5) = 0; beyond 0.3 mm.
-    core::RunChecks checks = core::CheckRun(sheet, run, std::nullopt, limits);
+    core::RunChecks checks = core::CheckRun(run, reduction, limits);
     EXPECT_EQ(checks.stationDifferences.setUps[1].value, -0.25);
     EXPECT_EQ(checks.stationDifferences.setUps[2].value, 0.0);
     EXPECT_EQ(checks.stationDifferences.largest, -0.25);
@@ -218,7 +223,7 @@ TEST_F(ReaderTest, TheRunIsCheckedAgainstTheInstrument) {
     edited.replace(edited.find("101.25"), 6, "101.255");
     ASSERT_EQ(Read(F::M5, edited).status, ReadStatus::Read);
     ASSERT_EQ(Reduce("100", "100").status, core::ReductionStatus::Reduced);
-    checks = core::CheckRun(sheet, run, std::nullopt, limits);
+    checks = core::CheckRun(run, reduction, limits);
     EXPECT_TRUE(checks.instrument.flagged);
     EXPECT_EQ(checks.instrument.row, 10);
     EXPECT_NEAR(checks.instrument.largestDifference, 0.005, 1e-9);

@@ -79,7 +79,7 @@ class VerdictOfARun : public ::testing::Test {
         run.StartRL = 100.0;
         run.EndRL = end;
         const ReductionResult result = ReduceLevels(sheet, run);
-        return CheckRun(sheet, run, result, limits);
+        return CheckRun(run, result, limits);
     }
     grid::Grid sheet;
     RunState run;
@@ -138,7 +138,7 @@ TEST_F(VerdictOfARun, TheClassBlockPrintsEachFigureAtItsOwnPrecision) {
         run.StartRL = 100.0;
         run.EndRL = 100.034;
         const ReductionResult result = ReduceLevels(sheet, run);
-        const RunChecks checks = CheckRun(sheet, run, result, limits);
+        const RunChecks checks = CheckRun(run, result, limits);
         ASSERT_TRUE(checks.byClass && checks.byClass->stationDifference);
         const std::string block = report::ClassReport(*checks.byClass);
         EXPECT_NE(block.find(c.line), std::string::npos) << block;
@@ -231,7 +231,7 @@ TEST_F(VerdictOfARun, TheMethodAgainstTheClasssMethod) {
         run.instrument.method = c.method;
         run.StartRL = 100.0;
         run.EndRL = 100.5;
-        const RunChecks checks = CheckRun(sheet, run, ReduceLevels(sheet, run), limits);
+        const RunChecks checks = CheckRun(run, std::optional(ReduceLevels(sheet, run)), limits);
         ASSERT_TRUE(checks.byClass && checks.byClass->method);
         EXPECT_EQ(checks.byClass->method->verdict, c.verdict);
         EXPECT_EQ(checks.byClass->method->method, *c.method ? c.method : "BF");

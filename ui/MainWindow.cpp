@@ -113,7 +113,7 @@ void MainWindow::reduced(const std::optional<core::ReductionResult>& reduction) 
         reducedInput_.clear();
         return;
     }
-    checks_ = core::CheckRun(sheet_, run_, reduction, {});
+    checks_ = core::CheckRun(run_, reduction, {});
     reducedInput_ = reducedInput();
 }
 
