@@ -1,0 +1,159 @@
+#include "cli/NetArguments.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+
+#include "cli/Arguments.h"
+#include "cli/Terminal.h"
+#include "core/ToleranceClasses.h"
+
+namespace rendle::cli {
+
+namespace {
+
+namespace net = rendle::network;
+
+const char* kDescription =
+    R"(Adjusts levelling runs together as a network, by least squares.
+
+Input: field books of every format Rendle reads (each levelling line of a GSI or DiNi book a
+line of its own; the format told from the content) and CSV files of observations (a name
+ending .csv: a header row naming from,to,dh,length_km and, if wanted, setups and sigma_mm; dh
+in metres). A line's first and last points are points of the network; a point inside a line is
+one only when it is a benchmark or named with --point (turning points carry the same names from
+line to line and never join lines). Each line gives one observation per section between its
+network points: dh = sum of rises - sum of falls, its length (the back and fore sights) and its
+set-ups. A line that closes on its own starting point with no network point inside is a loop:
+checked by its misclosure, adding no unknown.
+
+Datum: --fix NAME=HEIGHT holds a benchmark fixed; NAME=HEIGHT:SIGMA_MM makes its height a
+weighted observation; --benchmarks FILE.csv gives them as name,height[,sigma_mm]. Every part of
+the network needs a benchmark. With none, a free network: laid over the --datum points (every
+point by default, minimum norm), from approximate heights given with --approx or carried along
+the lines from the first point at 0.
+
+Weights (--weights): by length, sigma = --sigma-km mm x sqrt(L km) (the default, 1 mm); by
+set-ups, sigma = --sigma-setup mm x sqrt(n); or each CSV row's sigma_mm. A priori sigma0 is 1.
+
+Statistics: sigma0 a posteriori = sqrt(vTPv / r); the two-sided chi-square global test at
+--alpha (failing low means the weights are too pessimistic, not a blunder); standard deviations
+of the heights (scaled by the a-posteriori sigma0 in the report, both in the JSON); per
+observation its residual v, redundancy number r, standardized residual w against the normal
+quantile of --alpha0 (3.29 at 0.001), and its minimal detectable bias (power 0.80); "no check"
+where r is below 0.001. --snoop removes the observation of the largest |w| beyond the critical
+value and adjusts again, until none is left.
+
+Loops (a cycle basis of the network, and the lines closed on themselves) and sections run twice
+are checked against the misclose limits of --class (its loop and section figures), else 2 mm x
+sqrt(K), as the level sheet uses.
+
+Output: the text report on standard output, or with --json one JSON object (metres
+throughout); --save FILE.xlsx also writes a workbook with a sheet of heights and one of
+observations. Bad input is told on stderr in one line, naming the file and line, and nothing is
+written.)";
+
+const char* kFooter =
+    R"(Exit status: 0 adjusted and every test passed; 1 adjusted, but the global test, an
+observation's test, a loop, a line between benchmarks or a section run twice failed, or
+snooping could not tell two observations apart (stderr says which in one line); 2 bad input,
+nothing written (a line that cannot be read, a point named that no input has, a value past
+plausibility, a part of the network no benchmark reaches, a singular system); 4 an output could
+not be written; 64 bad usage (the same input given twice, --approx or --datum beside
+benchmarks); 70 an internal error.)";
+
+}  // namespace
+
+std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob& job) {
+    CLI::App app(kDescription, "rendle-net");
+    app.footer(kFooter);
+    app.get_formatter()->column_width(34);
+    net::AdjustmentOptions& options = job.options;
+
+    app.set_version_flag("--version", std::string("rendle-net ") + RENDLE_VERSION);
+    app.add_option("--fix", job.fixes,
+                   "A benchmark: NAME=HEIGHT held fixed, or NAME=HEIGHT:SIGMA_MM weighted "
+                   "(repeat for more)")
+        ->type_name("NAME=HEIGHT[:SIGMA_MM]")
+        ->allow_extra_args(false)
+        ->check(NotAnOption);
+    app.add_option("--benchmarks", job.benchmarksFile,
+                   "Benchmarks from a CSV file: name,height[,sigma_mm]")
+        ->type_name("FILE.csv")
+        ->check(NotAnOption);
+    app.add_option("--point", job.points,
+                   "A point inside a line that is a point of the network (a junction); repeat "
+                   "or give A,B,...")
+        ->delimiter(',')
+        ->type_name("NAME")
+        ->allow_extra_args(false)
+        ->check(NotAnOption);
+    app.add_option("--datum", job.datum,
+                   "Free network: lay the datum over these points (default every point)")
+        ->delimiter(',')
+        ->type_name("A,B,...")
+        ->allow_extra_args(false)
+        ->check(NotAnOption);
+    app.add_option("--approx", job.approx, "Free network: an approximate height, NAME=HEIGHT")
+        ->type_name("NAME=HEIGHT")
+        ->allow_extra_args(false)
+        ->check(NotAnOption);
+    app.add_option("--weights", job.weights, "Weights by length (default), setups or sigma")
+        ->check(CLI::IsMember({"length", "setups", "sigma"}))
+        ->type_name("KIND");
+    app.add_option("--sigma-km", options.sigmaKmMm, "sigma of 1 km of levelling, mm (default 1)")
+        ->type_name("MM")
+        ->check(CLI::Range(0.001, 1000.0));
+    app.add_option("--sigma-setup", options.sigmaSetUpMm, "sigma of one set-up, mm (default 1)")
+        ->type_name("MM")
+        ->check(CLI::Range(0.001, 1000.0));
+    app.add_option("--alpha", options.alpha, "Level of the global test (default 0.05)")
+        ->check(CLI::Range(1e-9, 0.5));
+    app.add_option("--alpha0", options.alpha0,
+                   "Level of each observation's test (default 0.001: |w| against 3.29)")
+        ->check(CLI::Range(1e-9, 0.5));
+    app.add_flag("--snoop{while}", job.snoop,
+                 "Data snooping while the global test fails: remove the observation of the "
+                 "largest |w| beyond the critical value and adjust again, never one it cannot "
+                 "tell from another; --snoop always: while any |w| is beyond")
+        ->type_name("[always]")
+        ->check(CLI::IsMember({"while", "always"}));
+    app.add_option("--confidence", options.confidence,
+                   "Confidence of the heights' intervals (default 0.95)")
+        ->type_name("P")
+        ->check(CLI::Range(0.5, 0.9999));
+    app.add_option("--class", job.classId,
+                   "Misclose limits of a tolerance class (rendle-reduce --class list names them)")
+        ->type_name("ID")
+        ->check([](const std::string& id) -> std::string {
+            if (core::FindToleranceClass(id)) return {};
+            return "is no class Rendle knows (rendle-reduce --class list names them): " + id;
+        });
+    app.add_flag("--json", job.asJson, "Print one JSON object instead of the text report");
+    app.add_option("--save", job.savePath,
+                   "Also write a workbook (.xlsx) with a sheet of heights and one of observations")
+        ->type_name("FILE.xlsx")
+        ->check(NotAnOption);
+    app.add_option("--encoding", job.encoding,
+                   "Read every field-book line in this encoding (an iconv name such as CP1251)")
+        ->check(NotAnOption);
+    app.add_option("INPUT", job.inputs, "Field books and CSV files of observations")->required();
+
+    // "--snoop always" is "--snoop=always": the word is the option's, never an input's.
+    std::vector<std::string> words(argv, argv + argc);
+    for (size_t i = 1; i + 1 < words.size() && words[i] != "--"; ++i) {
+        if (words[i] == "--snoop" && words[i + 1] == "always") {
+            words[i] = "--snoop=always";
+            words.erase(words.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+        }
+    }
+    std::vector<char*> args(words.size());
+    std::transform(words.begin(), words.end(), args.begin(),
+                   [](std::string& word) { return word.data(); });
+    if (const std::optional<int> ended =
+            ParseArguments(app, static_cast<int>(args.size()), args.data())) {
+        return *ended;
+    }
+    return std::nullopt;
+}
+
+}  // namespace rendle::cli
