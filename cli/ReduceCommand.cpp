@@ -1,0 +1,114 @@
+#include "cli/ReduceCommand.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include "cli/Arguments.h"
+#include "cli/OrderedRun.h"
+#include "cli/OutputModules.h"
+#include "cli/OutputPlan.h"
+#include "cli/ReduceBook.h"
+#include "cli/Terminal.h"
+#include "core/ToleranceClasses.h"
+#include "readers/LineDecoder.h"
+#include "report/TextReport.h"
+
+namespace rendle::cli {
+
+int RunReduceCommand(const ReduceCommand& command, const std::atomic<bool>& stop) {
+    if (command.classId == "list") {
+        const std::string list = report::ClassList();
+        if (!WriteAll(STDOUT_FILENO, list)) {
+            Say("rendle-reduce: standard output could not be written");
+            return kOutputFailed;
+        }
+        return 0;
+    }
+    if (command.fieldBooks.empty()) {
+        Say("rendle-reduce: FIELD-BOOK is required (run with --help for more information)");
+        return kUsageError;
+    }
+
+    core::CheckLimits limits;
+    limits.toleranceMm = command.toleranceMm;
+    limits.stationLimitMm = command.stationLimitMm;
+    if (command.balanceLimits.size() == 2) {
+        limits.imbalanceLimit = command.balanceLimits[0];
+        limits.runningLimit = command.balanceLimits[1];
+        limits.balanceGiven = true;
+    }
+    if (!command.classId.empty()) limits.toleranceClass = core::FindToleranceClass(command.classId);
+
+    try {
+        readers::LineDecoder{command.encoding};
+    } catch (const std::invalid_argument& error) {
+        Say(std::string("rendle-reduce: ") + error.what());
+        return kUsageError;
+    }
+
+    RunOptions options;
+    options.format = command.format;
+    options.startRL = command.startRL;
+    options.endRL = command.endRL;
+    options.asJson = command.asJson || command.jsonLines;
+    options.jsonLines = command.jsonLines;
+    options.encoding = command.encoding;
+    options.limits = limits;
+    options.stop = &stop;
+    // Each book is read once, when its turn comes; a book of several levelling lines is then
+    // reduced line by line, each as a book of its own.
+    std::vector<BookItem> items;
+    items.reserve(command.fieldBooks.size());
+    for (const std::string& book : command.fieldBooks) items.push_back({book, command.runNumber});
+    options.manyBooks = items.size() > 1;
+
+    std::vector<BookPlan> plans;
+    std::string refusal;
+    if (!PlanOutputs(items, command.savePath, command.pdfPath, plans, refusal)) {
+        Say("rendle-reduce: " + refusal);
+        return kUsageError;
+    }
+
+    // The report printer is started on this thread before any book is read.
+    PdfPrinter printer;
+    WorkbookModuleWriter writer;
+    if (!command.pdfPath.empty()) {
+        std::string notLoaded;  // told by each book that asks for a PDF
+        printer.Open(notLoaded);
+    }
+    const auto work = [&](size_t index, std::ostream& out, std::ostream& err) {
+        return ReduceBook(options, plans[index], printer, writer, out, err);
+    };
+    // Each book's report goes out whole, and a failed write to standard output (a full disk, a
+    // closed pipe) ends the run as a failure.
+    std::string outputError;
+    size_t delivered = 0;
+    const auto deliver = [&outputError, &delivered](const ItemOutput& item) {
+        if (!WriteAll(STDOUT_FILENO, item.out)) {
+            outputError = std::strerror(errno);
+            WriteAll(ProgramStderr(), item.err);
+            return false;
+        }
+        WriteAll(ProgramStderr(), item.err);
+        ++delivered;
+        return true;
+    };
+    const int status = RunInOrder(plans.size(), command.jobs, work, deliver, stop);
+    if (!outputError.empty()) {
+        Say("rendle-reduce: standard output could not be written (" + outputError +
+            "); the books after it were not reduced");
+        return std::max(status, kOutputFailed);
+    }
+    if (stop && delivered < plans.size()) {
+        // The program's own stop, told: what was done is whole, the rest was not started.
+        Say("rendle-reduce: stopped by a signal after " + std::to_string(delivered) + " of " +
+            std::to_string(plans.size()) + " field books; the others were not reduced");
+    }
+    return status;
+}
+
+}  // namespace rendle::cli
