@@ -12,6 +12,18 @@ namespace rendle::network {
 
 /// Misclosures and their limits are printed, and judged, in mm to this many decimals.
 inline constexpr int kMillimetreDecimals = 2;
+// What levelling can measure and hold: past these an input is a slip, not a measurement.
+inline constexpr double kLargestDh = 10'000;          // m
+inline constexpr double kLongestKm = 10'000;          // km
+inline constexpr double kHighestBenchmark = 100'000;  // m from the datum
+inline constexpr double kLargestSigmaMm = 100'000;    // mm
+
+/// Names of points in a message: the first ten, the rest counted.
+std::string PointList(const std::vector<std::string>& names);
+
+/// How the normal equations are solved: sparse LDLᵀ with the inverse on its pattern, or dense
+/// (every entry of the inverse; for tests and small networks).
+enum class SolverKind { Sparse, Dense };
 
 /// Bad input or a network that cannot be adjusted: the message names what and where.
 class NetworkError : public std::runtime_error {
@@ -88,6 +100,7 @@ struct AdjustmentOptions {
     double confidence = 0.95;  ///< of the heights' confidence intervals
     /// Told each snooping round as it ends (rendle-net says it on a terminal).
     std::function<void(const SnoopingStep&, size_t round)> onSnoopingStep;
+    SolverKind solver = SolverKind::Sparse;
 };
 
 /// What the adjustment gives a network. Heights and lengths in metres and km, as read.

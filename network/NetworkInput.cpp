@@ -21,8 +21,6 @@ std::string_view Trimmed(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-constexpr double kHighestBenchmark = 100'000;  // m from the datum
-
 std::string Located(const std::string& name, size_t line, const std::string& text) {
     return name + ":" + std::to_string(line) + ": " + text;
 }

@@ -1,0 +1,97 @@
+// Data snooping on one factorization of a levelling network's normal equations.
+#pragma once
+
+#include <Eigen/Core>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "network/Problem.h"
+#include "network/Solver.h"
+
+namespace rendle::network {
+
+/// Data snooping on one factorization: each removal is a rank-one change of the normal
+/// equations, so the residuals and their variances follow it without factoring again
+/// (Sherman–Morrison on the cofactors, Q' = Q + u uᵀ / (Q_vv)ₖₖ with u = Q aₖᵀ).
+class Snooper {
+  public:
+    Snooper(const Problem& problem, const Problem::Solution& first, SolverKind kind)
+        : problem_(problem),
+          solver_(MakeSolver(kind)),
+          residual_(first.residual),
+          residualVariance_(first.residualVariance),
+          vtpv_(first.vtpv),
+          dof_(first.redundancyTotal) {
+        if (problem.unknowns > 0) {
+            SparseMatrix normal;
+            Eigen::VectorXd rhs;
+            problem.Assemble(std::vector<bool>(problem.rows.size(), false), normal, rhs);
+            solver_->Factor(normal, problem.UnknownNames());
+        }
+    }
+
+    double W(size_t k) const { return residual_[k] / std::sqrt(residualVariance_[k]); }
+    bool Checked(size_t k, const std::vector<bool>& removed) const {
+        const double variance = problem_.rows[k].sigma * problem_.rows[k].sigma;
+        return !removed[k] && residualVariance_[k] / variance >= kNoCheck;
+    }
+    double Redundancy(size_t k) const {
+        const double sigma = problem_.rows[k].sigma;
+        return residualVariance_[k] / (sigma * sigma);
+    }
+    double Residual(size_t k) const { return residual_[k]; }
+    double Vtpv() const { return vtpv_; }
+    int Dof() const { return dof_; }
+
+    /// u = Q aₖᵀ with the rows removed so far out.
+    Eigen::VectorXd Column(size_t k) const {
+        const auto m = static_cast<Eigen::Index>(problem_.unknowns);
+        Eigen::VectorXd a = Eigen::VectorXd::Zero(m);
+        const auto [from, to] = problem_.UnknownsOf(problem_.rows[k]);
+        if (to >= 0) a[to] = 1.0;
+        if (from >= 0) a[from] = -1.0;
+        Eigen::VectorXd u = m > 0 ? solver_->Solve(a) : a;
+        for (size_t j = 0; j < removedU_.size(); ++j) {
+            u += removedU_[j] * (Dot(removedU_[j], k) / removedD_[j]);
+        }
+        return u;
+    }
+
+    /// (Q_vv)ᵢₖ for i ≠ k, given u = Column(k).
+    double Covariance(size_t i, const Eigen::VectorXd& u) const { return -Dot(u, i); }
+
+    /// Takes row k out, u = Column(k).
+    void Remove(size_t k, Eigen::VectorXd u) {
+        const double d = residualVariance_[k];
+        const double vk = residual_[k];
+        vtpv_ -= vk * vk / d;
+        --dof_;
+        for (size_t i = 0; i < problem_.rows.size(); ++i) {
+            const double t = Dot(u, i);
+            if (t == 0) continue;
+            residual_[i] += t * vk / d;
+            if (i != k) residualVariance_[i] = std::max(0.0, residualVariance_[i] - t * t / d);
+        }
+        removedU_.push_back(std::move(u));
+        removedD_.push_back(d);
+    }
+
+  private:
+    /// a_i · u for row i.
+    double Dot(const Eigen::VectorXd& u, size_t i) const {
+        const auto [from, to] = problem_.UnknownsOf(problem_.rows[i]);
+        return (to >= 0 ? u[to] : 0.0) - (from >= 0 ? u[from] : 0.0);
+    }
+
+    const Problem& problem_;
+    std::unique_ptr<Solver> solver_;
+    std::vector<double> residual_;
+    std::vector<double> residualVariance_;
+    double vtpv_ = 0;
+    int dof_ = 0;
+    std::vector<Eigen::VectorXd> removedU_;
+    std::vector<double> removedD_;
+};
+
+}  // namespace rendle::network
