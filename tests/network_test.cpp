@@ -866,3 +866,142 @@ TEST(NetworkReport, TheWorkbookHoldsASheetsRealRows) {
     EXPECT_THROW(CheckWorkbookRows(1'048'576, 0), NetworkError);
     EXPECT_THROW(CheckWorkbookRows(0, 1'048'576), NetworkError);
 }
+
+namespace {
+
+/// Relative agreement of two figures of the two solvers.
+void ExpectClose(double sparse, double dense, double scale, const std::string& what) {
+    EXPECT_NEAR(sparse, dense, 1e-9 * std::max(1.0, std::fabs(scale))) << what;
+}
+
+void ExpectClose(const std::optional<double>& sparse, const std::optional<double>& dense,
+                 const std::string& what) {
+    ASSERT_EQ(sparse.has_value(), dense.has_value()) << what;
+    if (sparse) ExpectClose(*sparse, *dense, *dense, what);
+}
+
+/// Adjusts by both solvers and holds every figure of one against the other's: heights, their σ,
+/// each observation's residual, r, w, MDB, σ of its adjusted value and external reliability,
+/// and what snooping removed.
+NetworkResult AdjustByBoth(const std::vector<Observation>& observations,
+                           const std::vector<Benchmark>& benchmarks, AdjustmentOptions options) {
+    options.solver = SolverKind::Sparse;
+    const NetworkResult sparse = Adjust(observations, benchmarks, {}, options);
+    options.solver = SolverKind::Dense;
+    const NetworkResult dense = Adjust(observations, benchmarks, {}, options);
+    EXPECT_EQ(sparse.redundancy, dense.redundancy);
+    ExpectClose(sparse.vtpv, dense.vtpv, dense.vtpv, "vtpv");
+    EXPECT_EQ(sparse.heights.size(), dense.heights.size());
+    for (size_t p = 0; p < std::min(sparse.heights.size(), dense.heights.size()); ++p) {
+        const AdjustedHeight& a = sparse.heights[p];
+        const AdjustedHeight& b = dense.heights[p];
+        EXPECT_EQ(a.point, b.point);
+        ExpectClose(a.height, b.height, 1.0, "height of " + a.point);
+        ExpectClose(a.sigmaApriori, b.sigmaApriori, b.sigmaApriori, "sigma of " + a.point);
+        ExpectClose(a.sigma, b.sigma, b.sigma, "scaled sigma of " + a.point);
+    }
+    EXPECT_EQ(sparse.observations.size(), dense.observations.size());
+    for (size_t k = 0; k < std::min(sparse.observations.size(), dense.observations.size()); ++k) {
+        const AdjustedObservation& a = sparse.observations[k];
+        const AdjustedObservation& b = dense.observations[k];
+        const std::string what = "observation " + std::to_string(k + 1);
+        ExpectClose(a.residual, b.residual, 1.0, what + " v");
+        ExpectClose(a.redundancy, b.redundancy, 1.0, what + " r");
+        EXPECT_EQ(a.noCheck, b.noCheck) << what;
+        EXPECT_EQ(a.removed, b.removed) << what;
+        ExpectClose(a.w, b.w, what + " w");
+        ExpectClose(a.mdb, b.mdb, what + " MDB");
+        ExpectClose(a.sigmaAdjusted, b.sigmaAdjusted, b.sigmaAdjusted, what + " sigma");
+        ExpectClose(a.externalReliability, b.externalReliability, what + " external");
+    }
+    EXPECT_EQ(sparse.snooping.size(), dense.snooping.size());
+    for (size_t i = 0; i < std::min(sparse.snooping.size(), dense.snooping.size()); ++i) {
+        EXPECT_EQ(sparse.snooping[i].observation, dense.snooping[i].observation);
+    }
+    return sparse;
+}
+
+}  // namespace
+
+// Every network the tests above adjust, and networks that are hard on a solver, adjusted by the
+// sparse solver and by the dense one: the two agree figure by figure.
+TEST(NetworkSolvers, AgreeOnThePublishedNetworks) {
+    AdjustmentOptions bySigma;
+    bySigma.weighting = Weighting::Sigma;
+    const NetworkResult gama =
+        AdjustByBoth(Csv("from,to,dh,length_km,sigma_mm\n1a,4,-1.22500,1,5\n4,3,-0.84800,1,5\n"
+                         "3,2,1.34200,1,5\n2,1a,0.72000,1,5\n1a,2,-0.72400,1,5\n2,3,-1.33500,1,5\n"
+                         "3,4,0.84200,1,5\n4,1a,1.23100,1,5\n"),
+                     {{"1a", 1000.0, std::nullopt}}, bySigma);
+    EXPECT_NEAR(HeightOf(gama, "3").height, 997.93325, 0.000005);
+    AdjustmentOptions byLength;
+    byLength.sigmaKmMm = 6.0;
+    const NetworkResult strang = AdjustByBoth(
+        Csv("from,to,dh,length_km\nA,E,0.7320,0.970\nA,F,1.9780,1.002\nB,E,0.4200,1.070\n"
+            "C,F,0.9880,1.110\nE,F,1.2580,0.890\n"),
+        {{"A", 10.0210, std::nullopt}, {"B", 10.3210, std::nullopt}, {"C", 11.0020, std::nullopt}},
+        byLength);
+    EXPECT_NEAR(strang.vtpv, 4.636, 0.0005);
+}
+
+TEST(NetworkSolvers, AgreeOnRandomFreeAndSnoopedNetworks) {
+    for (unsigned seed : {1u, 2u, 3u}) {
+        SCOPED_TRACE(seed);
+        const size_t points = 10 + seed * 9;
+        const RandomNetwork n = MakeNetwork(seed, points, points);
+        AdjustByBoth(n.observations,
+                     {{Name(0), n.heights[0], std::nullopt}, {Name(2), n.heights[2], 3.0}}, {});
+        AdjustmentOptions bySetUps;
+        bySetUps.weighting = Weighting::SetUps;
+        AdjustByBoth(n.observations, {{Name(1), n.heights[1], std::nullopt}}, bySetUps);
+        AdjustmentOptions free;
+        free.datum = {Name(3), Name(5)};
+        AdjustByBoth(n.observations, {}, free);
+    }
+    std::vector<Observation> legs = GridNetwork(5, 11);
+    legs[7].dh += 0.02;  // a blunder of 20 mm
+    AdjustmentOptions snoop;
+    snoop.snoop = Snooping::Always;
+    const NetworkResult r = AdjustByBoth(legs, {{Name(0), 0.0, std::nullopt}}, snoop);
+    ASSERT_FALSE(r.snooping.empty());
+    EXPECT_EQ(r.snooping.front().observation, 7u);
+}
+
+TEST(NetworkSolvers, AgreeOnIllConditionedNetworks) {
+    AdjustmentOptions bySigma;
+    bySigma.weighting = Weighting::Sigma;
+    // Weights 10¹² apart: a 0.001 mm leg beside a 1 m one between the same points.
+    AdjustByBoth(Csv("from,to,dh,length_km,sigma_mm\nA,B,1.0,1,0.001\nA,B,1.003,1,1000\n"
+                     "B,C,0.5,1,1\nC,A,-1.5021,1,1\n"),
+                 {{"A", 10, std::nullopt}}, bySigma);
+    // A chain of 300 legs hanging from one benchmark, closed far away on a weighted one.
+    std::ostringstream chain;
+    chain << "from,to,dh,length_km\n";
+    for (int i = 0; i < 300; ++i) {
+        chain << "C" << i << ",C" << i + 1 << "," << (i % 7 - 3) * 0.1013 << ",1.5\n";
+    }
+    AdjustByBoth(Csv(chain.str()), {{"C0", 100.0, std::nullopt}, {"C300", 100.0 + 0.0, 50.0}}, {});
+    // Legs of a metre beside legs of 5000 km, held only by a benchmark weighted at 1 m.
+    AdjustByBoth(Csv("from,to,dh,length_km\nP,Q,1.0,0.001\nQ,R,1.0,5000\nR,P,-2.0004,0.001\n"),
+                 {{"P", 0.0, 1000.0}}, {});
+}
+
+TEST(NetworkSolvers, ASingularSystemNamesItsPoints) {
+    // A weight 10²⁸ times another's leaves B without a height in doubles, whichever solver.
+    AdjustmentOptions options;
+    options.weighting = Weighting::Sigma;
+    for (const SolverKind kind : {SolverKind::Sparse, SolverKind::Dense}) {
+        options.solver = kind;
+        try {
+            Adjust(Csv("from,to,dh,length_km,sigma_mm\nA,B,1,1,1e5\nB,C,1,1,1e-9\n"),
+                   {{"A", 0, std::nullopt}}, {}, options);
+            ADD_FAILURE() << "adjusted";
+        } catch (const NetworkError& error) {
+            const std::string what = error.what();
+            EXPECT_NE(what.find("the normal equations are singular"), std::string::npos) << what;
+            // B and C, held together a hair apart, hang from A on a weight of nothing: the
+            // height they lack is named at one of them.
+            EXPECT_TRUE(what.ends_with("(B)") || what.ends_with("(C)")) << what;
+        }
+    }
+}
