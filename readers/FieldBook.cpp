@@ -82,29 +82,63 @@ ReadResult ReadLines(FieldBookFormat format, LineReader& lines, const LevellingL
 
 }  // namespace
 
+namespace {
+
+/// Why run `runNumber` cannot be read from `book` (it could not be read to its end, or holds no
+/// such run); nothing when it can.
+std::optional<ReadResult> RunNotInBook(const Book& book, int runNumber) {
+    if (book.unreadable) return *book.unreadable;
+    const size_t held = std::max<size_t>(book.lines.size(), 1);
+    if (runNumber >= 1 && static_cast<size_t>(runNumber) <= held) return std::nullopt;
+    ReadResult result;
+    result.status = ReadStatus::EndedWithMessage;
+    result.message = "The field book holds " + std::to_string(held) + " levelling line" +
+                     (held == 1 ? "" : "s") + "; line " + std::to_string(runNumber) +
+                     " is not among them. Please Check Your Data File ";
+    result.reason = "run " + std::to_string(runNumber) + " is not in the field book, which holds " +
+                    std::to_string(held);
+    return result;
+}
+
+/// The lines of run `runNumber` of `book`: the whole book, or the spans of its line.
+LineReader RunLines(const Book& book, int runNumber, const LineDecoder& decoder) {
+    if (book.lines.empty()) return LineReader(book.bytes, decoder.Copy());
+    return LineReader(book.bytes, decoder.Copy(),
+                      book.lines[static_cast<size_t>(runNumber - 1)].spans);
+}
+
+const LevellingLine* LineOf(const Book& book, int runNumber) {
+    return book.lines.empty() ? nullptr : &book.lines[static_cast<size_t>(runNumber - 1)];
+}
+
+}  // namespace
+
 ReadResult ReadFieldBook(const Book& book, int runNumber, grid::Grid& sheet, core::RunState& run,
                          const LineDecoder& decoder) {
-    if (book.unreadable) return *book.unreadable;
-    const FieldBookFormat format = book.format.value_or(FieldBookFormat::SDR20);
-    const std::vector<LevellingLine>& lines = book.lines;
-    const size_t held = std::max<size_t>(lines.size(), 1);
-    if (runNumber < 1 || static_cast<size_t>(runNumber) > held) {
-        ReadResult result;
-        result.status = ReadStatus::EndedWithMessage;
-        result.message = "The field book holds " + std::to_string(held) + " levelling line" +
-                         (held == 1 ? "" : "s") + "; line " + std::to_string(runNumber) +
-                         " is not among them. Please Check Your Data File ";
-        result.reason = "run " + std::to_string(runNumber) +
-                        " is not in the field book, which holds " + std::to_string(held);
-        return result;
+    if (std::optional<ReadResult> refused = RunNotInBook(book, runNumber)) return *refused;
+    LineReader lines = RunLines(book, runNumber, decoder);
+    return ReadLines(book.format.value_or(FieldBookFormat::SDR20), lines, LineOf(book, runNumber),
+                     sheet, run);
+}
+
+ReadResult ReadLevelRun(const Book& book, int runNumber, const LineDecoder& decoder,
+                        core::LevelRun& levelRun) {
+    levelRun = core::LevelRun{};
+    if (std::optional<ReadResult> refused = RunNotInBook(book, runNumber)) return *refused;
+    LineReader lines = RunLines(book, runNumber, decoder);
+    ReadResult result;
+    try {
+        ReadRun(book.format.value_or(FieldBookFormat::SDR20), lines, LineOf(book, runNumber),
+                levelRun, result.warnings);
+        if (lines.Failed()) throw Stop{{}, WhyNotReadToItsEnd(lines)};
+    } catch (const Stop& stop) {
+        result.status =
+            stop.message.empty() ? ReadStatus::EndedSilently : ReadStatus::EndedWithMessage;
+        result.message = stop.message;
+        result.reason = stop.reason;
     }
-    if (lines.empty()) {
-        LineReader whole(book.bytes, decoder.Copy());
-        return ReadLines(format, whole, nullptr, sheet, run);
-    }
-    const LevellingLine& line = lines[static_cast<size_t>(runNumber - 1)];
-    LineReader spans(book.bytes, decoder.Copy(), line.spans);
-    return ReadLines(format, spans, &line, sheet, run);
+    result.line = lines.LineNumber();
+    return result;
 }
 
 bool LoadBook(std::istream& in, const std::optional<FieldBookFormat>& format,

@@ -18,7 +18,8 @@ class Grid;
 
 namespace rendle::core {
 struct RunState;
-}
+struct LevelRun;
+}  // namespace rendle::core
 
 namespace rendle::readers {
 
@@ -57,6 +58,12 @@ std::optional<FieldBookFormat> DetectFormat(LineReader& lines);
 /// before a stop stays. A book that could not be read to its end reads no line.
 ReadResult ReadFieldBook(const Book& book, int runNumber, grid::Grid& sheet, core::RunState& run,
                          const LineDecoder& decoder);
+
+/// Reads levelling line `runNumber` of a book loaded by LoadBook as a typed run, laying out
+/// nothing: its set-ups and sights with their lines, the starting RL and the instrument's
+/// figures. A read that stops keeps what it read before the stop, and says why.
+ReadResult ReadLevelRun(const Book& book, int runNumber, const LineDecoder& decoder,
+                        core::LevelRun& levelRun);
 
 /// The same for a field book read from `fieldBook` to its end first.
 ReadResult ReadFieldBook(FieldBookFormat format, std::istream& fieldBook, grid::Grid& sheet,

@@ -1,5 +1,4 @@
-// A levelling run laid out as the level sheet, as the File menu's readers lay it out, and a run
-// read back from the sheet as the user left it.
+// A levelling run laid out as the level sheet, as the File menu's readers lay it out.
 #pragma once
 
 #include "core/LevelRun.h"
@@ -22,12 +21,3 @@ namespace rendle::readers::parts {
 void LayOutRun(const core::LevelRun& levelRun, grid::Grid& sheet, core::RunState& run, bool whole);
 
 }  // namespace rendle::readers::parts
-
-namespace rendle::readers {
-
-/// The run in the sheet as it stands: each marker row opens a set-up, each row typed "BS", "IS"
-/// or "FS" is a sight with its station, reading and distance (its line is its sheet row). What
-/// the read gave of the instrument (start height, resolution, method) comes from `run`.
-core::LevelRun RunFromSheet(const grid::Grid& sheet, const core::RunState& run);
-
-}  // namespace rendle::readers
