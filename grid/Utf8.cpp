@@ -1,5 +1,7 @@
 #include "grid/Utf8.h"
 
+#include <algorithm>
+
 namespace rendle::grid {
 
 size_t Utf8SequenceLength(std::string_view text, size_t i) {
@@ -50,6 +52,57 @@ std::string ValidUtf8(std::string_view text) {
         }
     }
     return out;
+}
+
+char32_t CodePoint(std::string_view text, size_t i, size_t length) {
+    const auto byte = [&](size_t k) {
+        return static_cast<char32_t>(static_cast<unsigned char>(text[k]));
+    };
+    switch (length) {
+        case 1:
+            return byte(i);
+        case 2:
+            return (byte(i) & 0x1F) << 6 | (byte(i + 1) & 0x3F);
+        case 3:
+            return (byte(i) & 0x0F) << 12 | (byte(i + 1) & 0x3F) << 6 | (byte(i + 2) & 0x3F);
+        default:
+            return (byte(i) & 0x07) << 18 | (byte(i + 1) & 0x3F) << 12 | (byte(i + 2) & 0x3F) << 6 |
+                   (byte(i + 3) & 0x3F);
+    }
+}
+
+int CharacterWidth(char32_t c) {
+    const auto in = [c](char32_t first, char32_t last) { return c >= first && c <= last; };
+    if (in(0x0300, 0x036F) || in(0x1AB0, 0x1AFF) || in(0x1DC0, 0x1DFF) || in(0x20D0, 0x20FF) ||
+        in(0xFE20, 0xFE2F) || c == 0x200B) {
+        return 0;
+    }
+    if (in(0x1100, 0x115F) || in(0x2E80, 0x303E) || in(0x3041, 0x33FF) || in(0x3400, 0x4DBF) ||
+        in(0x4E00, 0x9FFF) || in(0xA000, 0xA4CF) || in(0xAC00, 0xD7A3) || in(0xF900, 0xFAFF) ||
+        in(0xFE30, 0xFE4F) || in(0xFF00, 0xFF60) || in(0xFFE0, 0xFFE6) || in(0x1F300, 0x1F64F) ||
+        in(0x1F900, 0x1F9FF) || in(0x20000, 0x3FFFD)) {
+        return 2;
+    }
+    return 1;
+}
+
+size_t DisplayWidth(std::string_view text) {
+    if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; })) {
+        return text.size();  // ASCII, one column each
+    }
+    size_t width = 0;
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = grid::Utf8SequenceLength(text, i);
+        width += static_cast<size_t>(CharacterWidth(CodePoint(text, i, length)));
+        i += length;
+    }
+    return width;
+}
+
+size_t Utf8Characters(std::string_view text) {
+    size_t count = 0;
+    for (const char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    return count;
 }
 
 }  // namespace rendle::grid

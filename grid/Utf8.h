@@ -19,4 +19,19 @@ bool IsValidUtf8(std::string_view text);
 /// argument of unknown encoding can be shown.
 std::string ValidUtf8(std::string_view text);
 
+/// The code point of the valid UTF-8 sequence of `length` bytes at `text[i]`.
+char32_t CodePoint(std::string_view text, size_t i, size_t length);
+
+/// Columns a character takes on a terminal: none for a combining mark, two for the wide
+/// characters of East Asian scripts, one for the rest. (A short table of our own: the C
+/// library's wcwidth depends on the locale the text is printed in.)
+int CharacterWidth(char32_t c);
+
+/// Columns valid UTF-8 `text` takes on a terminal.
+size_t DisplayWidth(std::string_view text);
+
+/// Characters of UTF-8 `text` (bytes that begin a sequence): where a field book's positions
+/// count.
+size_t Utf8Characters(std::string_view text);
+
 }  // namespace rendle::grid

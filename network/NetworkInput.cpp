@@ -9,17 +9,13 @@
 #include "core/Reduction.h"
 #include "core/RunState.h"
 #include "grid/Grid.h"
+#include "grid/Text.h"
 
 namespace rendle::network {
 
 namespace {
 
-std::string_view Trimmed(std::string_view text) {
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) return {};
-    const size_t last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
+using grid::Trimmed;
 
 std::string Located(const std::string& name, size_t line, const std::string& text) {
     return name + ":" + std::to_string(line) + ": " + text;

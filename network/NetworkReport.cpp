@@ -20,11 +20,10 @@ std::string Mm(double metres) {
     return core::FixedText(metres * 1000.0, kMillimetreDecimals);
 }
 
-/// Text padded with blanks to `width` characters (UTF-8 counted by characters).
+/// Text padded with blanks to `width` columns of a terminal.
 std::string Padded(const std::string& text, size_t width, bool right = false) {
-    size_t characters = 0;
-    for (unsigned char c : text) characters += (c & 0xC0) != 0x80 ? 1 : 0;
-    const std::string blanks(width > characters ? width - characters : 0, ' ');
+    const size_t columns = grid::DisplayWidth(text);
+    const std::string blanks(width > columns ? width - columns : 0, ' ');
     return right ? blanks + text : text + blanks;
 }
 
@@ -261,7 +260,7 @@ void WriteTextReport(const NetworkResult& result, const ReportSettings& settings
 
     size_t width = 5;
     for (const AdjustedHeight& h : result.heights)
-        width = std::max(width, Padded(h.point, 0).size());
+        width = std::max(width, h.point.size());  // bytes: room for any name
     width = std::min<size_t>(width, 24);
 
     const std::string confidence = grid::GeneralNumberText(result.confidence * 100);

@@ -217,17 +217,6 @@ std::string_view Field(std::string_view line, size_t position, size_t length) {
     return line.substr(begin, SkipCharacters(line, begin, length) - begin);
 }
 
-size_t CharacterCount(std::string_view line) {
-    size_t count = 0;
-    for (const char c : line) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
-    return count;
-}
-
-std::string_view LeftTrimmed(std::string_view field) {
-    const size_t first = field.find_first_not_of(' ');
-    return first == std::string_view::npos ? std::string_view{} : field.substr(first);
-}
-
 namespace {
 
 /// Walks a field's characters, skipping blanks, tabs and line feeds.

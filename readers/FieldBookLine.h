@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "grid/Text.h"
 #include "readers/LineDecoder.h"
 
 namespace rendle::readers {
@@ -123,11 +124,7 @@ class LineReader {
 /// bytes, so a name with "ü" does not shift the fields after it.
 std::string_view Field(std::string_view line, size_t position, size_t length);
 
-/// The number of characters of a UTF-8 line, as Field() counts positions.
-size_t CharacterCount(std::string_view line);
-
-/// The field with its leading spaces removed; trailing spaces stay.
-std::string_view LeftTrimmed(std::string_view field);
+using grid::LeftTrimmed;
 
 /// The numeric value of a field: blanks, tabs and line feeds anywhere are ignored; then an
 /// optional sign, digits with an optional full stop, and an optional exponent (E or D) are read

@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "grid/Utf8.h"
 #include "readers/FieldBookLine.h"
 #include "readers/SetUpBuilder.h"
 
@@ -92,7 +93,7 @@ std::vector<Word> Words(std::string_view line, size_t lineNumber, bool lastLineE
     if (at < line.size() && !WordStartsAt(line, at)) {
         throw Stop{std::string(kCheckDataFile),
                    "line " + std::to_string(lineNumber) + ", word at position " +
-                       std::to_string(CharacterCount(line.substr(0, at)) + 1) +
+                       std::to_string(grid::Utf8Characters(line.substr(0, at)) + 1) +
                        ": no word index and sign"};
     }
     size_t lastDataLength = 0;
@@ -122,7 +123,7 @@ std::vector<Word> Words(std::string_view line, size_t lineNumber, bool lastLineE
                 WordStartsAt(std::string(line.substr(following, 6)) + "+", 0)) {
                 throw Stop{std::string(kCheckDataFile),
                            "line " + std::to_string(lineNumber) + ", word at position " +
-                               std::to_string(CharacterCount(line.substr(0, following)) + 1) +
+                               std::to_string(grid::Utf8Characters(line.substr(0, following)) + 1) +
                                ": no sign in position 7"};
             }
         }

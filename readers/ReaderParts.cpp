@@ -4,6 +4,7 @@
 #include <string>
 
 #include "grid/NumberFormat.h"
+#include "grid/Utf8.h"
 
 namespace rendle::readers::parts {
 
@@ -34,7 +35,7 @@ double MeasuredValue(const ReadPlace& place, std::string_view line, size_t posit
 
 void CheckNotCutOff(const LineReader& lines, std::string_view line, size_t fieldsEnd) {
     if (lines.LastLineEnded()) return;
-    const size_t characters = CharacterCount(line);
+    const size_t characters = grid::Utf8Characters(line);
     if (characters >= fieldsEnd) return;
     throw Stop{std::string(kCheckDataFile),
                "the last line has no line end and stops at position " + std::to_string(characters) +

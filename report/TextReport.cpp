@@ -15,61 +15,12 @@ namespace rendle::report {
 
 namespace {
 
-/// The code point of the valid UTF-8 sequence of `length` bytes at `text[i]`.
-char32_t CodePoint(std::string_view text, size_t i, size_t length) {
-    const auto byte = [&](size_t k) {
-        return static_cast<char32_t>(static_cast<unsigned char>(text[k]));
-    };
-    switch (length) {
-        case 1:
-            return byte(i);
-        case 2:
-            return (byte(i) & 0x1F) << 6 | (byte(i + 1) & 0x3F);
-        case 3:
-            return (byte(i) & 0x0F) << 12 | (byte(i + 1) & 0x3F) << 6 | (byte(i + 2) & 0x3F);
-        default:
-            return (byte(i) & 0x07) << 18 | (byte(i + 1) & 0x3F) << 12 | (byte(i + 2) & 0x3F) << 6 |
-                   (byte(i + 3) & 0x3F);
-    }
-}
-
-/// Columns a character takes on a terminal: none for a combining mark, two for the wide
-/// characters of East Asian scripts, one for the rest. (A short table of our own: the C
-/// library's wcwidth depends on the locale the report is printed in.)
-int CharacterWidth(char32_t c) {
-    const auto in = [c](char32_t first, char32_t last) { return c >= first && c <= last; };
-    if (in(0x0300, 0x036F) || in(0x1AB0, 0x1AFF) || in(0x1DC0, 0x1DFF) || in(0x20D0, 0x20FF) ||
-        in(0xFE20, 0xFE2F) || c == 0x200B) {
-        return 0;
-    }
-    if (in(0x1100, 0x115F) || in(0x2E80, 0x303E) || in(0x3041, 0x33FF) || in(0x3400, 0x4DBF) ||
-        in(0x4E00, 0x9FFF) || in(0xA000, 0xA4CF) || in(0xAC00, 0xD7A3) || in(0xF900, 0xFAFF) ||
-        in(0xFE30, 0xFE4F) || in(0xFF00, 0xFF60) || in(0xFFE0, 0xFFE6) || in(0x1F300, 0x1F64F) ||
-        in(0x1F900, 0x1F9FF) || in(0x20000, 0x3FFFD)) {
-        return 2;
-    }
-    return 1;
-}
-
-size_t DisplayWidth(std::string_view text) {
-    if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; })) {
-        return text.size();  // ASCII, one column each
-    }
-    size_t width = 0;
-    for (size_t i = 0; i < text.size();) {
-        const size_t length = grid::Utf8SequenceLength(text, i);
-        width += static_cast<size_t>(CharacterWidth(CodePoint(text, i, length)));
-        i += length;
-    }
-    return width;
-}
-
 /// Cuts `line` back to at most `width` display columns, at a character boundary.
 void ClipToWidth(std::string& line, size_t width) {
     size_t shown = 0;
     for (size_t i = 0; i < line.size();) {
         const size_t length = grid::Utf8SequenceLength(line, i);
-        const auto w = static_cast<size_t>(CharacterWidth(CodePoint(line, i, length)));
+        const auto w = static_cast<size_t>(grid::CharacterWidth(grid::CodePoint(line, i, length)));
         if (shown + w > width) {
             line.resize(i);
             return;
@@ -92,7 +43,7 @@ std::string EscapedText(std::string_view cellText) {
     shown.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
         const size_t length = grid::Utf8SequenceLength(text, i);
-        const char32_t c = CodePoint(text, i, length);
+        const char32_t c = grid::CodePoint(text, i, length);
         if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
             char escape[8];
             std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(c));
@@ -127,7 +78,7 @@ std::string LevelReport(const grid::Grid& sheet) {
         for (size_t i = 0; i < columns.size(); ++i) {
             Shown& cell = shown[static_cast<size_t>(r - 1) * columns.size() + i];
             cell.text = EscapedText(sheet.CellText(r, columns[i]));
-            cell.width = DisplayWidth(cell.text);
+            cell.width = grid::DisplayWidth(cell.text);
             if (!runsOn(r, i)) widths[i] = std::max(widths[i], cell.width);
         }
     }
@@ -147,7 +98,7 @@ std::string LevelReport(const grid::Grid& sheet) {
                 const size_t at = isNumber(r, columns[i]) ? start + widths[i] - width : start;
                 if (lineWidth > at) {
                     ClipToWidth(line, at);
-                    lineWidth = DisplayWidth(line);
+                    lineWidth = grid::DisplayWidth(line);
                 }
                 line.append(at - lineWidth, ' ');
                 line += text;

@@ -328,3 +328,36 @@ TEST(FitColumnWidths, FitsToWhatTheSheetHoldsKeepingWidthsSetByHand) {
 
 }  // namespace
 }  // namespace rendle::grid
+
+#include "grid/Text.h"
+#include "grid/Utf8.h"
+
+// Characters are where a field book's positions count; columns are where a report lines up.
+TEST(GridText, CharactersColumnsAndBlanks) {
+    const struct {
+        const char* text;
+        size_t characters;
+        size_t columns;
+    } cases[] = {
+        {"BM1", 3, 3},
+        {"Pr\xC3\xBC"
+         "fpunkt",
+         9, 9},                                          // ü: two bytes, one column
+        {"\xE6\xB0\xB4\xE5\x87\x86\xE7\x82\xB9", 3, 6},  // 水准点: wide, two columns each
+        {"e\xCC\x81", 2, 1},                             // e and a combining acute accent
+        {"", 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(rendle::grid::Utf8Characters(c.text), c.characters);
+        EXPECT_EQ(rendle::grid::DisplayWidth(c.text), c.columns);
+    }
+    using rendle::grid::LeftTrimmed;
+    using rendle::grid::Trimmed;
+    EXPECT_EQ(LeftTrimmed("   BM1  "), "BM1  ");
+    EXPECT_EQ(LeftTrimmed("\tBM1"), "\tBM1");  // a field's blanks are spaces
+    EXPECT_EQ(Trimmed(" \t BM1 \r\n"), "BM1");
+    EXPECT_EQ(Trimmed("   "), "");
+    EXPECT_EQ(Trimmed(""), "");
+    EXPECT_EQ(Trimmed("x"), "x");
+}

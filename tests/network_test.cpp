@@ -15,6 +15,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "grid/Utf8.h"
 #include "network/Adjustment.h"
 #include "network/NetworkInput.h"
 #include "network/NetworkReport.h"
@@ -1004,4 +1005,30 @@ TEST(NetworkSolvers, ASingularSystemNamesItsPoints) {
             EXPECT_TRUE(what.ends_with("(B)") || what.ends_with("(C)")) << what;
         }
     }
+}
+
+// A point named in a wide script lines the heights table up by the columns it takes on a
+// terminal, as the level report does.
+TEST(NetworkReport, PointNamesLineUpByTheirColumns) {
+    const std::string wide = "\xE6\xB0\xB4\xE5\x87\x86\xE7\x82\xB9";  // 水准点, six columns
+    const NetworkResult r = Adjust(
+        Csv("from,to,dh,length_km\nA," + wide + ",1.0,1\n" + wide + ",B,1.0,1\nB,A,-2.001,1\n"),
+        {{"A", 10, std::nullopt}}, {}, {});
+    std::ostringstream out;
+    WriteTextReport(r, {}, out);
+    std::istringstream lines(out.str());
+    std::string line;
+    std::vector<size_t> heightColumn;  // where the SD (0.47 mm for both) stands, in columns
+    bool inHeights = false;
+    while (std::getline(lines, line)) {
+        if (line.starts_with("  POINT")) inHeights = true;
+        if (line.empty()) inHeights = false;
+        const size_t at = line.find("  0.47");
+        if (inHeights && at != std::string::npos &&
+            (line.starts_with("  " + wide + " ") || line.starts_with("  B "))) {
+            heightColumn.push_back(rendle::grid::DisplayWidth(line.substr(0, at)));
+        }
+    }
+    ASSERT_EQ(heightColumn.size(), 2u) << out.str();
+    EXPECT_EQ(heightColumn[0], heightColumn[1]) << out.str();
 }

@@ -25,14 +25,12 @@
 #include <algorithm>
 #include <memory>
 
+#include "grid/Text.h"
+
 namespace rendle::ui::help {
 
 std::string HelpFilePath(std::string_view folder) {
-    const size_t first = folder.find_first_not_of(" \t");
-    const size_t last = folder.find_last_not_of(" \t");
-    const std::string_view trimmed = first == std::string_view::npos
-                                         ? std::string_view{}
-                                         : folder.substr(first, last - first + 1);
+    const std::string_view trimmed = grid::Trimmed(folder, " \t");
     std::string path(folder);
     if (!trimmed.ends_with('/')) path += '/';
     return path + std::string(kHelpFileName);
