@@ -52,11 +52,11 @@ MiscloseLimits LimitsOfClass(const core::ToleranceClass* c) {
         return 2.0;
     };
     limits.loopMm = pick(c->loopMm, c->lineMm, "loop", "line");
-    limits.lineMm = pick(c->lineMm, c->loopMm, "line", "loop");
-    limits.sectionMm = pick(c->lineMm, c->loopMm, "section", "loop");
+    limits.benchmarkLineMm = pick(c->lineMm, c->loopMm, "line", "loop");
+    limits.sectionDifferenceMm = pick(c->lineMm, c->loopMm, "section", "loop");
     limits.words = std::string(c->name) + ": loops " + figure(limits.loopMm) +
-                   ", lines between benchmarks " + figure(limits.lineMm) + ", sections run twice " +
-                   figure(limits.sectionMm) + fallbacks;
+                   ", lines between benchmarks " + figure(limits.benchmarkLineMm) + ", sections run twice " +
+                   figure(limits.sectionDifferenceMm) + fallbacks;
     return limits;
 }
 

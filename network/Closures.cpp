@@ -81,7 +81,7 @@ void CheckClosures(const Problem& problem, const std::vector<Observation>& obser
             check.misclosure = oriented(s.runs[0]) - oriented(s.runs[j]);
             check.lengthKm =
                 (observations[s.runs[0]].lengthKm + observations[s.runs[j]].lengthKm) / 2.0;
-            check.limit = LimitOf(limits.sectionMm, check.lengthKm);
+            check.limit = LimitOf(limits.sectionDifferenceMm, check.lengthKm);
             check.within = WithinLimit(check.misclosure, check.limit);
             check.source = Sources(observations, {s.runs[0], s.runs[j]});
             check.holdsRemoved = removed[s.runs[0]] || removed[s.runs[j]];
@@ -95,14 +95,14 @@ void CheckClosures(const Problem& problem, const std::vector<Observation>& obser
     // many as the network's loops; in a net of levelled blocks each is a block.
     const size_t n = problem.names.size();
     std::vector<std::vector<size_t>> at(n);
-    PointSets parts(n);
+    PointSets joined(n);
     std::vector<size_t> seen(n, 0);  // the search that reached a point last, 0 none
     std::vector<size_t> via(n, 0);   // the section it was reached by
     size_t search = 0;
     std::deque<size_t> queue;
     for (size_t i = 0; i < sections.size(); ++i) {
         const Section& s = sections[i];
-        if (!parts.Join(s.a, s.b)) {
+        if (!joined.Join(s.a, s.b)) {
             // The fewest sections from b back to a, breadth first.
             ++search;
             const auto a = static_cast<size_t>(s.a);
@@ -197,7 +197,7 @@ void CheckBenchmarkLines(const Problem& problem, const std::vector<Observation>&
         check.lengthKm = km;
         const double widen =
             4.0 * (sFrom.value_or(0) * sFrom.value_or(0) + sTo.value_or(0) * sTo.value_or(0));
-        check.limit = std::sqrt(std::pow(LimitOf(limits.lineMm, km), 2) + widen);
+        check.limit = std::sqrt(std::pow(LimitOf(limits.benchmarkLineMm, km), 2) + widen);
         check.within = WithinLimit(check.misclosure, check.limit);
         check.source = Sources(observations, runs);
         for (size_t k : runs) check.holdsRemoved = check.holdsRemoved || removed[k];

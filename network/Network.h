@@ -72,9 +72,9 @@ enum class Snooping { Off, WhileGlobalTestFails, Always };
 
 /// The C of C mm √K each kind of misclosure is judged by, and where the figures come from.
 struct MiscloseLimits {
-    double sectionMm = 2.0;  ///< a section run twice, K its length
-    double loopMm = 2.0;     ///< a loop, K its length
-    double lineMm = 2.0;     ///< a line from one benchmark to another, K its length
+    double sectionDifferenceMm = 2.0;  ///< a section run twice: its two runs' difference
+    double loopMm = 2.0;               ///< a loop's misclose, K its length
+    double benchmarkLineMm = 2.0;      ///< a line from one benchmark to another: its misclose
     /// In words: "2 mm x sqrt(K) for loops, lines between benchmarks and sections run twice",
     /// or the class's figures, each fallback said.
     std::string words = "2 mm x sqrt(K) for loops, lines between benchmarks and sections run twice";

@@ -163,14 +163,14 @@ void Problem::Number(const std::vector<Observation>& observations) {
 }
 
 void Problem::FindComponents() {
-    PointSets parts(names.size());
+    PointSets joined(names.size());
     for (const Row& r : rows) {
-        if (r.from >= 0) parts.Join(r.from, r.to);
+        if (r.from >= 0) joined.Join(r.from, r.to);
     }
     component.assign(names.size(), -1);
     std::unordered_map<int, int> number;
     for (size_t p = 0; p < names.size(); ++p) {
-        const auto [at, added] = number.emplace(parts.Root(static_cast<int>(p)), components);
+        const auto [at, added] = number.emplace(joined.Root(static_cast<int>(p)), components);
         if (added) ++components;
         component[p] = at->second;
     }

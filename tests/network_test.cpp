@@ -687,7 +687,7 @@ TEST(NetworkChecks, AClassWithoutAFigureTakesTheNearestKind) {
         << limits.words;
     const MiscloseLimits both = LimitsOfClass(rendle::core::FindToleranceClass("fgcs-1-1"));
     EXPECT_EQ(both.loopMm, 4.0);
-    EXPECT_EQ(both.lineMm, 3.0);
+    EXPECT_EQ(both.benchmarkLineMm, 3.0);
     EXPECT_EQ(both.words.find("sets no"), std::string::npos);
 
     // A −20 mm loop over 5 km is beyond the class's figure, never "limit none".
