@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "core/Verdict.h"
+#include "grid/JsonWriter.h"
 #include "grid/NumberFormat.h"
 #include "grid/Utf8.h"
 
@@ -58,75 +59,26 @@ void WriteClosures(const char* heading, const std::vector<ClosureCheck>& checks,
     }
 }
 
-class Json {
+using PrettyWriter = rapidjson::PrettyWriter<rapidjson::OStreamWrapper>;
+
+/// The stream and writer a document is written through, made before the writer that uses them.
+struct PrettyStream {
+    explicit PrettyStream(std::ostream& out) : stream(out), writer(stream) {
+        writer.SetIndent(' ', 2);
+        writer.SetFormatOptions(rapidjson::kFormatSingleLineArray);
+    }
+    rapidjson::OStreamWrapper stream;
+    PrettyWriter writer;
+};
+
+class Json : private PrettyStream, public grid::JsonWriter<PrettyWriter> {
   public:
-    explicit Json(std::ostream& out) : stream_(out), w_(stream_) {
-        w_.SetIndent(' ', 2);
-        w_.SetFormatOptions(rapidjson::kFormatSingleLineArray);
-    }
-
-    void Key(const char* key) { w_.Key(key); }
-    void String(const std::string& text) {
-        const std::string valid = grid::ValidUtf8(text);
-        w_.String(valid.c_str(), static_cast<rapidjson::SizeType>(valid.size()));
-    }
-    void Number(double value) {
-        if (std::isfinite(value)) {
-            w_.Double(value);
-        } else {
-            w_.Null();
-        }
-    }
-    /// A text, or null when there is none.
-    void TextOrNull(const std::optional<std::string>& text) {
-        if (text) {
-            String(*text);
-        } else {
-            w_.Null();
-        }
-    }
-    void Optional(const std::optional<double>& value) {
-        if (value) {
-            Number(*value);
-        } else {
-            w_.Null();
-        }
-    }
-    /// A key and its value.
-    void Member(const char* key, double value) {
-        Key(key);
-        Number(value);
-    }
-    void Member(const char* key, const std::string& value) {
-        Key(key);
-        String(value);
-    }
-    /// A text given as a literal is a text, not a truth value.
-    void Member(const char* key, const char* value) {
-        Key(key);
-        String(value);
-    }
-    void Member(const char* key, bool value) {
-        Key(key);
-        w_.Bool(value);
-    }
-    void Member(const char* key, int value) {
-        Key(key);
-        w_.Int(value);
-    }
-    void Member(const char* key, const std::optional<double>& value) {
-        Key(key);
-        Optional(value);
-    }
+    explicit Json(std::ostream& out) : PrettyStream(out), JsonWriter(writer) {}
+    void TextOrNull(const std::optional<std::string>& text) { Write(text); }
     void MemberTextOrNull(const char* key, const std::optional<std::string>& text) {
-        Key(key);
-        TextOrNull(text);
+        Member(key, text);
     }
-    rapidjson::PrettyWriter<rapidjson::OStreamWrapper>& Writer() { return w_; }
-
-  private:
-    rapidjson::OStreamWrapper stream_;
-    rapidjson::PrettyWriter<rapidjson::OStreamWrapper> w_;
+    PrettyWriter& Writer() { return Raw(); }
 };
 
 void JsonClosures(Json& j, const char* key, const std::vector<ClosureCheck>& checks) {

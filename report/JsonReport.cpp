@@ -7,6 +7,7 @@
 #include <cmath>
 #include <sstream>
 
+#include "grid/JsonWriter.h"
 #include "grid/Utf8.h"
 
 namespace rendle::report {
@@ -39,7 +40,7 @@ template <typename Writer>
 class JsonReportWriter {
   public:
     JsonReportWriter(std::ostream& out, Writer& writer, rapidjson::StringBuffer& buffer)
-        : out_(out), w_(writer), buffer_(buffer) {}
+        : out_(out), w_(writer), j_(writer), buffer_(buffer) {}
 
     void Document(const grid::Grid& sheet, const core::RunState& run,
                   const commands::ReadCommandResult& outcome,
@@ -127,36 +128,16 @@ class JsonReportWriter {
         buffer_.Clear();
     }
 
-    /// Texts are UTF-8 inside the program; anything that is not (a path of unknown encoding in
-    /// a message, an edited cell) is shown with U+FFFD.
-    void String(std::string_view text) {
-        if (grid::IsValidUtf8(text)) {
-            w_.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
-            return;
-        }
-        const std::string valid = grid::ValidUtf8(text);
-        w_.String(valid.data(), static_cast<rapidjson::SizeType>(valid.size()));
+    void String(std::string_view text) { j_.String(text); }
+    void Key(std::string_view key) { j_.Key(key); }
+    void Number(double value) { j_.Number(value); }
+    template <typename T>
+    void Write(const T& value) {
+        j_.Write(value);
     }
-    void Key(std::string_view key) {
-        w_.Key(key.data(), static_cast<rapidjson::SizeType>(key.size()));
-    }
-    /// A number that is not finite has no JSON spelling: null.
-    void Number(double value) {
-        if (std::isfinite(value)) {
-            w_.Double(value);
-        } else {
-            w_.Null();
-        }
-    }
-    void Write(std::string_view text) { String(text); }
-    void Write(const char* text) { String(text); }
-    void Write(double value) { Number(value); }
-    void Write(int value) { w_.Int(value); }
-    void Write(bool value) { w_.Bool(value); }
     template <typename T>
     void Member(std::string_view key, const T& value) {
-        Key(key);
-        Write(value);
+        j_.Member(key, value);
     }
 
     void RL(std::string_view key, const core::RLValue& value) {
@@ -382,6 +363,7 @@ class JsonReportWriter {
   private:
     std::ostream& out_;
     Writer& w_;
+    grid::JsonWriter<Writer> j_;
     rapidjson::StringBuffer& buffer_;
 };
 
