@@ -74,7 +74,15 @@ void ReadLoaded(const readers::Book& book, std::optional<int> runNumber, grid::G
             return;
         }
     }
-    result.read = readers::ReadFieldBook(book, runNumber.value_or(1), sheet, run, decoder);
+    readers::ReducedBook done = readers::ReadAndReduce(
+        book, runNumber.value_or(1), decoder, sheet, run, [&](core::RunState& read) {
+            result.formRL = PrefillRLBoxes(read);
+            if (const std::optional<RLBoxes> confirmed = windowing.ShowFormRL(*result.formRL)) {
+                ConfirmFormRL(read, *confirmed);
+            }
+            windowing.SetMousePointer(MousePointer::Default);
+        });
+    result.read = std::move(done.read);
     if (result.read.status != ReadStatus::Read) {
         windowing.SetMousePointer(MousePointer::Default);
         if (result.read.status == ReadStatus::EndedWithMessage) {
@@ -83,13 +91,8 @@ void ReadLoaded(const readers::Book& book, std::optional<int> runNumber, grid::G
         }
         return;
     }
-
-    result.formRL = PrefillRLBoxes(run);
-    if (const std::optional<RLBoxes> confirmed = windowing.ShowFormRL(*result.formRL)) {
-        ConfirmFormRL(run, *confirmed);
-    }
-    windowing.SetMousePointer(MousePointer::Default);
-    result.reduction = RunReduction(sheet, run, windowing);
+    result.reduction = std::move(done.reduction);
+    ShowReduction(sheet, *result.reduction, windowing);
 }
 
 ReadCommandResult Read(readers::FieldBookFormat format, std::istream* given, grid::Grid& sheet,

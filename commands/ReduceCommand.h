@@ -11,4 +11,8 @@ namespace rendle::commands {
 /// "Data", critical icon), after which the main window closes; every other stop is silent.
 core::ReductionResult RunReduction(grid::Grid& sheet, core::RunState& run, Windowing& windowing);
 
+/// What follows a reduction on screen: the columns widened to the new RLs, and "No Data " said
+/// of a sheet no book was read into.
+void ShowReduction(grid::Grid& sheet, const core::ReductionResult& result, Windowing& windowing);
+
 }  // namespace rendle::commands

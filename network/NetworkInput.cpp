@@ -155,7 +155,14 @@ void AddBook(const readers::Book& book, const std::string& name,
         grid::Grid sheet;
         core::SetUpLevelSheet(sheet);
         core::RunState run;
-        const readers::ReadResult read = readers::ReadFieldBook(book, k, sheet, run, decoder);
+        // The rise and fall from an RL of 0: each row's RL is then the height difference from
+        // the line's first point, whatever benchmark RL the book gives.
+        const readers::ReducedBook done =
+            readers::ReadAndReduce(book, k, decoder, sheet, run, [](core::RunState& read) {
+                read.StartRL = 0.0;
+                read.EndRL = std::monostate{};
+            });
+        const readers::ReadResult& read = done.read;
         if (read.status != readers::ReadStatus::Read) {
             throw NetworkError(
                 Located(name, read.line,
@@ -165,11 +172,7 @@ void AddBook(const readers::Book& book, const std::string& name,
         for (const readers::ReadWarning& w : read.warnings.Told()) {
             input.warnings.push_back(Located(name, w.line, w.text));
         }
-        // The rise and fall from an RL of 0: each row's RL is then the height difference from
-        // the line's first point, whatever benchmark RL the book gives.
-        run.StartRL = 0.0;
-        run.EndRL = std::monostate{};
-        const core::ReductionResult reduced = core::ReduceLevels(sheet, run);
+        const core::ReductionResult& reduced = *done.reduction;
         const bool risesAndFalls = reduced.status == core::ReductionStatus::Reduced ||
                                    (reduced.status == core::ReductionStatus::Stopped &&
                                     reduced.step == core::ReductionStep::ClosingCorrection);

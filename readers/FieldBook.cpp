@@ -121,6 +121,17 @@ ReadResult ReadFieldBook(const Book& book, int runNumber, grid::Grid& sheet, cor
                      sheet, run);
 }
 
+ReducedBook ReadAndReduce(const Book& book, int runNumber, const LineDecoder& decoder,
+                          grid::Grid& sheet, core::RunState& run,
+                          const std::function<void(core::RunState&)>& benchmarks) {
+    ReducedBook done;
+    done.read = ReadFieldBook(book, runNumber, sheet, run, decoder);
+    if (done.read.status != ReadStatus::Read) return done;
+    benchmarks(run);
+    done.reduction = core::ReduceLevels(sheet, run);
+    return done;
+}
+
 ReadResult ReadLevelRun(const Book& book, int runNumber, const LineDecoder& decoder,
                         core::LevelRun& levelRun) {
     levelRun = core::LevelRun{};

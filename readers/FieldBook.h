@@ -3,12 +3,14 @@
 // reader knows no windows: what it met is in its result, for the read command to show.
 #pragma once
 
+#include <functional>
 #include <istream>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/Reduction.h"
 #include "readers/LineDecoder.h"
 #include "readers/ReadResult.h"
 
@@ -64,6 +66,21 @@ ReadResult ReadFieldBook(const Book& book, int runNumber, grid::Grid& sheet, cor
 /// figures. A read that stops keeps what it read before the stop, and says why.
 ReadResult ReadLevelRun(const Book& book, int runNumber, const LineDecoder& decoder,
                         core::LevelRun& levelRun);
+
+/// A levelling line read, laid out and reduced.
+struct ReducedBook {
+    ReadResult read;
+    /// How the reduction ended; nothing when the read did not end normally.
+    std::optional<core::ReductionResult> reduction;
+};
+
+/// Reads levelling line `runNumber` of `book` into a sheet that holds only its header block, as
+/// ReadFieldBook does; when the read ends normally, hands the run state to `benchmarks` (the
+/// benchmark window, or a job's own RLs) and reduces the run in the sheet. The one road from a
+/// field book to a reduced run of the desktop, rendle-reduce and rendle-net.
+ReducedBook ReadAndReduce(const Book& book, int runNumber, const LineDecoder& decoder,
+                          grid::Grid& sheet, core::RunState& run,
+                          const std::function<void(core::RunState&)>& benchmarks);
 
 /// The same for a field book read from `fieldBook` to its end first.
 ReadResult ReadFieldBook(FieldBookFormat format, std::istream& fieldBook, grid::Grid& sheet,
