@@ -3,17 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "cli/Terminal.h"
 #include "grid/WorkbookModule.h"
 
 namespace rendle::cli {
-
-int ProgramStderr() {
-    static const int saved = [] {
-        const int fd = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-        return fd >= 0 ? fd : STDERR_FILENO;
-    }();
-    return saved;
-}
 
 namespace {
 

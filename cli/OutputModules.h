@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/Module.h"
+#include "cli/Terminal.h"
 #include "grid/Grid.h"
 #include "report/PdfModule.h"
 
@@ -36,11 +37,6 @@ class PdfPrinter {
     PrintPdfFunction print_ = nullptr;
     PdfSessionFunction end_ = nullptr;
 };
-
-/// The program's standard error as it was at the start (a descriptor of its own): what
-/// rendle-reduce says goes there, while descriptor 2 is silenced as the workbook writer, which
-/// tells its own failures there too, writes.
-int ProgramStderr();
 
 /// Writes the workbook through the writer module (rendle-xlsx.so beside the program); throws
 /// grid::GridError with the reason when the module is missing or the workbook is not written.

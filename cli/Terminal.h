@@ -1,11 +1,23 @@
 // What both command-line programs share of the terminal: writing whole, one-line problems on
-// stderr, and option values that are really options.
+// stderr, option values that are really options, and a stop asked for by a signal.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <string_view>
 
 namespace rendle::cli {
+
+/// The program's stderr: a copy of descriptor 2 taken at the first call (made at the start), so
+/// that descriptor 2 can be silenced while a library that prints failures of its own writes.
+int ProgramStderr();
+
+/// SIGINT, SIGTERM and SIGHUP ask the program to stop (StopRequested() turns true); a second
+/// one ends it at once, as the signal would have.
+void CatchStopSignals();
+const std::atomic<bool>& StopRequested();
+/// After a stop asked for by a signal, ends the program as that signal would have ended it.
+void EndAsSignalled();
 
 /// Writes all of `bytes` to the descriptor; false with errno when it cannot.
 bool WriteAll(int fd, std::string_view bytes);

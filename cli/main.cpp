@@ -7,36 +7,19 @@
 #include <exception>
 #include <string>
 
-#include "cli/OutputModules.h"
 #include "cli/ReduceCommand.h"
+#include "cli/Terminal.h"
 
 namespace {
 
 constexpr int kInternalError = 70;
-
-/// Set by SIGINT, SIGTERM or SIGHUP: no further book is started.
-std::atomic<bool> stopRequested{false};
-volatile std::sig_atomic_t stopSignal = 0;
-
-extern "C" void RequestStop(int signal) {
-    if (stopRequested) {
-        // Asked a second time: end at once, as the signal would have ended the program.
-        struct sigaction standard {};
-        standard.sa_handler = SIG_DFL;
-        sigaction(signal, &standard, nullptr);
-        raise(signal);
-        return;
-    }
-    stopSignal = signal;
-    stopRequested = true;
-}
 
 int Run(int argc, char** argv) {
     rendle::cli::ReduceCommand command;
     if (const std::optional<int> ended = rendle::cli::ParseReduceArguments(argc, argv, command)) {
         return *ended;
     }
-    return rendle::cli::RunReduceCommand(command, stopRequested);
+    return rendle::cli::RunReduceCommand(command, rendle::cli::StopRequested());
 }
 
 }  // namespace
@@ -45,10 +28,8 @@ int main(int argc, char** argv) {
     rendle::cli::ProgramStderr();  // kept before any library may silence descriptor 2
     // A closed pipe is a failed write, said and ended with status 4, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
-    struct sigaction stop {};
-    stop.sa_handler = RequestStop;
-    stop.sa_flags = SA_RESTART;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &stop, nullptr);
+    // SIGINT, SIGTERM and SIGHUP: no further book is started.
+    rendle::cli::CatchStopSignals();
     // Book after book allocates and frees the same few megabytes: freed memory is kept for the
     // next book (up to 32 MB) instead of being handed back and faulted in again.
     mallopt(M_TRIM_THRESHOLD, 32 << 20);
@@ -60,11 +41,7 @@ int main(int argc, char** argv) {
     // failure status, never an abort.
     try {
         const int status = Run(argc, argv);
-        if (stopSignal != 0) {
-            // Stopped by a signal: end as the signal would have ended the program.
-            std::signal(stopSignal, SIG_DFL);
-            std::raise(stopSignal);
-        }
+        rendle::cli::EndAsSignalled();
         return status;
     } catch (const std::exception& error) {
         std::fputs(("rendle-reduce: " + std::string(error.what()) + "\n").c_str(), stderr);

@@ -1,6 +1,7 @@
 #include "grid/Utf8.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace rendle::grid {
 
@@ -103,6 +104,30 @@ size_t Utf8Characters(std::string_view text) {
     size_t count = 0;
     for (const char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
     return count;
+}
+
+std::string EscapedText(std::string_view cellText) {
+    // Most cells are printable ASCII: shown as they are.
+    if (std::all_of(cellText.begin(), cellText.end(),
+                    [](char c) { return c >= 0x20 && c < 0x7F; })) {
+        return std::string(cellText);
+    }
+    const std::string text = ValidUtf8(cellText);
+    std::string shown;
+    shown.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = Utf8SequenceLength(text, i);
+        const char32_t c = CodePoint(text, i, length);
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(c));
+            shown += escape;
+        } else {
+            shown.append(text, i, length);
+        }
+        i += length;
+    }
+    return shown;
 }
 
 }  // namespace rendle::grid

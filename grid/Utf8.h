@@ -34,4 +34,9 @@ size_t DisplayWidth(std::string_view text);
 /// count.
 size_t Utf8Characters(std::string_view text);
 
+/// A text as a terminal should get it: valid UTF-8 (a byte that is no UTF-8 becomes U+FFFD),
+/// with control characters (which would move the cursor or change colours) shown as \xHH. The
+/// cells of the report, and the paths in rendle-reduce's messages, are shown so.
+std::string EscapedText(std::string_view text);
+
 }  // namespace rendle::grid

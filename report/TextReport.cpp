@@ -32,30 +32,6 @@ void ClipToWidth(std::string& line, size_t width) {
 
 }  // namespace
 
-std::string EscapedText(std::string_view cellText) {
-    // Most cells are printable ASCII: shown as they are.
-    if (std::all_of(cellText.begin(), cellText.end(),
-                    [](char c) { return c >= 0x20 && c < 0x7F; })) {
-        return std::string(cellText);
-    }
-    const std::string text = grid::ValidUtf8(cellText);
-    std::string shown;
-    shown.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        const size_t length = grid::Utf8SequenceLength(text, i);
-        const char32_t c = grid::CodePoint(text, i, length);
-        if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(c));
-            shown += escape;
-        } else {
-            shown.append(text, i, length);
-        }
-        i += length;
-    }
-    return shown;
-}
-
 std::string LevelReport(const grid::Grid& sheet) {
     const std::vector<int32_t> columns = grid::ShownColumns(sheet);
     const int32_t rows = sheet.LastUsedRow();

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "grid/Utf8.h"
+
 namespace rendle::grid {
 class Grid;
 }
@@ -20,10 +22,8 @@ namespace rendle::report {
 /// The report is UTF-8: a byte of a cell that is no UTF-8 is shown as U+FFFD.
 std::string LevelReport(const grid::Grid& sheet);
 
-/// A text as a terminal should get it: valid UTF-8 (a byte that is no UTF-8 becomes U+FFFD),
-/// with control characters (which would move the cursor or change colours) shown as \xHH. The
-/// cells of the report, and the paths in rendle-reduce's messages, are shown so.
-std::string EscapedText(std::string_view text);
+/// (grid::EscapedText, where both programs' terminal words are escaped too.)
+using grid::EscapedText;
 
 /// The "Checks" block that follows the level report: the arithmetic check, the misclose against
 /// the tolerance and the sight balance, with the set-ups flagged; or why the run was not
