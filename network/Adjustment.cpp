@@ -55,8 +55,8 @@ MiscloseLimits LimitsOfClass(const core::ToleranceClass* c) {
     limits.benchmarkLineMm = pick(c->lineMm, c->loopMm, "line", "loop");
     limits.sectionDifferenceMm = pick(c->lineMm, c->loopMm, "section", "loop");
     limits.words = std::string(c->name) + ": loops " + figure(limits.loopMm) +
-                   ", lines between benchmarks " + figure(limits.benchmarkLineMm) + ", sections run twice " +
-                   figure(limits.sectionDifferenceMm) + fallbacks;
+                   ", lines between benchmarks " + figure(limits.benchmarkLineMm) +
+                   ", sections run twice " + figure(limits.sectionDifferenceMm) + fallbacks;
     return limits;
 }
 
