@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/LevelRun.h"
+#include "core/LevelSheet.h"
 
 namespace rendle::readers::parts {
 

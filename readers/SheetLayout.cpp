@@ -14,6 +14,8 @@ constexpr std::string_view kTooManyDataRows =
     "The run is longer than the 1000 rows a level sheet holds, even once its set-up rows are "
     "taken out. Its readings stay in the sheet; the run was not reduced.";
 
+constexpr int32_t kCapacity = 1000;
+
 std::string_view SightType(core::SightKind kind) {
     switch (kind) {
         case core::SightKind::Back:
@@ -24,6 +26,15 @@ std::string_view SightType(core::SightKind kind) {
             return "FS";
     }
     return "IS";
+}
+
+/// A reading and its sight type in the columns of its kind.
+void WriteReading(grid::Grid& sheet, int16_t row, core::SightKind kind, double reading) {
+    const int32_t col = kind == core::SightKind::Back           ? core::kColBS
+                        : kind == core::SightKind::Intermediate ? core::kColIS
+                                                                : core::kColFS;
+    sheet.SetCellNumber(row, col, reading);
+    sheet.SetCellText(row, core::kColSightType, SightType(kind));
 }
 
 /// Rows of the sheet as the line counter reaches them: the counter counts the book's lines
@@ -63,19 +74,20 @@ class Rows {
         sheet_.SetCellText(row, core::kColStation, sight.station);
         Capacity(counter_, line);
         sheet_.SetCellNumber(row, core::kColDist, sight.distance);
-        const std::string_view type = SightType(sight.kind);
-        WriteReading(sheet_, row, type, sight.reading);
+        WriteReading(sheet_, row, sight.kind, sight.reading);
         if (sight.z) {
             run_.instrument.heights.push_back({row - (run_.StationCount - 1), *sight.z});
         }
     }
+    /// A reading is stored only while the line counter is at most 1000. (Its row may pass
+    /// 1000 when the first set-up comes on one of the first lines; the marker rows the
+    /// reduction deletes bring the data rows back, which the end of the layout checks.)
     static void Capacity(int32_t counter, size_t line) {
-        try {
-            CheckCapacity(RowCounter{static_cast<int16_t>(counter), 0});
-        } catch (Stop& stop) {
-            stop.line = line;
-            throw;
-        }
+        if (counter <= kCapacity) return;
+        throw Stop{std::string(kTooManyRows),
+                   "a reading comes at line counter " + std::to_string(counter) +
+                       ", past the 1000 rows of the level sheet",
+                   line};
     }
 
   private:
@@ -100,7 +112,7 @@ void LayOutRun(const core::LevelRun& levelRun, grid::Grid& sheet, core::RunState
         sheet.SetCellText(row, core::kColStation, sight.station);
         Rows::Capacity(row, sight.line);
         sheet.SetCellNumber(row, core::kColDist, sight.distance);
-        WriteReading(sheet, row, SightType(sight.kind), sight.reading);
+        WriteReading(sheet, row, sight.kind, sight.reading);
     }
     rows.Start(levelRun.standCounter, levelRun.standCounter - levelRun.standRow);
     int16_t lastRow = 0;

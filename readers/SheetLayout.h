@@ -1,6 +1,8 @@
 // A levelling run laid out as the level sheet, as the File menu's readers lay it out.
 #pragma once
 
+#include <string_view>
+
 #include "core/LevelRun.h"
 #include "core/RunState.h"
 
@@ -9,6 +11,10 @@ class Grid;
 }
 
 namespace rendle::readers::parts {
+
+constexpr std::string_view kTooManyRows =
+    "The run is longer than the 1000 rows a level sheet holds. The readings before the first one "
+    "past it stay in the sheet, with that reading's station name; the run was not reduced.";
 
 /// Lays `levelRun` out into a sheet that holds only its header block: one marker row per set-up
 /// and one data row per sight from row 5 on; then the run state (first and last data row, set-up
