@@ -178,7 +178,8 @@ void parts::ReadM5Lines(LineReader& lines, core::LevelRun& run, ReadWarnings& wa
             run.standCounter = counted - 2;
             run.standRow = core::kFirstMarkerRow - 1;
             if (marked && lineByLine) {
-                // Meant: a BF run whose first backsight was rejected stands on that row.
+                // A BF run whose first backsight was rejected stands on that line's row, as the
+                // line-by-line read always placed it.
                 run.standCounter = counted;
                 run.standRow = core::kFirstDataRow;
             }

@@ -61,9 +61,12 @@ void SetUpBuilder::Take(bool back, int which, Sight sight) {
     }
     if (slots[slot]) {
         const bool samePoint = slots[slot]->station == sight.station;
-        const bool measuredAgain = back && Whole() && backs_[0] &&
-                                   backs_[0]->station == sight.station &&
-                                   !(fores_[0] && fores_[0]->station == sight.station);
+        // A backsight on the point of the whole set-up's foresight is the next set-up's, whatever
+        // the names: turning points the recorder leaves unnamed ("0") all share one.
+        const bool onForePoint =
+            back && Whole() && fores_[0] && fores_[0]->station == sight.station;
+        const bool measuredAgain =
+            back && Whole() && backs_[0] && backs_[0]->station == sight.station && !onForePoint;
         if (measuredAgain) {
             // The same back point again instead of the last foresight: the whole set-up was
             // measured again, and the later one is kept.
@@ -77,7 +80,7 @@ void SetUpBuilder::Take(bool back, int which, Sight sight) {
             z_.reset();
             storedDifference_.reset();
             if (paired) slot = 0;
-        } else if (Whole() && !samePoint) {
+        } else if (Whole() && (!samePoint || onForePoint)) {
             Close(sight.line);  // this reading starts the next set-up
             if (paired) slot = 0;
         } else {

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "FieldBookText.h"
+#include "GsiText.h"
 #include "core/LevelRun.h"
 #include "core/LevelSheet.h"
 #include "grid/Grid.h"
@@ -231,6 +232,63 @@ TEST(LevelRun, LaidOutWhileTheLineCounterIsAtMost1000) {
             EXPECT_EQ(sheet.CellText(c.sights + 5, rendle::core::kColStation),
                       "P" + std::to_string(c.sights - 1));
             EXPECT_EQ(sheet.CellText(c.sights + 5, rendle::core::kColSightType), "");
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A loop of six set-ups whose turning points the recorder left unnamed ("0", as many do): each
+// backsight on the last foresight's point begins the next set-up, and none is a reading taken
+// again.
+TEST(LevelRun, TurningPointsWithoutNamesAreSetUpsOfTheirOwn) {
+    const double readings[6][2] = {{1.5, 1.2}, {1.4, 1.6},  {1.3, 1.1},
+                                   {1.6, 1.9}, {1.2, 1.25}, {1.45, 1.4}};
+    for (const int method : {1, 2}) {
+        for (const bool wide : {false, true}) {
+            SCOPED_TRACE("method " + std::to_string(method) + (wide ? ", GSI-16" : ", GSI-8"));
+            std::vector<GsiSetUp> setUps;
+            for (size_t i = 0; i < 6; ++i) {
+                const double b = readings[i][0];
+                const double f = readings[i][1];
+                setUps.push_back({i == 0 ? "A1" : "0",
+                                  i == 5 ? "A1" : "0",
+                                  b,
+                                  f,
+                                  b + 0.0001,
+                                  f + 0.0001,
+                                  20,
+                                  20,
+                                  {}});
+            }
+            const std::string book = GsiBookText(GsiLine(method, "A1", 100.0, setUps, wide));
+            const Typed typed = ReadTyped(FieldBookFormat::GSI, book);
+            ASSERT_EQ(typed.result.status, ReadStatus::Read) << typed.result.reason;
+            EXPECT_TRUE(typed.result.warnings.Empty()) << typed.result.warnings.Told().front().text;
+            ASSERT_EQ(typed.run.setUps.size(), 6u);
+            double rise = 0;
+            for (size_t i = 0; i < 6; ++i) {
+                const auto& sights = typed.run.setUps[i].sights;
+                ASSERT_EQ(sights.size(), 2u);
+                EXPECT_NEAR(sights[0].reading, readings[i][0] + (method == 2 ? 0.00005 : 0), 1e-12);
+                rise += sights[0].reading - sights[1].reading;
+            }
+            EXPECT_NEAR(rise, 0.0, 1e-12) << "the loop closes";
+            // Reduced, it closes on its start with no misclose.
+            std::istringstream in(book);
+            rendle::readers::Book loaded;
+            std::string error;
+            ASSERT_TRUE(rendle::readers::LoadBook(in, FieldBookFormat::GSI, {}, loaded, error));
+            rendle::grid::Grid sheet;
+            rendle::core::SetUpLevelSheet(sheet);
+            rendle::core::RunState state;
+            const rendle::readers::ReducedBook reduced = rendle::readers::ReadAndReduce(
+                loaded, 1, {}, sheet, state, [](rendle::core::RunState&) {});
+            ASSERT_TRUE(reduced.reduction);
+            ASSERT_TRUE(reduced.reduction->reduced.hasSummary) << reduced.reduction->reason;
+            EXPECT_NEAR(reduced.reduction->reduced.misclose, 0.0, 1e-9);
         }
     }
 }
