@@ -57,6 +57,9 @@ struct LevelRun {
     std::vector<Sight> beforeFirstSetUp;
     std::vector<SetUp> setUps;
     std::optional<UnfinishedSight> unfinished;
+    /// The read stopped at the sight that passes the rows a level sheet holds: the run is
+    /// refused there, and what follows it in the book was not read.
+    bool pastCapacity = false;
     std::optional<double> startRL;  ///< the starting RL the book gives
     InstrumentRecord instrument;    ///< start height, resolution, method (heights are on sights)
 

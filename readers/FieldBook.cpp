@@ -142,13 +142,20 @@ ReadResult ReadLevelRun(const Book& book, int runNumber, const LineDecoder& deco
         ReadRun(book.format.value_or(FieldBookFormat::SDR20), lines, LineOf(book, runNumber),
                 levelRun, result.warnings);
         if (lines.Failed()) throw Stop{{}, WhyNotReadToItsEnd(lines)};
+        if (levelRun.pastCapacity) {
+            // Refused where the layout refuses it, in its words.
+            grid::Grid scratch;
+            core::RunState state;
+            parts::LayOutRun(levelRun, scratch, state, true);
+        }
     } catch (const Stop& stop) {
         result.status =
             stop.message.empty() ? ReadStatus::EndedSilently : ReadStatus::EndedWithMessage;
         result.message = stop.message;
         result.reason = stop.reason;
+        result.line = stop.line;
     }
-    result.line = lines.LineNumber();
+    if (result.line == 0) result.line = lines.LineNumber();
     return result;
 }
 

@@ -8,6 +8,7 @@
 #include "grid/Utf8.h"
 #include "readers/FieldBookLine.h"
 #include "readers/SetUpBuilder.h"
+#include "readers/SheetLayout.h"
 
 namespace rendle::readers {
 
@@ -422,6 +423,7 @@ namespace parts {
 
 void ReadGsiLines(LineReader& lines, core::LevelRun& run, ReadWarnings& warnings, int readings) {
     RunReader reader(run, warnings);
+    CapacityWatch capacity;
     reader.SetMethod(readings == 2 ? 2 : 1);
     bool read = false;
     std::string line;
@@ -436,6 +438,10 @@ void ReadGsiLines(LineReader& lines, core::LevelRun& run, ReadWarnings& warnings
             read = read || IsReading(word.index) || word.index == kHeight;
         }
         reader.Block(words, lines.LineNumber());
+        if (capacity.Passed(run)) {  // the layout refuses the run here
+            run.pastCapacity = true;
+            break;
+        }
     }
     reader.Finish(lines.LineNumber());
 }

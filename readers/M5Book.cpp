@@ -8,6 +8,7 @@
 
 #include "core/LevelSheet.h"
 #include "readers/SetUpBuilder.h"
+#include "readers/SheetLayout.h"
 
 namespace rendle::readers {
 
@@ -126,6 +127,7 @@ void parts::ReadM5Lines(LineReader& lines, core::LevelRun& run, ReadWarnings& wa
     std::string line;
     // The set-ups of a method other than BF, gathered.
     SetUpBuilder builder(run, warnings);
+    CapacityWatch capacity;
     // The set-up read line by line has its foresight: intermediate sights after it (a DiNi books
     // them so) go before it, so that the next set-up goes on from it.
     bool foreTaken = false;
@@ -267,6 +269,10 @@ void parts::ReadM5Lines(LineReader& lines, core::LevelRun& run, ReadWarnings& wa
             }
         }
         lineIndex = Counter16(lineIndex + 1, "the line index");
+        if (capacity.Passed(run)) {  // the layout refuses the run here
+            run.pastCapacity = true;
+            break;
+        }
     }
     if (!runStarted) run.standCounter = run.standRow = counted;
     // A set-up the field book ends inside is closed with what it has.

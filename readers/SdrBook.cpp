@@ -6,6 +6,7 @@
 
 #include "core/LevelRun.h"
 #include "core/LevelSheet.h"
+#include "readers/SheetLayout.h"
 
 namespace rendle::readers::parts {
 
@@ -77,6 +78,7 @@ void ReadSdrLines(FieldBookFormat format, LineReader& lines, core::LevelRun& run
     const ReadPlace place{lines, warnings};
     int16_t counted = 0;  // lines before the first set-up: each counts
     bool offsetFixed = false;
+    CapacityWatch capacity;
     std::string line;
     // After the first set-up, a record that is not a header, benchmark, set-up or reading does
     // nothing; its code is told by its first two characters when both are digits.
@@ -137,6 +139,10 @@ void ReadSdrLines(FieldBookFormat format, LineReader& lines, core::LevelRun& run
             run.unfinished.reset();
             (offsetFixed ? run.setUps.back().sights : run.beforeFirstSetUp)
                 .push_back(std::move(sight));
+        }
+        if (capacity.Passed(run)) {  // the layout refuses the run here
+            run.pastCapacity = true;
+            break;
         }
     }
     if (!offsetFixed) run.standCounter = run.standRow = counted;

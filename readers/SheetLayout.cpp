@@ -14,8 +14,6 @@ constexpr std::string_view kTooManyDataRows =
     "The run is longer than the 1000 rows a level sheet holds, even once its set-up rows are "
     "taken out. Its readings stay in the sheet; the run was not reduced.";
 
-constexpr int32_t kCapacity = 1000;
-
 std::string_view SightType(core::SightKind kind) {
     switch (kind) {
         case core::SightKind::Back:
@@ -98,6 +96,20 @@ class Rows {
 };
 
 }  // namespace
+
+bool CapacityWatch::Passed(const core::LevelRun& run) {
+    if (run.setUps.empty()) return false;
+    for (; counted_ + 1 < run.setUps.size(); ++counted_) {
+        const core::SetUp& setUp = run.setUps[counted_];
+        rows_ += (setUp.marker ? 1 : 0) + static_cast<int64_t>(setUp.sights.size());
+    }
+    // Only a sight is refused; a marker row past the capacity is not.
+    const core::SetUp& last = run.setUps.back();
+    if (last.sights.empty()) return false;
+    const int64_t counter =
+        run.standCounter + rows_ + (last.marker ? 1 : 0) + static_cast<int64_t>(last.sights.size());
+    return counter > kCapacity;
+}
 
 void LayOutRun(const core::LevelRun& levelRun, grid::Grid& sheet, core::RunState& run, bool whole) {
     run.StationCount = 0;

@@ -12,9 +12,24 @@ class Grid;
 
 namespace rendle::readers::parts {
 
+/// A sight is laid out only while the line counter is at most this.
+inline constexpr int32_t kCapacity = 1000;
+
 constexpr std::string_view kTooManyRows =
     "The run is longer than the 1000 rows a level sheet holds. The readings before the first one "
     "past it stay in the sheet, with that reading's station name; the run was not reduced.";
+
+/// Watches a run as a reader gives it: once the line counter at its last sight passes the
+/// capacity, the layout refuses the run at that sight or before it, so the reader reads no
+/// further, and a run of any length costs what one sheet does.
+class CapacityWatch {
+  public:
+    bool Passed(const core::LevelRun& run);
+
+  private:
+    size_t counted_ = 0;  ///< set-ups whose rows are in rows_: all but the one still read
+    int64_t rows_ = 0;
+};
 
 /// Lays `levelRun` out into a sheet that holds only its header block: one marker row per set-up
 /// and one data row per sight from row 5 on; then the run state (first and last data row, set-up

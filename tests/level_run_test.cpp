@@ -294,3 +294,30 @@ TEST(LevelRun, TurningPointsWithoutNamesAreSetUpsOfTheirOwn) {
 }
 
 }  // namespace
+
+namespace {
+
+// A run longer than a sheet is read no further than the sight that passes the sheet's rows: a
+// book of any length costs what one sheet does, and what follows (here a data error) is never
+// read.
+TEST(LevelRun, ARunPastTheSheetIsReadNoFurther) {
+    std::vector<std::string> lines = {Sdr20Header()};
+    for (int i = 0; i < 2000; ++i) {
+        lines.push_back(SetUpRecord());
+        lines.push_back(Sdr20Reading("P1", "    30.000", "    1.5000", "1", "0"));
+        lines.push_back(Sdr20Reading("P2", "    30.000", "    1.4000", "0", "1"));
+    }
+    lines.push_back(Sdr20Reading("P3", "    25,500", "    1.4000", "0", "1"));
+    const Typed typed = ReadTyped(FieldBookFormat::SDR20, Join(lines));
+    EXPECT_EQ(typed.result.status, ReadStatus::EndedWithMessage);
+    EXPECT_EQ(typed.result.message, rendle::readers::parts::kTooManyRows);
+    // Every line counts once (the header, then three lines a set-up), so the counter is the
+    // line: line 1001 is the 334th set-up's record (a marker row is not refused), and its
+    // backsight on line 1002 passes.
+    EXPECT_EQ(typed.result.line, 1002u);
+    EXPECT_TRUE(typed.run.pastCapacity);
+    EXPECT_EQ(typed.run.setUps.size(), 334u);
+    EXPECT_EQ(typed.run.setUps.back().sights.size(), 1u);
+}
+
+}  // namespace
