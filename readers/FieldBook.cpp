@@ -30,6 +30,14 @@ std::string WhyNotReadToItsEnd(const LineReader& lines) {
            std::to_string(kMaxLineBytes / 1024) + " KB without a line end: this is no field book";
 }
 
+/// A read that ended on `stop`: silently, or with its message; on the stop's line, when known.
+void Stopped(const Stop& stop, ReadResult& result) {
+    result.status = stop.message.empty() ? ReadStatus::EndedSilently : ReadStatus::EndedWithMessage;
+    result.message = stop.message;
+    result.reason = stop.reason;
+    result.line = stop.line;
+}
+
 /// Reads the run `lines` gives; a read that stops keeps what it read before the stop, with
 /// the stop.
 void ReadRun(FieldBookFormat format, LineReader& lines, const LevellingLine* line,
@@ -66,11 +74,7 @@ ReadResult ReadLines(FieldBookFormat format, LineReader& lines, const LevellingL
         if (readStop) throw *readStop;
         if (lines.Failed()) throw Stop{{}, WhyNotReadToItsEnd(lines)};
     } catch (const Stop& stop) {
-        result.status =
-            stop.message.empty() ? ReadStatus::EndedSilently : ReadStatus::EndedWithMessage;
-        result.message = stop.message;
-        result.reason = stop.reason;
-        result.line = stop.line;
+        Stopped(stop, result);
         if (stop.line != 0) result.warnings.DropAfter(stop.line);
     } catch (const grid::GridError& error) {
         result.status = ReadStatus::EndedSilently;
@@ -149,11 +153,7 @@ ReadResult ReadLevelRun(const Book& book, int runNumber, const LineDecoder& deco
             parts::LayOutRun(levelRun, scratch, state, true);
         }
     } catch (const Stop& stop) {
-        result.status =
-            stop.message.empty() ? ReadStatus::EndedSilently : ReadStatus::EndedWithMessage;
-        result.message = stop.message;
-        result.reason = stop.reason;
-        result.line = stop.line;
+        Stopped(stop, result);
     }
     if (result.line == 0) result.line = lines.LineNumber();
     return result;
