@@ -131,8 +131,9 @@ void parts::ReadM5Lines(LineReader& lines, core::LevelRun& run, ReadWarnings& wa
     // The set-up read line by line has its foresight: intermediate sights after it (a DiNi books
     // them so) go before it, so that the next set-up goes on from it.
     bool foreTaken = false;
-    bool foreAwaitsHeight = false;   // the last foresight read line by line has no height yet
-    bool lastSightingMarked = true;  // no reading yet that a repeat could have dropped
+    bool foreAwaitsHeight = false;         // the last foresight read line by line has no height yet
+    bool lastSightingMarked = true;        // no reading yet that a repeat could have dropped
+    std::optional<int16_t> rejectedStart;  // the line count at a rejected first backsight
     // The instrument's height of a line, and the last digit the book stores it to.
     const auto height = [&](std::string_view text) {
         const std::optional<double> z = M5Height(text);
@@ -175,17 +176,22 @@ void parts::ReadM5Lines(LineReader& lines, core::LevelRun& run, ReadWarnings& wa
             run.instrument.startZ = run.startRL;
             run.instrument.Resolution(M5Unit(line, kM5BenchmarkPos));
         }
-        if (code == "Rb" && !runStarted) {
-            // The line that starts the run always lands in row 6, its marker in row 5.
-            run.standCounter = counted - 2;
-            run.standRow = core::kFirstMarkerRow - 1;
-            if (marked && lineByLine) {
-                // A BF run whose first backsight was rejected stands on that line's row, as the
-                // line-by-line read always placed it.
-                run.standCounter = counted;
-                run.standRow = core::kFirstDataRow;
+        if (sighting && !runStarted) {
+            if (code == "Rb" && !marked) {
+                // The run starts at its first kept backsight, whatever the instrument rejected
+                // (#####) before it: its marker lands in row 5, the backsight in row 6.
+                run.standCounter = counted - 2;
+                run.standRow = core::kFirstMarkerRow - 1;
+                runStarted = true;
+            } else if (code == "Rb" && !rejectedStart) {
+                rejectedStart = counted;
+            } else if (!marked && rejectedStart) {
+                // A sight kept after a rejected first backsight, with no backsight kept before
+                // it: the run starts where that backsight was read, a BF run on its row.
+                run.standCounter = lineByLine ? *rejectedStart : *rejectedStart - 2;
+                run.standRow = lineByLine ? core::kFirstDataRow : core::kFirstMarkerRow - 1;
+                runStarted = true;
             }
-            runStarted = true;
         }
         // The instrument marks the readings it rejects (#####) before it says that it measures
         // again; readings it did not mark stay, and a repeat after them is told: the book was

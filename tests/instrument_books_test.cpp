@@ -448,6 +448,85 @@ TEST(InstrumentBooks, AnM5BookIsCheckedAtItsDecimals) {
     EXPECT_EQ(falseFlags, 0);
 }
 
+/// A DiNi line `Dini` writes, its readings marked as rejected (#####) as the instrument marks
+/// them before "Station repeated".
+std::string Rejected(std::string line) {
+    return line.replace(29, 5, "#####");
+}
+
+TEST(InstrumentBooks, AVoidedFirstSetUpIsDroppedAndTheLineStartsAtItsFirstKeptBacksight) {
+    // A loop BM1 - TP1 - BM1 whose first set-up the observer rejected and measured again, read
+    // once (BF) and twice (BFFB: back, fore, fore, back). The second set-up's means close the loop
+    // to 100 m exactly, and each Z is the height the readings give.
+    struct Method {
+        const char* name;
+        std::vector<std::string> rejected, first, second;
+    };
+    const std::vector<Method> methods = {
+        {"BF",
+         {Dini(4, "KD1", "BM1", "Rb", 1.5, "HD", 20.0),
+          Dini(5, "KD1", "TP1", "Rf", 1.2, "HD", 20.0)},
+         {Dini(7, "KD1", "BM1", "Rb", 1.23456, "HD", 20.0),
+          Dini(8, "KD1", "TP1", "Rf", 0.87654, "HD", 20.0)},
+         {Dini(10, "KD1", "TP1", "Rb", 1.11111, "HD", 15.0),
+          Dini(11, "KD1", "BM1", "Rf", 1.46913, "HD", 15.0)}},
+        {"BFFB",
+         {Dini(4, "KD1", "BM1", "Rb", 1.5, "HD", 20.0),
+          Dini(5, "KD1", "TP1", "Rf", 1.2, "HD", 20.0),
+          Dini(5, "KD1", "TP1", "Rf", 1.2, "HD", 20.0),
+          Dini(4, "KD1", "BM1", "Rb", 1.5, "HD", 20.0)},
+         {Dini(7, "KD1", "BM1", "Rb", 1.23455, "HD", 20.0),
+          Dini(8, "KD1", "TP1", "Rf", 0.87654, "HD", 20.0),
+          Dini(8, "KD1", "TP1", "Rf", 0.87654, "HD", 20.0),
+          Dini(7, "KD1", "BM1", "Rb", 1.23457, "HD", 20.0)},
+         {Dini(10, "KD1", "TP1", "Rb", 1.11111, "HD", 15.0),
+          Dini(11, "KD1", "BM1", "Rf", 1.46912, "HD", 15.0),
+          Dini(11, "KD1", "BM1", "Rf", 1.46914, "HD", 15.0),
+          Dini(10, "KD1", "TP1", "Rb", 1.11111, "HD", 15.0)}},
+    };
+    for (const Method& method : methods) {
+        SCOPED_TRACE(method.name);
+        std::vector<std::string> lines = {
+            Dini(1, "TO", "VOID.DAT"),
+            Dini(2, "TO", std::string("Start-Line         ") + method.name + "  1"),
+            Dini(3, "KD1", "BM1", "", 0, "", 0, "Z", 100.0)};
+        for (const std::string& line : method.rejected) lines.push_back(Rejected(line));
+        lines.push_back(Dini(6, "TO", "Station repeated"));
+        lines.insert(lines.end(), method.first.begin(), method.first.end());
+        lines.push_back(Dini(9, "KD1", "TP1", "", 0, "", 0, "Z", 100.35802));
+        lines.insert(lines.end(), method.second.begin(), method.second.end());
+        lines.push_back(Dini(12, "KD1", "BM1", "", 0, "", 0, "Z", 100.0));
+        lines.push_back(Dini(13, "TO", "End-Line           1"));
+        std::string book;
+        for (const std::string& line : lines) book += line + "\r\n";
+
+        Read read = ReadLine(FieldBookFormat::M5, book);
+        ASSERT_EQ(read.result.status, ReadStatus::Read) << read.result.reason;
+        EXPECT_TRUE(read.result.warnings.Empty());
+        EXPECT_EQ(read.run.StationCount, 2);
+        Reduce(read, 100.0);
+        ASSERT_TRUE(read.reduction);
+        const struct {
+            int32_t row;
+            const char* station;
+            double rl;
+        } rows[] = {
+            {6, "BM1", 100.0}, {7, "TP1", 100.35802}, {8, "TP1", 100.35802}, {9, "BM1", 100.0}};
+        for (const auto& r : rows) {
+            SCOPED_TRACE(r.row);
+            EXPECT_EQ(read.Station(r.row), r.station);
+            EXPECT_NEAR(read.Rl(r.row), r.rl, 1e-9);
+        }
+        EXPECT_EQ(read.Station(10), "") << "no row made up after the loop's end";
+        EXPECT_NEAR(read.reduction->reduced.misclose, 0.0, 1e-9);
+        const core::RunChecks checks = core::CheckRun(read.run, read.reduction, {});
+        ASSERT_TRUE(checks.arithmetic);
+        EXPECT_TRUE(checks.arithmetic->agrees);
+        EXPECT_EQ(checks.instrument.compared, 2);
+        EXPECT_FALSE(checks.instrument.flagged) << checks.instrument.row;
+    }
+}
+
 TEST(InstrumentBooks, AStartAbandonedAtOnceIsNoLine) {
     std::string book = ThreeLineDiniBook();
     // Line 2 started twice: the first start has no readings and is not listed.
