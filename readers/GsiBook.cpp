@@ -136,10 +136,10 @@ std::vector<Word> Words(std::string_view line, size_t lineNumber, bool lastLineE
         words.push_back(word);
         at = next;
     }
-    // A last line without a line end whose last word stops well short of its field (8 or 16
-    // characters) was cut off while the book was copied: its number may be cut short.
+    // A last line without a line end whose last word stops short of its field (8 or 16
+    // characters) was cut off while the book was copied: its number may have lost digits.
     const size_t field = wide ? 16 : 8;
-    if (!lastLineEnded && !words.empty() && lastDataLength + 1 < field) {
+    if (!lastLineEnded && !words.empty() && lastDataLength < field) {
         throw Stop{std::string(kCheckDataFile),
                    "the last line has no line end and stops inside a word: the field book looks "
                    "cut off"};

@@ -240,5 +240,59 @@ TEST(GsiBook, WhatIsRefusedSaysWhy) {
     }
 }
 
+TEST(GsiBook, ALastWordShortOfItsFieldWithNoLineEndIsRefused) {
+    // A loop of two set-ups as an LS and a DNA write it, each line ending on a blank; the book's
+    // last line holds the closing foresight, 1.63430 m, and is cut after `kept` of its characters
+    // with no line end after them (a copy that stopped early).
+    const std::string gsi8 =
+        "410001+?......1 \r\n"
+        "110002+00000A1 83..18+10000000 \r\n"
+        "110003+00000A1 32...8+00002500 331.08+00152341 \r\n"
+        "110004+00000T1 32...8+00002500 332.08+00120112 \r\n"
+        "110005+00000T1 32...8+00003000 331.08+00141100 \r\n";
+    const std::string last8 = "110006+00000A1 32...8+00003000 332.08+00163430 ";
+    const std::string gsi16 =
+        "*410001+?..............1 \r\n"
+        "*110002+00000000000000A1 83..18+0000000010000000 \r\n"
+        "*110003+00000000000000A1 32...8+0000000000002500 331.08+0000000000152341 \r\n"
+        "*110004+00000000000000T1 32...8+0000000000002500 332.08+0000000000120112 \r\n"
+        "*110005+00000000000000T1 32...8+0000000000003000 331.08+0000000000141100 \r\n";
+    const std::string last16 =
+        "*110006+00000000000000A1 32...8+0000000000003000 332.08+0000000000163430 ";
+    struct Case {
+        const char* name;
+        size_t cut;      // characters taken off the end of the last line
+        bool lineEnd;    // "\r\n" after what is left
+        bool read;
+    };
+    const Case cases[] = {
+        {"whole, with its line end", 0, true, true},
+        {"whole, no line end", 0, false, true},
+        {"its trailing blank gone, no line end", 1, false, true},
+        {"one digit short, no line end", 2, false, false},
+        {"two digits short, no line end", 3, false, false},
+    };
+    for (const auto& [book, last] : {std::pair{gsi8, last8}, std::pair{gsi16, last16}}) {
+        SCOPED_TRACE(last.size());
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            const std::string text =
+                book + last.substr(0, last.size() - c.cut) + (c.lineEnd ? "\r\n" : "");
+            const auto read = ReadBook(text);
+            if (!c.read) {
+                EXPECT_EQ(read->result.status, ReadStatus::EndedWithMessage);
+                EXPECT_NE(read->result.reason.find("cut off"), std::string::npos)
+                    << read->result.reason;
+                EXPECT_EQ(read->run.FirstDataRow, 0) << "no run is handed to the reduction";
+                continue;
+            }
+            ASSERT_EQ(read->result.status, ReadStatus::Read) << read->result.reason;
+            // Marker 5, BS 6, FS 7, marker 8, BS 9, FS 10.
+            EXPECT_EQ(read->sheet.CellText(10, core::kColStation), "A1");
+            EXPECT_DOUBLE_EQ(read->sheet.CellNumber(10, core::kColFS), 1.6343);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace rendle::readers
