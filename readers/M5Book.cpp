@@ -333,7 +333,7 @@ std::vector<LevellingLine> ListM5Lines(LineReader& lines) {
     std::vector<bool> withReadings;
     std::vector<std::pair<std::string, size_t>> byNumber;  // the line each number last opened
     std::optional<size_t> current;
-    int starts = 0;
+    int starts = 0;  // lines started, or continued from another book
     std::string line;
     const auto closeCurrent = [&](size_t at) {
         if (current) found[*current].spans.back().end = at;
@@ -375,7 +375,10 @@ std::vector<LevellingLine> ListM5Lines(LineReader& lines) {
                 found[*current].spans.push_back(
                     {lines.LineStart(), lines.LineStart(), lines.LineNumber()});
             } else {
-                open(lines.LineNumber(), lines.LineStart(), "BF", "line " + mark.number);
+                // A line started before this book: a line of its own, never joined to another.
+                ++starts;
+                open(lines.LineNumber(), lines.LineStart(), "BF",
+                     "line " + mark.number + " (continued)");
                 byNumber.emplace_back(mark.number, *current);
             }
             continue;

@@ -261,8 +261,8 @@ TEST(GsiBook, ALastWordShortOfItsFieldWithNoLineEndIsRefused) {
         "*110006+00000000000000A1 32...8+0000000000003000 332.08+0000000000163430 ";
     struct Case {
         const char* name;
-        size_t cut;      // characters taken off the end of the last line
-        bool lineEnd;    // "\r\n" after what is left
+        size_t cut;    // characters taken off the end of the last line
+        bool lineEnd;  // "\r\n" after what is left
         bool read;
     };
     const Case cases[] = {

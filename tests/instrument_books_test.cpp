@@ -527,6 +527,45 @@ TEST(InstrumentBooks, AVoidedFirstSetUpIsDroppedAndTheLineStartsAtItsFirstKeptBa
     }
 }
 
+TEST(InstrumentBooks, AContLineOfALineStartedInAnotherBookIsALineOfItsOwn) {
+    // Line 1 measured whole, then line 9 taken up again from a book before this one: its
+    // readings go on from TP9 at the height the instrument carried over, not from line 1's end.
+    const std::vector<std::string> lines = {
+        Dini(1, "TO", "CONT.DAT"),
+        Dini(2, "TO", "Start-Line         BF  1"),
+        Dini(3, "KD1", "BM1", "", 0, "", 0, "Z", 100.0),
+        Dini(4, "KD1", "BM1", "Rb", 1.23456, "HD", 20.0),
+        Dini(5, "KD1", "TP1", "Rf", 0.87654, "HD", 20.0),
+        Dini(6, "KD1", "TP1", "", 0, "", 0, "Z", 100.35802),
+        Dini(7, "TO", "End-Line           1"),
+        Dini(8, "TO", "Cont-Line          9"),
+        Dini(9, "KD1", "TP9", "", 0, "", 0, "Z", 50.0),
+        Dini(10, "KD1", "TP9", "Rb", 1.5, "HD", 10.0),
+        Dini(11, "KD1", "BM9", "Rf", 0.5, "HD", 10.0),
+        Dini(12, "KD1", "BM9", "", 0, "", 0, "Z", 51.0),
+        Dini(13, "TO", "End-Line           9"),
+    };
+    std::string book;
+    for (const std::string& line : lines) book += line + "\r\n";
+    Read first = ReadLine(FieldBookFormat::M5, book, 1);
+    ASSERT_EQ(first.result.status, ReadStatus::Read) << first.result.reason;
+    ASSERT_EQ(first.lines.size(), 2u);
+    EXPECT_EQ(first.lines[0].lastPoint, "TP1");
+    EXPECT_EQ(first.lines[1].name, "line 9 (continued)");
+    EXPECT_EQ(first.lines[1].firstPoint, "TP9");
+    EXPECT_EQ(first.run.StationCount, 1);
+
+    Read continued = ReadLine(FieldBookFormat::M5, book, 2);
+    ASSERT_EQ(continued.result.status, ReadStatus::Read) << continued.result.reason;
+    EXPECT_EQ(std::get<double>(continued.run.EnteredStartRL), 50.0);
+    Reduce(continued, 51.0);
+    EXPECT_EQ(continued.Station(6), "TP9");
+    EXPECT_NEAR(continued.Rl(7), 51.0, 1e-9);
+    const core::RunChecks checks = core::CheckRun(continued.run, continued.reduction, {});
+    EXPECT_EQ(checks.instrument.compared, 1);
+    EXPECT_FALSE(checks.instrument.flagged) << checks.instrument.largestDifference;
+}
+
 TEST(InstrumentBooks, AStartAbandonedAtOnceIsNoLine) {
     std::string book = ThreeLineDiniBook();
     // Line 2 started twice: the first start has no readings and is not listed.
