@@ -127,9 +127,6 @@ std::string NotReducedInWords(const ReductionResult& reduction, const RunState& 
 
 namespace {
 
-/// How many of the book's last digits a stored height difference may be from the sheet's.
-constexpr double kInstrumentUnits = 2;
-
 StationDifferences Differences(const RunState& run, const CheckLimits& limits) {
     StationDifferences differences;
     differences.setUps = run.instrument.stationDifferences;
@@ -152,15 +149,22 @@ StationDifferences Differences(const RunState& run, const CheckLimits& limits) {
 InstrumentCheck Instrument(const ReducedRun& reduced, const RunState& run) {
     InstrumentCheck check;
     if (!run.instrument.startZ || run.FirstDataRow <= 0) return check;
-    check.resolution = run.instrument.resolution;
-    if (check.resolution) check.limit = kInstrumentUnits * *check.resolution;
+    const std::optional<double> finest = run.instrument.resolution;
+    // A difference of two stored heights may be a last digit of each from the sheet's, each
+    // height at the digit it was stored to (a GSI-8 height past 999.99999 m keeps a tenth of a
+    // mm where the others keep a hundredth).
+    const auto unitOf = [&](double unit) { return unit > 0 ? unit : finest.value_or(0.00005); };
+    check.resolution = finest;
+    check.limit = 2 * unitOf(0);
     std::vector<InstrumentRecord::Height> heights = run.instrument.heights;
     std::stable_sort(heights.begin(), heights.end(),
                      [](const auto& a, const auto& b) { return a.row < b.row; });
     // Each difference is taken from the set-up's starting point: the last foresight before it,
     // or the start of the run.
-    InstrumentRecord::Height from{run.FirstDataRow, *run.instrument.startZ};
+    InstrumentRecord::Height from{run.FirstDataRow, *run.instrument.startZ,
+                                  run.instrument.startUnit};
     int setUp = 0;
+    double worst = -1;                   // the reported difference's part of its limit
     int32_t counted = run.FirstDataRow;  // rows up to here are counted in setUp
     for (const InstrumentRecord::Height& height : heights) {
         if (height.row < run.FirstDataRow || height.row > run.LastDataRow) continue;
@@ -171,16 +175,25 @@ InstrumentCheck Instrument(const ReducedRun& reduced, const RunState& run) {
         const double difference =
             (height.z - from.z) - (RLOf(reduced, height.row) - RLOf(reduced, from.row));
         ++check.compared;
-        if (check.row == 0 || std::fabs(difference) > std::fabs(check.largestDifference)) {
+        // The difference furthest beyond its own limit is told, or else the one nearest it.
+        const double limit = unitOf(from.unit) + unitOf(height.unit);
+        const std::optional<double> resolution =
+            finest ? std::optional(std::min(unitOf(from.unit), unitOf(height.unit))) : finest;
+        const bool beyond = !Within(std::fabs(difference) * 1000, limit * 1000,
+                                    MillimetreDecimals(limit, resolution));
+        const double part = std::fabs(difference) / limit + (beyond ? 1e9 : 0);
+        if (part > worst) {
+            worst = part;
             check.largestDifference = difference;
             check.row = height.row;
             check.setUp = setUp;
+            check.limit = limit;
+            check.resolution = resolution;
+            check.flagged = beyond;
         }
         const ReducedRow* row = RowOf(reduced, height.row);
         if (row && IsSight(*row, SightKind::Fore)) from = height;
     }
-    check.flagged = !Within(std::fabs(check.largestDifference) * 1000, check.limit * 1000,
-                            MillimetreDecimals(check.limit, check.resolution));
     return check;
 }
 

@@ -83,11 +83,12 @@ struct StationDifferences {
 /// the two may differ by; an edit of a reading shows at the set-up where it was made.
 struct InstrumentCheck {
     int compared = 0;
-    double largestDifference = 0;      ///< m, with its sign
-    int32_t row = 0;                   ///< where it is
-    int setUp = 0;                     ///< the set-up of that row, 1-based
-    double limit = 0.0001;             ///< m: two of the book's last digits
-    std::optional<double> resolution;  ///< the book's last digit, m, when it tells it
+    double largestDifference = 0;  ///< m, with its sign
+    int32_t row = 0;               ///< where it is
+    int setUp = 0;                 ///< the set-up of that row, 1-based
+    double limit = 0.0001;         ///< m: a last digit of each of the two heights compared
+    /// The finer last digit of the two heights compared, m, when the book tells it.
+    std::optional<double> resolution;
     bool flagged = false;  ///< beyond the limit: the field book was edited, or read wrong
 };
 

@@ -23,6 +23,7 @@ struct Sight {
     double distance = 0;      ///< m
     std::optional<double> z;  ///< the instrument's height of the point, m
     size_t line = 0;          ///< the field-book line it was read on
+    double zUnit = 0;         ///< the last digit z is stored to, m; 0: the book's finest digit
 };
 
 /// A set-up: where the instrument stood, and the sights taken from there in sheet order.

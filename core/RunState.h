@@ -23,9 +23,11 @@ struct InstrumentRecord {
     struct Height {
         int32_t row = 0;  ///< the data row, once the reduction has deleted the marker rows
         double z = 0;     ///< the instrument's height of the point of that row
+        double unit = 0;  ///< the last digit z is stored to, m; 0: `resolution`
     };
     std::vector<StationDifference> stationDifferences;  ///< set-ups read twice
     std::optional<double> startZ;                       ///< the starting point's height
+    double startUnit = 0;  ///< the last digit startZ is stored to, m; 0: `resolution`
     std::vector<Height> heights;
     /// The last digit the book records its heights to, in m (0.00001 for a GSI book of units
     /// 8, 0.001 for units 0; an M5 book by the decimals of its Z): a stored height cannot be

@@ -252,6 +252,7 @@ class RunReader {
         std::string id;
         std::optional<double> distance;
         std::optional<double> height;
+        double heightUnit = 0;
         int reading = 0;
         double value = 0;
         bool closing = false;
@@ -262,7 +263,8 @@ class RunReader {
                 distance = Metres(word, lineNumber, "the distance");
             } else if (word.index == kHeight) {
                 height = Metres(word, lineNumber, "the height");
-                run_.instrument.Resolution(UnitMetres(word.unit));
+                heightUnit = UnitMetres(word.unit);
+                run_.instrument.Resolution(heightUnit);
             } else if (IsReading(word.index)) {
                 reading = word.index;
                 value = Metres(word, lineNumber, "the staff reading");
@@ -284,14 +286,15 @@ class RunReader {
                               std::move(sight));
             }
             lastWasIntermediate_ = reading == kIntermediate;
-            if (height) builder_.Height(*height, reading == kIntermediate);
+            if (height) builder_.Height(*height, reading == kIntermediate, heightUnit);
         } else if (height) {
             if (!started_) {
                 // The first height of a line is its starting height, entered or carried over.
                 run_.startRL = *height;
                 run_.instrument.startZ = *height;
+                run_.instrument.startUnit = heightUnit;
             } else {
-                builder_.Height(*height, !closing && lastWasIntermediate_);
+                builder_.Height(*height, !closing && lastWasIntermediate_, heightUnit);
             }
         }
         started_ = started_ || height.has_value() || reading != 0;

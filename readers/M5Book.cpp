@@ -267,7 +267,8 @@ void parts::ReadM5Lines(LineReader& lines, core::LevelRun& run, ReadWarnings& wa
             // The instrument's height of the foresight point follows the sights of a set-up.
             if (const auto z = height(line)) {
                 if (!lineByLine && builder.HasFore()) {
-                    builder.Height(*z, false);
+                    // Its decimals do not loosen the check: a hand-edited Z may have lost some.
+                    builder.Height(*z, false, 0);
                 } else if (lineByLine && foreAwaitsHeight) {
                     run.setUps.back().sights.back().z = *z;
                     foreAwaitsHeight = false;

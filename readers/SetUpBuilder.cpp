@@ -98,16 +98,18 @@ void SetUpBuilder::Intermediate(Sight sight, bool alone) {
     if (alone && NoSights()) Close(intermediates_.back().line);
 }
 
-void SetUpBuilder::Height(double z, bool ofIntermediate) {
+void SetUpBuilder::Height(double z, bool ofIntermediate, double unit) {
     if (ofIntermediate && !intermediates_.empty()) {
         intermediates_.back().z = z;
+        intermediates_.back().zUnit = unit;
     } else {
         z_ = z;
+        zUnit_ = unit;
     }
 }
 
 core::Sight SetUpBuilder::Sighted(core::SightKind kind, const Sight& sight) {
-    return {kind, sight.station, sight.reading, sight.distance, sight.z, sight.line};
+    return {kind, sight.station, sight.reading, sight.distance, sight.z, sight.line, sight.zUnit};
 }
 
 void SetUpBuilder::Close(size_t line) {
@@ -124,6 +126,7 @@ void SetUpBuilder::Close(size_t line) {
     if (fore) {
         setUp.sights.push_back(Sighted(core::SightKind::Fore, *fore));
         setUp.sights.back().z = z_;
+        setUp.sights.back().zUnit = zUnit_;
     }
     const auto& b = backs_;
     const auto& f = fores_;

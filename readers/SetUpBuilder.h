@@ -24,6 +24,7 @@ struct Sight {
     double distance = 0;
     std::optional<double> z;  ///< the instrument's height of the point, for an intermediate
     size_t line = 0;          ///< the field-book line it was read on
+    double zUnit = 0;         ///< the last digit z is stored to, m
 };
 
 class SetUpBuilder {
@@ -47,8 +48,8 @@ class SetUpBuilder {
     /// once on its own.
     void Intermediate(Sight sight, bool alone = false);
     /// The instrument's height of the open set-up's foresight point, or of its last
-    /// intermediate sight.
-    void Height(double z, bool ofIntermediate);
+    /// intermediate sight, stored to the last digit `unit` (m; 0: the book's finest digit).
+    void Height(double z, bool ofIntermediate, double unit);
     /// The station difference the instrument stored for the open set-up, on `line`, to the
     /// last digit `unit` (m).
     void StoredDifference(double metres, size_t line, double unit) {
@@ -76,6 +77,7 @@ class SetUpBuilder {
     std::array<std::optional<Sight>, 2> fores_;
     std::vector<Sight> intermediates_;
     std::optional<double> z_;  ///< the instrument's height of the foresight point
+    double zUnit_ = 0;
     std::optional<double> storedDifference_;
     size_t storedDifferenceLine_ = 0;
     double storedDifferenceUnit_ = 0.00001;

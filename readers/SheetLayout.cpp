@@ -74,7 +74,8 @@ class Rows {
         sheet_.SetCellNumber(row, core::kColDist, sight.distance);
         WriteReading(sheet_, row, sight.kind, sight.reading);
         if (sight.z) {
-            run_.instrument.heights.push_back({row - (run_.StationCount - 1), *sight.z});
+            run_.instrument.heights.push_back(
+                {row - (run_.StationCount - 1), *sight.z, sight.zUnit});
         }
     }
     /// A reading is stored only while the line counter is at most 1000. (Its row may pass

@@ -415,6 +415,47 @@ TEST(InstrumentBooks, TheInstrumentCheckAtTheBooksOwnResolution) {
     }
 }
 
+TEST(InstrumentBooks, EachGsiHeightIsCheckedAtItsOwnUnitsDigit) {
+    // A GSI-8 loop from A1 at 999.90000 m over T1, past 1000 m, whose height no longer fits
+    // eight digits at units 8: the instrument stores it at units 6 (1000.2001). A difference of
+    // heights may then be 0.01 + 0.1 mm from the readings'.
+    struct Case {
+        const char* fore;   // the first foresight, to T1
+        const char* back;   // the second foresight, back to A1
+        double difference;  // mm, T1 as stored less T1 as read, from the readings
+        bool flagged;
+    };
+    const Case cases[] = {
+        {"00119980", "00130020", -0.10, false},
+        {"00119979", "00130021", -0.11, false},  // at the limit
+        {"00119978", "00130022", -0.12, true},
+        {"00120000", "00130000", +0.10, false},
+        {"00120001", "00129999", +0.11, false},
+        {"00120002", "00129998", +0.12, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fore);
+        const std::string book = std::string("410001+?......1 \r\n") +
+                                 "110002+00000A1 83..18+99990000 \r\n"
+                                 "110003+00000A1 32...8+00002000 331.08+00150000 \r\n"
+                                 "110004+00000T1 32...8+00002000 332.08+" +
+                                 c.fore +
+                                 " 83..16+10002001 \r\n"
+                                 "110005+00000T1 32...8+00002000 331.08+00100000 \r\n"
+                                 "110006+00000A1 32...8+00002000 332.08+" +
+                                 c.back + " 83..18+99990000 \r\n";
+        Read read = ReadLine(FieldBookFormat::GSI, book);
+        ASSERT_EQ(read.result.status, ReadStatus::Read) << read.result.reason;
+        Reduce(read, 999.9);
+        const core::RunChecks checks = core::CheckRun(read.run, read.reduction, {});
+        EXPECT_EQ(checks.instrument.compared, 2);
+        EXPECT_EQ(checks.instrument.flagged, c.flagged);
+        EXPECT_NEAR(checks.instrument.limit, 0.00011, 1e-12);
+        EXPECT_NEAR(std::fabs(checks.instrument.largestDifference) * 1000, std::fabs(c.difference),
+                    1e-6);
+    }
+}
+
 TEST(InstrumentBooks, AnM5BookIsCheckedAtItsDecimals) {
     int falseFlags = 0;
     for (uint64_t run = 1; run <= 100; ++run) {
