@@ -29,6 +29,7 @@ constexpr int kIntermediate = 333;
 constexpr int kBacksight2 = 335;
 constexpr int kForesight2 = 336;
 constexpr int kStationDifference = 571;
+constexpr int kRunningStationDifference = 572;
 
 /// One word of a block.
 struct Word {
@@ -272,7 +273,16 @@ class RunReader {
                 builder_.StoredDifference(Metres(word, lineNumber, "the station difference"),
                                           lineNumber, UnitMetres(word.unit));
                 closing = true;
-            } else if (word.index >= 572 && word.index <= 574) {
+            } else if (word.index == kRunningStationDifference) {
+                // Compared when it reads as a length; the reduction does not need it.
+                try {
+                    builder_.StoredRunningDifference(
+                        Metres(word, lineNumber, "the running station difference"), lineNumber,
+                        UnitMetres(word.unit));
+                } catch (const Stop&) {
+                }
+                closing = true;
+            } else if (word.index >= 573 && word.index <= 574) {
                 closing = true;
             }
         }

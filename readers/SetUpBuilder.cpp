@@ -3,7 +3,7 @@
 #include <cmath>
 #include <utility>
 
-#include "grid/NumberFormat.h"
+#include "core/Checks.h"
 
 namespace rendle::readers::parts {
 
@@ -79,6 +79,7 @@ void SetUpBuilder::Take(bool back, int which, Sight sight) {
             intermediates_.clear();  // taken from where the instrument stood before
             z_.reset();
             storedDifference_.reset();
+            storedRunning_.reset();
             if (paired) slot = 0;
         } else if (Whole() && (!samePoint || onForePoint)) {
             Close(sight.line);  // this reading starts the next set-up
@@ -137,18 +138,34 @@ void SetUpBuilder::Close(size_t line) {
         // of its last digits, as it works it out from readings it rounds on their own.
         if (storedDifference_ && std::fabs(*storedDifference_ - difference) >
                                      kStoredDifferenceUnits * storedDifferenceUnit_ + 1e-12) {
+            const int decimals = core::MillimetreDecimals(std::nullopt, storedDifferenceUnit_);
             Warn(WarningKind::InstrumentDiffers, storedDifferenceLine_,
                  "the instrument's station difference " +
-                     grid::FormatNumber(*storedDifference_, "0.00000") +
-                     " m is not the readings' " + grid::FormatNumber(difference, "0.00000") + " m");
+                     core::MillimetreText(*storedDifference_, decimals) +
+                     " mm is not the readings' " + core::MillimetreText(difference, decimals) +
+                     " mm");
+        }
+        // The running one goes on from the last the instrument stored, so that the rounding of
+        // a long line's readings does not add up.
+        running_ += difference;
+        if (storedRunning_ && std::fabs(*storedRunning_ - running_) >
+                                  kStoredDifferenceUnits * storedRunningUnit_ + 1e-12) {
+            const int decimals = core::MillimetreDecimals(std::nullopt, storedRunningUnit_);
+            Warn(WarningKind::InstrumentDiffers, storedRunningLine_,
+                 "the instrument's running station difference " +
+                     core::MillimetreText(*storedRunning_, decimals) + " mm is not the " +
+                     core::MillimetreText(running_, decimals) +
+                     " mm its station differences add up to");
         }
     }
+    if (storedRunning_) running_ = *storedRunning_;
     run_.setUps.push_back(std::move(setUp));
     backs_ = {};
     fores_ = {};
     intermediates_.clear();
     z_.reset();
     storedDifference_.reset();
+    storedRunning_.reset();
 }
 
 void SetUpBuilder::Finish(size_t line) {

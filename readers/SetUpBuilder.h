@@ -57,6 +57,13 @@ class SetUpBuilder {
         storedDifferenceLine_ = line;
         storedDifferenceUnit_ = unit;
     }
+    /// The running station difference the instrument stored for the open set-up (the sum of
+    /// the line's station differences so far), on `line`, to the last digit `unit` (m).
+    void StoredRunningDifference(double metres, size_t line, double unit) {
+        storedRunning_ = metres;
+        storedRunningLine_ = line;
+        storedRunningUnit_ = unit;
+    }
     bool HasFore() const { return fores_[0] || fores_[1]; }
     /// True while the open set-up holds no back or fore reading.
     bool NoSights() const;
@@ -81,6 +88,12 @@ class SetUpBuilder {
     std::optional<double> storedDifference_;
     size_t storedDifferenceLine_ = 0;
     double storedDifferenceUnit_ = 0.00001;
+    std::optional<double> storedRunning_;
+    size_t storedRunningLine_ = 0;
+    double storedRunningUnit_ = 0.00001;
+    /// The running station difference carried to the open set-up: the instrument's last stored
+    /// one, with the readings' station differences of the set-ups after it.
+    double running_ = 0;
 };
 
 }  // namespace rendle::readers::parts

@@ -357,9 +357,12 @@ SimulatedLine Simulate(uint64_t seed, int setUps) {
 }
 
 /// The line as a GSI-8 book of units digit `unit` (0, 6 or 8), each staff read twice (BFFB):
-/// the second readings 0.37 mm from the first, the heights and the station differences (571)
-/// from the true readings. The edit re-books both foresight readings of its set-up 5 mm lower.
-std::string GsiOf(const SimulatedLine& line, char unit, int edited) {
+/// the second readings 0.37 mm from the first, the heights, the station differences (571) and
+/// their running sum (572) from the true readings. The edit re-books both foresight readings of
+/// its set-up 5 mm lower; `shift` moves the stored 571 and 572 of set-up `shifted` by as many of
+/// the book's last digits.
+std::string GsiOf(const SimulatedLine& line, char unit, int edited, int shifted = 0,
+                  int shift571 = 0, int shift572 = 0) {
     const int decimals = unit == '0' ? 3 : unit == '6' ? 4 : 5;
     const auto word = [&](const std::string& index, double metres) {
         const long long digits = std::llround(std::fabs(metres) * std::pow(10.0, decimals));
@@ -370,6 +373,8 @@ std::string GsiOf(const SimulatedLine& line, char unit, int edited) {
     };
     std::string book = "410001+?......2 \r\n110002+0000BM01 " + word("83...", 100.0) + "\r\n";
     constexpr double kSecond = 0.00037;
+    const double digit = std::pow(10.0, -decimals);
+    double running = 0;
     for (size_t i = 0; i < line.backs.size(); ++i) {
         const double edit = static_cast<int>(i) + 1 == edited ? 0.005 : 0.0;
         const std::string from = "110003+0000TP" + std::to_string(i % 10);
@@ -382,8 +387,12 @@ std::string GsiOf(const SimulatedLine& line, char unit, int edited) {
         book += to + word(" 32...", 20) + word("332..", f1 + edit) + "\r\n";
         book += to + word(" 32...", 20) + word("336..", f2 + edit) + "\r\n";
         book += from + word(" 32...", 20) + word("335..", b2) + "\r\n";
+        const bool shifted_ = static_cast<int>(i) + 1 == shifted;
+        running += (b1 - f1) - (b2 - f2);
         book += "110005+0000TP" + std::to_string((i + 1) % 10) + " " +
-                word("571..", (b1 - f1) - (b2 - f2)) + word("83...", line.heights[i]) + "\r\n";
+                word("571..", (b1 - f1) - (b2 - f2) + (shifted_ ? shift571 * digit : 0)) +
+                word("572..", running + (shifted_ ? shift572 * digit : 0)) +
+                word("83...", line.heights[i]) + "\r\n";
     }
     return book;
 }
@@ -453,6 +462,50 @@ TEST(InstrumentBooks, EachGsiHeightIsCheckedAtItsOwnUnitsDigit) {
         EXPECT_NEAR(checks.instrument.limit, 0.00011, 1e-12);
         EXPECT_NEAR(std::fabs(checks.instrument.largestDifference) * 1000, std::fabs(c.difference),
                     1e-6);
+    }
+}
+
+TEST(InstrumentBooks, StoredStationDifferencesWithinThreeOfTheirDigits) {
+    // Set-up 5 of a line of eight has its 571 or its 572 moved by some of the book's last
+    // digits (0.01 mm at units 8, 1 mm at units 0); within three they are rounding. A 572 is
+    // judged by what the set-up adds to the one stored before it, so an edited one shows at its
+    // own set-up and at the next.
+    struct Case {
+        char unit;
+        int shift571, shift572;
+        const char* told;  // the first warning, or nothing
+        size_t count;
+    };
+    const Case cases[] = {
+        {'8', 3, 0, nullptr, 0},
+        {'8', 0, 3, nullptr, 0},
+        {'8', 0, -3, nullptr, 0},
+        {'8', 4, 0, "the instrument's station difference 0.04 mm is not the readings' 0.00 mm", 1},
+        {'8', 0, 4,
+         "the instrument's running station difference 0.04 mm is not the 0.00 mm its station "
+         "differences add up to",
+         2},
+        {'8', 0, -4, "the instrument's running station difference", 2},
+        {'0', 0, 7, "the instrument's running station difference 7.0 mm is not the 0.0 mm", 2},
+    };
+    const SimulatedLine line = Simulate(2718281, 8);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(1, c.unit) + " " + std::to_string(c.shift571) + " " +
+                     std::to_string(c.shift572));
+        Read read =
+            ReadLine(FieldBookFormat::GSI, GsiOf(line, c.unit, 0, 5, c.shift571, c.shift572));
+        ASSERT_EQ(read.result.status, ReadStatus::Read) << read.result.reason;
+        const auto& told = read.result.warnings.Told();
+        if (!c.told) {
+            EXPECT_TRUE(told.empty()) << told.front().text;
+            continue;
+        }
+        ASSERT_EQ(told.size(), c.count);
+        EXPECT_EQ(told[0].line, 27u) << "the closing block of set-up 5";
+        if (c.count == 2) {
+            EXPECT_EQ(told[1].line, 32u) << "of set-up 6";
+        }
+        EXPECT_NE(told[0].text.find(c.told), std::string::npos) << told[0].text;
     }
 }
 
