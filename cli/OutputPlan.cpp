@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -36,10 +38,39 @@ std::string Key(const std::string& path) {
     return std::filesystem::absolute(path, ec).lexically_normal().string();
 }
 
+/// The stem a line's output is named from: "DIR/ring" for "DIR/ring.run-2".
+std::optional<std::string> RunParent(const std::string& stem) {
+    const size_t at = stem.rfind(".run-");
+    if (at == std::string::npos) return std::nullopt;
+    const std::string_view number = std::string_view(stem).substr(at + 5);
+    if (number.empty() || number[0] == '0' ||
+        number.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    return stem.substr(0, at);
+}
+
 }  // namespace
 
+std::string LineOutput(const std::string& path, bool inFolder, int number, int of) {
+    if (path.empty() || !inFolder || of <= 1) return path;
+    std::filesystem::path named(path);
+    const std::string extension = named.extension().string();
+    named.replace_extension();
+    named += ".run-" + std::to_string(number) + extension;
+    return named.string();
+}
+
+std::vector<int> LinesWritten(int lines, std::optional<int> run) {
+    if (run) return *run <= std::max(lines, 1) ? std::vector<int>{*run} : std::vector<int>{};
+    std::vector<int> numbers;
+    for (int number = 1; number <= std::max(lines, 1); ++number) numbers.push_back(number);
+    return numbers;
+}
+
 bool PlanOutputs(const std::vector<BookItem>& items, const std::string& saveTarget,
-                 const std::string& pdfTarget, std::vector<BookPlan>& plans, std::string& refusal) {
+                 const std::string& pdfTarget, const LineCounter& countLines,
+                 std::vector<BookPlan>& plans, std::string& refusal) {
     plans.clear();
     size_t fromStandardInput = 0;
     std::set<std::string> fieldBooks;
@@ -93,54 +124,125 @@ bool PlanOutputs(const std::vector<BookItem>& items, const std::string& saveTarg
         if (Identify(path, id)) bookIds.insert(id);
         bookKeys.insert(Key(path));
     }
-    std::map<std::string, std::pair<const std::string*, const char*>> taken;  // key -> book, option
+    // An output in a folder is named after its book, and a line of a book of several by its
+    // number too (ring.run-2.xlsx): which, only the book's lines tell. Each book's outputs are
+    // one family of names (ring.xlsx, ring.run-K.xlsx); where a family may meet another name
+    // of the call, the book's lines are counted now and its names planned one by one.
+    struct Family {
+        size_t plan;
+        const Target* target;
+        std::string stem;  // the folder's key and the book's stem
+    };
+    std::vector<Family> families;
+    std::map<std::string, int> named;  // stem key and extension -> how many outputs
+    const auto note = [&](const std::string& key, const char* extension) {
+        ++named[key + "\n" + extension];
+        if (const auto parent = RunParent(key)) ++named[*parent + "\n" + extension + "\nline"];
+    };
     for (const BookItem& item : items) {
-        const std::string& book = item.fieldBook;
-        BookPlan plan{book, {}, {}, item};
+        BookPlan plan{item.fieldBook, {}, {}, item};
         plan.index = plans.size();
         plan.saveInFolder = targets[0].folder;
         plan.pdfInFolder = targets[1].folder;
-        // A levelling line of a book of several is named by its number too when its turn
-        // comes: ring.run-2.xlsx.
-        const std::filesystem::path stem = std::filesystem::path(book).stem();
+        const std::filesystem::path stem = std::filesystem::path(item.fieldBook).stem();
         for (const Target& target : targets) {
             if (target.given.empty()) continue;
             std::string& output = plan.*target.output;
             if (target.folder) {
                 output = (std::filesystem::path(target.given) / stem).string() + target.extension;
+                families.push_back(
+                    {plans.size(), &target, Key(target.given) + "/" + stem.string()});
+                note(families.back().stem, target.extension);
             } else if (target.output == &BookPlan::savePath) {
                 output = commands::WorkbookPath(target.given);  // as the save dialog takes it
             } else {
                 output = target.given;
             }
+        }
+        plans.push_back(std::move(plan));
+    }
+    for (const std::string& key : bookKeys) {
+        for (const Target& target : targets) {
+            if (key.ends_with(target.extension)) {
+                note(key.substr(0, key.size() - std::strlen(target.extension)), target.extension);
+            }
+        }
+    }
+    for (const BookPlan& plan : plans) {
+        for (const Target& target : targets) {
+            const std::string& output = plan.*target.output;
+            if (!target.given.empty() && !target.folder && output.ends_with(target.extension)) {
+                note(Key(output).substr(0, Key(output).size() - std::strlen(target.extension)),
+                     target.extension);
+            }
+        }
+    }
+
+    // The names each output of each plan takes: a file as given; a family that meets no other
+    // name its first name alone, which stands for all of it.
+    std::vector<std::vector<std::pair<const Target*, std::string>>> names(plans.size());
+    for (const BookPlan& plan : plans) {
+        for (const Target& target : targets) {
+            if (!target.given.empty() && !target.folder) {
+                names[plan.index].emplace_back(&target, plan.*target.output);
+            }
+        }
+    }
+    for (const Family& family : families) {
+        const BookPlan& plan = plans[family.plan];
+        const std::string& base = plan.*family.target->output;
+        const std::string extension = family.target->extension;
+        const auto parent = RunParent(family.stem);
+        const bool meets = named[family.stem + "\n" + extension] > 1 ||
+                           named.count(family.stem + "\n" + extension + "\nline") > 0 ||
+                           (parent && named.count(*parent + "\n" + extension) > 0);
+        if (!meets) {
+            names[family.plan].emplace_back(family.target, base);
+            continue;
+        }
+        const std::optional<int> lines = countLines(plan.fieldBook);
+        if (!lines) {
+            refusal = std::string(family.target->option) + " outputs of " + Shown(plan.fieldBook) +
+                      " may share their names with another of this call, and its levelling lines "
+                      "cannot be counted before it is read (it is no regular file)";
+            return false;
+        }
+        for (const int number : LinesWritten(*lines, plan.item.run)) {
+            names[family.plan].emplace_back(family.target, LineOutput(base, true, number, *lines));
+        }
+    }
+
+    std::map<std::string, std::pair<const std::string*, const char*>> taken;  // key -> book, option
+    for (const BookPlan& plan : plans) {
+        const std::string& book = plan.fieldBook;
+        for (const auto& [target, output] : names[plan.index]) {
             FileId id;
             if (bookKeys.count(Key(output)) > 0 ||
                 (Identify(output, id) && bookIds.count(id) > 0)) {
-                refusal = std::string(target.option) + " " + Shown(output) +
+                refusal = std::string(target->option) + " " + Shown(output) +
                           " is a field book given; it is never written over";
                 return false;
             }
-            const auto [at, added] = taken.emplace(Key(output), std::pair{&book, target.option});
+            const auto [at, added] = taken.emplace(Key(output), std::pair{&book, target->option});
             if (!added) {
                 // Say which books or options clash: two options of one book, one book given
                 // twice, or two books whose outputs share a name.
                 const std::string& earlier = *at->second.first;
                 const std::string_view earlierOption = at->second.second;
-                if (earlier == book && earlierOption != target.option) {
+                if (earlier == book && earlierOption != target->option) {
                     refusal = "--save and --pdf name the same file " + Shown(output) +
                               "; one would replace the other";
                 } else if (earlier == book) {
-                    refusal = Shown(book) + " is given twice; its " + target.option +
+                    refusal = Shown(book) + " is given twice; its " + target->option +
                               " outputs would both be " + Shown(output);
                 } else {
                     refusal = Shown(earlier) + " and " + Shown(book) +
-                              " would both be written to " + Shown(output) + " (" + target.option +
+                              " would both be written to " + Shown(output) + " (" + target->option +
                               ")";
                 }
                 return false;
             }
         }
-        plans.push_back(std::move(plan));
     }
     return true;
 }

@@ -5,6 +5,7 @@
 
 #include "cli/BatchRun.h"
 #include "cli/FieldBookInput.h"
+#include "cli/OutputPlan.h"
 #include "commands/Output.h"
 #include "core/LevelSheet.h"
 #include "core/Reduction.h"
@@ -155,16 +156,6 @@ void Heading(const RunOptions& options, const BookPlan& plan, const report::RunO
             << (shown->name.empty() ? "" : ", " + report::EscapedText(shown->name)) << ")";
     }
     out << " <==\n";
-}
-
-/// The output of line `number` of a book of several in a folder: ring.run-2.xlsx.
-std::string LineOutput(const std::string& path, bool inFolder, int number, int of) {
-    if (path.empty() || !inFolder || of <= 1) return path;
-    std::filesystem::path named(path);
-    const std::string extension = named.extension().string();
-    named.replace_extension();
-    named += ".run-" + std::to_string(number) + extension;
-    return named.string();
 }
 
 }  // namespace

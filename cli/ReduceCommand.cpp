@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 #include "cli/Arguments.h"
@@ -14,6 +16,7 @@
 #include "cli/ReduceBook.h"
 #include "cli/Terminal.h"
 #include "core/ToleranceClasses.h"
+#include "readers/FieldBook.h"
 #include "readers/LineDecoder.h"
 #include "report/TextReport.h"
 
@@ -68,7 +71,21 @@ int RunReduceCommand(const ReduceCommand& command, const std::atomic<bool>& stop
 
     std::vector<BookPlan> plans;
     std::string refusal;
-    if (!PlanOutputs(items, command.savePath, command.pdfPath, plans, refusal)) {
+    const auto countLines = [&command](const std::string& fieldBook) -> std::optional<int> {
+        std::error_code ec;
+        if (fieldBook == "-" || !std::filesystem::is_regular_file(fieldBook, ec)) {
+            return std::nullopt;
+        }
+        std::ifstream in(fieldBook, std::ios::binary);
+        readers::Book book;
+        std::string error;
+        if (!in || !readers::LoadBook(in, command.format, readers::LineDecoder(command.encoding),
+                                      book, error)) {
+            return 1;  // a book that cannot be read writes nothing; its name is kept for it
+        }
+        return static_cast<int>(book.lines.size());
+    };
+    if (!PlanOutputs(items, command.savePath, command.pdfPath, countLines, plans, refusal)) {
         Say("rendle-reduce: " + refusal);
         return kUsageError;
     }

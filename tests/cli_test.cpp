@@ -666,6 +666,56 @@ TEST(RendleReduceContract, EachLevellingLineOfAGsiBookIsABookOfItsOwn) {
     EXPECT_TRUE(std::filesystem::exists(dir / "one.xlsx"));
 }
 
+TEST(RendleReduceContract, TheOutputsOfEachLevellingLineArePlannedBeforeAnyWork) {
+    // ring.gsi holds two lines (ring.run-1.xlsx, ring.run-2.xlsx in a folder); ring.run-1.dat
+    // and ring.SDR one each.
+    Scratch dir("rendle-lines");
+    std::filesystem::copy_file(Sample("ring-road.gsi"), dir / "ring.gsi");
+    std::filesystem::copy_file(Sample("ring-road.m5.DAT"), dir / "ring.run-1.dat");
+    std::filesystem::copy_file(Sample("ring-road.sdr20.SDR"), dir / "ring.SDR");
+    struct Case {
+        const char* options;
+        std::vector<const char*> books;
+        int status;
+        const char* said;                  // on stderr, or nothing
+        std::vector<const char*> written;  // in the folder, and nothing else
+    };
+    const Case cases[] = {
+        {"", {"ring.gsi", "ring.run-1.dat"}, 64, "would both be written to", {}},
+        {"", {"ring.run-1.dat", "ring.gsi"}, 64, "would both be written to", {}},
+        {"--run 2", {"ring.gsi", "ring.run-1.dat"}, 2, nullptr, {"ring.run-2.xlsx"}},
+        {"--run 2", {"ring.gsi", "ring.SDR"}, 2, "--run 2 is not among them", {"ring.run-2.xlsx"}},
+        {"--run 1", {"ring.gsi", "ring.SDR"}, 0, nullptr, {"ring.run-1.xlsx", "ring.xlsx"}},
+        {"",
+         {"ring.gsi", "ring.SDR"},
+         0,
+         nullptr,
+         {"ring.run-1.xlsx", "ring.run-2.xlsx", "ring.xlsx"}},
+        {"", {"ring.gsi", "ring.gsi"}, 64, "is given twice", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.options) + " " + c.books[0] + " " + c.books[1]);
+        std::filesystem::remove_all(dir / "out");
+        std::filesystem::create_directories(dir / "out");
+        std::string call = std::string(c.options) + " --end-rl 100 --save " + (dir / "out/");
+        for (const char* book : c.books) call += " " + (dir / book);
+        const Result result = RunReduce(call);
+        EXPECT_EQ(result.status, c.status) << result.err;
+        if (c.said) {
+            EXPECT_NE(result.err.find(c.said), std::string::npos) << result.err;
+        }
+        if (c.status == 64) {
+            EXPECT_NE(result.err.find(c.books[1]), std::string::npos) << "both named";
+        }
+        std::vector<std::string> written;
+        for (const auto& entry : std::filesystem::directory_iterator(dir / "out")) {
+            written.push_back(entry.path().filename().string());
+        }
+        std::sort(written.begin(), written.end());
+        EXPECT_EQ(written, std::vector<std::string>(c.written.begin(), c.written.end()));
+    }
+}
+
 TEST(RendleReduceContract, OutputsArePlannedWholeAndOnlyAWholeReadWritesThem) {
     Scratch dir("rendle-contract");
     const std::string book = dir / "ring.SDR";

@@ -65,6 +65,7 @@ inline std::vector<std::string> GsiLine(int method, const std::string& start, do
     double height = startHeight;
     const bool twice = method == 2 || method == 4;
     int index = 0;
+    double running = 0;  // the running station difference (572)
     for (const GsiSetUp& s : setUps) {
         ++index;
         const double back = twice ? (s.b1 + s.b2) / 2 : s.b1;
@@ -99,8 +100,9 @@ inline std::vector<std::string> GsiLine(int method, const std::string& start, do
         height += back - fore;
         std::string closing = star + GsiPoint(n++, s.fore, wide);
         if (twice) {
+            running += (s.b1 - s.f1) - (s.b2 - s.f2);
             closing +=
-                GsiMetres(571, (s.b1 - s.f1) - (s.b2 - s.f2), wide) + GsiMetres(572, 0, wide);
+                GsiMetres(571, (s.b1 - s.f1) - (s.b2 - s.f2), wide) + GsiMetres(572, running, wide);
         }
         closing += GsiMetres(573, s.backDistance - s.foreDistance, wide) +
                    GsiMetres(574, s.backDistance + s.foreDistance, wide) +
