@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "core/LevelSheet.h"
 #include "core/Verdict.h"
@@ -164,7 +165,7 @@ InstrumentCheck Instrument(const ReducedRun& reduced, const RunState& run) {
     InstrumentRecord::Height from{run.FirstDataRow, *run.instrument.startZ,
                                   run.instrument.startUnit};
     int setUp = 0;
-    double worst = -1;                   // the reported difference's part of its limit
+    std::pair<bool, double> worst;       // the told difference: beyond its limit, its part of it
     int32_t counted = run.FirstDataRow;  // rows up to here are counted in setUp
     for (const InstrumentRecord::Height& height : heights) {
         if (height.row < run.FirstDataRow || height.row > run.LastDataRow) continue;
@@ -181,8 +182,8 @@ InstrumentCheck Instrument(const ReducedRun& reduced, const RunState& run) {
             finest ? std::optional(std::min(unitOf(from.unit), unitOf(height.unit))) : finest;
         const bool beyond = !Within(std::fabs(difference) * 1000, limit * 1000,
                                     MillimetreDecimals(limit, resolution));
-        const double part = std::fabs(difference) / limit + (beyond ? 1e9 : 0);
-        if (part > worst) {
+        const std::pair part{beyond, std::fabs(difference) / limit};
+        if (check.compared == 1 || part > worst) {
             worst = part;
             check.largestDifference = difference;
             check.row = height.row;
