@@ -61,6 +61,10 @@ struct LevelRun {
     /// The read stopped at the sight that passes the rows a level sheet holds: the run is
     /// refused there, and what follows it in the book was not read.
     bool pastCapacity = false;
+    /// The sheet's capacity counts the run's data rows, which stay once the reduction has
+    /// deleted the marker rows (a reader that gathers its set-ups: GSI, an M5 book read twice),
+    /// rather than the line counter the File menu's readers of single readings keep.
+    bool capacityInDataRows = false;
     std::optional<double> startRL;  ///< the starting RL the book gives
     InstrumentRecord instrument;    ///< start height, resolution, method (heights are on sights)
 

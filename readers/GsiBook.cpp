@@ -437,6 +437,7 @@ namespace parts {
 void ReadGsiLines(LineReader& lines, core::LevelRun& run, ReadWarnings& warnings, int readings) {
     RunReader reader(run, warnings);
     CapacityWatch capacity;
+    run.capacityInDataRows = true;
     reader.SetMethod(readings == 2 ? 2 : 1);
     bool read = false;
     std::string line;

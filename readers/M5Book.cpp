@@ -166,6 +166,7 @@ void parts::ReadM5Lines(LineReader& lines, core::LevelRun& run, ReadWarnings& wa
         const bool marked = sighting && Field(line, 30, 5) == "#####";
         const bool lineByLine = method.inSheetOrder;
         builder.SetReadings(method.backs);
+        run.capacityInDataRows = run.capacityInDataRows || (!lineByLine && sighting);
         run.instrument.method = method.name;
         if (!runStarted) counted = Counter16(counted + 1, "the line counter");
 

@@ -1,5 +1,6 @@
 #include "readers/SheetLayout.h"
 
+#include <algorithm>
 #include <string>
 
 #include "core/LevelSheet.h"
@@ -40,7 +41,8 @@ void WriteReading(grid::Grid& sheet, int16_t row, core::SightKind kind, double r
 /// first marker row (row 5).
 class Rows {
   public:
-    Rows(grid::Grid& sheet, core::RunState& run) : sheet_(sheet), run_(run) {}
+    Rows(grid::Grid& sheet, core::RunState& run, bool inDataRows)
+        : sheet_(sheet), run_(run), inDataRows_(inDataRows) {}
 
     void Start(int32_t counter, int32_t offset) {
         counter_ = Counter16(counter, "the line counter");
@@ -70,7 +72,11 @@ class Rows {
     /// Writes the station, then refuses a row past the capacity, then the rest.
     void Sight(int16_t row, const core::Sight& sight, size_t line) {
         sheet_.SetCellText(row, core::kColStation, sight.station);
-        Capacity(counter_, line);
+        if (inDataRows_) {
+            DataRowCapacity(row - (run_.StationCount - 1), line);
+        } else {
+            Capacity(counter_, line);
+        }
         sheet_.SetCellNumber(row, core::kColDist, sight.distance);
         WriteReading(sheet_, row, sight.kind, sight.reading);
         if (sight.z) {
@@ -89,9 +95,20 @@ class Rows {
                    line};
     }
 
+    /// A sight is stored only while its data row, once the marker rows are deleted, is at most
+    /// 1000.
+    static void DataRowCapacity(int32_t dataRow, size_t line) {
+        if (dataRow <= kCapacity) return;
+        throw Stop{std::string(kTooManyRows),
+                   "a reading comes at data row " + std::to_string(dataRow) +
+                       ", past the 1000 rows of the level sheet",
+                   line};
+    }
+
   private:
     grid::Grid& sheet_;
     core::RunState& run_;
+    bool inDataRows_ = false;
     int32_t counter_ = 0;
     int32_t offset_ = 0;
 };
@@ -103,13 +120,17 @@ bool CapacityWatch::Passed(const core::LevelRun& run) {
     for (; counted_ + 1 < run.setUps.size(); ++counted_) {
         const core::SetUp& setUp = run.setUps[counted_];
         rows_ += (setUp.marker ? 1 : 0) + static_cast<int64_t>(setUp.sights.size());
+        markers_ += setUp.marker ? 1 : 0;
     }
     // Only a sight is refused; a marker row past the capacity is not.
     const core::SetUp& last = run.setUps.back();
     if (last.sights.empty()) return false;
     const int64_t counter =
         run.standCounter + rows_ + (last.marker ? 1 : 0) + static_cast<int64_t>(last.sights.size());
-    return counter > kCapacity;
+    if (!run.capacityInDataRows) return counter > kCapacity;
+    const int64_t row = counter - (run.standCounter - run.standRow);
+    const int64_t markers = markers_ + (last.marker ? 1 : 0);
+    return row - std::max<int64_t>(markers - 1, 0) > kCapacity;
 }
 
 void LayOutRun(const core::LevelRun& levelRun, grid::Grid& sheet, core::RunState& run, bool whole) {
@@ -118,7 +139,7 @@ void LayOutRun(const core::LevelRun& levelRun, grid::Grid& sheet, core::RunState
     run.instrument.heights.clear();
     run.instrument.stationDifferences.clear();
     if (levelRun.startRL) run.EnteredStartRL = *levelRun.startRL;
-    Rows rows(sheet, run);
+    Rows rows(sheet, run, levelRun.capacityInDataRows);
     // Readings before the first set-up land on the rows of their lines (the header block).
     for (const core::Sight& sight : levelRun.beforeFirstSetUp) {
         const auto row = static_cast<int16_t>(sight.line);

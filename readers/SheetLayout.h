@@ -29,6 +29,7 @@ class CapacityWatch {
   private:
     size_t counted_ = 0;  ///< set-ups whose rows are in rows_: all but the one still read
     int64_t rows_ = 0;
+    int64_t markers_ = 0;  ///< marker rows among rows_
 };
 
 /// Lays `levelRun` out into a sheet that holds only its header block: one marker row per set-up

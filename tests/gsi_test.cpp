@@ -240,6 +240,50 @@ TEST(GsiBook, WhatIsRefusedSaysWhy) {
     }
 }
 
+TEST(GsiBook, ALineIsRefusedOnlyWhenItsDataRowsPassTheSheet) {
+    // A BFFB line of 497 set-ups, each a backsight and a foresight once the readings are meaned:
+    // data rows 6 to 999, with the marker rows 1,491 sheet rows in all. Intermediate sights in
+    // its first set-up take it to row 1000, the last a sheet holds, and one past it.
+    struct Case {
+        int intermediates;
+        bool read;
+    };
+    for (const Case c : {Case{0, true}, Case{1, true}, Case{2, false}}) {
+        SCOPED_TRACE(c.intermediates);
+        std::vector<testing::GsiSetUp> setUps;
+        for (int i = 0; i < 497; ++i) {
+            testing::GsiSetUp s{"P" + std::to_string(i),
+                                "P" + std::to_string(i + 1),
+                                1.5,
+                                1.25,
+                                1.5,
+                                1.25,
+                                20,
+                                20,
+                                {}};
+            if (i == 0) {
+                for (int k = 0; k < c.intermediates; ++k) s.intermediates.emplace_back("Q", 1.0);
+            }
+            setUps.push_back(s);
+        }
+        const auto read = ReadBook(GsiBookText(GsiLine(2, "P0", 100.0, setUps, true)));
+        if (!c.read) {
+            EXPECT_EQ(read->result.status, ReadStatus::EndedWithMessage);
+            EXPECT_NE(read->result.message.find("longer than the 1000 rows"), std::string::npos)
+                << read->result.message;
+            continue;
+        }
+        ASSERT_EQ(read->result.status, ReadStatus::Read) << read->result.reason;
+        EXPECT_EQ(read->run.StationCount, 497);
+        EXPECT_EQ(read->run.LastDataRow, 999 + c.intermediates);
+        const core::ReductionResult reduced = core::ReduceLevels(read->sheet, read->run);
+        EXPECT_NEAR(read->sheet.CellNumber(999 + c.intermediates, core::kColRL), 100.0 + 497 * 0.25,
+                    1e-6);
+        EXPECT_EQ(read->sheet.CellText(999 + c.intermediates, core::kColStation), "P497");
+        (void)reduced;
+    }
+}
+
 TEST(GsiBook, ALastWordShortOfItsFieldWithNoLineEndIsRefused) {
     // A loop of two set-ups as an LS and a DNA write it, each line ending on a blank; the book's
     // last line holds the closing foresight, 1.63430 m, and is cut after `kept` of its characters
