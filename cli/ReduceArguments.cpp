@@ -33,8 +33,9 @@ taken again replaces the earlier one, and is told.
 
 Books of several levelling lines (a GSI book, a DiNi M5 book with several "Start-Line"s):
 each line is reduced in turn as a field book of its own from its own start (reports headed
-"==> BOOK (run K of N, NAME) <==", JSON Lines with "run", outputs in a --save or --pdf folder
-named BOOK.run-K.xlsx and .pdf); --run K reduces line K alone. A book is read once, whatever
+"==> BOOK (run K of N, NAME) <==", one JSON object per line, naming its book and "run":
+{"number": K, "of": N}, outputs in a --save or --pdf folder named BOOK.run-K.xlsx and .pdf);
+--run K reduces line K alone, and says which line it is in the same way. A book is read once, whatever
 it comes from (a file, a pipe, a FIFO, standard input), up to 64 MB.
 
 Text: a line that is valid UTF-8 is read as UTF-8, any other line as Windows-1252 (the code
@@ -46,7 +47,7 @@ Problems are told on stderr, one line each: a read that ended with a message as
 FIELD-BOOK:LINE: reason, a reduction that stopped early as FIELD-BOOK: the step and reason.
 
 Output: the level sheet as a plain-text level report followed by a short "Checks" block, or
-with --json one JSON object with the sheet's cells, the run state, the benchmark window's boxes,
+with --json one JSON object per levelling line with the sheet's cells, the run state, the benchmark window's boxes,
 the messages, the outcome and "checks": the arithmetic check (sums of BS, FS, rise and fall,
 the three differences and whether they agree), the misclose against the tolerance
 (--tolerance MM, else the sheet's 2 mm x sqrt(K)) with its verdict and ratio, and the sight
@@ -55,7 +56,8 @@ and for a Zeiss M5 or GSI book the instrument's own checks: the station differen
 read twice (flagged beyond --station-limit MM) and the instrument's heights against the
 sheet's RLs set-up by set-up, within two of the last digits the book records (0.02 mm at GSI
 units 8, 2 mm at units 0; flagged beyond: the field book was edited, or read wrong, at that
-set-up). Differences are given in mm as precisely as their limit. A line without an ending RL
+set-up). Differences are given in mm as precisely as their limit. Numbers in the JSON are
+written to a nanometre in their shortest form (0.3, never 0.30000000000000004 or -0). A line without an ending RL
 (a spur) is checked all the same, but for its misclose; a run without RLs says why instead.
 
 Tolerance classes: --class ID checks the run against a class of a national standard as well
@@ -80,8 +82,9 @@ another, each headed "==> FIELD-BOOK <==". With --json each book is one line of 
 the object above with "fieldBook" added (--json-lines prints such lines for one book too).
 --save and --pdf name a folder when it exists or ends in "/", for one book or many, and each
 output is named after its field book (ring.SDR gives DIR/ring.xlsx and DIR/ring.pdf); with
-many books they must name folders. Every output name is planned before any work starts, and
-two outputs of one name, or an output that is a field book, are refused. -j N reduces N books
+many books they must name folders. Every output name is planned before any work starts (the
+BOOK.run-K names of each levelling line included), and two outputs of one name, or an output
+that is a field book, are refused, naming both. -j N reduces N books
 at once, the output still in the order the books were given. The exit status is the highest
 status of any book. Standard output gets whole reports only: after SIGINT or SIGTERM the
 books under way are finished and written, and no other is started; a book still awaited on a
@@ -131,8 +134,10 @@ std::optional<int> ParseReduceArguments(int argc, char** argv, ReduceCommand& co
                    "Text for the ending benchmark RL box (of every field book)")
         ->expected(1)
         ->check(NotAnOption);
-    app.add_flag("--json", command.asJson,
-                 "Print one JSON object instead of the level report (a line per book for many)");
+    app.add_flag(
+        "--json", command.asJson,
+        "Print one JSON object per levelling line instead of the level report (one line each for "
+        "many)");
     app.add_flag("--json-lines", command.jsonLines,
                  "Print one line of JSON per field book, naming it, however many are given");
     app.add_option("--save", command.savePath,

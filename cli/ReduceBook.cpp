@@ -106,8 +106,9 @@ int ReduceLine(const RunOptions& options, const std::string& fieldBook, const re
     }
     if (!untold.empty()) checks.fieldWarnings.push_back(untold);
     if (options.asJson) {
+        // A line of a book of several names its book and itself, --run K's too.
         report::WriteJsonReport(out, sheet, run, outcome, windowing.messages, &checks,
-                                jsonLine ? &shownBook : nullptr, jsonLine ? job.shown : nullptr);
+                                jsonLine || job.shown ? &shownBook : nullptr, job.shown);
     } else {
         out << report::LevelReport(sheet) << report::ChecksReport(checks);
     }

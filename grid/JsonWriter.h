@@ -17,6 +17,9 @@ template <typename Writer>
 class JsonWriter {
   public:
     explicit JsonWriter(Writer& writer) : w_(writer) {}
+    /// Numbers written to 1/`scale` (1e9: a nanometre for figures in metres) in their shortest
+    /// form, so that a program reading them gets 0.3, not 0.30000000000000004, and never -0.
+    JsonWriter(Writer& writer, double scale) : w_(writer), scale_(scale) {}
 
     /// The RapidJSON writer, for objects and arrays.
     Writer& Raw() { return w_; }
@@ -34,11 +37,15 @@ class JsonWriter {
     }
     /// A number that is not finite has no JSON spelling: null.
     void Number(double value) {
-        if (std::isfinite(value)) {
-            w_.Double(value);
-        } else {
+        if (!std::isfinite(value)) {
             w_.Null();
+            return;
         }
+        // Past 2^52 units a double holds no fraction of the unit to take off.
+        if (scale_ > 0 && std::fabs(value * scale_) < 4503599627370496.0) {
+            value = std::round(value * scale_) / scale_;
+        }
+        w_.Double(value == 0 ? 0.0 : value);  // -0 is written as 0
     }
 
     void Write(std::string_view text) { String(text); }
@@ -71,6 +78,7 @@ class JsonWriter {
 
   private:
     Writer& w_;
+    double scale_ = 0;  ///< 0: numbers as they are
 };
 
 }  // namespace rendle::grid

@@ -31,6 +31,10 @@ const char* WarningKindName(readers::WarningKind kind) {
     return "no-number";
 }
 
+/// Every figure of the report (metres, but for a ratio and a class's mm) is written to a
+/// nanometre: no reading or height is finer, and no binary noise is passed on.
+constexpr double kNanometres = 1e9;
+
 /// Written out to the stream past this many bytes, so that a large sheet is never held whole.
 constexpr size_t kFlushBytes = size_t{64} * 1024;
 
@@ -40,7 +44,7 @@ template <typename Writer>
 class JsonReportWriter {
   public:
     JsonReportWriter(std::ostream& out, Writer& writer, rapidjson::StringBuffer& buffer)
-        : out_(out), w_(writer), j_(writer), buffer_(buffer) {}
+        : out_(out), w_(writer), j_(writer, kNanometres), buffer_(buffer) {}
 
     void Document(const grid::Grid& sheet, const core::RunState& run,
                   const commands::ReadCommandResult& outcome,

@@ -625,6 +625,12 @@ TEST(RendleReduceContract, EachLevellingLineOfAGsiBookIsABookOfItsOwn) {
     EXPECT_EQ(second.status, 0) << second.err;
     EXPECT_EQ(second.out.find("==>"), std::string::npos);
     EXPECT_NE(second.out.find("BM7"), std::string::npos);
+    // --json --run K says which line of which book it reduced.
+    const json chosen = json::parse(RunReduce("--json --run 2 --end-rl 99.99 " + book).out);
+    EXPECT_EQ(chosen["fieldBook"], book);
+    EXPECT_EQ(chosen["run"]["number"], 2);
+    EXPECT_EQ(chosen["run"]["of"], 2);
+    EXPECT_EQ(chosen["run"]["name"], "SOUTH SPUR");
     const Result lines = RunReduce("--json-lines --end-rl 100 " + book);
     std::istringstream jsonLines(lines.out);
     std::string line;

@@ -1,6 +1,8 @@
 // The JSON report over real reads: computed RLs and sums, read failures, texts of unknown
 // encoding. It parses as UTF-8 JSON, and every number reads back to the double it stands for.
 #include <gtest/gtest.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 #include <cmath>
 #include <fstream>
@@ -11,6 +13,7 @@
 #include "FieldBookText.h"
 #include "cli/BatchRun.h"
 #include "core/LevelSheet.h"
+#include "grid/JsonWriter.h"
 #include "report/JsonReport.h"
 #include "report/TextReport.h"
 
@@ -52,7 +55,35 @@ std::string Sample(const char* name) {
     return text.str();
 }
 
-TEST(JsonReport, ParsesAndEveryNumberReadsBackToTheSheetsDouble) {
+TEST(JsonReport, NumbersAreWrittenToANanometreInTheirShortestForm) {
+    const struct {
+        double value;
+        const char* written;
+    } cases[] = {
+        {0.1 + 0.2, "0.3"},
+        {1234.9009800000001, "1234.90098"},
+        {-0.0, "0.0"},
+        {-4e-10, "0.0"},  // rounds to nothing: no -0
+        {-6e-10, "-1e-9"},
+        {100.0, "100.0"},
+        {-0.0000000015, "-2e-9"},
+        {99.99999999949, "99.999999999"},
+        {1e300, "1e300"},  // past 2^52 nm: as it is
+        {std::nan(""), "null"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.written);
+        rapidjson::StringBuffer buffer;
+        rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+        rendle::grid::JsonWriter<rapidjson::Writer<rapidjson::StringBuffer>> json(writer, 1e9);
+        writer.StartArray();
+        json.Number(c.value);
+        writer.EndArray();
+        EXPECT_EQ(std::string(buffer.GetString()), std::string("[") + c.written + "]");
+    }
+}
+
+TEST(JsonReport, ParsesAndEveryNumberReadsBackToTheSheetsDoubleToANanometre) {
     struct Case {
         const char* name;
         FieldBookFormat format;
@@ -97,7 +128,10 @@ TEST(JsonReport, ParsesAndEveryNumberReadsBackToTheSheetsDouble) {
                 const int col = cell["col"];
                 if (!cell.contains("number")) continue;
                 ++numbers;
-                EXPECT_EQ(cell["number"].get<double>(), sheet.CellNumber(row, col))
+                // The sheet's double written with nine decimals and read back.
+                char nine[64];
+                std::snprintf(nine, sizeof nine, "%.9f", sheet.CellNumber(row, col));
+                EXPECT_EQ(cell["number"].get<double>(), std::strtod(nine, nullptr))
                     << "row " << row << ", column " << col;
             }
             size_t sheetNumbers = 0;
