@@ -1,5 +1,6 @@
 #include <CLI/CLI.hpp>
 #include <charconv>
+#include <limits>
 #include <map>
 
 #include "cli/Arguments.h"
@@ -124,7 +125,7 @@ std::optional<int> ParseReduceArguments(int argc, char** argv, ReduceCommand& co
            "--run", command.runNumber,
            "Reduce only levelling line K of a book of several (without it, every line in turn)")
         ->type_name("K")
-        ->check(CLI::Range(1, 32767));
+        ->check(CLI::Range(1, std::numeric_limits<int>::max()));
     app.set_version_flag("--version", std::string("rendle-reduce ") + RENDLE_VERSION);
     app.add_option("--start-rl", command.startRL,
                    "Text for the starting benchmark RL box (of every field book)")

@@ -20,6 +20,19 @@ namespace rendle::cli {
 
 namespace {
 
+/// A message box's text on one line: its line breaks become blanks.
+std::string OneLine(const std::string& text) {
+    std::string line;
+    for (const char c : text) {
+        if (c != '\n') {
+            line += c;
+        } else if (!line.empty() && line.back() != ' ') {
+            line += ' ';
+        }
+    }
+    return line;
+}
+
 constexpr int kFormatUnknown = 64;
 constexpr int kUsageError = 64;
 constexpr int kOutputFailed = 4;
@@ -42,10 +55,7 @@ int ReduceLine(const RunOptions& options, const std::string& fieldBook, const re
     const std::string shownBook = grid::ValidUtf8(fieldBook);
     // A problem that does not name its field book is named by it when there are many.
     const std::string prefix = job.manyBooks ? shownBook + ": " : "rendle-reduce: ";
-    auto say = [&err](std::string line) {
-        for (size_t at; (at = line.find("\n\n")) != std::string::npos;) line.replace(at, 2, " ");
-        err << report::EscapedText(line) << "\n";
-    };
+    auto say = [&err](const std::string& line) { err << report::EscapedText(line) << "\n"; };
     const bool jsonLine = job.manyBooks || options.jsonLines;
     // Problems on stderr name the levelling line of a book of several.
     const std::string shownWhere = job.shown
@@ -136,10 +146,11 @@ int ReduceLine(const RunOptions& options, const std::string& fieldBook, const re
     }
     if (!untold.empty()) say(shownWhere + ": " + untold + " warnings");
     for (const ShownMessage& message : windowing.messages) {
-        if (read.status == readers::ReadStatus::EndedWithMessage && message.text == read.message) {
+        if (read.status == readers::ReadStatus::EndedWithMessage && !read.message.empty() &&
+            message.text.starts_with(read.message)) {
             continue;  // told above, with its line
         }
-        say(prefix + message.title + ": " + message.text);
+        say(prefix + message.title + ": " + OneLine(message.text));
     }
     // A requested output that could not be written is the failure the caller must see first.
     return outputFailed ? kOutputFailed : ExitStatus(outcome);

@@ -16,6 +16,7 @@
 #include "cli/ReduceBook.h"
 #include "cli/Terminal.h"
 #include "core/ToleranceClasses.h"
+#include "grid/AtomicFile.h"
 #include "readers/FieldBook.h"
 #include "readers/LineDecoder.h"
 #include "report/TextReport.h"
@@ -23,6 +24,11 @@
 namespace rendle::cli {
 
 int RunReduceCommand(const ReduceCommand& command, const std::atomic<bool>& stop) {
+    if (command.classId == "list" && !command.fieldBooks.empty()) {
+        Say("rendle-reduce: --class list prints the classes and reduces no field book; give it "
+            "alone (run with --help for more information)");
+        return kUsageError;
+    }
     if (command.classId == "list") {
         const std::string list = report::ClassList();
         if (!WriteAll(STDOUT_FILENO, list)) {
@@ -106,7 +112,7 @@ int RunReduceCommand(const ReduceCommand& command, const std::atomic<bool>& stop
     size_t delivered = 0;
     const auto deliver = [&outputError, &delivered](const ItemOutput& item) {
         if (!WriteAll(STDOUT_FILENO, item.out)) {
-            outputError = std::strerror(errno);
+            outputError = grid::WriteErrorText(errno);
             WriteAll(ProgramStderr(), item.err);
             return false;
         }

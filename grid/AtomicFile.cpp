@@ -19,6 +19,11 @@ namespace rendle::grid {
 
 namespace fs = std::filesystem;
 
+std::string WriteErrorText(int error) {
+    if (error == ENOSPC || error == EDQUOT) return "the disk is full";
+    return std::strerror(error);
+}
+
 namespace {
 
 [[noreturn]] void Fail(const std::string& why) {
@@ -26,7 +31,7 @@ namespace {
 }
 
 [[noreturn]] void FailErrno(const std::string& what) {
-    Fail(what + ": " + std::strerror(errno));
+    Fail(what + ": " + WriteErrorText(errno));
 }
 
 /// The marker of staged files' names: ".NAME.rendle-XXXXXX".
@@ -58,7 +63,7 @@ void Sync(int fd, const std::string& what) {
     if (!fs::exists(folder, ec)) Fail("the folder " + folder.string() + " does not exist");
     if (!fs::is_directory(folder, ec)) Fail(folder.string() + " is not a folder");
     if (error == ENOENT) Fail("the folder " + folder.string() + " does not take new files");
-    Fail("cannot write in the folder " + folder.string() + ": " + std::strerror(error));
+    Fail("cannot write in the folder " + folder.string() + ": " + WriteErrorText(error));
 }
 
 /// Removes staged files of an earlier save into `folder` that was killed: ours by their name,

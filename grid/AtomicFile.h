@@ -14,6 +14,10 @@ namespace rendle::grid {
 /// is read-only, which is not written over, as spreadsheet programs do.
 std::filesystem::path ResolveTarget(const std::string& path);
 
+/// Why a write failed, from its errno, in words: "the disk is full" for a full disk or quota,
+/// else the system's own text.
+std::string WriteErrorText(int error);
+
 /// A new output, staged beside its target and committed in one step. Where the file system
 /// allows, the staged file has no name until it is committed (O_TMPFILE), so a killed save
 /// leaves nothing; elsewhere it is ".NAME.rendle-XXXXXX" in the target's folder, and such files

@@ -79,9 +79,8 @@ class Book {
         errno = 0;
         const lxw_error error = workbook_close(book);
         if (error != LXW_NO_ERROR) {
-            std::string why = lxw_strerror(error);
-            if (errno != 0) why += std::string(": ") + std::strerror(errno);
-            Fail(why);
+            // The system's reason, where there is one, is the one a user can act on.
+            Fail(errno != 0 ? WriteErrorText(errno) : std::string(lxw_strerror(error)));
         }
     }
 

@@ -94,9 +94,10 @@ std::vector<Word> Words(std::string_view line, size_t lineNumber, bool lastLineE
     at = skipBlanks(at);
     if (at < line.size() && !WordStartsAt(line, at)) {
         throw Stop{std::string(kCheckDataFile),
-                   "line " + std::to_string(lineNumber) + ", word at position " +
+                   "the word at position " +
                        std::to_string(grid::Utf8Characters(line.substr(0, at)) + 1) +
-                       ": no word index and sign"};
+                       " has no word index and sign",
+                   lineNumber};
     }
     size_t lastDataLength = 0;
     while (at < line.size()) {
@@ -124,9 +125,10 @@ std::vector<Word> Words(std::string_view line, size_t lineNumber, bool lastLineE
             if (Used(word.index) && following + 7 <= line.size() &&
                 WordStartsAt(std::string(line.substr(following, 6)) + "+", 0)) {
                 throw Stop{std::string(kCheckDataFile),
-                           "line " + std::to_string(lineNumber) + ", word at position " +
+                           "the word at position " +
                                std::to_string(grid::Utf8Characters(line.substr(0, following)) + 1) +
-                               ": no sign in position 7"};
+                               " has no sign in position 7",
+                           lineNumber};
             }
         }
         if (next >= line.size()) next = line.size();
@@ -168,22 +170,20 @@ double Metres(const Word& word, size_t lineNumber, const char* what) {
             break;
         case '1':
         case '7':
-            throw Stop{
-                "The field book gives its values in feet (GSI units digit " +
-                    std::string(1, word.unit) +
-                    "); only metres are read. Please Check Your Data File ",
-                std::string(what) + " on line " + std::to_string(lineNumber) + " is in feet"};
+            throw Stop{"The field book gives its values in feet (GSI units digit " +
+                           std::string(1, word.unit) +
+                           "); only metres are read. Please Check Your Data File ",
+                       std::string(what) + " is in feet", lineNumber};
         default:
             throw Stop{std::string(kCheckDataFile),
-                       std::string(what) + " on line " + std::to_string(lineNumber) +
-                           " has the units digit \"" + std::string(1, word.unit) +
-                           "\", which is no length unit"};
+                       std::string(what) + " has the units digit \"" + std::string(1, word.unit) +
+                           "\", which is no length unit",
+                       lineNumber};
     }
     const std::string_view digits = LeftTrimmed(word.data);
     if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
-        throw Stop{std::string(kCheckDataFile), std::string(what) + " on line " +
-                                                    std::to_string(lineNumber) + " is no number (" +
-                                                    std::string(digits) + ")"};
+        throw Stop{std::string(kCheckDataFile),
+                   std::string(what) + " is no number (" + std::string(digits) + ")", lineNumber};
     }
     // The digits with the decimal point put in, read as decimal text: exact to the last digit.
     std::string text(word.negative ? "-" : "");
@@ -222,15 +222,22 @@ const char* MethodName(int method) {
 
 /// The method of a line-start block (41, data "?......N"); another digit is refused.
 int MethodOf(const Word& word, size_t lineNumber) {
-    const std::string_view data = word.data;
-    const size_t last = data.find_last_not_of(' ');
-    const char digit = last == std::string_view::npos ? ' ' : data[last];
-    if (digit >= '1' && digit <= '4') return digit - '0';
-    throw Stop{"The levelling method " + std::string(1, digit) + " of the line starting on line " +
+    // The method is the number the data ends with ("?......1"; "?.....10" is method 10).
+    std::string_view data = word.data;
+    data = data.substr(0, data.find_last_not_of(' ') + 1);
+    size_t first = data.size();
+    while (first > 0 && Digit(data[first - 1])) --first;
+    std::string_view number = data.substr(first);
+    const std::string_view written =
+        number.empty() ? data.substr(data.empty() ? 0 : data.size() - 1) : number;
+    while (number.size() > 1 && number.front() == '0') number.remove_prefix(1);
+    if (number.size() == 1 && number[0] >= '1' && number[0] <= '4') return number[0] - '0';
+    const std::string shown(written);
+    throw Stop{"The levelling method " + shown + " of the line starting on line " +
                    std::to_string(lineNumber) +
                    " is not known; 1 BF, 2 BFFB, 3 aBF and 4 aBFFB are read. Please Check Your "
                    "Data File ",
-               "the levelling method " + std::string(1, digit) + " is not known"};
+               "the levelling method " + shown + " is not known"};
 }
 
 /// The reading words of a block.

@@ -802,6 +802,40 @@ TEST(RendleReduceContract, OutputsArePlannedWholeAndOnlyAWholeReadWritesThem) {
     EXPECT_EQ(json::parse(single.out)["fieldBook"], Sample("ring-road.m5.DAT"));
 }
 
+TEST(RendleReduceContract, EachProblemSaidOnceInItsOwnWords) {
+    Scratch dir("rendle-words");
+    const std::string ring = Slurp(Sample("ring-road.gsi"));
+    std::string feet = ring;
+    feet.replace(feet.find("32...8+0000000002500000"), 23, "32...1+0000000002500000");
+    std::ofstream(dir / "feet.gsi", std::ios::binary) << feet;
+    std::ofstream(dir / "ten.gsi", std::ios::binary)
+        << "410001+?.....10 \r\n110002+00000A1 83..18+10000000 \r\n";
+    std::filesystem::copy_file(Sample("ring-road.sdr20.SDR"), dir / "ring.SDR");
+    struct Case {
+        std::string call;
+        int status;
+        std::string said;  // the whole of stderr's first line, after the book
+    };
+    const Case cases[] = {
+        {dir / "ten.gsi", 2, "ten.gsi:1: the levelling method 10 is not known\n"},
+        {"--run 1 " + (dir / "feet.gsi"), 2, "feet.gsi (run 1 of 2):4: the distance is in feet\n"},
+        {"--run 40000 " + (dir / "feet.gsi"), 2,
+         "rendle-reduce: run 40000 is not in the field book, which holds 2\n"},
+        {"--class list " + (dir / "ring.SDR"), 64,
+         "rendle-reduce: --class list prints the classes and reduces no field book; give it alone "
+         "(run with --help for more information)\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.call);
+        const Result result = RunReduce(c.call);
+        EXPECT_EQ(result.status, c.status);
+        const std::string first = result.err.substr(0, result.err.find('\n') + 1);
+        EXPECT_TRUE(first.ends_with(c.said)) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        EXPECT_EQ(result.err.find("\\x0A"), std::string::npos) << result.err;
+    }
+}
+
 TEST(RendleReduceContract, OneLinePerProblemOnStandardError) {
     Scratch dir("rendle-one-line");
     const std::string book = Sample("ring-road.sdr20.SDR");

@@ -95,7 +95,7 @@ TEST_F(SaveTest, FailuresSayTheSheetWasNotSavedAndWhy) {
          "the folder /proc/self does not take new files"},
         {"a folder that does not exist", "/nonexistent-folder/level.xlsx",
          "the folder /nonexistent-folder does not exist"},
-        {"a full disk", "/dev/full", "No space left on device"},
+        {"a full disk", "/dev/full", "cannot write /dev/full: the disk is full"},
         {"a folder as the name", fs::temp_directory_path(), "is a folder"},
         {"a read-only file", readOnly, readOnly.string() + " is read-only"},
         {"a dangling link names the file it points to", dangling,
