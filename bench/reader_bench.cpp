@@ -113,3 +113,71 @@ BENCHMARK(BM_GsiBookOfLines)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMil
 BENCHMARK(BM_GsiOneLineBooks)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+namespace {
+
+/// Lists the lines of a book and reads and reduces its first, bytes per second beside the
+/// books above: a hostile shape should cost no more a byte than a real book.
+void ReadHostile(benchmark::State& state, const std::string& text, FieldBookFormat format) {
+    const rendle::readers::LineDecoder decoder;
+    for (auto _ : state) {
+        std::istringstream in(text);
+        rendle::readers::Book book;
+        std::string error;
+        if (!rendle::readers::LoadBook(in, format, decoder, book, error)) {
+            state.SkipWithError(error.c_str());
+            break;
+        }
+        rendle::grid::Grid sheet;
+        rendle::core::SetUpLevelSheet(sheet);
+        rendle::core::RunState run;
+        rendle::testing::FakeWindowing windowing;
+        const auto outcome =
+            rendle::commands::RunReadCommand(book, 1, sheet, run, windowing, decoder);
+        benchmark::DoNotOptimize(outcome.read.status);
+        benchmark::DoNotOptimize(book.lines.size());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+
+// 10^5 Cont-Lines taking up again the 1,000 lines the book started, a set-up each.
+void BM_M5ContLines(benchmark::State& state) {
+    std::string text = "For M5|Adr     1|TO  CONT.DAT\r\n";
+    const auto sighting = [](const char* code, const std::string& point, const char* value) {
+        std::string line = "For M5|Adr     9|KD1 ";
+        line.resize(120, ' ');
+        line.replace(21, 8, std::string(8 - std::min<size_t>(8, point.size()), ' ') + point);
+        line.replace(49, 2, code);
+        line.replace(60, 6, value);
+        line.replace(83, 6, "20.000");
+        while (line.back() == ' ') line.pop_back();
+        return line + "\r\n";
+    };
+    for (int n = 1; n <= 1000; ++n) {
+        text += "For M5|Adr     2|TO  Start-Line         BF  " + std::to_string(n) + "\r\n";
+    }
+    for (int k = 0; k < static_cast<int>(state.range(0)); ++k) {
+        text += "For M5|Adr     2|TO  Cont-Line          " + std::to_string(1 + (k * 7919) % 1000) +
+                "\r\n";
+        text += sighting("Rb", "P" + std::to_string(k), "1.2345");
+        text += sighting("Rf", "P" + std::to_string(k + 1), "1.1234");
+    }
+    ReadHostile(state, text, FieldBookFormat::M5);
+}
+BENCHMARK(BM_M5ContLines)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// A GSI line whose remarks hold runs of 30,000 blanks, about 1 MB.
+void BM_GsiBlankRuns(benchmark::State& state) {
+    std::vector<std::string> lines =
+        rendle::testing::GsiLine(2, "A1", 100.0, rendle::testing::GsiLoop(), true);
+    const std::string remark =
+        "*110099+000000000000NOTE 71....+" + std::string(30000, ' ') + "0000000000000001 ";
+    std::vector<std::string> book;
+    for (int i = 0; i < 32; ++i) book.push_back(remark);
+    book.insert(book.end(), lines.begin() + 1, lines.end());
+    book.insert(book.begin(), lines.front());
+    ReadHostile(state, rendle::testing::GsiBookText(book), FieldBookFormat::GSI);
+}
+BENCHMARK(BM_GsiBlankRuns)->Unit(benchmark::kMillisecond);
+
+}  // namespace

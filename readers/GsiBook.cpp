@@ -130,6 +130,8 @@ std::vector<Word> Words(std::string_view line, size_t lineNumber, bool lastLineE
                                " has no sign in position 7",
                            lineNumber};
             }
+            // The blanks up to `following` were all looked at: a long run is passed once.
+            next = following - 1;
         }
         if (next >= line.size()) next = line.size();
         std::string_view data = line.substr(dataBegin, dataEnd - dataBegin);

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -333,7 +334,7 @@ M5LineMark M5MarkOf(std::string_view line) {
 std::vector<LevellingLine> ListM5Lines(LineReader& lines) {
     std::vector<LevellingLine> found;
     std::vector<bool> withReadings;
-    std::vector<std::pair<std::string, size_t>> byNumber;  // the line each number last opened
+    std::unordered_map<std::string, size_t> byNumber;  // the line each number last opened
     std::optional<size_t> current;
     int starts = 0;  // lines started, or continued from another book
     std::string line;
@@ -363,14 +364,13 @@ std::vector<LevellingLine> ListM5Lines(LineReader& lines) {
             }
             open(lines.LineNumber(), lines.LineStart(), method,
                  mark.number.empty() ? std::string() : "line " + mark.number);
-            byNumber.emplace_back(mark.number, *current);
+            byNumber[mark.number] = *current;
             continue;
         }
         if (mark.kind == M5LineMark::Kind::Cont) {
-            std::optional<size_t> resumed;
-            for (const auto& [number, index] : byNumber) {
-                if (number == mark.number) resumed = index;
-            }
+            const auto known = byNumber.find(mark.number);
+            const std::optional<size_t> resumed =
+                known == byNumber.end() ? std::nullopt : std::optional(known->second);
             if (resumed) {
                 closeCurrent(lines.LineStart());
                 current = resumed;
@@ -381,7 +381,7 @@ std::vector<LevellingLine> ListM5Lines(LineReader& lines) {
                 ++starts;
                 open(lines.LineNumber(), lines.LineStart(), "BF",
                      "line " + mark.number + " (continued)");
-                byNumber.emplace_back(mark.number, *current);
+                byNumber[mark.number] = *current;
             }
             continue;
         }
