@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -16,7 +17,12 @@
 
 namespace rendle::cli {
 
-namespace {}  // namespace
+namespace {
+
+/// How often a wait looks whether a stop was asked for.
+constexpr int kStopCheckMs = 100;
+
+}  // namespace
 
 /// Reads the field book from the descriptor.
 class FieldBookInput::Buffer : public std::streambuf {
@@ -86,7 +92,6 @@ class FieldBookInput::Buffer : public std::streambuf {
         }
     }
 
-    static constexpr int kStopCheckMs = 100;
     int fd_;
     const std::atomic<bool>* stop_;
     bool waits_ = false;
@@ -118,14 +123,25 @@ FieldBookInput::FieldBookInput(const std::string& path, std::string& error,
         }
         ownsFd_ = true;
         if (S_ISFIFO(info.st_mode)) {
-            pollfd waiting{fd_, POLLIN, 0};
-            int ready = 0;
-            do {
-                ready = poll(&waiting, 1, writerWaitSeconds * 1000);
-            } while (ready < 0 && errno == EINTR);
-            if (ready == 0) {
-                error = "nothing was written to the FIFO " + shown + " within " +
-                        std::to_string(writerWaitSeconds) + " seconds";
+            // Waited in short steps, so that a stop asked for (Ctrl+C) ends the wait too.
+            const auto deadline =
+                std::chrono::steady_clock::now() + std::chrono::seconds(writerWaitSeconds);
+            for (;;) {
+                if (stop != nullptr && stop->load()) {
+                    error = "stopped by a signal while waiting for a writer to the FIFO " + shown +
+                            ": only part of it was read";
+                    break;
+                }
+                pollfd waiting{fd_, POLLIN, 0};
+                const int ready = poll(&waiting, 1, kStopCheckMs);
+                if (ready > 0 || (ready < 0 && errno != EINTR)) break;
+                if (std::chrono::steady_clock::now() >= deadline) {
+                    error = "nothing was written to the FIFO " + shown + " within " +
+                            std::to_string(writerWaitSeconds) + " seconds";
+                    break;
+                }
+            }
+            if (!error.empty()) {
                 close(fd_);
                 fd_ = -1;
                 return;

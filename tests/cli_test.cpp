@@ -478,6 +478,19 @@ TEST(RendleReduceInput, PipesStandardInputFifosAndFolders) {
         EXPECT_EQ(fromFifo.status, 0) << fromFifo.err;
         EXPECT_EQ(renamed(fromFifo.out, fifo), expected) << "the format is told from what was read";
     }
+    // A FIFO no writer has opened yet: SIGINT or SIGTERM ends the wait within its short steps,
+    // the book told as read in part, and the program ends as the signal ends it.
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        const Result waiting =
+            RunShell("bash -c '" + kReduce + " " + fifo + " & pid=$!; sleep 0.5; kill -" +
+                     std::to_string(signal) + " $pid; wait $pid'");
+        EXPECT_EQ(waiting.status, 128 + signal) << waiting.err;
+        EXPECT_NE(waiting.err.find("stopped by a signal while waiting for a writer to the FIFO " +
+                                   fifo + ": only part of it was read"),
+                  std::string::npos)
+            << waiting.err;
+    }
     const Result folder = RunReduce(dir.path.string());
     EXPECT_EQ(folder.status, 1);
     EXPECT_NE(folder.err.find("is a folder"), std::string::npos) << folder.err;
