@@ -29,6 +29,42 @@ int Guarded(const ItemWork& work, size_t index, std::ostream& out, std::ostream&
     return kInternalError;
 }
 
+/// The output of an item run on its own: each flush hands what was written so far, with its
+/// problems, on at once.
+class DeliveringBuffer : public std::stringbuf {
+  public:
+    DeliveringBuffer(const Deliver& deliver, std::ostringstream& err)
+        : deliver_(deliver), err_(err) {}
+    bool Failed() const { return failed_; }
+
+  protected:
+    int sync() override {
+        if (failed_) return -1;
+        ItemOutput part{0, str(), err_.str(), false};
+        str({});
+        err_.str({});
+        if (part.out.empty() && part.err.empty()) return 0;
+        failed_ = !deliver_(part);
+        return failed_ ? -1 : 0;
+    }
+
+  private:
+    const Deliver& deliver_;
+    std::ostringstream& err_;
+    bool failed_ = false;
+};
+
+/// Runs an item on its own, delivering its output as it goes; false when a part could not be
+/// delivered.
+bool RunDelivering(const ItemWork& work, size_t index, const Deliver& deliver, int& status) {
+    std::ostringstream err;
+    DeliveringBuffer buffer(deliver, err);
+    std::ostream out(&buffer);
+    status = Guarded(work, index, out, err);
+    if (buffer.Failed()) return false;
+    return deliver(ItemOutput{status, buffer.str(), err.str(), true});
+}
+
 ItemOutput Run(const ItemWork& work, size_t index) {
     std::ostringstream out;
     std::ostringstream err;
@@ -46,9 +82,9 @@ int RunInOrder(size_t count, unsigned threads, const ItemWork& work, const Deliv
     int highest = 0;
     if (threads <= 1 || count <= 1) {
         for (size_t i = 0; i < count && !stop; ++i) {
-            const ItemOutput item = Run(work, i);
-            if (!deliver(item)) break;
-            highest = std::max(highest, item.status);
+            int status = 0;
+            if (!RunDelivering(work, i, deliver, status)) break;
+            highest = std::max(highest, status);
         }
         return highest;
     }

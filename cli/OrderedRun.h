@@ -13,11 +13,13 @@ namespace rendle::cli {
 /// exit status.
 using ItemWork = std::function<int(size_t index, std::ostream& out, std::ostream& err)>;
 
-/// What one item wrote, whole.
+/// What one item wrote: whole, or a part of it when the item flushed its output stream (a
+/// levelling line of a book of several), the rest to follow.
 struct ItemOutput {
     int status = 0;
     std::string out;
     std::string err;
+    bool whole = true;  ///< the item's last part: its work is done and `status` is its own
 };
 
 /// Hands an item's output on (to standard output and error); false when it could not, which
@@ -25,7 +27,10 @@ struct ItemOutput {
 using Deliver = std::function<bool(const ItemOutput& item)>;
 
 /// Runs `work` for every index below `count` on `threads` threads and delivers each item's
-/// output whole, in order of the index, whatever order the items finish in. At most a few items
+/// output whole, in order of the index, whatever order the items finish in. Run one at a time,
+/// an item's output goes out in parts as the work flushes it, so that a book of many lines
+/// holds one line's report at a time; a part that cannot be delivered makes the output stream
+/// bad, which the work may look at to stop early. At most a few items
 /// per thread wait to be delivered, so memory stays flat however many items there are. Stops
 /// starting items once `stop` is set or a delivery fails; what was not delivered is dropped.
 /// Gives the highest status of the items delivered; an item whose work throws is status 70 (an

@@ -266,6 +266,8 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
         Heading(options, plan, &shown, true, out);
         status = std::max(
             status, ReduceLine(options, plan.fieldBook, &book, {}, job, printer, writer, out, err));
+        // Each line's report goes out as soon as it is done; one that cannot ends the book.
+        if (!out.flush()) break;
     }
     return status;
 }

@@ -117,7 +117,7 @@ int RunReduceCommand(const ReduceCommand& command, const std::atomic<bool>& stop
             return false;
         }
         WriteAll(ProgramStderr(), item.err);
-        ++delivered;
+        delivered += item.whole ? 1 : 0;
         return true;
     };
     const int status = RunInOrder(plans.size(), command.jobs, work, deliver, stop);

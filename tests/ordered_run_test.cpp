@@ -101,3 +101,45 @@ TEST(RunInOrder, AFailedDeliveryOrAStopEndsTheRunWithWholeItemsOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RunInOrder, OneAtATimeEachFlushGoesOutAtOnce) {
+    // An item of three lines, flushed after each: run one at a time, each line and its problem
+    // are handed on before the next is written; a part that cannot be handed on stops the item.
+    for (const size_t failAt : {size_t{0}, size_t{1}, size_t{2}}) {
+        SCOPED_TRACE(failAt);
+        std::vector<rendle::cli::ItemOutput> parts;
+        size_t linesWritten = 0;
+        const auto work = [&](size_t, std::ostream& out, std::ostream& err) -> int {
+            for (int line = 1; line <= 3; ++line) {
+                ++linesWritten;
+                out << "line " << line << "\n";
+                err << "said " << line << "\n";
+                if (line < 3 && !out.flush()) return 9;
+            }
+            return 3;
+        };
+        const auto deliver = [&](const rendle::cli::ItemOutput& item) {
+            parts.push_back(item);
+            return failAt == 0 || parts.size() < failAt;
+        };
+        const int status = rendle::cli::RunInOrder(1, 1, work, deliver, kGoOn);
+        if (failAt == 0) {
+            ASSERT_EQ(parts.size(), 3u);
+            for (size_t i = 0; i < 3; ++i) {
+                EXPECT_EQ(parts[i].out, "line " + std::to_string(i + 1) + "\n");
+                EXPECT_EQ(parts[i].err, "said " + std::to_string(i + 1) + "\n");
+                EXPECT_EQ(parts[i].whole, i == 2);
+            }
+            EXPECT_EQ(parts[2].status, 3);
+            EXPECT_EQ(status, 3);
+        } else {
+            EXPECT_EQ(parts.size(), failAt) << "nothing handed on after the failed part";
+            EXPECT_EQ(linesWritten, failAt) << "the item stopped at the failed part";
+            EXPECT_EQ(status, 0) << "an item not delivered counts for nothing";
+        }
+    }
+}
+
+}  // namespace
