@@ -153,6 +153,11 @@ FieldBookInput::FieldBookInput(const std::string& path, std::string& error,
     stream_.rdbuf(buffer_.get());
 }
 
+int FieldBookInput::RegularFile() const {
+    struct stat info {};
+    return fd_ >= 0 && fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) ? fd_ : -1;
+}
+
 FieldBookInput::~FieldBookInput() {
     if (ownsFd_ && fd_ >= 0) close(fd_);
 }

@@ -209,8 +209,13 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
     }
     readers::Book book;
     std::string loadError;
-    if (!readers::LoadBook(input.Stream(), options.format, readers::LineDecoder(options.encoding),
-                           book, loadError)) {
+    // A regular file is mapped, not copied; anything else is read once into memory.
+    const readers::LineDecoder decoder(options.encoding);
+    const int file = input.RegularFile();
+    const bool loaded =
+        (file >= 0 && readers::LoadMappedBook(file, options.format, decoder, book, loadError)) ||
+        readers::LoadBook(input.Stream(), options.format, decoder, book, loadError);
+    if (!loaded) {
         return notRead(1, "cannot read " + shownBook + ": " + loadError);
     }
     if (!book.format) {

@@ -1,7 +1,12 @@
 #include "readers/FieldBook.h"
 
+#include <sys/mman.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -106,8 +111,8 @@ std::optional<ReadResult> RunNotInBook(const Book& book, int runNumber) {
 
 /// The lines of run `runNumber` of `book`: the whole book, or the spans of its line.
 LineReader RunLines(const Book& book, int runNumber, const LineDecoder& decoder) {
-    if (book.lines.empty()) return LineReader(book.bytes, decoder.Copy());
-    return LineReader(book.bytes, decoder.Copy(),
+    if (book.lines.empty()) return LineReader(book.Bytes(), decoder.Copy());
+    return LineReader(book.Bytes(), decoder.Copy(),
                       book.lines[static_cast<size_t>(runNumber - 1)].spans);
 }
 
@@ -159,31 +164,31 @@ ReadResult ReadLevelRun(const Book& book, int runNumber, const LineDecoder& deco
     return result;
 }
 
-bool LoadBook(std::istream& in, const std::optional<FieldBookFormat>& format,
-              const LineDecoder& decoder, Book& book, std::string& error) {
-    book = Book{};
-    if (!ReadWholeBook(in, book.bytes, error)) return false;
+namespace {
+
+/// Tells the format of a book whose bytes are in, unless given, and lists its lines.
+void Examine(const std::optional<FieldBookFormat>& format, const LineDecoder& decoder, Book& book) {
     book.format = format;
     if (!book.format) {
-        LineReader lines(book.bytes, decoder.Copy());
+        LineReader lines(book.Bytes(), decoder.Copy());
         book.format = DetectFormat(lines);
     }
     const bool listed = book.format == FieldBookFormat::GSI || book.format == FieldBookFormat::M5;
     // A book of one run is read to its end here too when it may hold a line longer than a line
     // can be (a stretch without a carriage return past the limit), so that such a book is
     // refused whole before any of it is laid out, as a listed book is.
-    const auto longestStretch = [&bytes = book.bytes] {
-        size_t longest = 0;
-        for (size_t start = 0; start <= bytes.size();) {
-            const size_t cr = bytes.find('\r', start);
-            const size_t end = cr == std::string::npos ? bytes.size() : cr;
-            longest = std::max(longest, end - start);
-            start = end + 1;
+    // Each window of kMaxLineBytes + 1 bytes must hold a carriage return; the next window
+    // starts after its last one, so the book is looked through in steps of a window.
+    const auto longStretch = [bytes = book.Bytes()] {
+        for (size_t start = 0; bytes.size() - start > kMaxLineBytes;) {
+            const void* last = memrchr(bytes.data() + start, '\r', kMaxLineBytes + 1);
+            if (last == nullptr) return true;
+            start = static_cast<size_t>(static_cast<const char*>(last) - bytes.data()) + 1;
         }
-        return longest;
+        return false;
     };
-    if (listed || longestStretch() > kMaxLineBytes) {
-        LineReader lines(book.bytes, decoder.Copy());
+    if (listed || longStretch()) {
+        LineReader lines(book.Bytes(), decoder.Copy());
         if (listed) {
             book.lines =
                 *book.format == FieldBookFormat::GSI ? ListGsiLines(lines) : ListM5Lines(lines);
@@ -200,6 +205,44 @@ bool LoadBook(std::istream& in, const std::optional<FieldBookFormat>& format,
             book.unreadable = failure;
         }
     }
+}
+
+}  // namespace
+
+bool LoadBook(std::istream& in, const std::optional<FieldBookFormat>& format,
+              const LineDecoder& decoder, Book& book, std::string& error) {
+    book = Book{};
+    if (!ReadWholeBook(in, book.bytes, error)) return false;
+    Examine(format, decoder, book);
+    return true;
+}
+
+bool LoadMappedBook(int fd, const std::optional<FieldBookFormat>& format,
+                    const LineDecoder& decoder, Book& book, std::string& error) {
+    book = Book{};
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = "it is no regular file";
+        return false;
+    }
+    const auto size = static_cast<size_t>(info.st_size);
+    if (size > kMaxBookBytes) {
+        error = "it holds more than " + std::to_string(kMaxBookBytes >> 20) +
+                " MB: this is no field book";
+        return false;
+    }
+    if (size > 0) {
+        void* pages = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        if (pages == MAP_FAILED) {
+            error = std::string("it could not be mapped (") + std::strerror(errno) + ")";
+            return false;
+        }
+        book.mapping = std::shared_ptr<const void>(pages, [size](const void* at) {
+            munmap(const_cast<void*>(at), size);  // NOLINT(cppcoreguidelines-pro-type-const-cast)
+        });
+        book.mappedSize = size;
+    }
+    Examine(format, decoder, book);
     return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <istream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,7 +32,14 @@ class LineReader;
 /// FIFO): telling its format, listing its levelling lines and reading each of them work on
 /// these bytes.
 struct Book {
+    /// The book's bytes: those read from a stream, or a regular file mapped as it is.
+    std::string_view Bytes() const {
+        return mapping ? std::string_view(static_cast<const char*>(mapping.get()), mappedSize)
+                       : std::string_view(bytes);
+    }
     std::string bytes;
+    std::shared_ptr<const void> mapping;  ///< the file's pages, unmapped with the last holder
+    size_t mappedSize = 0;
     std::optional<FieldBookFormat> format;  ///< nothing when it could not be told
     /// Empty: the book is read whole, as one run (an SDR book, an M5 book with at most one
     /// "Start-Line", a GSI book without readings).
@@ -46,6 +54,11 @@ struct Book {
 /// it cannot be read; a format that cannot be told leaves `book.format` empty.
 bool LoadBook(std::istream& in, const std::optional<FieldBookFormat>& format,
               const LineDecoder& decoder, Book& book, std::string& error);
+
+/// The same of a regular file open on `fd`, mapped rather than copied; false, with the reason,
+/// when it cannot be mapped (the caller may read it as a stream instead) or is too large.
+bool LoadMappedBook(int fd, const std::optional<FieldBookFormat>& format,
+                    const LineDecoder& decoder, Book& book, std::string& error);
 
 /// The format of a field book told from its content: line 1 starting "For M5" is M5, a first
 /// line of GSI words is GSI; otherwise the first header record naming SDR20 or SDR33. Nothing when
