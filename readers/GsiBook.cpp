@@ -428,21 +428,12 @@ std::vector<LevellingLine> ListGsiLines(LineReader& lines, std::string* problem)
         note("the field book could not be read to its end");
         return {};
     }
-    // A line with no readings (a start abandoned at once) is not listed.
-    // Kept in place, so that a book of many lines holds its list once.
-    size_t listed = 0;
+    // Readings before any start block are of no method the book names: a line with second
+    // readings is read as BFFB, readings paired by their words, whatever their order.
     for (size_t i = 0; i < found.size(); ++i) {
-        if (!withReadings[i]) continue;
-        // Readings before any start block are of no method the book names: a line with second
-        // readings is read as BFFB, readings paired by their words, whatever their order.
         if (found[i].method.empty()) found[i].method = readTwice[i] ? "BFFB" : "BF";
-        if (listed != i) found[listed] = std::move(found[i]);
-        found[listed].number = static_cast<int>(listed + 1);
-        ++listed;
     }
-    found.resize(listed);
-    found.shrink_to_fit();
-    return found;
+    return parts::Listed(std::move(found), withReadings);
 }
 
 namespace parts {

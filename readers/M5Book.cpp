@@ -398,17 +398,7 @@ std::vector<LevellingLine> ListM5Lines(LineReader& lines) {
     }
     closeCurrent(lines.NextLineStart());
     if (lines.Failed() || starts < 2) return {};
-    // Kept in place, so that a book of many lines holds its list once.
-    size_t listed = 0;
-    for (size_t i = 0; i < found.size(); ++i) {
-        if (!withReadings[i]) continue;
-        if (listed != i) found[listed] = std::move(found[i]);
-        found[listed].number = static_cast<int>(listed + 1);
-        ++listed;
-    }
-    found.resize(listed);
-    found.shrink_to_fit();
-    return found;
+    return parts::Listed(std::move(found), withReadings);
 }
 
 }  // namespace rendle::readers

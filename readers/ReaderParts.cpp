@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "grid/NumberFormat.h"
 #include "grid/Utf8.h"
@@ -31,6 +32,20 @@ double MeasuredValue(const ReadPlace& place, std::string_view line, size_t posit
                                grid::GeneralNumberText(*value));
     }
     return *value;
+}
+
+std::vector<LevellingLine> Listed(std::vector<LevellingLine> found,
+                                  const std::vector<bool>& withReadings) {
+    size_t listed = 0;
+    for (size_t i = 0; i < found.size(); ++i) {
+        if (!withReadings[i]) continue;
+        if (listed != i) found[listed] = std::move(found[i]);
+        found[listed].number = static_cast<int>(listed + 1);
+        ++listed;
+    }
+    found.resize(listed);
+    found.shrink_to_fit();
+    return found;
 }
 
 void CheckNotCutOff(const LineReader& lines, std::string_view line, size_t fieldsEnd) {

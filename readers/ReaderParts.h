@@ -53,4 +53,10 @@ double MeasuredValue(const ReadPlace& place, std::string_view line, size_t posit
 /// number there may be cut short, so it is a data error rather than a smaller number.
 void CheckNotCutOff(const LineReader& lines, std::string_view line, size_t fieldsEnd);
 
+/// The levelling lines a listing found that hold readings (`withReadings`), numbered from 1 in
+/// book order; a start abandoned at once is not listed. Kept in place, so that a book of many
+/// lines holds its list once.
+std::vector<LevellingLine> Listed(std::vector<LevellingLine> found,
+                                  const std::vector<bool>& withReadings);
+
 }  // namespace rendle::readers::parts
