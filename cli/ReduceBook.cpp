@@ -263,6 +263,14 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
     job.manyBooks = true;
     int status = 0;
     for (int number = 1; number <= lines; ++number) {
+        // A stop asked for (Ctrl+C) ends the book between two lines; the lines done are whole.
+        if (options.stop != nullptr && options.stop->load()) {
+            err << report::EscapedText("rendle-reduce: " + shownBook +
+                                       ": stopped by a signal after " + std::to_string(number - 1) +
+                                       " of " + std::to_string(lines) + " levelling lines")
+                << "\n";
+            return std::max(status, 2);
+        }
         const report::RunOfBook shown{number, lines, nameOf(number)};
         job.run = number;
         job.shown = &shown;

@@ -815,6 +815,37 @@ TEST(RendleReduceContract, OutputsArePlannedWholeAndOnlyAWholeReadWritesThem) {
     EXPECT_EQ(json::parse(single.out)["fieldBook"], Sample("ring-road.m5.DAT"));
 }
 
+TEST(RendleReduceContract, ASignalEndsABookOfManyLinesBetweenTwoLines) {
+    // A GSI book of 100,000 levelling lines of one set-up each: SIGINT ends it after the line under
+    // way, every line's object whole on stdout, and the count of them told.
+    Scratch dir("rendle-lines-signal");
+    {
+        std::ofstream book(dir / "lines.gsi", std::ios::binary);
+        for (int i = 0; i < 100000; ++i) {
+            book << "410001+?......1 \r\n110002+00000A1 83..18+10000000 \r\n"
+                    "110003+00000A1 32...8+00002000 331.08+00150000 \r\n"
+                    "110004+00000T1 32...8+00002000 332.08+00120000 83..18+10030000 \r\n";
+        }
+    }
+    const Result stopped =
+        RunShell("bash -c '" + kReduce + " --json-lines --end-rl 100.3 " + (dir / "lines.gsi") +
+                 " >" + (dir / "out.jsonl") + " & pid=$!; sleep 1; kill -INT $pid; wait $pid'");
+    EXPECT_EQ(stopped.status, 128 + SIGINT) << stopped.err;
+    const std::string out = Slurp(dir / "out.jsonl");
+    // (Under a sanitizer the signal may come before the first line is done.)
+    EXPECT_TRUE(out.empty() || out.back() == '\n');
+    std::istringstream lines(out);
+    size_t whole = 0;
+    for (std::string line; std::getline(lines, line); ++whole) {
+        ASSERT_TRUE(json::accept(line)) << line.substr(0, 80);
+    }
+    EXPECT_LT(whole, 100000u);
+    EXPECT_NE(stopped.err.find("stopped by a signal after " + std::to_string(whole) +
+                               " of 100000 levelling lines"),
+              std::string::npos)
+        << stopped.err;
+}
+
 TEST(RendleReduceContract, EachProblemSaidOnceInItsOwnWords) {
     Scratch dir("rendle-words");
     const std::string ring = Slurp(Sample("ring-road.gsi"));
