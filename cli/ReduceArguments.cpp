@@ -88,7 +88,8 @@ BOOK.run-K names of each levelling line included), and two outputs of one name, 
 that is a field book, are refused, naming both. -j N reduces N books
 at once, the output still in the order the books were given. The exit status is the highest
 status of any book. Standard output gets whole reports only: after SIGINT or SIGTERM the
-books under way are finished and written, and no other is started; a book still awaited on a
+books under way are finished and written (a book of several levelling lines up to the line
+under way, the count told), and no other is started; a book still awaited on a
 pipe or a terminal is told as read only in part. A second SIGINT ends the program at once.
 
 Exit status:
