@@ -122,16 +122,19 @@ TEST(JsonReport, ParsesAndEveryNumberReadsBackToTheSheetsDoubleToANanometre) {
             if (book) {
                 EXPECT_EQ(document["fieldBook"], "/survey/2026/\uFFFDt\uFFFD.SDR");
             }
+            // A double written with nine decimals and read back: what the JSON must hold.
+            const auto toNanometre = [](double value) {
+                char nine[64];
+                std::snprintf(nine, sizeof nine, "%.9f", value);
+                return std::strtod(nine, nullptr);
+            };
             size_t numbers = 0;
             for (const auto& cell : document["sheet"]["cells"]) {
                 const int row = cell["row"];
                 const int col = cell["col"];
                 if (!cell.contains("number")) continue;
                 ++numbers;
-                // The sheet's double written with nine decimals and read back.
-                char nine[64];
-                std::snprintf(nine, sizeof nine, "%.9f", sheet.CellNumber(row, col));
-                EXPECT_EQ(cell["number"].get<double>(), std::strtod(nine, nullptr))
+                EXPECT_EQ(cell["number"].get<double>(), toNanometre(sheet.CellNumber(row, col)))
                     << "row " << row << ", column " << col;
             }
             size_t sheetNumbers = 0;
@@ -143,7 +146,7 @@ TEST(JsonReport, ParsesAndEveryNumberReadsBackToTheSheetsDoubleToANanometre) {
             EXPECT_EQ(numbers, sheetNumbers);
             if (checks.reduced) {
                 EXPECT_EQ(document["checks"]["arithmetic"]["sumRise"].get<double>(),
-                          checks.arithmetic->sumRise);
+                          toNanometre(checks.arithmetic->sumRise));
             }
         }
     }
