@@ -153,9 +153,10 @@ FieldBookInput::FieldBookInput(const std::string& path, std::string& error,
     stream_.rdbuf(buffer_.get());
 }
 
-int FieldBookInput::RegularFile() const {
+int FieldBookInput::RegularFile(size_t bytes) const {
     struct stat info {};
-    return fd_ >= 0 && fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) ? fd_ : -1;
+    const bool regular = fd_ >= 0 && fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
+    return regular && static_cast<size_t>(info.st_size) >= bytes ? fd_ : -1;
 }
 
 FieldBookInput::~FieldBookInput() {

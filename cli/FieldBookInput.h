@@ -26,9 +26,9 @@ class FieldBookInput {
     bool IsOpen() const { return fd_ >= 0; }
     /// The field book from its first byte.
     std::istream& Stream() { return stream_; }
-    /// The descriptor of a field book that is a regular file (which may be mapped rather than
-    /// read), or -1.
-    int RegularFile() const;
+    /// The descriptor of a field book that is a regular file of at least `bytes` (which may be
+    /// mapped rather than read), or -1.
+    int RegularFile(size_t bytes = 0) const;
 
   private:
     class Buffer;

@@ -20,6 +20,9 @@ namespace rendle::cli {
 
 namespace {
 
+/// Field books of this size and more are mapped rather than read.
+constexpr size_t kMapFromBytes = size_t{1} << 20;
+
 /// A message box's text on one line: its line breaks become blanks.
 std::string OneLine(const std::string& text) {
     std::string line;
@@ -209,9 +212,10 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
     }
     readers::Book book;
     std::string loadError;
-    // A regular file is mapped, not copied; anything else is read once into memory.
+    // A large regular file is mapped, not copied; anything else is read once into memory (for a
+    // small book, mapping costs more than the copy it saves).
     const readers::LineDecoder decoder(options.encoding);
-    const int file = input.RegularFile();
+    const int file = input.RegularFile(kMapFromBytes);
     const bool loaded =
         (file >= 0 && readers::LoadMappedBook(file, options.format, decoder, book, loadError)) ||
         readers::LoadBook(input.Stream(), options.format, decoder, book, loadError);
