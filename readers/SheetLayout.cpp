@@ -73,7 +73,7 @@ class Rows {
     void Sight(int16_t row, const core::Sight& sight, size_t line) {
         sheet_.SetCellText(row, core::kColStation, sight.station);
         if (inDataRows_) {
-            DataRowCapacity(row - (run_.StationCount - 1), line);
+            Capacity(row - (run_.StationCount - 1), line, "data row");
         } else {
             Capacity(counter_, line);
         }
@@ -84,23 +84,14 @@ class Rows {
                 {row - (run_.StationCount - 1), *sight.z, sight.zUnit});
         }
     }
-    /// A reading is stored only while the line counter is at most 1000. (Its row may pass
-    /// 1000 when the first set-up comes on one of the first lines; the marker rows the
-    /// reduction deletes bring the data rows back, which the end of the layout checks.)
-    static void Capacity(int32_t counter, size_t line) {
-        if (counter <= kCapacity) return;
+    /// A reading is stored only while its count is at most 1000: the line counter (its row may
+    /// pass 1000 when the first set-up comes on one of the first lines; the marker rows the
+    /// reduction deletes bring the data rows back, which the end of the layout checks), or for
+    /// a run counted in data rows, its data row once the marker rows are deleted.
+    static void Capacity(int32_t count, size_t line, const char* counted = "line counter") {
+        if (count <= kCapacity) return;
         throw Stop{std::string(kTooManyRows),
-                   "a reading comes at line counter " + std::to_string(counter) +
-                       ", past the 1000 rows of the level sheet",
-                   line};
-    }
-
-    /// A sight is stored only while its data row, once the marker rows are deleted, is at most
-    /// 1000.
-    static void DataRowCapacity(int32_t dataRow, size_t line) {
-        if (dataRow <= kCapacity) return;
-        throw Stop{std::string(kTooManyRows),
-                   "a reading comes at data row " + std::to_string(dataRow) +
+                   std::string("a reading comes at ") + counted + " " + std::to_string(count) +
                        ", past the 1000 rows of the level sheet",
                    line};
     }
