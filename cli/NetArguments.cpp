@@ -17,9 +17,11 @@ const char* kDescription =
     R"(Adjusts levelling runs together as a network, by least squares.
 
 Input: field books of every format Rendle reads (each levelling line of a GSI or DiNi book a
-line of its own; the format told from the content) and CSV files of observations (a name
+line of its own; the format told from the content), CSV files of observations (a name
 ending .csv: a header row naming from,to,dh,length_km and, if wanted, setups and sigma_mm; dh
-in metres). A line's first and last points are points of the network; a point inside a line is
+in metres) and GNU Gama's inputs (a name ending .gkf or .xml: points fix="z" held, adj="Z" the
+datum of a free network, <height-differences> of <dh from to val stdev dist>, observed heights
+in <coordinates> weighted; other observation kinds are refused by name). A line's first and last points are points of the network; a point inside a line is
 one only when it is a benchmark or named with --point (turning points carry the same names from
 line to line and never join lines). Each line gives one observation per section between its
 network points: dh = sum of rises - sum of falls, its length (the back and fore sights) and its
@@ -48,9 +50,18 @@ are checked against the misclose limits of --class (its loop and section figures
 sqrt(K), as the level sheet uses.
 
 Output: the text report on standard output, or with --json one JSON object (metres
-throughout); --save FILE.xlsx also writes a workbook with a sheet of heights and one of
-observations. Bad input is told on stderr in one line, naming the file and line, and nothing is
-written.)";
+throughout); points in natural order (BM2 before BM10) unless --order input. --save FILE.xlsx
+also writes a workbook (summary, heights, observations, loops, lines between benchmarks,
+sections run twice, the snooping log); --svg FILE.svg a drawing of the network (held
+benchmarks as triangles, weighted benchmarks and datum points as hexagons, adjusted points as
+circles with error bars of one sigma; one line per section in the direction of levelling,
+coloured by |w| or, with --colour-by redundancy, by r; removed ones dashed red, those without
+check dotted; each loop's misclosure against its limit), placed by --coordinates or, without,
+by a schematic layout; --pdf FILE.pdf the drawing and the sheets as a paged report;
+--gama-xml FILE.gkf the job as GNU Gama's input. Every file is written whole or not at all.
+On a terminal a progress line says where long work is (--quiet: none); Ctrl+C ends the program
+at once, writing nothing. Bad input is told on stderr in one line, naming the file and line,
+and nothing is written.)";
 
 const char* kFooter =
     R"(Exit status: 0 adjusted and every test passed; 1 adjusted, but the global test, an
@@ -63,7 +74,7 @@ benchmarks); 70 an internal error.)";
 
 }  // namespace
 
-std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob& job) {
+std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob& job, bool& quiet) {
     CLI::App app(kDescription, "rendle-net");
     app.footer(kFooter);
     app.get_formatter()->column_width(34);
@@ -97,7 +108,9 @@ std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob&
         ->type_name("NAME=HEIGHT")
         ->allow_extra_args(false)
         ->check(NotAnOption);
-    app.add_option("--weights", job.weights, "Weights by length (default), setups or sigma")
+    app.add_option("--weights", job.weights,
+                   "Weights by length (default), setups or sigma (the default when every input "
+                   "is GNU Gama's)")
         ->check(CLI::IsMember({"length", "setups", "sigma"}))
         ->type_name("KIND");
     app.add_option("--sigma-km", options.sigmaKmMm, "sigma of 1 km of levelling, mm (default 1)")
@@ -117,10 +130,10 @@ std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob&
                  "tell from another; --snoop always: while any |w| is beyond")
         ->type_name("[always]")
         ->check(CLI::IsMember({"while", "always"}));
-    app.add_option("--confidence", options.confidence,
-                   "Confidence of the heights' intervals (default 0.95)")
-        ->type_name("P")
-        ->check(CLI::Range(0.5, 0.9999));
+    CLI::Option* confidence = app.add_option("--confidence", options.confidence,
+                                             "Confidence of the heights' intervals (default 0.95)")
+                                  ->type_name("P")
+                                  ->check(CLI::Range(0.5, 0.9999));
     app.add_option("--class", job.classId,
                    "Misclose limits of a tolerance class (rendle-reduce --class list names them)")
         ->type_name("ID")
@@ -130,9 +143,38 @@ std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob&
         });
     app.add_flag("--json", job.asJson, "Print one JSON object instead of the text report");
     app.add_option("--save", job.savePath,
-                   "Also write a workbook (.xlsx) with a sheet of heights and one of observations")
+                   "Also write a workbook (.xlsx): summary, heights, observations, loops, lines "
+                   "between benchmarks, sections run twice, snooping")
         ->type_name("FILE.xlsx")
         ->check(NotAnOption);
+    app.add_option("--svg", job.svgPath,
+                   "Also draw the network as SVG: points by kind with error bars, sections "
+                   "coloured, loops labelled; each element's figures on hover")
+        ->type_name("FILE.svg")
+        ->check(NotAnOption);
+    app.add_option("--pdf", job.pdfPath,
+                   "Also print a paged report to PDF: the drawing, then the workbook's sheets")
+        ->type_name("FILE.pdf")
+        ->check(NotAnOption);
+    app.add_option("--gama-xml", job.gamaXmlPath,
+                   "Also write the job as GNU Gama's input (gama-local XML)")
+        ->type_name("FILE.gkf")
+        ->check(NotAnOption);
+    app.add_option("--coordinates", job.coordinatesFile,
+                   "Draw the points where they lie: a CSV file of name,east,north in metres "
+                   "(else a schematic layout)")
+        ->type_name("FILE.csv")
+        ->check(NotAnOption);
+    app.add_option("--colour-by", job.colourBy,
+                   "Colour the drawing's sections by |w| (default) or by the redundancy number")
+        ->type_name("w|redundancy")
+        ->check(CLI::IsMember({"w", "redundancy"}));
+    app.add_option("--order", job.order,
+                   "Points in natural order, BM2 before BM10 (default), or in the order of the "
+                   "inputs")
+        ->type_name("natural|input")
+        ->check(CLI::IsMember({"natural", "input"}));
+    app.add_flag("--quiet", quiet, "No progress line on a terminal");
     app.add_option("--encoding", job.encoding,
                    "Read every field-book line in this encoding (an iconv name such as CP1251)")
         ->check(NotAnOption);
@@ -153,6 +195,7 @@ std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob&
             ParseArguments(app, static_cast<int>(args.size()), args.data())) {
         return *ended;
     }
+    job.confidenceGiven = confidence->count() > 0;
     return std::nullopt;
 }
 

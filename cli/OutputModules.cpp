@@ -74,6 +74,26 @@ bool PdfPrinter::Print(const grid::Grid& sheet, const std::string& path, std::st
     return false;
 }
 
+bool PdfPrinter::PrintNetwork(const network::Drawing& drawing,
+                              const std::vector<const grid::Grid*>& sheets, const std::string& path,
+                              std::string& error) {
+    if (!Open(error)) return false;
+    std::string reason;
+    const auto print =
+        reinterpret_cast<PrintNetworkPdfFunction>(module_.Symbol(kPrintNetworkPdfSymbol, reason));
+    if (!print) {
+        error = "the PDF printer " + reason;
+        return false;
+    }
+    std::lock_guard lock(mutex_);
+    char why[1024] = {};
+    if (print(&drawing, sheets.data(), sheets.size(), path.c_str(), why, sizeof why) > 0) {
+        return true;
+    }
+    error = why;
+    return false;
+}
+
 void WorkbookModuleWriter::operator()(const grid::Grid& sheet, const std::string& path) {
     (*this)(std::vector<const grid::Grid*>{&sheet}, path);
 }

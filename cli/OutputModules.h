@@ -29,6 +29,11 @@ class PdfPrinter {
     /// time whatever thread asks.
     bool Print(const grid::Grid& sheet, const std::string& path, std::string& error);
 
+    /// Prints a levelling network's report: its drawing, then its sheets; false with the
+    /// reason.
+    bool PrintNetwork(const network::Drawing& drawing, const std::vector<const grid::Grid*>& sheets,
+                      const std::string& path, std::string& error);
+
   private:
     Module module_{"rendle-pdf.so"};
     std::mutex mutex_;

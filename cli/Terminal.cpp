@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <mutex>
 
 #include "grid/Utf8.h"
 
@@ -28,6 +30,22 @@ extern "C" void RequestStop(int signal) {
     stopSignal = signal;
     stopRequested = true;
 }
+
+/// The progress line: whether it may be shown, whether it is, and when it last was.
+struct ProgressLine {
+    std::mutex mutex;
+    bool enabled = false;
+    bool shown = false;
+    std::chrono::steady_clock::time_point last;
+};
+
+ProgressLine& TheProgressLine() {
+    static ProgressLine line;
+    return line;
+}
+
+constexpr auto kProgressEvery = std::chrono::milliseconds(100);
+constexpr std::string_view kClearLine = "\r\033[K";
 
 }  // namespace
 
@@ -67,7 +85,35 @@ bool WriteAll(int fd, std::string_view bytes) {
 }
 
 void Say(const std::string& line) {
-    WriteAll(ProgramStderr(), grid::EscapedText(line) + "\n");
+    ProgressLine& progress = TheProgressLine();
+    const std::lock_guard lock(progress.mutex);
+    WriteAll(ProgramStderr(),
+             std::string(progress.shown ? kClearLine : "") + grid::EscapedText(line) + "\n");
+    progress.shown = false;
+}
+
+void ShowProgressOnTerminal(bool on) {
+    ProgressLine& progress = TheProgressLine();
+    const std::lock_guard lock(progress.mutex);
+    progress.enabled = on && isatty(ProgramStderr()) != 0;
+}
+
+void Progress(const std::string& text, bool now) {
+    ProgressLine& progress = TheProgressLine();
+    const std::lock_guard lock(progress.mutex);
+    if (!progress.enabled) return;
+    const auto time = std::chrono::steady_clock::now();
+    if (!now && progress.shown && time - progress.last < kProgressEvery) return;
+    progress.last = time;
+    progress.shown = true;
+    WriteAll(ProgramStderr(), std::string(kClearLine) + grid::EscapedText(text));
+}
+
+void EndProgress() {
+    ProgressLine& progress = TheProgressLine();
+    const std::lock_guard lock(progress.mutex);
+    if (progress.shown) WriteAll(ProgramStderr(), kClearLine);
+    progress.shown = false;
 }
 
 std::string NotAnOption(const std::string& value) {

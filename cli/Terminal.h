@@ -22,8 +22,18 @@ void EndAsSignalled();
 /// Writes all of `bytes` to the descriptor; false with errno when it cannot.
 bool WriteAll(int fd, std::string_view bytes);
 
-/// One line on the program's stderr, as valid UTF-8 with control characters escaped.
+/// One line on the program's stderr, as valid UTF-8 with control characters escaped (a line of
+/// progress on show is cleared first).
 void Say(const std::string& line);
+
+/// Progress on one line of stderr that rewrites itself, when stderr is a terminal and `on`
+/// (false for --quiet); else nothing is ever shown.
+void ShowProgressOnTerminal(bool on);
+/// Puts `text` on the progress line (at most ten times a second, the last text of a burst
+/// skipped; `now` puts it whatever the time).
+void Progress(const std::string& text, bool now = false);
+/// Clears the progress line, so that what follows starts on a clean line.
+void EndProgress();
 
 /// A value that looks like an option ("--json" after "--end-rl") was never meant as the value:
 /// the reason for CLI11's check, or nothing.

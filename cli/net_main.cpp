@@ -8,6 +8,7 @@
 #include "cli/NetArguments.h"
 #include "cli/OutputModules.h"
 #include "cli/Terminal.h"
+#include "grid/AtomicFile.h"
 #include "network/NetworkJob.h"
 
 namespace {
@@ -21,36 +22,87 @@ constexpr int kTestFailed = 1;
 constexpr int kBadInput = 2;
 constexpr int kInternalError = 70;
 
+/// Puts `text` at `path` whole, in one step; false, said, when it cannot.
+bool WriteWhole(const std::string& path, const std::string& text) {
+    try {
+        rendle::grid::StagedFile staged(path);
+        staged.Write(text);
+        staged.Commit();
+        return true;
+    } catch (const std::exception& error) {
+        Say("rendle-net: cannot write " + path + ": " + error.what());
+        return false;
+    }
+}
+
+/// The files asked for, each whole or not at all; a stop asked for by a signal ends the
+/// program between two of them. False when one could not be written.
+bool WriteFiles(const net::NetworkJob& job, const net::JobResult& result) {
+    bool written = true;
+    const auto stopHere = [] {
+        if (!rendle::cli::StopRequested()) return;
+        Say("rendle-net: stopped by a signal; the files written before it are whole");
+        rendle::cli::EndAsSignalled();
+    };
+    std::vector<const rendle::grid::Grid*> sheets;
+    for (const rendle::grid::Grid& sheet : result.sheets) sheets.push_back(&sheet);
+    if (!job.savePath.empty() && !sheets.empty()) {
+        try {
+            rendle::cli::WorkbookModuleWriter writer;
+            writer(sheets, job.savePath);
+        } catch (const std::exception& error) {
+            Say("rendle-net: cannot write " + job.savePath + ": " + error.what());
+            written = false;
+        }
+    }
+    stopHere();
+    if (!job.svgPath.empty()) written = WriteWhole(job.svgPath, result.svg) && written;
+    stopHere();
+    if (!job.gamaXmlPath.empty()) written = WriteWhole(job.gamaXmlPath, result.gamaXml) && written;
+    stopHere();
+    if (!job.pdfPath.empty() && result.drawing && !sheets.empty()) {
+        rendle::cli::PdfPrinter printer;
+        std::string error;
+        if (!printer.PrintNetwork(*result.drawing, sheets, job.pdfPath, error)) {
+            Say("rendle-net: cannot write " + job.pdfPath + ": " + error);
+            written = false;
+        }
+    }
+    stopHere();
+    return written;
+}
+
 int Run(int argc, char** argv) {
     net::NetworkJob job;
-    if (const std::optional<int> ended = rendle::cli::ParseNetArguments(argc, argv, job)) {
+    bool quiet = false;
+    if (const std::optional<int> ended = rendle::cli::ParseNetArguments(argc, argv, job, quiet)) {
         return *ended;
     }
     job.tellSnooping = isatty(STDERR_FILENO) != 0;
+    // Until the outputs are written, Ctrl+C ends the program at once: nothing is written before.
+    rendle::cli::ShowProgressOnTerminal(!quiet);
+    job.progress = [](const std::string& stage) { rendle::cli::Progress("rendle-net: " + stage); };
     const net::JobResult result = net::RunNetworkJob(job, Say);
     switch (result.status) {
         case net::JobStatus::BadInput:
+            rendle::cli::EndProgress();
             return kBadInput;
         case net::JobStatus::BadUsage:
+            rendle::cli::EndProgress();
             return kUsageError;
         case net::JobStatus::Passed:
         case net::JobStatus::TestFailed:
             break;
     }
-    if (!result.sheets.empty()) {
-        try {
-            rendle::cli::WorkbookModuleWriter writer;
-            writer({&result.sheets[0], &result.sheets[1]}, job.savePath);
-        } catch (const std::exception& error) {
-            Say("rendle-net: cannot write " + job.savePath + ": " + error.what());
-            return kOutputFailed;
-        }
-    }
+    rendle::cli::CatchStopSignals();
+    rendle::cli::Progress("rendle-net: writing", true);
+    const bool written = WriteFiles(job, result);
+    rendle::cli::EndProgress();
     if (!rendle::cli::WriteAll(STDOUT_FILENO, result.report)) {
         Say("rendle-net: standard output could not be written");
         return kOutputFailed;
     }
-    if (result.saveRefused) return kOutputFailed;
+    if (!written || result.saveRefused) return kOutputFailed;
     if (result.status == net::JobStatus::Passed) return 0;
     Say("rendle-net: exit status 1: " + result.failures);
     return kTestFailed;

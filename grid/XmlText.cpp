@@ -32,4 +32,32 @@ std::string XmlSafeText(std::string_view text) {
     return out;
 }
 
+std::string XmlEscaped(std::string_view text) {
+    const std::string safe = XmlSafeText(text);
+    std::string out;
+    out.reserve(safe.size());
+    for (const char c : safe) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
 }  // namespace rendle::grid

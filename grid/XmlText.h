@@ -11,4 +11,8 @@ namespace rendle::grid {
 /// programs read back.
 std::string XmlSafeText(std::string_view text);
 
+/// XmlSafeText with the five characters markup gives meaning to written as entities, for text
+/// and attribute values of a document written by hand (the network's drawing).
+std::string XmlEscaped(std::string_view text);
+
 }  // namespace rendle::grid

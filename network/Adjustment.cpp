@@ -99,11 +99,14 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
     };
 
     std::vector<bool> removed(problem.rows.size(), false);
-    Problem::Solution s = Solve(problem, removed, options.solver);
+    Problem::Solution s = Solve(problem, removed, options.solver, options.onStage);
     if (options.snoop != Snooping::Off && s.redundancyTotal > 0) {
         Snooper snooper(problem, s, options.solver);
         while (true) {
             if (snooper.Dof() <= 0) break;
+            if (options.onStage) {
+                options.onStage("snooping round " + std::to_string(result.snooping.size() + 1));
+            }
             if (options.snoop == Snooping::WhileGlobalTestFails &&
                 globalTest(snooper.Vtpv(), snooper.Dof()).passed) {
                 result.snoopingNote =
@@ -160,7 +163,7 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
             snooper.Remove(worst, std::move(u));
             if (options.onSnoopingStep) options.onSnoopingStep(step, result.snooping.size());
         }
-        if (!result.snooping.empty()) s = Solve(problem, removed, options.solver);
+        if (!result.snooping.empty()) s = Solve(problem, removed, options.solver, options.onStage);
     }
 
     result.unknowns = problem.unknowns + (problem.freeNetwork ? problem.components : 0);

@@ -17,6 +17,7 @@ inline constexpr double kLargestDh = 10'000;          // m
 inline constexpr double kLongestKm = 10'000;          // km
 inline constexpr double kHighestBenchmark = 100'000;  // m from the datum
 inline constexpr double kLargestSigmaMm = 100'000;    // mm
+inline constexpr double kFarthestCoordinate = 1e8;    // m, a point's east or north
 
 /// Names of points in a message: the first ten, the rest counted.
 std::string PointList(const std::vector<std::string>& names);
@@ -100,6 +101,8 @@ struct AdjustmentOptions {
     double confidence = 0.95;  ///< of the heights' confidence intervals
     /// Told each snooping round as it ends (rendle-net says it on a terminal).
     std::function<void(const SnoopingStep&, size_t round)> onSnoopingStep;
+    /// Told as each long step begins ("factoring", "statistics"), for progress on a terminal.
+    std::function<void(const std::string&)> onStage;
     SolverKind solver = SolverKind::Sparse;
 };
 

@@ -264,6 +264,27 @@ std::vector<Benchmark> ReadBenchmarks(std::istream& in, const std::string& name)
     return benchmarks;
 }
 
+Positions ReadCoordinates(std::istream& in, const std::string& name) {
+    Positions positions;
+    const auto rows = Rows(in);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const auto& [line, fields] = rows[i];
+        if (i == 0 && fields.size() >= 2 && !core::ParseDecimalText(fields[1])) continue;  // header
+        if (fields.size() != 3 || fields[0].empty()) {
+            throw NetworkError(Located(name, line, "not name,east,north"));
+        }
+        const Position p{Number(fields[1], "east", name, line),
+                         Number(fields[2], "north", name, line)};
+        if (std::fabs(p.east) > kFarthestCoordinate || std::fabs(p.north) > kFarthestCoordinate) {
+            throw NetworkError(Located(name, line, "a coordinate beyond 100,000 km"));
+        }
+        if (!positions.emplace(fields[0], p).second) {
+            throw NetworkError(Located(name, line, fields[0] + " is given a second time"));
+        }
+    }
+    return positions;
+}
+
 Benchmark ParseBenchmark(std::string_view text) {
     const size_t equals = text.rfind('=');
     if (equals == std::string_view::npos || equals == 0) {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "network/Drawing.h"
 #include "network/Network.h"
 #include "readers/FieldBook.h"
 
@@ -43,6 +44,10 @@ std::vector<Observation> ReadObservations(std::istream& in, const std::string& n
 
 /// Benchmarks from CSV: name,height[,sigma_mm] per row, with or without a header row.
 std::vector<Benchmark> ReadBenchmarks(std::istream& in, const std::string& name);
+
+/// Coordinates of points for the drawing: `name,east,north` rows in metres (a header row
+/// first, if wanted); throws NetworkError naming the file and line.
+Positions ReadCoordinates(std::istream& in, const std::string& name);
 
 /// A benchmark as --fix gives it: NAME=HEIGHT, or NAME=HEIGHT:SIGMA_MM for one with its
 /// standard deviation. Throws NetworkError for anything else.

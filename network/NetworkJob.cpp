@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
 
 #include "core/ToleranceClasses.h"
 #include "grid/NumberFormat.h"
+#include "network/GamaXml.h"
+#include "network/NaturalOrder.h"
 #include "network/NetworkInput.h"
 #include "network/NetworkReport.h"
 #include "readers/FieldBook.h"
@@ -18,12 +22,30 @@ namespace rendle::network {
 
 namespace {
 
-bool IsCsv(const std::string& path) {
+JobResult Ended(JobStatus status) {
+    JobResult ended;
+    ended.status = status;
+    return ended;
+}
+
+std::string ExtensionOf(const std::string& path) {
     std::string extension = std::filesystem::path(path).extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".csv";
+    return extension;
 }
+
+bool IsCsv(const std::string& path) {
+    return ExtensionOf(path) == ".csv";
+}
+
+/// GNU Gama's input: a .gkf file, or .xml.
+bool IsGama(const std::string& path) {
+    const std::string extension = ExtensionOf(path);
+    return extension == ".gkf" || extension == ".xml";
+}
+
+std::string Slurp(const std::string& path);
 
 std::ifstream OpenInput(const std::string& path) {
     std::error_code error;
@@ -35,11 +57,31 @@ std::ifstream OpenInput(const std::string& path) {
     return in;
 }
 
-/// The network's inputs read, in the order given.
+std::string Slurp(const std::string& path) {
+    std::ifstream in = OpenInput(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) throw NetworkError("cannot read " + path);
+    return text.str();
+}
+
+/// The network's inputs read, in the order given (GNU Gama's inputs read before, in `gama`).
 NetworkInput ReadInputs(const std::vector<std::string>& paths, const std::string& encoding,
-                        const IsNetworkPoint& isNetworkPoint) {
+                        const IsNetworkPoint& isNetworkPoint,
+                        std::map<std::string, GamaNetwork>& gama,
+                        const std::function<void(const std::string&)>& progress) {
     NetworkInput input;
+    size_t done = 0;
     for (const std::string& path : paths) {
+        if (progress) {
+            progress("reading " + path + " (" + std::to_string(++done) + " of " +
+                     std::to_string(paths.size()) + ")");
+        }
+        if (IsGama(path)) {
+            std::vector<Observation>& read = gama.at(path).observations;
+            std::move(read.begin(), read.end(), std::back_inserter(input.observations));
+            continue;
+        }
         std::ifstream in = OpenInput(path);
         if (IsCsv(path)) {
             std::vector<Observation> read = ReadObservations(in, path);
@@ -62,19 +104,30 @@ NetworkInput ReadInputs(const std::vector<std::string>& paths, const std::string
     return input;
 }
 
-/// The inputs and the workbook are never the same file.
-void CheckSaveTarget(const std::string& save, const std::vector<std::string>& inputs) {
+/// An output never replaces an input, another output or a folder.
+void CheckOutputs(const std::vector<std::pair<const char*, std::string>>& outputs,
+                  const std::vector<std::string>& inputs) {
     std::error_code error;
-    for (const std::string& input : inputs) {
-        if (std::filesystem::equivalent(save, input, error)) {
-            throw NetworkError(std::string("--save ")
-                                   .append(save)
-                                   .append(" would replace the input ")
-                                   .append(input));
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        const auto& [option, path] = outputs[i];
+        if (path.empty()) continue;
+        for (const std::string& input : inputs) {
+            if (path == input || std::filesystem::equivalent(path, input, error)) {
+                throw NetworkError(std::string(option) + " " + path + " would replace the input " +
+                                   input);
+            }
         }
-    }
-    if (std::filesystem::is_directory(save, error)) {
-        throw NetworkError("--save " + save + " is a folder; name the workbook");
+        if (std::filesystem::is_directory(path, error)) {
+            throw NetworkError(std::string(option) + " " + path + " is a folder; name the file");
+        }
+        for (size_t j = 0; j < i; ++j) {
+            const auto& [other, otherPath] = outputs[j];
+            if (!otherPath.empty() &&
+                (path == otherPath || std::filesystem::equivalent(path, otherPath, error))) {
+                throw NetworkError(std::string(option) + " " + path + " is the file of " + other +
+                                   " as well");
+            }
+        }
     }
 }
 
@@ -137,16 +190,21 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
         (!job.fixes.empty() || !job.benchmarksFile.empty())) {
         say(std::string("rendle-net: --") + (job.approx.empty() ? "datum" : "approx") +
             " applies to a free network only, and benchmarks are given");
-        return {JobStatus::BadUsage, {}, {}, false, {}};
+        return Ended(JobStatus::BadUsage);
     }
     if (const std::string clash = SameInputTwice(job.inputs, job.benchmarksFile); !clash.empty()) {
         say("rendle-net: " + clash);
-        return {JobStatus::BadUsage, {}, {}, false, {}};
+        return Ended(JobStatus::BadUsage);
     }
     options.snoop = job.snoop == "always"  ? Snooping::Always
                     : job.snoop == "while" ? Snooping::WhileGlobalTestFails
                                            : Snooping::Off;
-
+    // GNU Gama's inputs carry each height difference's standard deviation: weighted by it,
+    // unless told otherwise.
+    if (job.weights.empty()) {
+        const bool allGama = std::all_of(job.inputs.begin(), job.inputs.end(), IsGama);
+        job.weights = allGama ? "sigma" : "length";
+    }
     options.weighting = job.weights == "setups"  ? Weighting::SetUps
                         : job.weights == "sigma" ? Weighting::Sigma
                                                  : Weighting::Length;
@@ -173,14 +231,29 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
                 std::to_string(step.observation + 1) + ", w " + grid::FormatNumber(step.w, "0.00"));
         };
     }
+    if (job.progress) options.onStage = job.progress;
+    const auto progress = [&job](const std::string& stage) {
+        if (job.progress) job.progress(stage);
+    };
     bool saveRefused = false;
 
     NetworkResult result;
+    Positions coordinates;
     try {
         std::vector<Benchmark> benchmarks;
         if (!job.benchmarksFile.empty()) {
             std::ifstream in = OpenInput(job.benchmarksFile);
             benchmarks = ReadBenchmarks(in, job.benchmarksFile);
+        }
+        // GNU Gama's inputs first: their held points are benchmarks the field books are cut at.
+        std::map<std::string, GamaNetwork> gama;
+        std::vector<std::string> gamaDatum;
+        for (const std::string& path : job.inputs) {
+            if (!IsGama(path)) continue;
+            GamaNetwork& net = gama[path] = ReadGamaXml(Slurp(path), path);
+            benchmarks.insert(benchmarks.end(), net.benchmarks.begin(), net.benchmarks.end());
+            gamaDatum.insert(gamaDatum.end(), net.datum.begin(), net.datum.end());
+            if (net.confidence && !job.confidenceGiven) options.confidence = *net.confidence;
         }
         for (const std::string& fix : job.fixes) benchmarks.push_back(ParseBenchmark(fix));
         for (const std::string& a : job.approx) {
@@ -189,20 +262,44 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
             options.approx.emplace_back(b.name, b.height);
         }
         options.datum = job.datum;
-        if (!job.savePath.empty()) {
+        // A free network of a Gama input is laid over the points it constrains (adj="Z").
+        if (options.datum.empty() && benchmarks.empty()) options.datum = gamaDatum;
+        {
             std::vector<std::string> all = job.inputs;
             if (!job.benchmarksFile.empty()) all.push_back(job.benchmarksFile);
-            CheckSaveTarget(job.savePath, all);
+            if (!job.coordinatesFile.empty()) all.push_back(job.coordinatesFile);
+            CheckOutputs({{"--save", job.savePath},
+                          {"--svg", job.svgPath},
+                          {"--pdf", job.pdfPath},
+                          {"--gama-xml", job.gamaXmlPath}},
+                         all);
+        }
+        if (!job.coordinatesFile.empty()) {
+            std::ifstream in = OpenInput(job.coordinatesFile);
+            coordinates = ReadCoordinates(in, job.coordinatesFile);
         }
 
         std::set<std::string, std::less<>> networkPoints(job.points.begin(), job.points.end());
         for (const Benchmark& b : benchmarks) networkPoints.insert(b.name);
-        const NetworkInput input = ReadInputs(job.inputs, job.encoding, [&](std::string_view name) {
-            return networkPoints.contains(name);
-        });
+        const NetworkInput input = ReadInputs(
+            job.inputs, job.encoding,
+            [&](std::string_view name) { return networkPoints.contains(name); }, gama,
+            job.progress);
         for (const std::string& warning : input.warnings) say(warning);
         CheckNames(input, benchmarks, job.fixes.size(), job.points, options, say);
-        if (!job.savePath.empty()) {
+        if (!job.coordinatesFile.empty()) {
+            std::set<std::string, std::less<>> missing;
+            for (const Observation& o : input.observations) {
+                for (const std::string* p : {&o.from, &o.to}) {
+                    if (!coordinates.contains(*p)) missing.insert(*p);
+                }
+            }
+            if (!missing.empty()) {
+                throw NetworkError(job.coordinatesFile + " has no coordinates for " +
+                                   PointList({missing.begin(), missing.end()}));
+            }
+        }
+        if (!job.savePath.empty() || !job.pdfPath.empty()) {
             // Known before the adjustment: the workbook is refused, the report still printed.
             try {
                 std::set<std::string_view> names;
@@ -212,17 +309,19 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
                 }
                 CheckWorkbookRows(names.size(), input.observations.size() + benchmarks.size());
             } catch (const NetworkError& error) {
-                say("rendle-net: cannot write " + job.savePath + ": " + error.what());
+                const std::string& path = job.savePath.empty() ? job.pdfPath : job.savePath;
+                say("rendle-net: cannot write " + path + ": " + error.what());
                 saveRefused = true;
             }
         }
         result = Adjust(input.observations, benchmarks, input.lineLoops, options);
+        if (job.order != "input") SortHeightsNaturally(result);
     } catch (const NetworkError& error) {
         say(std::string("rendle-net: ") + error.what());
-        return {JobStatus::BadInput, {}, {}, false, {}};
+        return Ended(JobStatus::BadInput);
     } catch (const std::invalid_argument& error) {  // an encoding iconv does not know
         say(std::string("rendle-net: ") + error.what());
-        return {JobStatus::BadUsage, {}, {}, false, {}};
+        return Ended(JobStatus::BadUsage);
     }
 
     JobResult done;
@@ -234,9 +333,28 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
     }
     done.report = report.str();
     done.saveRefused = saveRefused;
-    if (!job.savePath.empty() && !saveRefused) {
-        done.sheets.push_back(HeightsSheet(result));
-        done.sheets.push_back(ObservationsSheet(result));
+    if ((!job.savePath.empty() || !job.pdfPath.empty()) && !saveRefused) {
+        done.sheets = WorkbookSheets(result, settings);
+    }
+    if (!job.svgPath.empty() || !job.pdfPath.empty()) {
+        DrawingOptions drawing;
+        drawing.colourBy = job.colourBy == "redundancy" ? ColourBy::Redundancy : ColourBy::W;
+        drawing.datum = options.datum;
+        drawing.schematic = job.coordinatesFile.empty();
+        try {
+            if (drawing.schematic) progress("laying the network out");
+            done.drawing = DrawNetwork(
+                result, drawing.schematic ? SchematicLayout(result) : coordinates, drawing);
+        } catch (const NetworkError& error) {
+            say(std::string("rendle-net: ") + error.what());
+            return Ended(JobStatus::BadInput);
+        }
+        if (!job.svgPath.empty()) done.svg = SvgOf(*done.drawing);
+    }
+    if (!job.gamaXmlPath.empty()) {
+        std::string description = "Levelling network of";
+        for (const std::string& input : job.inputs) description += " " + input;
+        done.gamaXml = GamaXmlOf(result, options.datum, description);
     }
     const std::vector<std::string> failures = Failures(result);
     for (const std::string& f : failures) {

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "grid/Grid.h"
 #include "network/Adjustment.h"
+#include "network/Drawing.h"
 
 namespace rendle::network {
 
@@ -19,7 +21,14 @@ struct NetworkJob {
     std::vector<std::string> points;
     std::vector<std::string> datum;
     std::vector<std::string> approx;  ///< NAME=HEIGHT
-    std::string weights = "length";   ///< length, setups or sigma
+    std::string weights;              ///< length, setups or sigma; empty: not given
+    std::string svgPath;              ///< the drawing, as SVG
+    std::string pdfPath;              ///< the drawing and the paged report
+    std::string gamaXmlPath;          ///< the job as GNU Gama's input
+    std::string coordinatesFile;      ///< name,east,north of the points, for the drawing
+    std::string colourBy = "w";       ///< sections coloured by "w" or "redundancy"
+    std::string order = "natural";    ///< points "natural" (BM2 before BM10) or as "input"
+    bool confidenceGiven = false;     ///< --confidence given: a Gama input's conf-pr yields
     std::string snoop;                ///< "", "while" or "always"
     std::string classId;
     std::string savePath;
@@ -27,6 +36,8 @@ struct NetworkJob {
     bool asJson = false;
     /// Each snooping round told as it ends (on a terminal).
     bool tellSnooping = false;
+    /// Where the work is, for a progress line ("reading north.gsi (1 of 2)", "factoring").
+    std::function<void(const std::string&)> progress;
     AdjustmentOptions options;
 };
 
@@ -40,8 +51,13 @@ enum class JobStatus {
 struct JobResult {
     JobStatus status = JobStatus::Passed;
     std::string report;  ///< the text report or the JSON document
-    /// The workbook's sheets, when one is asked for and can be written.
+    /// The workbook's sheets (summary, heights, observations, loops, lines between benchmarks,
+    /// sections run twice, snooping), when a workbook or a PDF is asked for and can be written.
     std::vector<grid::Grid> sheets;
+    /// The drawing, when an SVG or a PDF is asked for; `svg` its SVG text.
+    std::optional<Drawing> drawing;
+    std::string svg;
+    std::string gamaXml;       ///< the job as GNU Gama's input, when asked for
     bool saveRefused = false;  ///< asked for, but too big for a workbook (said)
     std::string failures;      ///< why the status is TestFailed, in one line
 };

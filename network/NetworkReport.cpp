@@ -118,6 +118,22 @@ void Formatted(grid::Grid& sheet, int32_t col, int32_t lastRow, std::string_view
     sheet.SetSelectionNumberFormat(pattern);
 }
 
+/// Each column as wide as its longest text, about (7 units a character), within bounds; the
+/// page header names the sheet and the page.
+void FitColumns(grid::Grid& sheet, int32_t columns, int32_t lastRow) {
+    constexpr int kPerCharacter = 7;
+    constexpr int kWidest = 420;
+    for (int32_t col = 1; col <= columns; ++col) {
+        size_t longest = 0;
+        for (int32_t row = 1; row <= lastRow; ++row) {
+            longest = std::max(longest, grid::DisplayWidth(sheet.CellText(row, col)));
+        }
+        const int width = static_cast<int>(longest) * kPerCharacter + 12;
+        sheet.SetColumnWidth(col, std::clamp(width, grid::kDefaultColumnWidthPx, kWidest));
+    }
+    sheet.SetPageHeader("&L&A&RPage &P of &N");
+}
+
 }  // namespace
 
 void CheckWorkbookRows(size_t heights, size_t observations) {
@@ -443,6 +459,7 @@ grid::Grid HeightsSheet(const NetworkResult& result) {
     Formatted(sheet, 2, row, "0.00000");
     Formatted(sheet, 3, row, "0.00");
     Formatted(sheet, 4, row, "0.00");
+    FitColumns(sheet, 6, row);
     return sheet;
 }
 
@@ -481,7 +498,133 @@ grid::Grid ObservationsSheet(const NetworkResult& result) {
     Formatted(sheet, 8, row, "0.00");
     Formatted(sheet, 9, row, "0.00");
     Formatted(sheet, 10, row, "0.00");
+    FitColumns(sheet, 15, row);
     return sheet;
+}
+
+grid::Grid SummarySheet(const NetworkResult& result, const ReportSettings& settings) {
+    grid::Grid sheet;
+    sheet.SetSheetTitle(1, "Summary");
+    HeadingRow(sheet, {"Item", "Value"});
+    int32_t row = 1;
+    const auto text = [&](std::string_view item, const std::string& value) {
+        sheet.SetCellText(++row, 1, item);
+        sheet.SetCellText(row, 2, value);
+    };
+    const auto number = [&](std::string_view item, double value, std::string_view pattern) {
+        sheet.SetCellText(++row, 1, item);
+        sheet.SetCellNumber(row, 2, value);
+        if (!pattern.empty()) {
+            sheet.SelectCells(row, 2, row, 2);
+            sheet.SetSelectionNumberFormat(pattern);
+        }
+    };
+    number("Points", result.points, "");
+    number("Fixed points", result.fixedPoints, "");
+    text("Free network", result.freeNetwork ? "yes" : "no");
+    number("Observations", static_cast<double>(result.observations.size()), "");
+    number("Removed by data snooping", static_cast<double>(result.snooping.size()), "");
+    number("Unknowns", result.unknowns, "");
+    number("Redundancy", result.redundancy, "");
+    text("Weights", settings.weights);
+    if (result.sigma0) {
+        number("sigma0 a posteriori", *result.sigma0, "0.000");
+    } else {
+        text("sigma0 a posteriori", "none: no redundancy");
+    }
+    if (const auto& t = result.globalTest) {
+        number("Global test alpha", settings.alpha, "");
+        number("Global test statistic", t->statistic, "0.000");
+        number("Global test lower bound", t->lower, "0.000");
+        number("Global test upper bound", t->upper, "0.000");
+        text("Global test", t->passed ? "passed" : "failed " + t->side);
+    }
+    number("Critical |w|", result.criticalW, "0.00");
+    number("alpha0", settings.alpha0, "");
+    number("MDB power", settings.power, "");
+    number("lambda0", result.lambda0, "0.00");
+    text("Misclose limits", settings.tolerance);
+    text("Data snooping", settings.snooping);
+    const std::vector<std::string> failures = Failures(result);
+    std::string failed;
+    for (const std::string& f : failures) failed += (failed.empty() ? "" : "; ") + f;
+    text("Result", failed.empty() ? "every test passed" : failed);
+    FitColumns(sheet, 2, row);
+    return sheet;
+}
+
+grid::Grid ClosuresSheet(const std::vector<ClosureCheck>& checks, const std::string& title) {
+    CheckWorkbookRows(0, checks.size());
+    grid::Grid sheet;
+    sheet.SetSheetTitle(1, title);
+    HeadingRow(sheet, {"Points", "Misclosure (mm)", "Limit (mm)", "Length (km)", "Verdict",
+                       "Source", "With a removed observation"});
+    int32_t row = 1;
+    for (const ClosureCheck& c : checks) {
+        ++row;
+        sheet.SetCellText(row, 1, Joined(c.points));
+        sheet.SetCellNumber(row, 2, c.misclosure * 1000.0);
+        sheet.SetCellNumber(row, 3, c.limit * 1000.0);
+        sheet.SetCellNumber(row, 4, c.lengthKm);
+        sheet.SetCellText(row, 5, c.within ? "within" : "BEYOND");
+        sheet.SetCellText(row, 6, c.source);
+        sheet.SetCellText(row, 7, c.holdsRemoved ? "yes" : "");
+    }
+    Formatted(sheet, 2, row, "0.00");
+    Formatted(sheet, 3, row, "0.00");
+    Formatted(sheet, 4, row, "0.000");
+    FitColumns(sheet, 7, row);
+    return sheet;
+}
+
+grid::Grid SnoopingSheet(const NetworkResult& result, const ReportSettings& settings) {
+    CheckWorkbookRows(0, result.snooping.size() + result.inseparable.size() + 1);
+    grid::Grid sheet;
+    sheet.SetSheetTitle(1, "Snooping");
+    HeadingRow(sheet, {"Round", "Action", "From", "To", "w", "Estimated error (mm)", "Source"});
+    int32_t row = 1;
+    const auto observation = [&](const AdjustedObservation& o) {
+        sheet.SetCellText(row, 3, o.benchmark ? "(height)" : o.observation.from);
+        sheet.SetCellText(row, 4, o.observation.to);
+        sheet.SetCellText(row, 7, o.observation.source);
+    };
+    int round = 0;
+    for (const SnoopingStep& step : result.snooping) {
+        ++row;
+        sheet.SetCellNumber(row, 1, ++round);
+        sheet.SetCellText(row, 2, "removed");
+        observation(result.observations[step.observation]);
+        sheet.SetCellNumber(row, 5, step.w);
+        sheet.SetCellNumber(row, 6, step.error * 1000.0);
+    }
+    for (const size_t k : result.inseparable) {
+        ++row;
+        sheet.SetCellText(row, 2, "cannot tell apart");
+        const AdjustedObservation& o = result.observations[k];
+        observation(o);
+        if (o.w) sheet.SetCellNumber(row, 5, *o.w);
+    }
+    ++row;
+    sheet.SetCellText(row, 2,
+                      "policy: " + settings.snooping +
+                          (result.snoopingNote.empty() ? "" : "; " + result.snoopingNote));
+    Formatted(sheet, 5, row, "0.00");
+    Formatted(sheet, 6, row, "0.00");
+    FitColumns(sheet, 7, row);
+    return sheet;
+}
+
+std::vector<grid::Grid> WorkbookSheets(const NetworkResult& result,
+                                       const ReportSettings& settings) {
+    std::vector<grid::Grid> sheets;
+    sheets.push_back(SummarySheet(result, settings));
+    sheets.push_back(HeightsSheet(result));
+    sheets.push_back(ObservationsSheet(result));
+    sheets.push_back(ClosuresSheet(result.loops, "Loops"));
+    sheets.push_back(ClosuresSheet(result.benchmarkLines, "Lines between benchmarks"));
+    sheets.push_back(ClosuresSheet(result.doubleRuns, "Sections run twice"));
+    sheets.push_back(SnoopingSheet(result, settings));
+    return sheets;
 }
 
 }  // namespace rendle::network

@@ -1,5 +1,5 @@
 // An adjusted levelling network said in words (the text report), as data (the JSON document)
-// and as two sheets of a workbook (heights, observations).
+// and as the sheets of a workbook.
 #pragma once
 
 #include <ostream>
@@ -33,6 +33,10 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
 /// The sheet of heights and the sheet of observations, for the workbook.
 grid::Grid HeightsSheet(const NetworkResult& result);
 grid::Grid ObservationsSheet(const NetworkResult& result);
+
+/// The workbook whole, in this order: the summary, heights, observations, loops, lines between
+/// benchmarks, sections run twice and the snooping log.
+std::vector<grid::Grid> WorkbookSheets(const NetworkResult& result, const ReportSettings& settings);
 
 /// The flag of an observation: "removed", "no check", "outlier" (|w| beyond the critical
 /// value), or empty.

@@ -8,7 +8,8 @@
 
 namespace rendle::network {
 
-Problem::Solution Solve(const Problem& problem, const std::vector<bool>& removed, SolverKind kind) {
+Problem::Solution Solve(const Problem& problem, const std::vector<bool>& removed, SolverKind kind,
+                        const std::function<void(const std::string&)>& stage) {
     const std::vector<std::string>& names = problem.names;
     const std::vector<Problem::Row>& rows = problem.rows;
     const std::vector<bool>& fixed = problem.fixed;
@@ -36,7 +37,9 @@ Problem::Solution Solve(const Problem& problem, const std::vector<bool>& removed
         SparseMatrix normal;
         Eigen::VectorXd rhs;
         problem.Assemble(removed, normal, rhs);
+        if (stage) stage("factoring");
         solver->Factor(normal, problem.UnknownNames());
+        if (stage) stage("statistics");
         const Eigen::VectorXd dx = solver->Solve(rhs);
         for (size_t p = 0; p < n; ++p) {
             if (unknown[p] >= 0) s.heights[p] += dx[unknown[p]];

@@ -3,6 +3,8 @@
 // values, and the effect of an error on the heights.
 #pragma once
 
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "network/Problem.h"
@@ -10,6 +12,8 @@
 namespace rendle::network {
 
 /// The adjustment of `problem` without the rows marked in `removed`, solved by `kind`.
-Problem::Solution Solve(const Problem& problem, const std::vector<bool>& removed, SolverKind kind);
+/// `stage` is told as each long step begins ("factoring", "statistics").
+Problem::Solution Solve(const Problem& problem, const std::vector<bool>& removed, SolverKind kind,
+                        const std::function<void(const std::string&)>& stage = {});
 
 }  // namespace rendle::network

@@ -7,7 +7,9 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "report/NetworkPrinter.h"
 #include "report/SheetPrinter.h"
 
 namespace {
@@ -63,7 +65,24 @@ extern "C" __attribute__((visibility("default"))) int rendle_print_pdf(
     return pages;
 }
 
+extern "C" __attribute__((visibility("default"))) int rendle_print_network_pdf(
+    const rendle::network::Drawing* drawing, const rendle::grid::Grid* const* sheets, size_t count,
+    const char* path, char* error, size_t errorSize) {
+    std::unique_ptr<QGuiApplication> gui;
+    if (!QGuiApplication::instance()) gui = MakeApplication();
+    QString reason;
+    const int pages = rendle::report::PrintNetworkToPdf(
+        *drawing, std::vector<const rendle::grid::Grid*>(sheets, sheets + count), path, &reason);
+    if (pages == 0 && error && errorSize > 0) {
+        const std::string text = reason.toStdString();
+        std::strncpy(error, text.c_str(), errorSize - 1);
+        error[errorSize - 1] = '\0';
+    }
+    return pages;
+}
+
 // The signatures the program expects of the entry points.
 [[maybe_unused]] static constexpr PrintPdfFunction kEntryPoint = &rendle_print_pdf;
 [[maybe_unused]] static constexpr PdfSessionFunction kBegin = &rendle_pdf_begin;
 [[maybe_unused]] static constexpr PdfSessionFunction kEnd = &rendle_pdf_end;
+[[maybe_unused]] static constexpr PrintNetworkPdfFunction kNetwork = &rendle_print_network_pdf;

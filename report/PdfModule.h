@@ -7,11 +7,15 @@
 namespace rendle::grid {
 class Grid;
 }
+namespace rendle::network {
+struct Drawing;
+}
 
 /// The names of the module's entry points.
 inline constexpr const char* kPrintPdfSymbol = "rendle_print_pdf";
 inline constexpr const char* kPdfBeginSymbol = "rendle_pdf_begin";
 inline constexpr const char* kPdfEndSymbol = "rendle_pdf_end";
+inline constexpr const char* kPrintNetworkPdfSymbol = "rendle_print_network_pdf";
 
 /// Begin: starts a GUI application on the offscreen platform on the calling thread, kept for the
 /// PDFs that follow (fonts are then loaded once); end closes it. Both do nothing when the
@@ -23,3 +27,9 @@ using PdfSessionFunction = void (*)();
 /// number of pages, or 0 with the reason, as UTF-8, in `error` (`errorSize` bytes, NUL-terminated).
 using PrintPdfFunction = int (*)(const rendle::grid::Grid* sheet, const char* path, char* error,
                                  size_t errorSize);
+
+/// Prints the network's report (its drawing, then `count` sheets) to the PDF file `path`; the
+/// number of pages, or 0 with the reason in `error`.
+using PrintNetworkPdfFunction = int (*)(const rendle::network::Drawing* drawing,
+                                        const rendle::grid::Grid* const* sheets, size_t count,
+                                        const char* path, char* error, size_t errorSize);

@@ -175,14 +175,24 @@ void SheetPrinter::FitColumns(QPagedPaintDevice& device) {
 }
 
 bool SheetPrinter::Print(QPagedPaintDevice& device, QString* error) {
-    Paginate(device);
     QPainter painter;
     if (!painter.begin(&device)) {
         if (error) *error = "the printer could not be started";
         return false;
     }
+    if (!PrintOn(painter, device, false, error)) return false;
+    if (!painter.end()) {
+        if (error) *error = "the report could not be finished";
+        return false;
+    }
+    return true;
+}
+
+bool SheetPrinter::PrintOn(QPainter& painter, QPagedPaintDevice& device, bool newPageFirst,
+                           QString* error) {
+    Paginate(device);
     for (size_t i = 0; i < pages_.size(); ++i) {
-        if (i > 0 && !device.newPage()) {
+        if ((i > 0 || newPageFirst) && !device.newPage()) {
             if (error) *error = "a new page could not be started";
             return false;
         }
@@ -191,10 +201,6 @@ bool SheetPrinter::Print(QPagedPaintDevice& device, QString* error) {
             if (error) *error = "printing stopped on page " + QString::number(i + 1);
             return false;
         }
-    }
-    if (!painter.end()) {
-        if (error) *error = "the report could not be finished";
-        return false;
     }
     return true;
 }
@@ -283,6 +289,30 @@ void SheetPrinter::DrawRows(QPainter& painter, int32_t first, int32_t last, cons
     }
 }
 
+bool CommitPdf(const QByteArray& pdf, const std::string& path, QString* error) {
+    const qsizetype trailer = pdf.lastIndexOf("%%EOF");
+    if (pdf.isEmpty() || trailer < 0 || trailer < pdf.size() - 16) {
+        if (error) *error = "the PDF came out incomplete";
+        return false;
+    }
+    try {
+        grid::StagedFile staged(path);
+        staged.Write(std::string_view(pdf.constData(), static_cast<size_t>(pdf.size())));
+        long long size = 0;
+        const std::string tail = staged.Tail(16, &size);
+        if (size != pdf.size() || tail.find("%%EOF") == std::string::npos) {
+            if (error)
+                *error = "the PDF could not be written whole to " + QString::fromStdString(path);
+            return false;
+        }
+        staged.Commit();
+    } catch (const grid::GridError& failure) {
+        if (error) *error = QString::fromStdString(failure.what());
+        return false;
+    }
+    return true;
+}
+
 int PrintToPdf(const grid::Grid& sheet, const std::string& path, QString* error,
                const std::function<int(int32_t)>& columnWidthPx, const QPageSize& pageSize,
                const std::string& title) {
@@ -304,26 +334,7 @@ int PrintToPdf(const grid::Grid& sheet, const std::string& path, QString* error,
         if (!printer.Print(writer, error)) return 0;
         pages = static_cast<int>(printer.Paginate(writer).size());
     }
-    const qsizetype trailer = pdf.lastIndexOf("%%EOF");
-    if (pdf.isEmpty() || trailer < 0 || trailer < pdf.size() - 16) {
-        if (error) *error = "the PDF came out incomplete";
-        return 0;
-    }
-    try {
-        grid::StagedFile staged(path);
-        staged.Write(std::string_view(pdf.constData(), static_cast<size_t>(pdf.size())));
-        long long size = 0;
-        const std::string tail = staged.Tail(16, &size);
-        if (size != pdf.size() || tail.find("%%EOF") == std::string::npos) {
-            if (error)
-                *error = "the PDF could not be written whole to " + QString::fromStdString(path);
-            return 0;
-        }
-        staged.Commit();
-    } catch (const grid::GridError& failure) {
-        if (error) *error = QString::fromStdString(failure.what());
-        return 0;
-    }
+    if (!CommitPdf(pdf, path, error)) return 0;
     return pages;
 }
 

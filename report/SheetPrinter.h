@@ -49,6 +49,10 @@ class SheetPrinter {
     /// be painted on.
     bool Print(QPagedPaintDevice& device, QString* error);
 
+    /// Prints every page with a painter already begun on the device, after a new page when
+    /// `newPageFirst` (the pages of a report that has pages before them).
+    bool PrintOn(QPainter& painter, QPagedPaintDevice& device, bool newPageFirst, QString* error);
+
   private:
     /// Each printed column's width on `device`, in its units (widths_).
     void FitColumns(QPagedPaintDevice& device);
@@ -68,6 +72,10 @@ class SheetPrinter {
     double rowHeight_ = 0;
     int32_t titleFirst_ = 0, titleLast_ = -1;
 };
+
+/// Puts a PDF made in memory at `path` once it is checked whole, in one step: a failed write
+/// leaves an existing file as it was. False with the path and the cause in `error`.
+bool CommitPdf(const QByteArray& pdf, const std::string& path, QString* error);
 
 /// Prints the level report to a PDF file at the sheet's own margins, on A4 and with the sheet's
 /// own column widths unless told otherwise. The PDF replaces the file at `path`

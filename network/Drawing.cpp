@@ -1,0 +1,338 @@
+#include "network/Drawing.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <set>
+
+#include "core/Verdict.h"
+#include "grid/NumberFormat.h"
+#include "network/NetworkReport.h"
+
+namespace rendle::network {
+
+namespace {
+
+constexpr double kWidth = 960;       // the network's area, drawing units
+constexpr double kTallest = 720;     // at most this tall
+constexpr double kMargin = 60;       // room for labels around it
+constexpr double kLongestBar = 24;   // the largest error bar's half, about
+constexpr double kParallel = 6;      // between sections of one pair of points
+constexpr double kNoteLift = 16;     // a line loop's note above its point
+constexpr double kScaleShare = 0.2;  // of the area's width, the scale bar about
+
+/// The largest of 1, 2 and 5 times a power of ten that is at most `value` (> 0).
+double NiceAtMost(double value) {
+    const double power = std::pow(10.0, std::floor(std::log10(value)));
+    for (const double step : {5.0, 2.0, 1.0}) {
+        if (step * power <= value) return step * power;
+    }
+    return power;
+}
+
+std::string Mm(double metres) {
+    return core::FixedText(metres * 1000.0, kMillimetreDecimals);
+}
+
+std::string Metres(double metres) {
+    return grid::FormatNumber(metres, "0.00000");
+}
+
+/// Places east and north in the drawing's area: north up, one scale for both.
+class Frame {
+  public:
+    Frame(const NetworkResult& result, const Positions& positions) {
+        double minE = std::numeric_limits<double>::infinity();
+        double minN = minE;
+        double maxE = -minE;
+        double maxN = -minE;
+        for (const AdjustedHeight& h : result.heights) {
+            const Position& p = positions.find(h.point)->second;
+            minE = std::min(minE, p.east);
+            maxE = std::max(maxE, p.east);
+            minN = std::min(minN, p.north);
+            maxN = std::max(maxN, p.north);
+        }
+        if (result.heights.empty()) minE = maxE = minN = maxN = 0;
+        const double spanE = maxE - minE;
+        const double spanN = maxN - minN;
+        const double room = kWidth - 2 * kMargin;
+        scale_ = 1;
+        if (spanE > 0 || spanN > 0) {
+            scale_ = std::min(spanE > 0 ? room / spanE : std::numeric_limits<double>::infinity(),
+                              spanN > 0 ? (kTallest - 2 * kMargin) / spanN
+                                        : std::numeric_limits<double>::infinity());
+        }
+        left_ = kMargin + (room - spanE * scale_) / 2 - minE * scale_;
+        height_ = std::max(spanN * scale_ + 2 * kMargin, 3 * kMargin);
+        top_ = height_ - kMargin + minN * scale_ - (height_ - 2 * kMargin - spanN * scale_) / 2;
+    }
+    double X(const Position& p) const { return left_ + p.east * scale_; }
+    double Y(const Position& p) const { return top_ - p.north * scale_; }
+    double Scale() const { return scale_; }
+    double Height() const { return height_; }
+
+  private:
+    double scale_ = 1;
+    double left_ = 0;
+    double top_ = 0;
+    double height_ = 0;
+};
+
+/// The colour classes of |w|: up to 1, 2 and the critical value, then beyond it.
+struct WClasses {
+    explicit WClasses(double critical) : critical_(critical) {
+        for (const double edge : {1.0, 2.0}) {
+            if (edge < critical) edges_.push_back(edge);
+        }
+    }
+    const char* ColourOf(const AdjustedObservation& o) const {
+        if (FlagOf(o, critical_) == "outlier") return kBad;
+        const double w = core::AsPrinted(std::abs(o.w.value_or(0)), 2);
+        for (size_t k = 0; k < edges_.size(); ++k) {
+            if (w <= edges_[k]) return kColours[k];
+        }
+        return kColours[edges_.size()];
+    }
+    std::vector<Key> Legend() const {
+        std::vector<Key> keys;
+        double from = 0;
+        for (size_t k = 0; k <= edges_.size(); ++k) {
+            const double to = k < edges_.size() ? edges_[k] : critical_;
+            keys.push_back({kColours[k], Stroke::Solid, 2,
+                            k == 0 ? "|w| up to " + grid::FormatNumber(to, "0.00")
+                                   : "|w| " + grid::FormatNumber(from, "0.00") + " to " +
+                                         grid::FormatNumber(to, "0.00")});
+            from = to;
+        }
+        keys.push_back(
+            {kBad, Stroke::Solid, 2, "|w| beyond " + grid::FormatNumber(critical_, "0.00")});
+        return keys;
+    }
+
+  private:
+    static constexpr const char* kColours[] = {kGood, kFair, kAmber};
+    double critical_;
+    std::vector<double> edges_;
+};
+
+/// Redundancy numbers as the report prints them (two decimals): below 0.30, up to 0.70, above.
+const char* RedundancyColour(double r) {
+    if (!core::Within(r, 0.3, 2, core::Bound::AtLeast)) return kBad;
+    if (!core::Within(r, 0.7, 2, core::Bound::AtMost)) return kGood;
+    return kAmber;
+}
+
+std::string PointTitle(const AdjustedHeight& h, SymbolKind kind) {
+    std::string title = h.point + "\nheight " + Metres(h.height) + " m";
+    if (h.fixed) return title + "\nheld fixed";
+    title += "\nsigma " + Mm(h.sigma) + " mm";
+    if (kind == SymbolKind::Datum) title += "\n(a weighted benchmark or datum point)";
+    return title;
+}
+
+std::string SectionTitle(const AdjustedObservation& o, double critical) {
+    const auto optionalMm = [](const std::optional<double>& v) {
+        return v ? Mm(*v) + " mm" : std::string("none");
+    };
+    const Observation& ob = o.observation;
+    std::string title =
+        ob.from + " to " + ob.to + "\ndh " + Metres(ob.dh) + " m\nadjusted " + Metres(o.adjusted) +
+        " m\nv " + Mm(o.residual) + " mm\nr " + grid::FormatNumber(o.redundancy, "0.00") + "\nw " +
+        (o.w ? grid::FormatNumber(*o.w, "0.00") : "none") + "\nMDB " + optionalMm(o.mdb) +
+        "\nlength " + grid::FormatNumber(ob.lengthKm, "0.000") + " km";
+    if (const std::string flag = FlagOf(o, critical); !flag.empty()) title += "\n" + flag;
+    return title + "\n" + ob.source;
+}
+
+std::string ClosureTitle(const char* what, const ClosureCheck& c) {
+    std::string points;
+    for (const std::string& p : c.points) points += (points.empty() ? "" : " ") + p;
+    std::string title = std::string(what) + " " + points + "\nmisclosure " + Mm(c.misclosure) +
+                        " mm\nlimit " + Mm(c.limit) + " mm\nlength " +
+                        grid::FormatNumber(c.lengthKm, "0.000") + " km\n" +
+                        (c.within ? "within" : "BEYOND");
+    if (!c.source.empty()) title += "\n" + c.source;
+    return title;
+}
+
+}  // namespace
+
+Drawing DrawNetwork(const NetworkResult& result, const Positions& positions,
+                    const DrawingOptions& options) {
+    for (const AdjustedHeight& h : result.heights) {
+        if (!positions.contains(h.point)) {
+            throw NetworkError("the drawing has no place for " + h.point);
+        }
+    }
+    const Frame frame(result, positions);
+    Drawing d;
+    d.width = kWidth;
+    d.height = frame.Height();
+    d.heading = options.heading;
+    d.schematic = options.schematic;
+    const auto at = [&](const std::string& name) { return positions.find(name)->second; };
+
+    // Points: their kind, and an error bar of one sigma, exaggerated alike for all.
+    std::set<std::string, std::less<>> weighted;
+    for (const AdjustedObservation& o : result.observations) {
+        if (o.benchmark) weighted.insert(o.observation.to);
+    }
+    if (result.freeNetwork) {
+        if (options.datum.empty()) {
+            for (const AdjustedHeight& h : result.heights) weighted.insert(h.point);
+        } else {
+            weighted.insert(options.datum.begin(), options.datum.end());
+        }
+    }
+    double largestMm = 0;
+    for (const AdjustedHeight& h : result.heights) {
+        if (!h.fixed) largestMm = std::max(largestMm, h.sigma * 1000.0);
+    }
+    const double perMm = largestMm > 0 ? NiceAtMost(kLongestBar / largestMm) : 0;
+    for (const AdjustedHeight& h : result.heights) {
+        Symbol s;
+        s.kind = h.fixed                      ? SymbolKind::Benchmark
+                 : weighted.contains(h.point) ? SymbolKind::Datum
+                                              : SymbolKind::Point;
+        s.name = h.point;
+        s.x = frame.X(at(h.point));
+        s.y = frame.Y(at(h.point));
+        s.bar = h.fixed ? 0 : h.sigma * 1000.0 * perMm;
+        s.title = PointTitle(h, s.kind);
+        d.symbols.push_back(std::move(s));
+    }
+
+    // Sections: one line each, side by side where a pair of points has several.
+    std::map<std::pair<std::string, std::string>, std::pair<int, int>> pairs;  // count, drawn
+    const auto pairOf = [](const Observation& ob) {
+        return ob.from < ob.to ? std::pair(ob.from, ob.to) : std::pair(ob.to, ob.from);
+    };
+    for (const AdjustedObservation& o : result.observations) {
+        if (!o.benchmark) ++pairs[pairOf(o.observation)].first;
+    }
+    const WClasses wClasses(result.criticalW);
+    bool anyRemoved = false;
+    bool anyNoCheck = false;
+    for (const AdjustedObservation& o : result.observations) {
+        if (o.benchmark) continue;
+        const Observation& ob = o.observation;
+        const auto key = pairOf(ob);
+        auto& [count, drawn] = pairs[key];
+        const Position a = at(key.first);
+        const Position b = at(key.second);
+        double nx = -(frame.Y(b) - frame.Y(a));
+        double ny = frame.X(b) - frame.X(a);
+        const double length = std::hypot(nx, ny);
+        const double shift = (drawn++ - (count - 1) / 2.0) * kParallel;
+        nx = length > 0 ? nx / length * shift : 0;
+        ny = length > 0 ? ny / length * shift : 0;
+        Segment s;
+        s.x1 = frame.X(at(ob.from)) + nx;
+        s.y1 = frame.Y(at(ob.from)) + ny;
+        s.x2 = frame.X(at(ob.to)) + nx;
+        s.y2 = frame.Y(at(ob.to)) + ny;
+        s.title = SectionTitle(o, result.criticalW);
+        if (o.removed) {
+            s.kind = "section removed";
+            s.colour = kBad;
+            s.stroke = Stroke::Dashed;
+            anyRemoved = true;
+        } else if (o.noCheck) {
+            s.kind = "section nocheck";
+            s.colour = kNoCheckColour;
+            s.stroke = Stroke::Dotted;
+            s.width = 3.5;
+            anyNoCheck = true;
+        } else {
+            s.kind = "section";
+            s.colour = options.colourBy == ColourBy::W ? wClasses.ColourOf(o)
+                                                       : RedundancyColour(o.redundancy);
+        }
+        d.segments.push_back(std::move(s));
+    }
+
+    // Loops and lines between benchmarks: the misclosure against its limit, where they lie.
+    const auto centre = [&](const std::vector<std::string>& points) {
+        std::set<std::string_view> distinct(points.begin(), points.end());
+        double x = 0;
+        double y = 0;
+        for (const std::string_view p : distinct) {
+            const Position& pos = positions.find(p)->second;
+            x += frame.X(pos);
+            y += frame.Y(pos);
+        }
+        const double n = static_cast<double>(std::max<size_t>(distinct.size(), 1));
+        return std::pair(x / n, y / n - (distinct.size() == 1 ? kNoteLift : 0));
+    };
+    for (const ClosureCheck& c : result.loops) {
+        const auto [x, y] = centre(c.points);
+        d.notes.push_back({c.within ? "loop" : "loop beyond", x, y,
+                           Mm(c.misclosure) + " / " + Mm(c.limit) + " mm", ClosureTitle("loop", c),
+                           !c.within});
+    }
+    // A section run twice is a loop of two runs.
+    for (const ClosureCheck& c : result.doubleRuns) {
+        const auto [x, y] = centre({c.points.front(), c.points.back()});
+        d.notes.push_back({c.within ? "loop" : "loop beyond", x, y - kNoteLift,
+                           "twice " + Mm(c.misclosure) + " / " + Mm(c.limit) + " mm",
+                           ClosureTitle("section run twice", c), !c.within});
+    }
+    for (const ClosureCheck& c : result.benchmarkLines) {
+        const auto [x, y] = centre({c.points.front(), c.points.back()});
+        d.notes.push_back({c.within ? "line" : "line beyond", x, y + kNoteLift,
+                           "line " + Mm(c.misclosure) + " / " + Mm(c.limit) + " mm",
+                           ClosureTitle("line between benchmarks", c), !c.within});
+    }
+
+    // The legend.
+    if (options.colourBy == ColourBy::W) {
+        d.legendNotes.push_back(
+            "Sections coloured by |w|, the standardized residual (critical "
+            "value " +
+            grid::FormatNumber(result.criticalW, "0.00") + ")");
+        d.legend = wClasses.Legend();
+    } else {
+        d.legendNotes.push_back("Sections coloured by the redundancy number r");
+        d.legend = {{kBad, Stroke::Solid, 2, "r below 0.30"},
+                    {kAmber, Stroke::Solid, 2, "r 0.30 to 0.70"},
+                    {kGood, Stroke::Solid, 2, "r above 0.70"}};
+    }
+    if (anyRemoved) d.legend.push_back({kBad, Stroke::Dashed, 2, "removed by data snooping"});
+    if (anyNoCheck)
+        d.legend.push_back({kNoCheckColour, Stroke::Dotted, 3.5, "no check (r below 0.001)"});
+    d.legendNotes.push_back(
+        "Triangle: benchmark held fixed; hexagon: weighted benchmark or datum point; circle: "
+        "adjusted point. Arrows: the direction of levelling.");
+    d.legendNotes.push_back(
+        "Loops, sections run twice (\"twice\") and lines between benchmarks (\"line\"): "
+        "misclosure / limit in mm, in red when beyond");
+    if (perMm > 0) {
+        std::string bars = "Error bars: +-1 sigma of the height, 1 mm drawn as " +
+                           grid::GeneralNumberText(perMm) + " units";
+        if (!options.schematic) {
+            // Drawing units per metre of the map, against those per metre of height.
+            bars += " (heights exaggerated " +
+                    grid::GeneralNumberText(std::round(perMm * 1000.0 / frame.Scale())) +
+                    " times against the map)";
+        }
+        d.legendNotes.push_back(bars);
+    }
+    if (options.schematic) {
+        d.legendNotes.push_back(
+            "Schematic: points placed to show how they connect, not where "
+            "they lie; no scale");
+    } else if (frame.Scale() > 0) {
+        const double metres = NiceAtMost(kScaleShare * (kWidth - 2 * kMargin) / frame.Scale());
+        ScaleBar bar;
+        bar.x = kMargin;
+        bar.y = d.height - kMargin / 3;
+        bar.length = metres * frame.Scale();
+        bar.text = metres >= 1000 ? grid::GeneralNumberText(metres / 1000) + " km"
+                                  : grid::GeneralNumberText(metres) + " m";
+        d.scale = bar;
+    }
+    return d;
+}
+
+}  // namespace rendle::network

@@ -1,0 +1,287 @@
+#include "network/GamaXml.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <map>
+#include <pugixml.hpp>
+#include <set>
+#include <sstream>
+
+#include "core/RunState.h"
+#include "grid/XmlText.h"
+
+namespace rendle::network {
+
+namespace {
+
+/// The shortest text that reads back as the same double, with a full stop in every locale.
+std::string Exact(double value) {
+    char text[32];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, value == 0 ? 0.0 : value);
+    return error == std::errc() ? std::string(text, end) : std::string("0");
+}
+
+class Reader {
+  public:
+    Reader(std::string_view text, std::string name) : text_(text), name_(std::move(name)) {}
+
+    [[noreturn]] void Fail(const pugi::xml_node& node, const std::string& what) const {
+        throw NetworkError(name_ + ":" + std::to_string(LineOf(node)) + ": " + what);
+    }
+
+    size_t LineOf(const pugi::xml_node& node) const {
+        const auto offset = static_cast<size_t>(std::max<ptrdiff_t>(node.offset_debug(), 0));
+        return LineAt(offset);
+    }
+    size_t LineAt(size_t offset) const {
+        const std::string_view before = text_.substr(0, std::min(offset, text_.size()));
+        return 1 + static_cast<size_t>(std::count(before.begin(), before.end(), '\n'));
+    }
+
+    /// An attribute's number; nothing when the attribute is missing.
+    std::optional<double> Number(const pugi::xml_node& node, const char* attribute) const {
+        const pugi::xml_attribute a = node.attribute(attribute);
+        if (!a) return std::nullopt;
+        const std::optional<double> value = core::ParseDecimalText(a.value());
+        if (!value || !std::isfinite(*value)) {
+            Fail(node, std::string(attribute) + "=\"" + a.value() + "\" is not a number");
+        }
+        return value;
+    }
+
+    std::string Id(const pugi::xml_node& node, const char* attribute) const {
+        const std::string id = node.attribute(attribute).value();
+        if (id.empty()) Fail(node, std::string("<") + node.name() + "> has no " + attribute);
+        return id;
+    }
+
+    const std::string& Name() const { return name_; }
+
+  private:
+    std::string_view text_;
+    std::string name_;
+};
+
+bool Has(const char* value, char c) {
+    return std::string_view(value).find(c) != std::string_view::npos;
+}
+
+void ReadHeightDifferences(const Reader& r, const pugi::xml_node& block, GamaNetwork& net) {
+    for (const pugi::xml_node& node : block.children()) {
+        if (node.type() != pugi::node_element) continue;
+        const std::string kind = node.name();
+        if (kind == "cov-mat") {
+            r.Fail(node,
+                   "correlated height differences (<cov-mat>) are not read; each <dh> "
+                   "takes its own stdev");
+        }
+        if (kind != "dh") r.Fail(node, "<" + kind + "> in <height-differences>");
+        Observation o;
+        o.from = r.Id(node, "from");
+        o.to = r.Id(node, "to");
+        const std::optional<double> val = r.Number(node, "val");
+        if (!val) r.Fail(node, "<dh> has no val");
+        o.dh = *val;
+        if (std::fabs(o.dh) > kLargestDh) r.Fail(node, "a height difference beyond 10 km");
+        if (const auto dist = r.Number(node, "dist")) {
+            if (*dist < 0 || *dist > kLongestKm) r.Fail(node, "dist is not 0 to 10000 km");
+            o.lengthKm = *dist;
+        }
+        if (const auto stdev = r.Number(node, "stdev")) {
+            if (!(*stdev > 0) || *stdev > kLargestSigmaMm) {
+                r.Fail(node, "stdev is not above 0 and within 100 m");
+            }
+            o.sigmaMm = stdev;
+        }
+        if (o.from == o.to) r.Fail(node, "<dh> from " + o.from + " to itself");
+        o.source = r.Name() + ":" + std::to_string(r.LineOf(node));
+        net.observations.push_back(std::move(o));
+    }
+}
+
+/// Observed heights with their variances: weighted benchmarks.
+void ReadCoordinates(const Reader& r, const pugi::xml_node& block, GamaNetwork& net) {
+    std::vector<std::pair<Benchmark, pugi::xml_node>> observed;
+    for (const pugi::xml_node& node : block.children()) {
+        if (node.type() != pugi::node_element) continue;
+        const std::string kind = node.name();
+        if (kind == "point") {
+            if (node.attribute("x") || node.attribute("y")) {
+                r.Fail(node, "observed x and y are not levelling; only z is read");
+            }
+            const auto z = r.Number(node, "z");
+            if (!z) r.Fail(node, "an observed point with no z");
+            observed.push_back({{r.Id(node, "id"), *z, std::nullopt}, node});
+        } else if (kind == "cov-mat") {
+            const auto dim = r.Number(node, "dim");
+            const auto band = r.Number(node, "band");
+            if (!dim || *dim != static_cast<double>(observed.size())) {
+                r.Fail(node, "the <cov-mat> is not of the points observed before it");
+            }
+            if (band && *band != 0) {
+                r.Fail(node, "correlated observed heights (band above 0) are not read");
+            }
+            std::istringstream values(node.text().get());
+            for (auto& [b, at] : observed) {
+                std::string word;
+                values >> word;
+                const std::optional<double> variance = core::ParseDecimalText(word);
+                if (!variance || !(*variance > 0)) {
+                    r.Fail(node, "a variance that is not a number above 0: " + word);
+                }
+                b.sigmaMm = std::sqrt(*variance);
+            }
+        } else {
+            r.Fail(node, "<" + kind + "> in <coordinates>");
+        }
+    }
+    for (auto& [b, at] : observed) {
+        if (!b.sigmaMm) r.Fail(at, "observed height of " + b.name + " with no <cov-mat>");
+        net.benchmarks.push_back(std::move(b));
+    }
+}
+
+}  // namespace
+
+GamaNetwork ReadGamaXml(std::string_view text, const std::string& name) {
+    pugi::xml_document doc;
+    const pugi::xml_parse_result parsed =
+        doc.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_auto);
+    const Reader r(text, name);
+    if (!parsed) {
+        throw NetworkError(
+            name + ":" +
+            std::to_string(r.LineAt(static_cast<size_t>(std::max<ptrdiff_t>(parsed.offset, 0)))) +
+            ": not XML (" + parsed.description() + ")");
+    }
+    const pugi::xml_node root = doc.document_element();
+    if (std::string_view(root.name()) != "gama-local") {
+        throw NetworkError(name + ": not a GNU Gama input (no <gama-local>)");
+    }
+    GamaNetwork net;
+    std::set<std::string> seen;
+    for (const pugi::xml_node& network : root.children("network")) {
+        if (const pugi::xml_node p = network.child("parameters")) {
+            if (const auto sigma = r.Number(p, "sigma-apr"); sigma && !(*sigma > 0)) {
+                r.Fail(p, "sigma-apr is not above 0");
+            }
+            if (const auto conf = r.Number(p, "conf-pr")) {
+                if (!(*conf >= 0.5 && *conf <= 0.9999)) r.Fail(p, "conf-pr is not 0.5 to 0.9999");
+                net.confidence = conf;
+            }
+        }
+        for (const pugi::xml_node& block : network.children("points-observations")) {
+            for (const pugi::xml_node& node : block.children()) {
+                if (node.type() != pugi::node_element) continue;
+                const std::string kind = node.name();
+                if (kind == "point") {
+                    const std::string id = r.Id(node, "id");
+                    const char* fix = node.attribute("fix").value();
+                    const char* adj = node.attribute("adj").value();
+                    if (Has(fix, 'z') || Has(fix, 'Z')) {
+                        const auto z = r.Number(node, "z");
+                        if (!z) r.Fail(node, "point " + id + " is held fixed with no z");
+                        if (std::fabs(*z) > kHighestBenchmark) {
+                            r.Fail(node, "a height beyond 100 km of the datum");
+                        }
+                        if (!seen.insert(id).second) r.Fail(node, "point " + id + " is held twice");
+                        net.benchmarks.push_back({id, *z, std::nullopt});
+                    } else if (Has(adj, 'Z')) {
+                        net.datum.push_back(id);
+                    }
+                } else if (kind == "height-differences") {
+                    ReadHeightDifferences(r, node, net);
+                } else if (kind == "coordinates") {
+                    ReadCoordinates(r, node, net);
+                } else if (kind == "obs") {
+                    for (const pugi::xml_node& o : node.children()) {
+                        if (o.type() == pugi::node_element) {
+                            r.Fail(o, std::string("<") + o.name() +
+                                          "> is not a height difference; only levelling is "
+                                          "adjusted");
+                        }
+                    }
+                } else if (kind == "vectors") {
+                    r.Fail(node,
+                           "<vectors> are not height differences; only levelling is "
+                           "adjusted");
+                } else {
+                    r.Fail(node, "<" + kind + "> is not read");
+                }
+            }
+        }
+    }
+    if (net.observations.empty()) {
+        throw NetworkError(name + ": no height differences (<height-differences> with <dh>)");
+    }
+    return net;
+}
+
+std::string GamaXmlOf(const NetworkResult& result, const std::vector<std::string>& datum,
+                      const std::string& description) {
+    pugi::xml_document doc;
+    pugi::xml_node declaration = doc.append_child(pugi::node_declaration);
+    declaration.append_attribute("version") = "1.0";
+    declaration.append_attribute("encoding") = "UTF-8";
+    pugi::xml_node root = doc.append_child("gama-local");
+    root.append_attribute("xmlns") = "http://www.gnu.org/software/gama/gama-local";
+    pugi::xml_node network = root.append_child("network");
+    network.append_child("description").text() = grid::XmlSafeText(description).c_str();
+    pugi::xml_node parameters = network.append_child("parameters");
+    parameters.append_attribute("sigma-apr") = "1";
+    parameters.append_attribute("conf-pr") = Exact(result.confidence).c_str();
+    pugi::xml_node block = network.append_child("points-observations");
+
+    std::map<std::string, double, std::less<>> weighted;  // point, sigma mm
+    std::map<std::string, double, std::less<>> observedHeight;
+    for (const AdjustedObservation& o : result.observations) {
+        if (o.benchmark) {
+            weighted[o.observation.to] = o.sigma * 1000.0;
+            observedHeight[o.observation.to] = o.observation.dh;
+        }
+    }
+    const std::set<std::string, std::less<>> datumPoints(datum.begin(), datum.end());
+    for (const AdjustedHeight& h : result.heights) {
+        pugi::xml_node point = block.append_child("point");
+        point.append_attribute("id") = grid::XmlSafeText(h.point).c_str();
+        if (h.fixed) {
+            point.append_attribute("z") = Exact(h.height).c_str();
+            point.append_attribute("fix") = "z";
+        } else {
+            const bool inDatum =
+                result.freeNetwork && (datumPoints.empty() || datumPoints.contains(h.point));
+            point.append_attribute("adj") = inDatum ? "Z" : "z";
+        }
+    }
+    pugi::xml_node differences = block.append_child("height-differences");
+    for (const AdjustedObservation& o : result.observations) {
+        if (o.benchmark) continue;
+        const Observation& ob = o.observation;
+        pugi::xml_node dh = differences.append_child("dh");
+        dh.append_attribute("from") = grid::XmlSafeText(ob.from).c_str();
+        dh.append_attribute("to") = grid::XmlSafeText(ob.to).c_str();
+        dh.append_attribute("val") = Exact(ob.dh).c_str();
+        dh.append_attribute("stdev") = Exact(o.sigma * 1000.0).c_str();
+        dh.append_attribute("dist") = Exact(ob.lengthKm).c_str();
+    }
+    if (!weighted.empty()) {
+        pugi::xml_node coordinates = block.append_child("coordinates");
+        std::string variances;
+        for (const auto& [name, sigmaMm] : weighted) {
+            pugi::xml_node point = coordinates.append_child("point");
+            point.append_attribute("id") = grid::XmlSafeText(name).c_str();
+            point.append_attribute("z") = Exact(observedHeight[name]).c_str();
+            variances += (variances.empty() ? "" : " ") + Exact(sigmaMm * sigmaMm);
+        }
+        pugi::xml_node covariance = coordinates.append_child("cov-mat");
+        covariance.append_attribute("dim") = std::to_string(weighted.size()).c_str();
+        covariance.append_attribute("band") = "0";
+        covariance.text() = variances.c_str();
+    }
+    std::ostringstream out;
+    doc.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
+    return out.str();
+}
+
+}  // namespace rendle::network
