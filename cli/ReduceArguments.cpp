@@ -142,6 +142,9 @@ std::optional<int> ParseReduceArguments(int argc, char** argv, ReduceCommand& co
         "many)");
     app.add_flag("--json-lines", command.jsonLines,
                  "Print one line of JSON per field book, naming it, however many are given");
+    app.add_flag("--quiet", command.quiet,
+                 "No progress line (books done of all, shown on a terminal when the reports go "
+                 "elsewhere)");
     app.add_option("--save", command.savePath,
                    "Also write the level sheet as a workbook (.xlsx); a folder for many books")
         ->check(NotAnOption);

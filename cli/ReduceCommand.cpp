@@ -110,7 +110,11 @@ int RunReduceCommand(const ReduceCommand& command, const std::atomic<bool>& stop
     // closed pipe) ends the run as a failure.
     std::string outputError;
     size_t delivered = 0;
-    const auto deliver = [&outputError, &delivered](const ItemOutput& item) {
+    // Books done of all, on a terminal whose screen the reports do not go to.
+    ShowProgressOnTerminal(!command.quiet && plans.size() > 1 && isatty(STDOUT_FILENO) == 0);
+    const std::string all = " of " + std::to_string(plans.size()) + " field books";
+    const auto deliver = [&outputError, &delivered, &all](const ItemOutput& item) {
+        if (!item.err.empty()) EndProgress();
         if (!WriteAll(STDOUT_FILENO, item.out)) {
             outputError = grid::WriteErrorText(errno);
             WriteAll(ProgramStderr(), item.err);
@@ -118,9 +122,11 @@ int RunReduceCommand(const ReduceCommand& command, const std::atomic<bool>& stop
         }
         WriteAll(ProgramStderr(), item.err);
         delivered += item.whole ? 1 : 0;
+        Progress("rendle-reduce: " + std::to_string(delivered) + all);
         return true;
     };
     const int status = RunInOrder(plans.size(), command.jobs, work, deliver, stop);
+    EndProgress();
     if (!outputError.empty()) {
         Say("rendle-reduce: standard output could not be written (" + outputError +
             "); the books after it were not reduced");

@@ -28,6 +28,7 @@ struct ReduceCommand {
     std::optional<double> stationLimitMm;
     std::optional<int> runNumber;
     std::string classId;
+    bool quiet = false;  ///< no progress line
 };
 
 /// Parses rendle-reduce's command line into `command`. Nothing when the program goes on; else

@@ -47,6 +47,21 @@ ProgressLine& TheProgressLine() {
 constexpr auto kProgressEvery = std::chrono::milliseconds(100);
 constexpr std::string_view kClearLine = "\r\033[K";
 
+/// A progress line is on show, for a signal handler to clear.
+volatile std::sig_atomic_t progressShown = 0;
+int progressFd = STDERR_FILENO;
+
+extern "C" void EndAtOnce(int signal) {
+    if (progressShown) {
+        const char clear[] = "\r\033[K";
+        [[maybe_unused]] const ssize_t ignored = write(progressFd, clear, sizeof clear - 1);
+    }
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    sigaction(signal, &standard, nullptr);
+    raise(signal);
+}
+
 }  // namespace
 
 int ProgramStderr() {
@@ -61,6 +76,13 @@ void CatchStopSignals() {
     struct sigaction stop {};
     stop.sa_handler = RequestStop;
     stop.sa_flags = SA_RESTART;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &stop, nullptr);
+}
+
+void EndAtOnceOnStopSignals() {
+    progressFd = ProgramStderr();
+    struct sigaction stop {};
+    stop.sa_handler = EndAtOnce;
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &stop, nullptr);
 }
 
@@ -90,6 +112,7 @@ void Say(const std::string& line) {
     WriteAll(ProgramStderr(),
              std::string(progress.shown ? kClearLine : "") + grid::EscapedText(line) + "\n");
     progress.shown = false;
+    progressShown = 0;
 }
 
 void ShowProgressOnTerminal(bool on) {
@@ -106,6 +129,7 @@ void Progress(const std::string& text, bool now) {
     if (!now && progress.shown && time - progress.last < kProgressEvery) return;
     progress.last = time;
     progress.shown = true;
+    progressShown = 1;
     WriteAll(ProgramStderr(), std::string(kClearLine) + grid::EscapedText(text));
 }
 
@@ -114,6 +138,7 @@ void EndProgress() {
     const std::lock_guard lock(progress.mutex);
     if (progress.shown) WriteAll(ProgramStderr(), kClearLine);
     progress.shown = false;
+    progressShown = 0;
 }
 
 std::string NotAnOption(const std::string& value) {

@@ -80,8 +80,11 @@ int Run(int argc, char** argv) {
     }
     job.tellSnooping = isatty(STDERR_FILENO) != 0;
     // Until the outputs are written, Ctrl+C ends the program at once: nothing is written before.
+    rendle::cli::EndAtOnceOnStopSignals();
     rendle::cli::ShowProgressOnTerminal(!quiet);
-    job.progress = [](const std::string& stage) { rendle::cli::Progress("rendle-net: " + stage); };
+    job.progress = [](const std::string& stage) {
+        rendle::cli::Progress("rendle-net: " + stage, true);
+    };
     const net::JobResult result = net::RunNetworkJob(job, Say);
     switch (result.status) {
         case net::JobStatus::BadInput:

@@ -16,6 +16,7 @@ namespace {
 constexpr double kWidth = 960;       // the network's area, drawing units
 constexpr double kTallest = 720;     // at most this tall
 constexpr double kMargin = 60;       // room for labels around it
+constexpr double kReadable = 60;     // the median section drawn at least this long
 constexpr double kLongestBar = 24;   // the largest error bar's half, about
 constexpr double kParallel = 6;      // between sections of one pair of points
 constexpr double kNoteLift = 16;     // a line loop's note above its point
@@ -56,13 +57,31 @@ class Frame {
         if (result.heights.empty()) minE = maxE = minN = maxN = 0;
         const double spanE = maxE - minE;
         const double spanN = maxN - minN;
-        const double room = kWidth - 2 * kMargin;
+        double room = kWidth - 2 * kMargin;
         scale_ = 1;
         if (spanE > 0 || spanN > 0) {
             scale_ = std::min(spanE > 0 ? room / spanE : std::numeric_limits<double>::infinity(),
                               spanN > 0 ? (kTallest - 2 * kMargin) / spanN
                                         : std::numeric_limits<double>::infinity());
+            // A large network is drawn larger, so that its sections keep a readable length:
+            // the median section at least kReadable units.
+            std::vector<double> lengths;
+            for (const AdjustedObservation& o : result.observations) {
+                if (o.benchmark) continue;
+                const Position& a = positions.find(o.observation.from)->second;
+                const Position& b = positions.find(o.observation.to)->second;
+                if (const double l = std::hypot(a.east - b.east, a.north - b.north); l > 0) {
+                    lengths.push_back(l);
+                }
+            }
+            if (!lengths.empty()) {
+                auto middle = lengths.begin() + static_cast<std::ptrdiff_t>(lengths.size() / 2);
+                std::nth_element(lengths.begin(), middle, lengths.end());
+                scale_ = std::max(scale_, kReadable / *middle);
+            }
+            room = std::max(room, spanE * scale_);
         }
+        width_ = room + 2 * kMargin;
         left_ = kMargin + (room - spanE * scale_) / 2 - minE * scale_;
         height_ = std::max(spanN * scale_ + 2 * kMargin, 3 * kMargin);
         top_ = height_ - kMargin + minN * scale_ - (height_ - 2 * kMargin - spanN * scale_) / 2;
@@ -71,9 +90,11 @@ class Frame {
     double Y(const Position& p) const { return top_ - p.north * scale_; }
     double Scale() const { return scale_; }
     double Height() const { return height_; }
+    double Width() const { return width_; }
 
   private:
     double scale_ = 1;
+    double width_ = 0;
     double left_ = 0;
     double top_ = 0;
     double height_ = 0;
@@ -167,7 +188,7 @@ Drawing DrawNetwork(const NetworkResult& result, const Positions& positions,
     }
     const Frame frame(result, positions);
     Drawing d;
-    d.width = kWidth;
+    d.width = frame.Width();
     d.height = frame.Height();
     d.heading = options.heading;
     d.schematic = options.schematic;
@@ -323,7 +344,8 @@ Drawing DrawNetwork(const NetworkResult& result, const Positions& positions,
             "Schematic: points placed to show how they connect, not where "
             "they lie; no scale");
     } else if (frame.Scale() > 0) {
-        const double metres = NiceAtMost(kScaleShare * (kWidth - 2 * kMargin) / frame.Scale());
+        const double metres =
+            NiceAtMost(kScaleShare * (frame.Width() - 2 * kMargin) / frame.Scale());
         ScaleBar bar;
         bar.x = kMargin;
         bar.y = d.height - kMargin / 3;

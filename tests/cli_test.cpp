@@ -1286,3 +1286,198 @@ TEST(RendleNet, TheWorkbookHoldsHeightsAndObservations) {
 }
 
 }  // namespace
+
+namespace {
+
+/// A folder of its own for a test's files, removed after it.
+struct Folder {
+    explicit Folder(const std::string& name)
+        : path(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid()))) {
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+    }
+    ~Folder() { std::filesystem::remove_all(path); }
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
+    std::filesystem::path path;
+};
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+TEST(RendleNetDrawing, TheBundledLoopDrawnPrintedAndExchanged) {
+    const Folder dir("rendle-net-drawing");
+    const std::string svg = dir / "loop.svg";
+    const std::string pdf = dir / "loop.pdf";
+    const std::string gkf = dir / "loop.gkf";
+    const Result run = RunNet("--json --svg " + svg + " --pdf " + pdf + " --gama-xml " + gkf +
+                              " --fix BM1=100 " + kLoopOfTwoRuns);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "") << "no progress line in a pipe";
+
+    // The drawing holds one symbol per point and one line per observation, the two runs a
+    // section run twice labelled with its misclosure against its limit.
+    const std::string drawing = Slurp(svg);
+    EXPECT_EQ(Count(drawing, "class=\"benchmark\""), 1u);
+    EXPECT_EQ(Count(drawing, "class=\"point\""), 1u);
+    EXPECT_EQ(Count(drawing, "class=\"section\""), 2u);
+    EXPECT_EQ(Count(drawing, "class=\"loop\""), 1u);
+    EXPECT_NE(drawing.find("twice 0.60 / 0.88 mm"), std::string::npos);
+    EXPECT_NE(drawing.find("<title>BM7\nheight 100.80231 m\nsigma 0.30 mm</title>"),
+              std::string::npos);
+    // A real renderer draws it.
+    const Result png = RunShell("rsvg-convert " + svg + " -o " + (dir / "loop.png"));
+    EXPECT_EQ(png.status, 0) << png.err;
+    EXPECT_GT(std::filesystem::file_size(dir / "loop.png"), 1000u);
+
+    // The paged report: the drawing, then every sheet in its order.
+    const Result text = RunShell("pdftotext -layout " + pdf + " -");
+    ASSERT_EQ(text.status, 0) << text.err;
+    size_t at = 0;
+    for (const char* heading :
+         {"Levelling network (schematic)", "BM1", "Summary", "Heights", "100.80231", "Observations",
+          "Loops", "Lines between benchmarks", "Sections run twice", "Snooping", "policy: off"}) {
+        const size_t found = text.out.find(heading, at);
+        ASSERT_NE(found, std::string::npos) << heading << " after " << at << "\n" << text.out;
+        at = found;
+    }
+
+    // GNU Gama's input, read back, adjusts to the same heights, weighted by its own stdevs.
+    const json first = json::parse(run.out);
+    const Result again = RunNet("--json " + gkf);
+    ASSERT_EQ(again.status, 0) << again.err;
+    const json second = json::parse(again.out);
+    EXPECT_EQ(second["weights"], "by each observation's sigma_mm");
+    ASSERT_EQ(second["heights"].size(), first["heights"].size());
+    for (size_t i = 0; i < first["heights"].size(); ++i) {
+        EXPECT_EQ(second["heights"][i]["point"], first["heights"][i]["point"]);
+        EXPECT_NEAR(second["heights"][i]["height"].get<double>(),
+                    first["heights"][i]["height"].get<double>(), 1e-9);
+        EXPECT_NEAR(second["heights"][i]["sigma"].get<double>(),
+                    first["heights"][i]["sigma"].get<double>(), 1e-12);
+    }
+}
+
+TEST(RendleNetDrawing, PointsInNaturalOrderUnlessTheInputsOrderIsAsked) {
+    const Folder dir("rendle-net-order");
+    const std::string csv = dir / "order.csv";
+    std::ofstream(csv)
+        << "from,to,dh,length_km\nBM10,BM2,0.5,1\nBM2,BM1,0.25,1\nBM1,BM10,-0.75,1\n";
+    const auto points = [](const Result& r) {
+        std::string names;
+        const json document = json::parse(r.out);
+        for (const json& h : document["heights"]) {
+            names += h["point"].get<std::string>() + " ";
+        }
+        return names;
+    };
+    EXPECT_EQ(points(RunNet("--json --fix BM10=10 " + csv)), "BM1 BM2 BM10 ");
+    EXPECT_EQ(points(RunNet("--json --order input --fix BM10=10 " + csv)), "BM10 BM2 BM1 ");
+    EXPECT_EQ(RunNet("--order alphabetic --fix BM10=10 " + csv).status, 64);
+}
+
+// Outputs and drawing inputs are checked before any work: each case's status and its one line.
+TEST(RendleNetDrawing, OutputsAndCoordinatesAreCheckedFirst) {
+    const Folder dir("rendle-net-outputs");
+    const std::string north = Sample("network/north.gsi");
+    const std::string xy = dir / "xy.csv";
+    std::ofstream(xy) << "name,east,north\nBM1,1000,2000\n";
+    const std::string gkf = dir / "angles.gkf";
+    std::ofstream(gkf) << "<?xml version='1.0'?>\n<gama-local><network><points-observations>\n"
+                          "<point id='A' z='1' fix='z'/>\n<obs>\n<direction from='A' to='B' "
+                          "val='10'/>\n</obs></points-observations></network></gama-local>\n";
+    const struct {
+        std::string arguments;
+        int status;
+        std::string says;
+    } cases[] = {
+        {"--svg " + north + " --fix BM1=100 " + kLoopOfTwoRuns, 2,
+         "rendle-net: --svg " + north + " would replace the input " + north + "\n"},
+        {"--save " + (dir / "a.out") + " --svg " + (dir / "a.out") + " --fix BM1=100 " +
+             kLoopOfTwoRuns,
+         2, "rendle-net: --svg " + (dir / "a.out") + " is the file of --save as well\n"},
+        {"--pdf " + dir.path.string() + " --fix BM1=100 " + kLoopOfTwoRuns, 2,
+         "rendle-net: --pdf " + dir.path.string() + " is a folder; name the file\n"},
+        {"--svg " + (dir / "a.svg") + " --coordinates " + xy + " --fix BM1=100 " + kLoopOfTwoRuns,
+         2, "rendle-net: " + xy + " has no coordinates for BM7\n"},
+        {"--fix A=1 " + gkf, 2,
+         "rendle-net: " + gkf +
+             ":5: <direction> is not a height difference; only levelling is "
+             "adjusted\n"},
+        {"--colour-by sigma --fix BM1=100 " + kLoopOfTwoRuns, 64, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const Result r = RunNet(c.arguments);
+        EXPECT_EQ(r.status, c.status);
+        if (!c.says.empty()) {
+            EXPECT_EQ(r.err, c.says);
+        }
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "a.out"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "a.svg"));
+}
+
+/// A grid of `side` × `side` points levelled 1 km a leg, as a CSV file of observations.
+void WriteGrid(const std::string& path, int side) {
+    std::ofstream out(path);
+    out << "from,to,dh,length_km\n";
+    for (int r = 0; r < side; ++r) {
+        for (int c = 0; c < side; ++c) {
+            const int p = r * side + c;
+            if (c + 1 < side) out << 'P' << p << ",P" << p + 1 << ",0.1" << (p % 7) << ",1\n";
+            if (r + 1 < side) out << 'P' << p << ",P" << p + side << ",-0.2" << (p % 5) << ",1\n";
+        }
+    }
+}
+
+TEST(RendleNetProgress, OnATerminalOnlyAndNotWhenQuiet) {
+    const Folder dir("rendle-net-progress");
+    const std::string grid = dir / "grid.csv";
+    WriteGrid(grid, 12);
+    // `script` gives the program a terminal; its stderr is the typescript.
+    const auto onTerminal = [&](const std::string& command) {
+        return RunShell("script -qec \"" + command + " >/dev/null\" /dev/null").out;
+    };
+    const std::string shown = onTerminal(kNet + " --snoop always --fix P0=0 " + grid);
+    for (const std::string& stage :
+         {"reading " + grid + " (1 of 1)", std::string("factoring"), std::string("statistics"),
+          std::string("snooping round 1"), std::string("writing")}) {
+        EXPECT_NE(shown.find("\r\033[Krendle-net: " + stage), std::string::npos) << stage << "\n"
+                                                                                 << shown;
+    }
+    EXPECT_EQ(onTerminal(kNet + " --quiet --fix P0=0 " + grid).find("\033[K"), std::string::npos);
+    EXPECT_EQ(RunNet("--fix P0=0 " + grid).err.find("factoring"), std::string::npos)
+        << "none in a pipe";
+
+    const std::string books = Sample("ring-road.sdr20.SDR") + " " + Sample("ring-road.m5.DAT");
+    EXPECT_NE(onTerminal(kReduce + " " + books).find("\r\033[Krendle-reduce: 1 of 2 field books"),
+              std::string::npos);
+    EXPECT_EQ(onTerminal(kReduce + " --quiet " + books).find("field books"), std::string::npos);
+}
+
+// Ctrl+C while the network is adjusted and laid out: the program ends as the signal ends it
+// (130 in a shell, even started in the background where the shell ignores SIGINT for it), and
+// nothing is written, not even a file staged beside the drawing.
+TEST(RendleNetProgress, CtrlCWhileAdjustingWritesNothing) {
+    const Folder dir("rendle-net-stop");
+    const std::string grid = dir / "grid.csv";
+    WriteGrid(grid, 100);
+    const std::string svg = dir / "grid.svg";
+    const Result stopped = RunShell("bash -c '(" + kNet + " --fix P0=0 --svg " + svg + " " + grid +
+                                    "; echo \"status $?\" >&2) & sleep 0.5; pkill -INT -f -- \"" +
+                                    svg + "\"; wait $!'");
+    EXPECT_NE(stopped.err.find("status 130"), std::string::npos) << stopped.err;
+    EXPECT_EQ(stopped.out, "");
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path))
+        ++files;
+    EXPECT_EQ(files, 1u) << "only the grid's observations";
+}
+
+}  // namespace
