@@ -83,7 +83,12 @@ void EndAtOnceOnStopSignals() {
     progressFd = ProgramStderr();
     struct sigaction stop {};
     stop.sa_handler = EndAtOnce;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &stop, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal the program was started with ignored stays ignored (nohup's SIGHUP).
+        struct sigaction was {};
+        if (sigaction(signal, nullptr, &was) == 0 && was.sa_handler == SIG_IGN) continue;
+        sigaction(signal, &stop, nullptr);
+    }
 }
 
 const std::atomic<bool>& StopRequested() {

@@ -16,9 +16,9 @@ int ProgramStderr();
 /// one ends it at once, as the signal would have.
 void CatchStopSignals();
 const std::atomic<bool>& StopRequested();
-/// SIGINT, SIGTERM and SIGHUP end the program at once, as the signal does by default (even
-/// where the parent had it ignored), the progress line cleared first: for work that writes
-/// nothing until it ends.
+/// SIGINT, SIGTERM and SIGHUP end the program at once, as the signal does by default, the
+/// progress line cleared first (one the program was started with ignored stays ignored): for
+/// work that writes nothing until it ends.
 void EndAtOnceOnStopSignals();
 /// After a stop asked for by a signal, ends the program as that signal would have ended it.
 void EndAsSignalled();

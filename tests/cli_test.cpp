@@ -1360,6 +1360,19 @@ TEST(RendleNetDrawing, TheBundledLoopDrawnPrintedAndExchanged) {
         EXPECT_NEAR(second["heights"][i]["sigma"].get<double>(),
                     first["heights"][i]["sigma"].get<double>(), 1e-12);
     }
+
+    // Its conf-pr sets the heights' confidence, unless --confidence is given.
+    std::string written = Slurp(gkf);
+    const size_t conf = written.find("conf-pr=\"0.95\"");
+    ASSERT_NE(conf, std::string::npos) << written;
+    std::ofstream(gkf) << written.replace(conf, 15, "conf-pr=\"0.99\"");
+    const auto interval = [&](const std::string& options) {
+        const Result r = RunNet("--json " + options + gkf);
+        return json::parse(r.out)["heights"][1]["confidenceInterval"].get<double>();
+    };
+    const double sigma = first["heights"][1]["sigma"].get<double>();
+    EXPECT_NEAR(interval("") / sigma, 63.657, 0.001) << "Student's t, 1 degree, 99 %";
+    EXPECT_NEAR(interval("--confidence 0.95 ") / sigma, 12.706, 0.001) << "95 %";
 }
 
 TEST(RendleNetDrawing, PointsInNaturalOrderUnlessTheInputsOrderIsAsked) {
@@ -1462,8 +1475,8 @@ TEST(RendleNetProgress, OnATerminalOnlyAndNotWhenQuiet) {
 }
 
 // Ctrl+C while the network is adjusted and laid out: the program ends as the signal ends it
-// (130 in a shell, even started in the background where the shell ignores SIGINT for it), and
-// nothing is written, not even a file staged beside the drawing.
+// (130 in a shell), nothing is written, not even a file staged beside the drawing, and on a
+// terminal its progress line is cleared.
 TEST(RendleNetProgress, CtrlCWhileAdjustingWritesNothing) {
     const Folder dir("rendle-net-stop");
     const std::string grid = dir / "grid.csv";
@@ -1478,6 +1491,13 @@ TEST(RendleNetProgress, CtrlCWhileAdjustingWritesNothing) {
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path))
         ++files;
     EXPECT_EQ(files, 1u) << "only the grid's observations";
+
+    const Result onTerminal = RunShell(
+        "bash -c '(script -qec \"" + kNet + " --fix P0=0 --svg " + svg + " " + grid +
+        "\" /dev/null) & sleep 0.5; pkill -INT -f -- \"^" + kNet + ".*" + svg + "\"; wait $!'");
+    EXPECT_NE(onTerminal.out.find("rendle-net: "), std::string::npos) << onTerminal.out;
+    EXPECT_TRUE(onTerminal.out.ends_with("\r\033[K")) << onTerminal.out;
+    EXPECT_FALSE(std::filesystem::exists(svg));
 }
 
 }  // namespace

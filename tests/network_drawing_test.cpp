@@ -70,7 +70,7 @@ const char* kLoops =
 NetworkResult AdjustLoops(Snooping snoop) {
     AdjustmentOptions options;
     options.snoop = snoop;
-    return Adjust(Csv(kLoops), {{"A", 100.0, std::nullopt}, {"B", 101.0, 1.0}}, {}, options);
+    return Adjust(Csv(kLoops), {{"A", 100.0, std::nullopt}, {"B", 101.0, 2.0}}, {}, options);
 }
 
 /// Elements of an SVG document by their class attribute, each with its <title>.
@@ -370,7 +370,7 @@ TEST(GamaXml, AJobWrittenAndReadBackAdjustsTheSame) {
     ASSERT_EQ(read.observations.size(), 11u);
     ASSERT_EQ(read.benchmarks.size(), 2u);
     EXPECT_EQ(read.benchmarks[1].name, "B");
-    EXPECT_EQ(read.benchmarks[1].sigmaMm, 1.0);
+    EXPECT_EQ(read.benchmarks[1].sigmaMm, 2.0);
     AdjustmentOptions options;
     options.weighting = Weighting::Sigma;
     ExpectSameHeights(first, Adjust(read.observations, read.benchmarks, {}, options));
