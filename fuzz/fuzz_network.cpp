@@ -1,11 +1,14 @@
 // libFuzzer target: a levelling network read as rendle-net reads it and adjusted with every
 // statistic. The first byte chooses the options (weights, snooping, a class, the datum); the rest
-// is a CSV file of observations, or a field book (any format Rendle reads), followed after a
-// line "#benchmarks" by a benchmarks file. A file that does not read, or a network that cannot
+// is a CSV file of observations, GNU Gama's XML, or a field book (any format Rendle reads),
+// followed after a line "#benchmarks" by a benchmarks file. A file that does not read, or a network that cannot
 // be adjusted, must say so; nothing may crash or hang, and what is adjusted must hold together:
 // redundancy numbers summing to the degrees of freedom, finite heights, held heights exact,
-// every verdict its printed figures', a JSON document that parses.
+// every verdict its printed figures', a JSON document that parses, a drawing whose SVG parses
+// as XML, and Gama's XML written that reads back with every observation.
 #include <rapidjson/document.h>
+
+#include <pugixml.hpp>
 
 #include <cmath>
 #include <cstddef>
@@ -17,6 +20,8 @@
 #include "core/ToleranceClasses.h"
 #include "core/Verdict.h"
 #include "network/Adjustment.h"
+#include "network/Drawing.h"
+#include "network/GamaXml.h"
 #include "network/NetworkInput.h"
 #include "network/NetworkReport.h"
 #include "readers/FieldBook.h"
@@ -51,7 +56,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     try {
         NetworkInput input;
-        if (text.starts_with("from") || text.starts_with("to") || text.starts_with("dh")) {
+        std::vector<Benchmark> held;
+        if (text.starts_with("<")) {
+            GamaNetwork gama = ReadGamaXml(text, "fuzz.gkf");
+            input.observations = std::move(gama.observations);
+            held = std::move(gama.benchmarks);
+        } else if (text.starts_with("from") || text.starts_with("to") || text.starts_with("dh")) {
             std::istringstream in(text);
             input.observations = ReadObservations(in, "fuzz.csv");
         } else {
@@ -68,6 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         std::istringstream benchmarksIn(benchmarkText);
         std::vector<Benchmark> benchmarks = ReadBenchmarks(benchmarksIn, "fuzz-benchmarks.csv");
+        benchmarks.insert(benchmarks.begin(), held.begin(), held.end());
         if ((choice & 8) != 0 && benchmarks.empty() && !input.observations.empty()) {
             benchmarks.push_back({input.observations.front().from, 0.0, std::nullopt});
         }
@@ -109,6 +120,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         WriteJsonReport(result, {}, json);
         rapidjson::Document document;
         Check(!document.Parse(json.str().c_str()).HasParseError());
+
+        // The drawing, its points placed on a line (the layout is Graphviz's to test).
+        Positions positions;
+        double east = 0;
+        for (const AdjustedHeight& h : result.heights) positions[h.point] = {east++, east / 3};
+        DrawingOptions drawing;
+        drawing.colourBy = (choice & 64) != 0 ? ColourBy::Redundancy : ColourBy::W;
+        drawing.schematic = (choice & 128) != 0;
+        const std::string svg = SvgOf(DrawNetwork(result, positions, drawing));
+        pugi::xml_document parsed;
+        Check(static_cast<bool>(parsed.load_string(svg.c_str())));
+
+        const GamaNetwork back = ReadGamaXml(GamaXmlOf(result, options.datum, text), "back.gkf");
+        size_t differences = 0;
+        for (const AdjustedObservation& o : result.observations) differences += o.benchmark ? 0 : 1;
+        Check(back.observations.size() == differences);
     } catch (const NetworkError&) {
         // said, as it should be
     }
