@@ -1,6 +1,7 @@
 // Speed and memory of the network adjustment with every statistic (heights' standard
 // deviations, redundancy numbers, w, MDB, loops, sections run twice) on square grids of
-// levelled legs, 10³ to 10⁵ points, one benchmark held in a corner.
+// levelled legs, 10³ to 10⁵ points, one benchmark held in a corner; and the drawing of such a
+// grid, laid out by Graphviz and written as SVG.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -8,6 +9,7 @@
 #include <random>
 
 #include "network/Adjustment.h"
+#include "network/Drawing.h"
 
 namespace {
 
@@ -84,6 +86,30 @@ void BM_SnoopGridNetwork(benchmark::State& state) {
 BENCHMARK(BM_SnoopGridNetwork)
     ->Arg(10000)
     ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// The drawing of an adjusted grid: Graphviz's schematic layout (neato up to 1,000 points, sfdp
+// above), the drawing described and written as SVG. The adjustment is outside the timing.
+void BM_DrawGridNetwork(benchmark::State& state) {
+    const auto points = static_cast<size_t>(state.range(0));
+    const auto side = static_cast<size_t>(std::lround(std::sqrt(static_cast<double>(points))));
+    const auto result = rendle::network::Adjust(Grid(side), {{"P0", 100.0, std::nullopt}}, {}, {});
+    size_t bytes = 0;
+    for (auto _ : state) {
+        const auto positions = rendle::network::SchematicLayout(result);
+        const std::string svg =
+            rendle::network::SvgOf(rendle::network::DrawNetwork(result, positions, {}));
+        bytes = svg.size();
+        benchmark::DoNotOptimize(svg.data());
+    }
+    state.counters["svg_MB"] = static_cast<double>(bytes) / 1e6;
+    state.counters["peak_MB"] = PeakMegabytes();
+}
+BENCHMARK(BM_DrawGridNetwork)
+    ->Arg(900)
+    ->Arg(1024)
+    ->Arg(10000)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 

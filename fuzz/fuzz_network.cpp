@@ -1,19 +1,18 @@
 // libFuzzer target: a levelling network read as rendle-net reads it and adjusted with every
 // statistic. The first byte chooses the options (weights, snooping, a class, the datum); the rest
 // is a CSV file of observations, GNU Gama's XML, or a field book (any format Rendle reads),
-// followed after a line "#benchmarks" by a benchmarks file. A file that does not read, or a network that cannot
-// be adjusted, must say so; nothing may crash or hang, and what is adjusted must hold together:
-// redundancy numbers summing to the degrees of freedom, finite heights, held heights exact,
-// every verdict its printed figures', a JSON document that parses, a drawing whose SVG parses
-// as XML, and Gama's XML written that reads back with every observation.
+// followed after a line "#benchmarks" by a benchmarks file. A file that does not read, or a network
+// that cannot be adjusted, must say so; nothing may crash or hang, and what is adjusted must hold
+// together: redundancy numbers summing to the degrees of freedom, finite heights, held heights
+// exact, every verdict its printed figures', a JSON document that parses, a drawing whose SVG
+// parses as XML, and Gama's XML written that reads back with every observation.
 #include <rapidjson/document.h>
-
-#include <pugixml.hpp>
 
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <pugixml.hpp>
 #include <sstream>
 #include <string>
 

@@ -273,35 +273,45 @@ Drawing DrawNetwork(const NetworkResult& result, const Positions& positions,
         d.segments.push_back(std::move(s));
     }
 
-    // Loops and lines between benchmarks: the misclosure against its limit, where they lie.
-    const auto centre = [&](const std::vector<std::string>& points) {
+    // Loops and lines between benchmarks: the misclosure against its limit, where they lie. A
+    // line closed on a point no section reaches has no place in the drawing: its note stands in
+    // a column at the top right.
+    size_t unplaced = 0;
+    const auto centre = [&](const std::vector<std::string>& points, double lift) {
         std::set<std::string_view> distinct(points.begin(), points.end());
         double x = 0;
         double y = 0;
+        size_t placed = 0;
         for (const std::string_view p : distinct) {
-            const Position& pos = positions.find(p)->second;
-            x += frame.X(pos);
-            y += frame.Y(pos);
+            const auto pos = positions.find(p);
+            if (pos == positions.end()) continue;
+            x += frame.X(pos->second);
+            y += frame.Y(pos->second);
+            ++placed;
         }
-        const double n = static_cast<double>(std::max<size_t>(distinct.size(), 1));
-        return std::pair(x / n, y / n - (distinct.size() == 1 ? kNoteLift : 0));
+        if (placed == 0) {
+            return std::pair(d.width - 2 * kMargin,
+                             kMargin / 2 + kNoteLift * static_cast<double>(unplaced++));
+        }
+        const double n = static_cast<double>(placed);
+        return std::pair(x / n, y / n + (placed == 1 ? -kNoteLift : lift));
     };
     for (const ClosureCheck& c : result.loops) {
-        const auto [x, y] = centre(c.points);
+        const auto [x, y] = centre(c.points, 0);
         d.notes.push_back({c.within ? "loop" : "loop beyond", x, y,
                            Mm(c.misclosure) + " / " + Mm(c.limit) + " mm", ClosureTitle("loop", c),
                            !c.within});
     }
     // A section run twice is a loop of two runs.
     for (const ClosureCheck& c : result.doubleRuns) {
-        const auto [x, y] = centre({c.points.front(), c.points.back()});
-        d.notes.push_back({c.within ? "loop" : "loop beyond", x, y - kNoteLift,
+        const auto [x, y] = centre({c.points.front(), c.points.back()}, -kNoteLift);
+        d.notes.push_back({c.within ? "loop" : "loop beyond", x, y,
                            "twice " + Mm(c.misclosure) + " / " + Mm(c.limit) + " mm",
                            ClosureTitle("section run twice", c), !c.within});
     }
     for (const ClosureCheck& c : result.benchmarkLines) {
-        const auto [x, y] = centre({c.points.front(), c.points.back()});
-        d.notes.push_back({c.within ? "line" : "line beyond", x, y + kNoteLift,
+        const auto [x, y] = centre({c.points.front(), c.points.back()}, kNoteLift);
+        d.notes.push_back({c.within ? "line" : "line beyond", x, y,
                            "line " + Mm(c.misclosure) + " / " + Mm(c.limit) + " mm",
                            ClosureTitle("line between benchmarks", c), !c.within});
     }

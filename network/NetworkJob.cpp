@@ -309,8 +309,10 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
                 }
                 CheckWorkbookRows(names.size(), input.observations.size() + benchmarks.size());
             } catch (const NetworkError& error) {
-                const std::string& path = job.savePath.empty() ? job.pdfPath : job.savePath;
-                say("rendle-net: cannot write " + path + ": " + error.what());
+                for (const std::string* path : {&job.savePath, &job.pdfPath}) {
+                    if (!path->empty())
+                        say("rendle-net: cannot write " + *path + ": " + error.what());
+                }
                 saveRefused = true;
             }
         }

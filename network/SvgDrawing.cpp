@@ -2,6 +2,7 @@
 // classed by its kind and carrying its figures in a <title> for the pointer to reveal.
 #include <charconv>
 #include <cmath>
+#include <numbers>
 #include <string>
 
 #include "grid/Utf8.h"
@@ -73,7 +74,7 @@ std::string SymbolShape(const Symbol& s) {
         case SymbolKind::Datum: {
             std::vector<std::pair<double, double>> corners;
             for (int k = 0; k < 6; ++k) {
-                const double angle = M_PI / 3 * k;
+                const double angle = std::numbers::pi / 3 * k;
                 corners.emplace_back(s.x + r * std::cos(angle), s.y + r * std::sin(angle));
             }
             return Polygon(corners, "#ffffff");

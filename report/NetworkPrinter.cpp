@@ -8,6 +8,7 @@
 #include <QPdfWriter>
 #include <QPolygonF>
 #include <cmath>
+#include <numbers>
 
 #include "report/SheetPrinter.h"
 
@@ -59,8 +60,8 @@ void Symbol(QPainter& p, const net::Symbol& s) {
             p.setBrush(Qt::white);
             QPolygonF hexagon;
             for (int k = 0; k < 6; ++k) {
-                hexagon << QPointF(s.x + r * std::cos(M_PI / 3 * k),
-                                   s.y + r * std::sin(M_PI / 3 * k));
+                hexagon << QPointF(s.x + r * std::cos(std::numbers::pi / 3 * k),
+                                   s.y + r * std::sin(std::numbers::pi / 3 * k));
             }
             p.drawPolygon(hexagon);
             break;

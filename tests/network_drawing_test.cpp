@@ -253,6 +253,22 @@ TEST(NetworkDrawing, PlacesFromCoordinatesNorthUpWithAScale) {
     EXPECT_THROW(DrawNetwork(r, {{"A", {0, 0}}}, {}), NetworkError) << "a point with no place";
 }
 
+// A levelling line closed on a point that no section reaches: its loop is labelled all the same,
+// at the top right, with nothing read outside the drawing's places.
+TEST(NetworkDrawing, ALoopOnAPointNoSectionReachesIsStillLabelled) {
+    AdjustmentOptions options;
+    const NetworkResult r =
+        Adjust(Csv("from,to,dh,length_km\nA,B,1,1\n"), {{"A", 10, std::nullopt}},
+               {{"Q", 0.0042, 1.0, 9, "ring.gsi line 3"}}, options);
+    ASSERT_EQ(r.loops.size(), 1u);
+    const Drawing d = DrawNetwork(r, {{"A", {0, 0}}, {"B", {100, 0}}}, {});
+    ASSERT_EQ(d.notes.size(), 1u);
+    EXPECT_EQ(d.notes[0].kind, "loop beyond");
+    EXPECT_EQ(d.notes[0].text, "4.20 / 2.00 mm");
+    EXPECT_GT(d.notes[0].x, d.width / 2);
+    EXPECT_LT(d.notes[0].y, 60.0);
+}
+
 TEST(NetworkDrawing, TheSchematicLayoutPlacesEveryPointApart) {
     const NetworkResult r = AdjustLoops(Snooping::Off);
     const Positions p = SchematicLayout(r);
