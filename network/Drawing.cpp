@@ -60,9 +60,10 @@ class Frame {
         double room = kWidth - 2 * kMargin;
         scale_ = 1;
         if (spanE > 0 || spanN > 0) {
-            scale_ = std::min(spanE > 0 ? room / spanE : std::numeric_limits<double>::infinity(),
-                              spanN > 0 ? (kTallest - 2 * kMargin) / spanN
-                                        : std::numeric_limits<double>::infinity());
+            constexpr double kNoBound = std::numeric_limits<double>::infinity();
+            const double acrossE = spanE > 0 ? room / spanE : kNoBound;
+            const double acrossN = spanN > 0 ? (kTallest - 2 * kMargin) / spanN : kNoBound;
+            scale_ = std::min(acrossE, acrossN);
             // A large network is drawn larger, so that its sections keep a readable length:
             // the median section at least kReadable units.
             std::vector<double> lengths;

@@ -51,7 +51,7 @@ class Reader {
     }
 
     std::string Id(const pugi::xml_node& node, const char* attribute) const {
-        const std::string id = node.attribute(attribute).value();
+        std::string id = node.attribute(attribute).value();
         if (id.empty()) Fail(node, std::string("<") + node.name() + "> has no " + attribute);
         return id;
     }

@@ -113,8 +113,11 @@ void CheckOutputs(const std::vector<std::pair<const char*, std::string>>& output
         if (path.empty()) continue;
         for (const std::string& input : inputs) {
             if (path == input || std::filesystem::equivalent(path, input, error)) {
-                throw NetworkError(std::string(option) + " " + path + " would replace the input " +
-                                   input);
+                throw NetworkError(std::string(option)
+                                       .append(" ")
+                                       .append(path)
+                                       .append(" would replace the input ")
+                                       .append(input));
             }
         }
         if (std::filesystem::is_directory(path, error)) {
