@@ -16,15 +16,12 @@ namespace {
 /// Above this many points the multilevel layout is taken.
 constexpr size_t kStressPoints = 1000;
 
-struct GraphvizContext {
-    GraphvizContext() : context(gvContext()) {}
-    ~GraphvizContext() {
-        if (context) gvFreeContext(context);
-    }
-    GraphvizContext(const GraphvizContext&) = delete;
-    GraphvizContext& operator=(const GraphvizContext&) = delete;
-    GVC_t* context = nullptr;
-};
+/// Graphviz's context, made once for the process and kept: each one made reads the plugin
+/// configuration again and keeps what it read.
+GVC_t* GraphvizContext() {
+    static GVC_t* const context = gvContext();
+    return context;
+}
 
 struct Graph {
     Graph() { graph = agopen(const_cast<char*>("network"), Agundirected, nullptr); }
@@ -49,14 +46,17 @@ Positions SchematicLayout(const NetworkResult& result) {
         return positions;
     }
     agseterr(AGMAX);  // Graphviz's warnings are no concern of the report's reader
-    GraphvizContext gvc;
+    GVC_t* const gvc = GraphvizContext();
     Graph g;
-    if (!gvc.context || !g.graph) throw NetworkError("the schematic layout could not be started");
+    if (!gvc || !g.graph) throw NetworkError("the schematic layout could not be started");
     const bool large = result.heights.size() > kStressPoints;
     Set(g.graph, "overlap", "true");
     Set(g.graph, "pack", "true");
     Set(g.graph, "start", "1");  // the same drawing every time
     Set(g.graph, "splines", "false");
+    // Points without labels: no text is measured, so no font is ever looked up.
+    agattr(g.graph, AGNODE, const_cast<char*>("label"), const_cast<char*>(""));
+    agattr(g.graph, AGNODE, const_cast<char*>("shape"), const_cast<char*>("point"));
 
     std::map<std::string_view, Agnode_t*> nodes;
     for (const AdjustedHeight& h : result.heights) {
@@ -72,7 +72,7 @@ Positions SchematicLayout(const NetworkResult& result) {
         if (a == b || !joined.emplace(a, b).second) continue;
         agedge(g.graph, nodes.at(a), nodes.at(b), nullptr, 1);
     }
-    if (gvLayout(gvc.context, g.graph, large ? "sfdp" : "neato") != 0) {
+    if (gvLayout(gvc, g.graph, large ? "sfdp" : "neato") != 0) {
         throw NetworkError(std::string("the schematic layout failed (Graphviz's ") +
                            (large ? "sfdp" : "neato") + " layout is missing or gave up)");
     }
@@ -80,7 +80,7 @@ Positions SchematicLayout(const NetworkResult& result) {
         const pointf at = ND_coord(node);
         positions[std::string(name)] = {at.x, at.y};
     }
-    gvFreeLayout(gvc.context, g.graph);
+    gvFreeLayout(gvc, g.graph);
     return positions;
 }
 
