@@ -29,6 +29,9 @@ class BatchWindowing : public commands::Windowing {
     /// The save dialog's answer (--save), and how the sheet is printed (--pdf).
     void setSaveName(std::string name) { saveName_ = std::move(name); }
     void setPrinter(std::function<void(const grid::Grid&)> print) { print_ = std::move(print); }
+    /// Whether the sheet will be printed or saved: else its column widths are never seen.
+    void setColumnWidthsSeen(bool seen) { widthsSeen_ = seen; }
+    bool ColumnWidthsSeen() const override { return widthsSeen_; }
 
     void ShowMessage(std::string_view text, std::string_view title,
                      commands::MessageIcon icon) override;
@@ -46,6 +49,7 @@ class BatchWindowing : public commands::Windowing {
     std::optional<std::string> endRL_;
     std::string saveName_;
     std::function<void(const grid::Grid&)> print_;
+    bool widthsSeen_ = true;
 };
 
 /// 0 reduced, 3 the reduction stopped early, 2 the read ended with a message, 1 without.

@@ -73,6 +73,8 @@ int ReduceLine(const RunOptions& options, const std::string& fieldBook, const re
     // The open-file dialog gives nothing for a field book that could not be opened, so the read
     // ends there, silently, with the sheet cleared as the command leaves it.
     BatchWindowing windowing(book ? fieldBook : std::string(), options.startRL, options.endRL);
+    // A report in words or JSON alone never shows the columns: their widths are left unfitted.
+    windowing.setColumnWidthsSeen(!job.pdfPath.empty() || !job.savePath.empty());
     const readers::LineDecoder decoder(options.encoding);
     commands::ReadCommandResult outcome =
         book ? commands::RunReadCommand(*book, job.run.value_or(1), sheet, run, windowing, decoder)

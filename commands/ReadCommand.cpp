@@ -160,7 +160,7 @@ ReadCommandResult RunReadCommand(readers::FieldBookFormat format, grid::Grid& sh
                                  readers::LineDecoder decoder) {
     ReadCommandResult result = Read(format, nullptr, sheet, run, windowing, decoder, std::nullopt);
     // Whatever the read left, no number is cut off; a reduction has fitted them already.
-    if (!result.reduction) grid::FitColumnWidths(sheet);
+    if (!result.reduction && windowing.ColumnWidthsSeen()) grid::FitColumnWidths(sheet);
     return result;
 }
 
@@ -168,7 +168,8 @@ ReadCommandResult RunReadCommand(readers::FieldBookFormat format, std::istream& 
                                  grid::Grid& sheet, core::RunState& run, Windowing& windowing,
                                  readers::LineDecoder decoder, std::optional<int> runNumber) {
     ReadCommandResult result = Read(format, &fieldBook, sheet, run, windowing, decoder, runNumber);
-    if (!result.reduction) grid::FitColumnWidths(sheet);  // a reduction has fitted them already
+    if (!result.reduction && windowing.ColumnWidthsSeen())
+        grid::FitColumnWidths(sheet);  // a reduction has fitted them already
     return result;
 }
 
@@ -180,7 +181,8 @@ ReadCommandResult RunReadCommand(const readers::Book& book, std::optional<int> r
     result.cleared = true;
     windowing.SetMousePointer(MousePointer::Default);
     ReadLoaded(book, runNumber, sheet, run, windowing, decoder, result);
-    if (!result.reduction) grid::FitColumnWidths(sheet);  // a reduction has fitted them already
+    if (!result.reduction && windowing.ColumnWidthsSeen())
+        grid::FitColumnWidths(sheet);  // a reduction has fitted them already
     return result;
 }
 

@@ -12,7 +12,7 @@ core::ReductionResult RunReduction(grid::Grid& sheet, core::RunState& run, Windo
 
 void ShowReduction(grid::Grid& sheet, const core::ReductionResult& result, Windowing& windowing) {
     // New RLs may be wider than their columns (1000 m and more): widen them.
-    grid::FitColumnWidths(sheet);
+    if (windowing.ColumnWidthsSeen()) grid::FitColumnWidths(sheet);
     // A sheet no book was read into has no run to reduce: said, and the sheet, typed by hand
     // perhaps, stays as it is, in a window that stays open.
     if (result.status == core::ReductionStatus::NoData) {

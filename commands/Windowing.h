@@ -63,6 +63,9 @@ class Windowing {
     /// Prints the sheet with its print settings: the print dialog, then the pages. Reports a
     /// failed print itself; a cancelled print dialog prints nothing and says nothing.
     virtual void PrintSheet(const grid::Grid& sheet) = 0;
+    /// Whether the sheet's column widths are ever seen (shown, printed or saved); a layer that
+    /// only says the run in words has them left unfitted.
+    virtual bool ColumnWidthsSeen() const { return true; }
 };
 
 }  // namespace rendle::commands

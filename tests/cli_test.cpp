@@ -1501,3 +1501,29 @@ TEST(RendleNetProgress, CtrlCWhileAdjustingWritesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// A report in words alone leaves the columns unfitted; a workbook still has them fitted, so that
+// RLs of a million metres are never cut to "####" in a spreadsheet.
+TEST(RendleReduceOutputs, AWorkbookHasItsColumnsFittedToItsRLs) {
+    const Folder dir("rendle-reduce-widths");
+    const std::string book = dir / "wide.xlsx";
+    const Result run = RunShell(kReduce + " --start-rl 1234567.8901 --end-rl 1234567.8901 --save " +
+                                book + " " + Sample("ring-road.sdr20.SDR") + " >/dev/null");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Result widths = RunShell(
+        "/usr/bin/python3 -W ignore -c \"import openpyxl; s = openpyxl.load_workbook('" + book +
+        "').active; print(s.column_dimensions['A'].width, s.column_dimensions['F'].width, "
+        "s.column_dimensions['G'].width)\"");
+    ASSERT_EQ(widths.status, 0) << widths.err;
+    std::istringstream in(widths.out);
+    double a = 0;
+    double f = 0;
+    double g = 0;
+    in >> a >> f >> g;
+    EXPECT_GT(f, a * 1.3) << widths.out;
+    EXPECT_GT(g, a * 1.3) << widths.out;
+}
+
+}  // namespace
