@@ -13,14 +13,15 @@ namespace rendle::network {
 
 namespace {
 
-constexpr double kWidth = 960;       // the network's area, drawing units
-constexpr double kTallest = 720;     // at most this tall
-constexpr double kMargin = 60;       // room for labels around it
-constexpr double kReadable = 60;     // the median section drawn at least this long
-constexpr double kLongestBar = 24;   // the largest error bar's half, about
-constexpr double kParallel = 6;      // between sections of one pair of points
-constexpr double kNoteLift = 16;     // a line loop's note above its point
-constexpr double kScaleShare = 0.2;  // of the area's width, the scale bar about
+constexpr double kWidth = 960;           // the network's area, drawing units
+constexpr double kTallest = 720;         // at most this tall
+constexpr double kMargin = 60;           // room for labels around it
+constexpr double kShortestArrowed = 28;  // a section shorter carries no arrowhead
+constexpr double kReadable = 60;         // the median section drawn at least this long
+constexpr double kLongestBar = 24;       // the largest error bar's half, about
+constexpr double kParallel = 6;          // between sections of one pair of points
+constexpr double kNoteLift = 16;         // a line loop's note above its point
+constexpr double kScaleShare = 0.2;      // of the area's width, the scale bar about
 
 /// The largest of 1, 2 and 5 times a power of ten that is at most `value` (> 0).
 double NiceAtMost(double value) {
@@ -255,6 +256,16 @@ Drawing DrawNetwork(const NetworkResult& result, const Positions& positions,
         s.x2 = frame.X(at(ob.to)) + nx;
         s.y2 = frame.Y(at(ob.to)) + ny;
         s.title = SectionTitle(o, result.criticalW);
+        // The direction of levelling: an arrowhead at the middle, pointing to the second point.
+        if (const double run = std::hypot(s.x2 - s.x1, s.y2 - s.y1); run > kShortestArrowed) {
+            const double ux = (s.x2 - s.x1) / run;
+            const double uy = (s.y2 - s.y1) / run;
+            const double mx = (s.x1 + s.x2) / 2;
+            const double my = (s.y1 + s.y2) / 2;
+            s.arrow = {{mx + 5 * ux, my + 5 * uy},
+                       {mx - 4 * ux - 4 * uy, my - 4 * uy + 4 * ux},
+                       {mx - 4 * ux + 4 * uy, my - 4 * uy - 4 * ux}};
+        }
         if (o.removed) {
             s.kind = "section removed";
             s.colour = kBad;

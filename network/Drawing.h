@@ -46,6 +46,9 @@ struct Segment {
     double width = 2;
     Stroke stroke = Stroke::Solid;
     std::string title;
+    /// The arrowhead at its middle, tip first, filled in its colour; empty on a section too short
+    /// to carry one.
+    std::vector<std::pair<double, double>> arrow;
 };
 
 /// A loop's or a line between benchmarks' misclosure against its limit, written where it lies.

@@ -118,18 +118,10 @@ std::string SvgOf(const Drawing& d) {
     for (const Segment& s : d.segments) {
         svg += "<g class=\"" + s.kind + "\">" + Title(s.title) +
                Line(s.x1, s.y1, s.x2, s.y2, s.colour, s.width, s.stroke);
-        // The direction of levelling: an arrowhead at the middle, pointing to the second point.
-        const double dx = s.x2 - s.x1;
-        const double dy = s.y2 - s.y1;
-        if (const double length = std::hypot(dx, dy); length > 4 * kSymbolSize) {
-            const double ux = dx / length;
-            const double uy = dy / length;
-            const double mx = (s.x1 + s.x2) / 2;
-            const double my = (s.y1 + s.y2) / 2;
-            svg += "<path d=\"M" + N(mx + 5 * ux) + " " + N(my + 5 * uy) + " L" +
-                   N(mx - 4 * ux - 4 * uy) + " " + N(my - 4 * uy + 4 * ux) + " L" +
-                   N(mx - 4 * ux + 4 * uy) + " " + N(my - 4 * uy - 4 * ux) + " Z\" fill=\"" +
-                   s.colour + "\"/>";
+        if (!s.arrow.empty()) {
+            std::string d;
+            for (const auto& [x, y] : s.arrow) d += (d.empty() ? "M" : " L") + N(x) + " " + N(y);
+            svg += "<path d=\"" + d + " Z\" fill=\"" + s.colour + "\"/>";
         }
         svg += "</g>\n";
     }

@@ -100,18 +100,12 @@ void DrawNetwork(QPainter& painter, const net::Drawing& d, const QRectF& target)
     for (const net::Segment& s : d.segments) {
         painter.setPen(PenOf(s.colour, s.width, s.stroke));
         painter.drawLine(QPointF(s.x1, s.y1), QPointF(s.x2, s.y2));
-        const double dx = s.x2 - s.x1;
-        const double dy = s.y2 - s.y1;
-        if (const double length = std::hypot(dx, dy); length > 4 * kSymbolSize) {
-            const double ux = dx / length;
-            const double uy = dy / length;
-            const double mx = (s.x1 + s.x2) / 2;
-            const double my = (s.y1 + s.y2) / 2;
+        if (!s.arrow.empty()) {
+            QPolygonF arrow;
+            for (const auto& [x, y] : s.arrow) arrow << QPointF(x, y);
             painter.setPen(Qt::NoPen);
             painter.setBrush(ColourOf(s.colour));
-            painter.drawPolygon(QPolygonF({QPointF(mx + 5 * ux, my + 5 * uy),
-                                           QPointF(mx - 4 * ux - 4 * uy, my - 4 * uy + 4 * ux),
-                                           QPointF(mx - 4 * ux + 4 * uy, my - 4 * uy - 4 * ux)}));
+            painter.drawPolygon(arrow);
         }
     }
     for (const net::Symbol& s : d.symbols) Symbol(painter, s);

@@ -168,6 +168,13 @@ TEST(NetworkDrawing, SectionsOfOnePairSideBySideAndInTheirDirection) {
                                     [](const Symbol& s) { return s.name == "A"; });
     EXPECT_NEAR((ac[0]->x1 + ac[1]->x1) / 2, a.x, 1e-9) << "starts at A";
     EXPECT_NEAR((ac[0]->y1 + ac[1]->y1) / 2, a.y, 1e-9);
+    // The arrowhead points along the levelling: its tip nearer C than either corner of its base.
+    ASSERT_EQ(ac[0]->arrow.size(), 3u);
+    const auto toC = [&](const std::pair<double, double>& p) {
+        return std::hypot(ac[0]->x2 - p.first, ac[0]->y2 - p.second);
+    };
+    EXPECT_LT(toC(ac[0]->arrow[0]) + 8, toC(ac[0]->arrow[1]));
+    EXPECT_LT(toC(ac[0]->arrow[0]) + 8, toC(ac[0]->arrow[2]));
 }
 
 /// A network of one section A to B with the given w and r, drawn coloured by `by`.
