@@ -156,10 +156,7 @@ int PrintNetworkToPdf(const net::Drawing& drawing, const std::vector<const grid:
         QBuffer buffer(&pdf);
         buffer.open(QIODevice::WriteOnly);
         QPdfWriter writer(&buffer);
-        writer.setResolution(1200);
-        writer.setPageSize(QPageSize(QPageSize::A4));
-        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-        writer.setTitle(QString::fromStdString(drawing.heading));
+        SetUpPdfWriter(writer, QPageSize(QPageSize::A4), drawing.heading);
         QPainter painter;
         if (!painter.begin(&writer)) {
             if (error) *error = "the printer could not be started";

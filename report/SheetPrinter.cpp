@@ -289,6 +289,13 @@ void SheetPrinter::DrawRows(QPainter& painter, int32_t first, int32_t last, cons
     }
 }
 
+void SetUpPdfWriter(QPdfWriter& writer, const QPageSize& pageSize, const std::string& title) {
+    writer.setResolution(1200);
+    writer.setPageSize(pageSize);
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));  // the report keeps its own margins
+    writer.setTitle(QString::fromStdString(title));
+}
+
 bool CommitPdf(const QByteArray& pdf, const std::string& path, QString* error) {
     const qsizetype trailer = pdf.lastIndexOf("%%EOF");
     if (pdf.isEmpty() || trailer < 0 || trailer < pdf.size() - 16) {
@@ -324,10 +331,7 @@ int PrintToPdf(const grid::Grid& sheet, const std::string& path, QString* error,
         QBuffer buffer(&pdf);
         buffer.open(QIODevice::WriteOnly);
         QPdfWriter writer(&buffer);
-        writer.setResolution(1200);
-        writer.setPageSize(pageSize);
-        writer.setPageMargins(QMarginsF(0, 0, 0, 0));  // the report keeps its own margins
-        writer.setTitle(QString::fromStdString(title.empty() ? sheet.SheetTitle() : title));
+        SetUpPdfWriter(writer, pageSize, title.empty() ? sheet.SheetTitle() : title);
         SheetPrinter printer(
             sheet, columnWidthPx ? columnWidthPx
                                  : [&sheet](int32_t col) { return sheet.ColumnWidth(col); });

@@ -10,6 +10,7 @@
 #include "grid/Grid.h"
 
 class QPagedPaintDevice;
+class QPdfWriter;
 class QPainter;
 
 namespace rendle::report {
@@ -72,6 +73,10 @@ class SheetPrinter {
     double rowHeight_ = 0;
     int32_t titleFirst_ = 0, titleLast_ = -1;
 };
+
+/// A PDF writer as every report is printed: 1200 dots an inch, no margins of its own (the
+/// report keeps its own), the page size and the document's title.
+void SetUpPdfWriter(QPdfWriter& writer, const QPageSize& pageSize, const std::string& title);
 
 /// Puts a PDF made in memory at `path` once it is checked whole, in one step: a failed write
 /// leaves an existing file as it was. False with the path and the cause in `error`.
