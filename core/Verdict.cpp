@@ -3,20 +3,16 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/NumberText.h"
 #include "grid/NumberFormat.h"
 
 namespace rendle::core {
 
 std::string FixedText(double value, int decimals) {
-    const std::string pattern =
-        decimals > 0 ? "0." + std::string(static_cast<size_t>(decimals), '0') : std::string("0");
-    return grid::FormatNumber(value, pattern);
+    return grid::FixedNumberText(value, decimals);
 }
 
 double AsPrinted(double value, int decimals) {
-    if (!std::isfinite(value)) return value;
-    return DecimalToDouble(FixedText(value, decimals)).value_or(value);
+    return grid::FixedNumberValue(value, decimals);
 }
 
 int DecimalsOf(double value, int most) {

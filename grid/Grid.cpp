@@ -87,6 +87,10 @@ uint16_t Grid::InternFormat(const CellFormat& format) {
 }
 
 std::string Grid::CellText(int32_t row, int32_t col) const {
+    return std::string(ShownText(row, col));
+}
+
+std::string_view Grid::ShownText(int32_t row, int32_t col) const {
     const Cell& cell = CellAt(row, col);
     switch (cell.kind) {
         case CellKind::Text:
@@ -259,9 +263,19 @@ void Grid::ApplySelectionFormat(const FormatObject& format) {
         return to;
     };
     for (int32_t r = s.row1; r <= lastRow; ++r) {
+        if (s.col1 > lastCol) break;
+        MutableCell(r, lastCol);  // the row reaches the selection's last column
+        Row& row = RowAt(r);
+        int lastFrom = -1;  // neighbouring cells mostly share a format
+        uint16_t lastTo = 0;
         for (int32_t c = s.col1; c <= lastCol; ++c) {
-            Cell& cell = MutableCell(r, c);
-            cell.formatId = changedId(cell.formatId);
+            Cell& cell = row[c - 1];
+            cell.shown.clear();
+            if (cell.formatId != lastFrom) {
+                lastFrom = cell.formatId;
+                lastTo = changedId(cell.formatId);
+            }
+            cell.formatId = lastTo;
         }
         TrimRow(r);
     }

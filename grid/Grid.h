@@ -123,6 +123,8 @@ class Grid {
     // Cells. Getters of an empty cell give "" and 0.
     /// The cell's value as the sheet shows it: text as is, a number under its number format.
     std::string CellText(int32_t row, int32_t col) const;
+    /// CellText without a copy: valid until the cell or its format changes.
+    std::string_view ShownText(int32_t row, int32_t col) const;
     void SetCellText(int32_t row, int32_t col, std::string_view text);
     double CellNumber(int32_t row, int32_t col) const;
     void SetCellNumber(int32_t row, int32_t col, double value);

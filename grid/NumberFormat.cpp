@@ -42,10 +42,10 @@ std::optional<FixedPattern> ParseFixedPattern(std::string_view pattern) {
     return fixed;
 }
 
-/// The 15 significant digits a spreadsheet keeps of a finite number's magnitude, and the power
-/// of ten of the first: 1523.4567 gives ("152345670000000", 3).
+/// The 15 significant digits a spreadsheet keeps of a finite number's magnitude, as an integer,
+/// and the power of ten of the first: 1523.4567 gives (152345670000000, 3). Zero is (0, 0).
 struct Significant {
-    std::array<char, 15> digits;
+    uint64_t digits;
     int exponent;
 };
 
@@ -60,14 +60,15 @@ constexpr auto kTenToThe = [] {
     return powers;
 }();
 
+constexpr uint64_t kTen15 = 1'000'000'000'000'000;
+
 /// The fifteen digits of a magnitude from 1e-8 up to 1e15 by exact integer arithmetic: the
 /// double is m * 2^q, so m * 10^k * 2^q with k = 14 - exponent is the value scaled to fifteen
-/// integer digits, held exactly in 128 bits and rounded to the nearest integer. Zero is fifteen
-/// zeros. False outside that range and on an exact tie, which the caller settles the slow way.
+/// integer digits, held exactly in 128 bits and rounded to the nearest integer. False outside
+/// that range and on an exact tie, which the caller settles the slow way.
 bool ExactSignificantDigits(double magnitude, Significant& out) {
     if (magnitude == 0) {
-        out.digits.fill('0');
-        out.exponent = 0;
+        out = {0, 0};
         return true;
     }
     if (!(magnitude >= 1e-8 && magnitude < 1e15)) return false;
@@ -80,7 +81,6 @@ bool ExactSignificantDigits(double magnitude, Significant& out) {
     const int binaryExponent = static_cast<int>(bits >> 52) - 1023;  // 2^this <= magnitude
     int exponent = binaryExponent >= 0 ? (binaryExponent * 1233) >> 12
                                        : -((-binaryExponent * 1233 + 4095) >> 12);
-    static constexpr uint64_t kTen15 = 1'000'000'000'000'000;
     for (int attempt = 0; attempt < 3; ++attempt) {
         const int k = 14 - exponent;
         if (k < 0 || k > 22) return false;
@@ -103,27 +103,7 @@ bool ExactSignificantDigits(double magnitude, Significant& out) {
             digits /= 10;  // 999...9.5 and up carry into a new first digit
             ++exponent;
         }
-        // Two digits at a time from the right, in 32-bit halves.
-        static constexpr auto kPairs = [] {
-            std::array<char, 200> pairs{};
-            for (size_t n = 0; n < 100; ++n) {
-                pairs[2 * n] = static_cast<char>('0' + n / 10);
-                pairs[2 * n + 1] = static_cast<char>('0' + n % 10);
-            }
-            return pairs;
-        }();
-        auto low = static_cast<uint32_t>(digits % 100'000'000);   // the last eight digits
-        auto high = static_cast<uint32_t>(digits / 100'000'000);  // the first seven
-        const auto putPair = [&](size_t at, uint32_t& rest) {
-            const size_t pair = rest % 100;
-            rest /= 100;
-            out.digits[at] = kPairs[2 * pair];
-            out.digits[at + 1] = kPairs[2 * pair + 1];
-        };
-        for (size_t at : {13, 11, 9, 7}) putPair(at, low);
-        for (size_t at : {5, 3, 1}) putPair(at, high);
-        out.digits[0] = static_cast<char>('0' + high);
-        out.exponent = exponent;
+        out = {digits, exponent};
         return true;
     }
     return false;
@@ -139,69 +119,84 @@ Significant SignificantDigits(double value) {
     const char* end =
         std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific, 14).ptr;
     // "d.dddddddddddddde[+-]xx"
-    Significant out{};
-    out.digits[0] = text[0];
-    std::copy(text + 2, text + 16, out.digits.begin() + 1);
+    Significant out{0, 0};
+    out.digits = static_cast<uint64_t>(text[0] - '0');
+    for (const char* c = text + 2; c < text + 16; ++c) {
+        out.digits = out.digits * 10 + static_cast<uint64_t>(*c - '0');
+    }
     int exponent = 0;
     std::from_chars(text + 18, end, exponent);
     out.exponent = text[17] == '-' ? -exponent : exponent;
     return out;
 }
 
+/// The magnitude of a number below 10^9 at `decimals` decimals, as an integer, where the
+/// double arithmetic cannot put it on the wrong side of a half: the product is within 1.1e-7 of
+/// the exact one, and the fifteen significant digits differ from the exact value by at most
+/// 5e-6 of that integer's units, so a fraction more than 1e-5 away from a half rounds alike
+/// either way. False near a half, which the exact digits settle.
+bool QuickFixed(double magnitude, int decimals, uint64_t& scaled) {
+    static constexpr std::array<double, 10> kTens = {1e0, 1e1, 1e2, 1e3, 1e4,
+                                                     1e5, 1e6, 1e7, 1e8, 1e9};
+    if (decimals >= static_cast<int>(kTens.size())) return false;
+    const double product = magnitude * kTens[static_cast<size_t>(decimals)];
+    if (!(product < 1e9)) return false;
+    const double whole = std::floor(product);
+    const double fraction = product - whole;  // exact
+    if (std::fabs(fraction - 0.5) <= 1e-5) return false;
+    scaled = static_cast<uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+    return true;
+}
+
 std::string FormatFixed(double value, const FixedPattern& fixed) {
     if (!std::isfinite(value)) return GeneralNumberText(value);
-    const bool negative = std::signbit(value);
-    const Significant significant = SignificantDigits(value);
 
-    // value = 0.d1d2...d15 * 10^pointPos; the digit in decimal place q (0 the units, 1 the first
-    // decimal, -1 the tens) is d at index pointPos + q - 1, zero outside the fifteen.
-    const int pointPos = significant.exponent + 1;
-    const auto digitAt = [&](int q) {
-        const int m = pointPos + q - 1;
-        return m >= 0 && m < 15 ? significant.digits[static_cast<size_t>(m)] : '0';
-    };
-    const int integerLength = std::max(pointPos, 1);
-    // Integer digits, then the wanted decimals, after a place for a carry into a new digit.
-    const size_t length = static_cast<size_t>(integerLength) + static_cast<size_t>(fixed.decimals);
-    std::string digits(length + 1, '0');
-    for (size_t j = 0; j < length; ++j) {
-        digits[j + 1] = digitAt(static_cast<int>(j) + 1 - integerLength);
-    }
-
-    // Round half away from zero at the wanted number of decimals.
-    size_t integerDigits = static_cast<size_t>(integerLength);
-    const char* all = digits.data() + 1;
-    if (digitAt(fixed.decimals + 1) >= '5') {
-        size_t i = length;
-        while (digits[i] == '9') digits[i--] = '0';
-        ++digits[i];
-        if (i == 0) {
-            all = digits.data();  // carried into a new first digit
-            ++integerDigits;
+    // The number at the wanted decimals as the integer `scaled` followed by `zeros` zeros,
+    // rounded half away from zero from its fifteen significant digits; then `decimals` of
+    // those digits follow the decimal point.
+    uint64_t scaled = 0;
+    size_t zeros = 0;
+    if (!QuickFixed(std::fabs(value), fixed.decimals, scaled)) {
+        // value = digits * 10^(exponent - 14), so at the wanted decimals digits * 10^k.
+        const Significant significant = SignificantDigits(value);
+        const int k = significant.exponent - 14 + fixed.decimals;
+        scaled = significant.digits;
+        if (scaled == 0) {
+            // nothing to scale
+        } else if (k >= 0) {
+            zeros = static_cast<size_t>(k);
+        } else if (k < -15) {
+            scaled = 0;  // below a tenth of the last decimal
+        } else {
+            const auto unit = static_cast<uint64_t>(kTenToThe[static_cast<size_t>(-k)]);
+            const uint64_t rest = scaled % unit;
+            scaled = scaled / unit + (rest >= unit - rest ? 1 : 0);
         }
     }
-    size_t first = 0;
-    const size_t total = integerDigits + static_cast<size_t>(fixed.decimals);
-    // No leading zeros but one before the decimal point.
-    while (first + 1 < integerDigits && all[first] == '0') ++first;
-    bool allZero = true;
-    for (size_t j = 0; j < total && allZero; ++j) allZero = all[j] == '0';
+    char text[24];
+    const auto length =
+        static_cast<size_t>(std::to_chars(text, text + sizeof text, scaled).ptr - text);
+    const size_t count = length + zeros;  // digits of the scaled integer
+    const auto digitAt = [&](size_t i) { return i < length ? text[i] : '0'; };
+    const auto decimals = static_cast<size_t>(fixed.decimals);
+    // The integer part: what comes before the last `decimals` digits, or a single zero.
+    const size_t integerDigits = count > decimals ? count - decimals : 0;
 
-    std::string out;
-    out.reserve(total + (integerDigits - first) / 3 + 3);
-    if (negative && !allZero) out += '-';
-    if (fixed.grouping) {
-        for (size_t i = first; i < integerDigits; ++i) {
-            if (i > first && (integerDigits - i) % 3 == 0) out += ',';
-            out += all[i];
-        }
-    } else {
-        out.append(all + first, integerDigits - first);
+    // Written in place: a sign, the integer digits with a comma every three, the decimals.
+    std::string out(std::max<size_t>(integerDigits, 1) * 4 / 3 + decimals + 3, '\0');
+    char* at = out.data();
+    if (std::signbit(value) && scaled != 0) *at++ = '-';
+    if (integerDigits == 0) *at++ = '0';
+    for (size_t i = 0; i < integerDigits; ++i) {
+        if (fixed.grouping && i > 0 && (integerDigits - i) % 3 == 0) *at++ = ',';
+        *at++ = digitAt(i);
     }
-    if (fixed.decimals > 0) {
-        out += '.';
-        out.append(all + integerDigits, static_cast<size_t>(fixed.decimals));
+    if (decimals > 0) {
+        *at++ = '.';
+        for (size_t i = count; i < decimals; ++i) *at++ = '0';
+        for (size_t i = integerDigits; i < count; ++i) *at++ = digitAt(i);
     }
+    out.resize(static_cast<size_t>(at - out.data()));
     return out;
 }
 
@@ -218,7 +213,7 @@ std::string GeneralNumberText(double value) {
 std::string PlainDecimalText(double value) {
     if (!std::isfinite(value) || value == 0.0) return GeneralNumberText(value);
     const Significant significant = SignificantDigits(value);
-    std::string digits(significant.digits.data(), significant.digits.size());
+    std::string digits = std::to_string(significant.digits);
     const int exponent = significant.exponent;
     while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 
@@ -239,6 +234,36 @@ std::string PlainDecimalText(double value) {
         text += digits.substr(static_cast<size_t>(pointPos));
     }
     return text;
+}
+
+std::string FixedNumberText(double value, int decimals) {
+    return FormatFixed(value, FixedPattern{std::max(decimals, 0), false});
+}
+
+double FixedNumberValue(double value, int decimals) {
+    if (!std::isfinite(value)) return value;
+    const std::string text = FixedNumberText(value, decimals);
+    // At most 15 digits are an exact integer and 10^decimals an exact power of ten: one
+    // division gives the nearest double, as the decimal conversion would.
+    static constexpr std::array<double, 23> kExactTens = {
+        1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    uint64_t whole = 0;
+    size_t digits = 0;
+    for (const char c : text) {
+        if (c >= '0' && c <= '9') {
+            whole = whole * 10 + static_cast<uint64_t>(c - '0');
+            ++digits;
+        }
+    }
+    const auto places = static_cast<size_t>(std::max(decimals, 0));
+    if (digits <= 15 && places < kExactTens.size()) {
+        const double read = static_cast<double>(whole) / kExactTens[places];
+        return text.starts_with('-') ? -read : read;
+    }
+    double read = value;
+    std::from_chars(text.data(), text.data() + text.size(), read);
+    return read;
 }
 
 std::string FormatNumber(double value, std::string_view pattern) {

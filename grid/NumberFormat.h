@@ -13,6 +13,14 @@ namespace rendle::grid {
 /// digits, as a spreadsheet's General format does.
 std::string FormatNumber(double value, std::string_view pattern);
 
+/// The number under the pattern of `decimals` fixed decimals ("0.0000" for 4), as FormatNumber
+/// shows it.
+std::string FixedNumberText(double value, int decimals);
+
+/// The number as that text reads back: 2.675 at 2 decimals is 2.68 (the double nearest it).
+/// What a check judges, so that its verdict never contradicts the figures it prints.
+double FixedNumberValue(double value, int decimals);
+
 /// Up to 15 significant digits, no trailing zeros, full stop as decimal point whatever the
 /// locale: 100.5 gives "100.5", 100 gives "100".
 std::string GeneralNumberText(double value);

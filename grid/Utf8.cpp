@@ -1,7 +1,9 @@
 #include "grid/Utf8.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace rendle::grid {
 
@@ -88,7 +90,7 @@ int CharacterWidth(char32_t c) {
 }
 
 size_t DisplayWidth(std::string_view text) {
-    if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; })) {
+    if (IsAscii(text)) {
         return text.size();  // ASCII, one column each
     }
     size_t width = 0;
@@ -106,12 +108,26 @@ size_t Utf8Characters(std::string_view text) {
     return count;
 }
 
+bool IsAscii(std::string_view text) {
+    // Eight bytes at a time: any high bit in the OR of them all.
+    uint64_t any = 0;
+    size_t i = 0;
+    for (; i + sizeof any <= text.size(); i += sizeof any) {
+        uint64_t word = 0;
+        std::memcpy(&word, text.data() + i, sizeof word);
+        any |= word;
+    }
+    for (; i < text.size(); ++i) any |= static_cast<unsigned char>(text[i]);
+    return (any & 0x8080808080808080U) == 0;
+}
+
+bool IsPrintableAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
+
 std::string EscapedText(std::string_view cellText) {
     // Most cells are printable ASCII: shown as they are.
-    if (std::all_of(cellText.begin(), cellText.end(),
-                    [](char c) { return c >= 0x20 && c < 0x7F; })) {
-        return std::string(cellText);
-    }
+    if (IsPrintableAscii(cellText)) return std::string(cellText);
     const std::string text = ValidUtf8(cellText);
     std::string shown;
     shown.reserve(text.size());

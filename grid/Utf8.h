@@ -34,6 +34,13 @@ size_t DisplayWidth(std::string_view text);
 /// count.
 size_t Utf8Characters(std::string_view text);
 
+/// Whether every byte of `text` is ASCII (below 0x80): where characters are bytes.
+bool IsAscii(std::string_view text);
+
+/// Whether every byte of `text` is a printable ASCII character (a blank to a tilde): a text
+/// shown as it is, one column a character.
+bool IsPrintableAscii(std::string_view text);
+
 /// A text as a terminal should get it: valid UTF-8 (a byte that is no UTF-8 becomes U+FFFD),
 /// with control characters (which would move the cursor or change colours) shown as \xHH. The
 /// cells of the report, and the paths in rendle-reduce's messages, are shown so.

@@ -33,13 +33,6 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-bool IsAscii(std::string_view text) {
-    // An OR over all bytes, which the compiler turns into wide loads.
-    unsigned char any = 0;
-    for (const char c : text) any |= static_cast<unsigned char>(c);
-    return any < 0x80;
-}
-
 /// True when every ASCII byte, taken alone, is that character in the encoding of `cd`, so that
 /// line ends and field positions can be found in the bytes before they are decoded. Not so for
 /// UTF-16 and UTF-32 (a byte is half a character), ISO-2022-JP (escape sequences switch the
@@ -114,11 +107,11 @@ LineDecoder& LineDecoder::operator=(LineDecoder&&) noexcept = default;
 
 void LineDecoder::Decode(std::string& line) {
     if (!iconv_) {
-        if (IsAscii(line) || grid::IsValidUtf8(line)) return;
+        if (grid::IsAscii(line) || grid::IsValidUtf8(line)) return;
         line = Windows1252ToUtf8(line);
         return;
     }
-    if (IsAscii(line)) return;
+    if (grid::IsAscii(line)) return;
     iconv(iconv_->cd, nullptr, nullptr, nullptr, nullptr);
     std::string out;
     char buffer[4096];

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <vector>
 
 #include "core/Checks.h"
@@ -34,51 +35,60 @@ void ClipToWidth(std::string& line, size_t width) {
 
 std::string LevelReport(const grid::Grid& sheet) {
     const std::vector<int32_t> columns = grid::ShownColumns(sheet);
-    const int32_t rows = sheet.LastUsedRow();
-    auto isNumber = [&](int32_t r, int32_t col) {
-        return sheet.CellAt(r, col).kind == grid::CellKind::Number;
-    };
-    // A text that may run on over the empty cell to its right does not widen its column, so a
-    // long label such as "Length of Level Run(m)" keeps the column narrow.
-    auto runsOn = [&](int32_t r, size_t i) {
-        return grid::RunOnEnd(sheet, r, columns, i, INFINITY, [](size_t) { return 0.0; }) > i + 1;
-    };
-    // Each cell's shown text and its width, made once for both passes.
+    const auto rows = static_cast<size_t>(std::max(sheet.LastUsedRow(), 0));
+    // Each cell's shown text and its width, made once for both passes. The texts are the
+    // sheet's own, but for the few that must be escaped, which are kept aside.
     struct Shown {
-        std::string text;
+        std::string_view text;
         size_t width = 0;
+        bool number = false;
     };
-    std::vector<Shown> shown(static_cast<size_t>(std::max(rows, 0)) * columns.size());
+    std::vector<Shown> shown(rows * columns.size());
+    std::deque<std::string> escaped;
     std::vector<size_t> widths(columns.size(), 0);
-    for (int32_t r = 1; r <= rows; ++r) {
+    for (size_t r = 0; r < rows; ++r) {
+        const auto row = static_cast<int32_t>(r + 1);
         for (size_t i = 0; i < columns.size(); ++i) {
-            Shown& cell = shown[static_cast<size_t>(r - 1) * columns.size() + i];
-            cell.text = EscapedText(sheet.CellText(r, columns[i]));
-            cell.width = grid::DisplayWidth(cell.text);
-            if (!runsOn(r, i)) widths[i] = std::max(widths[i], cell.width);
+            const grid::Cell& stored = sheet.CellAt(row, columns[i]);
+            if (stored.kind == grid::CellKind::Empty) continue;
+            Shown& cell = shown[r * columns.size() + i];
+            cell.text = sheet.ShownText(row, columns[i]);
+            cell.number = stored.kind == grid::CellKind::Number;
+            if (grid::IsPrintableAscii(cell.text)) {
+                cell.width = cell.text.size();
+            } else {
+                cell.text = escaped.emplace_back(EscapedText(cell.text));
+                cell.width = grid::DisplayWidth(cell.text);
+            }
+            // A text that may run on over the empty cell to its right does not widen its
+            // column, so a long label such as "Length of Level Run(m)" keeps the column narrow.
+            const bool runsOn = !cell.number && grid::RunOnEnd(sheet, row, columns, i, INFINITY,
+                                                               [](size_t) { return 0.0; }) > i + 1;
+            if (!runsOn) widths[i] = std::max(widths[i], cell.width);
         }
     }
+    size_t lineBound = 0;
+    for (const size_t width : widths) lineBound += width + 2;
     std::string report;
+    report.reserve(rows * (lineBound + 1));
     std::string line;
-    for (int32_t r = 1; r <= rows; ++r) {
+    for (size_t r = 0; r < rows; ++r) {
         line.clear();
         size_t lineWidth = 0;
         size_t start = 0;
         for (size_t i = 0; i < columns.size(); ++i) {
-            const Shown& cell = shown[static_cast<size_t>(r - 1) * columns.size() + i];
-            const std::string& text = cell.text;
-            if (!text.empty()) {
+            const Shown& cell = shown[r * columns.size() + i];
+            if (!cell.text.empty()) {
                 // Numbers line up on the right of their column, texts on the left; a text that
                 // ran on from the left stops where this cell begins.
-                const size_t width = cell.width;
-                const size_t at = isNumber(r, columns[i]) ? start + widths[i] - width : start;
+                const size_t at = cell.number ? start + widths[i] - cell.width : start;
                 if (lineWidth > at) {
                     ClipToWidth(line, at);
                     lineWidth = grid::DisplayWidth(line);
                 }
                 line.append(at - lineWidth, ' ');
-                line += text;
-                lineWidth = at + width;
+                line += cell.text;
+                lineWidth = at + cell.width;
             }
             start += widths[i] + 2;
         }

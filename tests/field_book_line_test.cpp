@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "readers/FieldBookLine.h"
 
@@ -123,6 +125,23 @@ TEST(Field, ShortLinesHoldWhatExists) {
     EXPECT_EQ(LeftTrimmed("   1001    "), "1001    ");
     EXPECT_EQ(LeftTrimmed("    "), "");
     EXPECT_EQ(LeftTrimmed("\tA"), "\tA") << "only spaces are trimmed";
+}
+
+TEST(Field, PositionsCountCharactersWhereverANonAsciiOneStands) {
+    // A station name with an accented letter (two bytes once decoded) anywhere before, inside
+    // or after the field: the field is still the characters at its positions.
+    for (size_t accent = 0; accent < 70; ++accent) {
+        std::vector<std::string> characters;
+        for (size_t i = 0; i < 70; ++i) {
+            characters.push_back(i == accent ? "\xC3\xA9"
+                                             : std::string(1, static_cast<char>('A' + i % 26)));
+        }
+        std::string line;
+        for (const std::string& c : characters) line += c;
+        std::string expected;
+        for (size_t i = 53; i < 57; ++i) expected += characters[i];
+        EXPECT_EQ(Field(line, 54, 4), expected) << "accent at " << accent;
+    }
 }
 
 TEST(NumericValue, ReadsAsMuchNumberAsTheFieldStartsWith) {

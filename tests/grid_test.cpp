@@ -352,6 +352,17 @@ TEST(GridText, CharactersColumnsAndBlanks) {
         EXPECT_EQ(rendle::grid::Utf8Characters(c.text), c.characters);
         EXPECT_EQ(rendle::grid::DisplayWidth(c.text), c.columns);
     }
+    // One byte with its high bit set anywhere in a text of any length makes it no ASCII.
+    for (size_t length = 1; length <= 24; ++length) {
+        EXPECT_TRUE(rendle::grid::IsAscii(std::string(length, '\x7F')));
+        for (size_t at = 0; at < length; ++at) {
+            for (const char high : {'\x80', '\xE9', '\xFF'}) {
+                std::string text(length, 'a');
+                text[at] = high;
+                EXPECT_FALSE(rendle::grid::IsAscii(text)) << length << " " << at;
+            }
+        }
+    }
     using rendle::grid::LeftTrimmed;
     using rendle::grid::Trimmed;
     EXPECT_EQ(LeftTrimmed("   BM1  "), "BM1  ");

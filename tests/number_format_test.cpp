@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <iomanip>
 #include <limits>
 #include <random>
@@ -103,9 +104,28 @@ TEST(FormatNumber, AgreesWithThePlainRuleOverManyValues) {
                                  ? static_cast<double>(tenths(random)) / 20000.0
                                  : std::ldexp(static_cast<double>(tenths(random)), i % 90 - 60);
         for (const auto& [pattern, decimals] :
-             {std::pair{"0.0000", 4}, std::pair{"0.00", 2}, std::pair{"0", 0}}) {
-            ASSERT_EQ(FormatNumber(value, pattern), PlainFixed(value, decimals))
+             {std::pair{"0.0000", 4}, std::pair{"0.00", 2}, std::pair{"0", 0},
+              std::pair{"0.000000000000", 12}}) {
+            const std::string plain = PlainFixed(value, decimals);
+            ASSERT_EQ(FormatNumber(value, pattern), plain)
                 << std::setprecision(17) << value << " as " << pattern;
+            // What a check judges is that text read back by the C library.
+            const double readBack = std::strtod(plain.c_str(), nullptr);
+            ASSERT_EQ(FixedNumberValue(value, decimals), readBack)
+                << std::setprecision(17) << value << " at " << decimals;
+            ASSERT_EQ(std::signbit(FixedNumberValue(value, decimals)), std::signbit(readBack))
+                << std::setprecision(17) << value << " at " << decimals;
+        }
+    }
+    // Values past the fifteen digits a double's integer part can show exactly, and below the
+    // last of many decimals.
+    for (const double value : {1e15, 123456789012345678.0, -9.87654321e20, 5e-9, -4.9999e-13}) {
+        for (const int decimals : {0, 2, 4, 12}) {
+            const std::string pattern = decimals == 0 ? "0" : "0." + std::string(decimals, '0');
+            EXPECT_EQ(FormatNumber(value, pattern), PlainFixed(value, decimals)) << value;
+            EXPECT_EQ(FixedNumberValue(value, decimals),
+                      std::strtod(PlainFixed(value, decimals).c_str(), nullptr))
+                << value;
         }
     }
 }
