@@ -114,7 +114,7 @@ void Reducer::DeleteMarkerRows() {
     RepaintingOff repaintingOff(sheet_);
     int32_t r = first_;
     while (r <= last_) {
-        if (sheet_.CellText(r, kColSightType) == kMarker) {
+        if (sheet_.ShownText(r, kColSightType) == kMarker) {
             sheet_.RemoveCells(r, -1, r, -1, grid::RemoveMode::Rows);
         } else {
             ++r;
@@ -137,7 +137,7 @@ void Reducer::ReadObservations() {
         At(backsight_, r) = sheet_.CellNumber(r, kColBS);
         At(intermediate_, r) = sheet_.CellNumber(r, kColIS);
         At(foresight_, r) = sheet_.CellNumber(r, kColFS);
-        At(sight_, r) = SightOf(sheet_.CellText(r, kColSightType));
+        At(sight_, r) = SightOf(sheet_.ShownText(r, kColSightType));
         ReducedRow row;
         row.row = r;
         switch (sight_[static_cast<size_t>(r)]) {

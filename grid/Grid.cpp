@@ -39,6 +39,10 @@ void Grid::BadAddress(int32_t row, int32_t col) {
     throw GridError(kErrOutOfRange, "cell address out of range");
 }
 
+void Grid::ForgetShownNumber(Cell& cell) {
+    if (cell.kind == CellKind::Number) cell.text.clear();
+}
+
 Cell& Grid::MutableCell(int32_t row, int32_t col) {
     CheckAddress(row, col);
     while (rowSlots_.size() < static_cast<size_t>(row)) {
@@ -51,11 +55,11 @@ Cell& Grid::MutableCell(int32_t row, int32_t col) {
         }
     }
     Row& r = RowAt(row);
-    if (static_cast<size_t>(col) <= r.size()) r[col - 1].shown.clear();  // about to change
+    if (static_cast<size_t>(col) <= r.size()) ForgetShownNumber(r[col - 1]);  // about to change
     if (static_cast<size_t>(col) > r.size()) {
         // Rows fill left to right: room for the level sheet's columns at once, not cell by cell.
         if (r.capacity() < static_cast<size_t>(col)) r.reserve(std::max<size_t>(col, 10));
-        r.resize(col);
+        while (r.size() < static_cast<size_t>(col)) r.emplace_back();
     }
     return r[col - 1];
 }
@@ -96,10 +100,10 @@ std::string_view Grid::ShownText(int32_t row, int32_t col) const {
         case CellKind::Text:
             return cell.text;
         case CellKind::Number:
-            if (cell.shown.empty()) {
-                cell.shown = FormatNumber(cell.number, formats_[cell.formatId].numberFormat);
+            if (cell.text.empty()) {
+                cell.text = FormatNumber(cell.number, formats_[cell.formatId].numberFormat);
             }
-            return cell.shown;
+            return cell.text;
         case CellKind::Empty:
             break;
     }
@@ -139,7 +143,6 @@ void Grid::ClearCell(int32_t row, int32_t col) {
     Cell& cell = r[col - 1];
     cell.kind = CellKind::Empty;
     cell.text.clear();
-    cell.shown.clear();
     cell.number = 0.0;
     TrimRow(row);
     TrimRows();
@@ -183,7 +186,7 @@ void Grid::ClearCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2, Cl
         const int32_t lastCol = std::min<int32_t>(range.col2, static_cast<int32_t>(row.size()));
         for (int32_t c = range.col1; c <= lastCol; ++c) {
             Cell& cell = row[c - 1];
-            cell.shown.clear();
+            ForgetShownNumber(cell);
             if (values) {
                 cell.kind = CellKind::Empty;
                 cell.text.clear();
@@ -270,7 +273,7 @@ void Grid::ApplySelectionFormat(const FormatObject& format) {
         uint16_t lastTo = 0;
         for (int32_t c = s.col1; c <= lastCol; ++c) {
             Cell& cell = row[c - 1];
-            cell.shown.clear();
+            ForgetShownNumber(cell);
             if (cell.formatId != lastFrom) {
                 lastFrom = cell.formatId;
                 lastTo = changedId(cell.formatId);

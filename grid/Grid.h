@@ -68,11 +68,11 @@ struct Cell {
     CellKind kind = CellKind::Empty;
     uint16_t formatId = 0;
     double number = 0.0;
-    std::string text;
-    /// A number as displayed, once it has been asked for: the level sheet's numbers are shown
-    /// again and again (column widths, the report, the JSON document). Emptied by every change
-    /// of the cell.
-    mutable std::string shown;
+    /// A text cell's text. A number cell keeps here its text as displayed, once it has been
+    /// asked for through Grid::ShownText (the level sheet's numbers are shown again and again:
+    /// column widths, the report, the JSON document); every change of the cell or of its format
+    /// empties it. Read a number's text through the grid, never here.
+    mutable std::string text;
     bool IsBlank() const { return kind == CellKind::Empty && formatId == 0; }
 };
 
@@ -208,6 +208,8 @@ class Grid {
     }
     [[noreturn]] static void BadAddress(int32_t row, int32_t col);
     Cell& MutableCell(int32_t row, int32_t col);
+    /// Empties a number cell's text as displayed, before the cell or its format changes.
+    static void ForgetShownNumber(Cell& cell);
     // Keep every row free of blank cells at its end and the sheet free of empty rows at its end,
     // so that the row count is the last used row.
     void TrimRow(int32_t row);

@@ -141,38 +141,42 @@ bool QuickFixed(double magnitude, int decimals, uint64_t& scaled) {
     if (decimals >= static_cast<int>(kTens.size())) return false;
     const double product = magnitude * kTens[static_cast<size_t>(decimals)];
     if (!(product < 1e9)) return false;
-    const double whole = std::floor(product);
-    const double fraction = product - whole;  // exact
+    const auto whole = static_cast<uint64_t>(product);  // its floor, for it is not negative
+    const double fraction = product - static_cast<double>(whole);  // exact
     if (std::fabs(fraction - 0.5) <= 1e-5) return false;
-    scaled = static_cast<uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+    scaled = whole + (fraction > 0.5 ? 1 : 0);
     return true;
+}
+
+/// A finite number's magnitude at `decimals` decimals as the integer `scaled` followed by
+/// `zeros` zeros, rounded half away from zero from its fifteen significant digits.
+void FixedDigits(double value, int decimals, uint64_t& scaled, size_t& zeros) {
+    zeros = 0;
+    if (QuickFixed(std::fabs(value), decimals, scaled)) return;
+    // value = digits * 10^(exponent - 14), so at the wanted decimals digits * 10^k.
+    const Significant significant = SignificantDigits(value);
+    const int k = significant.exponent - 14 + decimals;
+    scaled = significant.digits;
+    if (scaled == 0) {
+        // nothing to scale
+    } else if (k >= 0) {
+        zeros = static_cast<size_t>(k);
+    } else if (k < -15) {
+        scaled = 0;  // below a tenth of the last decimal
+    } else {
+        const auto unit = static_cast<uint64_t>(kTenToThe[static_cast<size_t>(-k)]);
+        const uint64_t rest = scaled % unit;
+        scaled = scaled / unit + (rest >= unit - rest ? 1 : 0);
+    }
 }
 
 std::string FormatFixed(double value, const FixedPattern& fixed) {
     if (!std::isfinite(value)) return GeneralNumberText(value);
-
-    // The number at the wanted decimals as the integer `scaled` followed by `zeros` zeros,
-    // rounded half away from zero from its fifteen significant digits; then `decimals` of
-    // those digits follow the decimal point.
+    // The number at the wanted decimals as an integer: `decimals` of its digits follow the
+    // decimal point.
     uint64_t scaled = 0;
     size_t zeros = 0;
-    if (!QuickFixed(std::fabs(value), fixed.decimals, scaled)) {
-        // value = digits * 10^(exponent - 14), so at the wanted decimals digits * 10^k.
-        const Significant significant = SignificantDigits(value);
-        const int k = significant.exponent - 14 + fixed.decimals;
-        scaled = significant.digits;
-        if (scaled == 0) {
-            // nothing to scale
-        } else if (k >= 0) {
-            zeros = static_cast<size_t>(k);
-        } else if (k < -15) {
-            scaled = 0;  // below a tenth of the last decimal
-        } else {
-            const auto unit = static_cast<uint64_t>(kTenToThe[static_cast<size_t>(-k)]);
-            const uint64_t rest = scaled % unit;
-            scaled = scaled / unit + (rest >= unit - rest ? 1 : 0);
-        }
-    }
+    FixedDigits(value, fixed.decimals, scaled, zeros);
     char text[24];
     const auto length =
         static_cast<size_t>(std::to_chars(text, text + sizeof text, scaled).ptr - text);
@@ -242,25 +246,21 @@ std::string FixedNumberText(double value, int decimals) {
 
 double FixedNumberValue(double value, int decimals) {
     if (!std::isfinite(value)) return value;
-    const std::string text = FixedNumberText(value, decimals);
-    // At most 15 digits are an exact integer and 10^decimals an exact power of ten: one
-    // division gives the nearest double, as the decimal conversion would.
+    const int places = std::max(decimals, 0);
+    uint64_t scaled = 0;
+    size_t zeros = 0;
+    FixedDigits(value, places, scaled, zeros);
+    // An integer below 2^53 and 10^places up to 10^22 are exact doubles: one division gives the
+    // nearest double to the decimal, as the decimal conversion of its text would.
     static constexpr std::array<double, 23> kExactTens = {
         1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    uint64_t whole = 0;
-    size_t digits = 0;
-    for (const char c : text) {
-        if (c >= '0' && c <= '9') {
-            whole = whole * 10 + static_cast<uint64_t>(c - '0');
-            ++digits;
-        }
+    if (zeros == 0 && scaled < (uint64_t{1} << 53) &&
+        static_cast<size_t>(places) < kExactTens.size()) {
+        const double read = static_cast<double>(scaled) / kExactTens[static_cast<size_t>(places)];
+        return std::signbit(value) && scaled != 0 ? -read : read;
     }
-    const auto places = static_cast<size_t>(std::max(decimals, 0));
-    if (digits <= 15 && places < kExactTens.size()) {
-        const double read = static_cast<double>(whole) / kExactTens[places];
-        return text.starts_with('-') ? -read : read;
-    }
+    const std::string text = FixedNumberText(value, places);
     double read = value;
     std::from_chars(text.data(), text.data() + text.size(), read);
     return read;

@@ -111,6 +111,7 @@ void ReadSdrLines(FieldBookFormat format, LineReader& lines, core::LevelRun& run
             }
             core::SetUp setUp;
             setUp.line = lines.LineNumber();
+            setUp.sights.reserve(4);  // a backsight, a foresight and a sight or two between
             run.setUps.push_back(std::move(setUp));
         } else if (code == 63) {
             CheckNotCutOff(lines, line,

@@ -49,6 +49,60 @@ TEST(GridCells, NumberTextFollowsTheCellsFormat) {
     EXPECT_EQ(grid.CellNumber(1, 1), 2.675) << "the format changes the display, not the value";
 }
 
+TEST(GridCells, ANumberShownOnceIsShownAnewAfterEveryChange) {
+    // Each change made after the number was shown under "0.0000": the text it shows then.
+    const struct {
+        const char* change;
+        std::function<void(Grid&)> apply;
+        const char* shown;
+    } cases[] = {
+        {"a new number", [](Grid& g) { g.SetCellNumber(2, 2, 7.5); }, "7.5000"},
+        {"a text", [](Grid& g) { g.SetCellText(2, 2, "BM1"); }, "BM1"},
+        {"a text, then a number",
+         [](Grid& g) {
+             g.SetCellText(2, 2, "BM1");
+             g.SetCellNumber(2, 2, 7.5);
+         },
+         "7.5000"},
+        {"a new format",
+         [](Grid& g) {
+             g.SelectCells(1, 1, 3, 3);
+             g.SetSelectionNumberFormat("0.0");
+         },
+         "2.7"},
+        {"bold only",
+         [](Grid& g) {
+             FormatObject bold = g.SelectionFormat();
+             bold.SetBold(true);
+             g.ApplySelectionFormat(bold);
+         },
+         "2.6750"},
+        {"formats cleared", [](Grid& g) { g.ClearCells(2, 2, 2, 2, ClearMode::Formats); }, "2.675"},
+        {"values cleared", [](Grid& g) { g.ClearCells(2, 2, 2, 2, ClearMode::Values); }, ""},
+        {"the cell cleared", [](Grid& g) { g.ClearCell(2, 2); }, ""},
+        {"a row above removed", [](Grid& g) { g.RemoveCells(1, -1, 1, -1, RemoveMode::Rows); }, ""},
+    };
+    for (const auto& c : cases) {
+        Grid grid;
+        grid.SetCellNumber(2, 2, 2.675);
+        grid.ActivateCell(2, 2);
+        grid.SetSelectionNumberFormat("0.0000");
+        ASSERT_EQ(grid.ShownText(2, 2), "2.6750");
+        c.apply(grid);
+        EXPECT_EQ(grid.CellText(2, 2), c.shown) << c.change;
+        // A text cell's text is its own, never a number's display.
+        if (grid.CellAt(2, 2).kind == CellKind::Text) {
+            EXPECT_EQ(grid.CellAt(2, 2).text, c.shown) << c.change;
+        }
+    }
+    // Text cells keep their text through a format applied over them.
+    Grid grid;
+    grid.SetCellText(1, 1, "0.5");
+    grid.SelectCells(1, 1, 1, 1);
+    grid.SetSelectionNumberFormat("0.00");
+    EXPECT_EQ(grid.CellText(1, 1), "0.5");
+}
+
 TEST(GridCells, BadAddressesFailWithTheirOwnCodes) {
     Grid grid;
     struct Case {

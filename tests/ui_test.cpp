@@ -212,6 +212,7 @@ class UiTest : public QObject {
     void f1InTheListOfAnM5BookOpensItsTopic();
     void aBookNamedInLatin1IsReadPrintedAndSavedByItsBytes();
     void theReductionIsOneStepToUndo();
+    void resultsStillFollowOnceTheReadingsAreShown();
     void helpLiesBesideTheWindowItExplains();
     void aNumberWiderThanItsColumnShowsHashes();
     void messagesNameWhatWasRefused();
@@ -1167,6 +1168,32 @@ void UiTest::aBookNamedInLatin1IsReadPrintedAndSavedByItsBytes() {
         QByteArray::fromStdString(window.windowing().offeredOutput(".xlsx", ""))));
     Action(window, "mnuSave")->trigger();
     QVERIFY(std::filesystem::exists(folder + "/R\xe1pido.xlsx"));
+}
+
+void UiTest::resultsStillFollowOnceTheReadingsAreShown() {
+    MainWindow window;
+    window.show();
+    ReadSdr20Sample(window, "100", "100.02");
+    auto& model = window.sheetModel();
+    const int32_t last = window.run().LastDataRow;
+    // Every reading and distance shown as the sheet shows it, as a repaint or a scroll does:
+    // showing a number is no edit.
+    for (int32_t row = window.run().FirstDataRow; row <= last; ++row) {
+        for (const int32_t col : {core::kColBS, core::kColIS, core::kColFS, core::kColDist}) {
+            (void)model.index(row - 1, col - 1).data(Qt::DisplayRole);
+        }
+    }
+    QVERIFY(model.index(last + 2, 5).data(Qt::ToolTipRole).toString().startsWith("The misclose"));
+    QVERIFY(model.index(last - 1, 5).data(Qt::ToolTipRole).toString().isEmpty());
+    // Nor is a reading set in bold, which shows its number afresh.
+    grid::Grid& sheet = window.sheet();
+    sheet.SelectCells(window.run().FirstDataRow, core::kColBS, last, core::kColDist);
+    grid::FormatObject bold = sheet.SelectionFormat();
+    bold.SetBold(true);
+    sheet.ApplySelectionFormat(bold);
+    QVERIFY(model.index(last + 2, 5).data(Qt::ToolTipRole).toString().startsWith("The misclose"));
+    (void)model.index(window.run().FirstDataRow - 1, core::kColBS - 1).data(Qt::DisplayRole);
+    QVERIFY(model.index(last + 2, 5).data(Qt::ToolTipRole).toString().startsWith("The misclose"));
 }
 
 void UiTest::theReductionIsOneStepToUndo() {

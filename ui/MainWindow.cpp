@@ -67,14 +67,18 @@ MainWindow::MainWindow() : windowing_(this) {
 std::vector<MainWindow::ReducedInput> MainWindow::reducedInput() const {
     std::vector<ReducedInput> input;
     if (run_.FirstDataRow < core::kFirstDataRow) return input;
+    const auto add = [&](int32_t row, int32_t col) {
+        const grid::Cell& cell = sheet_.CellAt(row, col);
+        // A number's text as displayed is no part of the input.
+        input.push_back({row, col, cell.kind, cell.number,
+                         cell.kind == grid::CellKind::Text ? cell.text : std::string()});
+    };
     for (int32_t row = run_.FirstDataRow; row <= run_.LastDataRow; ++row) {
         for (const int32_t col : {core::kColBS, core::kColIS, core::kColFS, core::kColDist}) {
-            const grid::Cell& cell = sheet_.CellAt(row, col);
-            input.push_back({row, col, cell.kind, cell.number, cell.text});
+            add(row, col);
         }
     }
-    const grid::Cell& start = sheet_.CellAt(run_.FirstDataRow, core::kColRL);
-    input.push_back({run_.FirstDataRow, core::kColRL, start.kind, start.number, start.text});
+    add(run_.FirstDataRow, core::kColRL);  // the starting RL
     return input;
 }
 
