@@ -87,6 +87,7 @@ uint16_t Grid::InternFormat(const CellFormat& format) {
     }
     if (formats_.size() > UINT16_MAX) throw GridError(kErrBadArgument, "too many cell formats");
     formats_.push_back(format);
+    patterns_.push_back(ParseNumberPattern(format.numberFormat));
     return static_cast<uint16_t>(formats_.size() - 1);
 }
 
@@ -101,7 +102,7 @@ std::string_view Grid::ShownText(int32_t row, int32_t col) const {
             return cell.text;
         case CellKind::Number:
             if (cell.text.empty()) {
-                cell.text = FormatNumber(cell.number, formats_[cell.formatId].numberFormat);
+                cell.text = FormatNumber(cell.number, patterns_[cell.formatId]);
             }
             return cell.text;
         case CellKind::Empty:

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "grid/NumberFormat.h"
+
 namespace rendle::grid {
 
 /// Error codes a failing grid operation raises.
@@ -231,6 +233,7 @@ class Grid {
     std::vector<Row> rowStore_;
     std::vector<uint32_t> freeSlots_;
     std::vector<CellFormat> formats_{CellFormat{}};
+    std::vector<NumberPattern> patterns_{NumberPattern{}};  ///< each format's, read once
     std::vector<std::string> headings_;
     std::vector<bool> hidden_;
     std::vector<int> widths_;   // 0: the default width

@@ -266,8 +266,18 @@ double FixedNumberValue(double value, int decimals) {
     return read;
 }
 
+NumberPattern ParseNumberPattern(std::string_view pattern) {
+    const std::optional<FixedPattern> fixed = ParseFixedPattern(pattern);
+    if (!fixed) return {};
+    return {true, fixed->decimals, fixed->grouping};
+}
+
 std::string FormatNumber(double value, std::string_view pattern) {
-    if (auto fixed = ParseFixedPattern(pattern)) return FormatFixed(value, *fixed);
+    return FormatNumber(value, ParseNumberPattern(pattern));
+}
+
+std::string FormatNumber(double value, const NumberPattern& pattern) {
+    if (pattern.fixed) return FormatFixed(value, FixedPattern{pattern.decimals, pattern.grouping});
     // General shows at most ten significant digits, as spreadsheets do: a sum such as
     // 0.0680000000000001 shows as 0.068. The cell keeps its full value.
     char buf[64];

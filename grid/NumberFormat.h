@@ -13,6 +13,17 @@ namespace rendle::grid {
 /// digits, as a spreadsheet's General format does.
 std::string FormatNumber(double value, std::string_view pattern);
 
+/// A number format read once, for the many numbers shown under it: fixed decimals (with a
+/// thousands separator or not), or General.
+struct NumberPattern {
+    bool fixed = false;
+    int decimals = 0;
+    bool grouping = false;
+};
+NumberPattern ParseNumberPattern(std::string_view pattern);
+/// FormatNumber under a pattern already read.
+std::string FormatNumber(double value, const NumberPattern& pattern);
+
 /// The number under the pattern of `decimals` fixed decimals ("0.0000" for 4), as FormatNumber
 /// shows it.
 std::string FixedNumberText(double value, int decimals);
