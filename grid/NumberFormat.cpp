@@ -177,7 +177,7 @@ std::string FormatFixed(double value, const FixedPattern& fixed) {
     uint64_t scaled = 0;
     size_t zeros = 0;
     FixedDigits(value, fixed.decimals, scaled, zeros);
-    char text[24];
+    char text[24];  // the digits of scaled
     const auto length =
         static_cast<size_t>(std::to_chars(text, text + sizeof text, scaled).ptr - text);
     const size_t count = length + zeros;  // digits of the scaled integer
@@ -186,9 +186,14 @@ std::string FormatFixed(double value, const FixedPattern& fixed) {
     // The integer part: what comes before the last `decimals` digits, or a single zero.
     const size_t integerDigits = count > decimals ? count - decimals : 0;
 
-    // Written in place: a sign, the integer digits with a comma every three, the decimals.
-    std::string out(std::max<size_t>(integerDigits, 1) * 4 / 3 + decimals + 3, '\0');
-    char* at = out.data();
+    // Written in place, on the stack for the numbers of a level sheet: a sign, the integer
+    // digits with a comma every three, the decimals.
+    const size_t most = std::max<size_t>(integerDigits, 1) * 4 / 3 + decimals + 3;
+    std::array<char, 48> small{};
+    std::string large;
+    if (most > small.size()) large.resize(most);
+    char* const begin = most > small.size() ? large.data() : small.data();
+    char* at = begin;
     if (std::signbit(value) && scaled != 0) *at++ = '-';
     if (integerDigits == 0) *at++ = '0';
     for (size_t i = 0; i < integerDigits; ++i) {
@@ -200,8 +205,7 @@ std::string FormatFixed(double value, const FixedPattern& fixed) {
         for (size_t i = count; i < decimals; ++i) *at++ = '0';
         for (size_t i = integerDigits; i < count; ++i) *at++ = digitAt(i);
     }
-    out.resize(static_cast<size_t>(at - out.data()));
-    return out;
+    return {begin, static_cast<size_t>(at - begin)};
 }
 
 }  // namespace

@@ -119,7 +119,8 @@ TEST(FormatNumber, AgreesWithThePlainRuleOverManyValues) {
     }
     // Values past the fifteen digits a double's integer part can show exactly, and below the
     // last of many decimals.
-    for (const double value : {1e15, 123456789012345678.0, -9.87654321e20, 5e-9, -4.9999e-13}) {
+    for (const double value :
+         {1e15, 123456789012345678.0, -9.87654321e20, 5e-9, -4.9999e-13, 1.5e300, -2.5e100}) {
         for (const int decimals : {0, 2, 4, 12}) {
             const std::string pattern = decimals == 0 ? "0" : "0." + std::string(decimals, '0');
             EXPECT_EQ(FormatNumber(value, pattern), PlainFixed(value, decimals)) << value;
