@@ -89,8 +89,6 @@ class LineReader {
     /// feed), or len_.
     size_t LineEnd(size_t from);
 
-    static constexpr size_t kUnknown = static_cast<size_t>(-1);
-
     /// Moves on to the next span of a book held in memory; false when there is none.
     bool NextSpan();
 
@@ -115,8 +113,6 @@ class LineReader {
     size_t lineNumber_ = 0;
     LineDecoder decoder_;
     // The next line feed and carriage return at or after the last place searched, or len_.
-    size_t nextLineFeed_ = kUnknown;
-    size_t nextCarriageReturn_ = kUnknown;
 };
 
 /// The field at 1-based character `position` of `length` characters of a UTF-8 line; a line too

@@ -116,6 +116,26 @@ TEST(LineReader, LinesPassedOverStillCountAndNothingElseChanges) {
     }
 }
 
+TEST(LineReader, ALineEndIsFoundWhereverItFallsInTheLine) {
+    // Lines of every length up to three times sixteen bytes, each ended in every way, read from
+    // a stream and from a book in memory; and passed over as notes, still counted.
+    for (const std::string end : {"\r\n", "\r\r\n", "\r", "\n"}) {
+        for (size_t length = 0; length <= 48; ++length) {
+            const std::string first = "13" + std::string(length, 'x');
+            const std::string second = "63" + std::string(length + 7, 'y');
+            const std::string text = first + end + second + end + "63 end";
+            const L expected{first, second, "63 end"};
+            EXPECT_EQ(Lines(text), expected) << length;
+            LineReader inMemory(text, LineDecoder());
+            L read;
+            std::string line;
+            while (inMemory.Next(line)) read.push_back(line);
+            EXPECT_EQ(read, expected) << length;
+            EXPECT_EQ(Numbered(text, true), Numbered(text, false)) << length;
+        }
+    }
+}
+
 TEST(Field, ShortLinesHoldWhatExists) {
     EXPECT_EQ(Field("63  BM1 ", 5, 4), "BM1 ");
     EXPECT_EQ(Field("63  BM", 5, 4), "BM");
