@@ -117,6 +117,22 @@ TEST(FormatNumber, AgreesWithThePlainRuleOverManyValues) {
                 << std::setprecision(17) << value << " at " << decimals;
         }
     }
+    // Values within a few millionths of a unit of the last decimal from a half, at every size up
+    // to where the last decimal is the ninth digit: where the fifteen significant digits and the
+    // double's own arithmetic part ways, if anywhere.
+    std::uniform_int_distribution<int64_t> units(0, 999'999'999);
+    for (int i = 0; i < 20'000; ++i) {
+        const int decimals = i % 5;
+        const double unit = std::pow(10.0, -decimals);
+        const auto whole =
+            static_cast<double>(units(random) % static_cast<int64_t>(std::pow(10.0, 9 - i % 9)));
+        for (const double off : {0.0, 1e-9, -1e-9, 4e-6, -4e-6, 6e-6, -6e-6, 1.1e-5, -1.1e-5}) {
+            const double value = (whole + 0.5 + off) * unit;
+            const std::string pattern = decimals == 0 ? "0" : "0." + std::string(decimals, '0');
+            ASSERT_EQ(FormatNumber(value, pattern), PlainFixed(value, decimals))
+                << std::setprecision(17) << value << " as " << pattern;
+        }
+    }
     // Values past the fifteen digits a double's integer part can show exactly, and below the
     // last of many decimals.
     for (const double value :
