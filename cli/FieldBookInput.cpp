@@ -9,9 +9,9 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
-#include <vector>
 
 #include "grid/Utf8.h"
 
@@ -27,8 +27,7 @@ constexpr int kStopCheckMs = 100;
 /// Reads the field book from the descriptor.
 class FieldBookInput::Buffer : public std::streambuf {
   public:
-    Buffer(int fd, const std::atomic<bool>* stop)
-        : fd_(fd), stop_(stop), block_(size_t{128} * 1024) {
+    Buffer(int fd, const std::atomic<bool>* stop) : fd_(fd), stop_(stop) {
         struct stat info {};
         waits_ = fstat(fd, &info) != 0 || !S_ISREG(info.st_mode);
     }
@@ -63,16 +62,18 @@ class FieldBookInput::Buffer : public std::streambuf {
 
     int_type underflow() override {
         if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        // Made when first needed: a book read whole goes straight into the caller's buffer.
+        if (!block_) block_ = std::make_unique_for_overwrite<char[]>(kBlockBytes);
         for (;;) {
             WaitForInput();
-            const ssize_t got = read(fd_, block_.data(), block_.size());
+            const ssize_t got = read(fd_, block_.get(), kBlockBytes);
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) {
                 // A read error must not look like the end of the field book.
                 if (got < 0) throw std::ios_base::failure(std::strerror(errno));
                 return traits_type::eof();
             }
-            setg(block_.data(), block_.data(), block_.data() + got);
+            setg(block_.get(), block_.get(), block_.get() + got);
             return traits_type::to_int_type(*gptr());
         }
     }
@@ -95,7 +96,8 @@ class FieldBookInput::Buffer : public std::streambuf {
     int fd_;
     const std::atomic<bool>* stop_;
     bool waits_ = false;
-    std::vector<char> block_;
+    static constexpr size_t kBlockBytes = size_t{128} * 1024;
+    std::unique_ptr<char[]> block_;
 };
 
 FieldBookInput::FieldBookInput(const std::string& path, std::string& error,
