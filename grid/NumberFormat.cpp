@@ -62,6 +62,11 @@ constexpr auto kTenToThe = [] {
 
 constexpr uint64_t kTen15 = 1'000'000'000'000'000;
 
+/// 10^0 to 10^22, the powers of ten a double holds exactly.
+constexpr std::array<double, 23> kExactTens = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                               1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                               1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 /// The fifteen digits of a magnitude from 1e-8 up to 1e15 by exact integer arithmetic: the
 /// double is m * 2^q, so m * 10^k * 2^q with k = 14 - exponent is the value scaled to fifteen
 /// integer digits, held exactly in 128 bits and rounded to the nearest integer. False outside
@@ -132,14 +137,13 @@ Significant SignificantDigits(double value) {
 
 /// The magnitude of a number below 10^9 at `decimals` decimals, as an integer, where the
 /// double arithmetic cannot put it on the wrong side of a half: the product is within 1.1e-7 of
-/// the exact one, and the fifteen significant digits differ from the exact value by at most
-/// 5e-6 of that integer's units, so a fraction more than 1e-5 away from a half rounds alike
-/// either way. False near a half, which the exact digits settle.
+/// the exact one, and the fifteen significant digits move the value by at most half their last
+/// place, 5e-7 of that integer's units, so a fraction more than 1e-5 away from a half (a
+/// margin of some ten times both) rounds alike either way. False near a half, which the exact
+/// digits settle.
 bool QuickFixed(double magnitude, int decimals, uint64_t& scaled) {
-    static constexpr std::array<double, 10> kTens = {1e0, 1e1, 1e2, 1e3, 1e4,
-                                                     1e5, 1e6, 1e7, 1e8, 1e9};
-    if (decimals >= static_cast<int>(kTens.size())) return false;
-    const double product = magnitude * kTens[static_cast<size_t>(decimals)];
+    if (decimals > 9) return false;
+    const double product = magnitude * kExactTens[static_cast<size_t>(decimals)];
     if (!(product < 1e9)) return false;
     const auto whole = static_cast<uint64_t>(product);  // its floor, for it is not negative
     const double fraction = product - static_cast<double>(whole);  // exact
@@ -256,9 +260,6 @@ double FixedNumberValue(double value, int decimals) {
     FixedDigits(value, places, scaled, zeros);
     // An integer below 2^53 and 10^places up to 10^22 are exact doubles: one division gives the
     // nearest double to the decimal, as the decimal conversion of its text would.
-    static constexpr std::array<double, 23> kExactTens = {
-        1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     if (zeros == 0 && scaled < (uint64_t{1} << 53) &&
         static_cast<size_t>(places) < kExactTens.size()) {
         const double read = static_cast<double>(scaled) / kExactTens[static_cast<size_t>(places)];

@@ -237,6 +237,11 @@ std::string_view Field(std::string_view line, size_t position, size_t length) {
 
 namespace {
 
+/// 10^0 to 10^15, exact as doubles: a number of at most 15 digits is its digits as an integer
+/// over one of them, and one division gives the double nearest it.
+constexpr std::array<double, 16> kTenToThe = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
 /// Walks a field's characters, skipping blanks, tabs and line feeds.
 class SignificantChars {
   public:
@@ -341,8 +346,6 @@ std::optional<double> ReadDecimal(SignificantChars& chars, NumberText& number, b
     // A staff reading or distance of at most 15 digits: the digits as an integer and the power
     // of ten are both exact, so one division gives the nearest double, as the decimal
     // conversion would.
-    static constexpr std::array<double, 16> kTenToThe = {
-        1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     if (digits <= 15 && !isExponent(chars.Peek())) {
         const double value = whole / kTenToThe[decimals];
         return negative ? -value : value;
@@ -400,8 +403,6 @@ namespace {
 /// field of nearly every reading and distance, with at most 15 digits: from its digits as an
 /// integer and a power of ten, as ReadDecimal gives it. Nothing for any other field.
 std::optional<double> PlainDecimal(std::string_view field) {
-    static constexpr std::array<double, 16> kTenToThe = {
-        1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     size_t i = field.find_first_not_of(' ');
     if (i == std::string_view::npos) return std::nullopt;
     const bool negative = field[i] == '-';
