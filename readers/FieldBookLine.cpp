@@ -293,81 +293,6 @@ std::optional<double> RadixInteger(SignificantChars& chars, int radix) {
 
 namespace {
 
-/// The text of a decimal number as the field gives it ("-12.5e3"), for the conversion of one
-/// that the integer arithmetic below cannot take; nothing is collected on the way to one that
-/// it can.
-class NumberText {
-  public:
-    explicit NumberText(bool collect) : collect_(collect) {}
-    void Add(char c) {
-        if (collect_) text_ += c;
-    }
-    const std::string& Text() const { return text_; }
-
-  private:
-    bool collect_;
-    std::string text_;
-};
-
-/// A decimal number from `chars`: exactly, from its digits as an integer and a power of ten,
-/// when it has at most 15 digits and no exponent; else from its text, which is collected only
-/// when `number` collects (nothing is returned then when it does not).
-std::optional<double> ReadDecimal(SignificantChars& chars, NumberText& number, bool& exact) {
-    bool negative = false;
-    if (chars.Peek() == '+' || chars.Peek() == '-') {
-        negative = chars.Peek() == '-';
-        if (negative) number.Add('-');
-        chars.Advance();
-    }
-    size_t digits = 0;
-    double whole = 0.0;  // the digits so far as an integer, exact up to 15 digits
-    for (; IsDigit(chars.Peek()); chars.Advance(), ++digits) {
-        number.Add(chars.Peek());
-        whole = whole * 10 + (chars.Peek() - '0');
-    }
-    const auto isExponent = [](char c) { return c == 'E' || c == 'e' || c == 'D' || c == 'd'; };
-    exact = true;
-    // Record codes and other plain integers need no decimal conversion.
-    const char next = chars.Peek();
-    if (digits > 0 && digits <= 15 && next != '.' && !isExponent(next)) {
-        return negative ? -whole : whole;
-    }
-    size_t decimals = 0;
-    if (chars.Peek() == '.') {
-        number.Add('.');
-        chars.Advance();
-        for (; IsDigit(chars.Peek()); chars.Advance(), ++digits, ++decimals) {
-            number.Add(chars.Peek());
-            whole = whole * 10 + (chars.Peek() - '0');
-        }
-    }
-    if (digits == 0) return 0.0;
-
-    // A staff reading or distance of at most 15 digits: the digits as an integer and the power
-    // of ten are both exact, so one division gives the nearest double, as the decimal
-    // conversion would.
-    if (digits <= 15 && !isExponent(chars.Peek())) {
-        const double value = whole / kTenToThe[decimals];
-        return negative ? -value : value;
-    }
-    exact = false;
-    if (isExponent(chars.Peek())) {
-        // The exponent counts only when digits follow; "1E" and "1E+" read as 1.
-        chars.Advance();
-        std::string exponent = "e";
-        if (chars.Peek() == '+' || chars.Peek() == '-') {
-            exponent += chars.Peek();
-            chars.Advance();
-        }
-        size_t expDigits = 0;
-        for (; IsDigit(chars.Peek()); chars.Advance(), ++expDigits) exponent += chars.Peek();
-        if (expDigits > 0) {
-            for (const char c : exponent) number.Add(c);
-        }
-    }
-    return std::nullopt;
-}
-
 /// The number the field's characters start with, leaving `chars` after what it took.
 std::optional<double> ReadNumber(SignificantChars& chars) {
     if (chars.Peek() == '&') {
@@ -383,16 +308,56 @@ std::optional<double> ReadNumber(SignificantChars& chars) {
         }
         return 0.0;
     }
-    // Once without collecting the text; again, collecting it, for a number that needs it.
-    const SignificantChars start = chars;
-    NumberText uncollected(false);
-    bool exact = true;
-    const std::optional<double> value = ReadDecimal(chars, uncollected, exact);
-    if (exact) return value;
-    chars = start;
-    NumberText number(true);
-    ReadDecimal(chars, number, exact);
-    return core::DecimalToDouble(number.Text());
+
+    std::string number;
+    if (chars.Peek() == '+' || chars.Peek() == '-') {
+        if (chars.Peek() == '-') number += '-';
+        chars.Advance();
+    }
+    size_t digits = 0;
+    double whole = 0.0;  // the digits so far as an integer, exact up to 15 digits
+    for (; IsDigit(chars.Peek()); chars.Advance(), ++digits) {
+        number += chars.Peek();
+        whole = whole * 10 + (chars.Peek() - '0');
+    }
+    // Record codes and other plain integers need no decimal conversion.
+    const char next = chars.Peek();
+    if (digits > 0 && digits <= 15 && next != '.' && next != 'E' && next != 'e' && next != 'D' &&
+        next != 'd') {
+        return number.starts_with('-') ? -whole : whole;
+    }
+    size_t decimals = 0;
+    if (chars.Peek() == '.') {
+        number += '.';
+        chars.Advance();
+        for (; IsDigit(chars.Peek()); chars.Advance(), ++digits, ++decimals) {
+            number += chars.Peek();
+            whole = whole * 10 + (chars.Peek() - '0');
+        }
+    }
+    if (digits == 0) return 0.0;
+
+    const char e = chars.Peek();
+    // A staff reading or distance of at most 15 digits: the digits as an integer and the power
+    // of ten are both exact, so one division gives the nearest double, as the decimal
+    // conversion would.
+    if (digits <= 15 && e != 'E' && e != 'e' && e != 'D' && e != 'd') {
+        const double value = whole / kTenToThe[decimals];
+        return number.starts_with('-') ? -value : value;
+    }
+    if (e == 'E' || e == 'e' || e == 'D' || e == 'd') {
+        // The exponent counts only when digits follow; "1E" and "1E+" read as 1.
+        chars.Advance();
+        std::string exponent = "e";
+        if (chars.Peek() == '+' || chars.Peek() == '-') {
+            exponent += chars.Peek();
+            chars.Advance();
+        }
+        size_t expDigits = 0;
+        for (; IsDigit(chars.Peek()); chars.Advance(), ++expDigits) exponent += chars.Peek();
+        if (expDigits > 0) number += exponent;
+    }
+    return core::DecimalToDouble(number);
 }
 
 }  // namespace
@@ -401,7 +366,7 @@ namespace {
 
 /// The value of a field that holds a plain decimal number between blanks ("   -1.2345"), the
 /// field of nearly every reading and distance, with at most 15 digits: from its digits as an
-/// integer and a power of ten, as ReadDecimal gives it. Nothing for any other field.
+/// integer and a power of ten, as the full reading below gives it. Nothing for any other field.
 std::optional<double> PlainDecimal(std::string_view field) {
     size_t i = field.find_first_not_of(' ');
     if (i == std::string_view::npos) return std::nullopt;
