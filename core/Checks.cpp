@@ -37,14 +37,34 @@ bool IsSight(const ReducedRow& row, SightKind kind) {
 
 ArithmeticCheck Arithmetic(const ReducedRun& reduced) {
     ArithmeticCheck check;
-    for (const ReducedRow& row : reduced.rows) {
+    // A last set-up without a foresight measured no height difference to a point: the sums run
+    // to the last foresight, and the set-up is named.
+    size_t end = reduced.rows.size();
+    int setUps = 0;
+    std::optional<size_t> lastBack;
+    std::optional<size_t> lastFore;
+    for (size_t i = 0; i < reduced.rows.size(); ++i) {
+        if (IsSight(reduced.rows[i], SightKind::Back)) {
+            ++setUps;
+            lastBack = i;
+        } else if (IsSight(reduced.rows[i], SightKind::Fore)) {
+            lastFore = i;
+        }
+    }
+    if (lastBack && lastFore && *lastBack > *lastFore) {
+        end = *lastFore + 1;
+        check.openSetUp = setUps;
+        check.openRow = reduced.rows[*lastBack].row;
+    }
+    for (size_t i = 0; i < end; ++i) {
+        const ReducedRow& row = reduced.rows[i];
         check.sumBS += row.backsight;
         check.sumFS += row.foresight;
         const double riseFall = row.riseFall.value_or(0);
         (riseFall >= 0 ? check.sumRise : check.sumFall) += std::fabs(riseFall);
     }
     check.firstRL = reduced.rows.front().rl.value_or(0);
-    check.lastRL = reduced.rows.back().rl.value_or(0);
+    check.lastRL = reduced.rows[end - 1].rl.value_or(0);
     // A reading typed so that it stays text ("1.4.5") is no reading to the reduction: the
     // sums agree with it, and the run is still wrong.
     for (const ReducedRow& row : reduced.rows) {
@@ -61,7 +81,10 @@ ArithmeticCheck Arithmetic(const ReducedRun& reduced) {
     return check;
 }
 
-SightBalance Balance(const ReducedRun& reduced, const CheckLimits& limits) {
+/// The balance of the set-ups' sight lengths; an open last set-up (`openSetUp`, 0 for none)
+/// has no foresight to balance its backsight against, and is left out as the arithmetic check
+/// leaves it.
+SightBalance Balance(const ReducedRun& reduced, const CheckLimits& limits, int openSetUp) {
     SightBalance balance;
     balance.imbalanceLimit = limits.imbalanceLimit;
     balance.runningLimit = limits.runningLimit;
@@ -74,6 +97,9 @@ SightBalance Balance(const ReducedRun& reduced, const CheckLimits& limits) {
         } else if (IsSight(row, SightKind::Fore) && !balance.setUps.empty()) {
             balance.setUps.back().foresight += row.distance;
         }
+    }
+    if (openSetUp != 0 && !balance.setUps.empty() && balance.setUps.back().setUp == openSetUp) {
+        balance.setUps.pop_back();
     }
     for (SetUpBalance& setUp : balance.setUps) {
         setUp.imbalance = setUp.backsight - setUp.foresight;
@@ -306,7 +332,7 @@ RunChecks CheckRun(const RunState& run, const std::optional<ReductionResult>& re
     }
     if (!checks.hasRLs) return checks;
     checks.arithmetic = Arithmetic(reduced);
-    checks.balance = Balance(reduced, limits);
+    checks.balance = Balance(reduced, limits, checks.arithmetic->openSetUp);
     checks.stationDifferences = Differences(run, limits);
     checks.instrument = Instrument(reduced, run);
     if (!checks.reduced) {  // no misclose without an ending RL
@@ -329,6 +355,13 @@ RunChecks CheckRun(const RunState& run, const std::optional<ReductionResult>& re
     checks.tolerance = verdict;
     if (limits.toleranceClass) checks.byClass = ByClass(reduced, run, checks, limits);
     return checks;
+}
+
+std::string OpenSetUpInWords(const ArithmeticCheck& check) {
+    return "last set-up (set-up " + std::to_string(check.openSetUp) + ", row " +
+           std::to_string(check.openRow) +
+           ") has a backsight and no foresight: the checks leave it out, summing to the last "
+           "foresight.";
 }
 
 int MillimetreDecimals(std::optional<double> limitMetres, std::optional<double> resolution) {

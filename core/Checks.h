@@ -29,6 +29,12 @@ struct ArithmeticCheck {
     /// Reading and distance cells of the data rows that hold a text, each in a sentence ("B9
     /// holds the text 1.4.5, read as no reading."): the reduction read them as nothing.
     std::vector<std::string> textCells;
+    /// The last set-up when it has no foresight (a line that ends on a backsight): the
+    /// check leaves it out, summing to the last foresight, so that it agrees on what was
+    /// measured. Its number (1-based) and the sheet row of its backsight; 0 when every set-up
+    /// closes.
+    int openSetUp = 0;
+    int32_t openRow = 0;
     bool agrees = false;  ///< the three differences agree within 1e-9 m, and no text was read
     double ReadingDifference() const { return sumBS - sumFS; }
     double RiseFallDifference() const { return sumRise - sumFall; }
@@ -174,6 +180,10 @@ std::string MillimetreText(double metres, int decimals);
 /// does, with as many more decimals as it takes where they disagree; figures that agree print
 /// alike.
 std::array<std::string, 3> ArithmeticFigures(const ArithmeticCheck& check);
+
+/// The open last set-up of an arithmetic check in words: "last set-up (set-up 5, row 14) has
+/// a backsight and no foresight: the checks leave it out, summing to the last foresight."
+std::string OpenSetUpInWords(const ArithmeticCheck& check);
 
 /// Why a reduction did not finish, in a surveyor's words ("the ending RL is empty, so the run
 /// was not adjusted").

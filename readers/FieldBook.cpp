@@ -43,6 +43,36 @@ void Stopped(const Stop& stop, ReadResult& result) {
     result.line = stop.line;
 }
 
+/// A line whose last set-up has its backsight and no foresight (the book ends on a backsight)
+/// measured nothing from that set-up: said, so that the surveyor knows why the checks leave it
+/// out.
+void WarnOfOpenSetUp(const core::LevelRun& levelRun, const LevellingLine* line,
+                     ReadWarnings& warnings) {
+    int setUps = 0;
+    const core::SetUp* last = nullptr;
+    for (const core::SetUp& setUp : levelRun.setUps) {
+        for (const core::Sight& sight : setUp.sights) {
+            if (sight.kind == core::SightKind::Back) {
+                ++setUps;
+                last = &setUp;
+                break;
+            }
+        }
+    }
+    if (last == nullptr || last != &levelRun.setUps.back()) return;
+    for (const core::Sight& sight : last->sights) {
+        if (sight.kind == core::SightKind::Fore) return;
+    }
+    std::string which = "the line";
+    if (line != nullptr) {
+        which = "levelling line " + std::to_string(line->number);
+        if (!line->name.empty()) which += " (" + line->name + ")";
+    }
+    warnings.Add(WarningKind::OpenSetUp, last->line,
+                 "set-up " + std::to_string(setUps) + " has a backsight and no foresight: " +
+                     which + " ends on a backsight, which the checks leave out");
+}
+
 /// Reads the run `lines` gives; a read that stops keeps what it read before the stop, with
 /// the stop.
 void ReadRun(FieldBookFormat format, LineReader& lines, const LevellingLine* line,
@@ -60,6 +90,7 @@ void ReadRun(FieldBookFormat format, LineReader& lines, const LevellingLine* lin
             parts::ReadSdrLines(format, lines, levelRun, warnings);
             break;
     }
+    WarnOfOpenSetUp(levelRun, line, warnings);
 }
 
 /// Reads what `lines` gives, lays it out in the sheet, and sets the run state at its end.

@@ -79,6 +79,15 @@ bool WordStartsAt(std::string_view line, size_t at) {
     return line[at + 6] == '+' || line[at + 6] == '-';
 }
 
+/// Whether `text`, shorter than a word's index, information and sign, is how one begins.
+bool WordStartBegins(std::string_view text) {
+    if (text.size() >= 7) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (!Digit(text[i]) && (i < 2 || text[i] != '.')) return false;
+    }
+    return true;
+}
+
 /// The words of a block, found by where they start: the instruments keep no fixed positions
 /// (a number longer than its field, a text with blanks, a last word short of its field). A
 /// word's data runs to the next blank that a word start follows, or to the line end. GSI-16
@@ -93,6 +102,11 @@ std::vector<Word> Words(std::string_view line, size_t lineNumber, bool lastLineE
     std::vector<Word> words;
     at = skipBlanks(at);
     if (at < line.size() && !WordStartsAt(line, at)) {
+        if (!lastLineEnded && WordStartBegins(line.substr(at))) {
+            throw Stop{std::string(kCheckDataFile),
+                       parts::CutOffReason(grid::Utf8Characters(line), "a word's index"),
+                       lineNumber};
+        }
         throw Stop{std::string(kCheckDataFile),
                    "the word at position " +
                        std::to_string(grid::Utf8Characters(line.substr(0, at)) + 1) +
@@ -142,12 +156,20 @@ std::vector<Word> Words(std::string_view line, size_t lineNumber, bool lastLineE
         at = next;
     }
     // A last line without a line end whose last word stops short of its field (8 or 16
-    // characters) was cut off while the book was copied: its number may have lost digits.
+    // characters), or that ends in the start of a word not yet whole ("32.."), was cut off
+    // while the book was copied: a number may have lost digits, a block its words.
     const size_t field = wide ? 16 : 8;
-    if (!lastLineEnded && !words.empty() && lastDataLength < field) {
-        throw Stop{std::string(kCheckDataFile),
-                   "the last line has no line end and stops inside a word: the field book looks "
-                   "cut off"};
+    if (!lastLineEnded && !words.empty()) {
+        if (lastDataLength < field) {
+            throw Stop{std::string(kCheckDataFile),
+                       parts::CutOffReason(grid::Utf8Characters(line), "a word")};
+        }
+        const size_t tail = line.find_last_of(' ') + 1;
+        if (tail > static_cast<size_t>(wide ? 1 : 0) && tail < line.size() &&
+            WordStartBegins(line.substr(tail))) {
+            throw Stop{std::string(kCheckDataFile),
+                       parts::CutOffReason(grid::Utf8Characters(line), "a word's index")};
+        }
     }
     return words;
 }
@@ -436,6 +458,47 @@ std::vector<LevellingLine> ListGsiLines(LineReader& lines, std::string* problem)
     return parts::Listed(std::move(found), withReadings);
 }
 
+namespace {
+
+/// A last block without a line end whose words are the first words of a kind of block the line
+/// wrote before, and no whole kind of its own, stops short of its words ("11 32" where every
+/// earlier block went on to its reading): the book was cut off after a word's end.
+void CheckBlockWhole(const std::vector<Word>& words, const LineReader& lines,
+                     std::vector<std::vector<int>>& kinds) {
+    const auto sameStart = [&](const std::vector<int>& kind, size_t count) {
+        if (kind.size() < count) return false;
+        for (size_t i = 0; i < count; ++i) {
+            if (kind[i] != words[i].index) return false;
+        }
+        return true;
+    };
+    if (lines.LastLineEnded()) {
+        for (const std::vector<int>& kind : kinds) {
+            if (kind.size() == words.size() && sameStart(kind, words.size())) return;
+        }
+        std::vector<int> kind;
+        kind.reserve(words.size());
+        for (const Word& word : words) kind.push_back(word.index);
+        kinds.push_back(std::move(kind));
+        return;
+    }
+    bool shorter = false;
+    for (const std::vector<int>& kind : kinds) {
+        if (!sameStart(kind, words.size())) continue;
+        if (kind.size() == words.size()) return;
+        shorter = true;
+    }
+    if (shorter) {
+        throw Stop{std::string(kCheckDataFile),
+                   "the last line has no line end and its block stops after word " +
+                       std::to_string(words.size()) +
+                       ", where the line's blocks of that kind go on: the field book looks "
+                       "cut off"};
+    }
+}
+
+}  // namespace
+
 namespace parts {
 
 void ReadGsiLines(LineReader& lines, core::LevelRun& run, ReadWarnings& warnings, int readings) {
@@ -445,8 +508,12 @@ void ReadGsiLines(LineReader& lines, core::LevelRun& run, ReadWarnings& warnings
     reader.SetMethod(readings == 2 ? 2 : 1);
     bool read = false;
     std::string line;
+    // The word indices of each kind of block the line has written, to tell a last block that
+    // stops short of its words.
+    std::vector<std::vector<int>> kinds;
     while (lines.Next(line)) {
         const std::vector<Word> words = Words(line, lines.LineNumber(), lines.LastLineEnded());
+        CheckBlockWhole(words, lines, kinds);
         if (const Word* start = LineStart(words)) {
             if (read) break;  // the next levelling line begins: this one is read
             reader.SetMethod(MethodOf(*start, lines.LineNumber()));

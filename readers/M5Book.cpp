@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/LevelSheet.h"
+#include "grid/Utf8.h"
 #include "readers/SetUpBuilder.h"
 #include "readers/SheetLayout.h"
 
@@ -99,6 +100,35 @@ std::optional<double> M5Height(std::string_view line) {
     return z;
 }
 
+/// A last line without a line end must be a whole record. A recorder's line of three value
+/// blocks (a "|" closing its information block at position 49) runs to the "|" that closes
+/// its third value; a line of plain columns to the end of its distance, and to the end of its
+/// height when it holds one. Only a line of text ("TO ...") may stop anywhere past its address.
+void CheckM5LineWhole(const LineReader& lines, std::string_view line) {
+    if (lines.LastLineEnded()) return;
+    constexpr parts::RecordField kAddress{17, "the address"};
+    if (Field(line, 49, 1) == "|") {
+        CheckNotCutOff(lines, line,
+                       {kAddress,
+                        {49, "the information block"},
+                        {72, "the first value"},
+                        {95, "the second value"},
+                        {118, "the third value"}});
+        return;
+    }
+    if (Field(line, 18, 2) == "TO") return;
+    const bool heightGiven =
+        grid::Utf8Characters(line) > kM5DistancePos + kM5ValueLength - 1 &&
+        !LeftTrimmed(Field(line, kM5DistancePos + kM5ValueLength, 200)).empty();
+    CheckNotCutOff(lines, line,
+                   {kAddress,
+                    {29, "the station name"},
+                    {51, "the sight code"},
+                    {kM5ReadingPos + kM5ValueLength - 1, "the staff reading"},
+                    {kM5DistancePos + kM5ValueLength - 1, "the distance"},
+                    {heightGiven ? kM5BenchmarkPos + kM5ValueLength - 1 : 0, "the height"}});
+}
+
 /// The last digit of the value at `position`, in metres, by the decimals it is written with
 /// (100.35802 has five: 0.00001 m).
 double M5Unit(std::string_view line, size_t position) {
@@ -109,6 +139,45 @@ double M5Unit(std::string_view line, size_t position) {
     double unit = 1;
     for (size_t i = 0; i < decimals && i < 8; ++i) unit /= 10;
     return unit;
+}
+
+/// What an M5 line says of the levelling lines: "TO  Start-Line  BF  7" opens line 7,
+/// "TO  Cont-Line  7" takes it up again; the number closes the field.
+struct M5LineMark {
+    enum class Kind { None, Start, Cont } kind = Kind::None;
+    std::string number;
+};
+
+M5LineMark M5MarkOf(std::string_view line) {
+    M5LineMark mark;
+    std::string_view rest;
+    for (const auto& [word, kind] :
+         {std::pair{std::string_view("Start-Line"), M5LineMark::Kind::Start},
+          std::pair{std::string_view("Cont-Line"), M5LineMark::Kind::Cont}}) {
+        const size_t at = line.find(word);
+        if (at == std::string_view::npos) continue;
+        mark.kind = kind;
+        rest = line.substr(at + word.size());
+        break;
+    }
+    if (mark.kind == M5LineMark::Kind::None) return mark;
+    rest = rest.substr(0, rest.find('|'));
+    // The last word of the field is the line's number.
+    const size_t end = rest.find_last_not_of(' ');
+    if (end == std::string_view::npos) return M5LineMark{};
+    const size_t begin = rest.find_last_of(' ', end);
+    const std::string_view number =
+        rest.substr(begin == std::string_view::npos ? 0 : begin + 1,
+                    end - (begin == std::string_view::npos ? 0 : begin + 1) + 1);
+    // A line opens or resumes a levelling line only with its number (and a start with its
+    // method before it); "Start-Line" alone names nothing.
+    const bool numbered =
+        !number.empty() && number.find_first_not_of("0123456789") == std::string_view::npos;
+    if (!numbered || (mark.kind == M5LineMark::Kind::Start && begin == std::string_view::npos)) {
+        return M5LineMark{};
+    }
+    mark.number = std::string(number);
+    return mark;
 }
 
 }  // namespace
@@ -156,11 +225,17 @@ void parts::ReadM5Lines(LineReader& lines, core::LevelRun& run, ReadWarnings& wa
     while (lines.Next(line)) {
         // A levelling line of a book of several starts at its "Start-Line", which stands where
         // line 2 of a book of one line does: the line after it holds the starting height.
-        if (firstLine && lines.LineNumber() > 1) lineIndex = 1;
+        // A book that a transfer program cut to begin at its "Start-Line" is read the same.
+        if (firstLine &&
+            (lines.LineNumber() > 1 ||
+             (Field(line, 1, 6) == "For M5" && M5MarkOf(line).kind == M5LineMark::Kind::Start))) {
+            lineIndex = 1;
+        }
         firstLine = false;
         if (lineIndex == 0 && Field(line, 1, 6) != "For M5") {
             throw Stop{std::string(kNotZeiss), "line 1 does not start with For M5"};
         }
+        CheckM5LineWhole(lines, line);
         if (const auto named = M5MethodOf(line)) method = *named;
         const std::string_view code = M5SightCode(line);
         const bool sighting = code == "Rb" || code == "Rz" || code == "Rf";
@@ -214,7 +289,6 @@ void parts::ReadM5Lines(LineReader& lines, core::LevelRun& run, ReadWarnings& wa
                 run.unfinished = core::UnfinishedSight{
                     code == "Rb", std::nullopt, std::nullopt, afterFore, false, lines.LineNumber()};
             }
-            CheckNotCutOff(lines, line, kM5DistancePos + kM5ValueLength - 1);
             CheckM5Unit(line, kM5ReadingPos, "the staff reading");
             CheckM5Unit(line, kM5DistancePos, "the distance");
             const std::string station(LeftTrimmed(Field(line, 22, 8)));
@@ -287,49 +361,6 @@ void parts::ReadM5Lines(LineReader& lines, core::LevelRun& run, ReadWarnings& wa
     // A set-up the field book ends inside is closed with what it has.
     builder.Finish(lines.LineNumber());
 }
-
-namespace {
-
-/// What an M5 line says of the levelling lines: "TO  Start-Line  BF  7" opens line 7,
-/// "TO  Cont-Line  7" takes it up again; the number closes the field.
-struct M5LineMark {
-    enum class Kind { None, Start, Cont } kind = Kind::None;
-    std::string number;
-};
-
-M5LineMark M5MarkOf(std::string_view line) {
-    M5LineMark mark;
-    std::string_view rest;
-    for (const auto& [word, kind] :
-         {std::pair{std::string_view("Start-Line"), M5LineMark::Kind::Start},
-          std::pair{std::string_view("Cont-Line"), M5LineMark::Kind::Cont}}) {
-        const size_t at = line.find(word);
-        if (at == std::string_view::npos) continue;
-        mark.kind = kind;
-        rest = line.substr(at + word.size());
-        break;
-    }
-    if (mark.kind == M5LineMark::Kind::None) return mark;
-    rest = rest.substr(0, rest.find('|'));
-    // The last word of the field is the line's number.
-    const size_t end = rest.find_last_not_of(' ');
-    if (end == std::string_view::npos) return M5LineMark{};
-    const size_t begin = rest.find_last_of(' ', end);
-    const std::string_view number =
-        rest.substr(begin == std::string_view::npos ? 0 : begin + 1,
-                    end - (begin == std::string_view::npos ? 0 : begin + 1) + 1);
-    // A line opens or resumes a levelling line only with its number (and a start with its
-    // method before it); "Start-Line" alone names nothing.
-    const bool numbered =
-        !number.empty() && number.find_first_not_of("0123456789") == std::string_view::npos;
-    if (!numbered || (mark.kind == M5LineMark::Kind::Start && begin == std::string_view::npos)) {
-        return M5LineMark{};
-    }
-    mark.number = std::string(number);
-    return mark;
-}
-
-}  // namespace
 
 std::vector<LevellingLine> ListM5Lines(LineReader& lines) {
     std::vector<LevellingLine> found;

@@ -32,6 +32,7 @@ enum class WarningKind {
     InstrumentDiffers,  ///< the instrument's own figure disagrees with its readings
     TakenAgain,         ///< a reading or a set-up measured again replaced the earlier one
     Edited,             ///< the book looks edited (a repeat after readings it did not mark)
+    OpenSetUp,          ///< the last set-up has a backsight and no foresight
 };
 
 /// Something read that the surveyor should know of, with the field-book line it is about.

@@ -48,13 +48,20 @@ std::vector<LevellingLine> Listed(std::vector<LevellingLine> found,
     return found;
 }
 
-void CheckNotCutOff(const LineReader& lines, std::string_view line, size_t fieldsEnd) {
+std::string CutOffReason(size_t position, std::string_view inside) {
+    return "the last line has no line end and stops at position " + std::to_string(position) +
+           ", inside " + std::string(inside) + ": the field book looks cut off";
+}
+
+void CheckNotCutOff(const LineReader& lines, std::string_view line,
+                    std::initializer_list<RecordField> fields) {
     if (lines.LastLineEnded()) return;
     const size_t characters = grid::Utf8Characters(line);
-    if (characters >= fieldsEnd) return;
-    throw Stop{std::string(kCheckDataFile),
-               "the last line has no line end and stops at position " + std::to_string(characters) +
-                   ", inside its staff reading or distance: the field book looks cut off"};
+    for (const RecordField& field : fields) {
+        if (characters < field.end) {
+            throw Stop{std::string(kCheckDataFile), CutOffReason(characters, field.name)};
+        }
+    }
 }
 
 }  // namespace rendle::readers::parts

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -48,10 +49,23 @@ struct ReadPlace {
 double MeasuredValue(const ReadPlace& place, std::string_view line, size_t position, size_t length,
                      const char* what);
 
-/// A last line without a line end that stops short of the end of its reading and distance
-/// fields (`fieldsEnd`, a 1-based position) is a field book cut off while it was copied: the
-/// number there may be cut short, so it is a data error rather than a smaller number.
-void CheckNotCutOff(const LineReader& lines, std::string_view line, size_t fieldsEnd);
+/// A field of a fixed-column record: the last 1-based position it fills, and its name ("the
+/// staff reading").
+struct RecordField {
+    size_t end = 0;
+    const char* name = "";
+};
+
+/// A last line without a line end that stops before the end of a field its record fills
+/// (`fields`, in the order of the line) is a field book cut off while it was copied, or still
+/// being written: what stands there may be cut short, so the read ends as a data error naming
+/// the field rather than take a shorter number or a record without its fields.
+void CheckNotCutOff(const LineReader& lines, std::string_view line,
+                    std::initializer_list<RecordField> fields);
+
+/// The reason a read that met a cut-off last line gives: "the last line has no line end and
+/// stops at position 30, inside the sight code: the field book looks cut off".
+std::string CutOffReason(size_t position, std::string_view inside);
 
 /// The levelling lines a listing found that hold readings (`withReadings`), numbered from 1 in
 /// book order; a start abandoned at once is not listed. Kept in place, so that a book of many

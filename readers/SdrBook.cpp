@@ -70,6 +70,30 @@ constexpr SdrLayout kSdr33{
     .foresightFlagPos = 83,
 };
 
+/// A last line without a line end must hold every field its record has: a record cut in its
+/// code, its model name, its benchmark RL or any field of a reading is a book cut off.
+void CheckRecordWhole(const SdrLayout& layout, const LineReader& lines, std::string_view line,
+                      double code) {
+    const RecordField recordCode{2, "the record code"};
+    if (code == 0) {
+        CheckNotCutOff(lines, line, {recordCode, {9, "the model name"}});
+    } else if (code == 61) {
+        CheckNotCutOff(
+            lines, line,
+            {recordCode, {layout.benchmarkPos + kSdrValueLength - 1, "the benchmark RL"}});
+    } else if (code == 63) {
+        CheckNotCutOff(lines, line,
+                       {recordCode,
+                        {layout.stationPos + layout.stationLen - 1, "the station name"},
+                        {layout.distancePos + kSdrValueLength - 1, "the distance"},
+                        {layout.readingPos + kSdrValueLength - 1, "the staff reading"},
+                        {layout.backsightFlagPos, "the backsight flag"},
+                        {layout.foresightFlagPos, "the foresight flag"}});
+    } else {
+        CheckNotCutOff(lines, line, {recordCode});
+    }
+}
+
 }  // namespace
 
 void ReadSdrLines(FieldBookFormat format, LineReader& lines, core::LevelRun& run,
@@ -90,6 +114,7 @@ void ReadSdrLines(FieldBookFormat format, LineReader& lines, core::LevelRun& run
     }();
     while (lines.Next(line, offsetFixed ? &kTakesNothing : nullptr)) {
         const double code = CodeValue(Field(line, 1, 2));
+        if (!lines.LastLineEnded()) CheckRecordWhole(layout, lines, line, code);
         // Meant: before the first set-up every line counts, so records before it land in the
         // header block; after it only set-ups and readings take rows.
         if (!offsetFixed) counted = Counter16(counted + 1, "the line counter");
@@ -114,8 +139,6 @@ void ReadSdrLines(FieldBookFormat format, LineReader& lines, core::LevelRun& run
             setUp.sights.reserve(4);  // a backsight, a foresight and a sight or two between
             run.setUps.push_back(std::move(setUp));
         } else if (code == 63) {
-            CheckNotCutOff(lines, line,
-                           std::max(layout.distancePos, layout.readingPos) + kSdrValueLength - 1);
             std::string_view station = Field(line, layout.stationPos, layout.stationLen);
             if (layout.trimStation) station = LeftTrimmed(station);
             core::Sight sight{core::SightKind::Intermediate,

@@ -65,6 +65,7 @@ std::string MiscloseNote(const core::RunChecks& checks) {
             ", \u03a3Rise \u2212 \u03a3Fall = " + figures[1] +
             ", last RL \u2212 first RL = " + figures[2] +
             (a.agrees ? "; they agree." : "; it fails.");
+    if (a.openSetUp != 0) note += " The " + core::OpenSetUpInWords(a);
     for (const std::string& text : a.textCells) note += " " + text;
     if (!a.agrees && a.textCells.empty()) note += " Reduce the run again after an edit.";
     note += InstrumentNotes(checks);

@@ -25,6 +25,8 @@ const char* WarningKindName(readers::WarningKind kind) {
             return "taken-again";
         case readers::WarningKind::Edited:
             return "edited";
+        case readers::WarningKind::OpenSetUp:
+            return "open-set-up";
         case readers::WarningKind::NoNumber:
             break;
     }
@@ -175,6 +177,15 @@ class JsonReportWriter {
         Member("riseMinusFall", a.RiseFallDifference());
         Member("lastMinusFirstRL", a.RLDifference());
         Member("agrees", a.agrees);
+        Key("openSetUp");
+        if (a.openSetUp != 0) {
+            w_.StartObject();
+            Member("setUp", a.openSetUp);
+            Member("row", a.openRow);
+            w_.EndObject();
+        } else {
+            w_.Null();
+        }
         w_.EndObject();
 
         if (checks.tolerance) {

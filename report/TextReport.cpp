@@ -202,6 +202,9 @@ std::string ChecksReport(const core::RunChecks& checks) {
                : checks.fieldWarnings.empty() ? "DO NOT AGREE (reduce the run again)"
                                               : "DO NOT AGREE (see the fields above)") +
               "\n";
+    if (a.openSetUp != 0) {
+        report += "    " + core::OpenSetUpInWords(a) + "\n";
+    }
     if (checks.tolerance) {
         const core::ToleranceVerdict& t = *checks.tolerance;
         // A run of no length has no permissible error to measure the misclose against.

@@ -505,7 +505,8 @@ TEST_F(ReaderTest, FieldsThatHoldNoNumberAreReadByTheRuleAndWarnedOf) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reading);
         const ReadResult read =
-            Read(F::SDR20, Join({SetUpRecord(), Sdr20Reading("BM1 ", "10", c.reading, "1", "0")}));
+            Read(F::SDR20, Join({SetUpRecord(), Sdr20Reading("BM1 ", "10", c.reading, "1", "0"),
+                                 Sdr20Reading("TP1 ", "10", "1.0", "0", "1")}));
         ASSERT_EQ(read.status, ReadStatus::Read);
         EXPECT_EQ(Number(6, 2), c.value);
         if (*c.warning == '\0') {
