@@ -4,6 +4,9 @@
 
 #include <rapidjson/rapidjson.h>
 
+#include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <optional>
 #include <string>
@@ -35,17 +38,23 @@ class JsonWriter {
         const std::string valid = ValidUtf8(text);
         w_.String(valid.data(), static_cast<rapidjson::SizeType>(valid.size()));
     }
+    /// A figure in the writer's unit (a length in metres), to 1/`scale` in its shortest form.
     /// A number that is not finite has no JSON spelling: null.
-    void Number(double value) {
-        if (!std::isfinite(value)) {
+    void Number(double value) { WriteNumber(value, scale_); }
+    /// A figure that is no length (a ratio, a w-test, a redundancy number): the shortest text
+    /// that reads back as the same double, never rounded.
+    void Plain(double value) { WriteNumber(value, 0); }
+    void MemberPlain(std::string_view key, double value) {
+        Key(key);
+        Plain(value);
+    }
+    void MemberPlain(std::string_view key, const std::optional<double>& value) {
+        Key(key);
+        if (value) {
+            Plain(*value);
+        } else {
             w_.Null();
-            return;
         }
-        // Past 2^52 units a double holds no fraction of the unit to take off.
-        if (scale_ > 0 && std::fabs(value * scale_) < 4503599627370496.0) {
-            value = std::round(value * scale_) / scale_;
-        }
-        w_.Double(value == 0 ? 0.0 : value);  // -0 is written as 0
     }
 
     void Write(std::string_view text) { String(text); }
@@ -77,6 +86,40 @@ class JsonWriter {
     }
 
   private:
+    void WriteNumber(double value, double scale) {
+        if (!std::isfinite(value)) {
+            w_.Null();
+            return;
+        }
+        // Past 2^52 units a double holds no fraction of the unit to take off.
+        if (scale > 0 && std::fabs(value * scale) < 4503599627370496.0) {
+            value = std::round(value * scale) / scale;
+        }
+        if (value == 0) value = 0.0;  // -0 is written as 0
+        // The shortest text that reads back as the double (RapidJSON's own may take a digit
+        // too many: 19.060669999999999 for 19.06067); a whole number keeps its ".0".
+        std::array<char, 32> text{};
+        // Past 10^15 the plain form would write digits beyond the seventeen a double holds.
+        const auto written = std::fabs(value) < 1e15
+                                 ? std::to_chars(text.data(), text.data() + text.size() - 2, value)
+                                 : std::to_chars(text.data(), text.data() + text.size() - 2, value,
+                                                 std::chars_format::scientific);
+        char* end = written.ptr;
+        const std::string_view shown(text.data(), static_cast<size_t>(end - text.data()));
+        if (const size_t e = shown.find('e'); e != std::string_view::npos) {
+            // An exponent as short as the number: 1e-9 and 1e300, not 1e-09 and 1e+300.
+            char* digits = text.data() + e + 1;
+            if (*digits == '-') ++digits;
+            char* from = digits;
+            while (*from == '+' || (*from == '0' && from + 1 < end)) ++from;
+            end = std::copy(from, end, digits);
+        } else if (shown.find('.') == std::string_view::npos) {
+            *end++ = '.';
+            *end++ = '0';
+        }
+        w_.RawValue(text.data(), static_cast<size_t>(end - text.data()), rapidjson::kNumberType);
+    }
+
     Writer& w_;
     double scale_ = 0;  ///< 0: numbers as they are
 };

@@ -73,7 +73,8 @@ struct PrettyStream {
 
 class Json : private PrettyStream, public grid::JsonWriter<PrettyWriter> {
   public:
-    explicit Json(std::ostream& out) : PrettyStream(out), JsonWriter(writer) {}
+    /// Lengths, heights and their σ to a nanometre, as rendle-reduce writes them.
+    explicit Json(std::ostream& out) : PrettyStream(out), JsonWriter(writer, 1e9) {}
     void TextOrNull(const std::optional<std::string>& text) { Write(text); }
     void MemberTextOrNull(const char* key, const std::optional<std::string>& text) {
         Member(key, text);
@@ -304,25 +305,25 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
     j.Member("unknowns", result.unknowns);
     j.Member("redundancy", result.redundancy);
     j.Member("weights", settings.weights);
-    j.Member("vtpv", result.vtpv);
-    j.Member("sigma0", result.sigma0);
+    j.MemberPlain("vtpv", result.vtpv);
+    j.MemberPlain("sigma0", result.sigma0);
     j.Member("sigmaScaledBy", result.sigma0 ? "a posteriori" : "a priori");
     j.Key("globalTest");
     if (const auto& t = result.globalTest) {
         w.StartObject();
-        j.Member("alpha", settings.alpha);
+        j.MemberPlain("alpha", settings.alpha);
         j.Member("dof", t->dof);
-        j.Member("statistic", t->statistic);
-        j.Member("lower", t->lower);
-        j.Member("upper", t->upper);
+        j.MemberPlain("statistic", t->statistic);
+        j.MemberPlain("lower", t->lower);
+        j.MemberPlain("upper", t->upper);
         j.Member("passed", t->passed);
         j.MemberTextOrNull("side", t->side.empty() ? std::nullopt : std::optional(t->side));
         w.EndObject();
     } else {
         w.Null();
     }
-    j.Member("criticalW", result.criticalW);
-    j.Member("lambda0", result.lambda0);
+    j.MemberPlain("criticalW", result.criticalW);
+    j.MemberPlain("lambda0", result.lambda0);
 
     j.Key("heights");
     w.StartArray();
@@ -363,9 +364,9 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
         j.Member("sigma", o.sigma);
         j.Member("adjusted", o.adjusted);
         j.Member("residual", o.residual);
-        j.Member("redundancy", o.redundancy);
+        j.MemberPlain("redundancy", o.redundancy);
         j.Member("sigmaAdjusted", o.sigmaAdjusted);
-        j.Member("w", o.w);
+        j.MemberPlain("w", o.w);
         j.Member("mdb", o.mdb);
         j.Member("estimatedError", o.estimatedError);
         j.Member("externalReliability", o.externalReliability);
@@ -392,7 +393,7 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
         w.EndArray();
         j.Member("misclosure", c.misclosure);
         j.Member("limit", c.limit);
-        j.Member("lengthKm", c.lengthKm);
+        j.MemberPlain("lengthKm", c.lengthKm);
         j.Member("verdict", c.within ? "within" : "beyond");
         j.Member("sources", c.source);
         j.Member("holdsRemoved", c.holdsRemoved);
@@ -411,7 +412,7 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
         j.MemberTextOrNull("from", o.benchmark ? std::nullopt : std::optional(o.observation.from));
         j.Member("to", o.observation.to);
         j.Member("source", o.observation.source);
-        j.Member("w", step.w);
+        j.MemberPlain("w", step.w);
         j.Member("error", step.error);
         w.EndObject();
     }
@@ -424,7 +425,7 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
         j.MemberTextOrNull("from", o.benchmark ? std::nullopt : std::optional(o.observation.from));
         j.Member("to", o.observation.to);
         j.Member("source", o.observation.source);
-        j.Member("w", o.w);
+        j.MemberPlain("w", o.w);
         w.EndObject();
     }
     w.EndArray();

@@ -193,9 +193,9 @@ class JsonReportWriter {
             Key("tolerance");
             w_.StartObject();
             Member("misclose", t.misclose);
-            Member("classMm", t.classMm);
+            j_.MemberPlain("classMm", t.classMm);
             Member("permissible", t.permissible);
-            Member("ratio", t.ratio);
+            j_.MemberPlain("ratio", t.ratio);
             Member("verdict", t.within ? "within" : "exceeds");
             w_.EndObject();
         }

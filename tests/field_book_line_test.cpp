@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -231,6 +232,29 @@ TEST(NumericValue, ReadsAsMuchNumberAsTheFieldStartsWith) {
         ASSERT_TRUE(read.has_value()) << text;
         ASSERT_EQ(*read, expected) << text;
         ASSERT_EQ(std::signbit(*read), std::signbit(expected)) << text;
+    }
+}
+
+TEST(NumericValue, APlainDecimalIsTheDoubleNearestItsText) {
+    // Against strtod, which rounds the text correctly: readings and distances of every width a
+    // recorder writes, right-aligned in their field, with and without a sign and a point.
+    std::mt19937_64 random(19060670);
+    for (int i = 0; i < 200000; ++i) {
+        const int digits = 1 + static_cast<int>(random() % 15);
+        const int decimals = static_cast<int>(random() % static_cast<uint64_t>(digits + 1));
+        std::string number = random() % 3 == 0 ? "-" : "";
+        for (int d = 0; d < digits; ++d) {
+            if (d == digits - decimals && decimals > 0) number += d == 0 ? "0." : ".";
+            number += static_cast<char>('0' + random() % 10);
+        }
+        const std::string field = std::string(16 - number.size() % 16, ' ') + number;
+        SCOPED_TRACE(field);
+        const std::optional<double> value = NumericValue(field);
+        ASSERT_TRUE(value);
+        ASSERT_EQ(*value, std::strtod(number.c_str(), nullptr));
+    }
+    for (const char* text : {"19.06067", "0.02695", "1.07621", "999999999999.999", "0.1"}) {
+        EXPECT_EQ(NumericValue(text), std::strtod(text, nullptr)) << text;
     }
 }
 

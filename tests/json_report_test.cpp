@@ -5,6 +5,8 @@
 #include <rapidjson/writer.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <random>
@@ -80,6 +82,74 @@ TEST(JsonReport, NumbersAreWrittenToANanometreInTheirShortestForm) {
         json.Number(c.value);
         writer.EndArray();
         EXPECT_EQ(std::string(buffer.GetString()), std::string("[") + c.written + "]");
+    }
+}
+
+// The shortest text of a double by an independent road: the fewest significant digits that
+// printf's %.*g writes and strtod reads back as the same double.
+int ShortestDigits(double value) {
+    for (int digits = 1; digits <= 17; ++digits) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.*g", digits, value);
+        if (std::strtod(text, nullptr) == value) return digits;
+    }
+    return 17;
+}
+
+int SignificantDigits(std::string text) {
+    text = text.substr(0, text.find_first_of("eE"));
+    std::string digits;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') digits += c;
+    }
+    digits.erase(0, digits.find_first_not_of('0'));
+    if (text.find('.') != std::string::npos) digits.erase(digits.find_last_not_of('0') + 1);
+    return digits.empty() ? 1 : static_cast<int>(digits.size());
+}
+
+std::string Written(double value, double scale, bool plain) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    rendle::grid::JsonWriter<rapidjson::Writer<rapidjson::StringBuffer>> json(writer, scale);
+    writer.StartArray();
+    plain ? json.Plain(value) : json.Number(value);
+    writer.EndArray();
+    const std::string text = buffer.GetString();
+    return text.substr(1, text.size() - 2);
+}
+
+TEST(JsonReport, EveryNumberIsTheShortestTextThatReadsBack) {
+    // Figures of real books that a writer of a digit too many spelled 19.060669999999999,
+    // 0.026950000000000003 and 1.0762100000000002.
+    EXPECT_EQ(Written(19.06067, 1e9, false), "19.06067");
+    EXPECT_EQ(Written(0.01 + 0.01695, 1e9, false), "0.02695");
+    EXPECT_EQ(Written(1.07621, 1e9, false), "1.07621");
+    // A figure that is no length keeps every digit it has, in its shortest form.
+    EXPECT_EQ(Written(2.5013363636363692, 1e9, false), "2.501336364");
+    EXPECT_EQ(Written(2.5013363636363692, 1e9, true), "2.5013363636363692");
+    EXPECT_EQ(Written(1.0 / 3.0, 1e9, true), "0.3333333333333333");
+    EXPECT_EQ(Written(1.0 / 3.0, 1e9, false), "0.333333333");
+    EXPECT_EQ(Written(25.0, 0, true), "25.0");
+    EXPECT_EQ(Written(-2.5e-20, 0, true), "-2.5e-20");
+
+    std::mt19937_64 random(44);
+    std::uniform_int_distribution<int> exponent(-30, 30);
+    std::uniform_real_distribution<double> mantissa(-10, 10);
+    for (int i = 0; i < 20000; ++i) {
+        const double value = mantissa(random) * std::pow(10.0, exponent(random));
+        for (const bool plain : {true, false}) {
+            const std::string text = Written(value, 1e9, plain);
+            SCOPED_TRACE(text);
+            const double back = std::strtod(text.c_str(), nullptr);
+            const double expected =
+                plain || std::fabs(value * 1e9) >= 4503599627370496.0
+                    ? value
+                    : std::strtod(std::to_string(std::llround(value * 1e9)).c_str(), nullptr) / 1e9;
+            ASSERT_EQ(back, expected == 0 ? 0.0 : expected);
+            if (back != 0) {
+                ASSERT_EQ(SignificantDigits(text), ShortestDigits(back));
+            }
+        }
     }
 }
 
