@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -9,7 +10,6 @@
 #include <set>
 #include <utility>
 
-#include "commands/Output.h"
 #include "grid/Utf8.h"
 
 namespace rendle::cli {
@@ -48,6 +48,29 @@ std::optional<std::string> RunParent(const std::string& stem) {
         return std::nullopt;
     }
     return stem.substr(0, at);
+}
+
+bool EndsWithExtension(const std::string& name, std::string_view extension) {
+    if (name.size() <= extension.size()) return false;
+    const std::string_view end = std::string_view(name).substr(name.size() - extension.size());
+    for (size_t i = 0; i < end.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(end[i])) != extension[i]) return false;
+    }
+    return true;
+}
+
+/// Whether `name` is something other than a regular file already (a device, a FIFO), which an
+/// output is written to as it is named.
+bool NamesADevice(const std::string& name) {
+    struct stat info {};
+    return stat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+}
+
+/// The folder a file output goes to, which must exist before any work.
+bool FolderExists(const std::string& output) {
+    const std::filesystem::path folder = std::filesystem::path(output).parent_path();
+    std::error_code ec;
+    return folder.empty() || std::filesystem::is_directory(folder, ec);
 }
 
 }  // namespace
@@ -103,6 +126,20 @@ bool PlanOutputs(const std::vector<BookItem>& items, const std::string& saveTarg
                       " names a folder that does not exist";
             return false;
         }
+        // A workbook named as a PDF, or a PDF as a workbook, is a slip of the hand.
+        const Target& other = &target == &targets[0] ? targets[1] : targets[0];
+        if (!target.folder && EndsWithExtension(target.given, other.extension)) {
+            refusal = std::string(target.option) + " " + Shown(target.given) + " ends in " +
+                      other.extension + ", the extension of the " + other.option + " output; " +
+                      target.option + " writes a" +
+                      (&target == &targets[0] ? " workbook (.xlsx)" : " PDF (.pdf)");
+            return false;
+        }
+        if (!target.folder && !FolderExists(target.given)) {
+            refusal = std::string(target.option) + " " + Shown(target.given) +
+                      " is in a folder that does not exist";
+            return false;
+        }
         if (!target.folder && fieldBooks.size() > 1) {
             refusal = std::string(target.option) + " " + Shown(target.given) +
                       " must be a folder when more than one field book is given";
@@ -123,6 +160,17 @@ bool PlanOutputs(const std::vector<BookItem>& items, const std::string& saveTarg
         FileId id;
         if (Identify(path, id)) bookIds.insert(id);
         bookKeys.insert(Key(path));
+    }
+    // A field book named as an output is an output's name left out, whatever is added to it.
+    for (const Target& target : targets) {
+        FileId id;
+        if (!target.given.empty() && !target.folder &&
+            (bookKeys.count(Key(target.given)) > 0 ||
+             (Identify(target.given, id) && bookIds.count(id) > 0))) {
+            refusal = std::string(target.option) + " " + Shown(target.given) +
+                      " is a field book given; it is never written over";
+            return false;
+        }
     }
     // An output in a folder is named after its book, and a line of a book of several by its
     // number too (ring.run-2.xlsx): which, only the book's lines tell. Each book's outputs are
@@ -153,10 +201,11 @@ bool PlanOutputs(const std::vector<BookItem>& items, const std::string& saveTarg
                 families.push_back(
                     {plans.size(), &target, Key(target.given) + "/" + stem.string()});
                 note(families.back().stem, target.extension);
-            } else if (target.output == &BookPlan::savePath) {
-                output = commands::WorkbookPath(target.given);  // as the save dialog takes it
-            } else {
+            } else if (EndsWithExtension(target.given, target.extension) ||
+                       NamesADevice(target.given)) {
                 output = target.given;
+            } else {
+                output = target.given + target.extension;  // "rep" gives rep.xlsx and rep.pdf
             }
         }
         plans.push_back(std::move(plan));
