@@ -77,6 +77,16 @@ ItemOutput Run(const ItemWork& work, size_t index) {
 
 }  // namespace
 
+int WorseStatus(int a, int b) {
+    static constexpr int kOrder[] = {0, 3, 1, 2, 64, 4, 70};
+    const auto rank = [](int status) {
+        const int* found = std::find(std::begin(kOrder), std::end(kOrder), status);
+        return found == std::end(kOrder) ? static_cast<int>(std::size(kOrder)) + status
+                                         : static_cast<int>(found - std::begin(kOrder));
+    };
+    return rank(b) > rank(a) ? b : a;
+}
+
 int RunInOrder(size_t count, unsigned threads, const ItemWork& work, const Deliver& deliver,
                const std::atomic<bool>& stop) {
     int highest = 0;
@@ -84,7 +94,7 @@ int RunInOrder(size_t count, unsigned threads, const ItemWork& work, const Deliv
         for (size_t i = 0; i < count && !stop; ++i) {
             int status = 0;
             if (!RunDelivering(work, i, deliver, status)) break;
-            highest = std::max(highest, status);
+            highest = WorseStatus(highest, status);
         }
         return highest;
     }
@@ -137,7 +147,7 @@ int RunInOrder(size_t count, unsigned threads, const ItemWork& work, const Deliv
             ready.erase(found);
         }
         const bool delivered = deliver(item);
-        if (delivered) highest = std::max(highest, item.status);
+        if (delivered) highest = WorseStatus(highest, item.status);
         {
             std::lock_guard lock(mutex);
             ++written;

@@ -26,6 +26,12 @@ struct ItemOutput {
 /// ends the run.
 using Deliver = std::function<bool(const ItemOutput& item)>;
 
+/// The worse of two exit statuses of rendle-reduce, by the one order they are ranked in, from
+/// the least to the worst: 0 reduced, 3 the reduction stopped early, 1 the read ended without
+/// a message, 2 the read ended with a message, 64 bad usage, 4 an output could not be written,
+/// 70 an internal error. A status not named ranks above them all.
+int WorseStatus(int a, int b);
+
 /// Runs `work` for every index below `count` on `threads` threads and delivers each item's
 /// output whole, in order of the index, whatever order the items finish in. Run one at a time,
 /// an item's output goes out in parts as the work flushes it, so that a book of many lines
@@ -33,8 +39,8 @@ using Deliver = std::function<bool(const ItemOutput& item)>;
 /// bad, which the work may look at to stop early. At most a few items
 /// per thread wait to be delivered, so memory stays flat however many items there are. Stops
 /// starting items once `stop` is set or a delivery fails; what was not delivered is dropped.
-/// Gives the highest status of the items delivered; an item whose work throws is status 70 (an
-/// internal error) with the reason in its error output.
+/// Gives the worst status of the items delivered (WorseStatus); an item whose work throws is status
+/// 70 (an internal error) with the reason in its error output.
 int RunInOrder(size_t count, unsigned threads, const ItemWork& work, const Deliver& deliver,
                const std::atomic<bool>& stop);
 

@@ -1,7 +1,11 @@
 #include <CLI/CLI.hpp>
 #include <charconv>
+#include <cmath>
 #include <limits>
 #include <map>
+#include <optional>
+#include <string_view>
+#include <vector>
 
 #include "cli/Arguments.h"
 #include "cli/ReduceCommand.h"
@@ -163,19 +167,37 @@ std::optional<int> ParseReduceArguments(int argc, char** argv, ReduceCommand& co
             return "takes a number of millimetres from 0.01 to 1000, such as 2 or 12, not \"" +
                    text + "\"";
         });
-    app.add_option("--balance-limit", command.balanceLimits,
-                   "Flag a set-up whose sight lengths differ by more than A m, or a running sum "
-                   "past B m (default 5,10)")
-        ->delimiter(',')
-        ->expected(2)
-        ->allow_extra_args(false)
-        ->type_name("METRES")
-        ->check([](const std::string& text) -> std::string {
+    // One word, A,B: a second word is never taken from the field books that follow.
+    const auto balanceLimits = [](const std::string& text) -> std::optional<std::vector<double>> {
+        const size_t comma = text.find(',');
+        if (comma == std::string::npos || text.find(',', comma + 1) != std::string::npos) {
+            return std::nullopt;
+        }
+        std::vector<double> limits;
+        for (const std::string_view part :
+             {std::string_view(text).substr(0, comma), std::string_view(text).substr(comma + 1)}) {
             double metres = -1;
-            const char* end = text.data() + text.size();
-            const auto read = std::from_chars(text.data(), end, metres);
-            if (read.ec == std::errc{} && read.ptr == end && metres >= 0) return {};
-            return "takes two lengths in metres, such as 5,10, not " + text;
+            const char* end = part.data() + part.size();
+            const auto read = std::from_chars(part.data(), end, metres);
+            if (read.ec != std::errc{} || read.ptr != end || !(metres >= 0) ||
+                !std::isfinite(metres)) {
+                return std::nullopt;
+            }
+            limits.push_back(metres);
+        }
+        return limits;
+    };
+    app.add_option_function<std::string>(
+           "--balance-limit",
+           [&command, balanceLimits](const std::string& text) {
+               command.balanceLimits = *balanceLimits(text);
+           },
+           "Flag a set-up whose sight lengths differ by more than A m, or a running sum "
+           "past B m (default 5,10)")
+        ->type_name("A,B")
+        ->check([balanceLimits](const std::string& text) -> std::string {
+            if (balanceLimits(text)) return {};
+            return "takes two lengths in metres in one word, such as 5,10, not " + text;
         });
     app.add_option("--station-limit", command.stationLimitMm,
                    "Flag a set-up read twice whose station difference (B1 - F1) - (B2 - F2) "

@@ -5,6 +5,7 @@
 
 #include "cli/BatchRun.h"
 #include "cli/FieldBookInput.h"
+#include "cli/OrderedRun.h"
 #include "cli/OutputPlan.h"
 #include "commands/Output.h"
 #include "core/LevelSheet.h"
@@ -161,12 +162,14 @@ int ReduceLine(const RunOptions& options, const std::string& fieldBook, const re
     return outputFailed ? kOutputFailed : ExitStatus(outcome);
 }
 
-/// The heading of a report among several: "==> BOOK <==", with the levelling line of a book of
-/// several, "==> BOOK (run 2 of 3, NAME) <==".
+/// The heading of a report among several, or of a line of a book of several: "==> BOOK <==",
+/// with the levelling line, "==> BOOK (run 2 of 3, NAME) <==" (--run 2 too).
 void Heading(const RunOptions& options, const BookPlan& plan, const report::RunOfBook* shown,
              bool afterAnother, std::ostream& out) {
-    if (options.asJson || (!options.manyBooks && !afterAnother)) return;
-    const bool first = plan.index == 0 && (shown == nullptr || shown->number == 1);
+    const bool lineOfSeveral = shown != nullptr && shown->of > 1;
+    if (options.asJson || (!options.manyBooks && !afterAnother && !lineOfSeveral)) return;
+    const bool first =
+        plan.index == 0 && (shown == nullptr || shown->number == 1 || plan.item.run.has_value());
     out << (first ? "" : "\n") << "==> " << report::EscapedText(plan.fieldBook);
     if (shown) {
         out << " (run " << shown->number << " of " << shown->of
@@ -275,7 +278,7 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
                                        ": stopped by a signal after " + std::to_string(number - 1) +
                                        " of " + std::to_string(lines) + " levelling lines")
                 << "\n";
-            return std::max(status, 2);
+            return WorseStatus(status, 2);
         }
         const report::RunOfBook shown{number, lines, nameOf(number)};
         job.run = number;
@@ -283,7 +286,7 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
         job.savePath = LineOutput(plan.savePath, plan.saveInFolder, number, lines);
         job.pdfPath = LineOutput(plan.pdfPath, plan.pdfInFolder, number, lines);
         Heading(options, plan, &shown, true, out);
-        status = std::max(
+        status = WorseStatus(
             status, ReduceLine(options, plan.fieldBook, &book, {}, job, printer, writer, out, err));
         // Each line's report goes out as soon as it is done; one that cannot ends the book.
         if (!out.flush()) break;

@@ -130,7 +130,7 @@ int RunReduceCommand(const ReduceCommand& command, const std::atomic<bool>& stop
     if (!outputError.empty()) {
         Say("rendle-reduce: standard output could not be written (" + outputError +
             "); the books after it were not reduced");
-        return std::max(status, kOutputFailed);
+        return WorseStatus(status, kOutputFailed);
     }
     if (stop && delivered < plans.size()) {
         // The program's own stop, told: what was done is whole, the rest was not started.

@@ -525,7 +525,15 @@ TEST(RendleReduce, ChecksOfTheRun) {
         EXPECT_FALSE(doc["checks"].contains("tolerance"));
         EXPECT_NE(open.err.find("no ending RL was given"), std::string::npos) << open.err;
     }
-    EXPECT_EQ(RunReduce("--balance-limit 5 " + Sample("ring-road.sdr20.SDR")).status, 64);
+    // --balance-limit takes one word: the field book after it is never taken as its second
+    // value, and the refusal names what it was given.
+    for (const char* limits : {"5", "5,", ",10", "5,10,15", "-1,10", "5,nan", "inf,10", "5;10"}) {
+        const Result refused = RunReduce(std::string("--balance-limit '") + limits + "' " +
+                                         Sample("ring-road.sdr20.SDR"));
+        EXPECT_EQ(refused.status, 64) << limits;
+        EXPECT_NE(refused.err.find(std::string("such as 5,10, not ") + limits), std::string::npos)
+            << refused.err;
+    }
     EXPECT_NE(RunReduce(Sample("ring-road.sdr20.SDR")).out.find("\nChecks\n"), std::string::npos);
 }
 
@@ -628,6 +636,16 @@ TEST(RendleReduceContract, EachLevellingLineOfAGsiBookIsABookOfItsOwn) {
     std::filesystem::copy_file(Sample("ring-road.gsi"), book);
     std::filesystem::create_directories(dir / "out");
 
+    // A data error in one line is the book's status, though another line stopped short of
+    // its adjustment (no ending RL): 2 ranks above 3.
+    std::string feet = Slurp(book);
+    feet.replace(feet.find("331..8+"), 7, "331..1+");
+    std::ofstream(dir / "feet.gsi", std::ios::binary) << feet;
+    const Result mixed = RunReduce(dir / "feet.gsi");
+    EXPECT_EQ(mixed.status, 2) << mixed.err;
+    EXPECT_NE(mixed.err.find("(run 1 of 2):"), std::string::npos) << mixed.err;
+    EXPECT_NE(mixed.err.find("no ending RL was given"), std::string::npos) << mixed.err;
+
     // Every line in turn, headed by its run; a line that does not close says so for itself.
     const Result both = RunReduce("--end-rl 100 " + book);
     EXPECT_EQ(both.status, 0) << both.err;
@@ -635,10 +653,11 @@ TEST(RendleReduceContract, EachLevellingLineOfAGsiBookIsABookOfItsOwn) {
     EXPECT_NE(both.out.find("\n==> " + book + " (run 2 of 2, SOUTH SPUR) <==\n"),
               std::string::npos);
 
-    // --run K alone is reported as a book with one run is; JSON Lines name the run.
+    // --run K is headed by the line it reduced, as --help says; JSON Lines name the run.
     const Result second = RunReduce("--run 2 --end-rl 99.99 " + book);
     EXPECT_EQ(second.status, 0) << second.err;
-    EXPECT_EQ(second.out.find("==>"), std::string::npos);
+    EXPECT_EQ(second.out.rfind("==> " + book + " (run 2 of 2, SOUTH SPUR) <==\nLEVEL REPORT", 0),
+              0u);
     EXPECT_NE(second.out.find("BM7"), std::string::npos);
     // --json --run K says which line of which book it reduced.
     const json chosen = json::parse(RunReduce("--json --run 2 --end-rl 99.99 " + book).out);

@@ -14,6 +14,23 @@ namespace {
 
 const std::atomic<bool> kGoOn{false};
 
+TEST(RunInOrder, TheWorseOfTwoStatusesByTheirOrder) {
+    // A data error is not hidden behind a reduction that stopped, nor a failed output behind
+    // a data error; order of the two given never matters.
+    const struct {
+        int a;
+        int b;
+        int worse;
+    } cases[] = {
+        {0, 0, 0}, {0, 3, 3},  {3, 1, 1},   {1, 2, 2},      {3, 2, 2},       {2, 64, 64},
+        {2, 4, 4}, {64, 4, 4}, {4, 70, 70}, {70, 130, 130}, {130, 143, 143},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(rendle::cli::WorseStatus(c.a, c.b), c.worse) << c.a << " " << c.b;
+        EXPECT_EQ(rendle::cli::WorseStatus(c.b, c.a), c.worse) << c.b << " " << c.a;
+    }
+}
+
 TEST(RunInOrder, OutputInTheOrderGivenAndTheHighestStatus) {
     for (unsigned threads : {1U, 2U, 3U, 8U}) {
         SCOPED_TRACE(threads);
