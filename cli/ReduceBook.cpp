@@ -87,13 +87,25 @@ int ReduceLine(const RunOptions& options, const std::string& fieldBook, const re
     // A book that was not read to its end writes none: a good output of an earlier run stays.
     const bool readWhole = outcome.read.status == readers::ReadStatus::Read;
     bool outputFailed = false;
+    // What became of each output asked for, for the JSON document.
+    report::ReportOutputs outputs;
+    const std::string notRead = "the field book was not read to its end";
+    if (!job.pdfPath.empty()) {
+        outputs.pdf = report::OutputWritten{grid::ValidUtf8(job.pdfPath), false, notRead};
+    }
+    if (!job.savePath.empty()) {
+        outputs.workbook = report::OutputWritten{grid::ValidUtf8(job.savePath), false, notRead};
+    }
     if (readWhole && !job.pdfPath.empty()) {
+        outputs.pdf->written = true;
         windowing.setPrinter([&](const grid::Grid& printed) {
             std::string error;
             if (!printer.Print(printed, job.pdfPath, error)) {
                 windowing.ShowMessage("The level report was not printed: " + error + ".", "Print",
                                       commands::MessageIcon::Critical);
                 outputFailed = true;
+                outputs.pdf->written = false;
+                outputs.pdf->reason = error;
             }
         });
         commands::PrintLevelReport(sheet, windowing);
@@ -104,6 +116,8 @@ int ReduceLine(const RunOptions& options, const std::string& fieldBook, const re
             sheet, windowing,
             [&writer](const grid::Grid& s, const std::string& path) { writer(s, path); });
         outputFailed = outputFailed || saved.status != commands::SaveStatus::Saved;
+        outputs.workbook->written = saved.status == commands::SaveStatus::Saved;
+        outputs.workbook->reason = saved.reason;
     }
 
     // The checks a surveyor makes before handing in the run; they change nothing in the sheet.
@@ -124,7 +138,7 @@ int ReduceLine(const RunOptions& options, const std::string& fieldBook, const re
     if (options.asJson) {
         // A line of a book of several names its book and itself, --run K's too.
         report::WriteJsonReport(out, sheet, run, outcome, windowing.messages, &checks,
-                                jsonLine || job.shown ? &shownBook : nullptr, job.shown);
+                                {&shownBook, job.shown, &outputs, jsonLine || job.shown});
     } else {
         out << report::LevelReport(sheet) << report::ChecksReport(checks);
     }
@@ -199,8 +213,16 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
             outcome.read.reason = reason;
             const core::RunChecks checks = core::CheckRun(run, std::nullopt, options.limits);
             const bool jsonLine = options.manyBooks || options.jsonLines;
+            report::ReportOutputs outputs;
+            if (!plan.pdfPath.empty()) {
+                outputs.pdf = report::OutputWritten{grid::ValidUtf8(plan.pdfPath), false, reason};
+            }
+            if (!plan.savePath.empty()) {
+                outputs.workbook =
+                    report::OutputWritten{grid::ValidUtf8(plan.savePath), false, reason};
+            }
             report::WriteJsonReport(out, sheet, run, outcome, {}, &checks,
-                                    jsonLine ? &shownBook : nullptr);
+                                    {&shownBook, nullptr, &outputs, jsonLine});
         }
         return status;
     };

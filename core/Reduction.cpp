@@ -328,12 +328,14 @@ void Reducer::Run() {
 }
 
 ReductionResult NoData() {
-    return {ReductionStatus::NoData, "no run in the level sheet", ReductionStep::None, {}};
+    return {ReductionStatus::NoData, "no run in the level sheet", ReductionStep::None, {}, {}};
 }
 
 }  // namespace
 
-ReductionResult ReduceLevels(grid::Grid& sheet, RunState& run) {
+namespace {
+
+ReductionResult Reduce(grid::Grid& sheet, RunState& run) {
     // No field book read yet: the sheet holds no run. The grid would reject row 0 at the first
     // cell the reduction touches; saying so up front keeps the path independent of that.
     if (run.FirstDataRow == 0) return NoData();
@@ -343,14 +345,29 @@ ReductionResult ReduceLevels(grid::Grid& sheet, RunState& run) {
         reducer.Run();
     } catch (const grid::GridError& error) {
         if (error.code() == grid::kErrRowColZero) return NoData();
-        return {ReductionStatus::Stopped, error.what(), reducer.step(),
-                std::move(reducer.reduced())};
+        return {ReductionStatus::Stopped,
+                error.what(),
+                reducer.step(),
+                std::move(reducer.reduced()),
+                {}};
     } catch (const Stop& stop) {
-        return {ReductionStatus::Stopped, stop.reason, reducer.step(),
-                std::move(reducer.reduced())};
+        return {ReductionStatus::Stopped,
+                stop.reason,
+                reducer.step(),
+                std::move(reducer.reduced()),
+                {}};
     }
     ReductionResult result;
     result.reduced = std::move(reducer.reduced());
+    return result;
+}
+
+}  // namespace
+
+ReductionResult ReduceLevels(grid::Grid& sheet, RunState& run) {
+    RLValue startRL = run.StartRL;
+    ReductionResult result = Reduce(sheet, run);
+    result.startRL = std::move(startRL);
     return result;
 }
 

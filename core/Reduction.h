@@ -72,6 +72,9 @@ struct ReductionResult {
     std::string reason;                        ///< why, in words, for the tool and for tests
     ReductionStep step = ReductionStep::None;  ///< the step that stopped it
     ReducedRun reduced;                        ///< what it worked out before it ended
+    /// The starting RL the reduction was given: the run state's StartRL holds the RL of the
+    /// last data row once the reduced levels are written.
+    RLValue startRL;
 };
 
 /// Working tables hold one entry per sheet row 0..1000 and one correction per set-up 0..1000.

@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string book(input.substr(0, 24));
     for (const std::string* fieldBook : {static_cast<const std::string*>(nullptr), &book}) {
         const std::string document =
-            rendle::report::JsonReport(sheet, run, outcome, messages, nullptr, fieldBook);
+            rendle::report::JsonReport(sheet, run, outcome, messages, nullptr,
+                                       {fieldBook, nullptr, nullptr, fieldBook != nullptr});
         if (fieldBook && document.find('\n') != document.size() - 1) std::abort();
         const nlohmann::json parsed = nlohmann::json::parse(document, nullptr, false);
         if (parsed.is_discarded()) std::abort();

@@ -51,15 +51,41 @@ class JsonReportWriter {
     void Document(const grid::Grid& sheet, const core::RunState& run,
                   const commands::ReadCommandResult& outcome,
                   const std::vector<commands::ShownMessage>& messages,
-                  const core::RunChecks* checks, const std::string* fieldBook,
-                  const RunOfBook* runOfBook) {
+                  const core::RunChecks* checks, const JsonContext& context) {
         w_.StartObject();
-        if (fieldBook) Member("fieldBook", *fieldBook);
+        Key("fieldBook");
+        if (context.fieldBook) {
+            String(*context.fieldBook);
+        } else {
+            w_.Null();
+        }
+        // Which levelling line of its book this is: 1 of 1 for a book of one.
+        const RunOfBook oneOfOne;
+        const RunOfBook& runOfBook = context.runOfBook ? *context.runOfBook : oneOfOne;
+        Key("run");
+        w_.StartObject();
+        Member("number", runOfBook.number);
+        Member("of", runOfBook.of);
+        Key("name");
+        if (runOfBook.name.empty()) {
+            w_.Null();
+        } else {
+            String(runOfBook.name);
+        }
+        w_.EndObject();
         Member("outcome", OutcomeName(outcome));
-        if (outcome.read.status != readers::ReadStatus::Read) {
-            // Why the read did not end normally, and on which line (0 for none).
-            Member("reason", outcome.read.reason);
-            Key("line");
+        // Why the read did not end normally, and on which line: null for a read that did.
+        const bool read = outcome.read.status == readers::ReadStatus::Read;
+        Key("reason");
+        if (read) {
+            w_.Null();
+        } else {
+            String(outcome.read.reason);
+        }
+        Key("line");
+        if (read) {
+            w_.Null();
+        } else {
             w_.Uint64(outcome.read.line);
         }
         Key("messages");
@@ -72,25 +98,21 @@ class JsonReportWriter {
             w_.EndObject();
         }
         w_.EndArray();
-        if (!outcome.read.warnings.Empty()) {
-            // What the read met that the surveyor should know of, apart from the message boxes
-            // of "messages": the first 20, and how many more there were.
-            Key("warnings");
-            w_.StartArray();
-            for (const readers::ReadWarning& warning : outcome.read.warnings.Told()) {
-                w_.StartObject();
-                Key("line");
-                w_.Uint64(warning.line);
-                Member("kind", WarningKindName(warning.kind));
-                Member("text", warning.text);
-                w_.EndObject();
-            }
-            w_.EndArray();
-            if (outcome.read.warnings.More() > 0) {
-                Key("moreWarnings");
-                w_.Uint64(outcome.read.warnings.More());
-            }
+        // What the read met that the surveyor should know of, apart from the message boxes of
+        // "messages": the first 20, and how many more there were.
+        Key("warnings");
+        w_.StartArray();
+        for (const readers::ReadWarning& warning : outcome.read.warnings.Told()) {
+            w_.StartObject();
+            Key("line");
+            w_.Uint64(warning.line);
+            Member("kind", WarningKindName(warning.kind));
+            Member("text", warning.text);
+            w_.EndObject();
         }
+        w_.EndArray();
+        Key("moreWarnings");
+        w_.Uint64(outcome.read.warnings.More());
         Key("formRL");
         if (outcome.formRL) {
             w_.StartObject();
@@ -100,29 +122,34 @@ class JsonReportWriter {
         } else {
             w_.Null();
         }
-        Key("run");
+        Key("runState");
         w_.StartObject();
         Member("FirstDataRow", run.FirstDataRow);
         Member("LastDataRow", run.LastDataRow);
         Member("StationCount", run.StationCount);
         RL("EnteredStartRL", run.EnteredStartRL);
-        RL("StartRL", run.StartRL);
-        RL("EndRL", run.EndRL);
-        if (runOfBook) {
-            // Which levelling line of the book this is, beside the run state.
-            Key("number");
-            w_.Int(runOfBook->number);
-            Key("of");
-            w_.Int(runOfBook->of);
-            Key("name");
-            if (runOfBook->name.empty()) {
-                w_.Null();
-            } else {
-                Write(runOfBook->name);
-            }
+        // The run state keeps the RL of the last data row in StartRL once the run is reduced:
+        // each is given under its own name.
+        RL("StartRL", outcome.reduction ? outcome.reduction->startRL : run.StartRL);
+        Key("LastRL");
+        if (outcome.reduction && outcome.reduction->reduced.hasRLs) {
+            RLValue(run.StartRL);
+        } else {
+            w_.Null();
         }
+        RL("EndRL", run.EndRL);
         w_.EndObject();
-        if (checks) Checks(*checks);
+        Key("outputs");
+        w_.StartObject();
+        Output("workbook", context.outputs ? context.outputs->workbook : std::nullopt);
+        Output("pdf", context.outputs ? context.outputs->pdf : std::nullopt);
+        w_.EndObject();
+        if (checks) {
+            Checks(*checks);
+        } else {
+            Key("checks");
+            w_.Null();
+        }
         Sheet(sheet);
         w_.EndObject();
         Flush();
@@ -146,8 +173,31 @@ class JsonReportWriter {
         j_.Member(key, value);
     }
 
+    void Output(std::string_view key, const std::optional<OutputWritten>& output) {
+        Key(key);
+        if (!output) {
+            w_.Null();
+            return;
+        }
+        w_.StartObject();
+        Member("path", output->path);
+        Member("written", output->written);
+        Key("reason");
+        if (output->written) {
+            w_.Null();
+        } else {
+            String(output->reason);
+        }
+        w_.EndObject();
+    }
+
     void RL(std::string_view key, const core::RLValue& value) {
         Key(key);
+        RLValue(value);
+    }
+
+    /// An RL as the run state holds it: a number, a text as typed, or null when empty.
+    void RLValue(const core::RLValue& value) {
         if (const double* number = std::get_if<double>(&value)) {
             Number(*number);
         } else if (const std::string* text = std::get_if<std::string>(&value)) {
@@ -161,8 +211,20 @@ class JsonReportWriter {
         Key("checks");
         w_.StartObject();
         Member("reduced", checks.reduced);
-        if (!checks.reduced) Member("notReduced", checks.notReduced);
+        Key("notReduced");
+        if (checks.reduced) {
+            w_.Null();
+        } else {
+            String(checks.notReduced);
+        }
         if (!checks.arithmetic) {
+            // A run without RLs has none of the checks: each is null.
+            for (const char* key :
+                 {"arithmetic", "tolerance", "stationDifferences", "instrument", "balance"}) {
+                Key(key);
+                w_.Null();
+            }
+            ClassOrNull(checks);
             w_.EndObject();
             return;
         }
@@ -188,9 +250,11 @@ class JsonReportWriter {
         }
         w_.EndObject();
 
-        if (checks.tolerance) {
+        Key("tolerance");
+        if (!checks.tolerance) {
+            w_.Null();
+        } else {
             const core::ToleranceVerdict& t = *checks.tolerance;
-            Key("tolerance");
             w_.StartObject();
             Member("misclose", t.misclose);
             j_.MemberPlain("classMm", t.classMm);
@@ -262,8 +326,17 @@ class JsonReportWriter {
         Member("runningLimit", b.runningLimit);
         Member("flagged", b.flagged);
         w_.EndObject();
-        if (checks.byClass) ByClass(*checks.byClass);
+        ClassOrNull(checks);
         w_.EndObject();
+    }
+
+    void ClassOrNull(const core::RunChecks& checks) {
+        if (checks.byClass) {
+            ByClass(*checks.byClass);
+        } else {
+            Key("class");
+            w_.Null();
+        }
     }
 
     /// What the tolerance class adds: each figure it sets, with the run's figure, the limit and
@@ -387,19 +460,18 @@ class JsonReportWriter {
 void WriteJsonReport(std::ostream& out, const grid::Grid& sheet, const core::RunState& run,
                      const commands::ReadCommandResult& outcome,
                      const std::vector<commands::ShownMessage>& messages,
-                     const core::RunChecks* checks, const std::string* fieldBook,
-                     const RunOfBook* runOfBook) {
+                     const core::RunChecks* checks, const JsonContext& context) {
     rapidjson::StringBuffer buffer;
-    if (fieldBook) {
+    if (context.oneLine) {
         // One line of JSON Lines for a book of many.
         rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
         JsonReportWriter(out, writer, buffer)
-            .Document(sheet, run, outcome, messages, checks, fieldBook, runOfBook);
+            .Document(sheet, run, outcome, messages, checks, context);
     } else {
         rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
         writer.SetIndent(' ', 2);
         JsonReportWriter(out, writer, buffer)
-            .Document(sheet, run, outcome, messages, checks, fieldBook, runOfBook);
+            .Document(sheet, run, outcome, messages, checks, context);
     }
     out << '\n';
 }
@@ -407,9 +479,9 @@ void WriteJsonReport(std::ostream& out, const grid::Grid& sheet, const core::Run
 std::string JsonReport(const grid::Grid& sheet, const core::RunState& run,
                        const commands::ReadCommandResult& outcome,
                        const std::vector<commands::ShownMessage>& messages,
-                       const core::RunChecks* checks, const std::string* fieldBook) {
+                       const core::RunChecks* checks, const JsonContext& context) {
     std::ostringstream out;
-    WriteJsonReport(out, sheet, run, outcome, messages, checks, fieldBook);
+    WriteJsonReport(out, sheet, run, outcome, messages, checks, context);
     return out.str();
 }
 

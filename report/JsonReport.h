@@ -2,6 +2,7 @@
 // boxes, the messages, the outcome and the checks, as rendle-reduce prints it with --json.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -21,22 +22,42 @@ struct RunOfBook {
     std::string name;  ///< empty when the book names none
 };
 
+/// An output asked for (--save, --pdf): where, and whether it was written (why not, if not).
+struct OutputWritten {
+    std::string path;
+    bool written = false;
+    std::string reason;
+};
+
+struct ReportOutputs {
+    std::optional<OutputWritten> workbook;
+    std::optional<OutputWritten> pdf;
+};
+
+/// What the document says beside the run: its field book (null without one), which line of the
+/// book it is (1 of 1 without one), the outputs asked for, and whether it is one line of JSON
+/// Lines.
+struct JsonContext {
+    const std::string* fieldBook = nullptr;
+    const RunOfBook* runOfBook = nullptr;
+    const ReportOutputs* outputs = nullptr;
+    bool oneLine = false;
+};
+
 /// The level sheet, the run state, FormRL's boxes, the messages, the outcome and (when given)
-/// the checks of the run as one JSON object, written to `out` as it goes. With `fieldBook` the
-/// object is one line of JSON Lines, naming the field book it comes from. Every number reads
-/// back to the double it stands for; one that is not finite is null.
+/// the checks of the run as one JSON object, written to `out` as it goes; every key is always
+/// there (null, or an empty list, when it holds nothing), as docs/rendle-reduce.schema.json
+/// says. Every number reads back to the double it stands for; one that is not finite is null.
 void WriteJsonReport(std::ostream& out, const grid::Grid& sheet, const core::RunState& run,
                      const commands::ReadCommandResult& outcome,
                      const std::vector<commands::ShownMessage>& messages,
-                     const core::RunChecks* checks = nullptr,
-                     const std::string* fieldBook = nullptr, const RunOfBook* runOfBook = nullptr);
+                     const core::RunChecks* checks = nullptr, const JsonContext& context = {});
 
 /// The same object as a string.
 std::string JsonReport(const grid::Grid& sheet, const core::RunState& run,
                        const commands::ReadCommandResult& outcome,
                        const std::vector<commands::ShownMessage>& messages,
-                       const core::RunChecks* checks = nullptr,
-                       const std::string* fieldBook = nullptr);
+                       const core::RunChecks* checks = nullptr, const JsonContext& context = {});
 
 /// "reduced", "reduction-stopped", "read-failed" or "no-data".
 std::string OutcomeName(const commands::ReadCommandResult& outcome);

@@ -183,7 +183,8 @@ TEST(JsonReport, ParsesAndEveryNumberReadsBackToTheSheetsDoubleToANanometre) {
         const std::string path = "/survey/2026/\xE9t\xE9.SDR";
         for (const std::string* book : {static_cast<const std::string*>(nullptr), &path}) {
             const std::string text =
-                rendle::report::JsonReport(sheet, run, outcome, windowing.messages, &checks, book);
+                rendle::report::JsonReport(sheet, run, outcome, windowing.messages, &checks,
+                                           {book, nullptr, nullptr, book != nullptr});
             // One line of JSON Lines for a book of many.
             EXPECT_EQ(text.find('\n') == text.size() - 1, book != nullptr);
             const nlohmann::json document = nlohmann::json::parse(text);  // throws on bad UTF-8
