@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "grid/Grid.h"
+#include "grid/Text.h"
 
 namespace rendle::commands {
 
@@ -31,9 +32,9 @@ SaveResult SaveLevelSheet(const grid::Grid& sheet, Windowing& windowing,
         // The surveyor must not walk away believing the sheet is on disk.
         result.status = SaveStatus::Failed;
         result.reason = error.what();
-        windowing.ShowMessage(
-            "The level sheet was not saved to " + result.path + ".\n\n" + result.reason,
-            "SAVE LEVEL", MessageIcon::Critical);
+        windowing.ShowMessage("The level sheet was not saved to " + result.path + ".\n\n" +
+                                  grid::Sentence(result.reason),
+                              "SAVE LEVEL", MessageIcon::Critical);
     }
     return result;
 }

@@ -73,7 +73,7 @@ class Rows {
     void Sight(int16_t row, const core::Sight& sight, size_t line) {
         sheet_.SetCellText(row, core::kColStation, sight.station);
         if (inDataRows_) {
-            Capacity(row - (run_.StationCount - 1), line, "data row");
+            Capacity(row - (run_.StationCount - 1), line);
         } else {
             Capacity(counter_, line);
         }
@@ -88,10 +88,10 @@ class Rows {
     /// pass 1000 when the first set-up comes on one of the first lines; the marker rows the
     /// reduction deletes bring the data rows back, which the end of the layout checks), or for
     /// a run counted in data rows, its data row once the marker rows are deleted.
-    static void Capacity(int32_t count, size_t line, const char* counted = "line counter") {
+    static void Capacity(int32_t count, size_t line) {
         if (count <= kCapacity) return;
         throw Stop{std::string(kTooManyRows),
-                   std::string("a reading comes at ") + counted + " " + std::to_string(count) +
+                   "a reading comes at row " + std::to_string(count) +
                        ", past the 1000 rows of the level sheet",
                    line};
     }

@@ -208,8 +208,11 @@ std::string ChecksReport(const core::RunChecks& checks) {
     if (checks.tolerance) {
         const core::ToleranceVerdict& t = *checks.tolerance;
         // A run of no length has no permissible error to measure the misclose against.
+        // A misclose past what a ratio can hold (an RL of 1e308) is no run of no length.
         const std::string ratio = std::isfinite(t.ratio) ? "ratio " + lengths(t.ratio)
-                                                         : "no ratio: the run has no length";
+                                  : t.permissible > 0
+                                      ? "no ratio: the misclose is too large to compare"
+                                      : "no ratio: the run has no length";
         report += "  misclose " + heights(t.misclose) + " m against " + plain(t.classMm) +
                   " mm x sqrt(K) = " + heights(t.permissible) +
                   " m: " + (t.within ? "within" : "EXCEEDS") + " (" + ratio + ")\n";

@@ -593,7 +593,7 @@ TEST(RendleReduceOutputs, AMissingModuleIsSaidAndIsExitFour) {
     std::filesystem::copy_file(kReduce, dir / "rendle-reduce");
     for (const auto& [option, output, said] :
          {std::tuple{"--pdf", "level.pdf", "the PDF printer"},
-          std::tuple{"--save", "level.xlsx", "the workbook writer"}}) {
+          std::tuple{"--save", "level.xlsx", ". The workbook writer"}}) {
         const Result result = RunShell(dir / "rendle-reduce" + " " + option + " " + (dir / output) +
                                        " " + Sample("ring-road.sdr20.SDR"));
         EXPECT_EQ(result.status, 4);

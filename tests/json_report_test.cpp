@@ -267,6 +267,16 @@ TEST(ChecksReport, NumbersAsTheSheetShowsThemAndNoRatioWithoutALength) {
     EXPECT_NE(report.find("(no ratio: the run has no length)"), std::string::npos) << report;
     EXPECT_NE(report.find("limits 2.5 m and 10 m"), std::string::npos) << report;
 
+    // A run with a length whose misclose is past any ratio (a start RL of 1.7e308) says so,
+    // not that it has no length.
+    rendle::core::RunChecks huge = checks;
+    huge.tolerance->misclose = 1.7e308;
+    huge.tolerance->permissible = 0.0009;
+    EXPECT_NE(rendle::report::ChecksReport(huge).find(
+                  "EXCEEDS (no ratio: the misclose is too large to compare)"),
+              std::string::npos)
+        << rendle::report::ChecksReport(huge);
+
     // JSON has no spelling for an infinite ratio: null.
     rendle::grid::Grid sheet;
     rendle::core::SetUpLevelSheet(sheet);

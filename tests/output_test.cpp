@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -111,7 +112,11 @@ TEST_F(SaveTest, FailuresSayTheSheetWasNotSavedAndWhy) {
         EXPECT_EQ(windowing.messages[0].icon, MessageIcon::Critical);
         EXPECT_EQ(windowing.messages[0].text.rfind("The level sheet was not saved to ", 0), 0u)
             << windowing.messages[0].text;
-        EXPECT_NE(windowing.messages[0].text.find(result.reason), std::string::npos);
+        // The reason is a sentence of its own: "… .xlsx.\n\nCannot write …: the disk is full."
+        const std::string& text = windowing.messages[0].text;
+        std::string sentence = result.reason;
+        sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(sentence[0])));
+        EXPECT_EQ(text.substr(text.find("\n\n") + 2), sentence + ".");
         EXPECT_NE(result.reason.find(c.reason), std::string::npos) << result.reason;
     }
     EXPECT_FALSE(fs::is_regular_file("/dev/full")) << "a device is never replaced";
