@@ -340,7 +340,7 @@ class JsonReportWriter {
     }
 
     /// What the tolerance class adds: each figure it sets, with the run's figure, the limit and
-    /// the verdict, in metres; figures the class does not set are left out.
+    /// the verdict, in metres; a figure the class does not set is null.
     void ByClass(const core::ClassChecks& byClass) {
         const core::ToleranceClass& row = *byClass.row;
         Key("class");
@@ -358,8 +358,11 @@ class JsonReportWriter {
         }
         const auto figure = [&](std::string_view key, const std::optional<core::ClassFigure>& f,
                                 const char* bad) {
-            if (!f) return;
             Key(key);
+            if (!f) {
+                w_.Null();  // a figure the class does not set
+                return;
+            }
             w_.StartObject();
             Member("figure", f->figure);
             Member("limit", f->limit);
@@ -372,13 +375,15 @@ class JsonReportWriter {
         figure("balance", byClass.balanceSetUp, "exceeds");
         figure("balanceOverTheLine", byClass.balanceSection, "exceeds");
         figure("stationDifference", byClass.stationDifference, "exceeds");
+        Key("method");
         if (byClass.method) {
-            Key("method");
             w_.StartObject();
             Member("figure", byClass.method->method);
             Member("limit", std::string_view(byClass.method->required));
             Member("verdict", byClass.method->verdict);
             w_.EndObject();
+        } else {
+            w_.Null();
         }
         w_.EndObject();
     }

@@ -11,7 +11,7 @@ packages=(
     clang libclang-rt-14-dev
     fonts-liberation xvfb xauth
     libgraphviz-dev libpugixml-dev librsvg2-bin
-    poppler-utils python3 python3-openpyxl dpkg-dev
+    poppler-utils python3 python3-openpyxl python3-jsonschema dpkg-dev
     locales clang-format clang-tidy help2man desktop-file-utils
 )
 

@@ -14,6 +14,7 @@
 #include <tuple>
 
 #include "FieldBookText.h"
+#include "JsonDump.h"
 #include "commands/ReadCommand.h"
 #include "readers/Formats.h"
 
@@ -52,6 +53,10 @@ Result RunShell(const std::string& script) {
     result.err = Slurp(err);
     std::filesystem::remove(out);
     std::filesystem::remove(err);
+    if (script.find("--json") != std::string::npos) {
+        rendle::testing::KeepJsonDocument(
+            script.find(RENDLE_NET) != std::string::npos ? "net" : "reduce", result.out);
+    }
     return result;
 }
 
@@ -1104,7 +1109,7 @@ TEST(RendleReduceContract, EachToleranceClassOnOneRun) {
         {"cn-2-digital", x, w, x, x, "fails"},
     };
     const auto verdict = [](const json& check, const char* key) -> std::string {
-        return check.contains(key) ? check[key]["verdict"].get<std::string>() : "-";
+        return check[key].is_object() ? check[key]["verdict"].get<std::string>() : "-";
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.id);
@@ -1118,7 +1123,7 @@ TEST(RendleReduceContract, EachToleranceClassOnOneRun) {
         EXPECT_EQ(verdict(check, "balance"), c.balance);
         EXPECT_EQ(verdict(check, "balanceOverTheLine"), c.section);
         EXPECT_EQ(verdict(check, "method"), c.method);
-        EXPECT_FALSE(check.contains("stationDifference")) << "the run reads each staff once";
+        EXPECT_TRUE(check["stationDifference"].is_null()) << "the run reads each staff once";
     }
 
     // A figure given on its own replaces the class's.
