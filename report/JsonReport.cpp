@@ -4,7 +4,10 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <array>
+#include <charconv>
 #include <cmath>
+#include <cstring>
 #include <sstream>
 
 #include "grid/JsonWriter.h"
@@ -37,6 +40,45 @@ const char* WarningKindName(readers::WarningKind kind) {
 /// nanometre: no reading or height is finer, and no binary noise is passed on.
 constexpr double kNanometres = 1e9;
 
+/// `text` as a JSON string at `p`, which has room for six bytes a byte of it; where it goes on.
+/// A quote, a backslash and a control character are escaped as RapidJSON escapes them, other
+/// bytes of valid UTF-8 go as they are, and a text that is not valid UTF-8 is made so (U+FFFD).
+char* PutJsonText(char* p, std::string_view text) {
+    std::string valid;
+    if (!grid::IsAscii(text) && !grid::IsValidUtf8(text)) {
+        valid = grid::ValidUtf8(text);
+        text = valid;  // U+FFFD takes three bytes for one: room enough still
+    }
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    *p++ = '"';
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            *p++ = '\\';
+            *p++ = c;
+        } else if (byte < 0x20) {
+            const char* named = c == '\b'   ? "b"
+                                : c == '\f' ? "f"
+                                : c == '\n' ? "n"
+                                : c == '\r' ? "r"
+                                : c == '\t' ? "t"
+                                            : nullptr;
+            *p++ = '\\';
+            if (named) {
+                *p++ = *named;
+            } else {
+                for (const char u : {'u', '0', '0'}) *p++ = u;
+                *p++ = kHex[byte >> 4];
+                *p++ = kHex[byte & 15];
+            }
+        } else {
+            *p++ = c;
+        }
+    }
+    *p++ = '"';
+    return p;
+}
+
 /// Written out to the stream past this many bytes, so that a large sheet is never held whole.
 constexpr size_t kFlushBytes = size_t{64} * 1024;
 
@@ -45,8 +87,9 @@ constexpr size_t kFlushBytes = size_t{64} * 1024;
 template <typename Writer>
 class JsonReportWriter {
   public:
-    JsonReportWriter(std::ostream& out, Writer& writer, rapidjson::StringBuffer& buffer)
-        : out_(out), w_(writer), j_(writer, kNanometres), buffer_(buffer) {}
+    JsonReportWriter(std::ostream& out, Writer& writer, rapidjson::StringBuffer& buffer,
+                     bool pretty)
+        : out_(out), w_(writer), j_(writer, kNanometres), buffer_(buffer), pretty_(pretty) {}
 
     void Document(const grid::Grid& sheet, const core::RunState& run,
                   const commands::ReadCommandResult& outcome,
@@ -410,46 +453,65 @@ class JsonReportWriter {
         w_.Int(sheet.ActiveCol());
         w_.EndArray();
 
+        // The cells are written straight to the stream, the writer told of an array it does not
+        // write itself: each cell on a line of its own (thousands of cells, each a few members,
+        // read best, and are written at a fraction of the cost, without a line per member),
+        // written out by hand, its texts through the writer only where they need escaping.
         Key("cells");
-        w_.StartArray();
-        // Each cell on a line of its own: thousands of cells, each a few members, read best
-        // (and are written at a fraction of the cost) without a line per member.
-        rapidjson::StringBuffer cellBuffer;
-        rapidjson::Writer<rapidjson::StringBuffer> cellWriter(cellBuffer);
-        JsonReportWriter<rapidjson::Writer<rapidjson::StringBuffer>> cells(out_, cellWriter,
-                                                                           cellBuffer);
+        w_.RawValue("", 0, rapidjson::kArrayType);
+        Flush();
+        std::string cells = "[";
+        const std::string_view between = pretty_ ? ",\n      " : ",";
+        bool first = true;
         const int32_t lastCol = sheet.LastUsedCol();
         for (int32_t r = 1; r <= sheet.LastUsedRow(); ++r) {
             for (int32_t c = 1; c <= lastCol; ++c) {
-                if (sheet.CellAt(r, c).kind == grid::CellKind::Empty) continue;
-                cellBuffer.Clear();
-                cellWriter.Reset(cellBuffer);
-                cells.Cell(sheet, r, c);
-                w_.RawValue(cellBuffer.GetString(), cellBuffer.GetSize(), rapidjson::kObjectType);
+                const grid::Cell& at = sheet.CellAt(r, c);
+                if (at.kind == grid::CellKind::Empty) continue;
+                const grid::CellFormat& format = sheet.FormatAt(r, c);
+                const std::string_view text = at.kind == grid::CellKind::Text
+                                                  ? std::string_view(at.text)
+                                                  : sheet.ShownText(r, c);
+                // Room for the cell's fixed parts and its texts escaped at their longest.
+                const size_t start = cells.size();
+                cells.resize(start + 160 + 6 * (text.size() + format.numberFormat.size()));
+                char* p = cells.data() + start;
+                const auto put = [&p](std::string_view part) {
+                    std::memcpy(p, part.data(), part.size());
+                    p += part.size();
+                };
+                put(first ? (pretty_ ? "\n      " : "") : between);
+                first = false;
+                put(R"({"row":)");
+                p = std::to_chars(p, p + 12, r).ptr;
+                put(R"(,"col":)");
+                p = std::to_chars(p, p + 12, c).ptr;
+                if (at.kind == grid::CellKind::Text) {
+                    put(R"(,"text":)");
+                } else {
+                    put(R"(,"number":)");
+                    std::array<char, grid::kJsonNumberBytes> number{};
+                    const size_t length = grid::JsonNumberText(at.number, kNanometres, number);
+                    put(length == 0 ? std::string_view("null")
+                                    : std::string_view(number.data(), length));
+                    put(R"(,"display":)");
+                }
+                p = PutJsonText(p, text);
+                if (format.bold) put(R"(,"bold":true)");
+                if (!format.numberFormat.empty()) {
+                    put(R"(,"format":)");
+                    p = PutJsonText(p, format.numberFormat);
+                }
+                put("}");
+                cells.resize(static_cast<size_t>(p - cells.data()));
             }
-            if (buffer_.GetSize() >= kFlushBytes) Flush();
+            if (cells.size() >= kFlushBytes) {
+                out_.write(cells.data(), static_cast<std::streamsize>(cells.size()));
+                cells.clear();
+            }
         }
-        w_.EndArray();
-        w_.EndObject();
-    }
-
-  public:
-    /// One cell of the sheet as an object: its address, its text, or its number and how it is
-    /// displayed, and its format.
-    void Cell(const grid::Grid& sheet, int32_t r, int32_t c) {
-        const grid::Cell& cell = sheet.CellAt(r, c);
-        w_.StartObject();
-        Member("row", r);
-        Member("col", c);
-        if (cell.kind == grid::CellKind::Text) {
-            Member("text", cell.text);
-        } else {
-            Member("number", cell.number);
-            Member("display", sheet.CellText(r, c));
-        }
-        const grid::CellFormat& format = sheet.FormatAt(r, c);
-        if (format.bold) Member("bold", true);
-        if (!format.numberFormat.empty()) Member("format", format.numberFormat);
+        cells += first || !pretty_ ? "]" : "\n    ]";
+        out_.write(cells.data(), static_cast<std::streamsize>(cells.size()));
         w_.EndObject();
     }
 
@@ -458,6 +520,7 @@ class JsonReportWriter {
     Writer& w_;
     grid::JsonWriter<Writer> j_;
     rapidjson::StringBuffer& buffer_;
+    bool pretty_;  ///< laid out over lines, two blanks a level
 };
 
 }  // namespace
@@ -470,12 +533,12 @@ void WriteJsonReport(std::ostream& out, const grid::Grid& sheet, const core::Run
     if (context.oneLine) {
         // One line of JSON Lines for a book of many.
         rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
-        JsonReportWriter(out, writer, buffer)
+        JsonReportWriter(out, writer, buffer, false)
             .Document(sheet, run, outcome, messages, checks, context);
     } else {
         rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
         writer.SetIndent(' ', 2);
-        JsonReportWriter(out, writer, buffer)
+        JsonReportWriter(out, writer, buffer, true)
             .Document(sheet, run, outcome, messages, checks, context);
     }
     out << '\n';

@@ -4,6 +4,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -157,6 +158,38 @@ TEST(JsonReport, EveryNumberIsTheShortestTextThatReadsBack) {
                 ASSERT_EQ(SignificantDigits(text), ShortestDigits(back));
             }
         }
+    }
+}
+
+TEST(JsonReport, ALengthToTheNanometreIsWrittenAsTheGeneralConversionWritesIt) {
+    // Lengths below 10^6 m are written without the general conversion: the same text as
+    // std::to_chars gives the value rounded to the nanometre, with a whole number's ".0" and
+    // the exponent without its "+" and leading zeros.
+    const auto general = [](double value) {
+        value = std::round(value * 1e9) / 1e9;
+        if (value == 0) value = 0;
+        char text[64];
+        std::string shown(text, std::to_chars(text, text + sizeof text, value).ptr);
+        const size_t e = shown.find('e');
+        if (e == std::string::npos)
+            return shown.find('.') == std::string::npos ? shown + ".0" : shown;
+        std::string exponent = shown.substr(e + 1);
+        const bool negative = exponent[0] == '-';
+        exponent.erase(0, exponent.find_first_not_of("+-"));
+        exponent.erase(0, std::min(exponent.find_first_not_of('0'), exponent.size() - 1));
+        return shown.substr(0, e + 1) + (negative ? "-" : "") + exponent;
+    };
+    std::mt19937_64 random(1906067);
+    std::uniform_int_distribution<int> decimals(0, 12);
+    std::uniform_int_distribution<int64_t> digits(-999999999999999, 999999999999999);
+    for (int i = 0; i < 300000; ++i) {
+        const double value =
+            static_cast<double>(digits(random)) / std::pow(10.0, decimals(random) + 9);
+        ASSERT_EQ(Written(value, 1e9, false), general(value)) << value;
+    }
+    for (const double value : {5e-4, -5e-4, 1e-9, 25.0, 100000.0, 999999.9999999994, 0.000123,
+                               -0.0000000015, 120000.0, 1e5, 3e-5, 0.00045}) {
+        EXPECT_EQ(Written(value, 1e9, false), general(value)) << value;
     }
 }
 
