@@ -39,9 +39,17 @@ taken again replaces the earlier one, and is told.
 Books of several levelling lines (a GSI book, a DiNi M5 book with several "Start-Line"s):
 each line is reduced in turn as a field book of its own from its own start (reports headed
 "==> BOOK (run K of N, NAME) <==", one JSON object per line, naming its book and "run":
-{"number": K, "of": N}, outputs in a --save or --pdf folder named BOOK.run-K.xlsx and .pdf);
---run K reduces line K alone, and says which line it is in the same way. A book is read once, whatever
-it comes from (a file, a pipe, a FIFO, standard input), up to 64 MB.
+{"number": K, "of": N, "name": NAME}, outputs in a --save or --pdf folder named BOOK.run-K.xlsx
+and .pdf); --run K reduces line K alone, and says which line it is in the same way. An M5
+line takes its starting height from the line after its "Start-Line", whether or not the book
+begins with a header line. A book is read once, whatever it comes from (a file, a pipe, a
+FIFO, standard input), up to 64 MB.
+
+A book that is not whole is not reduced: a last line without a line end that stops before its
+record is complete (an SDR or M5 field cut, a GSI word short of its field or a block short of
+its words) is refused as cut off, naming the line and the field. A line whose last set-up has
+a backsight and no foresight is reduced, warned of (naming the set-up), and its checks sum to
+the last foresight.
 
 Text: a line that is valid UTF-8 is read as UTF-8, any other line as Windows-1252 (the code
 page of the Windows transfer programs); a UTF-8 byte-order mark is skipped. --encoding NAME
@@ -52,8 +60,16 @@ Problems are told on stderr, one line each: a read that ended with a message as
 FIELD-BOOK:LINE: reason, a reduction that stopped early as FIELD-BOOK: the step and reason.
 
 Output: the level sheet as a plain-text level report followed by a short "Checks" block, or
-with --json one JSON object per levelling line with the sheet's cells, the run state, the benchmark window's boxes,
-the messages, the outcome and "checks": the arithmetic check (sums of BS, FS, rise and fall,
+with --json one JSON object per levelling line, of one shape whatever the book (every key
+always there, null or an empty list when it holds nothing; docs/rendle-reduce.schema.json is
+its JSON Schema): "fieldBook", "run" (the line: number, of, name; 1 of 1 for a book of one),
+"outcome" ("reduced": the summary block was written; "reduction-stopped": the reduction
+stopped early; "read-failed": the read ended before the reduction, "reason" and "line" saying
+why and where; "no-data": the sheet held no run), "messages", "warnings", "formRL" (the
+benchmark window's boxes), "runState" (the run state: StartRL the starting RL the reduction
+was given, LastRL the RL of the last data row, which the program keeps in StartRL once
+reduced), "outputs" (each output asked for: its path and whether it was written), the sheet's
+cells and "checks": the arithmetic check (sums of BS, FS, rise and fall,
 the three differences and whether they agree), the misclose against the tolerance
 (--tolerance MM, else the sheet's 2 mm x sqrt(K)) with its verdict and ratio, and the sight
 balance per set-up (imbalance, running sum, flagged beyond --balance-limit A,B, default 5,10),
@@ -62,7 +78,8 @@ read twice (flagged beyond --station-limit MM) and the instrument's heights agai
 sheet's RLs set-up by set-up, within two of the last digits the book records (0.02 mm at GSI
 units 8, 2 mm at units 0; flagged beyond: the field book was edited, or read wrong, at that
 set-up). Differences are given in mm as precisely as their limit. Numbers in the JSON are
-written to a nanometre in their shortest form (0.3, never 0.30000000000000004 or -0). A line without an ending RL
+in their shortest form: lengths and heights in metres to a nanometre (0.3, never
+0.30000000000000004 or -0), ratios as they are. A line without an ending RL
 (a spur) is checked all the same, but for its misclose; a run without RLs says why instead.
 
 Tolerance classes: --class ID checks the run against a class of a national standard as well
@@ -74,7 +91,10 @@ verdict; figures the class does not set are left out. --tolerance, --balance-lim
 where each comes from (rows marked "check against the standard" were read in texts citing it).
 --save writes the level sheet as a workbook (.xlsx) exactly as File > Save does; --pdf prints
 the level report to a PDF file exactly as File > Print does. Both may be given together: the
-report is printed first, so the workbook keeps the report's print set-up.
+report is printed first, so the workbook keeps the report's print set-up. --save NAME adds
+.xlsx and --pdf NAME adds .pdf unless NAME ends so (in any letter case); a name ending in the
+other's extension, a field book named as an output, and a file in a folder that does not
+exist are refused (status 64) before any work.
 
 What is written when: the workbook and the PDF only for a book whose read ended normally
 (status 0 or 3), so that a book that cannot be read, or reads only in part, never replaces a
@@ -90,8 +110,9 @@ output is named after its field book (ring.SDR gives DIR/ring.xlsx and DIR/ring.
 many books they must name folders. Every output name is planned before any work starts (the
 BOOK.run-K names of each levelling line included), and two outputs of one name, or an output
 that is a field book, are refused, naming both. -j N reduces N books
-at once, the output still in the order the books were given. The exit status is the highest
-status of any book. Standard output gets whole reports only: after SIGINT or SIGTERM the
+at once, the output still in the order the books were given. The exit status of a book of
+several lines, and of many books, is the worst of theirs, in this order from the least: 0, 3,
+1, 2, 64, 4, 70 (so a data error is never hidden behind a line that stopped short). Standard output gets whole reports only: after SIGINT or SIGTERM the
 books under way are finished and written (a book of several levelling lines up to the line
 under way, the count told), and no other is started; a book still awaited on a
 pipe or a terminal is told as read only in part. A second SIGINT ends the program at once.
