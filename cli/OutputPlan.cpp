@@ -182,10 +182,18 @@ bool PlanOutputs(const std::vector<BookItem>& items, const std::string& saveTarg
         std::string stem;  // the folder's key and the book's stem
     };
     std::vector<Family> families;
-    std::map<std::string, int> named;  // stem key and extension -> how many outputs
+    // How many outputs take each name: a stem (the folder's key and the book's stem) with an
+    // extension, or a line's output (ring.run-2.xlsx) counted under its book's stem.
+    struct Name {
+        std::string stem;
+        std::string extension;
+        bool line = false;  ///< a BOOK.run-K output, under BOOK
+        auto operator<=>(const Name&) const = default;
+    };
+    std::map<Name, int> named;
     const auto note = [&](const std::string& key, const char* extension) {
-        ++named[key + "\n" + extension];
-        if (const auto parent = RunParent(key)) ++named[*parent + "\n" + extension + "\nline"];
+        ++named[Name{key, extension}];
+        if (const auto parent = RunParent(key)) ++named[Name{*parent, extension, true}];
     };
     for (const BookItem& item : items) {
         BookPlan plan{item.fieldBook, {}, {}, item};
@@ -242,9 +250,9 @@ bool PlanOutputs(const std::vector<BookItem>& items, const std::string& saveTarg
         const std::string& base = plan.*family.target->output;
         const std::string extension = family.target->extension;
         const auto parent = RunParent(family.stem);
-        const bool meets = named[family.stem + "\n" + extension] > 1 ||
-                           named.count(family.stem + "\n" + extension + "\nline") > 0 ||
-                           (parent && named.count(*parent + "\n" + extension) > 0);
+        const bool meets = named[Name{family.stem, extension}] > 1 ||
+                           named.count(Name{family.stem, extension, true}) > 0 ||
+                           (parent && named.count(Name{*parent, extension}) > 0);
         if (!meets) {
             names[family.plan].emplace_back(family.target, base);
             continue;
