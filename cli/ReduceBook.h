@@ -54,9 +54,9 @@ struct BookPlan {
 /// input, a pipe, a FIFO), its format told and its levelling lines listed from those bytes,
 /// then each line (or the one --run names) reduced as a field book of its own from the
 /// program's start state, reports headed by the line when there are several. The status is
-/// the worst of its lines (WorseStatus): 0 reduced, 1 read ended without a message, 2 read ended with a
-/// message, 3 the reduction stopped early, 4 an output could not be written, 64 a format that
-/// cannot be told, or one output file named for several lines. The workbook and the PDF are
+/// the worst of its lines (WorseStatus): 0 reduced, 1 read ended without a message, 2 read ended
+/// with a message, 3 the reduction stopped early, 4 an output could not be written, 64 a format
+/// that cannot be told, or one output file named for several lines. The workbook and the PDF are
 /// written only for a line whose read ended normally (0 or 3).
 int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& printer,
                WorkbookModuleWriter& writer, std::ostream& out, std::ostream& err);
