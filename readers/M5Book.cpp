@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "core/LevelSheet.h"
-#include "grid/Utf8.h"
 #include "readers/SetUpBuilder.h"
 #include "readers/SheetLayout.h"
 
@@ -117,9 +116,10 @@ void CheckM5LineWhole(const LineReader& lines, std::string_view line) {
         return;
     }
     if (Field(line, 18, 2) == "TO") return;
-    const bool heightGiven =
-        grid::Utf8Characters(line) > kM5DistancePos + kM5ValueLength - 1 &&
-        !LeftTrimmed(Field(line, kM5DistancePos + kM5ValueLength, 200)).empty();
+    // The third value (its code at 96) is there when anything stands from its code on; the
+    // distance's unit (91 to 94) is no sign of it.
+    constexpr size_t kThirdValue = 96;
+    const bool heightGiven = !LeftTrimmed(Field(line, kThirdValue, 200)).empty();
     CheckNotCutOff(lines, line,
                    {kAddress,
                     {29, "the station name"},

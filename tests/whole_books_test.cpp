@@ -82,6 +82,17 @@ const std::vector<CutCase>& CutCases() {
          "20.000",
          "\r\n",
          89},
+        {"M5 in plain columns, the distance's unit after it",
+         F::M5,
+         {"For M5|Adr     1|TO  CUT.DAT", "For M5|Adr     2|TO  Start-Line         BF  1",
+          "For M5|Adr     3|KD1      BM1                                                       "
+          "                    100.0000",
+          "For M5|Adr     4|KD1      BM1                    Rb         1.2346 m               "
+          "20.000 m"},
+         "For M5|Adr     5|KD1      TP1                    Rf         0.8765 m               "
+         "20.000 m",
+         "\r\n",
+         89},
         {"M5 of a DiNi, ending on the height",
          F::M5,
          {"For M5|Adr     1|TO  CUT.DAT                    |                      |           "
@@ -154,7 +165,7 @@ TEST(WholeBooks, AnM5BookTrimmedToItsStartLineKeepsItsStartingHeight) {
     // A transfer program that cut the book's first line away: the levelling line begins the
     // book, and the height that follows its Start-Line is still its start.
     const CutCase& plain = CutCases()[2];
-    const CutCase& dini = CutCases()[3];
+    const CutCase& dini = CutCases()[4];
     for (const CutCase* c : {&plain, &dini}) {
         SCOPED_TRACE(c->name);
         const std::vector<std::string> trimmed(c->before.begin() + 1, c->before.end());
