@@ -389,6 +389,26 @@ TEST(RendleReduce, TextOfUnknownEncodingNeverEndsTheRun) {
     EXPECT_EQ(doc["runState"]["StartRL"], "\uFFFD");
     EXPECT_NE(doc["messages"][0]["text"].get<std::string>().find("\uFFFDaaa"), std::string::npos);
     EXPECT_NE(result.err.find("\uFFFDaaa"), std::string::npos) << result.err;
+    // The document says the workbook was not written, and why; no PDF was asked for.
+    const json& workbook = doc["outputs"]["workbook"];
+    EXPECT_EQ(workbook["written"], false);
+    EXPECT_EQ(workbook["path"].get<std::string>().rfind(dir.string() + "/\uFFFDaaa", 0), 0u);
+    EXPECT_NE(workbook["reason"].get<std::string>().find("too long"), std::string::npos)
+        << workbook;
+    EXPECT_EQ(doc["outputs"]["pdf"], nullptr);
+    // A book not read to its end writes nothing, and says so of each output asked for.
+    const std::string cut = (dir / "cut.SDR").string();
+    std::ofstream(cut, std::ios::binary) << Slurp(Sample("ring-road.sdr20.SDR")).substr(0, 200);
+    result = RunReduce("--json --save " + (dir / "cut").string() + " --pdf " +
+                       (dir / "cut").string() + " " + cut);
+    EXPECT_EQ(result.status, 2) << result.err;
+    doc = json::parse(result.out);
+    for (const char* output : {"workbook", "pdf"}) {
+        EXPECT_EQ(doc["outputs"][output]["written"], false) << output;
+        EXPECT_EQ(doc["outputs"][output]["reason"], "the field book was not read to its end");
+    }
+    EXPECT_EQ(doc["outputs"]["pdf"]["path"], (dir / "cut.pdf").string());
+    EXPECT_FALSE(std::filesystem::exists(dir / "cut.xlsx"));
     std::filesystem::remove_all(dir);
 }
 
