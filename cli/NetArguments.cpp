@@ -50,7 +50,9 @@ are checked against the misclose limits of --class (its loop and section figures
 sqrt(K), as the level sheet uses.
 
 Output: the text report on standard output, or with --json one JSON object (metres
-throughout); points in natural order (BM2 before BM10) unless --order input. --save FILE.xlsx
+throughout, to a nanometre in their shortest form; w, r and test statistics in their shortest
+round-trip form; every key always there, "outputs" saying of each file asked for its path and
+whether it was written; docs/rendle-net.schema.json is its JSON Schema); points in natural order (BM2 before BM10) unless --order input. --save FILE.xlsx
 also writes a workbook (summary, heights, observations, loops, lines between benchmarks,
 sections run twice, the snooping log); --svg FILE.svg a drawing of the network (held
 benchmarks as triangles, weighted benchmarks and datum points as hexagons, adjusted points as

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <exception>
+#include <sstream>
 #include <string>
 
 #include "cli/Arguments.h"
@@ -22,49 +23,67 @@ constexpr int kTestFailed = 1;
 constexpr int kBadInput = 2;
 constexpr int kInternalError = 70;
 
-/// Puts `text` at `path` whole, in one step; false, said, when it cannot.
-bool WriteWhole(const std::string& path, const std::string& text) {
+/// Puts `text` at `path` whole, in one step; false, said and kept in `output`, when it cannot.
+bool WriteWhole(const std::string& path, const std::string& text, net::OutputWritten& output) {
     try {
         rendle::grid::StagedFile staged(path);
         staged.Write(text);
         staged.Commit();
+        output.written = true;
         return true;
     } catch (const std::exception& error) {
         Say("rendle-net: cannot write " + path + ": " + error.what());
+        output.reason = error.what();
         return false;
     }
 }
 
 /// The files asked for, each whole or not at all; a stop asked for by a signal ends the
-/// program between two of them. False when one could not be written.
-bool WriteFiles(const net::NetworkJob& job, const net::JobResult& result) {
+/// program between two of them. What became of each is kept in `outputs`; false when one
+/// could not be written.
+bool WriteFiles(const net::NetworkJob& job, const net::JobResult& result,
+                net::NetworkOutputs& outputs) {
     bool written = true;
     const auto stopHere = [] {
         if (!rendle::cli::StopRequested()) return;
         Say("rendle-net: stopped by a signal; the files written before it are whole");
         rendle::cli::EndAsSignalled();
     };
+    const std::string tooBig = "the network is too big for a workbook";
+    for (auto [path, output] :
+         {std::pair{&job.savePath, &outputs.workbook}, std::pair{&job.pdfPath, &outputs.pdf},
+          std::pair{&job.svgPath, &outputs.svg}, std::pair{&job.gamaXmlPath, &outputs.gamaXml}}) {
+        if (!path->empty()) *output = net::OutputWritten{*path, false, tooBig};
+    }
     std::vector<const rendle::grid::Grid*> sheets;
     for (const rendle::grid::Grid& sheet : result.sheets) sheets.push_back(&sheet);
     if (!job.savePath.empty() && !sheets.empty()) {
         try {
             rendle::cli::WorkbookModuleWriter writer;
             writer(sheets, job.savePath);
+            outputs.workbook->written = true;
         } catch (const std::exception& error) {
             Say("rendle-net: cannot write " + job.savePath + ": " + error.what());
+            outputs.workbook->reason = error.what();
             written = false;
         }
     }
     stopHere();
-    if (!job.svgPath.empty()) written = WriteWhole(job.svgPath, result.svg) && written;
+    if (!job.svgPath.empty())
+        written = WriteWhole(job.svgPath, result.svg, *outputs.svg) && written;
     stopHere();
-    if (!job.gamaXmlPath.empty()) written = WriteWhole(job.gamaXmlPath, result.gamaXml) && written;
+    if (!job.gamaXmlPath.empty()) {
+        written = WriteWhole(job.gamaXmlPath, result.gamaXml, *outputs.gamaXml) && written;
+    }
     stopHere();
     if (!job.pdfPath.empty() && result.drawing && !sheets.empty()) {
         rendle::cli::PdfPrinter printer;
         std::string error;
-        if (!printer.PrintNetwork(*result.drawing, sheets, job.pdfPath, error)) {
+        if (printer.PrintNetwork(*result.drawing, sheets, job.pdfPath, error)) {
+            outputs.pdf->written = true;
+        } else {
             Say("rendle-net: cannot write " + job.pdfPath + ": " + error);
+            outputs.pdf->reason = error;
             written = false;
         }
     }
@@ -99,9 +118,17 @@ int Run(int argc, char** argv) {
     }
     rendle::cli::CatchStopSignals();
     rendle::cli::Progress("rendle-net: writing", true);
-    const bool written = WriteFiles(job, result);
+    net::NetworkOutputs outputs;
+    const bool written = WriteFiles(job, result, outputs);
     rendle::cli::EndProgress();
-    if (!rendle::cli::WriteAll(STDOUT_FILENO, result.report)) {
+    std::string report = result.report;
+    if (result.writeJson) {
+        // The JSON document says what became of each file, so it is written after them.
+        std::ostringstream json;
+        result.writeJson(outputs, json);
+        report = json.str();
+    }
+    if (!rendle::cli::WriteAll(STDOUT_FILENO, report)) {
         Say("rendle-net: standard output could not be written");
         return kOutputFailed;
     }

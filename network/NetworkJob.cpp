@@ -330,13 +330,11 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
     }
 
     JobResult done;
-    std::ostringstream report;
-    if (job.asJson) {
-        WriteJsonReport(result, settings, report);
-    } else {
+    if (!job.asJson) {
+        std::ostringstream report;
         WriteTextReport(result, settings, report);
+        done.report = report.str();
     }
-    done.report = report.str();
     done.saveRefused = saveRefused;
     if ((!job.savePath.empty() || !job.pdfPath.empty()) && !saveRefused) {
         done.sheets = WorkbookSheets(result, settings);
@@ -360,6 +358,12 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
         std::string description = "Levelling network of";
         for (const std::string& input : job.inputs) description += " " + input;
         done.gamaXml = GamaXmlOf(result, options.datum, description);
+    }
+    if (job.asJson) {
+        done.writeJson = [adjusted = result, settings](const NetworkOutputs& outputs,
+                                                       std::ostream& out) {
+            WriteJsonReport(adjusted, settings, out, outputs);
+        };
     }
     const std::vector<std::string> failures = Failures(result);
     for (const std::string& f : failures) {

@@ -5,12 +5,14 @@
 
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "grid/Grid.h"
 #include "network/Adjustment.h"
 #include "network/Drawing.h"
+#include "network/NetworkReport.h"
 
 namespace rendle::network {
 
@@ -50,7 +52,9 @@ enum class JobStatus {
 
 struct JobResult {
     JobStatus status = JobStatus::Passed;
-    std::string report;  ///< the text report or the JSON document
+    std::string report;  ///< the text report; empty when the JSON document is asked for
+    /// The JSON document, written once the files asked for are (or are not) written.
+    std::function<void(const NetworkOutputs& outputs, std::ostream& out)> writeJson;
     /// The workbook's sheets (summary, heights, observations, loops, lines between benchmarks,
     /// sections run twice, snooping), when a workbook or a PDF is asked for and can be written.
     std::vector<grid::Grid> sheets;

@@ -294,8 +294,8 @@ void WriteTextReport(const NetworkResult& result, const ReportSettings& settings
     }
 }
 
-void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings,
-                     std::ostream& out) {
+void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings, std::ostream& out,
+                     const NetworkOutputs& outputs) {
     Json j(out);
     auto& w = j.Writer();
     w.StartObject();
@@ -436,6 +436,25 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
     w.StartArray();
     for (const std::string& f : Failures(result)) j.String(f);
     w.EndArray();
+    j.Key("outputs");
+    w.StartObject();
+    for (const auto& [key, output] :
+         {std::pair{"workbook", &outputs.workbook}, std::pair{"pdf", &outputs.pdf},
+          std::pair{"svg", &outputs.svg}, std::pair{"gamaXml", &outputs.gamaXml}}) {
+        j.Key(key);
+        if (!*output) {
+            w.Null();
+            continue;
+        }
+        w.StartObject();
+        j.Member("path", (*output)->path);
+        j.Member("written", (*output)->written);
+        j.MemberTextOrNull("reason", (*output)->written
+                                         ? std::nullopt
+                                         : std::optional<std::string>((*output)->reason));
+        w.EndObject();
+    }
+    w.EndObject();
     w.EndObject();
     out << '\n';
 }

@@ -2,6 +2,7 @@
 // and as the sheets of a workbook.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -26,9 +27,26 @@ struct ReportSettings {
 void WriteTextReport(const NetworkResult& result, const ReportSettings& settings,
                      std::ostream& out);
 
-/// The same content as one JSON object, metres throughout.
-void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings,
-                     std::ostream& out);
+/// A file asked for (--save, --pdf, --svg, --gama-xml): where, and whether it was written (why
+/// not, if not).
+struct OutputWritten {
+    std::string path;
+    bool written = false;
+    std::string reason;
+};
+
+/// The files of a job, each when asked for.
+struct NetworkOutputs {
+    std::optional<OutputWritten> workbook;
+    std::optional<OutputWritten> pdf;
+    std::optional<OutputWritten> svg;
+    std::optional<OutputWritten> gamaXml;
+};
+
+/// The same content as one JSON object, metres throughout, with what became of each file asked
+/// for; docs/rendle-net.schema.json is its schema.
+void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings, std::ostream& out,
+                     const NetworkOutputs& outputs = {});
 
 /// The sheet of heights and the sheet of observations, for the workbook.
 grid::Grid HeightsSheet(const NetworkResult& result);

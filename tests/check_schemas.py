@@ -93,6 +93,17 @@ class Examples(unittest.TestCase):
                      [os.path.join(net, "loops.csv"), "--fix", "A=10"]):
             with self.subTest(args=args):
                 self.run_program("net", *args)
+        # Each file asked for is said, written or not.
+        with tempfile.TemporaryDirectory() as out:
+            svg = os.path.join(out, "net.svg")
+            gama = os.path.join(out, "no", "such", "net.xml")
+            doc = self.run_program("net", os.path.join(net, "loops.csv"), "--fix", "A=10",
+                                   "--svg", svg, "--gama-xml", gama)[0]
+            self.assertEqual(doc["outputs"]["svg"], {"path": svg, "written": True, "reason": None})
+            self.assertEqual(doc["outputs"]["gamaXml"]["written"], False)
+            self.assertTrue(doc["outputs"]["gamaXml"]["reason"])
+            self.assertIsNone(doc["outputs"]["workbook"])
+            self.assertTrue(os.path.exists(svg))
 
     def test_the_schemas_are_closed(self):
         # A key too many or one left out is refused: the schemas are a contract, not a shape
