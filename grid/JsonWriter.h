@@ -17,6 +17,14 @@
 
 namespace rendle::grid {
 
+/// A file a program was asked for (a workbook, a PDF ...): where, and whether it was written
+/// (why not, if not), as both programs' JSON says it.
+struct OutputWritten {
+    std::string path;
+    bool written = false;
+    std::string reason;
+};
+
 /// Room for the JSON text of any double.
 inline constexpr size_t kJsonNumberBytes = 32;
 
@@ -177,6 +185,25 @@ class JsonWriter {
     void Member(std::string_view key, const T& value) {
         Key(key);
         Write(value);
+    }
+
+    /// An output asked for, `{"path", "written", "reason"}`, or null when it was not.
+    void MemberOutput(std::string_view key, const std::optional<OutputWritten>& output) {
+        Key(key);
+        if (!output) {
+            w_.Null();
+            return;
+        }
+        w_.StartObject();
+        Member("path", output->path);
+        Member("written", output->written);
+        Key("reason");
+        if (output->written) {
+            w_.Null();
+        } else {
+            String(output->reason);
+        }
+        w_.EndObject();
     }
 
   private:

@@ -438,22 +438,10 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
     w.EndArray();
     j.Key("outputs");
     w.StartObject();
-    for (const auto& [key, output] :
-         {std::pair{"workbook", &outputs.workbook}, std::pair{"pdf", &outputs.pdf},
-          std::pair{"svg", &outputs.svg}, std::pair{"gamaXml", &outputs.gamaXml}}) {
-        j.Key(key);
-        if (!*output) {
-            w.Null();
-            continue;
-        }
-        w.StartObject();
-        j.Member("path", (*output)->path);
-        j.Member("written", (*output)->written);
-        j.MemberTextOrNull("reason", (*output)->written
-                                         ? std::nullopt
-                                         : std::optional<std::string>((*output)->reason));
-        w.EndObject();
-    }
+    j.MemberOutput("workbook", outputs.workbook);
+    j.MemberOutput("pdf", outputs.pdf);
+    j.MemberOutput("svg", outputs.svg);
+    j.MemberOutput("gamaXml", outputs.gamaXml);
     w.EndObject();
     w.EndObject();
     out << '\n';

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "grid/Grid.h"
+#include "grid/JsonWriter.h"
 #include "network/Network.h"
 
 namespace rendle::network {
@@ -27,15 +28,9 @@ struct ReportSettings {
 void WriteTextReport(const NetworkResult& result, const ReportSettings& settings,
                      std::ostream& out);
 
-/// A file asked for (--save, --pdf, --svg, --gama-xml): where, and whether it was written (why
-/// not, if not).
-struct OutputWritten {
-    std::string path;
-    bool written = false;
-    std::string reason;
-};
+using grid::OutputWritten;
 
-/// The files of a job, each when asked for.
+/// The files of a job (--save, --pdf, --svg, --gama-xml), each when asked for.
 struct NetworkOutputs {
     std::optional<OutputWritten> workbook;
     std::optional<OutputWritten> pdf;

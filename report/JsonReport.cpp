@@ -184,8 +184,8 @@ class JsonReportWriter {
         w_.EndObject();
         Key("outputs");
         w_.StartObject();
-        Output("workbook", context.outputs ? context.outputs->workbook : std::nullopt);
-        Output("pdf", context.outputs ? context.outputs->pdf : std::nullopt);
+        j_.MemberOutput("workbook", context.outputs ? context.outputs->workbook : std::nullopt);
+        j_.MemberOutput("pdf", context.outputs ? context.outputs->pdf : std::nullopt);
         w_.EndObject();
         if (checks) {
             Checks(*checks);
@@ -214,24 +214,6 @@ class JsonReportWriter {
     template <typename T>
     void Member(std::string_view key, const T& value) {
         j_.Member(key, value);
-    }
-
-    void Output(std::string_view key, const std::optional<OutputWritten>& output) {
-        Key(key);
-        if (!output) {
-            w_.Null();
-            return;
-        }
-        w_.StartObject();
-        Member("path", output->path);
-        Member("written", output->written);
-        Key("reason");
-        if (output->written) {
-            w_.Null();
-        } else {
-            String(output->reason);
-        }
-        w_.EndObject();
     }
 
     void RL(std::string_view key, const core::RLValue& value) {

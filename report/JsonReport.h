@@ -12,6 +12,7 @@
 #include "core/Checks.h"
 #include "core/RunState.h"
 #include "grid/Grid.h"
+#include "grid/JsonWriter.h"
 
 namespace rendle::report {
 
@@ -22,13 +23,9 @@ struct RunOfBook {
     std::string name;  ///< empty when the book names none
 };
 
-/// An output asked for (--save, --pdf): where, and whether it was written (why not, if not).
-struct OutputWritten {
-    std::string path;
-    bool written = false;
-    std::string reason;
-};
+using grid::OutputWritten;
 
+/// The outputs asked for (--save, --pdf), each when it was.
 struct ReportOutputs {
     std::optional<OutputWritten> workbook;
     std::optional<OutputWritten> pdf;
