@@ -196,9 +196,15 @@ std::string ChecksReport(const core::RunChecks& checks) {
 
     const core::ArithmeticCheck& a = *checks.arithmetic;
     const std::array<std::string, 3> figures = core::ArithmeticFigures(a);
+    // RLs so large (1e308) that a double holds no tenth of a millimetre of them lose the
+    // differences: reducing again cannot mend that.
+    const double largestRL = std::max(std::fabs(a.firstRL), std::fabs(a.lastRL));
+    const bool rlsTooLarge =
+        !std::isfinite(largestRL) || std::nextafter(largestRL, INFINITY) - largestRL > 1e-4;
     report += "  arithmetic: sum BS - sum FS = " + figures[0] + ", rise - fall = " + figures[1] +
               ", last RL - first RL = " + figures[2] + ": " +
-              (a.agrees                       ? "agree"
+              (a.agrees      ? "agree"
+               : rlsTooLarge ? "DO NOT AGREE (the RLs are too large to hold their differences)"
                : checks.fieldWarnings.empty() ? "DO NOT AGREE (reduce the run again)"
                                               : "DO NOT AGREE (see the fields above)") +
               "\n";

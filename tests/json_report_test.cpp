@@ -316,6 +316,19 @@ TEST(ChecksReport, NumbersAsTheSheetShowsThemAndNoRatioWithoutALength) {
                   "EXCEEDS (no ratio: the misclose is too large to compare)"),
               std::string::npos)
         << rendle::report::ChecksReport(huge);
+    // Nor is the surveyor told to reduce again where the RLs cannot hold the sheet's tenth of a
+    // millimetre: a double at 1e11 m still does (its step is 0.015 mm), at 1e12 m (0.12 mm) no
+    // longer.
+    for (const auto& [rl, words] :
+         {std::pair{1.0e11, "DO NOT AGREE (reduce the run again)"},
+          std::pair{1.0e12, "DO NOT AGREE (the RLs are too large to hold their differences)"},
+          std::pair{1.7e308, "DO NOT AGREE (the RLs are too large to hold their differences)"}}) {
+        rendle::core::RunChecks lost = huge;
+        lost.arithmetic->firstRL = rl;
+        lost.arithmetic->lastRL = rl;
+        lost.arithmetic->agrees = false;
+        EXPECT_NE(rendle::report::ChecksReport(lost).find(words), std::string::npos) << rl;
+    }
 
     // JSON has no spelling for an infinite ratio: null.
     rendle::grid::Grid sheet;
