@@ -7,9 +7,13 @@
 
 #include <cmath>
 #include <random>
+#include <sstream>
+#include <string>
 
 #include "network/Adjustment.h"
 #include "network/Drawing.h"
+#include "network/GamaXml.h"
+#include "network/NetworkInput.h"
 
 namespace {
 
@@ -112,5 +116,53 @@ BENCHMARK(BM_DrawGridNetwork)
     ->Arg(10000)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
+
+// Reading the observations of a grid network as its files hold them: GNU Gama's XML, one <dh>
+// a line, and the same observations as CSV. Both take time in proportion to the file.
+std::string GamaText(const std::vector<Observation>& legs) {
+    std::string text =
+        "<?xml version=\"1.0\"?>\n<gama-local>\n<network>\n<points-observations>\n"
+        "<point id=\"P0\" z=\"100\" fix=\"z\"/>\n<height-differences>\n";
+    for (const Observation& o : legs) {
+        text += "<dh from=\"" + o.from + "\" to=\"" + o.to + "\" val=\"" + std::to_string(o.dh) +
+                "\" dist=\"1\"/>\n";
+    }
+    return text + "</height-differences>\n</points-observations>\n</network>\n</gama-local>\n";
+}
+
+std::string CsvText(const std::vector<Observation>& legs) {
+    std::string text = "from,to,dh,length_km\n";
+    for (const Observation& o : legs) {
+        text += o.from + "," + o.to + "," + std::to_string(o.dh) + ",1\n";
+    }
+    return text;
+}
+
+void BM_ReadGamaXml(benchmark::State& state) {
+    const auto side =
+        static_cast<size_t>(std::lround(std::sqrt(static_cast<double>(state.range(0)) / 2)));
+    const std::vector<Observation> legs = Grid(side);
+    const std::string text = GamaText(legs);
+    for (auto _ : state) {
+        const auto network = rendle::network::ReadGamaXml(text, "grid.gkf");
+        benchmark::DoNotOptimize(network.observations.data());
+    }
+    state.counters["dh"] = static_cast<double>(legs.size());
+}
+BENCHMARK(BM_ReadGamaXml)->Arg(12500)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_ReadCsvObservations(benchmark::State& state) {
+    const auto side =
+        static_cast<size_t>(std::lround(std::sqrt(static_cast<double>(state.range(0)) / 2)));
+    const std::vector<Observation> legs = Grid(side);
+    const std::string text = CsvText(legs);
+    for (auto _ : state) {
+        std::istringstream in(text);
+        const auto observations = rendle::network::ReadObservations(in, "grid.csv");
+        benchmark::DoNotOptimize(observations.data());
+    }
+    state.counters["dh"] = static_cast<double>(legs.size());
+}
+BENCHMARK(BM_ReadCsvObservations)->Arg(12500)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -96,6 +96,13 @@ size_t DisplayWidth(std::string_view text) {
     size_t width = 0;
     for (size_t i = 0; i < text.size();) {
         const size_t length = grid::Utf8SequenceLength(text, i);
+        if (length == 0) {
+            // A byte that begins no UTF-8 character shows as U+FFFD, one column, as ValidUtf8
+            // makes it; the count goes on past it.
+            ++width;
+            ++i;
+            continue;
+        }
         width += static_cast<size_t>(CharacterWidth(CodePoint(text, i, length)));
         i += length;
     }

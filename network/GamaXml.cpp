@@ -7,9 +7,11 @@
 #include <pugixml.hpp>
 #include <set>
 #include <sstream>
+#include <vector>
 
 #include "core/RunState.h"
 #include "grid/XmlText.h"
+#include "readers/LineDecoder.h"
 
 namespace rendle::network {
 
@@ -24,7 +26,15 @@ std::string Exact(double value) {
 
 class Reader {
   public:
-    Reader(std::string_view text, std::string name) : text_(text), name_(std::move(name)) {}
+    Reader(std::string_view text, std::string name) : text_(text), name_(std::move(name)) {
+        // Where each line starts, once: a node's line is then looked up, not counted from the
+        // start of the file for every observation.
+        lineStarts_.push_back(0);
+        for (size_t at = text_.find('\n'); at != std::string_view::npos;
+             at = text_.find('\n', at + 1)) {
+            lineStarts_.push_back(at + 1);
+        }
+    }
 
     [[noreturn]] void Fail(const pugi::xml_node& node, const std::string& what) const {
         throw NetworkError(name_ + ":" + std::to_string(LineOf(node)) + ": " + what);
@@ -35,8 +45,9 @@ class Reader {
         return LineAt(offset);
     }
     size_t LineAt(size_t offset) const {
-        const std::string_view before = text_.substr(0, std::min(offset, text_.size()));
-        return 1 + static_cast<size_t>(std::count(before.begin(), before.end(), '\n'));
+        offset = std::min(offset, text_.size());
+        return static_cast<size_t>(
+            std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset) - lineStarts_.begin());
     }
 
     /// An attribute's number; nothing when the attribute is missing.
@@ -50,9 +61,12 @@ class Reader {
         return value;
     }
 
+    /// A point's name, made valid UTF-8 as a CSV file's names are (bytes that are no UTF-8
+    /// read as Windows-1252), so that every report can show it.
     std::string Id(const pugi::xml_node& node, const char* attribute) const {
         std::string id = node.attribute(attribute).value();
         if (id.empty()) Fail(node, std::string("<") + node.name() + "> has no " + attribute);
+        decoder_.Decode(id);
         return id;
     }
 
@@ -61,6 +75,8 @@ class Reader {
   private:
     std::string_view text_;
     std::string name_;
+    std::vector<size_t> lineStarts_;
+    mutable readers::LineDecoder decoder_;  // decoding keeps no state between names
 };
 
 bool Has(const char* value, char c) {

@@ -1464,6 +1464,33 @@ TEST(RendleNetDrawing, PointsInNaturalOrderUnlessTheInputsOrderIsAsked) {
     EXPECT_EQ(RunNet("--order alphabetic --fix BM10=10 " + csv).status, 64);
 }
 
+// A point named in bytes that are no UTF-8 (Latin-1, as older programs write it) in a Gama
+// file is named as a CSV file's would be, in every output, and the job ends.
+TEST(RendleNet, ANameThatIsNoUtf8InAGamaFileIsReadAsACsvFilesIs) {
+    const Folder dir("rendle-net-latin1");
+    const std::string gkf = dir / "latin1.gkf";
+    std::ofstream(gkf, std::ios::binary)
+        << "<?xml version='1.0'?>\n<gama-local><network><points-observations>\n"
+           "<point id='A' z='10' fix='z'/>\n<height-differences>\n"
+           "<dh from='A' to='Medici\xF3n' val='1.5' stdev='1' dist='1'/>\n"
+           "<dh from='Medici\xF3n' to='A' val='-1.501' stdev='1' dist='1'/>\n"
+           "</height-differences>\n</points-observations></network></gama-local>\n";
+    std::ofstream(dir / "names.csv", std::ios::binary)
+        << "from,to,dh,length_km\nA,Medici\xF3n,1.5,1\nMedici\xF3n,A,-1.501,1\n";
+    for (const std::string& input : {gkf, dir / "names.csv"}) {
+        SCOPED_TRACE(input);
+        const std::string fix = input == gkf ? "" : "--fix A=10 ";
+        // A hang is ended by the timeout: status 124, not a report.
+        const Result text = RunShell("timeout 20 " + kNet + " " + fix + input + " </dev/null");
+        EXPECT_NE(text.status, 124) << "the text report ends";
+        EXPECT_NE(text.out.find("Medici\u00f3n"), std::string::npos) << text.out;
+        const Result json = RunShell("timeout 20 " + kNet + " --json " + fix + input + " --save " +
+                                     (dir / "out.xlsx") + " </dev/null");
+        EXPECT_NE(json.status, 124) << "the workbook is written";
+        EXPECT_EQ(json::parse(json.out)["heights"][1]["point"], "Medici\u00f3n");
+    }
+}
+
 // Outputs and drawing inputs are checked before any work: each case's status and its one line.
 TEST(RendleNetDrawing, OutputsAndCoordinatesAreCheckedFirst) {
     const Folder dir("rendle-net-outputs");

@@ -406,6 +406,18 @@ TEST(GridText, CharactersColumnsAndBlanks) {
         EXPECT_EQ(rendle::grid::Utf8Characters(c.text), c.characters);
         EXPECT_EQ(rendle::grid::DisplayWidth(c.text), c.columns);
     }
+    // Bytes that are no UTF-8 (a Latin-1 name, a character cut short, a stray continuation)
+    // count a column each, as the U+FFFD they are shown as: the count ends, wherever they stand.
+    for (const std::string bad :
+         {"\xE9", "\xFF", "\x80", "\xC3", "\xE6\xB0", "\xF0\x9F\x98", "\xED\xA0\x80", "\xC0\xAF"}) {
+        for (size_t at = 0; at <= 3; ++at) {
+            const std::string text = std::string("BM1").insert(at, bad);
+            SCOPED_TRACE(text);
+            EXPECT_EQ(rendle::grid::DisplayWidth(text),
+                      rendle::grid::DisplayWidth(rendle::grid::ValidUtf8(text)));
+            EXPECT_EQ(rendle::grid::DisplayWidth(text), 3 + bad.size());
+        }
+    }
     // One byte with its high bit set anywhere in a text of any length makes it no ASCII.
     for (size_t length = 1; length <= 24; ++length) {
         EXPECT_TRUE(rendle::grid::IsAscii(std::string(length, '\x7F')));
