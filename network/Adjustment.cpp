@@ -227,8 +227,10 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
     }
 
     const std::vector<Section> sections = Sections(problem, observations, removed);
-    CheckClosures(problem, observations, sections, removed, options.limits, result);
-    CheckBenchmarkLines(problem, observations, sections, removed, options.limits, result);
+    CheckClosures(problem, observations, sections, removed, options.limits, result.criticalW,
+                  result);
+    CheckBenchmarkLines(problem, observations, sections, removed, options.limits, result.criticalW,
+                        result);
     return result;
 }
 

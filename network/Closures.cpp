@@ -22,6 +22,23 @@ bool WithinLimit(double misclosure, double limit) {
     return core::Within(std::fabs(misclosure) * 1000.0, limit * 1000.0, kMillimetreDecimals);
 }
 
+/// The a-priori variance of a section's mean height difference, m².
+double SectionVariance(const Problem& problem, const Section& s) {
+    double sum = 0;
+    for (size_t k : s.runs) sum += problem.rows[k].sigma * problem.rows[k].sigma;
+    const auto n = static_cast<double>(s.runs.size());
+    return sum / (n * n);
+}
+
+/// A check's limit and verdict: C mm √K of its length, or where it has none the critical |w|
+/// times the a-priori σ of its misclosure (`variance`, m²).
+void Judge(ClosureCheck& check, double mmPerRootKm, double variance, double criticalW) {
+    check.bySigma = !(check.lengthKm > 0);
+    check.limit = check.bySigma ? criticalW * std::sqrt(std::max(variance, 0.0))
+                                : LimitOf(mmPerRootKm, check.lengthKm);
+    check.within = WithinLimit(check.misclosure, check.limit);
+}
+
 std::string Sources(const std::vector<Observation>& observations, const std::vector<size_t>& runs) {
     std::string text;
     for (size_t k : runs) text += (text.empty() ? "" : "; ") + observations[k].source;
@@ -68,7 +85,8 @@ std::vector<Section> Sections(const Problem& problem, const std::vector<Observat
 /// differences of the sections run twice, on the observations as measured.
 void CheckClosures(const Problem& problem, const std::vector<Observation>& observations,
                    const std::vector<Section>& sections, const std::vector<bool>& removed,
-                   const MiscloseLimits& limits, NetworkResult& result) {
+                   const MiscloseLimits& limits, double criticalW, NetworkResult& result) {
+    const auto sigma2 = [&](size_t k) { return problem.rows[k].sigma * problem.rows[k].sigma; };
     for (const Section& s : sections) {
         const auto oriented = [&](size_t k) {
             const auto& row = problem.rows[k];
@@ -81,8 +99,8 @@ void CheckClosures(const Problem& problem, const std::vector<Observation>& obser
             check.misclosure = oriented(s.runs[0]) - oriented(s.runs[j]);
             check.lengthKm =
                 (observations[s.runs[0]].lengthKm + observations[s.runs[j]].lengthKm) / 2.0;
-            check.limit = LimitOf(limits.sectionDifferenceMm, check.lengthKm);
-            check.within = WithinLimit(check.misclosure, check.limit);
+            Judge(check, limits.sectionDifferenceMm, sigma2(s.runs[0]) + sigma2(s.runs[j]),
+                  criticalW);
             check.source = Sources(observations, {s.runs[0], s.runs[j]});
             check.holdsRemoved = removed[s.runs[0]] || removed[s.runs[j]];
             result.doubleRuns.push_back(std::move(check));
@@ -125,6 +143,7 @@ void CheckClosures(const Problem& problem, const std::vector<Observation>& obser
             check.points = {problem.names[a], problem.names[b]};
             check.misclosure = s.Dh(s.a);
             check.lengthKm = s.Length();
+            double variance = SectionVariance(problem, s);
             check.holdsRemoved = s.holdsRemoved;
             std::vector<size_t> runs = s.runs;
             size_t p = a;  // walked from a towards b, the path read backwards
@@ -134,6 +153,7 @@ void CheckClosures(const Problem& problem, const std::vector<Observation>& obser
                 const auto q = static_cast<size_t>(k.Other(static_cast<int>(p)));
                 check.misclosure += k.Dh(static_cast<int>(q));
                 check.lengthKm += k.Length();
+                variance += SectionVariance(problem, k);
                 check.holdsRemoved = check.holdsRemoved || k.holdsRemoved;
                 runs.insert(runs.end(), k.runs.begin(), k.runs.end());
                 if (q != b) back.push_back(problem.names[q]);
@@ -141,8 +161,7 @@ void CheckClosures(const Problem& problem, const std::vector<Observation>& obser
             }
             check.points.insert(check.points.end(), back.rbegin(), back.rend());
             check.points.push_back(problem.names[a]);
-            check.limit = LimitOf(limits.loopMm, check.lengthKm);
-            check.within = WithinLimit(check.misclosure, check.limit);
+            Judge(check, limits.loopMm, variance, criticalW);
             if (check.holdsRemoved) {
                 std::vector<size_t> removedRuns;
                 for (size_t k : runs) {
@@ -176,7 +195,7 @@ void AddLineLoops(const std::vector<LineLoop>& lineLoops, const MiscloseLimits& 
 /// the benchmarks' known difference; a weighted benchmark widens the limit by twice its σ.
 void CheckBenchmarkLines(const Problem& problem, const std::vector<Observation>& observations,
                          const std::vector<Section>& sections, const std::vector<bool>& removed,
-                         const MiscloseLimits& limits, NetworkResult& result) {
+                         const MiscloseLimits& limits, double criticalW, NetworkResult& result) {
     const size_t n = problem.names.size();
     std::vector<std::vector<size_t>> at(n);
     for (size_t i = 0; i < sections.size(); ++i) {
@@ -184,8 +203,9 @@ void CheckBenchmarkLines(const Problem& problem, const std::vector<Observation>&
         at[static_cast<size_t>(sections[i].b)].push_back(i);
     }
     std::set<std::vector<size_t>> checked;  // by the observations they are made of
+    // `variance`: the a-priori variance of `observed`, m².
     const auto add = [&](int from, int to, const std::vector<size_t>& runs, double observed,
-                         double km, std::vector<std::string> points) {
+                         double km, double variance, std::vector<std::string> points) {
         std::vector<size_t> key = runs;
         std::sort(key.begin(), key.end());
         if (from == to || !checked.insert(key).second) return;
@@ -195,10 +215,15 @@ void CheckBenchmarkLines(const Problem& problem, const std::vector<Observation>&
         check.points = std::move(points);
         check.misclosure = observed - (hTo - hFrom);
         check.lengthKm = km;
-        const double widen =
-            4.0 * (sFrom.value_or(0) * sFrom.value_or(0) + sTo.value_or(0) * sTo.value_or(0));
-        check.limit = std::sqrt(std::pow(LimitOf(limits.benchmarkLineMm, km), 2) + widen);
-        check.within = WithinLimit(check.misclosure, check.limit);
+        const double benchmarks =
+            sFrom.value_or(0) * sFrom.value_or(0) + sTo.value_or(0) * sTo.value_or(0);
+        if (km > 0) {
+            check.limit =
+                std::sqrt(std::pow(LimitOf(limits.benchmarkLineMm, km), 2) + 4.0 * benchmarks);
+            check.within = WithinLimit(check.misclosure, check.limit);
+        } else {
+            Judge(check, limits.benchmarkLineMm, variance + benchmarks, criticalW);
+        }
         check.source = Sources(observations, runs);
         for (size_t k : runs) check.holdsRemoved = check.holdsRemoved || removed[k];
         result.benchmarkLines.push_back(std::move(check));
@@ -211,6 +236,7 @@ void CheckBenchmarkLines(const Problem& problem, const std::vector<Observation>&
             size_t via = first;
             double observed = 0;
             double km = 0;
+            double variance = 0;
             std::vector<size_t> runs;
             std::vector<std::string> points = {problem.names[start]};
             while (true) {
@@ -218,13 +244,14 @@ void CheckBenchmarkLines(const Problem& problem, const std::vector<Observation>&
                 const int q = s.Other(p);
                 observed += s.Dh(p);
                 km += s.Length();
+                variance += SectionVariance(problem, s);
                 runs.insert(runs.end(), s.runs.begin(), s.runs.end());
                 points.push_back(problem.names[static_cast<size_t>(q)]);
                 const auto& next = at[static_cast<size_t>(q)];
                 if (problem.benchmark[static_cast<size_t>(q)] || next.size() != 2 ||
                     q == static_cast<int>(start)) {
                     if (problem.benchmark[static_cast<size_t>(q)]) {
-                        add(static_cast<int>(start), q, runs, observed, km, points);
+                        add(static_cast<int>(start), q, runs, observed, km, variance, points);
                     }
                     break;
                 }
@@ -247,14 +274,16 @@ void CheckBenchmarkLines(const Problem& problem, const std::vector<Observation>&
             std::vector<size_t> runs;
             double observed = 0;
             double km = 0;
+            double variance = 0;
             std::vector<std::string> points = {problem.names[static_cast<size_t>(from)]};
             for (size_t i = k; i < end; ++i) {
                 runs.push_back(i);
                 observed += observations[i].dh;
                 km += observations[i].lengthKm;
+                variance += problem.rows[i].sigma * problem.rows[i].sigma;
                 points.push_back(observations[i].to);
             }
-            add(from, to, runs, observed, km, points);
+            add(from, to, runs, observed, km, variance, points);
         }
         k = end;
     }

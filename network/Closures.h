@@ -31,18 +31,21 @@ std::vector<Section> Sections(const Problem& problem, const std::vector<Observat
                               const std::vector<bool>& removed);
 
 /// The loops of a cycle basis of the network (sections run twice taken at their mean) and the
-/// differences of the sections run twice.
+/// differences of the sections run twice. Each against C mm √K of its length, or, where it has
+/// no length, against `criticalW` times the a-priori σ of its misclosure (by σ): never a limit
+/// of nothing.
 void CheckClosures(const Problem& problem, const std::vector<Observation>& observations,
                    const std::vector<Section>& sections, const std::vector<bool>& removed,
-                   const MiscloseLimits& limits, NetworkResult& result);
+                   const MiscloseLimits& limits, double criticalW, NetworkResult& result);
 
 /// The lines closed on themselves, each a loop of its own.
 void AddLineLoops(const std::vector<LineLoop>& lineLoops, const MiscloseLimits& limits,
                   NetworkResult& result);
 
-/// The lines from one benchmark to another, against the benchmarks' known difference.
+/// The lines from one benchmark to another, against the benchmarks' known difference; by σ
+/// where a line has no length, as above.
 void CheckBenchmarkLines(const Problem& problem, const std::vector<Observation>& observations,
                          const std::vector<Section>& sections, const std::vector<bool>& removed,
-                         const MiscloseLimits& limits, NetworkResult& result);
+                         const MiscloseLimits& limits, double criticalW, NetworkResult& result);
 
 }  // namespace rendle::network

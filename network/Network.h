@@ -152,6 +152,9 @@ struct ClosureCheck {
     double misclosure = 0;            ///< m (a line between benchmarks: observed − known)
     double lengthKm = 0;
     double limit = 0;  ///< m
+    /// The check has no length (observations given by their σ alone): its limit is the
+    /// critical |w| times the a-priori σ of its misclosure, not a class's C mm √K.
+    bool bySigma = false;
     bool within = true;
     std::string source;         ///< the line closed on itself; the observations of a check
     bool holdsRemoved = false;  ///< an observation removed by snooping is part of it

@@ -49,8 +49,9 @@ void WriteClosures(const char* heading, const std::vector<ClosureCheck>& checks,
     if (checks.empty()) return;
     out << '\n' << heading << " (misclosure and limit in mm, length in km)\n";
     for (const ClosureCheck& c : checks) {
+        // A check without a length is judged by the σ of its misclosure, and says so.
         out << "  " << Padded(Mm(c.misclosure), 9, true) << "  limit "
-            << Padded(Mm(c.limit), 7, true) << "  "
+            << Padded(Mm(c.limit), 7, true) << (c.bySigma ? " by \u03c3" : "") << "  "
             << Padded(grid::FormatNumber(c.lengthKm, "0.000"), 8, true) << " km  "
             << (c.within ? "within " : "BEYOND ") << Joined(c.points);
         if (!c.source.empty()) out << "  (" << c.source << ")";
@@ -95,6 +96,7 @@ void JsonClosures(Json& j, const char* key, const std::vector<ClosureCheck>& che
         j.Member("misclosure", c.misclosure);
         j.Member("length", c.lengthKm * 1000.0);
         j.Member("limit", c.limit);
+        j.Member("bySigma", c.bySigma);
         j.Member("within", c.within);
         j.Member("source", c.source);
         j.Member("holdsRemoved", c.holdsRemoved);
@@ -393,6 +395,7 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
         w.EndArray();
         j.Member("misclosure", c.misclosure);
         j.Member("limit", c.limit);
+        j.Member("bySigma", c.bySigma);
         j.MemberPlain("lengthKm", c.lengthKm);
         j.Member("verdict", c.within ? "within" : "beyond");
         j.Member("sources", c.source);
@@ -566,7 +569,7 @@ grid::Grid ClosuresSheet(const std::vector<ClosureCheck>& checks, const std::str
     grid::Grid sheet;
     sheet.SetSheetTitle(1, title);
     HeadingRow(sheet, {"Points", "Misclosure (mm)", "Limit (mm)", "Length (km)", "Verdict",
-                       "Source", "With a removed observation"});
+                       "Source", "With a removed observation", "Limit by"});
     int32_t row = 1;
     for (const ClosureCheck& c : checks) {
         ++row;
@@ -577,11 +580,12 @@ grid::Grid ClosuresSheet(const std::vector<ClosureCheck>& checks, const std::str
         sheet.SetCellText(row, 5, c.within ? "within" : "BEYOND");
         sheet.SetCellText(row, 6, c.source);
         sheet.SetCellText(row, 7, c.holdsRemoved ? "yes" : "");
+        sheet.SetCellText(row, 8, c.bySigma ? "\u03c3 (no length)" : "length");
     }
     Formatted(sheet, 2, row, "0.00");
     Formatted(sheet, 3, row, "0.00");
     Formatted(sheet, 4, row, "0.000");
-    FitColumns(sheet, 7, row);
+    FitColumns(sheet, 8, row);
     return sheet;
 }
 

@@ -1464,6 +1464,43 @@ TEST(RendleNetDrawing, PointsInNaturalOrderUnlessTheInputsOrderIsAsked) {
     EXPECT_EQ(RunNet("--order alphabetic --fix BM10=10 " + csv).status, 64);
 }
 
+// Observations given by their σ alone (a Gama <dh> with stdev and no dist) have no length: a
+// loop of them is judged by the σ of its misclosure, never against a limit of nothing. Three
+// legs of 1 mm: the loop's σ is sqrt(3) mm, its limit 3.29 (the critical |w| at alpha0 0.001)
+// times that, 5.70 mm.
+TEST(RendleNet, AChecksLimitWithoutALengthIsBySigma) {
+    const Folder dir("rendle-net-by-sigma");
+    const struct {
+        const char* closing;  // C to A
+        double misclosureMm;
+        bool within;
+    } cases[] = {{"-1.998", 2.0, true}, {"-1.9943", 5.7, true}, {"-1.9942", 5.8, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.closing);
+        const std::string gkf = dir / "sigma.gkf";
+        std::ofstream(gkf) << "<?xml version='1.0'?>\n<gama-local><network>"
+                              "<points-observations>\n<point id='A' z='100' fix='z'/>\n"
+                              "<point id='B' adj='z'/><point id='C' adj='z'/>\n"
+                              "<height-differences>\n"
+                              "<dh from='A' to='B' val='1.000' stdev='1'/>\n"
+                              "<dh from='B' to='C' val='1.000' stdev='1'/>\n"
+                              "<dh from='C' to='A' val='"
+                           << c.closing
+                           << "' stdev='1'/>\n</height-differences>\n</points-observations>"
+                              "</network></gama-local>\n";
+        const Result text = RunNet(gkf);
+        EXPECT_NE(text.out.find("limit    5.70 by \u03c3"), std::string::npos) << text.out;
+        EXPECT_EQ(text.out.find("limit    0.00"), std::string::npos);
+        const json doc = json::parse(RunNet("--json " + gkf).out);
+        ASSERT_EQ(doc["loops"].size(), 1u);
+        const json& loop = doc["loops"][0];
+        EXPECT_EQ(loop["bySigma"], true);
+        EXPECT_NEAR(loop["limit"].get<double>(), 3.2905267314919 * std::sqrt(3.0) / 1000, 1e-9);
+        EXPECT_NEAR(std::fabs(loop["misclosure"].get<double>()) * 1000, c.misclosureMm, 1e-6);
+        EXPECT_EQ(loop["within"], c.within);
+    }
+}
+
 // A point named in bytes that are no UTF-8 (Latin-1, as older programs write it) in a Gama
 // file is named as a CSV file's would be, in every output, and the job ends.
 TEST(RendleNet, ANameThatIsNoUtf8InAGamaFileIsReadAsACsvFilesIs) {
