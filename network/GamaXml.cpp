@@ -83,16 +83,64 @@ bool Has(const char* value, char c) {
     return std::string_view(value).find(c) != std::string_view::npos;
 }
 
-void ReadHeightDifferences(const Reader& r, const pugi::xml_node& block, GamaNetwork& net) {
+/// Gama's a-priori standard deviation of unit weight when a network names none, mm.
+constexpr double kGamaSigmaApr = 10;
+
+/// The variances of a block's <cov-mat> (mm²), in Gama's banded upper-triangle order: each
+/// row its variance and the `band` covariances after it. A covariance other than 0 is refused
+/// by name: the observations would be correlated.
+std::vector<double> DiagonalOfCovariances(const Reader& r, const pugi::xml_node& node,
+                                          size_t observations) {
+    const auto dim = r.Number(node, "dim");
+    const auto band = r.Number(node, "band");
+    if (!dim || *dim != static_cast<double>(observations)) {
+        r.Fail(node, "the <cov-mat> is not of the observations before it in its block");
+    }
+    const double width = band.value_or(0);
+    if (!(width >= 0) || width != std::floor(width)) r.Fail(node, "band is not a whole number");
+    std::istringstream values(node.text().get());
+    std::vector<double> variances;
+    for (size_t i = 0; i < observations; ++i) {
+        const size_t inRow = std::min(static_cast<size_t>(width) + 1, observations - i);
+        for (size_t j = 0; j < inRow; ++j) {
+            std::string word;
+            values >> word;
+            const std::optional<double> value = core::ParseDecimalText(word);
+            if (!value || (j == 0 && !(*value > 0))) {
+                r.Fail(node, "a value of the <cov-mat> that is not a number" +
+                                 std::string(j == 0 ? " above 0" : "") + ": " + word);
+            }
+            if (j == 0) {
+                variances.push_back(*value);
+            } else if (*value != 0) {
+                r.Fail(node,
+                       "correlated height differences (<cov-mat> with covariances) are not "
+                       "read; a diagonal one is");
+            }
+        }
+    }
+    return variances;
+}
+
+/// The <dh> of a block, each with its standard deviation: from the block's <cov-mat> when it
+/// has one (a diagonal one), else its stdev, else sigma-apr × √dist (km) as gama-local takes it.
+void ReadHeightDifferences(const Reader& r, const pugi::xml_node& block, double sigmaApr,
+                           GamaNetwork& net) {
+    std::vector<std::pair<Observation, pugi::xml_node>> read;
+    bool covariances = false;
     for (const pugi::xml_node& node : block.children()) {
         if (node.type() != pugi::node_element) continue;
         const std::string kind = node.name();
         if (kind == "cov-mat") {
-            r.Fail(node,
-                   "correlated height differences (<cov-mat>) are not read; each <dh> "
-                   "takes its own stdev");
+            const std::vector<double> variances = DiagonalOfCovariances(r, node, read.size());
+            for (size_t i = 0; i < read.size(); ++i) {
+                read[i].first.sigmaMm = std::sqrt(variances[i]);
+            }
+            covariances = true;
+            continue;
         }
         if (kind != "dh") r.Fail(node, "<" + kind + "> in <height-differences>");
+        if (covariances) r.Fail(node, "a <dh> after the block's <cov-mat>");
         Observation o;
         o.from = r.Id(node, "from");
         o.to = r.Id(node, "to");
@@ -109,9 +157,19 @@ void ReadHeightDifferences(const Reader& r, const pugi::xml_node& block, GamaNet
                 r.Fail(node, "stdev is not above 0 and within 100 m");
             }
             o.sigmaMm = stdev;
+        } else if (o.lengthKm > 0) {
+            o.sigmaMm = sigmaApr * std::sqrt(o.lengthKm);
         }
         if (o.from == o.to) r.Fail(node, "<dh> from " + o.from + " to itself");
         o.source = r.Name() + ":" + std::to_string(r.LineOf(node));
+        read.emplace_back(std::move(o), node);
+    }
+    for (auto& [o, node] : read) {
+        if (!o.sigmaMm) {
+            r.Fail(node,
+                   "<dh> has no weight: give its stdev (mm), its dist (km, with the network's "
+                   "sigma-apr), or a <cov-mat> of its block");
+        }
         net.observations.push_back(std::move(o));
     }
 }
@@ -178,9 +236,11 @@ GamaNetwork ReadGamaXml(std::string_view text, const std::string& name) {
     GamaNetwork net;
     std::set<std::string> seen;
     for (const pugi::xml_node& network : root.children("network")) {
+        double sigmaApr = kGamaSigmaApr;
         if (const pugi::xml_node p = network.child("parameters")) {
-            if (const auto sigma = r.Number(p, "sigma-apr"); sigma && !(*sigma > 0)) {
-                r.Fail(p, "sigma-apr is not above 0");
+            if (const auto sigma = r.Number(p, "sigma-apr")) {
+                if (!(*sigma > 0)) r.Fail(p, "sigma-apr is not above 0");
+                sigmaApr = *sigma;
             }
             if (const auto conf = r.Number(p, "conf-pr")) {
                 if (!(*conf >= 0.5 && *conf <= 0.9999)) r.Fail(p, "conf-pr is not 0.5 to 0.9999");
@@ -207,7 +267,7 @@ GamaNetwork ReadGamaXml(std::string_view text, const std::string& name) {
                         net.datum.push_back(id);
                     }
                 } else if (kind == "height-differences") {
-                    ReadHeightDifferences(r, node, net);
+                    ReadHeightDifferences(r, node, sigmaApr, net);
                 } else if (kind == "coordinates") {
                     ReadCoordinates(r, node, net);
                 } else if (kind == "obs") {

@@ -429,10 +429,16 @@ TEST(GamaXml, WhatIsNotALevellingNetworkIsRefusedByName) {
          "g.gkf:6: <distance> is not a height difference; only levelling is adjusted"},
         {wrap("<vectors/>" + dh),
          "g.gkf:4: <vectors> are not height differences; only levelling is adjusted"},
-        {wrap("<height-differences><dh from='A' to='B' val='1'/><cov-mat dim='1' band='0'>1"
+        {wrap("<height-differences><dh from='A' to='B' val='1'/><dh from='B' to='C' "
+              "val='1'/><cov-mat dim='2' band='1'>1 0.5 1</cov-mat></height-differences>"),
+         "g.gkf:4: correlated height differences (<cov-mat> with covariances) are not read; a "
+         "diagonal one is"},
+        {wrap("<height-differences>\n<dh from='A' to='B' val='1'/></height-differences>"),
+         "g.gkf:5: <dh> has no weight: give its stdev (mm), its dist (km, with the network's "
+         "sigma-apr), or a <cov-mat> of its block"},
+        {wrap("<height-differences>\n<dh from='A' to='B' val='1'/>\n<cov-mat dim='2' band='0'>1 1"
               "</cov-mat></height-differences>"),
-         "g.gkf:4: correlated height differences (<cov-mat>) are not read; each <dh> takes its "
-         "own stdev"},
+         "g.gkf:6: the <cov-mat> is not of the observations before it in its block"},
         {wrap("<height-differences>\n<dh from='A' to='B' val='1,5'/></height-differences>"),
          "g.gkf:5: val=\"1,5\" is not a number"},
         {wrap("<height-differences>\n<dh from='A' to='B'/></height-differences>"),
@@ -451,6 +457,42 @@ TEST(GamaXml, WhatIsNotALevellingNetworkIsRefusedByName) {
             ADD_FAILURE() << "read";
         } catch (const NetworkError& e) {
             EXPECT_EQ(std::string(e.what()), c.says);
+        }
+    }
+}
+
+// Each way a Gama file gives a <dh> its weight, as gama-local takes it: its stdev; its dist
+// with the network's sigma-apr (10 mm when it names none), sigma-apr × √dist; a diagonal
+// <cov-mat> of its block (band 0, or a band of zeros), which stands over the stdev.
+TEST(GamaXml, EachWayADhIsWeighted) {
+    const auto network = [](const std::string& parameters, const std::string& block) {
+        return "<?xml version='1.0'?>\n<gama-local><network>" + parameters +
+               "<points-observations>\n<height-differences>\n" + block +
+               "</height-differences></points-observations></network></gama-local>\n";
+    };
+    const struct {
+        std::string text;
+        std::vector<double> sigmaMm;
+    } cases[] = {
+        {network("", "<dh from='A' to='B' val='1' stdev='1.5'/>"), {1.5}},
+        {network("", "<dh from='A' to='B' val='1' dist='0.25'/>"), {5.0}},
+        {network("<parameters sigma-apr='2'/>", "<dh from='A' to='B' val='1' dist='4'/>"), {4.0}},
+        {network("",
+                 "<dh from='A' to='B' val='1' stdev='9'/><dh from='B' to='C' val='1'/>"
+                 "<cov-mat dim='2' band='0'>4 0.25</cov-mat>"),
+         {2.0, 0.5}},
+        {network("",
+                 "<dh from='A' to='B' val='1'/><dh from='B' to='C' val='1'/>"
+                 "<dh from='C' to='A' val='-2'/><cov-mat dim='3' band='1'>1 0 9 0 16</cov-mat>"),
+         {1.0, 3.0, 4.0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const GamaNetwork read = ReadGamaXml(c.text, "w.gkf");
+        ASSERT_EQ(read.observations.size(), c.sigmaMm.size());
+        for (size_t i = 0; i < c.sigmaMm.size(); ++i) {
+            ASSERT_TRUE(read.observations[i].sigmaMm);
+            EXPECT_NEAR(*read.observations[i].sigmaMm, c.sigmaMm[i], 1e-12) << i;
         }
     }
 }
