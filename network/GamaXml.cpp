@@ -263,8 +263,15 @@ GamaNetwork ReadGamaXml(std::string_view text, const std::string& name) {
                         }
                         if (!seen.insert(id).second) r.Fail(node, "point " + id + " is held twice");
                         net.benchmarks.push_back({id, *z, std::nullopt});
-                    } else if (Has(adj, 'Z')) {
-                        net.datum.push_back(id);
+                    } else {
+                        if (Has(adj, 'Z')) net.datum.push_back(id);
+                        if (node.attribute("z")) {
+                            const auto z = r.Number(node, "z");
+                            if (std::fabs(*z) > kHighestBenchmark) {
+                                r.Fail(node, "a height beyond 100 km of the datum");
+                            }
+                            net.approx.emplace_back(id, *z);
+                        }
                     }
                 } else if (kind == "height-differences") {
                     ReadHeightDifferences(r, node, sigmaApr, net);
@@ -327,6 +334,9 @@ std::string GamaXmlOf(const NetworkResult& result, const std::vector<std::string
         } else {
             const bool inDatum =
                 result.freeNetwork && (datumPoints.empty() || datumPoints.contains(h.point));
+            // Its height as the approximate one: a free network's datum is then laid where the
+            // job laid it (gama-local takes a missing z as 0).
+            point.append_attribute("z") = Exact(h.height).c_str();
             point.append_attribute("adj") = inDatum ? "Z" : "z";
         }
     }

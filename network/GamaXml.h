@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "network/Network.h"
@@ -16,7 +17,10 @@ struct GamaNetwork {
     std::vector<Observation> observations;  ///< its <dh>, with their stdev (mm) and dist (km)
     std::vector<Benchmark> benchmarks;      ///< points fix="z"; weighted ones from <coordinates>
     std::vector<std::string> datum;         ///< points adj="Z": a free network's datum
-    std::optional<double> confidence;       ///< conf-pr
+    /// The z of adjusted points: their approximate heights, over which a free network's datum
+    /// is laid (as gama-local lays it).
+    std::vector<std::pair<std::string, double>> approx;
+    std::optional<double> confidence;  ///< conf-pr
 };
 
 /// Reads a gama-local document named `name` (in messages); throws NetworkError naming the
@@ -26,7 +30,9 @@ GamaNetwork ReadGamaXml(std::string_view text, const std::string& name);
 
 /// The job as a gama-local input: every observation (those data snooping removed too) with the
 /// standard deviation the adjustment gave it, held benchmarks fix="z", weighted ones observed
-/// in <coordinates>, a free network's datum points adj="Z" and the rest adj="z"; points in the
+/// in <coordinates>, a free network's datum points adj="Z" and the rest adj="z", each adjusted
+/// point with its adjusted height as z (so that gama-local lays a free network's datum where
+/// the job laid it); points in the
 /// order of `result.heights`.
 std::string GamaXmlOf(const NetworkResult& result, const std::vector<std::string>& datum,
                       const std::string& description);

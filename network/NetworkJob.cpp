@@ -264,6 +264,22 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
             if (b.sigmaMm) throw NetworkError("--approx " + a + ": not NAME=HEIGHT");
             options.approx.emplace_back(b.name, b.height);
         }
+        // A free network of Gama inputs is laid over the z of their adjusted points, as
+        // gama-local lays it, where --approx gives a point none of its own; a point no <dh>
+        // reaches has no height to lay.
+        for (const auto& [path, net] : gama) {
+            if (!benchmarks.empty()) break;
+            std::set<std::string, std::less<>> observed;
+            for (const Observation& o : net.observations) {
+                observed.insert(o.from);
+                observed.insert(o.to);
+            }
+            for (const auto& [name, z] : net.approx) {
+                const bool given = std::any_of(options.approx.begin(), options.approx.end(),
+                                               [&](const auto& a) { return a.first == name; });
+                if (!given && observed.contains(name)) options.approx.emplace_back(name, z);
+            }
+        }
         options.datum = job.datum;
         // A free network of a Gama input is laid over the points it constrains (adj="Z").
         if (options.datum.empty() && benchmarks.empty()) options.datum = gamaDatum;

@@ -1501,6 +1501,49 @@ TEST(RendleNet, AChecksLimitWithoutALengthIsBySigma) {
     }
 }
 
+// A free Gama network is laid over the z of its adjusted points, as gama-local lays it: A at
+// 100 and B at 101 (both adj="Z"), B 1.004 above A. The least-squares heights keep the mean of
+// the given z, 100.5: A 99.998, B 101.002. Written back by --gama-xml, every adjusted point
+// has its z, and the file read again gives the same heights.
+TEST(RendleNet, AFreeGamaNetworkIsLaidOverItsApproximateHeights) {
+    const Folder dir("rendle-net-free-gama");
+    const std::string gkf = dir / "free.gkf";
+    std::ofstream(gkf) << "<?xml version='1.0'?>\n<gama-local><network><points-observations>\n"
+                          "<point id='A' z='100' adj='Z'/><point id='B' z='101' adj='Z'/>\n"
+                          "<point id='C' z='103' adj='z'/>\n<height-differences>\n"
+                          "<dh from='A' to='B' val='1.004' stdev='1'/>\n"
+                          "<dh from='B' to='C' val='2' stdev='1'/>\n"
+                          "</height-differences>\n</points-observations></network></gama-local>\n";
+    const std::string again = dir / "again.gkf";
+    const Result first = RunNet("--json --gama-xml " + again + " " + gkf);
+    ASSERT_EQ(first.status, 0) << first.err;
+    const json heights = json::parse(first.out)["heights"];
+    const auto heightOf = [](const json& all, const std::string& point) {
+        for (const json& h : all) {
+            if (h["point"] == point) return h["height"].get<double>();
+        }
+        return -1.0;
+    };
+    EXPECT_NEAR(heightOf(heights, "A"), 99.998, 1e-9);
+    EXPECT_NEAR(heightOf(heights, "B"), 101.002, 1e-9);
+    EXPECT_NEAR(heightOf(heights, "C"), 103.002, 1e-9);
+    const std::string written = Slurp(again);
+    for (const char* point : {"id=\"A\" z=\"", "id=\"B\" z=\"", "id=\"C\" z=\""}) {
+        const size_t at = written.find(point);
+        ASSERT_NE(at, std::string::npos) << written;
+        const double z = std::strtod(written.c_str() + at + std::strlen(point), nullptr);
+        EXPECT_NEAR(z, heightOf(heights, std::string(1, point[4])), 1e-9) << point;
+    }
+    const json back = json::parse(RunNet("--json " + again).out)["heights"];
+    for (const char* point : {"A", "B", "C"}) {
+        EXPECT_NEAR(heightOf(back, point), heightOf(heights, point), 1e-9) << point;
+    }
+    // --approx gives a point its own approximate height over the file's.
+    const json moved =
+        json::parse(RunNet("--json --approx A=100.002 --approx B=101.002 " + gkf).out)["heights"];
+    EXPECT_NEAR(heightOf(moved, "A"), 100.0, 1e-9);
+}
+
 // A point named in bytes that are no UTF-8 (Latin-1, as older programs write it) in a Gama
 // file is named as a CSV file's would be, in every output, and the job ends.
 TEST(RendleNet, ANameThatIsNoUtf8InAGamaFileIsReadAsACsvFilesIs) {
