@@ -328,6 +328,10 @@ Drawing DrawNetwork(const NetworkResult& result, const Positions& positions,
                            ClosureTitle("line between benchmarks", c), !c.within});
     }
 
+    // The notes are drawn in their order: those beyond their limit last, so that no other
+    // note covers one.
+    std::stable_partition(d.notes.begin(), d.notes.end(), [](const Note& n) { return !n.beyond; });
+
     // The legend.
     if (options.colourBy == ColourBy::W) {
         d.legendNotes.push_back(

@@ -276,6 +276,25 @@ TEST(NetworkDrawing, ALoopOnAPointNoSectionReachesIsStillLabelled) {
     EXPECT_LT(d.notes[0].y, 60.0);
 }
 
+// A note beyond its limit is drawn after every other, so that none covers it: in the bundled
+// loops (one loop beyond, the others within) the beyond note comes last, in the SVG too.
+TEST(NetworkDrawing, NotesBeyondTheirLimitAreDrawnLast) {
+    const NetworkResult r = AdjustLoops(Snooping::Off);
+    const Drawing d = DrawNetwork(r, Grid3(r), {});
+    size_t firstBeyond = d.notes.size();
+    size_t beyond = 0;
+    for (size_t i = 0; i < d.notes.size(); ++i) {
+        if (!d.notes[i].beyond) continue;
+        ++beyond;
+        firstBeyond = std::min(firstBeyond, i);
+    }
+    ASSERT_GT(beyond, 0u) << "the bundled loops hold a blunder";
+    ASSERT_LT(beyond, d.notes.size());
+    EXPECT_EQ(firstBeyond, d.notes.size() - beyond) << "every note within comes before them";
+    const std::string svg = SvgOf(d);
+    EXPECT_GT(svg.rfind("class=\"loop beyond\""), svg.rfind("class=\"loop\""));
+}
+
 TEST(NetworkDrawing, TheSchematicLayoutPlacesEveryPointApart) {
     const NetworkResult r = AdjustLoops(Snooping::Off);
     const Positions p = SchematicLayout(r);
