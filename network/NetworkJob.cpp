@@ -274,10 +274,11 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
                 observed.insert(o.from);
                 observed.insert(o.to);
             }
-            for (const auto& [name, z] : net.approx) {
-                const bool given = std::any_of(options.approx.begin(), options.approx.end(),
-                                               [&](const auto& a) { return a.first == name; });
-                if (!given && observed.contains(name)) options.approx.emplace_back(name, z);
+            for (const std::pair<std::string, double>& point : net.approx) {
+                const bool given =
+                    std::any_of(options.approx.begin(), options.approx.end(),
+                                [&point](const auto& a) { return a.first == point.first; });
+                if (!given && observed.contains(point.first)) options.approx.push_back(point);
             }
         }
         options.datum = job.datum;
