@@ -1,6 +1,7 @@
 #include "network/NetworkJob.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -173,6 +174,27 @@ void CheckNames(const NetworkInput& input, const std::vector<Benchmark>& benchma
     for (const std::string& p : points) check(p, "--point");
     for (const auto& [name, height] : options.approx) check(name, "--approx");
     for (const std::string& p : options.datum) check(p, "--datum");
+    // Names that differ only in letter case or blanks (BM1, bm1, "BM 1") are two points to the
+    // adjustment: likely one point booked two ways, which would split the network there.
+    std::map<std::string, std::string, std::less<>> folded;
+    size_t alike = 0;
+    for (const std::string& name : known) {
+        std::string key;
+        for (const char c : name) {
+            if (c != ' ' && c != '\t')
+                key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        const auto [first, added] = folded.emplace(key, name);
+        if (added) continue;
+        if (++alike <= 10) {
+            say("rendle-net: the points " + first->second + " and " + name +
+                " differ only in letter case or blanks; they are adjusted as two points");
+        }
+    }
+    if (alike > 10) {
+        say("rendle-net: and " + std::to_string(alike - 10) +
+            " more pairs of points that differ only in letter case or blanks");
+    }
     std::vector<std::string> unused;
     for (size_t i = 0; i < fromFile; ++i) {
         if (!known.contains(benchmarks[i].name)) unused.push_back(benchmarks[i].name);

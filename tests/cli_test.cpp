@@ -1544,6 +1544,30 @@ TEST(RendleNet, AFreeGamaNetworkIsLaidOverItsApproximateHeights) {
     EXPECT_NEAR(heightOf(moved, "A"), 100.0, 1e-9);
 }
 
+// Two names that differ only in letter case or blanks are likely one point booked two ways:
+// each such pair is warned of, and names that truly differ are not.
+TEST(RendleNet, NamesThatDifferOnlyInCaseOrBlanksAreWarnedOf) {
+    const Folder dir("rendle-net-names");
+    const struct {
+        const char* rows;
+        const char* warned;  // empty: no warning
+    } cases[] = {
+        {"BM1,A,1,1\nA,bm1,-1.001,1\n", "the points BM1 and bm1 differ only in letter case"},
+        {"BM1,B 2,1,1\nB2,BM1,-1.001,1\n", "the points B 2 and B2 differ only in letter case"},
+        {"BM1,BM2,1,1\nBM2,BM1,-1.001,1\n", ""},
+        {"BM1,BM10,1,1\nBM10,BM1,-1.001,1\n", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rows);
+        std::ofstream(dir / "names.csv") << "from,to,dh,length_km\n" << c.rows;
+        const Result r = RunNet("--fix BM1=10 " + (dir / "names.csv"));
+        EXPECT_EQ(r.err.find("differ only") != std::string::npos, *c.warned != '\0') << r.err;
+        if (*c.warned != '\0') {
+            EXPECT_NE(r.err.find(c.warned), std::string::npos) << r.err;
+        }
+    }
+}
+
 // A point named in bytes that are no UTF-8 (Latin-1, as older programs write it) in a Gama
 // file is named as a CSV file's would be, in every output, and the job ends.
 TEST(RendleNet, ANameThatIsNoUtf8InAGamaFileIsReadAsACsvFilesIs) {
