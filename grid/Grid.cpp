@@ -229,6 +229,19 @@ void Grid::SelectCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2) {
     NotifySelection();
 }
 
+void Grid::SelectCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2, int32_t activeRow,
+                       int32_t activeCol) {
+    const Range range = ResolveBounds(row1, col1, row2, col2);
+    CheckAddress(activeRow, activeCol);
+    selection_ = range;
+    // An active cell outside the block would be no cell of the selection: the block's first.
+    const bool inside = activeRow >= range.row1 && activeRow <= range.row2 &&
+                        activeCol >= range.col1 && activeCol <= range.col2;
+    activeRow_ = inside ? activeRow : range.row1;
+    activeCol_ = inside ? activeCol : range.col1;
+    NotifySelection();
+}
+
 void Grid::ActivateCell(int32_t row, int32_t col) {
     CheckAddress(row, col);
     activeRow_ = row;

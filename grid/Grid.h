@@ -148,6 +148,10 @@ class Grid {
 
     // Selection and active cell.
     void SelectCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2);
+    /// The same block selected with the active cell where the user's moves left it inside it
+    /// (a selection grown by Shift and the arrows keeps its anchor as the active cell).
+    void SelectCells(int32_t row1, int32_t col1, int32_t row2, int32_t col2, int32_t activeRow,
+                     int32_t activeCol);
     void ActivateCell(int32_t row, int32_t col);
     const Range& Selection() const { return selection_; }
     int32_t ActiveRow() const { return activeRow_; }
@@ -197,6 +201,11 @@ class Grid {
     const std::string& PageHeader() const { return pageHeader_; }
     void SetPageFooter(std::string_view text) { pageFooter_ = text; }
     const std::string& PageFooter() const { return pageFooter_; }
+    /// A word about the workbook as a whole that is no cell of it (results an edit made stale):
+    /// printed under the heading rows of every page, and written into a saved workbook's page
+    /// header and document properties. Empty for none.
+    void SetDocumentNote(std::string_view text) { documentNote_ = text; }
+    const std::string& DocumentNote() const { return documentNote_; }
 
     void SetObserver(GridObserver* observer) { observer_ = observer; }
 
@@ -249,6 +258,7 @@ class Grid {
     bool printGridLines_ = true;
     std::string pageHeader_ = "&A";
     std::string pageFooter_ = "Page &P";
+    std::string documentNote_;
     GridObserver* observer_ = nullptr;
 };
 

@@ -186,8 +186,19 @@ void WritePrintSetUp(const Grid& sheet, lxw_worksheet* ws) {
     }
     worksheet_set_margins(ws, setup.leftMargin, setup.rightMargin, setup.topMargin,
                           setup.bottomMargin);
-    if (!sheet.PageHeader().empty()) {
-        Check(worksheet_set_header(ws, XmlSafeText(sheet.PageHeader()).c_str()), "the header");
+    std::string header = sheet.PageHeader();
+    if (!sheet.DocumentNote().empty()) {
+        // The note in the header's left section; a header without sections of its own is a
+        // centred one.
+        std::string note;
+        for (const char c : sheet.DocumentNote())
+            note += c == '&' ? std::string("&&") : std::string(1, c);
+        const bool sections = header.size() >= 2 && header[0] == '&' &&
+                              (header[1] == 'L' || header[1] == 'C' || header[1] == 'R');
+        header = "&L" + note + (header.empty() || sections ? header : "&C" + header);
+    }
+    if (!header.empty()) {
+        Check(worksheet_set_header(ws, XmlSafeText(header).c_str()), "the header");
     }
     if (!sheet.PageFooter().empty()) {
         Check(worksheet_set_footer(ws, XmlSafeText(sheet.PageFooter()).c_str()), "the footer");
@@ -225,6 +236,19 @@ void WriteWorkbookSheets(const std::vector<const Grid*>& sheets, const std::stri
     StagedFile staged(path);
     Book book(staged.WritePath());
 
+    // A note about the workbook (results not reduced since an edit) among its document
+    // properties too, where a file manager or a spreadsheet program's file details show it.
+    std::string note;
+    for (const Grid* sheet : sheets) {
+        if (!sheet->DocumentNote().empty() && note.empty())
+            note = XmlSafeText(sheet->DocumentNote());
+    }
+    if (!note.empty()) {
+        lxw_doc_properties properties{};
+        properties.status = note.data();
+        properties.comments = note.data();
+        Check(workbook_set_properties(book.get(), &properties), "the document properties");
+    }
     for (const Grid* sheet : sheets) {
         lxw_worksheet* ws =
             workbook_add_worksheet(book.get(), XmlSafeText(sheet->SheetTitle()).c_str());

@@ -118,7 +118,9 @@ const std::vector<PrintPage>& SheetPrinter::Paginate(QPagedPaintDevice& device) 
 
     // Row blocks that fit down the page; pages after the title rows repeat them at the top.
     const int32_t lastRow = sheet_.LastUsedRow();
-    const double usableHeight = std::max(rowHeight_, pageHeight_ - top_ - bottom_);
+    // A note about the sheet takes a line under the heading rows of every page.
+    const double noteHeight = sheet_.DocumentNote().empty() ? 0.0 : rowHeight_;
+    const double usableHeight = std::max(rowHeight_, pageHeight_ - top_ - bottom_ - noteHeight);
     const int32_t titleCount = titleLast_ >= titleFirst_ ? titleLast_ - titleFirst_ + 1 : 0;
     std::vector<std::pair<int32_t, int32_t>> blocks;
     for (int32_t first = 1; first <= lastRow;) {
@@ -209,8 +211,33 @@ void SheetPrinter::DrawPage(QPainter& painter, const PrintPage& page, int number
     DrawHeaderFooter(painter, sheet_.PageHeader(), top_ / 2, number);
     DrawHeaderFooter(painter, sheet_.PageFooter(), pageHeight_ - bottom_ / 2, number);
     double y = top_;
-    if (page.titleRows) DrawRows(painter, titleFirst_, titleLast_, page, y);
-    DrawRows(painter, page.firstRow, page.lastRow, page, y);
+    if (page.titleRows) {
+        DrawRows(painter, titleFirst_, titleLast_, page, y);
+        DrawNote(painter, y);
+        DrawRows(painter, page.firstRow, page.lastRow, page, y);
+        return;
+    }
+    // The page that holds the heading rows themselves: the note follows them; without heading
+    // rows it heads the page.
+    const int32_t noteAfter =
+        titleLast_ >= page.firstRow && titleLast_ <= page.lastRow ? titleLast_ : page.firstRow - 1;
+    DrawRows(painter, page.firstRow, noteAfter, page, y);
+    DrawNote(painter, y);
+    DrawRows(painter, noteAfter + 1, page.lastRow, page, y);
+}
+
+void SheetPrinter::DrawNote(QPainter& painter, double& y) {
+    if (sheet_.DocumentNote().empty()) return;
+    QFont font(QString::fromStdString(sheet_.DefaultFontName()));
+    font.setPointSize(sheet_.DefaultFontSize());
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    const double padding = grid::kCellPaddingPx * dpi_ / 96.0;
+    painter.drawText(QRectF(left_ + padding, y, pageWidth_ - left_ - right_ - padding, rowHeight_),
+                     Qt::AlignLeft | Qt::AlignVCenter,
+                     QString::fromStdString(sheet_.DocumentNote()));
+    y += rowHeight_;
 }
 
 void SheetPrinter::DrawHeaderFooter(QPainter& painter, const std::string& codes, double centreY,

@@ -60,6 +60,8 @@ class SheetPrinter {
     void DrawPage(QPainter& painter, const PrintPage& page, int number);
     void DrawRows(QPainter& painter, int32_t first, int32_t last, const PrintPage& page, double& y);
     void DrawHeaderFooter(QPainter& painter, const std::string& codes, double centreY, int number);
+    /// The sheet's document note on a line of its own at `y`, which moves past it.
+    void DrawNote(QPainter& painter, double& y);
 
     const grid::Grid& sheet_;
     std::function<int(int32_t)> columnWidthPx_;

@@ -158,6 +158,16 @@ std::optional<HelpRequest> ParseHelpRequest(const QByteArray& line) {
         const QRect frame(at(0), at(1), at(2), at(3));
         if (frame.isValid()) request.beside = frame;
     }
+    const QJsonArray border = object.value("border").toArray();
+    if (border.size() == 2) {
+        const QSize added(border.at(0).toInt(-1), border.at(1).toInt(-1));
+        // A frame of a few hundred pixels is no window manager's frame.
+        constexpr int kWidestFrame = 400;
+        if (added.width() >= 0 && added.height() >= 0 && added.width() <= kWidestFrame &&
+            added.height() <= kWidestFrame) {
+            request.border = added;
+        }
+    }
     return request;
 }
 
@@ -205,6 +215,8 @@ void ViewerHelpLayer::WinHelp(QWidget* owner, const QString& helpFile, unsigned 
     if (command == HELP_CONTEXT && owner && owner->isVisible()) {
         const QRect frame = owner->frameGeometry();
         request["beside"] = QJsonArray{frame.x(), frame.y(), frame.width(), frame.height()};
+        const QSize border = frame.size() - owner->size();
+        request["border"] = QJsonArray{border.width(), border.height()};
     }
     queue_.push_back({QJsonDocument(request).toJson(QJsonDocument::Compact) + "\n", command});
     if (queue_.size() == 1) StartNext();

@@ -119,6 +119,9 @@ struct HelpRequest {
     QVariant data;
     /// The frame of the window that asked (F1), on the screen: the viewer shows beside it.
     std::optional<QRect> beside;
+    /// What the window manager's frame adds to that window's own size: the viewer's frame is
+    /// taken to add as much until its own is known.
+    std::optional<QSize> border;
 };
 
 /// The narrowest the viewer is made: its topic keeps 60 characters a line beside a narrowed
@@ -139,7 +142,8 @@ inline constexpr int kMinBandHeight = 200;
 QRect PlaceBeside(const QRect& asking, const QSize& wanted, const QRect& room);
 
 /// Reads one request line: a JSON object with a "client" text and a "command" number, and an
-/// optional "file" text, "data" and "beside" ([x, y, width, height] of the asking window).
+/// optional "file" text, "data", "beside" ([x, y, width, height] of the asking window's frame)
+/// and "border" ([width, height] its frame adds to it).
 /// Nothing for anything else (not JSON, an array, an empty
 /// line, a missing or mistyped member, a line longer than kMaxHelpMessage).
 std::optional<HelpRequest> ParseHelpRequest(const QByteArray& line);

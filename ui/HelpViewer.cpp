@@ -185,16 +185,36 @@ void HelpViewer::onConnection() {
     }
 }
 
-void HelpViewer::placeBeside(const QRect& frame) {
-    const QScreen* screen = QGuiApplication::screenAt(frame.center());
+void HelpViewer::placeBeside(const QRect& frame, std::optional<QSize> border) {
+    beside_ = frame;
+    if (border) borderGuess_ = *border;
+    place();
+}
+
+QSize HelpViewer::frameBorder() const {
+    // The window manager's frame is known once the viewer is shown and framed; until then it is
+    // taken to be the asking window's.
+    const QSize own = frameGeometry().size() - size();
+    return isVisible() && !own.isNull() ? own : borderGuess_;
+}
+
+void HelpViewer::place() {
+    if (!beside_) return;
+    const QScreen* screen = QGuiApplication::screenAt(beside_->center());
     if (!screen) screen = QGuiApplication::primaryScreen();
     if (!screen) return;
     // The frame around the viewer's own area, kept out of the room it is given.
-    const QSize border = frameGeometry().size() - size();
-    const QRect placed = help::PlaceBeside(frame, wanted_ + border, screen->availableGeometry());
+    const QSize border = frameBorder();
+    const QRect placed = help::PlaceBeside(*beside_, wanted_ + border, screen->availableGeometry());
+    placedBorder_ = border;
     resize(placed.size() - border);
     move(placed.topLeft());
     fitIndex(placed.width() - border.width());
+}
+
+void HelpViewer::settle() {
+    // Placed again once the real frame is known, if it is not the frame it was placed by.
+    if (beside_ && isVisible() && frameBorder() != placedBorder_) place();
 }
 
 int HelpViewer::topicCharacters() const {
@@ -258,10 +278,12 @@ QByteArray HelpViewer::handle(const QByteArray& line, pid_t peer) {
     const std::optional<unsigned long long> start = help::ProcessStart(peer);
     clients_.insert(client, start ? Client{peer, *start} : Client{});
     if (request->beside) {
-        placeBeside(*request->beside);
+        placeBeside(*request->beside, request->border);
         reply["placed"] = QJsonArray{x(), y(), width(), height()};
     }
     show();
+    // The window manager frames a window some moments after it is shown.
+    for (const int ms : {50, 200, 600}) QTimer::singleShot(ms, this, &HelpViewer::settle);
     raise();
     activateWindow();
     if (!load(request->file)) {

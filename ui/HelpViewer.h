@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QMainWindow>
 #include <QString>
+#include <optional>
 #include <vector>
 
 class QLineEdit;
@@ -49,8 +50,11 @@ class HelpViewer : public QMainWindow {
     /// Shows the keyword index with `text` in the search box.
     void showIndex(const QString& text);
 
-    /// Fits the viewer beside `frame` (the asking window's, on the screen) by help::PlaceBeside.
-    void placeBeside(const QRect& frame);
+    /// Fits the viewer beside `frame` (the asking window's, on the screen) by help::PlaceBeside,
+    /// its own frame taken to add `border` to its size until the window manager has framed it.
+    void placeBeside(const QRect& frame, std::optional<QSize> border = std::nullopt);
+    /// Places the viewer again when its frame, now known, is not the one it was placed by.
+    void settle();
     /// How many average characters a line of the topic holds as the viewer stands.
     int topicCharacters() const;
 
@@ -81,7 +85,13 @@ class HelpViewer : public QMainWindow {
     void showError(const QString& text);
     void fillIndex(const QString& filter);
 
-    QSize wanted_;  ///< the size it opens at, before it is fitted beside a window
+    QSize frameBorder() const;
+    void place();
+
+    QSize wanted_;                 ///< the size it opens at, before it is fitted beside a window
+    std::optional<QRect> beside_;  ///< the frame of the window it was last placed beside
+    QSize borderGuess_;            ///< what the asking window's frame adds to its size
+    QSize placedBorder_;           ///< the frame it was last placed by
     QLocalServer* server_ = nullptr;
     QTextBrowser* browser_ = nullptr;
     QLineEdit* search_ = nullptr;

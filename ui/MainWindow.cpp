@@ -6,6 +6,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTimer>
@@ -38,6 +39,7 @@ MainWindow::MainWindow() : windowing_(this) {
     // The summary block's cells tell the checks of the run: the misclose its verdict and the
     // arithmetic check, the length the sight balance. Nothing in the sheet changes.
     model_->setToolTips([this](int32_t row, int32_t col) { return summaryToolTip(row, col); });
+    connect(model_, &SheetModel::edited, this, [this] { changedSinceKept_ = true; });
     // A read undone takes the run state and its checks back with the sheet.
     model_->setCaptureRest([this]() -> std::function<void()> {
         return [this, run = run_, checks = checks_, input = reducedInput_,
@@ -74,11 +76,16 @@ std::vector<MainWindow::ReducedInput> MainWindow::reducedInput() const {
                          cell.kind == grid::CellKind::Text ? cell.text : std::string()});
     };
     for (int32_t row = run_.FirstDataRow; row <= run_.LastDataRow; ++row) {
-        for (const int32_t col : {core::kColBS, core::kColIS, core::kColFS, core::kColDist}) {
+        for (const int32_t col : {core::kColBS, core::kColIS, core::kColFS, core::kColRiseFall,
+                                  core::kColRL, core::kColAdjRL, core::kColDist}) {
             add(row, col);
         }
     }
-    add(run_.FirstDataRow, core::kColRL);  // the starting RL
+    // The summary block: misclose, permissible error and length.
+    for (int32_t row = run_.LastDataRow + 3; row <= run_.LastDataRow + 5; ++row) {
+        add(row, 2);
+        add(row, core::kColRL);
+    }
     return input;
 }
 
@@ -119,6 +126,45 @@ void MainWindow::reduced(const std::optional<core::ReductionResult>& reduction) 
     }
     checks_ = core::CheckRun(run_, reduction, {});
     reducedInput_ = reducedInput();
+    changedSinceKept_ = false;
+}
+
+bool MainWindow::resultsStale() const {
+    return checks_ && reducedInput() != reducedInput_;
+}
+
+bool MainWindow::save() {
+    // The mark rides on the sheet only while it is written: no cell of it changes.
+    sheet_.SetDocumentNote(resultsStale() ? kNotReducedSinceEdit : "");
+    const commands::SaveResult saved =
+        commands::SaveLevelSheet(sheet_, windowing_, grid::WriteWorkbookFile);
+    sheet_.SetDocumentNote("");
+    if (saved.status != commands::SaveStatus::Saved) return false;
+    changedSinceKept_ = false;
+    return true;
+}
+
+void MainWindow::print() {
+    sheet_.SetDocumentNote(resultsStale() ? kNotReducedSinceEdit : "");
+    commands::PrintLevelReport(sheet_, windowing_);
+    sheet_.SetDocumentNote("");
+}
+
+bool MainWindow::mayClose() {
+    if (!changedSinceKept_) return true;
+    QMessageBox box(QMessageBox::Question, windowTitle(), kSaveBeforeClosing,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setObjectName("SaveBeforeClosing");
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+        case QMessageBox::Save:
+            return save();  // a cancelled or failed save keeps the window open
+        case QMessageBox::Discard:
+            return true;
+        default:
+            return false;
+    }
 }
 
 void MainWindow::read(const std::function<commands::ReadCommandResult()>& command) {
@@ -220,6 +266,10 @@ void MainWindow::formUnload() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!mayClose()) {
+        event->ignore();
+        return;
+    }
     formUnload();
     event->accept();
 }
@@ -245,10 +295,8 @@ void MainWindow::buildMenus() {
                [this] { readFieldBook(FieldBookFormat::SDR33); });
     addCommand(file, "mnuZeiss", "&Zeiss Format", [this] { readFieldBook(FieldBookFormat::M5); });
     file->addSeparator()->setObjectName("mnu7");
-    addCommand(file, "mnuSave", "&Save",
-               [this] { commands::SaveLevelSheet(sheet_, windowing_, grid::WriteWorkbookFile); });
-    addCommand(file, "mnuPrint", "&Print",
-               [this] { commands::PrintLevelReport(sheet_, windowing_); });
+    addCommand(file, "mnuSave", "&Save", [this] { save(); });
+    addCommand(file, "mnuPrint", "&Print", [this] { print(); });
     file->addSeparator()->setObjectName("mnuI");
     addCommand(file, "mnuExit", "&Exit", [this] { exit(); });
 
@@ -311,7 +359,9 @@ void MainWindow::levelParameters() {
 }
 
 void MainWindow::exit() {
-    // Ends the program at once: no window's unload handler runs.
+    // Ends the program at once, no window's unload handler running; a changed sheet is not
+    // thrown away without a question.
+    if (!mayClose()) return;
     exitProgram();
 }
 

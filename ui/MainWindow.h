@@ -56,7 +56,15 @@ class MainWindow : public QMainWindow {
     /// The checks of the run as the last reduction left it, for the summary block's tooltips.
     const std::optional<core::RunChecks>& checks() const { return checks_; }
     void levelParameters();
+    /// File > Save; true when the workbook was written.
+    bool save();
+    void print();
     void exit();
+    /// Whether the sheet changed since it was last read, reduced or saved: closing asks first.
+    bool changedSinceKept() const { return changedSinceKept_; }
+    /// Whether the sheet was edited after its last reduction, so that its results no longer
+    /// follow from it: the printed report and the saved workbook say so.
+    bool resultsStale() const;
     void showAbout();
     /// The open About window, if any.
     QDialog* aboutWindow() const { return about_; }
@@ -75,8 +83,11 @@ class MainWindow : public QMainWindow {
     /// Keeps the checks of the sheet as this reduction read it.
     void reduced(const std::optional<core::ReductionResult>& reduction);
     QString summaryToolTip(int32_t row, int32_t col) const;
+    /// Asks "Save the level sheet before closing?" when the sheet changed since it was kept;
+    /// true when closing may go on (saved, discarded, or nothing to ask).
+    bool mayClose();
     /// The readings, distances and starting RL of the data rows as the last reduction read
-    /// them, to tell whether its results still follow from the sheet.
+    /// them, and the results it wrote, to tell whether its results still follow from the sheet.
     struct ReducedInput {
         int32_t row;
         int32_t col;
@@ -102,7 +113,14 @@ class MainWindow : public QMainWindow {
     int unloadCount_ = 0;
     std::optional<core::RunChecks> checks_;
     std::vector<ReducedInput> reducedInput_;
+    bool changedSinceKept_ = false;
 };
+
+/// The mark of a printed report and a saved workbook whose results an edit made stale.
+inline constexpr const char* kNotReducedSinceEdit =
+    "Results not reduced since the sheet was edited";
+/// The question before a changed sheet is closed.
+inline constexpr const char* kSaveBeforeClosing = "Save the level sheet before closing?";
 
 /// The tooltip of a result cell after the readings it came from were edited.
 inline constexpr const char* kResultsNoLongerFollow =

@@ -86,11 +86,13 @@ void SheetModel::pushUndo(std::vector<CellValue> cells) {
     if (cells.empty()) return;
     redo_.clear();  // a new edit: what was undone cannot come back
     push(undo_, {std::move(cells), std::nullopt, {}});
+    emit edited();
 }
 
 void SheetModel::pushSheetStep(grid::Grid before, std::function<void()> restoreRest) {
     redo_.clear();
     push(undo_, {{}, std::move(before), std::move(restoreRest)});
+    emit edited();
 }
 
 SheetModel::CellValue SheetModel::valueAt(int32_t row, int32_t col) const {
@@ -183,6 +185,7 @@ bool SheetModel::undo() {
     Step step = std::move(undo_.back());
     undo_.pop_back();
     push(redo_, apply(std::move(step)));
+    emit edited();
     return true;
 }
 
@@ -191,6 +194,7 @@ bool SheetModel::redo() {
     Step step = std::move(redo_.back());
     redo_.pop_back();
     push(undo_, apply(std::move(step)));
+    emit edited();
     return true;
 }
 

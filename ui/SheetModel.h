@@ -73,6 +73,8 @@ class SheetModel : public QAbstractTableModel, private grid::GridObserver {
     void gridSelectionChanged();
     /// Column headings, hidden columns or the sheet name changed.
     void sheetPropertiesChanged();
+    /// The user changed the sheet: an edit, a paste, a deletion, a read, an undo or a redo.
+    void edited();
 
   private:
     void CellsChanged(const grid::Range& range) override;

@@ -21,7 +21,25 @@ namespace {
 /// to its right instead of being cut short, and no grid line crosses it.
 class SheetDelegate : public QStyledItemDelegate {
   public:
-    explicit SheetDelegate(QTableView* view) : QStyledItemDelegate(view), view_(view) {}
+    explicit SheetDelegate(SheetView* view) : QStyledItemDelegate(view), view_(view) {}
+
+    /// An arrow key ends an entry begun by typing into the cell, and moves from it, as in a
+    /// spreadsheet; in an entry begun by F2 or a double-click it moves within the text.
+    bool eventFilter(QObject* object, QEvent* event) override {
+        auto* editor = qobject_cast<QWidget*>(object);
+        if (editor && event->type() == QEvent::KeyPress && view_->typingEntry()) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            const bool arrow = key->key() == Qt::Key_Left || key->key() == Qt::Key_Right ||
+                               key->key() == Qt::Key_Up || key->key() == Qt::Key_Down;
+            if (arrow && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+                emit commitData(editor);
+                emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+                QCoreApplication::sendEvent(view_, key);
+                return true;
+            }
+        }
+        return QStyledItemDelegate::eventFilter(object, event);
+    }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& given,
                const QModelIndex& index) const override {
@@ -171,7 +189,7 @@ class SheetDelegate : public QStyledItemDelegate {
         return runOnOwner(index, rect, &reach).isValid() && reach > rect.right();
     }
 
-    QTableView* view_;
+    SheetView* view_;
 };
 
 }  // namespace
@@ -227,14 +245,30 @@ void SheetView::followGridSelection() {
     const grid::Range& s = sheet.Selection();
     auto clampRow = [](int32_t r) { return std::min(r, SheetModel::kRows) - 1; };
     auto clampCol = [](int32_t c) { return std::min(c, SheetModel::kColumns) - 1; };
-    following_ = true;
     const QModelIndex active =
         model_.index(clampRow(sheet.ActiveRow()), clampCol(sheet.ActiveCol()));
+    const QItemSelection block(model_.index(clampRow(s.row1), clampCol(s.col1)),
+                               model_.index(clampRow(s.row2), clampCol(s.col2)));
+    // The grid telling back the selection the view gave it (its answer comes after the next
+    // key press on a real display): nothing to follow, and the anchor stays.
+    if (active == currentIndex() && selectedBlock() == block) return;
+    following_ = true;
     selectionModel()->setCurrentIndex(active, QItemSelectionModel::NoUpdate);
-    selectionModel()->select(QItemSelection(model_.index(clampRow(s.row1), clampCol(s.col1)),
-                                            model_.index(clampRow(s.row2), clampCol(s.col2))),
-                             QItemSelectionModel::ClearAndSelect);
+    selectionModel()->select(block, QItemSelectionModel::ClearAndSelect);
     following_ = false;
+}
+
+QItemSelection SheetView::selectedBlock() const {
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    if (selected.isEmpty()) return {};
+    int r1 = selected.first().row(), r2 = r1, c1 = selected.first().column(), c2 = c1;
+    for (const QModelIndex& index : selected) {
+        r1 = std::min(r1, index.row());
+        r2 = std::max(r2, index.row());
+        c1 = std::min(c1, index.column());
+        c2 = std::max(c2, index.column());
+    }
+    return QItemSelection(model_.index(r1, c1), model_.index(r2, c2));
 }
 
 void SheetView::tellGridSelection() {
@@ -242,20 +276,19 @@ void SheetView::tellGridSelection() {
     const QModelIndex current = currentIndex();
     if (!current.isValid()) return;
     // The grid keeps one block: the bounding box of what is selected, the current cell active.
-    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    const QItemSelection block = selectedBlock();
     grid::Grid& sheet = model_.sheet();
     following_ = true;
-    if (selected.size() <= 1) {
+    if (block.isEmpty() || (block.first().width() == 1 && block.first().height() == 1)) {
         sheet.ActivateCell(current.row() + 1, current.column() + 1);
     } else {
-        int r1 = current.row(), r2 = current.row(), c1 = current.column(), c2 = current.column();
-        for (const QModelIndex& index : selected) {
-            r1 = std::min(r1, index.row());
-            r2 = std::max(r2, index.row());
-            c1 = std::min(c1, index.column());
-            c2 = std::max(c2, index.column());
-        }
-        sheet.SelectCells(r1 + 1, c1 + 1, r2 + 1, c2 + 1);
+        const QItemSelectionRange& r = block.first();
+        // The current cell stays active: the grid's answer then moves nothing, and a
+        // selection grown by Shift keeps its anchor and its moving end.
+        sheet.SelectCells(
+            std::min(r.top(), current.row()) + 1, std::min(r.left(), current.column()) + 1,
+            std::max(r.bottom(), current.row()) + 1, std::max(r.right(), current.column()) + 1,
+            current.row() + 1, current.column() + 1);
     }
     following_ = false;
 }
@@ -282,15 +315,10 @@ QString SheetView::shownText(const QModelIndex& index) const {
 }
 
 QString SheetView::selectionAsText() const {
-    const QModelIndexList selected = selectionModel()->selectedIndexes();
-    if (selected.isEmpty()) return {};
-    int r1 = selected.first().row(), r2 = r1, c1 = selected.first().column(), c2 = c1;
-    for (const QModelIndex& index : selected) {
-        r1 = std::min(r1, index.row());
-        r2 = std::max(r2, index.row());
-        c1 = std::min(c1, index.column());
-        c2 = std::max(c2, index.column());
-    }
+    const QItemSelection block = selectedBlock();
+    if (block.isEmpty()) return {};
+    const int r1 = block.first().top(), r2 = block.first().bottom();
+    const int c1 = block.first().left(), c2 = block.first().right();
     QString text;
     for (int r = r1; r <= r2; ++r) {
         QStringList cells;
@@ -457,6 +485,12 @@ void SheetView::pasteClipboard() {
     selectionModel()->select(QItemSelection(current, model_.index(lastRow, lastCol)),
                              QItemSelectionModel::ClearAndSelect);
     selectionModel()->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+}
+
+bool SheetView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    const bool editing = QTableView::edit(index, trigger, event);
+    if (editing) typingEntry_ = trigger == QAbstractItemView::AnyKeyPressed;
+    return editing;
 }
 
 void SheetView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {

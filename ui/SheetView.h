@@ -22,10 +22,15 @@ class SheetView : public QTableView {
     /// The cell a Shift move extends the selection from: the current cell after any other move.
     QModelIndex anchor() const { return anchor_; }
 
+    /// Whether the entry being made was begun by typing into the cell (an arrow key ends it)
+    /// rather than by F2 or a double-click (the arrows move within the text).
+    bool typingEntry() const { return state() == EditingState && typingEntry_; }
+
   protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void selectionChanged(const QItemSelection& selected,
@@ -35,6 +40,8 @@ class SheetView : public QTableView {
     void followGridSelection();
     void followSheetProperties();
     void tellGridSelection();
+    /// The bounding block of the selected cells; empty when nothing is selected.
+    QItemSelection selectedBlock() const;
     void tellColumnWidth(int col, int width);
     bool filled(int row, int col) const;
     /// The cell a Ctrl+Arrow key jumps to: the edge of the block of data, or the next cell
@@ -53,6 +60,7 @@ class SheetView : public QTableView {
     QPersistentModelIndex anchor_;
     QPersistentModelIndex movingEnd_;  // where Shift and an arrow extend the selection from
     bool extending_ = false;           // a Shift move: the anchor stays
+    bool typingEntry_ = false;         // the entry being made was begun by typing
 };
 
 }  // namespace rendle::ui
