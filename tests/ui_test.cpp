@@ -3,6 +3,7 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QClipboard>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -1167,10 +1168,40 @@ void UiTest::aBookNamedInLatin1IsReadPrintedAndSavedByItsBytes() {
     window.windowing().setNextPrintFile(window.windowing().offeredPdf(window.sheet()));
     Action(window, "mnuPrint")->trigger();
     QVERIFY(std::filesystem::exists(folder + "/R\xe1pido.pdf"));
-    window.windowing().setNextSaveName(QFile::decodeName(
-        QByteArray::fromStdString(window.windowing().offeredOutput(".xlsx", ""))));
+    window.windowing().setNextSaveName(window.windowing().shownOutput(".xlsx", ""));
     Action(window, "mnuSave")->trigger();
     QVERIFY(std::filesystem::exists(folder + "/R\xe1pido.xlsx"));
+    std::filesystem::remove(folder + "/R\xe1pido.xlsx");
+
+    std::ofstream(folder + "/LEVEL.SDR") << "another book\n";
+    // The real dialogs: Save starts in the book's folder, which it can enter and list, and its
+    // answer as offered is written there by the folder's and the name's own bytes.
+    QString saveFolder;
+    QStringList listed;
+    WhenWindowShows("SaveAsDialog", [&](QWidget* widget) {
+        auto* dialog = qobject_cast<QFileDialog*>(widget);
+        saveFolder = dialog->directory().absolutePath();
+        listed = dialog->directory().entryList(QDir::Files);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    Action(window, "mnuSave")->trigger();
+    QVERIFY(QFileInfo(saveFolder).isDir());
+    QVERIFY2(saveFolder.endsWith(QString::fromUtf8("Medici\u00f3n")), qPrintable(saveFolder));
+    QVERIFY2(listed.contains("LEVEL.SDR"), qPrintable(listed.join(',')));
+    QVERIFY(std::filesystem::exists(folder + "/R\xe1pido.xlsx"));
+    // Print offers a PDF in a folder it can write, and writes it beside the book.
+    std::filesystem::remove(folder + "/R\xe1pido.pdf");
+    QString offeredPdf;
+    WhenWindowShows("PrintDialog", [&offeredPdf](QWidget* dialog) {
+        if (auto* file = dialog->findChild<QLineEdit*>("filename")) offeredPdf = file->text();
+        qobject_cast<QDialog*>(dialog)->reject();
+    });
+    Action(window, "mnuPrint")->trigger();
+    QVERIFY(QFileInfo(QFileInfo(offeredPdf).absolutePath()).isWritable());
+    window.windowing().setNextPrintFile(offeredPdf);
+    Action(window, "mnuPrint")->trigger();
+    QVERIFY(std::filesystem::exists(folder + "/R\xe1pido.pdf"));
+    QVERIFY(window.windowing().messagesShown().empty());
 }
 
 void UiTest::resultsStillFollowOnceTheReadingsAreShown() {

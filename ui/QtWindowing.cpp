@@ -141,14 +141,6 @@ void QtWindowing::SetMousePointer(commands::MousePointer) {
 
 namespace {
 
-QString FromBytes(const std::string& bytes) {
-    return QFile::decodeName(QByteArray::fromStdString(bytes));
-}
-
-std::string ToBytes(const QString& name) {
-    return QFile::encodeName(name).toStdString();
-}
-
 /// An absolute path of the same bytes.
 std::string Absolute(const std::string& bytes) {
     std::error_code error;
@@ -161,7 +153,7 @@ std::string Absolute(const std::string& bytes) {
 void QtWindowing::setFieldBookOnSheet(FieldBookOnSheet book) {
     book_ = std::move(book);
     if (!book_.path.empty()) {
-        lastOpenFolder_ = FromBytes(std::filesystem::path(book_.path).parent_path().string());
+        lastOpenFolder_ = std::filesystem::path(book_.path).parent_path().string();
     }
 }
 
@@ -207,8 +199,9 @@ std::string QtWindowing::ShowOpenFileDialog(std::string_view filter, std::string
     if (nextFileName_) {
         const QString name = *nextFileName_;
         nextFileName_.reset();
-        if (!name.isEmpty()) reading_.path = Absolute(ToBytes(name));
-        return ToBytes(name);
+        const std::string chosen = paths_.Bytes(name);
+        if (!name.isEmpty()) reading_.path = Absolute(chosen);
+        return chosen;
     }
     QFileDialog dialog(mainWindow_);
     dialog.setObjectName("CommonDialog1");
@@ -217,12 +210,12 @@ std::string QtWindowing::ShowOpenFileDialog(std::string_view filter, std::string
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilters(QtFileFilter(filter).split(";;"));
     // The folder of the last field book read, for this session.
-    if (!lastOpenFolder_.isEmpty()) dialog.setDirectory(lastOpenFolder_);
+    if (!lastOpenFolder_.empty()) dialog.setDirectory(paths_.Folder(lastOpenFolder_));
     dialog.selectFile(QString::fromUtf8(fileName.data(), static_cast<qsizetype>(fileName.size())));
     MatchEitherCase(dialog);
     LargeEnoughForColumns(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    std::string chosen = ToBytes(dialog.selectedFiles().first());
+    std::string chosen = paths_.Bytes(dialog.selectedFiles().first());
     reading_.path = Absolute(chosen);
     return chosen;
 }
@@ -278,14 +271,12 @@ std::optional<int> QtWindowing::ChooseRun(const std::vector<readers::LevellingLi
 }
 
 void QtWindowing::SaveAsDialog(std::string_view title, commands::FileSpec& fileSpec) {
-    // The book's name offered, as rendle-reduce names its workbook; a name chosen as offered
-    // keeps its own bytes, whatever their encoding.
-    const std::string offered = offeredOutput(".xlsx", "");
-    const auto bytesOf = [&offered](const QString& chosen) {
-        return !offered.empty() && chosen == FromBytes(offered) ? offered : ToBytes(chosen);
-    };
+    // The book's name offered, as rendle-reduce names its workbook, in the folder of the last
+    // save, else of the book; a name chosen as offered keeps its own bytes, and a folder its
+    // own, whatever their encoding.
+    const QString offered = shownOutput(".xlsx", "");
     if (nextSaveName_) {
-        fileSpec.FileSpecName = bytesOf(*nextSaveName_);
+        fileSpec.FileSpecName = paths_.Bytes(*nextSaveName_);
         nextSaveName_.reset();
         return;
     }
@@ -295,18 +286,14 @@ void QtWindowing::SaveAsDialog(std::string_view title, commands::FileSpec& fileS
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters({"Workbook (*.xlsx)", "All files (*)"});
     dialog.setDefaultSuffix("xlsx");
-    // The folder of the last save, else of the last field book, for this session.
-    const QString folder = !lastSaveFolder_.isEmpty() ? lastSaveFolder_ : lastOpenFolder_;
-    if (!folder.isEmpty()) dialog.setDirectory(folder);
-    if (!offered.empty()) {
-        dialog.selectFile(FromBytes(std::filesystem::path(offered).filename().string()));
-    }
+    const std::string folder = !lastSaveFolder_.empty() ? lastSaveFolder_ : lastOpenFolder_;
+    if (!folder.empty()) dialog.setDirectory(paths_.Folder(folder));
+    if (!offered.isEmpty()) dialog.selectFile(QFileInfo(offered).fileName());
     fileSpec.FileSpecName.clear();
     LargeEnoughForColumns(dialog);
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-        const QString chosen = dialog.selectedFiles().first();
-        fileSpec.FileSpecName = bytesOf(chosen);
-        lastSaveFolder_ = QFileInfo(chosen).absolutePath();
+        fileSpec.FileSpecName = paths_.Bytes(dialog.selectedFiles().first());
+        lastSaveFolder_ = std::filesystem::path(fileSpec.FileSpecName).parent_path().string();
     }
 }
 
@@ -317,8 +304,14 @@ void QtWindowing::preparePrinter(QPrinter& printer, const grid::Grid& sheet) con
     printer.setDocName(documentTitle(sheet));
 }
 
+QString QtWindowing::shownOutput(std::string_view extension,
+                                 const std::string& fallbackStem) const {
+    const std::string offered = offeredOutput(extension, fallbackStem);
+    return offered.empty() ? QString() : paths_.File(offered);
+}
+
 QString QtWindowing::offeredPdf(const grid::Grid& sheet) const {
-    return FromBytes(offeredOutput(".pdf", sheet.SheetTitle()));
+    return shownOutput(".pdf", sheet.SheetTitle());
 }
 
 void QtWindowing::PrintSheet(const grid::Grid& sheet) {
@@ -340,10 +333,8 @@ void QtWindowing::PrintSheet(const grid::Grid& sheet) {
     bool printed = false;
     if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {
         // A PDF file is made whole first and then takes the place of any file of that name.
-        // The name offered keeps the bytes of the book's own name.
-        const std::string offered = offeredOutput(".pdf", sheet.SheetTitle());
-        const QString chosen = printer.outputFileName();
-        const std::string path = chosen == FromBytes(offered) ? offered : ToBytes(chosen);
+        // The name offered keeps the bytes of the book's own name, and its folder its own.
+        const std::string path = paths_.Bytes(printer.outputFileName());
         printed =
             report::PrintToPdf(sheet, path, &error, columnWidthPx_, printer.pageLayout().pageSize(),
                                documentTitle(sheet).toStdString()) > 0;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "commands/Windowing.h"
+#include "ui/DialogPaths.h"
 
 namespace rendle::ui {
 
@@ -78,6 +79,9 @@ class QtWindowing : public commands::Windowing {
     /// field book's name is the job's name, from which the print dialog makes the PDF name
     /// offered when printing to a file is chosen.
     void preparePrinter(QPrinter& printer, const grid::Grid& sheet) const;
+    /// offeredOutput as a dialog shows it: a path it can enter whatever the folder's encoding,
+    /// which the dialog's answer is mapped back from.
+    QString shownOutput(std::string_view extension, const std::string& fallbackStem) const;
     /// The PDF the print dialog offers (offeredOutput with ".pdf"), as the dialog shows it.
     QString offeredPdf(const grid::Grid& sheet) const;
 
@@ -107,8 +111,9 @@ class QtWindowing : public commands::Windowing {
     std::vector<std::pair<QString, QString>> messages_;
     std::vector<QString> filters_;
     // Where the user was, for this session only: nothing is stored between sessions.
-    QString lastOpenFolder_;
-    QString lastSaveFolder_;
+    std::string lastOpenFolder_;  ///< bytes, as the file system names it
+    std::string lastSaveFolder_;
+    mutable DialogPaths paths_;  ///< makes links to folders a dialog could not name
     FieldBookOnSheet book_;
     FieldBookOnSheet reading_;  // what the read under way has been given so far
 };
