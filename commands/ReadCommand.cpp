@@ -45,8 +45,13 @@ bool IsMenuReadersMessage(const std::string& message) {
 readers::ReadResult Unreadable(const readers::Book& book) {
     readers::ReadResult read = *book.unreadable;
     read.status = ReadStatus::EndedWithMessage;
-    read.message = std::string(readers::kCheckDataFile) + "\nLine " + std::to_string(read.line) +
-                   ": " + read.reason;
+    // "Line 9 runs past 64 KB …": the line named once.
+    constexpr std::string_view kTheLine = "the line ";
+    const std::string line = "Line " + std::to_string(read.line);
+    read.message =
+        std::string(readers::kCheckDataFile) + "\n" +
+        (read.reason.starts_with(kTheLine) ? line + " " + read.reason.substr(kTheLine.size())
+                                           : line + ": " + read.reason);
     return read;
 }
 

@@ -31,8 +31,8 @@ using parts::Stop;
 /// Why `lines` stopped before the end of the book.
 std::string WhyNotReadToItsEnd(const LineReader& lines) {
     if (!lines.LineTooLong()) return "the field book could not be read to its end";
-    return "line " + std::to_string(lines.LineNumber()) + " runs past " +
-           std::to_string(kMaxLineBytes / 1024) + " KB without a line end: this is no field book";
+    return "the line runs past " + std::to_string(kMaxLineBytes / 1024) +
+           " KB without a line end: this is no field book";
 }
 
 /// A read that ended on `stop`: silently, or with its message; on the stop's line, when known.

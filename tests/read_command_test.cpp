@@ -233,8 +233,8 @@ TEST(ReadCommand, ABookWithALinePast64KbIsRefusedWhole) {
         testing::Join({testing::Sdr20Header(), "13NMnote", testing::Sdr20Benchmark("100.5"),
                        "13NM" + std::string(70 * 1024, 'x'), testing::SetUpRecord()});
     const std::string says =
-        "Please Check Your Data File \nLine 4: line 4 runs past 64 KB without a line end: this "
-        "is no field book";
+        "Please Check Your Data File \nLine 4 runs past 64 KB without a line end: this is no "
+        "field book";
     const auto path = std::filesystem::temp_directory_path() /
                       ("rendle-long-line-" + std::to_string(::getpid()) + ".SDR");
     std::ofstream(path, std::ios::binary) << book;

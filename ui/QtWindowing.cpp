@@ -23,6 +23,8 @@
 #include <filesystem>
 
 #include "grid/Grid.h"
+#include "grid/Text.h"
+#include "grid/Utf8.h"
 #include "readers/GsiBook.h"
 #include "report/SheetPrinter.h"
 #include "ui/Help.h"
@@ -331,10 +333,12 @@ void QtWindowing::PrintSheet(const grid::Grid& sheet) {
     }
     QString error;
     bool printed = false;
+    std::string where;  // the PDF's path, when printing to a file
     if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {
         // A PDF file is made whole first and then takes the place of any file of that name.
         // The name offered keeps the bytes of the book's own name, and its folder its own.
         const std::string path = paths_.Bytes(printer.outputFileName());
+        where = " to " + grid::ValidUtf8(path);
         printed =
             report::PrintToPdf(sheet, path, &error, columnWidthPx_, printer.pageLayout().pageSize(),
                                documentTitle(sheet).toStdString()) > 0;
@@ -342,7 +346,9 @@ void QtWindowing::PrintSheet(const grid::Grid& sheet) {
         printed = report::SheetPrinter(sheet, columnWidthPx_).Print(printer, &error);
     }
     if (!printed) {
-        const std::string text = "The level report was not printed: " + error.toStdString() + ".";
+        // As a save that failed says it: what was not done, then why, a sentence of its own.
+        const std::string text = "The level report was not printed" + where + ".\n\n" +
+                                 grid::Sentence(error.toStdString());
         ShowMessage(text, "Print", commands::MessageIcon::Critical);
     }
 }
