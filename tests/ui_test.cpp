@@ -220,6 +220,9 @@ class UiTest : public QObject {
     void theCommandLine();
     void fileDialogsFitTheirColumnsAndPrintOffersThePdfBesideTheBook();
     void theCurrentCellIsFramed();
+    void staleResultsAreMarkedUntilReducedAgain();
+    void aChangedSheetAsksBeforeClosing();
+    void anArrowEndsATypedEntry();
     void screenshot();
 };
 
@@ -1658,6 +1661,221 @@ void UiTest::pagesOfALongRun() {
     }
     QString error;
     QVERIFY(printer.Print(writer, &error));
+
+    // A note about the sheet (results an edit made stale) stands on every page under the
+    // heading rows and above that page's first row, and takes no row from the run.
+    sheet.SetDocumentNote(ui::kNotReducedSinceEdit);
+    const QString marked = folder.filePath("marked.pdf");
+    QVERIFY(report::PrintToPdf(sheet, marked.toStdString(), &error, [](int32_t) { return 60; }) >
+            0);
+    QProcess pdftotext;
+    pdftotext.start("pdftotext", {"-layout", marked, "-"});
+    QVERIFY(pdftotext.waitForFinished(30000));
+    QStringList printed = QString::fromUtf8(pdftotext.readAllStandardOutput()).split('\f');
+    while (!printed.isEmpty() && printed.back().trimmed().isEmpty()) printed.pop_back();
+    QVERIFY(printed.size() > 5);
+    int32_t expectedFirst = 6;
+    for (const QString& page : printed) {
+        QCOMPARE(page.count(ui::kNotReducedSinceEdit), 1);
+        const qsizetype note = page.indexOf(ui::kNotReducedSinceEdit);
+        QVERIFY(page.indexOf("LEVEL REPORT") < note);
+        // The page's first row of the run, B of row r holding r / 100, comes after the note.
+        const QRegularExpression row("^\\s+(\\d+(?:\\.\\d+)?)\\s*$",
+                                     QRegularExpression::MultilineOption);
+        QStringList rows;
+        qsizetype firstAt = -1;
+        for (auto it = row.globalMatch(page); it.hasNext();) {
+            const QRegularExpressionMatch match = it.next();
+            if (firstAt < 0) firstAt = match.capturedStart(1);
+            rows << match.captured(1);
+        }
+        QVERIFY(!rows.isEmpty());
+        QCOMPARE(rows.first(), QString::number(expectedFirst / 100.0));
+        QVERIFY(firstAt > note);
+        const double last = rows.last().toDouble();
+        expectedFirst = static_cast<int32_t>(std::lround(last * 100)) + 1;
+    }
+    QCOMPARE(expectedFirst, 401);  // every row of the run printed, none twice
+}
+
+/// The parts of a saved workbook where a mark could stand: the sheet (its cells and page
+/// header), the shared strings (the text cells) and the document properties.
+QString WorkbookXml(const QString& path) {
+    QProcess python;
+    python.start("/usr/bin/python3",
+                 {"-c",
+                  "import sys, zipfile\n"
+                  "z = zipfile.ZipFile(sys.argv[1])\n"
+                  "for part in ('xl/worksheets/sheet1.xml', 'xl/sharedStrings.xml', "
+                  "'docProps/core.xml'):\n"
+                  "    print('==' + part)\n"
+                  "    print(z.read(part).decode())\n",
+                  path});
+    if (!python.waitForFinished(30000)) return {};
+    return QString::fromUtf8(python.readAllStandardOutput());
+}
+
+QString PartOf(const QString& xml, const QString& part) {
+    const qsizetype from = xml.indexOf("==" + part);
+    if (from < 0) return {};
+    const qsizetype to = xml.indexOf("\n==", from + 1);
+    return xml.mid(from, to < 0 ? -1 : to - from);
+}
+
+void UiTest::staleResultsAreMarkedUntilReducedAgain() {
+    MainWindow window;
+    window.show();
+    ReadSdr20Sample(window, "100", "100.02");
+    QTemporaryDir folder;
+    const auto save = [&](const QString& name) {
+        window.windowing().setNextSaveName(folder.filePath(name));
+        Action(window, "mnuSave")->trigger();
+        return WorkbookXml(folder.filePath(name));
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> act;
+        bool marked;
+    };
+    auto& model = window.sheetModel();
+    const Case cases[] = {
+        {"as read and reduced", [] {}, false},
+        {"a backsight re-booked", [&] { QVERIFY(model.setData(model.index(6, 1), "1.466")); },
+         true},
+        {"reduced again",
+         [&] {
+             Action(window, "mnuStnRL")->trigger();
+             window.changeRLWindow()->okButton()->click();
+         },
+         false},
+        {"an RL typed over", [&] { QVERIFY(model.setData(model.index(9, 5), "99.9")); }, true},
+        {"the edit undone", [&] { QVERIFY(model.undo()); }, false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        c.act();
+        const int32_t lastRow = window.sheet().LastUsedRow();
+        const QString cellsBefore = window.windowing().documentTitle(window.sheet());
+        const QString printed = PrintedText(window);
+        QVERIFY2(!printed.isEmpty(), c.name);
+        QCOMPARE(printed.contains(ui::kNotReducedSinceEdit), c.marked);
+        const QString xml = save(QString("level-%1.xlsx").arg(++n));
+        QVERIFY2(!xml.isEmpty(), c.name);
+        const QString sheetXml = PartOf(xml, "xl/worksheets/sheet1.xml");
+        QCOMPARE(sheetXml.contains(QString("<oddHeader>&amp;L") + ui::kNotReducedSinceEdit),
+                 c.marked);
+        QCOMPARE(PartOf(xml, "docProps/core.xml").contains(ui::kNotReducedSinceEdit), c.marked);
+        // No cell carries it, and the sheet is as it was.
+        QVERIFY(!PartOf(xml, "xl/sharedStrings.xml").contains(ui::kNotReducedSinceEdit));
+        QCOMPARE(window.sheet().LastUsedRow(), lastRow);
+        QCOMPARE(window.sheet().DocumentNote(), std::string());
+        QCOMPARE(window.windowing().documentTitle(window.sheet()), cellsBefore);
+    }
+}
+
+void UiTest::aChangedSheetAsksBeforeClosing() {
+    // What the question is answered (none: it must not be asked) and what must follow.
+    struct Case {
+        const char* name;
+        bool edit;
+        bool byExit;
+        QMessageBox::StandardButton answer;  // NoButton: no question expected
+        const char* saveAs;                  // the save dialog's answer; "" cancels it
+        bool closes;
+    };
+    const Case cases[] = {
+        {"nothing changed, closed", false, false, QMessageBox::NoButton, "", true},
+        {"nothing changed, Exit", false, true, QMessageBox::NoButton, "", true},
+        {"a typed reading, Cancel", true, false, QMessageBox::Cancel, "", false},
+        {"a typed reading, Discard", true, false, QMessageBox::Discard, "", true},
+        {"a typed reading, Exit, Cancel", true, true, QMessageBox::Cancel, "", false},
+        {"a typed reading, Exit, Save", true, true, QMessageBox::Save, "kept.xlsx", true},
+        {"a typed reading, Save cancelled", true, false, QMessageBox::Save, "", false},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir folder;
+        auto window = std::make_unique<MainWindow>();
+        window->show();
+        ReadSdr20Sample(*window, "100", "100.02");
+        QVERIFY2(!window->changedSinceKept(), c.name);
+        auto& model = window->sheetModel();
+        if (c.edit) QVERIFY(model.setData(model.index(6, 1), "1.466"));
+        int exits = 0;
+        window->exitProgram = [&] { ++exits; };
+        window->windowing().setNextSaveName(*c.saveAs ? folder.filePath(c.saveAs) : QString());
+        QString asked;
+        if (c.answer != QMessageBox::NoButton) {
+            WhenWindowShows("SaveBeforeClosing", [&](QWidget* widget) {
+                auto* box = qobject_cast<QMessageBox*>(widget);
+                asked = box->text();
+                QCOMPARE(box->standardButtons(),
+                         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+                box->button(c.answer)->click();
+            });
+        }
+        bool closed = false;
+        if (c.byExit) {
+            Action(*window, "mnuExit")->trigger();
+            closed = exits == 1;
+        } else {
+            closed = window->close();
+        }
+        QCOMPARE(asked,
+                 c.answer == QMessageBox::NoButton ? QString() : QString(ui::kSaveBeforeClosing));
+        QVERIFY2(closed == c.closes, c.name);
+        // Kept: the typed reading is still there; saved: the workbook is written.
+        if (!c.closes) QCOMPARE(window->sheet().CellNumber(7, 2), 1.466);
+        if (*c.saveAs) QVERIFY(QFileInfo::exists(folder.filePath(c.saveAs)));
+    }
+}
+
+/// Types `text` as a user does: each key to whatever has the focus when it is pressed (the
+/// sheet for the first, the cell's editor after it).
+void Type(const QString& text) {
+    for (const QChar c : text) QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+}
+
+void UiTest::anArrowEndsATypedEntry() {
+    MainWindow window;
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto& view = window.sheetView();
+    auto& model = window.sheetModel();
+    view.setFocus();
+    QCOMPARE(QApplication::focusWidget(), &view);
+    // Typed straight into a cell: an arrow ends the entry and moves, as Enter and Tab do.
+    view.setCurrentIndex(model.index(9, 0));
+    Type("QX7");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    Type("2.5");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCoreApplication::processEvents();  // the editor commits an Enter once the key is handled
+    QCOMPARE(window.sheet().CellText(10, 1), std::string("QX7"));
+    QCOMPARE(window.sheet().CellNumber(10, 2), 2.5);
+    // Every arrow, and with Shift the selection grows from the cell just entered.
+    const std::tuple<Qt::Key, Qt::KeyboardModifiers, int, int> arrows[] = {
+        {Qt::Key_Left, Qt::NoModifier, 12, 1},    {Qt::Key_Up, Qt::NoModifier, 11, 2},
+        {Qt::Key_Down, Qt::NoModifier, 13, 2},    {Qt::Key_Right, Qt::NoModifier, 12, 3},
+        {Qt::Key_Down, Qt::ShiftModifier, 13, 2},
+    };
+    for (const auto& [key, modifiers, row, col] : arrows) {
+        view.setCurrentIndex(model.index(11, 1));
+        Type("7");
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+        QCOMPARE(window.sheet().CellNumber(12, 2), 7.0);
+        QCOMPARE(view.currentIndex(), model.index(row - 1, col - 1));
+        QVERIFY(!view.isPersistentEditorOpen(view.currentIndex()) && !view.typingEntry());
+    }
+    QCOMPARE(window.sheet().Selection().row2, 13);
+    // Begun with F2, the arrows move within the text.
+    view.setCurrentIndex(model.index(9, 0));
+    QTest::keyClick(&view, Qt::Key_F2);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
+    Type("-");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCoreApplication::processEvents();
+    QCOMPARE(window.sheet().CellText(10, 1), std::string("QX-7"));
 }
 
 void UiTest::screenshot() {
