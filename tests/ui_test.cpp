@@ -34,6 +34,7 @@
 #include <tuple>
 
 #include "FieldBookText.h"
+#include "UiSteps.h"
 #include "commands/Output.h"
 #include "core/LevelSheet.h"
 #include "core/Reduction.h"
@@ -46,32 +47,14 @@
 #include "ui/Twips.h"
 
 using namespace rendle;
+using rendle::testing::Action;
+using rendle::testing::ReadSdr20Sample;
+using rendle::testing::Sample;
+using rendle::testing::WhenWindowShows;
 using rendle::ui::MainWindow;
 using rendle::ui::RLWindow;
 
 namespace {
-
-QString Sample(const char* name) {
-    return QString(RENDLE_EXAMPLES_DIR) + "/" + name;
-}
-
-/// Runs `act` on the first top-level window named `name` once it shows, checking every 10 ms
-/// while a command (and its modal windows) runs.
-void WhenWindowShows(const QString& name, std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, name, act] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (widget->objectName() == name && widget->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                act(widget);
-                return;
-            }
-        }
-    });
-    timer->start();
-}
 
 /// Presses OK of the message box that is about to show and records its text.
 void AnswerMessageBox(QString* text) {
@@ -103,11 +86,6 @@ int OpenWindows() {
     return open;
 }
 
-QAction* Action(MainWindow& window, const char* name) {
-    return window.findChild<QAction*>(name);
-}
-
-/// Reads the SDR20 sample from the File menu, FormRL confirmed with these two box texts.
 /// File > Print of the window's sheet to a PDF of its own, read back as text by pdftotext with
 /// its layout kept; empty when it could not be read.
 QString PrintedText(MainWindow& window) {
@@ -119,17 +97,6 @@ QString PrintedText(MainWindow& window) {
     pdftotext.start("pdftotext", {"-layout", pdf, "-"});
     if (!pdftotext.waitForFinished(30000)) return {};
     return QString::fromUtf8(pdftotext.readAllStandardOutput());
-}
-
-void ReadSdr20Sample(MainWindow& window, const QString& start, const QString& end) {
-    window.windowing().setNextFileName(Sample("ring-road.sdr20.SDR"));
-    WhenWindowShows("FormRL", [start, end](QWidget* widget) {
-        auto* form = qobject_cast<RLWindow*>(widget);
-        form->text1(0)->setText(start);
-        form->text1(1)->setText(end);
-        form->okButton()->click();
-    });
-    Action(window, "mnuSDR20")->trigger();
 }
 
 /// Everything of the sheet a user sees or saves, cell by cell, and the run state beside it.

@@ -212,6 +212,14 @@ void HelpViewer::place() {
     fitIndex(placed.width() - border.width());
 }
 
+void HelpViewer::present() {
+    show();
+    raise();
+    activateWindow();
+    // The window manager frames a window some moments after it is shown.
+    for (const int ms : {50, 200, 600}) QTimer::singleShot(ms, this, &HelpViewer::settle);
+}
+
 void HelpViewer::settle() {
     // Placed again once the real frame is known, if it is not the frame it was placed by.
     if (beside_ && isVisible() && frameBorder() != placedBorder_) place();
@@ -281,11 +289,7 @@ QByteArray HelpViewer::handle(const QByteArray& line, pid_t peer) {
         placeBeside(*request->beside, request->border);
         reply["placed"] = QJsonArray{x(), y(), width(), height()};
     }
-    show();
-    // The window manager frames a window some moments after it is shown.
-    for (const int ms : {50, 200, 600}) QTimer::singleShot(ms, this, &HelpViewer::settle);
-    raise();
-    activateWindow();
+    present();
     if (!load(request->file)) {
         reply["shown"] = "error";
     } else if (command == static_cast<int>(help::HELP_CONTEXT)) {

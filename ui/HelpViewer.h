@@ -53,6 +53,8 @@ class HelpViewer : public QMainWindow {
     /// Fits the viewer beside `frame` (the asking window's, on the screen) by help::PlaceBeside,
     /// its own frame taken to add `border` to its size until the window manager has framed it.
     void placeBeside(const QRect& frame, std::optional<QSize> border = std::nullopt);
+    /// Shows the viewer in front, and places it again once the window manager has framed it.
+    void present();
     /// Places the viewer again when its frame, now known, is not the one it was placed by.
     void settle();
     /// How many average characters a line of the topic holds as the viewer stands.
