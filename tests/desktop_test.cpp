@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -40,6 +41,33 @@ void Press(const QStringList& keys) {
 void TypeText(const QString& text) {
     QCOMPARE(QProcess::execute("xdotool", {"type", "--delay", "30", text}), 0);
     QTest::qWait(30);
+}
+
+/// The frame a window has on the screen as the X server knows it: the window's own place
+/// (xwininfo) widened by the frame the window manager says it put round it (_NET_FRAME_EXTENTS);
+/// empty while it has put none.
+QRect FrameOnScreen(const QWidget& window) {
+    const QString id = QString::number(window.winId());
+    QProcess info;
+    info.start("xwininfo", {"-id", id});
+    info.waitForFinished(10000);
+    const QString geometry = QString::fromUtf8(info.readAllStandardOutput());
+    const auto field = [&](const char* name) {
+        const QRegularExpression pattern(QString(name) + ":\\s+(-?\\d+)");
+        return pattern.match(geometry).captured(1).toInt();
+    };
+    QProcess property;
+    property.start("xprop", {"-id", id, "_NET_FRAME_EXTENTS"});
+    property.waitForFinished(10000);
+    const QRegularExpression extents("= (\\d+), (\\d+), (\\d+), (\\d+)");
+    const QRegularExpressionMatch m =
+        extents.match(QString::fromUtf8(property.readAllStandardOutput()));
+    if (!m.hasMatch()) return {};
+    const int left = m.captured(1).toInt(), right = m.captured(2).toInt();
+    const int top = m.captured(3).toInt(), bottom = m.captured(4).toInt();
+    if (top == 0) return {};
+    return {field("Absolute upper-left X") - left, field("Absolute upper-left Y") - top,
+            field("Width") + left + right, field("Height") + top + bottom};
 }
 
 std::tuple<int32_t, int32_t, int32_t, int32_t> Selection(MainWindow& window) {
@@ -121,25 +149,26 @@ void DesktopTest::theHelpViewerStaysOnTheScreen() {
     // The window F1 is pressed in: FormRL, where the main window puts it, or pushed to an edge.
     ui::RLWindow asking(ui::RLWindow::Kind::Enter, nullptr);
     asking.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&asking));
+    asking.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&asking, 10000));
     if (where == "bottom-left")
         asking.move(room.left(), room.bottom() - asking.frameGeometry().height());
     if (where == "top-right")
         asking.move(room.right() - asking.frameGeometry().width(), room.top());
     if (where == "wide") asking.resize(room.width() - 20, asking.height());
     // The window manager frames it: its frame is larger than the window itself.
-    QTRY_VERIFY(asking.frameGeometry().height() > asking.height());
+    QTRY_VERIFY_WITH_TIMEOUT(!FrameOnScreen(asking).isEmpty(), 10000);
     QTest::qWait(100);
-    const QRect frame = asking.frameGeometry();
+    const QRect frame = FrameOnScreen(asking);
 
     // Asked as F1 asks it: beside that frame, with what that frame adds to its window.
     ui::HelpViewer viewer;
     viewer.placeBeside(frame, frame.size() - asking.size());
     viewer.present();
     QVERIFY(QTest::qWaitForWindowExposed(&viewer));
-    QTRY_VERIFY(viewer.frameGeometry().height() > viewer.height());
+    QTRY_VERIFY_WITH_TIMEOUT(!FrameOnScreen(viewer).isEmpty(), 10000);
     QTest::qWait(700);  // past the last look at its frame
-    const QRect placed = viewer.frameGeometry();
+    const QRect placed = FrameOnScreen(viewer);
     QVERIFY2(room.contains(placed), qPrintable(QString("%1,%2 %3x%4 on %5x%6")
                                                    .arg(placed.x())
                                                    .arg(placed.y())
