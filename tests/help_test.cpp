@@ -108,6 +108,8 @@ class HelpTest : public QObject {
     void channelSpeaksOnlyToItsOwnUser();
     void malformedRequestsChangeNothing_data();
     void malformedRequestsChangeNothing();
+    void theAskingWindowsFrameIsTakenWithinReason_data();
+    void theAskingWindowsFrameIsTakenWithinReason();
     void viewerRefusesOversizedMessagesAndOddFiles();
     void viewerIndexSearchAndHistory();
     void contentsAndContextHelp();
@@ -252,6 +254,30 @@ void HelpTest::malformedRequestsChangeNothing_data() {
     QTest::newRow("too long") << QByteArray(R"({"client":")") +
                                      QByteArray(help::kMaxHelpMessage, 'x') +
                                      QByteArray(R"(","command":1})");
+}
+
+void HelpTest::theAskingWindowsFrameIsTakenWithinReason_data() {
+    // What the frame round the asking window adds to it, as the request gives it; an
+    // unreasonable one is left out and the viewer waits for its own frame instead.
+    QTest::addColumn<QByteArray>("border");
+    QTest::addColumn<QSize>("taken");
+    QTest::newRow("a title bar and thin sides") << QByteArray("[8,31]") << QSize(8, 31);
+    QTest::newRow("no frame at all") << QByteArray("[0,0]") << QSize(0, 0);
+    QTest::newRow("at the widest a frame is taken") << QByteArray("[400,400]") << QSize(400, 400);
+    QTest::newRow("just past it") << QByteArray("[401,31]") << QSize();
+    QTest::newRow("negative") << QByteArray("[-1,31]") << QSize();
+    QTest::newRow("one value") << QByteArray("[8]") << QSize();
+    QTest::newRow("not numbers") << QByteArray(R"(["8","31"])") << QSize();
+}
+
+void HelpTest::theAskingWindowsFrameIsTakenWithinReason() {
+    QFETCH(QByteArray, border);
+    QFETCH(QSize, taken);
+    const auto request = help::ParseHelpRequest(
+        R"({"client":"x","command":1,"data":10,"beside":[10,20,300,200],"border":)" + border + "}");
+    QVERIFY(request);
+    QCOMPARE(request->beside, std::optional<QRect>(QRect(10, 20, 300, 200)));
+    QCOMPARE(request->border, taken.isValid() ? std::optional<QSize>(taken) : std::nullopt);
 }
 
 void HelpTest::malformedRequestsChangeNothing() {

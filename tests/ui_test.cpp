@@ -39,6 +39,7 @@
 #include "core/LevelSheet.h"
 #include "core/Reduction.h"
 #include "report/SheetPrinter.h"
+#include "ui/DialogPaths.h"
 #include "ui/Help.h"
 #include "ui/MainWindow.h"
 #include "ui/RLWindow.h"
@@ -190,6 +191,7 @@ class UiTest : public QObject {
     void staleResultsAreMarkedUntilReducedAgain();
     void aChangedSheetAsksBeforeClosing();
     void anArrowEndsATypedEntry();
+    void dialogPathsGiveBackTheBytes();
     void screenshot();
 };
 
@@ -1843,6 +1845,52 @@ void UiTest::anArrowEndsATypedEntry() {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCoreApplication::processEvents();
     QCOMPARE(window.sheet().CellText(10, 1), std::string("QX-7"));
+}
+
+void UiTest::dialogPathsGiveBackTheBytes() {
+    QTemporaryDir dir;
+    const std::string root = QFile::encodeName(dir.path()).toStdString();
+    const std::string latin1 = root + "/Medici\xf3n";
+    const std::string utf8 = root + "/Medici\xc3\xb3n";
+    for (const std::string& folder : {latin1, utf8}) {
+        QVERIFY(std::filesystem::create_directory(folder));
+    }
+    // Two books whose names Qt shows alike, and one of a name it shows as it is.
+    for (const char* name : {"R\xe1pido.SDR", "R\xe9pido.SDR", "R\xe1pido.DAT", "obra.SDR"}) {
+        std::ofstream(latin1 + "/" + name) << "book\n";
+    }
+    ui::DialogPaths paths;
+    const QString linked = paths.Folder(latin1);
+    // The folders read alike, yet each is reached: the Latin-1 one by a link of its own.
+    QVERIFY(QFileInfo(linked).isDir());
+    QVERIFY(QFileInfo(linked).fileName().startsWith(QString::fromUtf8("Medici\u00f3n")));
+    QVERIFY(QFileInfo::exists(linked + "/obra.SDR"));
+    QCOMPARE(paths.Folder(utf8), QFile::decodeName(QByteArray::fromStdString(utf8)));
+    QCOMPARE(paths.Folder(latin1), linked);  // one link a folder
+    const QString replaced = QString::fromUtf8("R\ufffdpido");
+    struct Case {
+        const char* name;
+        QString chosen;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"a name Qt shows as it is", linked + "/obra.SDR", latin1 + "/obra.SDR"},
+        {"a new name", linked + "/new.xlsx", latin1 + "/new.xlsx"},
+        {"a name picked from the listing", linked + "/" + replaced + ".DAT",
+         latin1 + "/R\xe1pido.DAT"},
+        // Two entries show so: which one was meant cannot be told, and nothing is guessed.
+        {"a name two entries show as", linked + "/" + replaced + ".SDR",
+         latin1 + "/R\xef\xbf\xbdpido.SDR"},
+        {"a folder below the link", linked + "/sub/a.SDR", latin1 + "/sub/a.SDR"},
+        {"a path outside any link", QString::fromUtf8("/tmp/x.SDR"), "/tmp/x.SDR"},
+        {"cancelled", QString(), ""},
+    };
+    for (const Case& c : cases) QCOMPARE(paths.Bytes(c.chosen), c.bytes);
+    // A file offered by its bytes comes back by them, in the link or not.
+    const std::string offered = latin1 + "/R\xe1pido.xlsx";
+    QCOMPARE(paths.Bytes(paths.File(offered)), offered);
+    const std::string plain = root + "/R\xe1pido.pdf";
+    QCOMPARE(paths.Bytes(paths.File(plain)), plain);
 }
 
 void UiTest::screenshot() {
