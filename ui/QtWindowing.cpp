@@ -201,7 +201,7 @@ std::string QtWindowing::ShowOpenFileDialog(std::string_view filter, std::string
     if (nextFileName_) {
         const QString name = *nextFileName_;
         nextFileName_.reset();
-        const std::string chosen = paths_.Bytes(name);
+        std::string chosen = paths_.Bytes(name);
         if (!name.isEmpty()) reading_.path = Absolute(chosen);
         return chosen;
     }
