@@ -1174,6 +1174,14 @@ void UiTest::aBookNamedInLatin1IsReadPrintedAndSavedByItsBytes() {
     Action(window, "mnuPrint")->trigger();
     QVERIFY(std::filesystem::exists(folder + "/R\xe1pido.pdf"));
     QVERIFY(window.windowing().messagesShown().empty());
+    // The open dialog of the next read starts there too.
+    QString openFolder;
+    WhenWindowShows("CommonDialog1", [&openFolder](QWidget* widget) {
+        openFolder = qobject_cast<QFileDialog*>(widget)->directory().absolutePath();
+        static_cast<QDialog*>(widget)->reject();
+    });
+    Action(window, "mnuSDR20")->trigger();
+    QCOMPARE(openFolder, saveFolder);
 }
 
 void UiTest::resultsStillFollowOnceTheReadingsAreShown() {
