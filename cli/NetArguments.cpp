@@ -137,11 +137,11 @@ std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob&
                                   ->type_name("P")
                                   ->check(CLI::Range(0.5, 0.9999));
     app.add_option("--class", job.classId,
-                   "Misclose limits of a tolerance class (rendle-reduce --class list names them)")
+                   "Misclose limits of a tolerance class; --class list names them")
         ->type_name("ID")
         ->check([](const std::string& id) -> std::string {
-            if (core::FindToleranceClass(id)) return {};
-            return "is no class Rendle knows (rendle-reduce --class list names them): " + id;
+            if (id == "list" || core::FindToleranceClass(id)) return {};
+            return "is no class Rendle knows (--class list names them): " + id;
         });
     app.add_flag("--json", job.asJson, "Print one JSON object instead of the text report");
     app.add_option("--save", job.savePath,
@@ -180,7 +180,7 @@ std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob&
     app.add_option("--encoding", job.encoding,
                    "Read every field-book line in this encoding (an iconv name such as CP1251)")
         ->check(NotAnOption);
-    app.add_option("INPUT", job.inputs, "Field books and CSV files of observations")->required();
+    app.add_option("INPUT", job.inputs, "Field books and CSV files of observations");
 
     // "--snoop always" is "--snoop=always": the word is the option's, never an input's.
     std::vector<std::string> words(argv, argv + argc);
@@ -198,6 +198,16 @@ std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob&
         return *ended;
     }
     job.confidenceGiven = confidence->count() > 0;
+    // --class list prints the classes and adjusts nothing; anything else needs its inputs.
+    if (job.classId == "list" && !job.inputs.empty()) {
+        Say("rendle-net: --class list prints the classes and adjusts no network; give it alone "
+            "(run with --help for more information)");
+        return kUsageError;
+    }
+    if (job.classId != "list" && job.inputs.empty()) {
+        Say("rendle-net: INPUT is required (run with --help for more information)");
+        return kUsageError;
+    }
     return std::nullopt;
 }
 

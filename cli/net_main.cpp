@@ -11,6 +11,7 @@
 #include "cli/Terminal.h"
 #include "grid/AtomicFile.h"
 #include "network/NetworkJob.h"
+#include "report/TextReport.h"
 
 namespace {
 
@@ -96,6 +97,13 @@ int Run(int argc, char** argv) {
     bool quiet = false;
     if (const std::optional<int> ended = rendle::cli::ParseNetArguments(argc, argv, job, quiet)) {
         return *ended;
+    }
+    if (job.classId == "list") {
+        if (!rendle::cli::WriteAll(STDOUT_FILENO, rendle::report::ClassList())) {
+            Say("rendle-net: standard output could not be written");
+            return kOutputFailed;
+        }
+        return 0;
     }
     job.tellSnooping = isatty(STDERR_FILENO) != 0;
     // Until the outputs are written, Ctrl+C ends the program at once: nothing is written before.

@@ -1300,6 +1300,11 @@ TEST(RendleNet, NamesAndInputsAreCheckedFirst) {
         {"--fix BM1=120000 " + kLoopOfTwoRuns, 2,
          "rendle-net: benchmark BM1: a height of 120000 m (heights lie within 100 km of the "
          "datum)\n"},
+        {"--fix BM1=100", 64,
+         "rendle-net: INPUT is required (run with --help for more information)\n"},
+        {"--class list " + kLoopOfTwoRuns, 64,
+         "rendle-net: --class list prints the classes and adjusts no network; give it alone (run "
+         "with --help for more information)\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -1308,6 +1313,17 @@ TEST(RendleNet, NamesAndInputsAreCheckedFirst) {
         EXPECT_EQ(r.err, c.says);
         EXPECT_EQ(r.out, "");
     }
+}
+
+// rendle-net names the classes as rendle-reduce does, and says so when it cannot.
+TEST(RendleNet, TheClassListIsRendleReducesOwn) {
+    const Result net = RunNet("--class list");
+    EXPECT_EQ(net.status, 0) << net.err;
+    EXPECT_EQ(net.out, RunReduce("--class list").out);
+    EXPECT_NE(net.out.find("fgcs-1-1  USA FGCS 1984, first order class I\n"), std::string::npos);
+    const Result full = RunShell(kNet + " --class list >/dev/full");
+    EXPECT_EQ(full.status, 4);
+    EXPECT_EQ(full.err, "rendle-net: standard output could not be written\n");
 }
 
 TEST(RendleNet, WhyTheStatusIsOneAndTheSnoopingPolicy) {
