@@ -81,6 +81,12 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
     const Problem problem(observations, benchmarks, options);
 
     result.freeNetwork = problem.freeNetwork;
+    result.parts = problem.components;
+    result.partPoints.assign(static_cast<size_t>(problem.components), std::string());
+    for (size_t p = 0; p < problem.names.size(); ++p) {
+        std::string& first = result.partPoints[static_cast<size_t>(problem.component[p])];
+        if (first.empty()) first = problem.names[p];
+    }
     result.points = static_cast<int>(problem.names.size());
     result.fixedPoints =
         static_cast<int>(std::count(problem.fixed.begin(), problem.fixed.end(), true));

@@ -168,6 +168,10 @@ struct NetworkResult {
     int unknowns = 0;
     int redundancy = 0;
     bool freeNetwork = false;
+    /// The parts the sections join the points into; a free network of several has no height
+    /// of one part related to another's. One point of each part, the first of it named.
+    int parts = 1;
+    std::vector<std::string> partPoints;
     double vtpv = 0;
     std::optional<double> sigma0;  ///< a posteriori; none without redundancy
     std::optional<GlobalTest> globalTest;

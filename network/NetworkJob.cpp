@@ -15,6 +15,7 @@
 #include "network/NaturalOrder.h"
 #include "network/NetworkInput.h"
 #include "network/NetworkReport.h"
+#include "network/Problem.h"
 #include "readers/FieldBook.h"
 #include "readers/Formats.h"
 #include "readers/LineDecoder.h"
@@ -209,6 +210,26 @@ void CheckNames(const NetworkInput& input, const std::vector<Benchmark>& benchma
 
 }  // namespace
 
+namespace {
+
+std::string PartsWarning(const NetworkResult& result) {
+    // A free network's parts each lie on their own datum points: a height of one part says
+    // nothing about a height of another, though the report lists them side by side.
+    std::string parts;
+    const size_t named = std::min(result.partPoints.size(), kNamedPoints);
+    for (size_t i = 0; i < named; ++i) {
+        parts += (i == 0 ? "" : ", ") + result.partPoints[i];
+    }
+    if (result.partPoints.size() > named) {
+        parts += " and " + std::to_string(result.partPoints.size() - named) + " more";
+    }
+    return "rendle-net: the free network falls into " + std::to_string(result.parts) +
+           " parts that share no point (the parts of " + parts +
+           "): each part's heights lie on its own datum points, unrelated to the other parts'";
+}
+
+}  // namespace
+
 JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::string&)>& say) {
     AdjustmentOptions& options = job.options;
     if ((!job.approx.empty() || !job.datum.empty()) &&
@@ -360,6 +381,7 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
         }
         result = Adjust(input.observations, benchmarks, input.lineLoops, options);
         if (job.order != "input") SortHeightsNaturally(result);
+        if (result.freeNetwork && result.parts > 1) say(PartsWarning(result));
     } catch (const NetworkError& error) {
         say(std::string("rendle-net: ") + error.what());
         return Ended(JobStatus::BadInput);

@@ -197,7 +197,11 @@ void WriteTextReport(const NetworkResult& result, const ReportSettings& settings
     out << "Levelling network adjusted by least squares\n\n";
     out << "Points: " << result.points << " (" << result.fixedPoints << " fixed, "
         << result.points - result.fixedPoints << " adjusted)"
-        << (result.freeNetwork ? ", a free network" : "") << '\n';
+        << (result.freeNetwork ? ", a free network" : "")
+        << (result.freeNetwork && result.parts > 1
+                ? " in " + std::to_string(result.parts) + " parts that share no point"
+                : std::string())
+        << '\n';
     out << "Observations: " << result.observations.size();
     if (removed > 0) out << " (" << removed << " removed by data snooping)";
     out << '\n';
@@ -304,6 +308,7 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
     j.Member("points", result.points);
     j.Member("fixedPoints", result.fixedPoints);
     j.Member("freeNetwork", result.freeNetwork);
+    j.Member("parts", result.parts);
     j.Member("unknowns", result.unknowns);
     j.Member("redundancy", result.redundancy);
     j.Member("weights", settings.weights);

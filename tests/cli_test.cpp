@@ -1326,6 +1326,43 @@ TEST(RendleNet, TheClassListIsRendleReducesOwn) {
     EXPECT_EQ(full.err, "rendle-net: standard output could not be written\n");
 }
 
+// A free network whose sections fall into parts that share no point: each part lies on its
+// own datum, and the report says so rather than list unrelated heights as one network's.
+TEST(RendleNet, AFreeNetworkInPartsIsSaidToBeSo) {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("rendle-net-parts-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string csv = (dir / "obs.csv").string();
+    const struct {
+        const char* name;
+        const char* rows;
+        int parts;
+    } cases[] = {
+        {"one loop", "A,B,1.000,1\nB,C,0.500,1\nC,A,-1.501,1\n", 1},
+        {"two loops apart",
+         "A,B,1.000,1\nB,C,0.500,1\nC,A,-1.501,1\nP,Q,2.000,1\nQ,R,-1.000,1\nR,P,-0.999,1\n", 2},
+        {"two loops joined by a section",
+         "A,B,1.000,1\nB,C,0.500,1\nC,A,-1.501,1\nP,Q,2.000,1\nQ,R,-1.000,1\nR,P,-0.999,1\n"
+         "C,P,0.250,1\n",
+         1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(csv) << "from,to,dh,length_km\n" << c.rows;
+        const Result text = RunNet(csv);
+        EXPECT_EQ(text.status, 0) << text.err;
+        const bool said = text.err.find(
+                              "the free network falls into 2 parts that share no point "
+                              "(the parts of A, P)") != std::string::npos;
+        EXPECT_EQ(said, c.parts == 2) << text.err;
+        EXPECT_EQ(
+            text.out.find("a free network in 2 parts that share no point") != std::string::npos,
+            c.parts == 2);
+        EXPECT_EQ(json::parse(RunNet("--json " + csv).out)["parts"], c.parts);
+    }
+    std::filesystem::remove_all(dir);
+}
+
 TEST(RendleNet, WhyTheStatusIsOneAndTheSnoopingPolicy) {
     // Both ends held 2.3 mm from what the two runs measure: a line between benchmarks beyond its
     // 0.88 mm, the first check a surveyor reads.
