@@ -77,7 +77,10 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
     result.lambda0 = Lambda0(options.alpha0, options.power);
     AddLineLoops(lineLoops, options.limits, result);
     // Lines closed on themselves alone: their loops are the whole result.
-    if (observations.empty()) return result;
+    if (observations.empty()) {
+        NameChecks(result);
+        return result;
+    }
     const Problem problem(observations, benchmarks, options);
 
     result.freeNetwork = problem.freeNetwork;
@@ -237,6 +240,7 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
                   result);
     CheckBenchmarkLines(problem, observations, sections, removed, options.limits, result.criticalW,
                         result);
+    NameChecks(result);
     return result;
 }
 

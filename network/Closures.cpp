@@ -289,4 +289,13 @@ void CheckBenchmarkLines(const Problem& problem, const std::vector<Observation>&
     }
 }
 
+void NameChecks(NetworkResult& result) {
+    const auto name = [](std::vector<ClosureCheck>& checks, const char* letter) {
+        for (size_t i = 0; i < checks.size(); ++i) checks[i].id = letter + std::to_string(i + 1);
+    };
+    name(result.loops, "L");
+    name(result.doubleRuns, "D");
+    name(result.benchmarkLines, "B");
+}
+
 }  // namespace rendle::network

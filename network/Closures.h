@@ -48,4 +48,7 @@ void CheckBenchmarkLines(const Problem& problem, const std::vector<Observation>&
                          const std::vector<Section>& sections, const std::vector<bool>& removed,
                          const MiscloseLimits& limits, double criticalW, NetworkResult& result);
 
+/// Gives each check its id (ClosureCheck::id) in the order the result holds them.
+void NameChecks(NetworkResult& result);
+
 }  // namespace rendle::network

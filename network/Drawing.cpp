@@ -1,12 +1,18 @@
 #include "network/Drawing.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <numeric>
 #include <set>
+#include <tuple>
+#include <unordered_map>
 
 #include "core/Verdict.h"
 #include "grid/NumberFormat.h"
+#include "grid/Utf8.h"
 #include "network/NetworkReport.h"
 
 namespace rendle::network {
@@ -22,6 +28,99 @@ constexpr double kLongestBar = 24;       // the largest error bar's half, about
 constexpr double kParallel = 6;          // between sections of one pair of points
 constexpr double kNoteLift = 16;         // a line loop's note above its point
 constexpr double kScaleShare = 0.2;      // of the area's width, the scale bar about
+
+constexpr double kNoteCharWidth = 7.2;  // of the 11-unit font in bold, about
+constexpr double kNameCharWidth = 6.6;  // of the 11-unit font, about
+constexpr double kLabelStep = 8;        // between the rings of places tried round a loop
+constexpr int kLabelRings = 12;         // the farthest ring tried: still near its loop
+constexpr double kGridCell = 40;        // of the index of the boxes already taken
+
+/// The boxes already taken in the drawing (symbols, names, labels), indexed by the cells of a
+/// coarse grid so that a place is tried against its neighbours only.
+class TakenBoxes {
+  public:
+    void Add(const Box& box) {
+        const auto index = static_cast<int>(boxes_.size());
+        boxes_.push_back(box);
+        ForCells(box, [&](int64_t cell) { cells_[cell].push_back(index); });
+    }
+    bool Free(const Box& box) const {
+        bool free = true;
+        ForCells(box, [&](int64_t cell) {
+            const auto at = cells_.find(cell);
+            if (!free || at == cells_.end()) return;
+            for (const int i : at->second) {
+                if (boxes_[static_cast<size_t>(i)].Overlaps(box)) {
+                    free = false;
+                    return;
+                }
+            }
+        });
+        return free;
+    }
+
+  private:
+    template <typename F>
+    static void ForCells(const Box& box, F&& visit) {
+        const auto cellOf = [](double v) {
+            return static_cast<int64_t>(std::floor(v / kGridCell));
+        };
+        for (int64_t cx = cellOf(box.left); cx <= cellOf(box.right); ++cx) {
+            for (int64_t cy = cellOf(box.top); cy <= cellOf(box.bottom); ++cy) {
+                visit(cx * 1000003 + cy);
+            }
+        }
+    }
+    std::vector<Box> boxes_;
+    std::unordered_map<int64_t, std::vector<int>> cells_;
+};
+
+/// Moves each note's label to the nearest place round its loop where it covers no symbol, no
+/// point's name and no label placed before it, inside the drawing; the notes beyond their limit
+/// are placed first. A label with no such place near its loop stays where its loop is.
+void PlaceLabels(Drawing& d) {
+    TakenBoxes taken;
+    for (const Symbol& s : d.symbols) taken.Add(SymbolBox(s));
+    // The places tried round the loop's centre, ring by ring outwards, each ring's nearest
+    // first (above before below, right before left where they tie); labels are wider than
+    // tall, so a ring's steps across are twice its steps down.
+    std::vector<std::pair<int, int>> offsets;
+    for (int i = -kLabelRings; i <= kLabelRings; ++i) {
+        for (int j = -kLabelRings; j <= kLabelRings; ++j) offsets.emplace_back(i, j);
+    }
+    const auto reach = [](const std::pair<int, int>& o) {
+        return std::tuple(std::max(std::abs(o.first), std::abs(o.second)),
+                          o.first * o.first + o.second * o.second, o.second > 0, o.first < 0);
+    };
+    std::stable_sort(offsets.begin(), offsets.end(),
+                     [&](const auto& a, const auto& b) { return reach(a) < reach(b); });
+    const auto inside = [&](const Box& b) {
+        return b.left >= 0 && b.right <= d.width && b.top >= 0 && b.bottom <= d.height;
+    };
+    std::vector<size_t> order(d.notes.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_partition(order.begin(), order.end(), [&](size_t i) { return d.notes[i].beyond; });
+    for (const size_t i : order) {
+        Note& n = d.notes[i];
+        const double x = n.x;
+        const double y = n.y;
+        bool placed = false;
+        for (const auto& [across, down] : offsets) {
+            n.x = x + across * kLabelStep * 2;
+            n.y = y + down * kLabelStep;
+            const Box box = NoteBox(n);
+            if (inside(box) && taken.Free(box)) {
+                placed = true;
+                break;
+            }
+        }
+        if (!placed) {
+            n.x = x;
+            n.y = y;
+        }
+        taken.Add(NoteBox(n));
+    }
+}
 
 /// The largest of 1, 2 and 5 times a power of ten that is at most `value` (> 0).
 double NiceAtMost(double value) {
@@ -181,6 +280,18 @@ std::string ClosureTitle(const char* what, const ClosureCheck& c) {
 
 }  // namespace
 
+Box NoteBox(const Note& note) {
+    const double half = kNoteCharWidth * static_cast<double>(grid::DisplayWidth(note.text)) / 2 + 3;
+    return {note.x - half, note.y - 11, note.x + half, note.y + 4};
+}
+
+Box SymbolBox(const Symbol& symbol) {
+    // The symbol about its point, and its name above to the right of it.
+    const double nameRight =
+        symbol.x + 9 + kNameCharWidth * static_cast<double>(grid::DisplayWidth(symbol.name));
+    return {symbol.x - 7, symbol.y - 19, std::max(symbol.x + 7, nameRight), symbol.y + 7};
+}
+
 Drawing DrawNetwork(const NetworkResult& result, const Positions& positions,
                     const DrawingOptions& options) {
     for (const AdjustedHeight& h : result.heights) {
@@ -311,25 +422,26 @@ Drawing DrawNetwork(const NetworkResult& result, const Positions& positions,
     for (const ClosureCheck& c : result.loops) {
         const auto [x, y] = centre(c.points, 0);
         d.notes.push_back({c.within ? "loop" : "loop beyond", x, y,
-                           Mm(c.misclosure) + " / " + Mm(c.limit) + " mm", ClosureTitle("loop", c),
-                           !c.within});
+                           c.id + "  " + Mm(c.misclosure) + " / " + Mm(c.limit) + " mm",
+                           ClosureTitle("loop", c), !c.within});
     }
     // A section run twice is a loop of two runs.
     for (const ClosureCheck& c : result.doubleRuns) {
         const auto [x, y] = centre({c.points.front(), c.points.back()}, -kNoteLift);
         d.notes.push_back({c.within ? "loop" : "loop beyond", x, y,
-                           "twice " + Mm(c.misclosure) + " / " + Mm(c.limit) + " mm",
+                           c.id + " twice " + Mm(c.misclosure) + " / " + Mm(c.limit) + " mm",
                            ClosureTitle("section run twice", c), !c.within});
     }
     for (const ClosureCheck& c : result.benchmarkLines) {
         const auto [x, y] = centre({c.points.front(), c.points.back()}, kNoteLift);
         d.notes.push_back({c.within ? "line" : "line beyond", x, y,
-                           "line " + Mm(c.misclosure) + " / " + Mm(c.limit) + " mm",
+                           c.id + " line " + Mm(c.misclosure) + " / " + Mm(c.limit) + " mm",
                            ClosureTitle("line between benchmarks", c), !c.within});
     }
 
+    PlaceLabels(d);
     // The notes are drawn in their order: those beyond their limit last, so that no other
-    // note covers one.
+    // note covers one where no free place was found for it.
     std::stable_partition(d.notes.begin(), d.notes.end(), [](const Note& n) { return !n.beyond; });
 
     // The legend.

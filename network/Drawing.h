@@ -61,6 +61,23 @@ struct Note {
     bool beyond = false;
 };
 
+/// A rectangle of the drawing, y down.
+struct Box {
+    double left = 0;
+    double top = 0;
+    double right = 0;
+    double bottom = 0;
+    bool Overlaps(const Box& o) const {
+        return left < o.right && o.left < right && top < o.bottom && o.top < bottom;
+    }
+};
+
+/// The box a note's label takes, its text centred on (x, y) as its baseline, in the 11-unit
+/// font (bold, for a note beyond its limit, is the wider: every label is taken at its width).
+Box NoteBox(const Note& note);
+/// The box a point's symbol and its name take.
+Box SymbolBox(const Symbol& symbol);
+
 /// A row of the legend: a line drawn in this style, and what it stands for.
 struct Key {
     std::string colour;

@@ -148,6 +148,9 @@ struct GlobalTest {
 /// line from one benchmark to another. Made from the observations as measured, those removed
 /// by snooping included.
 struct ClosureCheck {
+    /// How the report, the workbook and the drawing name it: L1, L2… for loops, D1… for
+    /// sections run twice, B1… for lines between benchmarks, in the order the report lists them.
+    std::string id;
     std::vector<std::string> points;  ///< the loop's points in order; the section's two ends
     double misclosure = 0;            ///< m (a line between benchmarks: observed − known)
     double lengthKm = 0;

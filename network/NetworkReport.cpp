@@ -50,7 +50,7 @@ void WriteClosures(const char* heading, const std::vector<ClosureCheck>& checks,
     out << '\n' << heading << " (misclosure and limit in mm, length in km)\n";
     for (const ClosureCheck& c : checks) {
         // A check without a length is judged by the σ of its misclosure, and says so.
-        out << "  " << Padded(Mm(c.misclosure), 9, true) << "  limit "
+        out << "  " << Padded(c.id, 5, false) << Padded(Mm(c.misclosure), 9, true) << "  limit "
             << Padded(Mm(c.limit), 7, true) << (c.bySigma ? " by \u03c3" : "") << "  "
             << Padded(grid::FormatNumber(c.lengthKm, "0.000"), 8, true) << " km  "
             << (c.within ? "within " : "BEYOND ") << Joined(c.points);
@@ -89,6 +89,7 @@ void JsonClosures(Json& j, const char* key, const std::vector<ClosureCheck>& che
     w.StartArray();
     for (const ClosureCheck& c : checks) {
         w.StartObject();
+        j.Member("id", c.id);
         j.Key("points");
         w.StartArray();
         for (const std::string& p : c.points) j.String(p);
@@ -392,6 +393,7 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
     w.StartArray();
     for (const ClosureCheck& c : result.benchmarkLines) {
         w.StartObject();
+        j.Member("id", c.id);
         j.Member("from", c.points.front());
         j.Member("to", c.points.back());
         j.Key("points");
@@ -573,24 +575,25 @@ grid::Grid ClosuresSheet(const std::vector<ClosureCheck>& checks, const std::str
     CheckWorkbookRows(0, checks.size());
     grid::Grid sheet;
     sheet.SetSheetTitle(1, title);
-    HeadingRow(sheet, {"Points", "Misclosure (mm)", "Limit (mm)", "Length (km)", "Verdict",
+    HeadingRow(sheet, {"Id", "Points", "Misclosure (mm)", "Limit (mm)", "Length (km)", "Verdict",
                        "Source", "With a removed observation", "Limit by"});
     int32_t row = 1;
     for (const ClosureCheck& c : checks) {
         ++row;
-        sheet.SetCellText(row, 1, Joined(c.points));
-        sheet.SetCellNumber(row, 2, c.misclosure * 1000.0);
-        sheet.SetCellNumber(row, 3, c.limit * 1000.0);
-        sheet.SetCellNumber(row, 4, c.lengthKm);
-        sheet.SetCellText(row, 5, c.within ? "within" : "BEYOND");
-        sheet.SetCellText(row, 6, c.source);
-        sheet.SetCellText(row, 7, c.holdsRemoved ? "yes" : "");
-        sheet.SetCellText(row, 8, c.bySigma ? "\u03c3 (no length)" : "length");
+        sheet.SetCellText(row, 1, c.id);
+        sheet.SetCellText(row, 2, Joined(c.points));
+        sheet.SetCellNumber(row, 3, c.misclosure * 1000.0);
+        sheet.SetCellNumber(row, 4, c.limit * 1000.0);
+        sheet.SetCellNumber(row, 5, c.lengthKm);
+        sheet.SetCellText(row, 6, c.within ? "within" : "BEYOND");
+        sheet.SetCellText(row, 7, c.source);
+        sheet.SetCellText(row, 8, c.holdsRemoved ? "yes" : "");
+        sheet.SetCellText(row, 9, c.bySigma ? "\u03c3 (no length)" : "length");
     }
-    Formatted(sheet, 2, row, "0.00");
     Formatted(sheet, 3, row, "0.00");
-    Formatted(sheet, 4, row, "0.000");
-    FitColumns(sheet, 8, row);
+    Formatted(sheet, 4, row, "0.00");
+    Formatted(sheet, 5, row, "0.000");
+    FitColumns(sheet, 9, row);
     return sheet;
 }
 

@@ -17,7 +17,6 @@ constexpr double kKeyRow = 18;
 constexpr double kNoteRow = 16;
 constexpr double kLegendGap = 12;
 constexpr double kSymbolSize = 7;
-constexpr double kCharWidth = 6.6;  // of the 11-unit font, about
 
 /// A coordinate to a tenth of a unit, with a full stop whatever the locale.
 std::string N(double value) {
@@ -137,12 +136,13 @@ std::string SvgOf(const Drawing& d) {
     }
     svg += "</g>\n<g class=\"notes\">\n";
     for (const Note& n : d.notes) {
-        const double half = kCharWidth * static_cast<double>(grid::DisplayWidth(n.text)) / 2 + 3;
+        const Box box = NoteBox(n);
         const char* colour = n.beyond ? kBad : kInk;
-        svg += "<g class=\"" + n.kind + "\">" + Title(n.title) + "<rect x=\"" + N(n.x - half) +
-               "\" y=\"" + N(n.y - 11) + "\" width=\"" + N(2 * half) +
-               "\" height=\"15\" rx=\"3\" fill=\"#ffffff\" fill-opacity=\"0.85\" stroke=\"" +
-               colour + "\" stroke-width=\"" + (n.beyond ? "1.5" : "0.5") + "\"/>" +
+        svg += "<g class=\"" + n.kind + "\">" + Title(n.title) + "<rect x=\"" + N(box.left) +
+               "\" y=\"" + N(box.top) + "\" width=\"" + N(box.right - box.left) + "\" height=\"" +
+               N(box.bottom - box.top) +
+               "\" rx=\"3\" fill=\"#ffffff\" fill-opacity=\"0.85\" stroke=\"" + colour +
+               "\" stroke-width=\"" + (n.beyond ? "1.5" : "0.5") + "\"/>" +
                Text(n.x, n.y, n.text,
                     n.beyond ? " text-anchor=\"middle\" fill=\"#d73027\" font-weight=\"bold\""
                              : " text-anchor=\"middle\"") +

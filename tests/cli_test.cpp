@@ -1369,7 +1369,7 @@ TEST(RendleNet, WhyTheStatusIsOneAndTheSnoopingPolicy) {
     const Result held = RunNet("--fix BM1=100 --fix BM7=100.8 " + kLoopOfTwoRuns);
     EXPECT_EQ(held.status, 1);
     EXPECT_NE(held.out.find("Lines between benchmarks (misclosure and limit in mm, length in km)\n"
-                            "       2.30  limit    0.88     0.194 km  BEYOND BM1 BM7"),
+                            "  B1        2.30  limit    0.88     0.194 km  BEYOND BM1 BM7"),
               std::string::npos)
         << held.out;
     EXPECT_EQ(held.err,

@@ -8,6 +8,7 @@
 #include <map>
 #include <pugixml.hpp>
 #include <random>
+#include <set>
 #include <sstream>
 
 #include "network/Adjustment.h"
@@ -271,7 +272,7 @@ TEST(NetworkDrawing, ALoopOnAPointNoSectionReachesIsStillLabelled) {
     const Drawing d = DrawNetwork(r, {{"A", {0, 0}}, {"B", {100, 0}}}, {});
     ASSERT_EQ(d.notes.size(), 1u);
     EXPECT_EQ(d.notes[0].kind, "loop beyond");
-    EXPECT_EQ(d.notes[0].text, "4.20 / 2.00 mm");
+    EXPECT_EQ(d.notes[0].text, "L1  4.20 / 2.00 mm");
     EXPECT_GT(d.notes[0].x, d.width / 2);
     EXPECT_LT(d.notes[0].y, 60.0);
 }
@@ -293,6 +294,105 @@ TEST(NetworkDrawing, NotesBeyondTheirLimitAreDrawnLast) {
     EXPECT_EQ(firstBeyond, d.notes.size() - beyond) << "every note within comes before them";
     const std::string svg = SvgOf(d);
     EXPECT_GT(svg.rfind("class=\"loop beyond\""), svg.rfind("class=\"loop\""));
+}
+
+/// What covers what among the labels and points. Every overlap when `everyOverlap`; else what
+/// covers a label beyond its limit: a label drawn after it (the notes are drawn in order), or a
+/// symbol or point name under it.
+std::vector<std::string> Covered(const Drawing& d, bool everyOverlap) {
+    std::vector<std::string> covered;
+    for (size_t i = 0; i < d.notes.size(); ++i) {
+        const Note& n = d.notes[i];
+        if (!everyOverlap && !n.beyond) continue;
+        const Box box = NoteBox(n);
+        for (size_t j = everyOverlap ? 0 : i + 1; j < d.notes.size(); ++j) {
+            if (j != i && NoteBox(d.notes[j]).Overlaps(box)) {
+                covered.push_back(n.text + " and " + d.notes[j].text);
+            }
+        }
+        for (const Symbol& s : d.symbols) {
+            if (SymbolBox(s).Overlaps(box)) covered.push_back(n.text + " over " + s.name);
+        }
+    }
+    return covered;
+}
+
+// Every label is placed near its loop where it covers no point and no other label, and names
+// its loop as the report's loop table does: in the bundled loops, in a star of loops whose
+// centres lie close together, and in a dense grid whose labels cannot all lie free, the
+// beyond ones first.
+TEST(NetworkDrawing, NoLabelCoversAPointOrAnotherLabel) {
+    const NetworkResult loops = AdjustLoops(Snooping::Off);
+    // A point far off makes the star small in the drawing, its loops' centres close together.
+    std::string star = "from,to,dh,length_km\nO,FAR,3.5,2\n";
+    Positions starAt{{"O", {0, 0}}, {"FAR", {2000, 0}}};
+    for (int i = 0; i < 6; ++i) {
+        const std::string p = "P" + std::to_string(i);
+        const std::string q = "P" + std::to_string((i + 1) % 6);
+        starAt[p] = {100 * std::cos(i * M_PI / 3), 100 * std::sin(i * M_PI / 3)};
+        // Each triangle closes 1 mm apart, the last 9 mm: one loop beyond.
+        star += "O," + p + ",0.5,0.1\n" + p + "," + q + "," + (i == 5 ? "0.009" : "0.001") +
+                ",0.1\nO," + q + ",0.5,0.1\n";
+    }
+    AdjustmentOptions options;
+    const NetworkResult starResult = Adjust(Csv(star), {{"O", 10, std::nullopt}}, {}, options);
+    // A grid of 25 x 25 points 1 km apart, a few sections off by 8 mm.
+    std::string grid = "from,to,dh,length_km\n";
+    Positions gridAt;
+    const auto name = [](int r, int c) {
+        return "G" + std::to_string(r) + "_" + std::to_string(c);
+    };
+    for (int r = 0; r < 25; ++r) {
+        for (int c = 0; c < 25; ++c) {
+            gridAt[name(r, c)] = {c * 1000.0, -r * 1000.0};
+            const std::string off = (r * 25 + c) % 37 == 0 ? "0.108" : "0.1";
+            if (c + 1 < 25) grid += name(r, c) + "," + name(r, c + 1) + "," + off + ",1\n";
+            if (r + 1 < 25) grid += name(r, c) + "," + name(r + 1, c) + ",0.2,1\n";
+        }
+    }
+    const NetworkResult gridResult = Adjust(Csv(grid), {{"G0_0", 10, std::nullopt}}, {}, options);
+    DrawingOptions mapped;
+    mapped.schematic = false;
+    const struct {
+        const char* name;
+        const NetworkResult& result;
+        Positions at;
+        DrawingOptions options;
+        bool allFree;
+    } cases[] = {
+        {"bundled loops, schematic", loops, SchematicLayout(loops), {}, true},
+        {"bundled loops in a row", loops, Grid3(loops), {}, true},
+        {"a star of loops", starResult, starAt, mapped, true},
+        {"a dense grid", gridResult, gridAt, mapped, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Drawing d = DrawNetwork(c.result, c.at, c.options);
+        ASSERT_EQ(d.notes.size(), c.result.loops.size() + c.result.doubleRuns.size() +
+                                      c.result.benchmarkLines.size());
+        size_t beyond = 0;
+        for (const Note& n : d.notes) beyond += n.beyond ? 1 : 0;
+        EXPECT_GT(beyond, 0u);
+        EXPECT_EQ(Covered(d, c.allFree), std::vector<std::string>{});
+        for (const Note& n : d.notes) {
+            const Box b = NoteBox(n);
+            EXPECT_TRUE(b.left >= 0 && b.right <= d.width && b.top >= 0 && b.bottom <= d.height)
+                << n.text;
+        }
+        // Each label begins with its check's id, the one the report lists it by.
+        std::set<std::string> ids;
+        for (const ClosureCheck& check : c.result.loops) ids.insert(check.id);
+        for (const Note& n : d.notes) {
+            const std::string id = n.text.substr(0, n.text.find(' '));
+            if (n.kind.starts_with("loop") && n.text.find("twice") == std::string::npos) {
+                EXPECT_TRUE(ids.contains(id)) << n.text;
+            }
+        }
+    }
+    // The loop ids are the report's: L1 is the loop table's first row.
+    std::ostringstream report;
+    WriteTextReport(loops, {}, report);
+    EXPECT_NE(report.str().find("\n  L1 "), std::string::npos) << report.str();
 }
 
 TEST(NetworkDrawing, TheSchematicLayoutPlacesEveryPointApart) {
@@ -527,16 +627,19 @@ TEST(NetworkWorkbook, EverySheetInItsOrderWithItsRows) {
                                                 "Lines between benchmarks", "Sections run twice",
                                                 "Snooping"}));
     const rendle::grid::Grid& loops = sheets[3];
-    EXPECT_EQ(loops.CellText(1, 2), "Misclosure (mm)");
+    EXPECT_EQ(loops.CellText(1, 1), "Id");
+    EXPECT_EQ(loops.CellText(1, 3), "Misclosure (mm)");
     for (size_t k = 0; k < r.loops.size(); ++k) {
         const auto row = static_cast<int32_t>(k) + 2;
-        EXPECT_EQ(loops.CellText(row, 5), r.loops[k].within ? "within" : "BEYOND");
-        EXPECT_NEAR(loops.CellNumber(row, 2), r.loops[k].misclosure * 1000, 1e-9);
+        EXPECT_EQ(loops.CellText(row, 1), "L" + std::to_string(k + 1));
+        EXPECT_EQ(loops.CellText(row, 6), r.loops[k].within ? "within" : "BEYOND");
+        EXPECT_NEAR(loops.CellNumber(row, 3), r.loops[k].misclosure * 1000, 1e-9);
     }
     EXPECT_EQ(loops.CellText(static_cast<int32_t>(r.loops.size()) + 2, 1), "");
     const rendle::grid::Grid& twice = sheets[5];
-    EXPECT_EQ(twice.CellText(2, 1), "A C");
-    EXPECT_EQ(twice.CellText(2, 2), "0.50");
+    EXPECT_EQ(twice.CellText(2, 1), "D1");
+    EXPECT_EQ(twice.CellText(2, 2), "A C");
+    EXPECT_EQ(twice.CellText(2, 3), "0.50");
     const rendle::grid::Grid& snooping = sheets[6];
     EXPECT_EQ(snooping.CellText(2, 2), "removed");
     EXPECT_EQ(snooping.CellText(2, 3), "E");
