@@ -242,6 +242,20 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
         say("rendle-net: " + clash);
         return Ended(JobStatus::BadUsage);
     }
+    // An output in a folder that does not exist is known before any input is read: nothing
+    // is adjusted only to be thrown away, as rendle-reduce refuses it.
+    for (const auto& [option, path] :
+         {std::pair{"--save", &job.savePath}, std::pair{"--svg", &job.svgPath},
+          std::pair{"--pdf", &job.pdfPath}, std::pair{"--gama-xml", &job.gamaXmlPath}}) {
+        if (path->empty()) continue;
+        std::error_code error;
+        const std::filesystem::path folder = std::filesystem::path(*path).parent_path();
+        if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
+            say("rendle-net: " + std::string(option) + " " + *path +
+                " is in a folder that does not exist");
+            return Ended(JobStatus::BadUsage);
+        }
+    }
     options.snoop = job.snoop == "always"  ? Snooping::Always
                     : job.snoop == "while" ? Snooping::WhileGlobalTestFails
                                            : Snooping::Off;

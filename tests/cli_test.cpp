@@ -1302,6 +1302,10 @@ TEST(RendleNet, NamesAndInputsAreCheckedFirst) {
          "datum)\n"},
         {"--fix BM1=100", 64,
          "rendle-net: INPUT is required (run with --help for more information)\n"},
+        {"--fix BM1=100 --pdf /nonexistent/net.pdf " + kLoopOfTwoRuns, 64,
+         "rendle-net: --pdf /nonexistent/net.pdf is in a folder that does not exist\n"},
+        {"--fix BM1=100 --gama-xml " + north + "/x.gkf " + kLoopOfTwoRuns, 64,
+         "rendle-net: --gama-xml " + north + "/x.gkf is in a folder that does not exist\n"},
         {"--class list " + kLoopOfTwoRuns, 64,
          "rendle-net: --class list prints the classes and adjusts no network; give it alone (run "
          "with --help for more information)\n"},
