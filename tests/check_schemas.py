@@ -96,7 +96,7 @@ class Examples(unittest.TestCase):
         # Each file asked for is said, written or not.
         with tempfile.TemporaryDirectory() as out:
             svg = os.path.join(out, "net.svg")
-            gama = os.path.join(out, "no", "such", "net.xml")
+            gama = "/proc/self/net.xml"  # a folder that takes no new files
             doc = self.run_program("net", os.path.join(net, "loops.csv"), "--fix", "A=10",
                                    "--svg", svg, "--gama-xml", gama)[0]
             self.assertEqual(doc["outputs"]["svg"], {"path": svg, "written": True, "reason": None})
