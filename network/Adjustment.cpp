@@ -7,6 +7,7 @@
 #include <cmath>
 #include <deque>
 #include <map>
+#include <memory>
 #include <numeric>
 #include <set>
 #include <string>
@@ -84,6 +85,7 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
     const Problem problem(observations, benchmarks, options);
 
     result.freeNetwork = problem.freeNetwork;
+    result.correlated = options.correlated;
     result.parts = problem.components;
     result.partPoints.assign(static_cast<size_t>(problem.components), std::string());
     for (size_t p = 0; p < problem.names.size(); ++p) {
@@ -110,7 +112,13 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
     std::vector<bool> removed(problem.rows.size(), false);
     Problem::Solution s = Solve(problem, removed, options.solver, options.onStage);
     if (options.snoop != Snooping::Off && s.redundancyTotal > 0) {
-        Snooper snooper(problem, s, options.solver);
+        std::unique_ptr<SnoopingRounds> rounds;
+        if (problem.blocks.empty()) {
+            rounds = std::make_unique<Snooper>(problem, s, options.solver);
+        } else {
+            rounds = std::make_unique<CorrelatedSnooper>(problem, s, options.solver);
+        }
+        SnoopingRounds& snooper = *rounds;
         while (true) {
             if (snooper.Dof() <= 0) break;
             if (options.onStage) {
@@ -141,15 +149,10 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
             // An observation is removed only when it stands out: another of the same |w|, or
             // whose test moves with its own, may be the blunder as well.
             Eigen::VectorXd u = snooper.Column(worst);
-            const double varianceWorst =
-                problem.rows[worst].sigma * problem.rows[worst].sigma * snooper.Redundancy(worst);
             std::vector<size_t> alike;
             for (size_t k = 0; k < problem.rows.size(); ++k) {
                 if (k == worst || !snooper.Checked(k, removed)) continue;
-                const double variance =
-                    problem.rows[k].sigma * problem.rows[k].sigma * snooper.Redundancy(k);
-                const double correlation =
-                    snooper.Covariance(k, u) / std::sqrt(variance * varianceWorst);
+                const double correlation = snooper.Correlation(k, worst, u);
                 // A tie of tests that do not move together is no doubt: taking out one leaves
                 // the other's w as it was, and the next round takes it.
                 const bool tied = std::fabs(snooper.W(k)) >= (1 - kSameW) * largest &&
@@ -166,7 +169,7 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
                 break;
             }
             const double w = snooper.W(worst);
-            const SnoopingStep step{worst, w, -snooper.Residual(worst) / snooper.Redundancy(worst)};
+            const SnoopingStep step{worst, w, snooper.EstimatedError(worst)};
             result.snooping.push_back(step);
             removed[worst] = true;
             snooper.Remove(worst, std::move(u));
@@ -225,6 +228,13 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
         o.sigmaAdjusted = scale * std::sqrt(s.adjustedVariance[k]);
         if (o.removed) {
             o.w = o.residual / std::sqrt(s.residualVariance[k]);
+        } else if (!o.noCheck && s.correlated[k]) {
+            // Baarda's w-test of an observation of a correlated block: w = eᵀPv / √(eᵀPQ_vvPe),
+            // its MDB √(λ0 / eᵀPQ_vvPe), and the error it estimates −eᵀPv / eᵀPQ_vvPe.
+            o.w = s.pv[k] / std::sqrt(s.wVariance[k]);
+            o.mdb = std::sqrt(result.lambda0 / s.wVariance[k]);
+            o.estimatedError = -s.pv[k] / s.wVariance[k];
+            o.externalReliability = s.effect[k] * *o.mdb;
         } else if (!o.noCheck) {
             o.w = o.residual / std::sqrt(s.residualVariance[k]);
             o.mdb = std::sqrt(result.lambda0 / o.redundancy) * row.sigma;

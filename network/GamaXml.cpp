@@ -86,11 +86,10 @@ bool Has(const char* value, char c) {
 /// Gama's a-priori standard deviation of unit weight when a network names none, mm.
 constexpr double kGamaSigmaApr = 10;
 
-/// The variances of a block's <cov-mat> (mm²), in Gama's banded upper-triangle order: each
-/// row its variance and the `band` covariances after it. A covariance other than 0 is refused
-/// by name: the observations would be correlated.
-std::vector<double> DiagonalOfCovariances(const Reader& r, const pugi::xml_node& node,
-                                          size_t observations) {
+/// A block's <cov-mat> (mm²), from Gama's banded upper triangle: each row its variance and the
+/// `band` covariances after it, the rest 0. The whole matrix, symmetric.
+std::vector<std::vector<double>> CovarianceMatrix(const Reader& r, const pugi::xml_node& node,
+                                                  size_t observations) {
     const auto dim = r.Number(node, "dim");
     const auto band = r.Number(node, "band");
     if (!dim || *dim != static_cast<double>(observations)) {
@@ -99,27 +98,24 @@ std::vector<double> DiagonalOfCovariances(const Reader& r, const pugi::xml_node&
     const double width = band.value_or(0);
     if (!(width >= 0) || width != std::floor(width)) r.Fail(node, "band is not a whole number");
     std::istringstream values(node.text().get());
-    std::vector<double> variances;
+    std::vector<std::vector<double>> matrix(observations, std::vector<double>(observations, 0.0));
     for (size_t i = 0; i < observations; ++i) {
-        const size_t inRow = std::min(static_cast<size_t>(width) + 1, observations - i);
+        const size_t inRow =
+            std::min(static_cast<size_t>(std::min<double>(width, 1e6)) + 1, observations - i);
         for (size_t j = 0; j < inRow; ++j) {
             std::string word;
             values >> word;
             const std::optional<double> value = core::ParseDecimalText(word);
-            if (!value || (j == 0 && !(*value > 0))) {
+            if (!value || (j == 0 && !(*value > 0)) ||
+                std::fabs(*value) > kLargestSigmaMm * kLargestSigmaMm) {
                 r.Fail(node, "a value of the <cov-mat> that is not a number" +
                                  std::string(j == 0 ? " above 0" : "") + ": " + word);
             }
-            if (j == 0) {
-                variances.push_back(*value);
-            } else if (*value != 0) {
-                r.Fail(node,
-                       "correlated height differences (<cov-mat> with covariances) are not "
-                       "read; a diagonal one is");
-            }
+            matrix[i][i + j] = *value;
+            matrix[i + j][i] = *value;
         }
     }
-    return variances;
+    return matrix;
 }
 
 /// The <dh> of a block, each with its standard deviation: from the block's <cov-mat> when it
@@ -127,14 +123,15 @@ std::vector<double> DiagonalOfCovariances(const Reader& r, const pugi::xml_node&
 void ReadHeightDifferences(const Reader& r, const pugi::xml_node& block, double sigmaApr,
                            GamaNetwork& net) {
     std::vector<std::pair<Observation, pugi::xml_node>> read;
+    std::vector<std::vector<double>> matrix;
     bool covariances = false;
     for (const pugi::xml_node& node : block.children()) {
         if (node.type() != pugi::node_element) continue;
         const std::string kind = node.name();
         if (kind == "cov-mat") {
-            const std::vector<double> variances = DiagonalOfCovariances(r, node, read.size());
+            matrix = CovarianceMatrix(r, node, read.size());
             for (size_t i = 0; i < read.size(); ++i) {
-                read[i].first.sigmaMm = std::sqrt(variances[i]);
+                read[i].first.sigmaMm = std::sqrt(matrix[i][i]);
             }
             covariances = true;
             continue;
@@ -163,6 +160,20 @@ void ReadHeightDifferences(const Reader& r, const pugi::xml_node& block, double 
         if (o.from == o.to) r.Fail(node, "<dh> from " + o.from + " to itself");
         o.source = r.Name() + ":" + std::to_string(r.LineOf(node));
         read.emplace_back(std::move(o), node);
+    }
+    // A <cov-mat> with covariances makes the block's observations one correlated block; a
+    // diagonal one only gives their variances.
+    bool correlated = false;
+    for (size_t i = 0; i < matrix.size(); ++i) {
+        for (size_t j = 0; j < matrix.size(); ++j)
+            correlated = correlated || (i != j && matrix[i][j] != 0);
+    }
+    if (correlated) {
+        CorrelatedBlock block;
+        block.covarianceMm2 = matrix;
+        for (size_t i = 0; i < read.size(); ++i)
+            block.observations.push_back(net.observations.size() + i);
+        net.correlated.push_back(std::move(block));
     }
     for (auto& [o, node] : read) {
         if (!o.sigmaMm) {
@@ -340,16 +351,41 @@ std::string GamaXmlOf(const NetworkResult& result, const std::vector<std::string
             point.append_attribute("adj") = inDatum ? "Z" : "z";
         }
     }
-    pugi::xml_node differences = block.append_child("height-differences");
-    for (const AdjustedObservation& o : result.observations) {
-        if (o.benchmark) continue;
+    const auto writeDh = [&](pugi::xml_node differences, const AdjustedObservation& o,
+                             bool withStdev) {
         const Observation& ob = o.observation;
         pugi::xml_node dh = differences.append_child("dh");
         dh.append_attribute("from") = grid::XmlSafeText(ob.from).c_str();
         dh.append_attribute("to") = grid::XmlSafeText(ob.to).c_str();
         dh.append_attribute("val") = Exact(ob.dh).c_str();
-        dh.append_attribute("stdev") = Exact(o.sigma * 1000.0).c_str();
+        if (withStdev) dh.append_attribute("stdev") = Exact(o.sigma * 1000.0).c_str();
         dh.append_attribute("dist") = Exact(ob.lengthKm).c_str();
+    };
+    std::set<size_t> inBlocks;
+    for (const CorrelatedBlock& b : result.correlated) {
+        inBlocks.insert(b.observations.begin(), b.observations.end());
+    }
+    pugi::xml_node differences = block.append_child("height-differences");
+    for (size_t k = 0; k < result.observations.size(); ++k) {
+        if (!result.observations[k].benchmark && !inBlocks.contains(k)) {
+            writeDh(differences, result.observations[k], true);
+        }
+    }
+    // Each correlated block as a <height-differences> of its own, its <cov-mat> in full (the
+    // band reaching every covariance).
+    for (const CorrelatedBlock& b : result.correlated) {
+        pugi::xml_node correlated = block.append_child("height-differences");
+        for (const size_t k : b.observations) writeDh(correlated, result.observations[k], false);
+        std::string values;
+        for (size_t i = 0; i < b.covarianceMm2.size(); ++i) {
+            for (size_t j = i; j < b.covarianceMm2.size(); ++j) {
+                values += (values.empty() ? "" : " ") + Exact(b.covarianceMm2[i][j]);
+            }
+        }
+        pugi::xml_node covariance = correlated.append_child("cov-mat");
+        covariance.append_attribute("dim") = std::to_string(b.observations.size()).c_str();
+        covariance.append_attribute("band") = std::to_string(b.observations.size() - 1).c_str();
+        covariance.text() = values.c_str();
     }
     if (!weighted.empty()) {
         pugi::xml_node coordinates = block.append_child("coordinates");

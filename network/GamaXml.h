@@ -21,6 +21,9 @@ struct GamaNetwork {
     /// is laid (as gama-local lays it).
     std::vector<std::pair<std::string, double>> approx;
     std::optional<double> confidence;  ///< conf-pr
+    /// <height-differences> blocks whose <cov-mat> has covariances, their observations by
+    /// their place in `observations`.
+    std::vector<CorrelatedBlock> correlated;
 };
 
 /// Reads a gama-local document named `name` (in messages); throws NetworkError naming the

@@ -87,6 +87,15 @@ struct SnoopingStep {
     double error = 0;  ///< the estimated error of the observation, m (observed − true)
 };
 
+/// Height differences measured together whose errors are correlated (a <cov-mat> with
+/// covariances in GNU Gama's input): their full covariance matrix, mm², each observation by its
+/// place among the job's observations. Weighted by σ, each observation's σ is the root of its
+/// variance; the block takes the inverse of the matrix as its weights.
+struct CorrelatedBlock {
+    std::vector<size_t> observations;
+    std::vector<std::vector<double>> covarianceMm2;  ///< row by row, symmetric
+};
+
 struct AdjustmentOptions {
     Weighting weighting = Weighting::Length;
     double sigmaKmMm = 1.0;          ///< σ of 1 km of levelling, mm
@@ -104,6 +113,8 @@ struct AdjustmentOptions {
     /// Told as each long step begins ("factoring", "statistics"), for progress on a terminal.
     std::function<void(const std::string&)> onStage;
     SolverKind solver = SolverKind::Sparse;
+    /// Blocks of correlated observations; taken only when the observations are weighted by σ.
+    std::vector<CorrelatedBlock> correlated;
 };
 
 /// What the adjustment gives a network. Heights and lengths in metres and km, as read.
@@ -188,6 +199,8 @@ struct NetworkResult {
     std::vector<ClosureCheck> doubleRuns;
     std::vector<ClosureCheck> benchmarkLines;
     double confidence = 0.95;
+    /// The blocks of correlated observations the adjustment took, as given.
+    std::vector<CorrelatedBlock> correlated;
 };
 
 }  // namespace rendle::network

@@ -18,6 +18,7 @@ namespace rendle::network {
 /// The observations and loops of field books, and what their reads warned of.
 struct NetworkInput {
     std::vector<Observation> observations;
+    std::vector<CorrelatedBlock> correlated;  ///< by the observations' places here
     std::vector<LineLoop> lineLoops;
     std::vector<std::string> warnings;  ///< "BOOK:LINE: text"
     size_t lines = 0;                   ///< levelling lines read, each numbered in its sections

@@ -80,7 +80,13 @@ NetworkInput ReadInputs(const std::vector<std::string>& paths, const std::string
                      std::to_string(paths.size()) + ")");
         }
         if (IsGama(path)) {
-            std::vector<Observation>& read = gama.at(path).observations;
+            GamaNetwork& net = gama.at(path);
+            const size_t offset = input.observations.size();
+            for (CorrelatedBlock block : net.correlated) {
+                for (size_t& k : block.observations) k += offset;
+                input.correlated.push_back(std::move(block));
+            }
+            std::vector<Observation>& read = net.observations;
             std::move(read.begin(), read.end(), std::back_inserter(input.observations));
             continue;
         }
@@ -392,6 +398,16 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
                 }
                 saveRefused = true;
             }
+        }
+        // Correlated blocks weigh by their covariances: with weights of another kind they
+        // would mix two models, and are left out, saying so.
+        if (options.weighting == Weighting::Sigma) {
+            options.correlated = input.correlated;
+        } else if (!input.correlated.empty()) {
+            say("rendle-net: the covariances of " + std::to_string(input.correlated.size()) +
+                " correlated block" + (input.correlated.size() == 1 ? "" : "s") +
+                " of height differences are not used: the observations are weighted " +
+                settings.weights);
         }
         result = Adjust(input.observations, benchmarks, input.lineLoops, options);
         if (job.order != "input") SortHeightsNaturally(result);

@@ -74,6 +74,7 @@ Problem::Problem(const std::vector<Observation>& observations,
         }
         rows.push_back({index_.at(o.from), index_.at(o.to), o.dh, SigmaOf(o, options), i});
     }
+    TakeCorrelated(observations, options);
 
     const size_t n = names.size();
     fixed.assign(n, false);
@@ -150,6 +151,87 @@ Problem::Problem(const std::vector<Observation>& observations,
         if (!isHeld) unknown[p] = unknowns++;
     }
     ApproximateHeights(options);
+}
+
+void Problem::TakeCorrelated(const std::vector<Observation>& observations,
+                             const AdjustmentOptions& options) {
+    blockOf.assign(observations.size(), -1);
+    if (options.correlated.empty()) return;
+    if (options.weighting != Weighting::Sigma) {
+        throw NetworkError(
+            "correlated observations are weighted by their covariances: weight them by sigma");
+    }
+    for (const CorrelatedBlock& given : options.correlated) {
+        const size_t n = given.observations.size();
+        const std::string first = n > 0 && given.observations[0] < observations.size()
+                                      ? observations[given.observations[0]].source
+                                      : std::string("a block");
+        bool square = given.covarianceMm2.size() == n && n > 0;
+        for (const std::vector<double>& row : given.covarianceMm2)
+            square = square && row.size() == n;
+        if (!square) {
+            throw NetworkError(first + ": the covariance matrix of a correlated block is not " +
+                               std::to_string(n) + " by " + std::to_string(n));
+        }
+        Block block;
+        block.covariance.resize(static_cast<Eigen::Index>(n), static_cast<Eigen::Index>(n));
+        for (size_t i = 0; i < n; ++i) {
+            const size_t k = given.observations[i];
+            if (k >= observations.size() || blockOf[k] >= 0) {
+                throw NetworkError(first +
+                                   ": a correlated block names an observation twice or "
+                                   "one that is not there");
+            }
+            blockOf[k] = static_cast<int>(blocks.size());
+            block.rows.push_back(k);
+            for (size_t j = 0; j < n; ++j) {
+                const double c = given.covarianceMm2[i][j];
+                if (!std::isfinite(c) || c != given.covarianceMm2[j][i]) {
+                    throw NetworkError(first +
+                                       ": the covariance matrix of a correlated block is "
+                                       "not symmetric");
+                }
+                block.covariance(static_cast<Eigen::Index>(i), static_cast<Eigen::Index>(j)) =
+                    c / 1e6;
+            }
+            // The row's σ is the root of its variance.
+            rows[k].sigma = std::sqrt(given.covarianceMm2[i][i]) / 1000.0;
+        }
+        // Variances no covariance can exceed: otherwise no set of errors has them.
+        const Eigen::LLT<Eigen::MatrixXd> llt(block.covariance);
+        if (llt.info() != Eigen::Success) {
+            throw NetworkError(first +
+                               ": the covariance matrix of its correlated block is not "
+                               "positive definite");
+        }
+        blocks.push_back(std::move(block));
+    }
+}
+
+Eigen::MatrixXd Problem::BlockWeights(size_t b, const std::vector<bool>& removed,
+                                      std::vector<size_t>& kept) const {
+    const Block& block = blocks[b];
+    kept.clear();
+    std::vector<Eigen::Index> at;
+    for (size_t i = 0; i < block.rows.size(); ++i) {
+        if (removed[block.rows[i]]) continue;
+        kept.push_back(block.rows[i]);
+        at.push_back(static_cast<Eigen::Index>(i));
+    }
+    const auto n = static_cast<Eigen::Index>(at.size());
+    Eigen::MatrixXd c(n, n);
+    for (Eigen::Index i = 0; i < n; ++i) {
+        for (Eigen::Index j = 0; j < n; ++j) c(i, j) = block.covariance(at[i], at[j]);
+    }
+    return n == 0 ? c : Eigen::MatrixXd(c.llt().solve(Eigen::MatrixXd::Identity(n, n)));
+}
+
+std::vector<std::pair<int, double>> Problem::Terms(const Row& r) const {
+    const auto [a, b] = UnknownsOf(r);
+    std::vector<std::pair<int, double>> terms;
+    if (b >= 0) terms.emplace_back(b, 1.0);
+    if (a >= 0) terms.emplace_back(a, -1.0);
+    return terms;
 }
 
 void Problem::Number(const std::vector<Observation>& observations) {
@@ -229,13 +311,44 @@ void Problem::Assemble(const std::vector<bool>& removed, SparseMatrix& normal,
     std::vector<Eigen::Triplet<double, int>> entries;
     entries.reserve(rows.size() * 3);
     rhs = Eigen::VectorXd::Zero(m);
+    const auto misfit = [&](const Row& r) {
+        return r.from >= 0 ? r.observed - (approximate[static_cast<size_t>(r.to)] -
+                                           approximate[static_cast<size_t>(r.from)])
+                           : r.observed - approximate[static_cast<size_t>(r.to)];
+    };
+    // A correlated block: aᵢᵀ Pᵢⱼ aⱼ over every pair of its rows kept, every entry on the
+    // pattern, with a weight of 0 or not.
+    for (size_t bk = 0; bk < blocks.size(); ++bk) {
+        std::vector<size_t> kept;
+        const Eigen::MatrixXd weights = BlockWeights(bk, removed, kept);
+        for (const size_t k : blocks[bk].rows) {
+            for (const size_t j : blocks[bk].rows) {
+                for (const auto& [ui, si] : Terms(rows[k])) {
+                    for (const auto& [uj, sj] : Terms(rows[j])) {
+                        if (ui >= uj) entries.emplace_back(ui, uj, 0.0);
+                    }
+                }
+            }
+        }
+        for (size_t i = 0; i < kept.size(); ++i) {
+            for (size_t j = 0; j < kept.size(); ++j) {
+                const double p =
+                    weights(static_cast<Eigen::Index>(i), static_cast<Eigen::Index>(j));
+                for (const auto& [ui, si] : Terms(rows[kept[i]])) {
+                    rhs[ui] += si * p * misfit(rows[kept[j]]);
+                    for (const auto& [uj, sj] : Terms(rows[kept[j]])) {
+                        if (ui >= uj) entries.emplace_back(ui, uj, si * sj * p);
+                    }
+                }
+            }
+        }
+    }
     for (size_t k = 0; k < rows.size(); ++k) {
         const Row& r = rows[k];
+        if (k < blockOf.size() && blockOf[k] >= 0) continue;
         const double p = removed[k] ? 0.0 : 1.0 / (r.sigma * r.sigma);
         const auto [a, b] = UnknownsOf(r);
-        const double l = r.from >= 0 ? r.observed - (approximate[static_cast<size_t>(r.to)] -
-                                                     approximate[static_cast<size_t>(r.from)])
-                                     : r.observed - approximate[static_cast<size_t>(r.to)];
+        const double l = misfit(r);
         if (b >= 0) {
             entries.emplace_back(b, b, p);
             rhs[b] += p * l;

@@ -2,6 +2,7 @@
 // benchmarks, parts and datum, and the normal equations assembled from them.
 #pragma once
 
+#include <Eigen/Dense>
 #include <Eigen/Sparse>
 #include <numeric>
 #include <optional>
@@ -80,6 +81,11 @@ class Problem {
         std::vector<double> adjustedVariance;  ///< a Q aᵀ of each row, a-priori, m²
         /// Per row, the largest change in any height that a unit error of it makes.
         std::vector<double> effect;
+        /// Rows of a correlated block (kept): their w-test in Baarda's general form,
+        /// w = (P v)ᵢ / √(P Q_vv P)ᵢᵢ, from these two figures.
+        std::vector<bool> correlated;
+        std::vector<double> pv;
+        std::vector<double> wVariance;
         double vtpv = 0;
         int redundancyTotal = 0;
     };
@@ -91,6 +97,20 @@ class Problem {
 
     /// The point of each unknown, by name.
     std::vector<std::string> UnknownNames() const;
+
+    /// Rows whose errors are correlated, with their covariance matrix (m²).
+    struct Block {
+        std::vector<size_t> rows;
+        Eigen::MatrixXd covariance;
+    };
+    /// The weights of block `b` with the rows marked in `removed` out: the inverse of the
+    /// covariance of the rows kept (`kept` gets them, in order). A row taken out takes what it
+    /// told of the others with it, as an error parameter of its own would.
+    Eigen::MatrixXd BlockWeights(size_t b, const std::vector<bool>& removed,
+                                 std::vector<size_t>& kept) const;
+    /// The unknowns of a row and their signs in its observation equation (−1 the point it
+    /// leaves, +1 the one it reaches; held points left out).
+    std::vector<std::pair<int, double>> Terms(const Row& r) const;
 
     /// The unknowns of a row's two points (-1: held, or a benchmark's height row).
     std::pair<int, int> UnknownsOf(const Row& r) const {
@@ -111,11 +131,15 @@ class Problem {
     std::vector<double> approximate;
     std::vector<int> unknown;  ///< each point's unknown, -1 when fixed or held for the datum
     int unknowns = 0;
+    std::vector<Block> blocks;
+    std::vector<int> blockOf;  ///< each row's block, -1 for a row on its own
 
   private:
     void Number(const std::vector<Observation>& observations);
     void FindComponents();
     void ApproximateHeights(const AdjustmentOptions& options);
+    void TakeCorrelated(const std::vector<Observation>& observations,
+                        const AdjustmentOptions& options);
     std::unordered_map<std::string, int> index_;
 };
 

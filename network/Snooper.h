@@ -11,10 +11,32 @@
 
 namespace rendle::network {
 
+/// What a round of data snooping asks of the adjustment as it stands: each row's w-test, the
+/// correlation of two rows' tests, and the adjustment with a row taken out.
+class SnoopingRounds {
+  public:
+    virtual ~SnoopingRounds() = default;
+    virtual int Dof() const = 0;
+    virtual double Vtpv() const = 0;
+    /// Not removed, and with a check (redundancy of kNoCheck or more).
+    virtual bool Checked(size_t k, const std::vector<bool>& removed) const = 0;
+    virtual double W(size_t k) const = 0;
+    /// The error row k estimates: observed − true.
+    virtual double EstimatedError(size_t k) const = 0;
+    /// What the tests of the rows are correlated with row k's by (Column), given to Correlation
+    /// and to Remove.
+    virtual Eigen::VectorXd Column(size_t k) const = 0;
+    /// The correlation of the w-tests of rows i and k, u = Column(k).
+    virtual double Correlation(size_t i, size_t k, const Eigen::VectorXd& u) const = 0;
+    /// Takes row k out, u = Column(k).
+    virtual void Remove(size_t k, Eigen::VectorXd u) = 0;
+};
+
 /// Data snooping on one factorization: each removal is a rank-one change of the normal
 /// equations, so the residuals and their variances follow it without factoring again
-/// (Sherman–Morrison on the cofactors, Q' = Q + u uᵀ / (Q_vv)ₖₖ with u = Q aₖᵀ).
-class Snooper {
+/// (Sherman–Morrison on the cofactors, Q' = Q + u uᵀ / (Q_vv)ₖₖ with u = Q aₖᵀ). For rows
+/// whose errors are independent.
+class Snooper : public SnoopingRounds {
   public:
     Snooper(const Problem& problem, const Problem::Solution& first, SolverKind kind)
         : problem_(problem),
@@ -31,8 +53,8 @@ class Snooper {
         }
     }
 
-    double W(size_t k) const { return residual_[k] / std::sqrt(residualVariance_[k]); }
-    bool Checked(size_t k, const std::vector<bool>& removed) const {
+    double W(size_t k) const override { return residual_[k] / std::sqrt(residualVariance_[k]); }
+    bool Checked(size_t k, const std::vector<bool>& removed) const override {
         const double variance = problem_.rows[k].sigma * problem_.rows[k].sigma;
         return !removed[k] && residualVariance_[k] / variance >= kNoCheck;
     }
@@ -41,11 +63,12 @@ class Snooper {
         return residualVariance_[k] / (sigma * sigma);
     }
     double Residual(size_t k) const { return residual_[k]; }
-    double Vtpv() const { return vtpv_; }
-    int Dof() const { return dof_; }
+    double EstimatedError(size_t k) const override { return -residual_[k] / Redundancy(k); }
+    double Vtpv() const override { return vtpv_; }
+    int Dof() const override { return dof_; }
 
     /// u = Q aₖᵀ with the rows removed so far out.
-    Eigen::VectorXd Column(size_t k) const {
+    Eigen::VectorXd Column(size_t k) const override {
         const auto m = static_cast<Eigen::Index>(problem_.unknowns);
         Eigen::VectorXd a = Eigen::VectorXd::Zero(m);
         const auto [from, to] = problem_.UnknownsOf(problem_.rows[k]);
@@ -61,8 +84,15 @@ class Snooper {
     /// (Q_vv)ᵢₖ for i ≠ k, given u = Column(k).
     double Covariance(size_t i, const Eigen::VectorXd& u) const { return -Dot(u, i); }
 
+    double Correlation(size_t i, size_t k, const Eigen::VectorXd& u) const override {
+        const auto variance = [&](size_t row) {
+            return problem_.rows[row].sigma * problem_.rows[row].sigma * Redundancy(row);
+        };
+        return Covariance(i, u) / std::sqrt(variance(i) * variance(k));
+    }
+
     /// Takes row k out, u = Column(k).
-    void Remove(size_t k, Eigen::VectorXd u) {
+    void Remove(size_t k, Eigen::VectorXd u) override {
         const double d = residualVariance_[k];
         const double vk = residual_[k];
         vtpv_ -= vk * vk / d;
@@ -92,6 +122,41 @@ class Snooper {
     int dof_ = 0;
     std::vector<Eigen::VectorXd> removedU_;
     std::vector<double> removedD_;
+};
+
+/// Data snooping where rows are correlated: a row taken out of its block changes the weights
+/// of every row kept in it, so each round adjusts afresh. The w-tests are Baarda's general
+/// ones, (P v)ᵢ / √(P Q_vv P)ᵢᵢ, and two tests are correlated by (P Q_vv P)ᵢₖ.
+class CorrelatedSnooper : public SnoopingRounds {
+  public:
+    CorrelatedSnooper(const Problem& problem, const Problem::Solution& first, SolverKind kind);
+
+    int Dof() const override { return solution_.redundancyTotal; }
+    double Vtpv() const override { return solution_.vtpv; }
+    bool Checked(size_t k, const std::vector<bool>& removed) const override {
+        return !removed[k] && solution_.redundancy[k] >= kNoCheck;
+    }
+    double W(size_t k) const override { return Pv(k) / std::sqrt(WVariance(k)); }
+    double EstimatedError(size_t k) const override { return -Pv(k) / WVariance(k); }
+    /// g = Q Aᵀ P eₖ.
+    Eigen::VectorXd Column(size_t k) const override;
+    double Correlation(size_t i, size_t k, const Eigen::VectorXd& g) const override;
+    void Remove(size_t k, Eigen::VectorXd g) override;
+
+  private:
+    double Pv(size_t k) const;
+    double WVariance(size_t k) const;
+    /// Pᵢₖ of the rows kept: within a block, its weights; a row on its own, 1/σ².
+    double Weight(size_t i, size_t k) const;
+    void Refactor();
+
+    const Problem& problem_;
+    SolverKind kind_;
+    std::unique_ptr<Solver> solver_;
+    std::vector<bool> removed_;
+    Problem::Solution solution_;
+    std::vector<Eigen::MatrixXd> weights_;   ///< each block's, its rows kept
+    std::vector<std::vector<size_t>> kept_;  ///< each block's rows kept
 };
 
 }  // namespace rendle::network

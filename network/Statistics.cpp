@@ -8,6 +8,85 @@
 
 namespace rendle::network {
 
+namespace {
+
+/// The statistics of a block of correlated rows kept in the adjustment: Q_vv = C − A Q Aᵀ over
+/// the block, vᵀPv, the redundancy numbers (Q_vv P)ᵢᵢ, the residuals' variances, the w-tests'
+/// figures (P v)ᵢ and (P Q_vv P)ᵢᵢ, and the effect on the heights of a unit error of each row
+/// (Q Aᵀ P eᵢ, solved for). `y` and `count`: a free network's datum, as Solve has them.
+void CorrelatedStatistics(const Problem& problem, size_t b, const std::vector<bool>& removed,
+                          const Solver& solver, const Eigen::VectorXd& y,
+                          const std::vector<double>& count, Problem::Solution& s) {
+    std::vector<size_t> kept;
+    const Eigen::MatrixXd p = problem.BlockWeights(b, removed, kept);
+    const auto n = static_cast<Eigen::Index>(kept.size());
+    if (n == 0) return;
+    const auto m = static_cast<Eigen::Index>(problem.unknowns);
+    const auto rowAt = [&](Eigen::Index i) { return problem.rows[kept[static_cast<size_t>(i)]]; };
+    Eigen::MatrixXd qvv(n, n);
+    Eigen::VectorXd v(n);
+    const Problem::Block& block = problem.blocks[b];
+    for (Eigen::Index i = 0; i < n; ++i) {
+        v[i] = s.residual[kept[static_cast<size_t>(i)]];
+        const auto at = static_cast<Eigen::Index>(
+            std::find(block.rows.begin(), block.rows.end(), kept[static_cast<size_t>(i)]) -
+            block.rows.begin());
+        for (Eigen::Index j = 0; j < n; ++j) {
+            const auto to = static_cast<Eigen::Index>(
+                std::find(block.rows.begin(), block.rows.end(), kept[static_cast<size_t>(j)]) -
+                block.rows.begin());
+            double aqa = 0;
+            if (m > 0) {
+                for (const auto& [ui, si] : problem.Terms(rowAt(i))) {
+                    for (const auto& [uj, sj] : problem.Terms(rowAt(j))) {
+                        aqa += si * sj * solver.Cofactor(ui, uj);
+                    }
+                }
+            }
+            qvv(i, j) = block.covariance(at, to) - aqa;
+        }
+    }
+    const Eigen::VectorXd pv = p * v;
+    const Eigen::MatrixXd qvvP = qvv * p;
+    const Eigen::MatrixXd pqvvp = p * qvvP;
+    s.vtpv += v.dot(pv);
+    for (Eigen::Index i = 0; i < n; ++i) {
+        const size_t k = kept[static_cast<size_t>(i)];
+        s.correlated[k] = true;
+        s.pv[k] = pv[i];
+        s.wVariance[k] = std::max(0.0, pqvvp(i, i));
+        s.residualVariance[k] = std::max(0.0, qvv(i, i));
+        s.redundancy[k] = std::clamp(qvvP(i, i), 0.0, 1.0);
+        // Q Aᵀ P eᵢ: how the heights move for a unit error of this row.
+        if (m == 0) continue;
+        Eigen::VectorXd column = Eigen::VectorXd::Zero(m);
+        for (Eigen::Index j = 0; j < n; ++j) {
+            for (const auto& [uj, sj] : problem.Terms(rowAt(j))) column[uj] += sj * p(j, i);
+        }
+        const Eigen::VectorXd moved = solver.Solve(column);
+        double largest = 0;
+        std::vector<double> datumShift(count.size(), 0.0);
+        if (problem.freeNetwork && y.size() > 0) {
+            for (size_t q = 0; q < problem.names.size(); ++q) {
+                if (problem.datum[q] && problem.unknown[q] >= 0) {
+                    datumShift[static_cast<size_t>(problem.component[q])] +=
+                        moved[problem.unknown[q]];
+                }
+            }
+        }
+        for (size_t q = 0; q < problem.names.size(); ++q) {
+            const double own = problem.unknown[q] >= 0 ? moved[problem.unknown[q]] : 0.0;
+            const auto part = static_cast<size_t>(problem.component[q]);
+            const double shift =
+                problem.freeNetwork && count[part] > 0 ? datumShift[part] / count[part] : 0.0;
+            largest = std::max(largest, std::fabs(own - shift));
+        }
+        s.effect[k] = largest;
+    }
+}
+
+}  // namespace
+
 Problem::Solution Solve(const Problem& problem, const std::vector<bool>& removed, SolverKind kind,
                         const std::function<void(const std::string&)>& stage) {
     const std::vector<std::string>& names = problem.names;
@@ -82,6 +161,9 @@ Problem::Solution Solve(const Problem& problem, const std::vector<bool>& removed
         }
     }
 
+    s.correlated.assign(rows.size(), false);
+    s.pv.assign(rows.size(), 0.0);
+    s.wVariance.assign(rows.size(), 0.0);
     s.residual.assign(rows.size(), 0.0);
     s.redundancy.assign(rows.size(), 0.0);
     s.residualVariance.assign(rows.size(), 0.0);
@@ -128,10 +210,14 @@ Problem::Solution Solve(const Problem& problem, const std::vector<bool>& removed
             s.residualVariance[k] = r.sigma * r.sigma + q;
             continue;
         }
+        if (k < problem.blockOf.size() && problem.blockOf[k] >= 0) continue;  // below
         const double variance = r.sigma * r.sigma;
         s.residualVariance[k] = std::max(0.0, variance - q);
         s.redundancy[k] = std::clamp(s.residualVariance[k] / variance, 0.0, 1.0);
         s.vtpv += s.residual[k] * s.residual[k] / variance;
+    }
+    for (size_t b = 0; b < problem.blocks.size(); ++b) {
+        CorrelatedStatistics(problem, b, removed, *solver, y, count, s);
     }
     return s;
 }

@@ -549,9 +549,8 @@ TEST(GamaXml, WhatIsNotALevellingNetworkIsRefusedByName) {
         {wrap("<vectors/>" + dh),
          "g.gkf:4: <vectors> are not height differences; only levelling is adjusted"},
         {wrap("<height-differences><dh from='A' to='B' val='1'/><dh from='B' to='C' "
-              "val='1'/><cov-mat dim='2' band='1'>1 0.5 1</cov-mat></height-differences>"),
-         "g.gkf:4: correlated height differences (<cov-mat> with covariances) are not read; a "
-         "diagonal one is"},
+              "val='1'/><cov-mat dim='2' band='1'>1 x 1</cov-mat></height-differences>"),
+         "g.gkf:4: a value of the <cov-mat> that is not a number: x"},
         {wrap("<height-differences>\n<dh from='A' to='B' val='1'/></height-differences>"),
          "g.gkf:5: <dh> has no weight: give its stdev (mm), its dist (km, with the network's "
          "sigma-apr), or a <cov-mat> of its block"},
