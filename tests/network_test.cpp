@@ -17,6 +17,7 @@
 
 #include "grid/Utf8.h"
 #include "network/Adjustment.h"
+#include "network/GamaXml.h"
 #include "network/NetworkInput.h"
 #include "network/NetworkReport.h"
 #include "readers/FieldBook.h"
@@ -1031,4 +1032,227 @@ TEST(NetworkReport, PointNamesLineUpByTheirColumns) {
     }
     ASSERT_EQ(heightColumn.size(), 2u) << out.str();
     EXPECT_EQ(heightColumn[0], heightColumn[1]) << out.str();
+}
+
+namespace {
+
+// A network with a block of three correlated height differences (a recorder's line booked as
+// one block, its covariances from the instrument) among independent ones, held at A.
+struct CorrelatedCase {
+    std::vector<Observation> observations;
+    CorrelatedBlock block;
+};
+
+CorrelatedCase CorrelatedNetwork(double blunderMm) {
+    CorrelatedCase c;
+    c.observations = Csv(
+        "from,to,dh,length_km,sigma_mm\n"
+        "A,B,1.0004,1,1\nB,C,0.4997,1,1\nC,D,-0.3006,1,1\n"
+        "D,A,-1.2004,1,2\nA,C,1.5006,1,1.5\nB,D,0.2003,1,1.2\nA,D,1.1997,1,1.5\n"
+        "C,B,-0.4996,1,1\n");
+    c.observations[1].dh += blunderMm / 1000.0;
+    c.block.observations = {0, 1, 2};
+    c.block.covarianceMm2 = {{1.0, 0.4, 0.1}, {0.4, 1.2, 0.3}, {0.1, 0.3, 0.9}};
+    return c;
+}
+
+/// The same adjustment worked out densely, from its textbook form: x = (Aᵀ C⁻¹ A)⁻¹ Aᵀ C⁻¹ l,
+/// v = A x − l, Q_vv = C − A Q Aᵀ, with the rows in `left` out (and their covariances).
+struct DenseGls {
+    Eigen::VectorXd heights;  // B, C, D
+    Eigen::VectorXd sigma;    // of the heights, a priori, m
+    Eigen::VectorXd v, r, w, mdb;
+    double vtpv = 0;
+    std::vector<size_t> rows;
+};
+
+DenseGls SolveDensely(const CorrelatedCase& c, const std::set<size_t>& left, double lambda0) {
+    const std::map<std::string, int> unknown{{"B", 0}, {"C", 1}, {"D", 2}};
+    DenseGls g;
+    for (size_t k = 0; k < c.observations.size(); ++k) {
+        if (!left.contains(k)) g.rows.push_back(k);
+    }
+    const auto n = static_cast<Eigen::Index>(g.rows.size());
+    Eigen::MatrixXd a = Eigen::MatrixXd::Zero(n, 3);
+    Eigen::MatrixXd cov = Eigen::MatrixXd::Zero(n, n);
+    Eigen::VectorXd l(n);
+    for (Eigen::Index i = 0; i < n; ++i) {
+        const Observation& o = c.observations[g.rows[static_cast<size_t>(i)]];
+        // dh = h(to) − h(from), A held at 100 m: what is known goes over to l.
+        l[i] = o.dh - (o.to == "A" ? 100.0 : 0.0) + (o.from == "A" ? 100.0 : 0.0);
+        if (o.to != "A") a(i, unknown.at(o.to)) = 1;
+        if (o.from != "A") a(i, unknown.at(o.from)) = -1;
+        cov(i, i) = *o.sigmaMm * *o.sigmaMm / 1e6;
+    }
+    for (Eigen::Index i = 0; i < n; ++i) {
+        for (Eigen::Index j = 0; j < n; ++j) {
+            const size_t ki = g.rows[static_cast<size_t>(i)];
+            const size_t kj = g.rows[static_cast<size_t>(j)];
+            if (ki < 3 && kj < 3) cov(i, j) = c.block.covarianceMm2[ki][kj] / 1e6;
+        }
+    }
+    const Eigen::MatrixXd p = cov.inverse();
+    const Eigen::MatrixXd q = (a.transpose() * p * a).inverse();
+    g.heights = q * a.transpose() * p * l;
+    g.sigma = q.diagonal().cwiseSqrt();
+    g.v = a * g.heights - l;
+    const Eigen::MatrixXd qvv = cov - a * q * a.transpose();
+    const Eigen::MatrixXd pqvvp = p * qvv * p;
+    g.r = (qvv * p).diagonal();
+    g.w = (p * g.v).cwiseQuotient(pqvvp.diagonal().cwiseSqrt());
+    g.mdb = (lambda0 * pqvvp.diagonal().cwiseInverse()).cwiseSqrt();
+    g.vtpv = g.v.dot(p * g.v);
+    return g;
+}
+
+}  // namespace
+
+// The adjustment of a network with a correlated block agrees with the dense generalized least
+// squares of the same observations, figure by figure, with either solver; and the block's
+// covariances matter: taken as independent, the heights come out otherwise.
+TEST(CorrelatedObservations, AsTheDenseGeneralizedLeastSquaresGivesThem) {
+    const CorrelatedCase c = CorrelatedNetwork(0);
+    const double lambda0 = Lambda0(0.001, 0.80);
+    const DenseGls dense = SolveDensely(c, {}, lambda0);
+    for (const SolverKind kind : {SolverKind::Sparse, SolverKind::Dense}) {
+        SCOPED_TRACE(kind == SolverKind::Sparse ? "sparse" : "dense");
+        AdjustmentOptions options;
+        options.weighting = Weighting::Sigma;
+        options.solver = kind;
+        options.correlated = {c.block};
+        const NetworkResult r = Adjust(c.observations, {{"A", 100.0, std::nullopt}}, {}, options);
+        EXPECT_EQ(r.redundancy, 5);
+        EXPECT_NEAR(r.vtpv, dense.vtpv, 1e-9 * dense.vtpv);
+        int i = 0;
+        for (const char* point : {"B", "C", "D"}) {
+            EXPECT_NEAR(HeightOf(r, point).height, dense.heights[i], 1e-12) << point;
+            EXPECT_NEAR(HeightOf(r, point).sigmaApriori, dense.sigma[i], 1e-12) << point;
+            ++i;
+        }
+        for (size_t k = 0; k < c.observations.size(); ++k) {
+            const AdjustedObservation& o = r.observations[k];
+            const auto at = static_cast<Eigen::Index>(k);
+            EXPECT_NEAR(o.residual, dense.v[at], 1e-12) << k;
+            EXPECT_NEAR(o.redundancy, dense.r[at], 1e-9) << k;
+            ASSERT_TRUE(o.w && o.mdb) << k;
+            EXPECT_NEAR(*o.w, dense.w[at], 1e-7) << k;
+            EXPECT_NEAR(*o.mdb, dense.mdb[at], 1e-9) << k;
+        }
+        // The redundancy numbers still sum to the degrees of freedom.
+        double sum = 0;
+        for (const AdjustedObservation& o : r.observations) sum += o.redundancy;
+        EXPECT_NEAR(sum, 5.0, 1e-9);
+    }
+    AdjustmentOptions independent;
+    independent.weighting = Weighting::Sigma;
+    std::vector<Observation> alone = c.observations;
+    for (size_t k = 0; k < 3; ++k) alone[k].sigmaMm = std::sqrt(c.block.covarianceMm2[k][k]);
+    const NetworkResult r = Adjust(alone, {{"A", 100.0, std::nullopt}}, {}, independent);
+    EXPECT_GT(std::fabs(HeightOf(r, "C").height - dense.heights[1]), 1e-6);
+}
+
+// A blunder in an observation of the block: snooping takes that one out, and what is left is
+// the adjustment of the others under their own covariances (the blundered row and column gone),
+// as the dense solve without it gives.
+TEST(CorrelatedObservations, SnoopingTakesARowOutOfItsBlock) {
+    const CorrelatedCase c = CorrelatedNetwork(9);
+    AdjustmentOptions options;
+    options.weighting = Weighting::Sigma;
+    options.snoop = Snooping::Always;
+    options.correlated = {c.block};
+    const NetworkResult r = Adjust(c.observations, {{"A", 100.0, std::nullopt}}, {}, options);
+    ASSERT_EQ(r.snooping.size(), 1u) << r.snoopingNote;
+    EXPECT_EQ(r.snooping[0].observation, 1u);
+    EXPECT_NEAR(r.snooping[0].error, 0.009, 0.002);
+    const DenseGls dense = SolveDensely(c, {1}, Lambda0(0.001, 0.80));
+    int i = 0;
+    for (const char* point : {"B", "C", "D"}) {
+        EXPECT_NEAR(HeightOf(r, point).height, dense.heights[i++], 1e-12) << point;
+    }
+    EXPECT_EQ(r.redundancy, 4);
+    EXPECT_NEAR(r.vtpv, dense.vtpv, 1e-9 * dense.vtpv);
+}
+
+// Covariances that no errors can have, or a block that does not fit its observations, are
+// refused by name; a block with weights of another kind would mix two models.
+TEST(CorrelatedObservations, BlocksThatCannotBeAreRefused) {
+    const CorrelatedCase c = CorrelatedNetwork(0);
+    const struct {
+        const char* name;
+        CorrelatedBlock block;
+        Weighting weighting;
+        const char* says;
+    } cases[] = {
+        {"not positive definite", {{0, 1}, {{1.0, 2.0}, {2.0, 1.0}}}, Weighting::Sigma,
+         "not positive definite"},
+        {"not symmetric", {{0, 1}, {{1.0, 0.2}, {0.3, 1.0}}}, Weighting::Sigma, "not symmetric"},
+        {"not square", {{0, 1}, {{1.0}}}, Weighting::Sigma, "is not 2 by 2"},
+        {"an observation that is not there", {{0, 99}, {{1.0, 0.0}, {0.0, 1.0}}},
+         Weighting::Sigma, "names an observation twice or one that is not there"},
+        {"by length", c.block, Weighting::Length, "weight them by sigma"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        AdjustmentOptions options;
+        options.weighting = k.weighting;
+        options.correlated = {k.block};
+        try {
+            Adjust(c.observations, {{"A", 100.0, std::nullopt}}, {}, options);
+            ADD_FAILURE() << "adjusted";
+        } catch (const NetworkError& error) {
+            EXPECT_NE(std::string(error.what()).find(k.says), std::string::npos) << error.what();
+        }
+    }
+}
+
+// The same network as a gama-local input: the block a <height-differences> whose <cov-mat>
+// (band 2) holds its covariances. Read, it adjusts as the dense solve gives it; written by
+// --gama-xml and read again, it adjusts the same, its block written whole.
+TEST(CorrelatedObservations, AGamaBlockReadAndWrittenWhole) {
+    const CorrelatedCase c = CorrelatedNetwork(0);
+    std::string xml =
+        "<?xml version='1.0'?>\n<gama-local><network><parameters sigma-apr='1'/>\n"
+        "<points-observations>\n<point id='A' z='100' fix='z'/>\n"
+        "<point id='B' adj='z'/><point id='C' adj='z'/><point id='D' adj='z'/>\n"
+        "<height-differences>\n";
+    for (size_t k = 0; k < 3; ++k) {
+        const Observation& o = c.observations[k];
+        xml += "<dh from='" + o.from + "' to='" + o.to + "' val='" + std::to_string(o.dh) +
+               "'/>\n";
+    }
+    xml += "<cov-mat dim='3' band='2'>1.0 0.4 0.1\n1.2 0.3\n0.9</cov-mat>\n</height-differences>\n"
+           "<height-differences>\n";
+    for (size_t k = 3; k < c.observations.size(); ++k) {
+        const Observation& o = c.observations[k];
+        xml += "<dh from='" + o.from + "' to='" + o.to + "' val='" + std::to_string(o.dh) +
+               "' stdev='" + std::to_string(*o.sigmaMm) + "'/>\n";
+    }
+    xml += "</height-differences>\n</points-observations></network></gama-local>\n";
+    const GamaNetwork net = ReadGamaXml(xml, "block.xml");
+    ASSERT_EQ(net.correlated.size(), 1u);
+    EXPECT_EQ(net.correlated[0].observations, (std::vector<size_t>{0, 1, 2}));
+    EXPECT_EQ(net.correlated[0].covarianceMm2, c.block.covarianceMm2);
+
+    AdjustmentOptions options;
+    options.weighting = Weighting::Sigma;
+    options.correlated = net.correlated;
+    const NetworkResult first = Adjust(net.observations, net.benchmarks, {}, options);
+    const DenseGls dense = SolveDensely(c, {}, Lambda0(0.001, 0.80));
+    int i = 0;
+    for (const char* point : {"B", "C", "D"}) {
+        EXPECT_NEAR(HeightOf(first, point).height, dense.heights[i++], 1e-9) << point;
+    }
+
+    const GamaNetwork again = ReadGamaXml(GamaXmlOf(first, {}, "written back"), "again.xml");
+    ASSERT_EQ(again.correlated.size(), 1u);
+    EXPECT_EQ(again.correlated[0].covarianceMm2, c.block.covarianceMm2);
+    options.correlated = again.correlated;
+    const NetworkResult second = Adjust(again.observations, again.benchmarks, {}, options);
+    EXPECT_EQ(second.redundancy, first.redundancy);
+    EXPECT_NEAR(second.vtpv, first.vtpv, 1e-12);
+    for (const char* point : {"B", "C", "D"}) {
+        EXPECT_NEAR(HeightOf(second, point).height, HeightOf(first, point).height, 1e-12);
+    }
+    ASSERT_TRUE(first.globalTest && second.globalTest);
+    EXPECT_EQ(second.globalTest->passed, first.globalTest->passed);
 }
