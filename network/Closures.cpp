@@ -30,6 +30,16 @@ double SectionVariance(const Problem& problem, const Section& s) {
     return sum / (n * n);
 }
 
+/// The coefficients of a section's runs in its mean height difference from `from`.
+void AddSectionTerms(const Problem& problem, const Section& s, int from,
+                     std::vector<std::pair<size_t, double>>& terms) {
+    const auto n = static_cast<double>(s.runs.size());
+    const double way = s.a == from ? 1.0 : -1.0;
+    for (const size_t k : s.runs) {
+        terms.emplace_back(k, way * (problem.rows[k].from == s.a ? 1.0 : -1.0) / n);
+    }
+}
+
 /// A check's limit and verdict: C mm √K of its length, or where it has none the critical |w|
 /// times the a-priori σ of its misclosure (`variance`, m²).
 void Judge(ClosureCheck& check, double mmPerRootKm, double variance, double criticalW) {
@@ -99,8 +109,15 @@ void CheckClosures(const Problem& problem, const std::vector<Observation>& obser
             check.misclosure = oriented(s.runs[0]) - oriented(s.runs[j]);
             check.lengthKm =
                 (observations[s.runs[0]].lengthKm + observations[s.runs[j]].lengthKm) / 2.0;
-            Judge(check, limits.sectionDifferenceMm, sigma2(s.runs[0]) + sigma2(s.runs[j]),
-                  criticalW);
+            double variance = sigma2(s.runs[0]) + sigma2(s.runs[j]);
+            if (!problem.blocks.empty()) {
+                const auto sign = [&](size_t k) {
+                    return problem.rows[k].from == s.a ? 1.0 : -1.0;
+                };
+                variance = problem.CombinedVariance(
+                    {{s.runs[0], sign(s.runs[0])}, {s.runs[j], -sign(s.runs[j])}});
+            }
+            Judge(check, limits.sectionDifferenceMm, variance, criticalW);
             check.source = Sources(observations, {s.runs[0], s.runs[j]});
             check.holdsRemoved = removed[s.runs[0]] || removed[s.runs[j]];
             result.doubleRuns.push_back(std::move(check));
@@ -144,6 +161,8 @@ void CheckClosures(const Problem& problem, const std::vector<Observation>& obser
             check.misclosure = s.Dh(s.a);
             check.lengthKm = s.Length();
             double variance = SectionVariance(problem, s);
+            std::vector<std::pair<size_t, double>> terms;
+            AddSectionTerms(problem, s, s.a, terms);
             check.holdsRemoved = s.holdsRemoved;
             std::vector<size_t> runs = s.runs;
             size_t p = a;  // walked from a towards b, the path read backwards
@@ -154,6 +173,7 @@ void CheckClosures(const Problem& problem, const std::vector<Observation>& obser
                 check.misclosure += k.Dh(static_cast<int>(q));
                 check.lengthKm += k.Length();
                 variance += SectionVariance(problem, k);
+                AddSectionTerms(problem, k, static_cast<int>(q), terms);
                 check.holdsRemoved = check.holdsRemoved || k.holdsRemoved;
                 runs.insert(runs.end(), k.runs.begin(), k.runs.end());
                 if (q != b) back.push_back(problem.names[q]);
@@ -161,6 +181,7 @@ void CheckClosures(const Problem& problem, const std::vector<Observation>& obser
             }
             check.points.insert(check.points.end(), back.rbegin(), back.rend());
             check.points.push_back(problem.names[a]);
+            if (!problem.blocks.empty()) variance = problem.CombinedVariance(terms);
             Judge(check, limits.loopMm, variance, criticalW);
             if (check.holdsRemoved) {
                 std::vector<size_t> removedRuns;
@@ -237,6 +258,7 @@ void CheckBenchmarkLines(const Problem& problem, const std::vector<Observation>&
             double observed = 0;
             double km = 0;
             double variance = 0;
+            std::vector<std::pair<size_t, double>> terms;
             std::vector<size_t> runs;
             std::vector<std::string> points = {problem.names[start]};
             while (true) {
@@ -245,12 +267,14 @@ void CheckBenchmarkLines(const Problem& problem, const std::vector<Observation>&
                 observed += s.Dh(p);
                 km += s.Length();
                 variance += SectionVariance(problem, s);
+                AddSectionTerms(problem, s, p, terms);
                 runs.insert(runs.end(), s.runs.begin(), s.runs.end());
                 points.push_back(problem.names[static_cast<size_t>(q)]);
                 const auto& next = at[static_cast<size_t>(q)];
                 if (problem.benchmark[static_cast<size_t>(q)] || next.size() != 2 ||
                     q == static_cast<int>(start)) {
                     if (problem.benchmark[static_cast<size_t>(q)]) {
+                        if (!problem.blocks.empty()) variance = problem.CombinedVariance(terms);
                         add(static_cast<int>(start), q, runs, observed, km, variance, points);
                     }
                     break;
@@ -282,6 +306,11 @@ void CheckBenchmarkLines(const Problem& problem, const std::vector<Observation>&
                 km += observations[i].lengthKm;
                 variance += problem.rows[i].sigma * problem.rows[i].sigma;
                 points.push_back(observations[i].to);
+            }
+            if (!problem.blocks.empty()) {
+                std::vector<std::pair<size_t, double>> terms;
+                for (const size_t i : runs) terms.emplace_back(i, 1.0);
+                variance = problem.CombinedVariance(terms);
             }
             add(from, to, runs, observed, km, variance, points);
         }

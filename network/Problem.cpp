@@ -226,6 +226,28 @@ Eigen::MatrixXd Problem::BlockWeights(size_t b, const std::vector<bool>& removed
     return n == 0 ? c : Eigen::MatrixXd(c.llt().solve(Eigen::MatrixXd::Identity(n, n)));
 }
 
+double Problem::CombinedVariance(const std::vector<std::pair<size_t, double>>& terms) const {
+    double variance = 0;
+    for (const auto& [i, ci] : terms) {
+        for (const auto& [j, cj] : terms) {
+            double covariance = 0;
+            const int bi = i < blockOf.size() ? blockOf[i] : -1;
+            if (i == j) {
+                covariance = rows[i].sigma * rows[i].sigma;
+            } else if (bi >= 0 && j < blockOf.size() && blockOf[j] == bi) {
+                const Block& block = blocks[static_cast<size_t>(bi)];
+                const auto place = [&](size_t row) {
+                    return static_cast<Eigen::Index>(
+                        std::find(block.rows.begin(), block.rows.end(), row) - block.rows.begin());
+                };
+                covariance = block.covariance(place(i), place(j));
+            }
+            variance += ci * cj * covariance;
+        }
+    }
+    return variance;
+}
+
 std::vector<std::pair<int, double>> Problem::Terms(const Row& r) const {
     const auto [a, b] = UnknownsOf(r);
     std::vector<std::pair<int, double>> terms;

@@ -108,6 +108,9 @@ class Problem {
     /// told of the others with it, as an error parameter of its own would.
     Eigen::MatrixXd BlockWeights(size_t b, const std::vector<bool>& removed,
                                  std::vector<size_t>& kept) const;
+    /// The a-priori variance (m²) of Σ cₖ lₖ over the rows `terms` names with their
+    /// coefficients: the rows' variances and, within a correlated block, their covariances.
+    double CombinedVariance(const std::vector<std::pair<size_t, double>>& terms) const;
     /// The unknowns of a row and their signs in its observation equation (−1 the point it
     /// leaves, +1 the one it reaches; held points left out).
     std::vector<std::pair<int, double>> Terms(const Row& r) const;

@@ -1045,11 +1045,11 @@ struct CorrelatedCase {
 
 CorrelatedCase CorrelatedNetwork(double blunderMm) {
     CorrelatedCase c;
-    c.observations = Csv(
-        "from,to,dh,length_km,sigma_mm\n"
-        "A,B,1.0004,1,1\nB,C,0.4997,1,1\nC,D,-0.3006,1,1\n"
-        "D,A,-1.2004,1,2\nA,C,1.5006,1,1.5\nB,D,0.2003,1,1.2\nA,D,1.1997,1,1.5\n"
-        "C,B,-0.4996,1,1\n");
+    c.observations =
+        Csv("from,to,dh,length_km,sigma_mm\n"
+            "A,B,1.0004,1,1\nB,C,0.4997,1,1\nC,D,-0.3006,1,1\n"
+            "D,A,-1.2004,1,2\nA,C,1.5006,1,1.5\nB,D,0.2003,1,1.2\nA,D,1.1997,1,1.5\n"
+            "C,B,-0.4996,1,1\n");
     c.observations[1].dh += blunderMm / 1000.0;
     c.block.observations = {0, 1, 2};
     c.block.covarianceMm2 = {{1.0, 0.4, 0.1}, {0.4, 1.2, 0.3}, {0.1, 0.3, 0.9}};
@@ -1183,12 +1183,16 @@ TEST(CorrelatedObservations, BlocksThatCannotBeAreRefused) {
         Weighting weighting;
         const char* says;
     } cases[] = {
-        {"not positive definite", {{0, 1}, {{1.0, 2.0}, {2.0, 1.0}}}, Weighting::Sigma,
+        {"not positive definite",
+         {{0, 1}, {{1.0, 2.0}, {2.0, 1.0}}},
+         Weighting::Sigma,
          "not positive definite"},
         {"not symmetric", {{0, 1}, {{1.0, 0.2}, {0.3, 1.0}}}, Weighting::Sigma, "not symmetric"},
         {"not square", {{0, 1}, {{1.0}}}, Weighting::Sigma, "is not 2 by 2"},
-        {"an observation that is not there", {{0, 99}, {{1.0, 0.0}, {0.0, 1.0}}},
-         Weighting::Sigma, "names an observation twice or one that is not there"},
+        {"an observation that is not there",
+         {{0, 99}, {{1.0, 0.0}, {0.0, 1.0}}},
+         Weighting::Sigma,
+         "names an observation twice or one that is not there"},
         {"by length", c.block, Weighting::Length, "weight them by sigma"},
     };
     for (const auto& k : cases) {
@@ -1217,11 +1221,11 @@ TEST(CorrelatedObservations, AGamaBlockReadAndWrittenWhole) {
         "<height-differences>\n";
     for (size_t k = 0; k < 3; ++k) {
         const Observation& o = c.observations[k];
-        xml += "<dh from='" + o.from + "' to='" + o.to + "' val='" + std::to_string(o.dh) +
-               "'/>\n";
+        xml += "<dh from='" + o.from + "' to='" + o.to + "' val='" + std::to_string(o.dh) + "'/>\n";
     }
-    xml += "<cov-mat dim='3' band='2'>1.0 0.4 0.1\n1.2 0.3\n0.9</cov-mat>\n</height-differences>\n"
-           "<height-differences>\n";
+    xml +=
+        "<cov-mat dim='3' band='2'>1.0 0.4 0.1\n1.2 0.3\n0.9</cov-mat>\n</height-differences>\n"
+        "<height-differences>\n";
     for (size_t k = 3; k < c.observations.size(); ++k) {
         const Observation& o = c.observations[k];
         xml += "<dh from='" + o.from + "' to='" + o.to + "' val='" + std::to_string(o.dh) +
@@ -1255,4 +1259,22 @@ TEST(CorrelatedObservations, AGamaBlockReadAndWrittenWhole) {
     }
     ASSERT_TRUE(first.globalTest && second.globalTest);
     EXPECT_EQ(second.globalTest->passed, first.globalTest->passed);
+}
+
+// A loop of observations without length is judged by the σ of its misclosure: with three of
+// them correlated, that σ takes their covariances (1.0 + 1.2 + 0.9 + 2 × (0.4 + 0.1 + 0.3) +
+// 2² = 8.7 mm²), not their variances alone (7.1 mm²).
+TEST(CorrelatedObservations, ALoopsLimitBySigmaTakesTheCovariances) {
+    CorrelatedCase c = CorrelatedNetwork(0);
+    c.observations.resize(4);
+    for (Observation& o : c.observations) o.lengthKm = 0;
+    AdjustmentOptions options;
+    options.weighting = Weighting::Sigma;
+    options.correlated = {c.block};
+    const NetworkResult r = Adjust(c.observations, {{"A", 100.0, std::nullopt}}, {}, options);
+    ASSERT_EQ(r.loops.size(), 1u);
+    EXPECT_TRUE(r.loops[0].bySigma);
+    EXPECT_NEAR(r.loops[0].limit, CriticalW(0.001) * std::sqrt(8.7) / 1000.0, 1e-15);
+    EXPECT_NEAR(std::fabs(r.loops[0].misclosure), std::fabs(1.0004 + 0.4997 - 0.3006 - 1.2004),
+                1e-12);
 }
