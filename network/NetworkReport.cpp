@@ -208,6 +208,19 @@ void WriteTextReport(const NetworkResult& result, const ReportSettings& settings
     out << '\n';
     out << "Unknowns: " << result.unknowns << "  Redundancy: " << result.redundancy << '\n';
     out << "Weights: " << settings.weights << '\n';
+    if (!result.correlated.empty()) {
+        // The blocks whose covariances weighted them, by the observations' numbers in the
+        // table below.
+        out << "Correlated blocks, weighted by their covariance matrices:";
+        for (const CorrelatedBlock& b : result.correlated) {
+            out << " (";
+            for (size_t i = 0; i < b.observations.size(); ++i) {
+                out << (i == 0 ? "" : " ") << b.observations[i] + 1;
+            }
+            out << ')';
+        }
+        out << '\n';
+    }
     if (result.sigma0) {
         out << "sigma0 a posteriori: " << grid::FormatNumber(*result.sigma0, "0.000")
             << " (a priori 1)\n";
@@ -313,6 +326,14 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
     j.Member("unknowns", result.unknowns);
     j.Member("redundancy", result.redundancy);
     j.Member("weights", settings.weights);
+    j.Key("correlatedBlocks");
+    w.StartArray();
+    for (const CorrelatedBlock& b : result.correlated) {
+        w.StartArray();
+        for (const size_t k : b.observations) w.Uint64(k + 1);
+        w.EndArray();
+    }
+    w.EndArray();
     j.MemberPlain("vtpv", result.vtpv);
     j.MemberPlain("sigma0", result.sigma0);
     j.Member("sigmaScaledBy", result.sigma0 ? "a posteriori" : "a priori");

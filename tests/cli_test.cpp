@@ -1786,3 +1786,49 @@ TEST(RendleReduceOutputs, AWorkbookHasItsColumnsFittedToItsRLs) {
 }
 
 }  // namespace
+
+namespace {
+
+// A gama-local input with a correlated block: rendle-net names the block in its report and its
+// JSON, writes it back whole with --gama-xml, and that file adjusts to the same heights; with
+// weights of another kind the covariances are said to be left out.
+TEST(RendleNet, ACorrelatedGamaBlockEndToEnd) {
+    const Folder dir("rendle-net-correlated");
+    const std::string gkf = dir / "block.gkf";
+    std::ofstream(gkf)
+        << "<?xml version='1.0'?>\n<gama-local><network><parameters sigma-apr='1'/>\n"
+           "<points-observations>\n<point id='A' z='100' fix='z'/>\n"
+           "<point id='B' adj='z'/><point id='C' adj='z'/><point id='D' adj='z'/>\n"
+           "<height-differences>\n<dh from='A' to='B' val='1.0004' dist='0.5'/>\n"
+           "<dh from='B' to='C' val='0.4997' dist='0.5'/>\n"
+           "<dh from='C' to='D' val='-0.3006' dist='0.5'/>\n"
+           "<cov-mat dim='3' band='2'>1.0 0.4 0.1 1.2 0.3 0.9</cov-mat>\n</height-differences>\n"
+           "<height-differences>\n<dh from='D' to='A' val='-1.2004' stdev='2'/>\n"
+           "<dh from='A' to='C' val='1.5006' stdev='1.5'/>\n"
+           "<dh from='B' to='D' val='0.2003' stdev='1.2'/>\n</height-differences>\n"
+           "</points-observations></network></gama-local>\n";
+    const std::string again = dir / "again.gkf";
+    const Result first = RunNet("--json --gama-xml " + again + " " + gkf);
+    ASSERT_EQ(first.status, 0) << first.err;
+    const json doc = json::parse(first.out);
+    EXPECT_EQ(doc["correlatedBlocks"], json::parse("[[1, 2, 3]]"));
+    EXPECT_NE(Slurp(again).find("<cov-mat dim=\"3\" band=\"2\">1 0.4 0.1 1.2 0.3 0.9</cov-mat>"),
+              std::string::npos);
+    const json second = json::parse(RunNet("--json " + again).out);
+    ASSERT_EQ(second["heights"].size(), doc["heights"].size());
+    for (size_t i = 0; i < doc["heights"].size(); ++i) {
+        EXPECT_NEAR(second["heights"][i]["height"].get<double>(),
+                    doc["heights"][i]["height"].get<double>(), 1e-9);
+    }
+    EXPECT_EQ(second["redundancy"], doc["redundancy"]);
+    EXPECT_NE(RunNet(gkf).out.find("Correlated blocks, weighted by their covariance matrices: "
+                                   "(1 2 3)\n"),
+              std::string::npos);
+    const Result byLength = RunNet("--weights length " + gkf);
+    EXPECT_NE(byLength.err.find("the covariances of 1 correlated block of height differences "
+                                "are not used"),
+              std::string::npos)
+        << byLength.err;
+}
+
+}  // namespace
