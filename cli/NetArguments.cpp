@@ -20,8 +20,9 @@ Input: field books of every format Rendle reads (each levelling line of a GSI or
 line of its own; the format told from the content), CSV files of observations (a name
 ending .csv: a header row naming from,to,dh,length_km and, if wanted, setups and sigma_mm; dh
 in metres) and GNU Gama's inputs (a name ending .gkf or .xml: points fix="z" held, adj="Z" the
-datum of a free network, <height-differences> of <dh from to val stdev dist>, observed heights
-in <coordinates> weighted; other observation kinds are refused by name). A line's first and last points are points of the network; a point inside a line is
+datum of a free network, <height-differences> of <dh from to val stdev dist>, a <cov-mat> with
+covariances making its block one correlated block of the weight matrix, observed heights in
+<coordinates> weighted; other observation kinds are refused by name). A line's first and last points are points of the network; a point inside a line is
 one only when it is a benchmark or named with --point (turning points carry the same names from
 line to line and never join lines). Each line gives one observation per section between its
 network points: dh = sum of rises - sum of falls, its length (the back and fore sights) and its
@@ -32,7 +33,7 @@ Datum: --fix NAME=HEIGHT holds a benchmark fixed; NAME=HEIGHT:SIGMA_MM makes its
 weighted observation; --benchmarks FILE.csv gives them as name,height[,sigma_mm]. Every part of
 the network needs a benchmark. With none, a free network: laid over the --datum points (every
 point by default, minimum norm), from approximate heights given with --approx or carried along
-the lines from the first point at 0.
+the lines from the first point at 0; one in parts that share no point is said so.
 
 Weights (--weights): by length, sigma = --sigma-km mm x sqrt(L km) (the default, 1 mm); by
 set-ups, sigma = --sigma-setup mm x sqrt(n); or each CSV row's sigma_mm. A priori sigma0 is 1.
@@ -46,8 +47,10 @@ where r is below 0.001. --snoop removes the observation of the largest |w| beyon
 value and adjusts again, until none is left.
 
 Loops (a cycle basis of the network, and the lines closed on themselves) and sections run twice
-are checked against the misclose limits of --class (its loop and section figures), else 2 mm x
-sqrt(K), as the level sheet uses.
+are checked against the misclose limits of --class (its loop and section figures; --class list
+names the classes), else 2 mm x sqrt(K), as the level sheet uses; one without a length by the
+sigma of its misclosure. Each is named L1, D1, B1... alike in the report, the JSON, the workbook
+and the drawing.
 
 Output: the text report on standard output, or with --json one JSON object (metres
 throughout, to a nanometre in their shortest form; w, r and test statistics in their shortest
@@ -71,8 +74,8 @@ observation's test, a loop, a line between benchmarks or a section run twice fai
 snooping could not tell two observations apart (stderr says which in one line); 2 bad input,
 nothing written (a line that cannot be read, a point named that no input has, a value past
 plausibility, a part of the network no benchmark reaches, a singular system); 4 an output could
-not be written; 64 bad usage (the same input given twice, --approx or --datum beside
-benchmarks); 70 an internal error.)";
+not be written; 64 bad usage (the same input given twice, an output in a folder that does not
+exist, --approx or --datum beside benchmarks); 70 an internal error.)";
 
 }  // namespace
 
