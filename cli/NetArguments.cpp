@@ -22,7 +22,8 @@ ending .csv: a header row naming from,to,dh,length_km and, if wanted, setups and
 in metres) and GNU Gama's inputs (a name ending .gkf or .xml: points fix="z" held, adj="Z" the
 datum of a free network, <height-differences> of <dh from to val stdev dist>, a <cov-mat> with
 covariances making its block one correlated block of the weight matrix, observed heights in
-<coordinates> weighted; other observation kinds are refused by name). A line's first and last points are points of the network; a point inside a line is
+<coordinates> weighted, correlated too where their <cov-mat> has a band; other observation
+kinds are refused by name). A line's first and last points are points of the network; a point inside a line is
 one only when it is a benchmark or named with --point (turning points carry the same names from
 line to line and never join lines). Each line gives one observation per section between its
 network points: dh = sum of rises - sum of falls, its length (the back and fore sights) and its

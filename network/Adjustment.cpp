@@ -85,7 +85,13 @@ NetworkResult Adjust(const std::vector<Observation>& observations,
     const Problem problem(observations, benchmarks, options);
 
     result.freeNetwork = problem.freeNetwork;
-    result.correlated = options.correlated;
+    // The blocks as the result's rows: a benchmark's by its place among the observations.
+    for (const Problem::Block& block : problem.blocks) {
+        CorrelatedBlock taken;
+        taken.observations = block.rows;
+        taken.covarianceMm2 = block.givenMm2;
+        result.correlated.push_back(std::move(taken));
+    }
     result.parts = problem.components;
     result.partPoints.assign(static_cast<size_t>(problem.components), std::string());
     for (size_t p = 0; p < problem.names.size(); ++p) {

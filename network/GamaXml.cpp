@@ -199,23 +199,22 @@ void ReadCoordinates(const Reader& r, const pugi::xml_node& block, GamaNetwork& 
             if (!z) r.Fail(node, "an observed point with no z");
             observed.push_back({{r.Id(node, "id"), *z, std::nullopt}, node});
         } else if (kind == "cov-mat") {
-            const auto dim = r.Number(node, "dim");
-            const auto band = r.Number(node, "band");
-            if (!dim || *dim != static_cast<double>(observed.size())) {
-                r.Fail(node, "the <cov-mat> is not of the points observed before it");
-            }
-            if (band && *band != 0) {
-                r.Fail(node, "correlated observed heights (band above 0) are not read");
-            }
-            std::istringstream values(node.text().get());
-            for (auto& [b, at] : observed) {
-                std::string word;
-                values >> word;
-                const std::optional<double> variance = core::ParseDecimalText(word);
-                if (!variance || !(*variance > 0)) {
-                    r.Fail(node, "a variance that is not a number above 0: " + word);
+            // Observed heights correlated with each other (a band above 0) are one block of
+            // the weight matrix, as height differences are.
+            const std::vector<std::vector<double>> matrix =
+                CovarianceMatrix(r, node, observed.size());
+            bool correlated = false;
+            CorrelatedBlock block;
+            for (size_t i = 0; i < observed.size(); ++i) {
+                observed[i].first.sigmaMm = std::sqrt(matrix[i][i]);
+                block.benchmarks.push_back(observed[i].first.name);
+                for (size_t j = 0; j < observed.size(); ++j) {
+                    correlated = correlated || (i != j && matrix[i][j] != 0);
                 }
-                b.sigmaMm = std::sqrt(*variance);
+            }
+            if (correlated) {
+                block.covarianceMm2 = matrix;
+                net.correlated.push_back(std::move(block));
             }
         } else {
             r.Fail(node, "<" + kind + "> in <coordinates>");
@@ -362,6 +361,9 @@ std::string GamaXmlOf(const NetworkResult& result, const std::vector<std::string
         dh.append_attribute("dist") = Exact(ob.lengthKm).c_str();
     };
     std::set<size_t> inBlocks;
+    const auto ofHeights = [&](const CorrelatedBlock& b) {
+        return !b.observations.empty() && result.observations[b.observations[0]].benchmark;
+    };
     for (const CorrelatedBlock& b : result.correlated) {
         inBlocks.insert(b.observations.begin(), b.observations.end());
     }
@@ -374,6 +376,7 @@ std::string GamaXmlOf(const NetworkResult& result, const std::vector<std::string
     // Each correlated block as a <height-differences> of its own, its <cov-mat> in full (the
     // band reaching every covariance).
     for (const CorrelatedBlock& b : result.correlated) {
+        if (ofHeights(b)) continue;  // written with the observed heights below
         pugi::xml_node correlated = block.append_child("height-differences");
         for (const size_t k : b.observations) writeDh(correlated, result.observations[k], false);
         std::string values;
@@ -388,18 +391,47 @@ std::string GamaXmlOf(const NetworkResult& result, const std::vector<std::string
         covariance.text() = values.c_str();
     }
     if (!weighted.empty()) {
-        pugi::xml_node coordinates = block.append_child("coordinates");
-        std::string variances;
-        for (const auto& [name, sigmaMm] : weighted) {
-            pugi::xml_node point = coordinates.append_child("point");
-            point.append_attribute("id") = grid::XmlSafeText(name).c_str();
-            point.append_attribute("z") = Exact(observedHeight[name]).c_str();
-            variances += (variances.empty() ? "" : " ") + Exact(sigmaMm * sigmaMm);
+        // The observed heights' covariances: each correlated block's, the rest 0; the band
+        // reaches every covariance there is.
+        std::map<std::pair<std::string, std::string>, double> covariance;
+        for (const CorrelatedBlock& b : result.correlated) {
+            if (!ofHeights(b)) continue;
+            for (size_t i = 0; i < b.observations.size(); ++i) {
+                for (size_t j = 0; j < b.observations.size(); ++j) {
+                    covariance[{result.observations[b.observations[i]].observation.to,
+                                result.observations[b.observations[j]].observation.to}] =
+                        b.covarianceMm2[i][j];
+                }
+            }
         }
-        pugi::xml_node covariance = coordinates.append_child("cov-mat");
-        covariance.append_attribute("dim") = std::to_string(weighted.size()).c_str();
-        covariance.append_attribute("band") = "0";
-        covariance.text() = variances.c_str();
+        std::vector<std::string> names;
+        for (const auto& [name, sigmaMm] : weighted) names.push_back(name);
+        size_t band = 0;
+        for (size_t i = 0; i < names.size(); ++i) {
+            for (size_t j = i + 1; j < names.size(); ++j) {
+                const auto at = covariance.find({names[i], names[j]});
+                if (at != covariance.end() && at->second != 0) band = std::max(band, j - i);
+            }
+        }
+        pugi::xml_node coordinates = block.append_child("coordinates");
+        std::string values;
+        for (size_t i = 0; i < names.size(); ++i) {
+            pugi::xml_node point = coordinates.append_child("point");
+            point.append_attribute("id") = grid::XmlSafeText(names[i]).c_str();
+            point.append_attribute("z") = Exact(observedHeight[names[i]]).c_str();
+            const double sigmaMm = weighted[names[i]];
+            const auto own = covariance.find({names[i], names[i]});
+            values += (values.empty() ? "" : " ") +
+                      Exact(own != covariance.end() ? own->second : sigmaMm * sigmaMm);
+            for (size_t j = i + 1; j <= i + band && j < names.size(); ++j) {
+                const auto at = covariance.find({names[i], names[j]});
+                values += " " + Exact(at != covariance.end() ? at->second : 0.0);
+            }
+        }
+        pugi::xml_node matrix = coordinates.append_child("cov-mat");
+        matrix.append_attribute("dim") = std::to_string(names.size()).c_str();
+        matrix.append_attribute("band") = std::to_string(band).c_str();
+        matrix.text() = values.c_str();
     }
     std::ostringstream out;
     doc.save(out, "  ", pugi::format_default, pugi::encoding_utf8);

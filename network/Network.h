@@ -94,6 +94,10 @@ struct SnoopingStep {
 struct CorrelatedBlock {
     std::vector<size_t> observations;
     std::vector<std::vector<double>> covarianceMm2;  ///< row by row, symmetric
+    /// A block of weighted benchmarks' observed heights instead (GNU Gama's <coordinates>),
+    /// by name; `observations` is then empty. In a result, every block names its rows in
+    /// `observations`, a benchmark's by its place among the result's observations.
+    std::vector<std::string> benchmarks;
 };
 
 struct AdjustmentOptions {

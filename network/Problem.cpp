@@ -74,7 +74,6 @@ Problem::Problem(const std::vector<Observation>& observations,
         }
         rows.push_back({index_.at(o.from), index_.at(o.to), o.dh, SigmaOf(o, options), i});
     }
-    TakeCorrelated(observations, options);
 
     const size_t n = names.size();
     fixed.assign(n, false);
@@ -107,6 +106,7 @@ Problem::Problem(const std::vector<Observation>& observations,
     }
     // A weighted benchmark's row comes after every observation in the result.
     for (size_t k = observations.size(); k < rows.size(); ++k) rows[k].index = k;
+    TakeCorrelated(observations, options);
 
     FindComponents();
     freeNetwork = benchmarks.empty();
@@ -155,17 +155,37 @@ Problem::Problem(const std::vector<Observation>& observations,
 
 void Problem::TakeCorrelated(const std::vector<Observation>& observations,
                              const AdjustmentOptions& options) {
-    blockOf.assign(observations.size(), -1);
+    blockOf.assign(rows.size(), -1);
     if (options.correlated.empty()) return;
     if (options.weighting != Weighting::Sigma) {
         throw NetworkError(
             "correlated observations are weighted by their covariances: weight them by sigma");
     }
     for (const CorrelatedBlock& given : options.correlated) {
-        const size_t n = given.observations.size();
-        const std::string first = n > 0 && given.observations[0] < observations.size()
-                                      ? observations[given.observations[0]].source
-                                      : std::string("a block");
+        // Its rows: observations by their place, or weighted benchmarks by name.
+        std::vector<size_t> members;
+        std::string first = "a block";
+        bool known = true;
+        for (const size_t k : given.observations) {
+            known = known && k < observations.size();
+            members.push_back(k);
+        }
+        if (!given.observations.empty() && known) first = observations[members[0]].source;
+        for (const std::string& name : given.benchmarks) {
+            const auto at = index_.find(name);
+            size_t row = rows.size();
+            for (size_t k = observations.size(); at != index_.end() && k < rows.size(); ++k) {
+                if (rows[k].to == at->second) row = k;
+            }
+            if (row == rows.size()) {
+                throw NetworkError("benchmark " + name +
+                                   ": a correlated observed height of a point that is no "
+                                   "weighted benchmark of the network");
+            }
+            members.push_back(row);
+            if (first == "a block") first = "benchmark " + name;
+        }
+        const size_t n = members.size();
         bool square = given.covarianceMm2.size() == n && n > 0;
         for (const std::vector<double>& row : given.covarianceMm2)
             square = square && row.size() == n;
@@ -174,10 +194,11 @@ void Problem::TakeCorrelated(const std::vector<Observation>& observations,
                                std::to_string(n) + " by " + std::to_string(n));
         }
         Block block;
+        block.givenMm2 = given.covarianceMm2;
         block.covariance.resize(static_cast<Eigen::Index>(n), static_cast<Eigen::Index>(n));
         for (size_t i = 0; i < n; ++i) {
-            const size_t k = given.observations[i];
-            if (k >= observations.size() || blockOf[k] >= 0) {
+            const size_t k = members[i];
+            if (k >= rows.size() || blockOf[k] >= 0) {
                 throw NetworkError(first +
                                    ": a correlated block names an observation twice or "
                                    "one that is not there");

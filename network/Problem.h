@@ -102,6 +102,7 @@ class Problem {
     struct Block {
         std::vector<size_t> rows;
         Eigen::MatrixXd covariance;
+        std::vector<std::vector<double>> givenMm2;  ///< as given, for the result
     };
     /// The weights of block `b` with the rows marked in `removed` out: the inverse of the
     /// covariance of the rows kept (`kept` gets them, in order). A row taken out takes what it

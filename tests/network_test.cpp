@@ -1184,13 +1184,16 @@ TEST(CorrelatedObservations, BlocksThatCannotBeAreRefused) {
         const char* says;
     } cases[] = {
         {"not positive definite",
-         {{0, 1}, {{1.0, 2.0}, {2.0, 1.0}}},
+         {{0, 1}, {{1.0, 2.0}, {2.0, 1.0}}, {}},
          Weighting::Sigma,
          "not positive definite"},
-        {"not symmetric", {{0, 1}, {{1.0, 0.2}, {0.3, 1.0}}}, Weighting::Sigma, "not symmetric"},
-        {"not square", {{0, 1}, {{1.0}}}, Weighting::Sigma, "is not 2 by 2"},
+        {"not symmetric",
+         {{0, 1}, {{1.0, 0.2}, {0.3, 1.0}}, {}},
+         Weighting::Sigma,
+         "not symmetric"},
+        {"not square", {{0, 1}, {{1.0}}, {}}, Weighting::Sigma, "is not 2 by 2"},
         {"an observation that is not there",
-         {{0, 99}, {{1.0, 0.0}, {0.0, 1.0}}},
+         {{0, 99}, {{1.0, 0.0}, {0.0, 1.0}}, {}},
          Weighting::Sigma,
          "names an observation twice or one that is not there"},
         {"by length", c.block, Weighting::Length, "weight them by sigma"},
@@ -1277,4 +1280,56 @@ TEST(CorrelatedObservations, ALoopsLimitBySigmaTakesTheCovariances) {
     EXPECT_NEAR(r.loops[0].limit, CriticalW(0.001) * std::sqrt(8.7) / 1000.0, 1e-15);
     EXPECT_NEAR(std::fabs(r.loops[0].misclosure), std::fabs(1.0004 + 0.4997 - 0.3006 - 1.2004),
                 1e-12);
+}
+
+// Observed heights correlated with each other, as GNU Gama's <coordinates> holds them with a
+// <cov-mat> of band 1: the heights come out as the dense generalized least squares gives them
+// (three heights observed, two height differences), and --gama-xml writes the band back.
+TEST(CorrelatedObservations, CorrelatedObservedHeightsOfAGamaFile) {
+    const std::string xml =
+        "<?xml version='1.0'?>\n<gama-local><network><points-observations>\n"
+        "<point id='P1' adj='z'/><point id='P2' adj='z'/><point id='P3' adj='z'/>\n"
+        "<height-differences>\n<dh from='P1' to='P2' val='2.0030' stdev='1'/>\n"
+        "<dh from='P2' to='P3' val='-0.9960' stdev='1'/>\n</height-differences>\n"
+        "<coordinates>\n<point id='P1' z='100.0000'/><point id='P2' z='102.0010'/>"
+        "<point id='P3' z='101.0100'/>\n"
+        "<cov-mat dim='3' band='1'>4 1.5 4 -1 4</cov-mat>\n</coordinates>\n"
+        "</points-observations></network></gama-local>\n";
+    const GamaNetwork net = ReadGamaXml(xml, "heights.xml");
+    ASSERT_EQ(net.correlated.size(), 1u);
+    EXPECT_EQ(net.correlated[0].benchmarks, (std::vector<std::string>{"P1", "P2", "P3"}));
+    AdjustmentOptions options;
+    options.weighting = Weighting::Sigma;
+    options.correlated = net.correlated;
+    const NetworkResult r = Adjust(net.observations, net.benchmarks, {}, options);
+
+    // Dense: unknowns P1, P2, P3; rows the two dh, then the three observed heights.
+    Eigen::MatrixXd a(5, 3);
+    a << -1, 1, 0, 0, -1, 1, 1, 0, 0, 0, 1, 0, 0, 0, 1;
+    Eigen::VectorXd l(5);
+    l << 2.0030, -0.9960, 100.0, 102.0010, 101.0100;
+    Eigen::MatrixXd cov = Eigen::MatrixXd::Zero(5, 5);
+    cov(0, 0) = cov(1, 1) = 1e-6;
+    cov.block(2, 2, 3, 3) << 4, 1.5, 0, 1.5, 4, -1, 0, -1, 4;
+    cov.block(2, 2, 3, 3) *= 1e-6;
+    const Eigen::MatrixXd p = cov.inverse();
+    const Eigen::MatrixXd q = (a.transpose() * p * a).inverse();
+    const Eigen::VectorXd x = q * a.transpose() * p * l;
+    const Eigen::VectorXd v = a * x - l;
+    EXPECT_NEAR(HeightOf(r, "P1").height, x[0], 1e-9);
+    EXPECT_NEAR(HeightOf(r, "P2").height, x[1], 1e-9);
+    EXPECT_NEAR(HeightOf(r, "P3").height, x[2], 1e-9);
+    EXPECT_NEAR(HeightOf(r, "P2").sigmaApriori, std::sqrt(q(1, 1)), 1e-12);
+    EXPECT_NEAR(r.vtpv, v.dot(p * v), 1e-9);
+    EXPECT_EQ(r.redundancy, 2);
+
+    const std::string written = GamaXmlOf(r, {}, "heights");
+    EXPECT_NE(written.find("<cov-mat dim=\"3\" band=\"1\">4 1.5 4 -1 4</cov-mat>"),
+              std::string::npos)
+        << written;
+    const GamaNetwork again = ReadGamaXml(written, "again.xml");
+    options.correlated = again.correlated;
+    const NetworkResult second = Adjust(again.observations, again.benchmarks, {}, options);
+    EXPECT_NEAR(HeightOf(second, "P3").height, x[2], 1e-9);
+    EXPECT_NEAR(second.vtpv, r.vtpv, 1e-12);
 }
