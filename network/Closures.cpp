@@ -309,6 +309,7 @@ void CheckBenchmarkLines(const Problem& problem, const std::vector<Observation>&
             }
             if (!problem.blocks.empty()) {
                 std::vector<std::pair<size_t, double>> terms;
+                terms.reserve(runs.size());
                 for (const size_t i : runs) terms.emplace_back(i, 1.0);
                 variance = problem.CombinedVariance(terms);
             }

@@ -405,6 +405,7 @@ std::string GamaXmlOf(const NetworkResult& result, const std::vector<std::string
             }
         }
         std::vector<std::string> names;
+        names.reserve(weighted.size());
         for (const auto& [name, sigmaMm] : weighted) names.push_back(name);
         size_t band = 0;
         for (size_t i = 0; i < names.size(); ++i) {
