@@ -66,6 +66,53 @@ BENCHMARK(BM_AdjustGridNetwork)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
+// The same grids with their legs booked as correlated blocks of ten (neighbouring legs of a
+// line, correlation 0.3 between neighbours, as a recorder's <cov-mat> gives it), weighted by
+// the blocks: the cost of the weight matrix's blocks and of the statistics worked out block by
+// block. With a few blunders and snooping while the global test fails, each round adjusts
+// afresh (a row out of a block changes the weights of the rest).
+void BM_AdjustCorrelatedGrid(benchmark::State& state) {
+    const auto points = static_cast<size_t>(state.range(0));
+    const bool snoop = state.range(1) != 0;
+    const auto side = static_cast<size_t>(std::lround(std::sqrt(static_cast<double>(points))));
+    std::vector<Observation> legs = Grid(side);
+    rendle::network::AdjustmentOptions options;
+    options.weighting = rendle::network::Weighting::Sigma;
+    constexpr size_t kBlock = 10;
+    for (size_t first = 0; first + kBlock <= legs.size(); first += kBlock) {
+        rendle::network::CorrelatedBlock block;
+        block.covarianceMm2.assign(kBlock, std::vector<double>(kBlock, 0.0));
+        for (size_t i = 0; i < kBlock; ++i) {
+            block.observations.push_back(first + i);
+            block.covarianceMm2[i][i] = 0.09;
+            if (i + 1 < kBlock)
+                block.covarianceMm2[i][i + 1] = block.covarianceMm2[i + 1][i] = 0.027;
+        }
+        options.correlated.push_back(std::move(block));
+    }
+    for (Observation& leg : legs) leg.sigmaMm = 0.3;
+    if (snoop) {
+        for (size_t b = 0; b < 5; ++b) legs[(b * 7919 + 13) % legs.size()].dh += 0.020;
+        options.snoop = rendle::network::Snooping::WhileGlobalTestFails;
+    }
+    const std::vector<rendle::network::Benchmark> fixed = {{"P0", 100.0, std::nullopt}};
+    size_t removed = 0;
+    for (auto _ : state) {
+        const auto result = rendle::network::Adjust(legs, fixed, {}, options);
+        removed = result.snooping.size();
+        benchmark::DoNotOptimize(result.vtpv);
+    }
+    state.counters["blocks"] = static_cast<double>(options.correlated.size());
+    state.counters["removed"] = static_cast<double>(removed);
+    state.counters["peak_MB"] = PeakMegabytes();
+}
+BENCHMARK(BM_AdjustCorrelatedGrid)
+    ->Args({1000, 0})
+    ->Args({4000, 0})
+    ->Args({1000, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
 // Data snooping on the same grids with 200 blunders of 20 mm spread over them: every round is a
 // rank-one change of one factorization, then the network adjusted once more without them.
 void BM_SnoopGridNetwork(benchmark::State& state) {

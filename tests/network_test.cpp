@@ -1062,6 +1062,7 @@ struct DenseGls {
     Eigen::VectorXd heights;  // B, C, D
     Eigen::VectorXd sigma;    // of the heights, a priori, m
     Eigen::VectorXd v, r, w, mdb;
+    Eigen::VectorXd external;  // the largest change in a height an MDB-sized error makes
     double vtpv = 0;
     std::vector<size_t> rows;
 };
@@ -1101,6 +1102,8 @@ DenseGls SolveDensely(const CorrelatedCase& c, const std::set<size_t>& left, dou
     g.r = (qvv * p).diagonal();
     g.w = (p * g.v).cwiseQuotient(pqvvp.diagonal().cwiseSqrt());
     g.mdb = (lambda0 * pqvvp.diagonal().cwiseInverse()).cwiseSqrt();
+    const Eigen::MatrixXd moved = q * a.transpose() * p;  // heights per unit error of each row
+    g.external = moved.cwiseAbs().colwise().maxCoeff().transpose().cwiseProduct(g.mdb);
     g.vtpv = g.v.dot(p * g.v);
     return g;
 }
@@ -1137,6 +1140,8 @@ TEST(CorrelatedObservations, AsTheDenseGeneralizedLeastSquaresGivesThem) {
             ASSERT_TRUE(o.w && o.mdb) << k;
             EXPECT_NEAR(*o.w, dense.w[at], 1e-7) << k;
             EXPECT_NEAR(*o.mdb, dense.mdb[at], 1e-9) << k;
+            ASSERT_TRUE(o.externalReliability) << k;
+            EXPECT_NEAR(*o.externalReliability, dense.external[at], 1e-9) << k;
         }
         // The redundancy numbers still sum to the degrees of freedom.
         double sum = 0;
