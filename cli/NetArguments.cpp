@@ -31,7 +31,8 @@ set-ups. A line that closes on its own starting point with no network point insi
 checked by its misclosure, adding no unknown.
 
 Datum: --fix NAME=HEIGHT holds a benchmark fixed; NAME=HEIGHT:SIGMA_MM makes its height a
-weighted observation; --benchmarks FILE.csv gives them as name,height[,sigma_mm]. Every part of
+weighted observation; --benchmarks FILE.csv gives them as name,height[,sigma_mm] (a header may
+add cov_NAME columns: covariances in mm² with benchmark NAME, making a correlated block). Every part of
 the network needs a benchmark. With none, a free network: laid over the --datum points (every
 point by default, minimum norm), from approximate heights given with --approx or carried along
 the lines from the first point at 0; one in parts that share no point is said so.

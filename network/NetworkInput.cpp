@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -241,25 +242,109 @@ std::vector<Observation> ReadObservations(std::istream& in, const std::string& n
     return observations;
 }
 
-std::vector<Benchmark> ReadBenchmarks(std::istream& in, const std::string& name) {
+std::vector<Benchmark> ReadBenchmarks(std::istream& in, const std::string& name,
+                                      std::vector<CorrelatedBlock>* correlated) {
     std::vector<Benchmark> benchmarks;
     const auto rows = Rows(in);
+    // A header may name, after name,height,sigma_mm, columns cov_NAME: each row's covariance
+    // (mm²) with benchmark NAME.
+    std::vector<std::string> covarianceWith;
+    std::map<std::pair<std::string, std::string>, double> covariances;
+    std::map<std::string, size_t, std::less<>> lineOf;
     for (size_t i = 0; i < rows.size(); ++i) {
         const auto& [line, fields] = rows[i];
-        if (i == 0 && fields.size() >= 2 && !core::ParseDecimalText(fields[1])) continue;  // header
-        if (fields.size() < 2 || fields.size() > 3 || fields[0].empty()) {
-            throw NetworkError(Located(name, line, "not name,height[,sigma_mm]"));
+        if (i == 0 && fields.size() >= 2 && !core::ParseDecimalText(fields[1])) {  // header
+            for (size_t c = 3; c < fields.size(); ++c) {
+                if (!fields[c].starts_with("cov_") || fields[c].size() == 4) {
+                    throw NetworkError(Located(name, line,
+                                               "a column after sigma_mm that is not "
+                                               "cov_NAME: " +
+                                                   fields[c]));
+                }
+                covarianceWith.push_back(fields[c].substr(4));
+            }
+            continue;
+        }
+        if (fields.size() < 2 || fields.size() > 3 + covarianceWith.size() || fields[0].empty()) {
+            throw NetworkError(Located(name, line,
+                                       covarianceWith.empty()
+                                           ? "not name,height[,sigma_mm]"
+                                           : "not name,height,sigma_mm and the cov_ columns"));
         }
         Benchmark b{fields[0], Number(fields[1], "height", name, line), std::nullopt};
         if (std::fabs(b.height) > kHighestBenchmark) {
             throw NetworkError(Located(name, line, "a height beyond 100 km of the datum"));
         }
-        if (fields.size() == 3 && !fields[2].empty()) {
+        if (fields.size() >= 3 && !fields[2].empty()) {
             b.sigmaMm = Number(fields[2], "sigma_mm", name, line);
             if (!(*b.sigmaMm > 0))
                 throw NetworkError(Located(name, line, "sigma_mm is not above 0"));
         }
+        for (size_t c = 3; c < fields.size(); ++c) {
+            if (fields[c].empty()) continue;
+            const std::string& other = covarianceWith[c - 3];
+            const double value = Number(fields[c], "cov_" + other, name, line);
+            if (value == 0) continue;
+            if (!b.sigmaMm || other == b.name) {
+                throw NetworkError(
+                    Located(name, line,
+                            other == b.name
+                                ? "a covariance of " + b.name + " with itself"
+                                : "a covariance with " + other + ", and no sigma_mm of its own"));
+            }
+            const auto key = std::minmax(b.name, other);
+            const auto [at, added] = covariances.emplace(std::pair(key.first, key.second), value);
+            if (!added && at->second != value) {
+                throw NetworkError(Located(name, line,
+                                           "the covariance of " + b.name + " and " + other +
+                                               " is given twice, not alike"));
+            }
+        }
+        lineOf[b.name] = line;
         benchmarks.push_back(std::move(b));
+    }
+    if (covariances.empty()) return benchmarks;
+    if (!correlated) throw NetworkError(name + ": covariances of benchmarks are not read here");
+    // The benchmarks joined by covariances are one block each.
+    std::map<std::string, std::string> parent;
+    const std::function<std::string(const std::string&)> root = [&](const std::string& n) {
+        auto at = parent.find(n);
+        if (at == parent.end() || at->second == n) return n;
+        return at->second = root(at->second);
+    };
+    std::map<std::string, double> variance;
+    for (const Benchmark& b : benchmarks) {
+        if (b.sigmaMm) variance[b.name] = *b.sigmaMm * *b.sigmaMm;
+    }
+    for (const auto& [pair, value] : covariances) {
+        if (!variance.contains(pair.first) || !variance.contains(pair.second)) {
+            const std::string& missing = variance.contains(pair.first) ? pair.second : pair.first;
+            throw NetworkError(name + ": a covariance with " + missing +
+                               ", which is no weighted benchmark of the file");
+        }
+        parent.emplace(pair.first, pair.first);
+        parent.emplace(pair.second, pair.second);
+        parent[root(pair.first)] = root(pair.second);
+    }
+    std::map<std::string, std::vector<std::string>> members;
+    for (const Benchmark& b : benchmarks) {
+        if (parent.contains(b.name)) members[root(b.name)].push_back(b.name);
+    }
+    for (const auto& [top, names] : members) {
+        CorrelatedBlock block;
+        block.benchmarks = names;
+        block.covarianceMm2.assign(names.size(), std::vector<double>(names.size(), 0.0));
+        for (size_t i = 0; i < names.size(); ++i) {
+            for (size_t j = 0; j < names.size(); ++j) {
+                if (i == j) {
+                    block.covarianceMm2[i][j] = variance[names[i]];
+                } else if (const auto at = covariances.find(std::minmax(names[i], names[j]));
+                           at != covariances.end()) {
+                    block.covarianceMm2[i][j] = at->second;
+                }
+            }
+        }
+        correlated->push_back(std::move(block));
     }
     return benchmarks;
 }

@@ -43,8 +43,12 @@ void AddBook(const readers::Book& book, const std::string& name,
 /// read.
 std::vector<Observation> ReadObservations(std::istream& in, const std::string& name);
 
-/// Benchmarks from CSV: name,height[,sigma_mm] per row, with or without a header row.
-std::vector<Benchmark> ReadBenchmarks(std::istream& in, const std::string& name);
+/// Benchmarks from CSV: name,height[,sigma_mm] per row, with or without a header row. A
+/// header may name further columns cov_NAME: a row's covariance (mm²) with benchmark NAME,
+/// given on either row (alike where on both); the weighted benchmarks joined by covariances
+/// go to `correlated` as blocks.
+std::vector<Benchmark> ReadBenchmarks(std::istream& in, const std::string& name,
+                                      std::vector<CorrelatedBlock>* correlated = nullptr);
 
 /// Coordinates of points for the drawing: `name,east,north` rows in metres (a header row
 /// first, if wanted); throws NetworkError naming the file and line.

@@ -307,9 +307,10 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
     Positions coordinates;
     try {
         std::vector<Benchmark> benchmarks;
+        std::vector<CorrelatedBlock> correlatedBenchmarks;
         if (!job.benchmarksFile.empty()) {
             std::ifstream in = OpenInput(job.benchmarksFile);
-            benchmarks = ReadBenchmarks(in, job.benchmarksFile);
+            benchmarks = ReadBenchmarks(in, job.benchmarksFile, &correlatedBenchmarks);
         }
         // GNU Gama's inputs first: their held points are benchmarks the field books are cut at.
         std::map<std::string, GamaNetwork> gama;
@@ -401,8 +402,12 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
         }
         // Correlated blocks weigh by their covariances: with weights of another kind they
         // would mix two models, and are left out, saying so.
+        // Observed heights are weighted by their own σ, whatever the weights of the rest: their
+        // covariances always count.
+        options.correlated = correlatedBenchmarks;
         if (options.weighting == Weighting::Sigma) {
-            options.correlated = input.correlated;
+            options.correlated.insert(options.correlated.end(), input.correlated.begin(),
+                                      input.correlated.end());
         } else if (!input.correlated.empty()) {
             say("rendle-net: the covariances of " + std::to_string(input.correlated.size()) +
                 " correlated block" + (input.correlated.size() == 1 ? "" : "s") +

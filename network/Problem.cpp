@@ -156,12 +156,14 @@ Problem::Problem(const std::vector<Observation>& observations,
 void Problem::TakeCorrelated(const std::vector<Observation>& observations,
                              const AdjustmentOptions& options) {
     blockOf.assign(rows.size(), -1);
-    if (options.correlated.empty()) return;
-    if (options.weighting != Weighting::Sigma) {
-        throw NetworkError(
-            "correlated observations are weighted by their covariances: weight them by sigma");
-    }
     for (const CorrelatedBlock& given : options.correlated) {
+        // Height differences weighted otherwise would mix two models; observed heights are
+        // weighted by their own σ whatever the rest.
+        if (!given.observations.empty() && options.weighting != Weighting::Sigma) {
+            throw NetworkError(
+                "correlated observations are weighted by their covariances: weight them by "
+                "sigma");
+        }
         // Its rows: observations by their place, or weighted benchmarks by name.
         std::vector<size_t> members;
         std::string first = "a block";

@@ -1338,3 +1338,69 @@ TEST(CorrelatedObservations, CorrelatedObservedHeightsOfAGamaFile) {
     EXPECT_NEAR(HeightOf(second, "P3").height, x[2], 1e-9);
     EXPECT_NEAR(second.vtpv, r.vtpv, 1e-12);
 }
+
+// A benchmarks file may give covariances too: cov_NAME columns, on either row. The block it
+// makes adjusts as the same observed heights in a Gama file's <coordinates> do; what cannot
+// be a covariance is refused naming the line.
+TEST(CorrelatedObservations, CovariancesOfABenchmarksFile) {
+    std::istringstream file(
+        "name,height,sigma_mm,cov_P2,cov_P3\n"
+        "P1,100.0000,2,1.5,\n"
+        "P2,102.0010,2,,-1\n"
+        "P3,101.0100,2,,\n"
+        "BM9,50,,,\n");
+    std::vector<CorrelatedBlock> blocks;
+    const std::vector<Benchmark> benchmarks = ReadBenchmarks(file, "bm.csv", &blocks);
+    ASSERT_EQ(benchmarks.size(), 4u);
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0].benchmarks, (std::vector<std::string>{"P1", "P2", "P3"}));
+    EXPECT_EQ(blocks[0].covarianceMm2,
+              (std::vector<std::vector<double>>{{4, 1.5, 0}, {1.5, 4, -1}, {0, -1, 4}}));
+    const std::vector<Observation> dh =
+        Csv("from,to,dh,length_km,sigma_mm\nP1,P2,2.0030,1,1\nP2,P3,-0.9960,1,1\n");
+    AdjustmentOptions options;
+    options.weighting = Weighting::Sigma;
+    options.correlated = blocks;
+    const NetworkResult r = Adjust(dh, {benchmarks.begin(), benchmarks.begin() + 3}, {}, options);
+    const GamaNetwork gama = ReadGamaXml(
+        "<?xml version='1.0'?>\n<gama-local><network><points-observations>\n"
+        "<point id='P1' adj='z'/><point id='P2' adj='z'/><point id='P3' adj='z'/>\n"
+        "<height-differences>\n<dh from='P1' to='P2' val='2.0030' stdev='1'/>\n"
+        "<dh from='P2' to='P3' val='-0.9960' stdev='1'/>\n</height-differences>\n"
+        "<coordinates>\n<point id='P1' z='100.0000'/><point id='P2' z='102.0010'/>"
+        "<point id='P3' z='101.0100'/>\n<cov-mat dim='3' band='1'>4 1.5 4 -1 4</cov-mat>\n"
+        "</coordinates>\n</points-observations></network></gama-local>\n",
+        "heights.xml");
+    options.correlated = gama.correlated;
+    const NetworkResult same = Adjust(gama.observations, gama.benchmarks, {}, options);
+    for (const char* point : {"P1", "P2", "P3"}) {
+        EXPECT_NEAR(HeightOf(r, point).height, HeightOf(same, point).height, 1e-12) << point;
+    }
+
+    const struct {
+        const char* text;
+        const char* says;
+    } refused[] = {
+        {"name,height,sigma_mm,cov_B\nA,1,2,0.5\nB,2,,\n",
+         "bm.csv: a covariance with B, which is no weighted benchmark of the file"},
+        {"name,height,sigma_mm,cov_B\nA,1,,0.5\nB,2,2,\n",
+         "bm.csv:2: a covariance with B, and no sigma_mm of its own"},
+        {"name,height,sigma_mm,cov_A\nA,1,2,0.5\n", "bm.csv:2: a covariance of A with itself"},
+        {"name,height,sigma_mm,cov_B,cov_A\nA,1,2,0.5,\nB,2,2,,0.6\n",
+         "bm.csv:3: the covariance of B and A is given twice, not alike"},
+        {"name,height,sigma_mm,covB\nA,1,2,0.5\n",
+         "bm.csv:1: a column after sigma_mm that is not cov_NAME: covB"},
+        {"name,height,sigma_mm,cov_B\nA,1,2,x\nB,2,2,\n", "bm.csv:2: cov_B"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.text);
+        std::istringstream in(c.text);
+        std::vector<CorrelatedBlock> none;
+        try {
+            ReadBenchmarks(in, "bm.csv", &none);
+            ADD_FAILURE() << "read";
+        } catch (const NetworkError& error) {
+            EXPECT_NE(std::string(error.what()).find(c.says), std::string::npos) << error.what();
+        }
+    }
+}
