@@ -319,8 +319,10 @@ std::vector<Benchmark> ReadBenchmarks(std::istream& in, const std::string& name,
     for (const auto& [pair, value] : covariances) {
         if (!variance.contains(pair.first) || !variance.contains(pair.second)) {
             const std::string& missing = variance.contains(pair.first) ? pair.second : pair.first;
-            throw NetworkError(name + ": a covariance with " + missing +
-                               ", which is no weighted benchmark of the file");
+            std::string why = name;
+            why.append(": a covariance with ").append(missing).append(
+                ", which is no weighted benchmark of the file");
+            throw NetworkError(why);
         }
         parent.emplace(pair.first, pair.first);
         parent.emplace(pair.second, pair.second);
