@@ -7,6 +7,7 @@
 #include <pugixml.hpp>
 #include <set>
 #include <sstream>
+#include <tuple>
 #include <vector>
 
 #include "core/RunState.h"
@@ -86,10 +87,19 @@ bool Has(const char* value, char c) {
 /// Gama's a-priori standard deviation of unit weight when a network names none, mm.
 constexpr double kGamaSigmaApr = 10;
 
+/// The most observations a correlated block is read with: its covariance matrix is held whole
+/// and inverted (2,000² doubles, 32 MB).
+constexpr size_t kLargestCorrelatedBlock = 2000;
+
 /// A block's <cov-mat> (mm²), from Gama's banded upper triangle: each row its variance and the
-/// `band` covariances after it, the rest 0. The whole matrix, symmetric.
-std::vector<std::vector<double>> CovarianceMatrix(const Reader& r, const pugi::xml_node& node,
-                                                  size_t observations) {
+/// `band` covariances after it, the rest 0. The variances, and the whole symmetric matrix only
+/// where a covariance is not 0 (none for a diagonal one, however large its block).
+struct Covariances {
+    std::vector<double> variances;
+    std::vector<std::vector<double>> matrix;  ///< empty: no covariance
+};
+
+Covariances ReadCovariances(const Reader& r, const pugi::xml_node& node, size_t observations) {
     const auto dim = r.Number(node, "dim");
     const auto band = r.Number(node, "band");
     if (!dim || *dim != static_cast<double>(observations)) {
@@ -98,7 +108,8 @@ std::vector<std::vector<double>> CovarianceMatrix(const Reader& r, const pugi::x
     const double width = band.value_or(0);
     if (!(width >= 0) || width != std::floor(width)) r.Fail(node, "band is not a whole number");
     std::istringstream values(node.text().get());
-    std::vector<std::vector<double>> matrix(observations, std::vector<double>(observations, 0.0));
+    Covariances c;
+    std::vector<std::tuple<size_t, size_t, double>> covariances;
     for (size_t i = 0; i < observations; ++i) {
         const size_t inRow =
             std::min(static_cast<size_t>(std::min<double>(width, 1e6)) + 1, observations - i);
@@ -111,11 +122,23 @@ std::vector<std::vector<double>> CovarianceMatrix(const Reader& r, const pugi::x
                 r.Fail(node, "a value of the <cov-mat> that is not a number" +
                                  std::string(j == 0 ? " above 0" : "") + ": " + word);
             }
-            matrix[i][i + j] = *value;
-            matrix[i + j][i] = *value;
+            if (j == 0) {
+                c.variances.push_back(*value);
+            } else if (*value != 0) {
+                covariances.emplace_back(i, i + j, *value);
+            }
         }
     }
-    return matrix;
+    if (covariances.empty()) return c;
+    if (observations > kLargestCorrelatedBlock) {
+        r.Fail(node, "a correlated block of " + std::to_string(observations) +
+                         " observations; at most " + std::to_string(kLargestCorrelatedBlock) +
+                         " are read");
+    }
+    c.matrix.assign(observations, std::vector<double>(observations, 0.0));
+    for (size_t i = 0; i < observations; ++i) c.matrix[i][i] = c.variances[i];
+    for (const auto& [i, j, value] : covariances) c.matrix[i][j] = c.matrix[j][i] = value;
+    return c;
 }
 
 /// The <dh> of a block, each with its standard deviation: from the block's <cov-mat> when it
@@ -129,10 +152,11 @@ void ReadHeightDifferences(const Reader& r, const pugi::xml_node& block, double 
         if (node.type() != pugi::node_element) continue;
         const std::string kind = node.name();
         if (kind == "cov-mat") {
-            matrix = CovarianceMatrix(r, node, read.size());
+            Covariances c = ReadCovariances(r, node, read.size());
             for (size_t i = 0; i < read.size(); ++i) {
-                read[i].first.sigmaMm = std::sqrt(matrix[i][i]);
+                read[i].first.sigmaMm = std::sqrt(c.variances[i]);
             }
+            matrix = std::move(c.matrix);
             covariances = true;
             continue;
         }
@@ -163,16 +187,12 @@ void ReadHeightDifferences(const Reader& r, const pugi::xml_node& block, double 
     }
     // A <cov-mat> with covariances makes the block's observations one correlated block; a
     // diagonal one only gives their variances.
-    bool correlated = false;
-    for (size_t i = 0; i < matrix.size(); ++i) {
-        for (size_t j = 0; j < matrix.size(); ++j)
-            correlated = correlated || (i != j && matrix[i][j] != 0);
-    }
-    if (correlated) {
+    if (!matrix.empty()) {
         CorrelatedBlock block;
-        block.covarianceMm2 = matrix;
-        for (size_t i = 0; i < read.size(); ++i)
+        block.covarianceMm2 = std::move(matrix);
+        for (size_t i = 0; i < read.size(); ++i) {
             block.observations.push_back(net.observations.size() + i);
+        }
         net.correlated.push_back(std::move(block));
     }
     for (auto& [o, node] : read) {
@@ -201,19 +221,14 @@ void ReadCoordinates(const Reader& r, const pugi::xml_node& block, GamaNetwork& 
         } else if (kind == "cov-mat") {
             // Observed heights correlated with each other (a band above 0) are one block of
             // the weight matrix, as height differences are.
-            const std::vector<std::vector<double>> matrix =
-                CovarianceMatrix(r, node, observed.size());
-            bool correlated = false;
+            Covariances c = ReadCovariances(r, node, observed.size());
             CorrelatedBlock block;
             for (size_t i = 0; i < observed.size(); ++i) {
-                observed[i].first.sigmaMm = std::sqrt(matrix[i][i]);
+                observed[i].first.sigmaMm = std::sqrt(c.variances[i]);
                 block.benchmarks.push_back(observed[i].first.name);
-                for (size_t j = 0; j < observed.size(); ++j) {
-                    correlated = correlated || (i != j && matrix[i][j] != 0);
-                }
             }
-            if (correlated) {
-                block.covarianceMm2 = matrix;
+            if (!c.matrix.empty()) {
+                block.covarianceMm2 = std::move(c.matrix);
                 net.correlated.push_back(std::move(block));
             }
         } else {

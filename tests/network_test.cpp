@@ -1404,3 +1404,45 @@ TEST(CorrelatedObservations, CovariancesOfABenchmarksFile) {
         }
     }
 }
+
+// The size of a correlated block is bounded (its matrix is held whole): at the bound it is
+// read, one past it refused naming the line; a diagonal <cov-mat> of any size only gives
+// variances.
+TEST(CorrelatedObservations, TheLargestBlockRead) {
+    const auto document = [](size_t observations, bool correlated) {
+        std::string xml =
+            "<?xml version='1.0'?>\n<gama-local><network><points-observations>\n"
+            "<point id='P0' z='0' fix='z'/>\n<height-differences>\n";
+        for (size_t i = 0; i < observations; ++i) {
+            xml += "<dh from='P" + std::to_string(i) + "' to='P" + std::to_string(i + 1) +
+                   "' val='0.1'/>\n";
+        }
+        xml += std::string("<cov-mat dim='") + std::to_string(observations) + "' band='" +
+               (correlated ? "1" : "0") + "'>";
+        for (size_t i = 0; i < observations; ++i) {
+            xml += correlated && i + 1 < observations ? "1 0.2 " : "1 ";
+        }
+        return xml +
+               "</cov-mat>\n</height-differences>\n</points-observations></network>"
+               "</gama-local>\n";
+    };
+    const struct {
+        size_t observations;
+        bool correlated;
+        bool read;
+    } cases[] = {{2000, true, true}, {2001, true, false}, {2001, false, true}, {1999, true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.observations) + (c.correlated ? " correlated" : " diagonal"));
+        try {
+            const GamaNetwork net = ReadGamaXml(document(c.observations, c.correlated), "big.xml");
+            EXPECT_TRUE(c.read);
+            EXPECT_EQ(net.observations.size(), c.observations);
+            EXPECT_EQ(net.correlated.size(), c.correlated ? 1u : 0u);
+        } catch (const NetworkError& error) {
+            EXPECT_FALSE(c.read) << error.what();
+            EXPECT_EQ(std::string(error.what()),
+                      "big.xml:" + std::to_string(c.observations + 5) +
+                          ": a correlated block of 2001 observations; at most 2000 are read");
+        }
+    }
+}
