@@ -87,10 +87,6 @@ bool Has(const char* value, char c) {
 /// Gama's a-priori standard deviation of unit weight when a network names none, mm.
 constexpr double kGamaSigmaApr = 10;
 
-/// The most observations a correlated block is read with: its covariance matrix is held whole
-/// and inverted (2,000² doubles, 32 MB).
-constexpr size_t kLargestCorrelatedBlock = 2000;
-
 /// A block's <cov-mat> (mm²), from Gama's banded upper triangle: each row its variance and the
 /// `band` covariances after it, the rest 0. The variances, and the whole symmetric matrix only
 /// where a covariance is not 0 (none for a diagonal one, however large its block).

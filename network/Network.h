@@ -91,6 +91,10 @@ struct SnoopingStep {
 /// covariances in GNU Gama's input): their full covariance matrix, mm², each observation by its
 /// place among the job's observations. Weighted by σ, each observation's σ is the root of its
 /// variance; the block takes the inverse of the matrix as its weights.
+/// The most observations a correlated block holds: its covariance matrix is held whole and
+/// inverted (2,000² doubles, 32 MB).
+inline constexpr size_t kLargestCorrelatedBlock = 2000;
+
 struct CorrelatedBlock {
     std::vector<size_t> observations;
     std::vector<std::vector<double>> covarianceMm2;  ///< row by row, symmetric

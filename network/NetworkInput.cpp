@@ -320,8 +320,9 @@ std::vector<Benchmark> ReadBenchmarks(std::istream& in, const std::string& name,
         if (!variance.contains(pair.first) || !variance.contains(pair.second)) {
             const std::string& missing = variance.contains(pair.first) ? pair.second : pair.first;
             std::string why = name;
-            why.append(": a covariance with ").append(missing).append(
-                ", which is no weighted benchmark of the file");
+            why.append(": a covariance with ")
+                .append(missing)
+                .append(", which is no weighted benchmark of the file");
             throw NetworkError(why);
         }
         parent.emplace(pair.first, pair.first);
@@ -333,6 +334,11 @@ std::vector<Benchmark> ReadBenchmarks(std::istream& in, const std::string& name,
         if (parent.contains(b.name)) members[root(b.name)].push_back(b.name);
     }
     for (const auto& [top, names] : members) {
+        if (names.size() > kLargestCorrelatedBlock) {
+            throw NetworkError(name + ": a correlated block of " + std::to_string(names.size()) +
+                               " benchmarks; at most " + std::to_string(kLargestCorrelatedBlock) +
+                               " are read");
+        }
         CorrelatedBlock block;
         block.benchmarks = names;
         block.covarianceMm2.assign(names.size(), std::vector<double>(names.size(), 0.0));

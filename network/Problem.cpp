@@ -188,6 +188,11 @@ void Problem::TakeCorrelated(const std::vector<Observation>& observations,
             if (first == "a block") first = "benchmark " + name;
         }
         const size_t n = members.size();
+        if (n > kLargestCorrelatedBlock) {
+            throw NetworkError(first + ": a correlated block of " + std::to_string(n) +
+                               " observations; at most " + std::to_string(kLargestCorrelatedBlock) +
+                               " are adjusted");
+        }
         bool square = given.covarianceMm2.size() == n && n > 0;
         for (const std::vector<double>& row : given.covarianceMm2)
             square = square && row.size() == n;
