@@ -1178,6 +1178,14 @@ TEST(CorrelatedObservations, SnoopingTakesARowOutOfItsBlock) {
     EXPECT_NEAR(r.vtpv, dense.vtpv, 1e-9 * dense.vtpv);
 }
 
+/// A block one observation past the largest the adjustment holds (the observations it names
+/// need not exist: it is refused first).
+CorrelatedBlock Oversized() {
+    CorrelatedBlock block;
+    for (size_t k = 0; k <= kLargestCorrelatedBlock; ++k) block.observations.push_back(k);
+    return block;
+}
+
 // Covariances that no errors can have, or a block that does not fit its observations, are
 // refused by name; a block with weights of another kind would mix two models.
 TEST(CorrelatedObservations, BlocksThatCannotBeAreRefused) {
@@ -1202,6 +1210,8 @@ TEST(CorrelatedObservations, BlocksThatCannotBeAreRefused) {
          Weighting::Sigma,
          "names an observation twice or one that is not there"},
         {"by length", c.block, Weighting::Length, "weight them by sigma"},
+        {"one past the largest block", Oversized(), Weighting::Sigma,
+         "a correlated block of 2001 observations; at most 2000 are adjusted"},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
