@@ -348,7 +348,8 @@ Drawing DrawNetwork(const NetworkResult& result, const Positions& positions,
     const WClasses wClasses(result.criticalW);
     bool anyRemoved = false;
     bool anyNoCheck = false;
-    for (const AdjustedObservation& o : result.observations) {
+    for (size_t k = 0; k < result.observations.size(); ++k) {
+        const AdjustedObservation& o = result.observations[k];
         if (o.benchmark) continue;
         const Observation& ob = o.observation;
         const auto key = pairOf(ob);
@@ -362,6 +363,7 @@ Drawing DrawNetwork(const NetworkResult& result, const Positions& positions,
         nx = length > 0 ? nx / length * shift : 0;
         ny = length > 0 ? ny / length * shift : 0;
         Segment s;
+        s.observation = k;
         s.x1 = frame.X(at(ob.from)) + nx;
         s.y1 = frame.Y(at(ob.from)) + ny;
         s.x2 = frame.X(at(ob.to)) + nx;

@@ -49,6 +49,8 @@ struct Segment {
     /// The arrowhead at its middle, tip first, filled in its colour; empty on a section too short
     /// to carry one.
     std::vector<std::pair<double, double>> arrow;
+    /// Its observation's place among the result's observations.
+    size_t observation = 0;
 };
 
 /// A loop's or a line between benchmarks' misclosure against its limit, written where it lies.

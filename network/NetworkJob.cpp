@@ -236,17 +236,22 @@ std::string PartsWarning(const NetworkResult& result) {
 
 }  // namespace
 
-JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::string&)>& say) {
-    AdjustmentOptions& options = job.options;
+namespace {
+
+using Say = std::function<void(const std::string&)>;
+
+/// Options that do not go together, and outputs that could only fail: said, and the job ends
+/// before any input is read.
+bool UsageIsSound(const NetworkJob& job, const Say& say) {
     if ((!job.approx.empty() || !job.datum.empty()) &&
         (!job.fixes.empty() || !job.benchmarksFile.empty())) {
         say(std::string("rendle-net: --") + (job.approx.empty() ? "datum" : "approx") +
             " applies to a free network only, and benchmarks are given");
-        return Ended(JobStatus::BadUsage);
+        return false;
     }
     if (const std::string clash = SameInputTwice(job.inputs, job.benchmarksFile); !clash.empty()) {
         say("rendle-net: " + clash);
-        return Ended(JobStatus::BadUsage);
+        return false;
     }
     // An output in a folder that does not exist is known before any input is read: nothing
     // is adjusted only to be thrown away, as rendle-reduce refuses it.
@@ -259,9 +264,16 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
         if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
             say("rendle-net: " + std::string(option) + " " + *path +
                 " is in a folder that does not exist");
-            return Ended(JobStatus::BadUsage);
+            return false;
         }
     }
+    return true;
+}
+
+/// The adjustment's options from the job's words (weights, snooping, class), and how the
+/// report names them.
+ReportSettings SetUpOptions(NetworkJob& job, const Say& say) {
+    AdjustmentOptions& options = job.options;
     options.snoop = job.snoop == "always"  ? Snooping::Always
                     : job.snoop == "while" ? Snooping::WhileGlobalTestFails
                                            : Snooping::Off;
@@ -292,131 +304,179 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
                                                           : "while the global test fails";
     // Each snooping round told as it ends, on a terminal.
     if (options.snoop != Snooping::Off && job.tellSnooping) {
-        options.onSnoopingStep = [&say](const SnoopingStep& step, size_t round) {
+        options.onSnoopingStep = [say](const SnoopingStep& step, size_t round) {
             say("rendle-net: snooping round " + std::to_string(round) + ": removed observation " +
                 std::to_string(step.observation + 1) + ", w " + grid::FormatNumber(step.w, "0.00"));
         };
     }
     if (job.progress) options.onStage = job.progress;
-    const auto progress = [&job](const std::string& stage) {
-        if (job.progress) job.progress(stage);
-    };
-    bool saveRefused = false;
+    return settings;
+}
 
-    NetworkResult result;
+/// What the inputs give the adjustment: benchmarks (a file's first, then --fix), the datum and
+/// approximate heights of a free network, and the points' coordinates for the drawing.
+struct JobData {
+    std::vector<Benchmark> benchmarks;
+    std::vector<CorrelatedBlock> correlatedBenchmarks;
+    std::map<std::string, GamaNetwork> gama;
     Positions coordinates;
-    try {
-        std::vector<Benchmark> benchmarks;
-        std::vector<CorrelatedBlock> correlatedBenchmarks;
-        if (!job.benchmarksFile.empty()) {
-            std::ifstream in = OpenInput(job.benchmarksFile);
-            benchmarks = ReadBenchmarks(in, job.benchmarksFile, &correlatedBenchmarks);
-        }
-        // GNU Gama's inputs first: their held points are benchmarks the field books are cut at.
-        std::map<std::string, GamaNetwork> gama;
-        std::vector<std::string> gamaDatum;
-        for (const std::string& path : job.inputs) {
-            if (!IsGama(path)) continue;
-            GamaNetwork& net = gama[path] = ReadGamaXml(Slurp(path), path);
-            benchmarks.insert(benchmarks.end(), net.benchmarks.begin(), net.benchmarks.end());
-            gamaDatum.insert(gamaDatum.end(), net.datum.begin(), net.datum.end());
-            if (net.confidence && !job.confidenceGiven) options.confidence = *net.confidence;
-        }
-        for (const std::string& fix : job.fixes) benchmarks.push_back(ParseBenchmark(fix));
-        for (const std::string& a : job.approx) {
-            const Benchmark b = ParseBenchmark(a);
-            if (b.sigmaMm) throw NetworkError("--approx " + a + ": not NAME=HEIGHT");
-            options.approx.emplace_back(b.name, b.height);
-        }
-        // A free network of Gama inputs is laid over the z of their adjusted points, as
-        // gama-local lays it, where --approx gives a point none of its own; a point no <dh>
-        // reaches has no height to lay.
-        for (const auto& [path, net] : gama) {
-            if (!benchmarks.empty()) break;
-            std::set<std::string, std::less<>> observed;
-            for (const Observation& o : net.observations) {
-                observed.insert(o.from);
-                observed.insert(o.to);
-            }
-            for (const std::pair<std::string, double>& point : net.approx) {
-                const bool given =
-                    std::any_of(options.approx.begin(), options.approx.end(),
-                                [&point](const auto& a) { return a.first == point.first; });
-                if (!given && observed.contains(point.first)) options.approx.push_back(point);
-            }
-        }
-        options.datum = job.datum;
-        // A free network of a Gama input is laid over the points it constrains (adj="Z").
-        if (options.datum.empty() && benchmarks.empty()) options.datum = gamaDatum;
-        {
-            std::vector<std::string> all = job.inputs;
-            if (!job.benchmarksFile.empty()) all.push_back(job.benchmarksFile);
-            if (!job.coordinatesFile.empty()) all.push_back(job.coordinatesFile);
-            CheckOutputs({{"--save", job.savePath},
-                          {"--svg", job.svgPath},
-                          {"--pdf", job.pdfPath},
-                          {"--gama-xml", job.gamaXmlPath}},
-                         all);
-        }
-        if (!job.coordinatesFile.empty()) {
-            std::ifstream in = OpenInput(job.coordinatesFile);
-            coordinates = ReadCoordinates(in, job.coordinatesFile);
-        }
+};
 
-        std::set<std::string, std::less<>> networkPoints(job.points.begin(), job.points.end());
-        for (const Benchmark& b : benchmarks) networkPoints.insert(b.name);
-        const NetworkInput input = ReadInputs(
-            job.inputs, job.encoding,
-            [&](std::string_view name) { return networkPoints.contains(name); }, gama,
-            job.progress);
-        for (const std::string& warning : input.warnings) say(warning);
-        CheckNames(input, benchmarks, job.fixes.size(), job.points, options, say);
-        if (!job.coordinatesFile.empty()) {
-            std::set<std::string, std::less<>> missing;
-            for (const Observation& o : input.observations) {
-                for (const std::string* p : {&o.from, &o.to}) {
-                    if (!coordinates.contains(*p)) missing.insert(*p);
-                }
-            }
-            if (!missing.empty()) {
-                throw NetworkError(job.coordinatesFile + " has no coordinates for " +
-                                   PointList({missing.begin(), missing.end()}));
-            }
+JobData ReadBenchmarksAndGama(const NetworkJob& job, AdjustmentOptions& options) {
+    JobData data;
+    std::vector<Benchmark>& benchmarks = data.benchmarks;
+    if (!job.benchmarksFile.empty()) {
+        std::ifstream in = OpenInput(job.benchmarksFile);
+        benchmarks = ReadBenchmarks(in, job.benchmarksFile, &data.correlatedBenchmarks);
+    }
+    // GNU Gama's inputs first: their held points are benchmarks the field books are cut at.
+    std::vector<std::string> gamaDatum;
+    for (const std::string& path : job.inputs) {
+        if (!IsGama(path)) continue;
+        GamaNetwork& net = data.gama[path] = ReadGamaXml(Slurp(path), path);
+        benchmarks.insert(benchmarks.end(), net.benchmarks.begin(), net.benchmarks.end());
+        gamaDatum.insert(gamaDatum.end(), net.datum.begin(), net.datum.end());
+        if (net.confidence && !job.confidenceGiven) options.confidence = *net.confidence;
+    }
+    for (const std::string& fix : job.fixes) benchmarks.push_back(ParseBenchmark(fix));
+    for (const std::string& a : job.approx) {
+        const Benchmark b = ParseBenchmark(a);
+        if (b.sigmaMm) throw NetworkError("--approx " + a + ": not NAME=HEIGHT");
+        options.approx.emplace_back(b.name, b.height);
+    }
+    // A free network of Gama inputs is laid over the z of their adjusted points, as
+    // gama-local lays it, where --approx gives a point none of its own; a point no <dh>
+    // reaches has no height to lay.
+    for (const auto& [path, net] : data.gama) {
+        if (!benchmarks.empty()) break;
+        std::set<std::string, std::less<>> observed;
+        for (const Observation& o : net.observations) {
+            observed.insert(o.from);
+            observed.insert(o.to);
         }
-        if (!job.savePath.empty() || !job.pdfPath.empty()) {
-            // Known before the adjustment: the workbook is refused, the report still printed.
-            try {
-                std::set<std::string_view> names;
-                for (const Observation& o : input.observations) {
-                    names.insert(o.from);
-                    names.insert(o.to);
-                }
-                CheckWorkbookRows(names.size(), input.observations.size() + benchmarks.size());
-            } catch (const NetworkError& error) {
-                for (const std::string* path : {&job.savePath, &job.pdfPath}) {
-                    if (!path->empty())
-                        say("rendle-net: cannot write " + *path + ": " + error.what());
-                }
-                saveRefused = true;
-            }
+        for (const std::pair<std::string, double>& point : net.approx) {
+            const bool given =
+                std::any_of(options.approx.begin(), options.approx.end(),
+                            [&point](const auto& a) { return a.first == point.first; });
+            if (!given && observed.contains(point.first)) options.approx.push_back(point);
         }
-        // Correlated blocks weigh by their covariances: with weights of another kind they
-        // would mix two models, and are left out, saying so.
-        // Observed heights are weighted by their own σ, whatever the weights of the rest: their
-        // covariances always count.
-        options.correlated = correlatedBenchmarks;
-        if (options.weighting == Weighting::Sigma) {
-            options.correlated.insert(options.correlated.end(), input.correlated.begin(),
-                                      input.correlated.end());
-        } else if (!input.correlated.empty()) {
-            say("rendle-net: the covariances of " + std::to_string(input.correlated.size()) +
-                " correlated block" + (input.correlated.size() == 1 ? "" : "s") +
-                " of height differences are not used: the observations are weighted " +
-                settings.weights);
+    }
+    options.datum = job.datum;
+    // A free network of a Gama input is laid over the points it constrains (adj="Z").
+    if (options.datum.empty() && benchmarks.empty()) options.datum = gamaDatum;
+    return data;
+}
+
+void CheckCoordinates(const NetworkJob& job, const NetworkInput& input,
+                      const Positions& coordinates) {
+    std::set<std::string, std::less<>> missing;
+    for (const Observation& o : input.observations) {
+        for (const std::string* p : {&o.from, &o.to}) {
+            if (!coordinates.contains(*p)) missing.insert(*p);
         }
-        result = Adjust(input.observations, benchmarks, input.lineLoops, options);
-        if (job.order != "input") SortHeightsNaturally(result);
-        if (result.freeNetwork && result.parts > 1) say(PartsWarning(result));
+    }
+    if (!missing.empty()) {
+        throw NetworkError(job.coordinatesFile + " has no coordinates for " +
+                           PointList({missing.begin(), missing.end()}));
+    }
+}
+
+/// Whether the workbook's sheets can hold the network, known before the adjustment: when
+/// they cannot, the workbook is refused, the report still printed.
+bool WorkbookHolds(const NetworkJob& job, const NetworkInput& input, size_t benchmarks,
+                   const Say& say) {
+    try {
+        std::set<std::string_view> names;
+        for (const Observation& o : input.observations) {
+            names.insert(o.from);
+            names.insert(o.to);
+        }
+        CheckWorkbookRows(names.size(), input.observations.size() + benchmarks);
+        return true;
+    } catch (const NetworkError& error) {
+        for (const std::string* path : {&job.savePath, &job.pdfPath}) {
+            if (!path->empty()) say("rendle-net: cannot write " + *path + ": " + error.what());
+        }
+        if (job.makeEveryOutput && job.savePath.empty() && job.pdfPath.empty()) {
+            say(std::string("rendle-net: no workbook or report can be made: ") + error.what());
+        }
+        return false;
+    }
+}
+
+/// Reads the inputs, checks their names and adjusts; throws NetworkError for bad input.
+NetworkResult AdjustJob(const NetworkJob& job, AdjustmentOptions& options,
+                        const ReportSettings& settings, const Say& say, JobData& data,
+                        bool& saveRefused) {
+    {
+        std::vector<std::string> all = job.inputs;
+        if (!job.benchmarksFile.empty()) all.push_back(job.benchmarksFile);
+        if (!job.coordinatesFile.empty()) all.push_back(job.coordinatesFile);
+        CheckOutputs({{"--save", job.savePath},
+                      {"--svg", job.svgPath},
+                      {"--pdf", job.pdfPath},
+                      {"--gama-xml", job.gamaXmlPath}},
+                     all);
+    }
+    if (!job.coordinatesFile.empty()) {
+        std::ifstream in = OpenInput(job.coordinatesFile);
+        data.coordinates = ReadCoordinates(in, job.coordinatesFile);
+    }
+    std::set<std::string, std::less<>> networkPoints(job.points.begin(), job.points.end());
+    for (const Benchmark& b : data.benchmarks) networkPoints.insert(b.name);
+    const NetworkInput input = ReadInputs(
+        job.inputs, job.encoding,
+        [&](std::string_view name) { return networkPoints.contains(name); }, data.gama,
+        job.progress);
+    for (const std::string& warning : input.warnings) say(warning);
+    CheckNames(input, data.benchmarks, job.fixes.size(), job.points, options, say);
+    if (!job.coordinatesFile.empty()) CheckCoordinates(job, input, data.coordinates);
+    if (!job.savePath.empty() || !job.pdfPath.empty() || job.makeEveryOutput) {
+        saveRefused = !WorkbookHolds(job, input, data.benchmarks.size(), say);
+    }
+    // Correlated blocks weigh by their covariances: with weights of another kind they
+    // would mix two models, and are left out, saying so.
+    // Observed heights are weighted by their own σ, whatever the weights of the rest: their
+    // covariances always count.
+    options.correlated = data.correlatedBenchmarks;
+    if (options.weighting == Weighting::Sigma) {
+        options.correlated.insert(options.correlated.end(), input.correlated.begin(),
+                                  input.correlated.end());
+    } else if (!input.correlated.empty()) {
+        say("rendle-net: the covariances of " + std::to_string(input.correlated.size()) +
+            " correlated block" + (input.correlated.size() == 1 ? "" : "s") +
+            " of height differences are not used: the observations are weighted " +
+            settings.weights);
+    }
+    NetworkResult result = Adjust(input.observations, data.benchmarks, input.lineLoops, options);
+    if (job.order != "input") SortHeightsNaturally(result);
+    if (result.freeNetwork && result.parts > 1) say(PartsWarning(result));
+    return result;
+}
+
+/// The drawing of the adjusted network: where the coordinates put the points, else laid out.
+Drawing DrawJob(const NetworkJob& job, const NetworkResult& result, const Positions& coordinates) {
+    DrawingOptions drawing;
+    drawing.colourBy = job.colourBy == "redundancy" ? ColourBy::Redundancy : ColourBy::W;
+    drawing.datum = job.options.datum;
+    drawing.schematic = job.coordinatesFile.empty();
+    if (drawing.schematic && job.progress) job.progress("laying the network out");
+    return DrawNetwork(result, drawing.schematic ? SchematicLayout(result) : coordinates,
+                       drawing);
+}
+
+}  // namespace
+
+JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::string&)>& say) {
+    if (!UsageIsSound(job, say)) return Ended(JobStatus::BadUsage);
+    const ReportSettings settings = SetUpOptions(job, say);
+    AdjustmentOptions& options = job.options;
+    bool saveRefused = false;
+    auto result = std::make_shared<NetworkResult>();
+    JobData data;
+    try {
+        data = ReadBenchmarksAndGama(job, options);
+        *result = AdjustJob(job, options, settings, say, data, saveRefused);
     } catch (const NetworkError& error) {
         say(std::string("rendle-net: ") + error.what());
         return Ended(JobStatus::BadInput);
@@ -425,47 +485,44 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
         return Ended(JobStatus::BadUsage);
     }
 
+    const bool every = job.makeEveryOutput;
     JobResult done;
     if (!job.asJson) {
         std::ostringstream report;
-        WriteTextReport(result, settings, report);
+        WriteTextReport(*result, settings, report);
         done.report = report.str();
     }
     done.saveRefused = saveRefused;
-    if ((!job.savePath.empty() || !job.pdfPath.empty()) && !saveRefused) {
-        done.sheets = WorkbookSheets(result, settings);
+    if ((every || !job.savePath.empty() || !job.pdfPath.empty()) && !saveRefused) {
+        done.sheets = WorkbookSheets(*result, settings);
     }
-    if (!job.svgPath.empty() || !job.pdfPath.empty()) {
-        DrawingOptions drawing;
-        drawing.colourBy = job.colourBy == "redundancy" ? ColourBy::Redundancy : ColourBy::W;
-        drawing.datum = options.datum;
-        drawing.schematic = job.coordinatesFile.empty();
+    if (every || !job.svgPath.empty() || !job.pdfPath.empty()) {
         try {
-            if (drawing.schematic) progress("laying the network out");
-            done.drawing = DrawNetwork(
-                result, drawing.schematic ? SchematicLayout(result) : coordinates, drawing);
+            done.drawing = DrawJob(job, *result, data.coordinates);
         } catch (const NetworkError& error) {
             say(std::string("rendle-net: ") + error.what());
             return Ended(JobStatus::BadInput);
         }
-        if (!job.svgPath.empty()) done.svg = SvgOf(*done.drawing);
+        if (every || !job.svgPath.empty()) done.svg = SvgOf(*done.drawing);
     }
-    if (!job.gamaXmlPath.empty()) {
+    if (every || !job.gamaXmlPath.empty()) {
         std::string description = "Levelling network of";
         for (const std::string& input : job.inputs) description += " " + input;
-        done.gamaXml = GamaXmlOf(result, options.datum, description);
+        done.gamaXml = GamaXmlOf(*result, options.datum, description);
     }
     if (job.asJson) {
         done.writeJson = [adjusted = result, settings](const NetworkOutputs& outputs,
                                                        std::ostream& out) {
-            WriteJsonReport(adjusted, settings, out, outputs);
+            WriteJsonReport(*adjusted, settings, out, outputs);
         };
     }
-    const std::vector<std::string> failures = Failures(result);
+    const std::vector<std::string> failures = Failures(*result);
     for (const std::string& f : failures) {
         done.failures += (done.failures.empty() ? "" : "; ") + f;
     }
     done.status = failures.empty() ? JobStatus::Passed : JobStatus::TestFailed;
+    done.adjustment = std::move(result);
+    done.settings = settings;
     return done;
 }
 

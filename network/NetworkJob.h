@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -39,8 +40,12 @@ struct NetworkJob {
     /// Each snooping round told as it ends (on a terminal).
     bool tellSnooping = false;
     /// Where the work is, for a progress line ("reading north.gsi (1 of 2)", "factoring").
+    /// A window's Cancel throws from here: the job ends where it stands, nothing kept.
     std::function<void(const std::string&)> progress;
     AdjustmentOptions options;
+    /// Make every output's content (sheets, drawing, SVG, Gama's XML) whatever paths are named:
+    /// a window writes them later, when asked.
+    bool makeEveryOutput = false;
 };
 
 enum class JobStatus {
@@ -64,6 +69,9 @@ struct JobResult {
     std::string gamaXml;       ///< the job as GNU Gama's input, when asked for
     bool saveRefused = false;  ///< asked for, but too big for a workbook (said)
     std::string failures;      ///< why the status is TestFailed, in one line
+    /// The adjustment itself and how it was set up, for a window's tables and summary.
+    std::shared_ptr<const NetworkResult> adjustment;
+    ReportSettings settings;
 };
 
 /// Runs the job; what it says on the way (warnings, refusals, snooping rounds) goes to `say`,
