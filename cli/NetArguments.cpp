@@ -6,12 +6,16 @@
 #include "cli/Arguments.h"
 #include "cli/Terminal.h"
 #include "core/ToleranceClasses.h"
+#include "network/JobFile.h"
 
 namespace rendle::cli {
 
 namespace {
 
 namespace net = rendle::network;
+
+/// A job file that cannot be read is bad input, as a field book that cannot be.
+constexpr int kBadJobFile = 2;
 
 const char* kDescription =
     R"(Adjusts levelling runs together as a network, by least squares.
@@ -181,6 +185,13 @@ std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob&
                    "inputs")
         ->type_name("natural|input")
         ->check(CLI::IsMember({"natural", "input"}));
+    std::string jobFile;
+    app.add_option("--job", jobFile,
+                   "Take the inputs, benchmarks and options from a job file (as the network "
+                   "window saves it); inputs, --fix, --point, --datum and --approx given here "
+                   "are added to the file's, other options given here replace the file's")
+        ->type_name("FILE")
+        ->check(NotAnOption);
     app.add_flag("--quiet", quiet, "No progress line on a terminal");
     app.add_option("--encoding", job.encoding,
                    "Read every field-book line in this encoding (an iconv name such as CP1251)")
@@ -195,6 +206,21 @@ std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob&
             words.erase(words.begin() + static_cast<std::ptrdiff_t>(i) + 1);
         }
     }
+    // The job file first: what the command line gives is then laid over it.
+    for (size_t i = 1; i < words.size() && words[i] != "--"; ++i) {
+        std::string path;
+        if (words[i] == "--job" && i + 1 < words.size()) path = words[i + 1];
+        if (words[i].starts_with("--job=")) path = words[i].substr(6);
+        if (path.empty()) continue;
+        try {
+            job = network::LoadJobFile(path);
+        } catch (const network::NetworkError& error) {
+            Say(std::string("rendle-net: ") + error.what());
+            return kBadJobFile;
+        }
+        break;
+    }
+    const network::NetworkJob fromFile = job;
     std::vector<char*> args(words.size());
     std::transform(words.begin(), words.end(), args.begin(),
                    [](std::string& word) { return word.data(); });
@@ -202,7 +228,20 @@ std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob&
             ParseArguments(app, static_cast<int>(args.size()), args.data())) {
         return *ended;
     }
-    job.confidenceGiven = confidence->count() > 0;
+    job.confidenceGiven = fromFile.confidenceGiven || confidence->count() > 0;
+    // Lists given on the command line add to the job file's.
+    const auto addToFile = [&app](const char* option, const std::vector<std::string>& file,
+                                  std::vector<std::string>& mine) {
+        if (app.count(option) == 0 || file.empty()) return;
+        std::vector<std::string> both = file;
+        both.insert(both.end(), mine.begin(), mine.end());
+        mine = std::move(both);
+    };
+    addToFile("INPUT", fromFile.inputs, job.inputs);
+    addToFile("--fix", fromFile.fixes, job.fixes);
+    addToFile("--point", fromFile.points, job.points);
+    addToFile("--datum", fromFile.datum, job.datum);
+    addToFile("--approx", fromFile.approx, job.approx);
     // --class list prints the classes and adjusts nothing; anything else needs its inputs.
     if (job.classId == "list" && !job.inputs.empty()) {
         Say("rendle-net: --class list prints the classes and adjusts no network; give it alone "
