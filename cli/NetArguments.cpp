@@ -85,13 +85,15 @@ exist, --approx or --datum beside benchmarks); 70 an internal error.)";
 
 }  // namespace
 
-std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob& job, bool& quiet) {
-    CLI::App app(kDescription, "rendle-net");
-    app.footer(kFooter);
+std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob& job, bool& quiet,
+                                     const NetProgram& program) {
+    const std::string name = program.name;
+    CLI::App app(program.description ? program.description : kDescription, name);
+    app.footer(program.footer ? program.footer : kFooter);
     app.get_formatter()->column_width(34);
     net::AdjustmentOptions& options = job.options;
 
-    app.set_version_flag("--version", std::string("rendle-net ") + RENDLE_VERSION);
+    app.set_version_flag("--version", name + " " + RENDLE_VERSION);
     app.add_option("--fix", job.fixes,
                    "A benchmark: NAME=HEIGHT held fixed, or NAME=HEIGHT:SIGMA_MM weighted "
                    "(repeat for more)")
@@ -215,7 +217,7 @@ std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob&
         try {
             job = network::LoadJobFile(path);
         } catch (const network::NetworkError& error) {
-            Say(std::string("rendle-net: ") + error.what());
+            Say(name + ": " + error.what());
             return kBadJobFile;
         }
         break;
@@ -244,12 +246,13 @@ std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob&
     addToFile("--approx", fromFile.approx, job.approx);
     // --class list prints the classes and adjusts nothing; anything else needs its inputs.
     if (job.classId == "list" && !job.inputs.empty()) {
-        Say("rendle-net: --class list prints the classes and adjusts no network; give it alone "
+        Say(name +
+            ": --class list prints the classes and adjusts no network; give it alone "
             "(run with --help for more information)");
         return kUsageError;
     }
-    if (job.classId != "list" && job.inputs.empty()) {
-        Say("rendle-net: INPUT is required (run with --help for more information)");
+    if (job.classId != "list" && job.inputs.empty() && program.inputsRequired) {
+        Say(name + ": INPUT is required (run with --help for more information)");
         return kUsageError;
     }
     return std::nullopt;

@@ -467,6 +467,37 @@ Drawing DrawJob(const NetworkJob& job, const NetworkResult& result, const Positi
 
 }  // namespace
 
+InputOutline OutlineInput(const std::string& path, const std::string& encoding,
+                          const std::vector<std::string>& networkPoints) {
+    InputOutline outline;
+    try {
+        std::set<std::string, std::less<>> points(networkPoints.begin(), networkPoints.end());
+        std::map<std::string, GamaNetwork> gama;
+        if (IsGama(path)) {
+            gama[path] = ReadGamaXml(Slurp(path), path);
+        } else if (!IsCsv(path)) {
+            std::ifstream in = OpenInput(path);
+            const readers::LineDecoder decoder(encoding);
+            readers::Book book;
+            std::string error;
+            if (!readers::LoadBook(in, std::nullopt, decoder, book, error) || !book.format) {
+                outline.recognised = false;
+            }
+        }
+        NetworkInput input = ReadInputs(
+            {path}, encoding, [&](std::string_view name) { return points.contains(name); }, gama,
+            {});
+        outline.sections = std::move(input.observations);
+        outline.loops = std::move(input.lineLoops);
+        outline.lines = input.lines;
+    } catch (const NetworkError& error) {
+        outline.error = error.what();
+    } catch (const std::invalid_argument& error) {
+        outline.error = error.what();
+    }
+    return outline;
+}
+
 JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::string&)>& say) {
     if (!UsageIsSound(job, say)) return Ended(JobStatus::BadUsage);
     const ReportSettings settings = SetUpOptions(job, say);

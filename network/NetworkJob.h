@@ -74,6 +74,21 @@ struct JobResult {
     ReportSettings settings;
 };
 
+/// One input as a window lists it before adjusting: its levelling lines cut into sections at
+/// the line ends and the given network points, or why it cannot be read.
+struct InputOutline {
+    std::vector<Observation> sections;  ///< each with its line, numbered in this input
+    std::vector<LineLoop> loops;
+    size_t lines = 0;
+    std::string error;       ///< why it cannot be read, in one line; empty when read
+    bool recognised = true;  ///< a field book, a file of observations or a Gama input at all
+};
+
+/// Reads `path` alone as the job would (GNU Gama's held points and the `networkPoints` cut its
+/// lines); never throws for bad input.
+InputOutline OutlineInput(const std::string& path, const std::string& encoding,
+                          const std::vector<std::string>& networkPoints);
+
 /// Runs the job; what it says on the way (warnings, refusals, snooping rounds) goes to `say`,
 /// one line each, already headed "rendle-net: " where it is the program's own.
 JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::string&)>& say);

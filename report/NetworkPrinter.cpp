@@ -76,9 +76,13 @@ void Symbol(QPainter& p, const net::Symbol& s) {
 
 }  // namespace
 
+double DrawingHeight(const net::Drawing& d) {
+    return d.height + kLegendGap + kKeyRow * static_cast<double>(d.legend.size()) +
+           kNoteRow * static_cast<double>(d.legendNotes.size()) + kLegendGap;
+}
+
 void DrawNetwork(QPainter& painter, const net::Drawing& d, const QRectF& target) {
-    const double total = d.height + kLegendGap + kKeyRow * static_cast<double>(d.legend.size()) +
-                         kNoteRow * static_cast<double>(d.legendNotes.size()) + kLegendGap;
+    const double total = DrawingHeight(d);
     const double scale = std::min(target.width() / d.width, target.height() / total);
     painter.save();
     painter.translate(target.topLeft());

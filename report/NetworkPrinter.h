@@ -15,6 +15,9 @@ class QPainter;
 
 namespace rendle::report {
 
+/// The height `drawing` takes with its legend below it, in its own units.
+double DrawingHeight(const network::Drawing& drawing);
+
 /// Draws `drawing` scaled to fit `target` (device units), legend included.
 void DrawNetwork(QPainter& painter, const network::Drawing& drawing, const QRectF& target);
 

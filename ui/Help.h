@@ -37,6 +37,8 @@ inline constexpr int kSdr20Books = 330;
 inline constexpr int kSdr33Books = 340;
 inline constexpr int kM5Books = 350;
 inline constexpr int kGsiBooks = 355;
+/// The network window of rendle-network.
+inline constexpr int kNetworkWindow = 400;
 
 inline constexpr std::string_view kHelpFileName = "rendle.HLP";
 
