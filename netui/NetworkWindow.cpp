@@ -714,7 +714,7 @@ void NetworkWindow::showOutline(const std::string& path, const network::InputOut
         QTreeWidgetItem*& parent = lines[line];
         if (!parent) {
             parent = new QTreeWidgetItem(
-                item, {o.line ? tr("Line %1").arg(line + 1) : tr("Observations")});
+                item, {o.line ? tr("Line %1").arg(line) : tr("Observations")});
         }
         auto* section = new QTreeWidgetItem(
             parent, {FromBytes(o.from) + QString::fromUtf8(" → ") + FromBytes(o.to),
@@ -1134,7 +1134,12 @@ void NetworkWindow::dragEnterEvent(QDragEnterEvent* event) {
 void NetworkWindow::dropEvent(QDropEvent* event) {
     std::vector<std::string> paths;
     for (const QUrl& url : event->mimeData()->urls()) {
-        if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+        // The path's own bytes, as the URL sends them: a name in Latin-1 comes as %E1.
+        if (url.isLocalFile()) {
+            paths.push_back(
+                QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())
+                    .toStdString());
+        }
     }
     if (paths.empty()) return;
     event->acceptProposedAction();

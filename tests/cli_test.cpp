@@ -1832,3 +1832,55 @@ TEST(RendleNet, ACorrelatedGamaBlockEndToEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+// A job kept in a file runs as the same command line does; what the command line adds to it is
+// laid over it.
+TEST(RendleNetJob, AJobFileRunsAsItsCommandLine) {
+    const Folder folder("rendle-net-job");
+    std::filesystem::copy_file(Sample("network/north.gsi"), folder / "north.gsi");
+    std::filesystem::copy_file(Sample("network/south.gsi"), folder / "south.gsi");
+    {
+        std::ofstream job(folder / "ring.rnj", std::ios::binary);
+        job << "# Rendle network job\r\ninput north.gsi\r\ninput south.gsi\r\n"
+               "fix BM1=100.000\r\nclass fgcs-1-1\r\nsnoop while\r\n";
+    }
+    const std::string here = "cd " + folder.path.string() + " && ";
+    const Result byHand =
+        RunShell(here + kNet + " --class fgcs-1-1 --snoop --fix BM1=100.000 north.gsi south.gsi");
+    ASSERT_EQ(byHand.status, 0) << byHand.err;
+    // Run from another folder: the job's paths are its own folder's.
+    const Result byJob = RunShell("cd / && " + kNet + " --job " + (folder / "ring.rnj") +
+                                  " | sed 's#" + folder.path.string() + "/##g'");
+    ASSERT_EQ(byJob.status, 0) << byJob.err;
+    EXPECT_EQ(byJob.out, byHand.out);
+
+    // The command line's class replaces the job's; its benchmark is added to the job's.
+    const Result over =
+        RunShell(here + kNet + " --job ring.rnj --class fgcs-2-1 --fix BM7=100.8:1 --json");
+    ASSERT_EQ(over.status, 0) << over.err;
+    const json j = json::parse(over.out);
+    EXPECT_EQ(j["observations"].size(), 3u) << "the weighted BM7 added";
+    EXPECT_EQ(j["heights"][0]["fixed"], true) << "the job's BM1 kept";
+    EXPECT_NE(RunShell(here + kNet + " --job ring.rnj --class fgcs-2-1").out.find("second order"),
+              std::string::npos);
+}
+
+TEST(RendleNetJob, ABadJobFileIsBadInputNamingTheLine) {
+    const Folder folder("rendle-net-bad-job");
+    {
+        std::ofstream job(folder / "bad.rnj", std::ios::binary);
+        job << "# Rendle network job\ninput north.gsi\nweights by-eye\n";
+    }
+    const Result bad = RunNet("--job " + (folder / "bad.rnj") + " --save " + (folder / "out.xlsx"));
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err, "rendle-net: " + (folder / "bad.rnj") +
+                           ":3: weights by-eye: not one of length, setups, sigma\n");
+    EXPECT_FALSE(std::filesystem::exists(folder / "out.xlsx"));
+    const Result missing = RunNet("--job " + (folder / "none.rnj"));
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("cannot open"), std::string::npos) << missing.err;
+}
+
+}  // namespace

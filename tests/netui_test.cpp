@@ -1,0 +1,396 @@
+// The network window driven as a user drives it, offscreen: the job panel, F5, the tables and
+// the drawing selecting each other, and the outputs, held against what rendle-net writes.
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+
+#include "netui/DrawingView.h"
+#include "netui/NetworkWindow.h"
+#include "network/JobFile.h"
+
+using rendle::netui::NetworkWindow;
+namespace net = rendle::network;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Sample(const char* name) {
+    return std::string(RENDLE_EXAMPLES_DIR) + "/network/" + name;
+}
+
+/// Runs the event loop until `done` holds (at most 60 s): the window's work runs off its
+/// thread and reports back through the loop.
+bool Until(const std::function<bool()>& done) {
+    return QTest::qWaitFor(done, 60000);
+}
+
+/// rendle-net itself, run on `arguments`: its exit status.
+int RunNet(const QStringList& arguments, const QString& folder) {
+    QProcess net;
+    net.setWorkingDirectory(folder);
+    net.start(RENDLE_NET, arguments);
+    if (!net.waitForFinished(60000)) return -1;
+    return net.exitCode();
+}
+
+/// Two workbooks hold the same sheets, cells and formats: every part of the two files alike
+/// but the time they were made (read by Python's own zip reader).
+QString WorkbooksDiffer(const QString& a, const QString& b) {
+    QProcess python;
+    python.start("python3", {"-c",
+                             "import sys, zipfile\n"
+                             "a, b = (zipfile.ZipFile(p) for p in sys.argv[1:3])\n"
+                             "na, nb = sorted(a.namelist()), sorted(b.namelist())\n"
+                             "if na != nb: print('parts', na, nb)\n"
+                             "for n in na:\n"
+                             "    if n != 'docProps/core.xml' and a.read(n) != b.read(n): print(n)\n",
+                             a, b});
+    if (!python.waitForFinished(30000)) return "python did not finish";
+    return QString::fromUtf8(python.readAllStandardOutput() + python.readAllStandardError());
+}
+
+QString PdfText(const QString& pdf) {
+    QProcess pdftotext;
+    pdftotext.start("pdftotext", {"-layout", pdf, "-"});
+    if (!pdftotext.waitForFinished(30000)) return {};
+    return QString::fromUtf8(pdftotext.readAllStandardOutput());
+}
+
+/// A folder of its own holding the bundled loop of two runs.
+struct LoopFolder {
+    QTemporaryDir dir;
+    std::string north, south;
+    LoopFolder() {
+        north = (fs::path(dir.path().toStdString()) / "north.gsi").string();
+        south = (fs::path(dir.path().toStdString()) / "south.gsi").string();
+        fs::copy_file(Sample("north.gsi"), north);
+        fs::copy_file(Sample("south.gsi"), south);
+    }
+    std::string operator/(const char* name) const {
+        return (fs::path(dir.path().toStdString()) / name).string();
+    }
+};
+
+/// A window whose messages are kept rather than shown in a box.
+struct Window {
+    NetworkWindow window;
+    QStringList told;
+    Window() {
+        window.tell = [this](const QString& text) { told << text; };
+        window.show();
+    }
+    bool adjust() {
+        QSignalSpy finished(&window, &NetworkWindow::adjustmentFinished);
+        QTest::keyClick(&window, Qt::Key_F5);
+        return Until([&] { return finished.count() > 0; });
+    }
+    bool listed() {
+        return Until([&] { return !window.busy(); });
+    }
+};
+
+}  // namespace
+
+class NetworkWindowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    // The panel shows a job as given and gives it back as it was: the digits of a benchmark
+    // as typed, the options, and what the panel does not show (approximate heights) kept.
+    void panelKeepsTheJob() {
+        Window w;
+        net::NetworkJob job;
+        job.fixes = {"BM1=100.000", "BM7=100.8020:2.5"};
+        job.weights = "setups";
+        job.options.sigmaSetUpMm = 0.35;
+        job.classId = "fgcs-2-1";
+        job.snoop = "always";
+        job.order = "input";
+        job.options.confidence = 0.99;
+        job.confidenceGiven = true;
+        w.window.setJob(job);
+        const net::NetworkJob back = w.window.job();
+        QCOMPARE(back.fixes, job.fixes);
+        QCOMPARE(back.weights, std::string("setups"));
+        QCOMPARE(back.options.sigmaSetUpMm, 0.35);
+        QCOMPARE(back.classId, std::string("fgcs-2-1"));
+        QCOMPARE(back.snoop, std::string("always"));
+        QCOMPARE(back.order, std::string("input"));
+        QVERIFY(back.confidenceGiven);
+        QCOMPARE(back.options.confidence, 0.99);
+        QVERIFY(w.window.windowTitle().startsWith("Rendle Network"));
+    }
+
+    // Benchmarks pasted from a spreadsheet (tabs) or a text file (commas) fill the table from
+    // the current row; a blank row is always left at the end for typing.
+    void benchmarksArePasted() {
+        Window w;
+        QTableWidget* table = w.window.benchmarksTable();
+        table->setCurrentCell(0, 0);
+        QApplication::clipboard()->setText("BM1\t100.000\nBM7\t100.8023\t2\n");
+        QTest::keySequence(table, QKeySequence::Paste);
+        QApplication::clipboard()->setText("J9,55.5\r\n");
+        table->setCurrentCell(2, 0);
+        QTest::keySequence(table, QKeySequence::Paste);
+        QCOMPARE(w.window.job().fixes,
+                 (std::vector<std::string>{"BM1=100.000", "BM7=100.8023:2", "J9=55.5"}));
+        QCOMPARE(table->rowCount(), 4);
+        // A height that is no number is said, and nothing is adjusted.
+        table->setItem(0, 1, new QTableWidgetItem("1OO.000"));
+        w.window.adjust();
+        QVERIFY(!w.window.adjusting());
+        QCOMPARE(w.told.size(), 1);
+        QVERIFY(w.told[0].startsWith("Benchmark row 1:"));
+    }
+
+    // Inputs dropped on the window are listed by their levelling lines and sections, cut at the
+    // benchmarks typed; a folder adds every field book in it and passes the rest over.
+    void inputsAreListed() {
+        LoopFolder loop;
+        std::ofstream(loop / "notes.txt") << "Monday: staff 2 sank in the mud.\n";
+        Window w;
+        auto* data = new QMimeData;
+        data->setUrls({QUrl::fromLocalFile(loop.dir.path())});
+        QDropEvent drop(QPointF(50, 50), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        static_cast<QObject&>(w.window).event(&drop);
+        QVERIFY2(drop.isAccepted(), "the drop was not taken");
+        QVERIFY(w.window.busy());
+        QVERIFY(w.listed());
+        QTreeWidget* tree = w.window.inputsTree();
+        QCOMPARE(tree->topLevelItemCount(), 2);
+        QCOMPARE(tree->topLevelItem(0)->text(0), QString("north.gsi"));
+        QTreeWidgetItem* line = tree->topLevelItem(0)->child(0);
+        QVERIFY2(line->text(0).startsWith("Line 1"), qPrintable(line->text(0)));
+        QCOMPARE(line->child(0)->text(0), QString::fromUtf8("BM1 → BM7"));
+        QCOMPARE(line->child(0)->text(1), QString("0.80260"));
+        QCOMPARE(w.window.job().inputs, (std::vector<std::string>{loop.north, loop.south}));
+        delete data;
+    }
+
+    // F5 adjusts off the window's thread; the tables hold the workbook's sheets, the summary
+    // says the verdicts; selecting a row marks its point or section in the drawing, and a
+    // click in the drawing selects the row.
+    void adjustsAndSelectsBetweenTablesAndDrawing() {
+        LoopFolder loop;
+        Window w;
+        net::NetworkJob job;
+        job.fixes = {"BM1=100"};
+        w.window.setJob(job);
+        w.window.addPaths({loop.north, loop.south});
+        QVERIFY(w.listed());
+        QVERIFY(w.adjust());
+        QVERIFY2(w.window.result(), qPrintable(w.told.join("\n")));
+        QCOMPARE(w.window.result()->status, net::JobStatus::Passed);
+        QVERIFY2(w.window.summary().contains("global test passed (0.93 in 0.00 to 5.02)"),
+                 qPrintable(w.window.summary()));
+        QVERIFY(w.window.summary().endsWith("Every test passed."));
+        QTableView* heights = w.window.tableView("Heights");
+        QCOMPARE(heights->model()->rowCount(), 2);
+        QCOMPARE(heights->model()->index(1, 0).data().toString(), QString("BM7"));
+        QCOMPARE(heights->model()->index(1, 1).data().toString(), QString("100.80231"));
+        QCOMPARE(heights->model()->headerData(1, Qt::Horizontal).toString(), QString("Height (m)"));
+
+        rendle::netui::DrawingView* drawing = w.window.drawingView();
+        heights->selectRow(1);
+        QCOMPARE(drawing->markedPoint(), 1);
+        QTableView* observations = w.window.tableView("Observations");
+        observations->selectRow(1);
+        QCOMPARE(drawing->markedObservation(), 1);
+
+        // A click on BM1's symbol selects its row of heights.
+        const net::Symbol& bm1 = drawing->drawing()->symbols[0];
+        QCOMPARE(bm1.name, std::string("BM1"));
+        const QPoint at = drawing->mapFromScene(QPointF(bm1.x, bm1.y));
+        QTest::mouseClick(drawing->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(heights->currentIndex().row(), 0);
+        QCOMPARE(drawing->markedPoint(), 0);
+        // Hovering shows the point's figures, as the SVG's title does.
+        QCOMPARE(drawing->titleAt(at), QString::fromStdString(bm1.title));
+        // A click on the middle of a section selects its observation.
+        const net::Segment& s = drawing->drawing()->segments[0];
+        QTest::mouseClick(drawing->viewport(), Qt::LeftButton, {},
+                          drawing->mapFromScene(QPointF((s.x1 + s.x2) / 2, (s.y1 + s.y2) / 2)));
+        QCOMPARE(observations->currentIndex().row(), static_cast<int>(s.observation));
+    }
+
+    // Ctrl+S and Ctrl+P write what rendle-net writes for the same job; nothing is written over
+    // an input of the job, nor from results the job has changed since.
+    void outputsAreRendleNets() {
+        LoopFolder loop;
+        Window w;
+        net::NetworkJob job;
+        job.fixes = {"BM1=100.000"};
+        job.classId = "fgcs-1-1";
+        w.window.setJob(job);
+        w.window.addPaths({loop.north, loop.south});
+        QVERIFY(w.listed());
+        QVERIFY(w.adjust());
+        w.window.setNextFileName(loop / "window.xlsx");
+        QTest::keyClick(&w.window, Qt::Key_S, Qt::ControlModifier);
+        w.window.setNextFileName(loop / "window.pdf");
+        QTest::keyClick(&w.window, Qt::Key_P, Qt::ControlModifier);
+        QVERIFY2(w.told.isEmpty(), qPrintable(w.told.join("\n")));
+        // The same job: its inputs named as the window names them (the observations' sources
+        // carry the names).
+        QCOMPARE(RunNet({"--fix", "BM1=100.000", "--class", "fgcs-1-1",
+                         QString::fromStdString(loop.north), QString::fromStdString(loop.south),
+                         "--save", "net.xlsx", "--pdf", "net.pdf"},
+                        loop.dir.path()),
+                 0);
+        QCOMPARE(WorkbooksDiffer(QString::fromStdString(loop / "window.xlsx"),
+                                 QString::fromStdString(loop / "net.xlsx")),
+                 QString());
+        const QString printed = PdfText(QString::fromStdString(loop / "window.pdf"));
+        QVERIFY(printed.contains("BM7"));
+        QCOMPARE(printed, PdfText(QString::fromStdString(loop / "net.pdf")));
+        w.told.clear();
+
+        // Never over an input.
+        const auto before = fs::file_size(loop.north);
+        w.window.setNextFileName(loop.north);
+        QVERIFY(!w.window.exportSvg());
+        QCOMPARE(fs::file_size(loop.north), before);
+        QCOMPARE(w.told.size(), 1);
+        QVERIFY2(w.told[0].contains("is an input of the job"), qPrintable(w.told[0]));
+
+        // The job changed since: nothing written until it is adjusted again.
+        w.window.setJob([] {
+            net::NetworkJob other;
+            other.fixes = {"BM1=99"};
+            return other;
+        }());
+        w.window.addPaths({loop.north, loop.south});
+        QVERIFY(w.listed());
+        w.window.setNextFileName(loop / "stale.gkf");
+        QVERIFY(!w.window.exportGamaXml());
+        QVERIFY(!fs::exists(loop / "stale.gkf"));
+        QVERIFY(w.told.last().contains("press F5"));
+        QVERIFY(w.adjust());
+        w.window.setNextFileName(loop / "fresh.gkf");
+        QVERIFY(w.window.exportGamaXml());
+        std::ifstream gama(loop / "fresh.gkf");
+        const std::string xml((std::istreambuf_iterator<char>(gama)), {});
+        QVERIFY(xml.find("z=\"99\"") != std::string::npos || xml.find("z=\"99.0") != std::string::npos);
+    }
+
+    // Bad input is said in the window, naming the file and line, and adjusts nothing.
+    void badInputIsSaid() {
+        LoopFolder loop;
+        Window w;
+        net::NetworkJob job;
+        job.fixes = {"BM1=100", "NOWHERE=5"};
+        w.window.setJob(job);
+        w.window.addPaths({loop.north, loop.south});
+        QVERIFY(w.listed());
+        QVERIFY(w.adjust());
+        QVERIFY(!w.window.result());
+        QVERIFY2(w.window.summary().contains("--fix NOWHERE: no input has a point of that name"),
+                 qPrintable(w.window.summary()));
+        QVERIFY(w.window.findChild<QLabel*>("Summary")->text().startsWith("Not adjusted: "));
+    }
+
+    // Escape stops a long adjustment; the window answers meanwhile.
+    void cancelStopsTheWork() {
+        QTemporaryDir dir;
+        const std::string csv = dir.filePath("grid.csv").toStdString();
+        {
+            // A 60 x 60 grid of sections, each levelled once.
+            std::ofstream out(csv);
+            out << "from,to,dh,length_km\n";
+            const auto name = [](int i, int j) { return "P" + std::to_string(i) + "_" + std::to_string(j); };
+            for (int i = 0; i < 60; ++i) {
+                for (int j = 0; j < 60; ++j) {
+                    if (i + 1 < 60) out << name(i, j) << "," << name(i + 1, j) << ",0.5,0.4\n";
+                    if (j + 1 < 60) out << name(i, j) << "," << name(i, j + 1) << ",-0.25,0.4\n";
+                }
+            }
+        }
+        Window w;
+        net::NetworkJob job;
+        job.fixes = {"P0_0=10"};
+        w.window.setJob(job);
+        w.window.addPaths({csv});
+        QVERIFY(w.listed());
+        QSignalSpy finished(&w.window, &NetworkWindow::adjustmentFinished);
+        QTest::keyClick(&w.window, Qt::Key_F5);
+        QVERIFY(w.window.adjusting());
+        QTest::keyClick(&w.window, Qt::Key_Escape);
+        QVERIFY(Until([&] { return finished.count() > 0; }));
+        QVERIFY(!w.window.result());
+        QVERIFY(!w.window.adjusting());
+    }
+
+    // The job saved from the window opens again as it was, in a window or in rendle-net.
+    void jobSavedAndOpened() {
+        LoopFolder loop;
+        Window w;
+        net::NetworkJob job;
+        job.fixes = {"BM1=100.000"};
+        job.snoop = "while";
+        w.window.setJob(job);
+        w.window.addPaths({loop.north, loop.south});
+        QVERIFY(w.listed());
+        w.window.setNextFileName(loop / "ring.rnj");
+        QVERIFY(w.window.saveJobAs());
+        QCOMPARE(w.window.windowTitle(), QString("Rendle Network - ring.rnj"));
+        std::ifstream in(loop / "ring.rnj");
+        const std::string text((std::istreambuf_iterator<char>(in)), {});
+        QVERIFY(text.find("\ninput north.gsi\ninput south.gsi\n") != std::string::npos);
+
+        Window again;
+        again.window.setNextFileName(loop / "ring.rnj");
+        QVERIFY(again.window.openJob());
+        QVERIFY(again.listed());
+        QCOMPARE(again.window.job().inputs, w.window.job().inputs);
+        QCOMPARE(again.window.job().fixes, w.window.job().fixes);
+        QCOMPARE(again.window.job().snoop, std::string("while"));
+    }
+
+    // A job set up by hand is not thrown away on closing without a question; one opened and
+    // untouched closes at once.
+    void closingAsksForAChangedJob() {
+        LoopFolder loop;
+        Window w;
+        int asked = 0;
+        w.window.answerCloseQuestion = [&] {
+            ++asked;
+            return int(QMessageBox::Cancel);
+        };
+        w.window.addPaths({loop.north});
+        QVERIFY(w.listed());
+        QVERIFY(!w.window.close());
+        QCOMPARE(asked, 1);
+        QVERIFY(w.window.isVisible());
+        w.window.answerCloseQuestion = [&] {
+            ++asked;
+            return int(QMessageBox::Discard);
+        };
+        QVERIFY(w.window.close());
+        QCOMPARE(asked, 2);
+
+        Window opened;
+        net::NetworkJob job;
+        job.fixes = {"BM1=100"};
+        opened.window.setJob(job);
+        opened.window.answerCloseQuestion = [&] {
+            ++asked;
+            return int(QMessageBox::Cancel);
+        };
+        QVERIFY(opened.window.close());
+        QCOMPARE(asked, 2);
+    }
+};
+
+QTEST_MAIN(NetworkWindowTest)
+#include "netui_test.moc"
