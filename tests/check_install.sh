@@ -8,7 +8,7 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 fail() { echo "FAIL: $*"; exit 1; }
-for program in rendle rendle-help rendle-reduce rendle-net; do
+for program in rendle rendle-help rendle-reduce rendle-net rendle-network; do
     [ -x "$prefix/lib/rendle/$program" ] || fail "$program is not in lib/rendle"
     [ -L "$prefix/bin/$program" ] || fail "bin/$program is not a link"
     [ "$(readlink -f "$prefix/bin/$program")" = "$(readlink -f "$prefix/lib/rendle/$program")" ] \
@@ -24,6 +24,18 @@ for type in $(sed -n 's/^MimeType=//p' "$desktop" | tr ';' ' '); do
     grep -q "mime-type type=\"$type\"" "$mime" || fail "$type is not defined"
 done
 grep -q 'value="For M5"' "$mime" || fail "an M5 book is not told by its first line"
+network_desktop="$prefix/share/applications/rendle-network.desktop"
+[ -f "$network_desktop" ] || fail "no desktop entry for rendle-network"
+grep -q '^Exec=rendle-network %F$' "$network_desktop" || fail "rendle-network's entry does not pass the files on"
+grep -q '^Name=Rendle Network$' "$network_desktop" || fail "rendle-network's entry is not named Rendle Network"
+# It opens what rendle opens, and GNU Gama's inputs and network jobs besides.
+for type in $(sed -n 's/^MimeType=//p' "$desktop" | tr ';' ' ') application/x-rendle-gama-xml \
+    application/x-rendle-network-job; do
+    grep -q "^MimeType=.*$type;" "$network_desktop" || fail "rendle-network does not open $type"
+done
+for type in $(sed -n 's/^MimeType=//p' "$network_desktop" | tr ';' ' '); do
+    grep -q "mime-type type=\"$type\"" "$mime" || fail "$type is not defined"
+done
 if command -v update-mime-database >/dev/null; then
     mkdir -p "$prefix/mimedb/packages"
     cp "$mime" "$prefix/mimedb/packages/"
@@ -33,6 +45,10 @@ if command -v update-mime-database >/dev/null; then
 fi
 [ -f "$prefix/share/icons/hicolor/64x64/apps/rendle.png" ] || fail "64 px icon"
 [ -f "$prefix/share/icons/hicolor/128x128/apps/rendle.png" ] || fail "128 px icon"
+for size in 64 128; do
+    [ -f "$prefix/share/icons/hicolor/${size}x${size}/apps/rendle-network.png" ] \
+        || fail "$size px icon of rendle-network"
+done
 if command -v help2man >/dev/null; then
     page="$prefix/share/man/man1/rendle-reduce.1.gz"
     [ -f "$page" ] || fail "the manual page of rendle-reduce is not installed gzipped"
@@ -43,11 +59,16 @@ if command -v help2man >/dev/null; then
     net="$prefix/share/man/man1/rendle-net.1.gz"
     [ -f "$net" ] || fail "the manual page of rendle-net is not installed gzipped"
     zcat "$net" | grep -q 'snoop' || fail "the manual page of rendle-net lacks the options"
+    window="$prefix/share/man/man1/rendle-network.1.gz"
+    [ -f "$window" ] || fail "the manual page of rendle-network is not installed gzipped"
+    zcat "$window" | grep -q 'F5' || fail "the manual page of rendle-network lacks its keys"
 fi
 if command -v desktop-file-validate >/dev/null; then
-    said=$(desktop-file-validate "$prefix/share/applications/rendle.desktop" 2>&1) \
-        || fail "desktop entry invalid: $said"
-    [ -z "$said" ] || fail "desktop-file-validate: $said"
+    for entry in rendle rendle-network; do
+        said=$(desktop-file-validate "$prefix/share/applications/$entry.desktop" 2>&1) \
+            || fail "desktop entry $entry invalid: $said"
+        [ -z "$said" ] || fail "desktop-file-validate $entry: $said"
+    done
 fi
 # The installed command-line tool runs through its link.
 "$prefix/bin/rendle-reduce" "$(dirname "$0")/../examples/ring-road.m5.DAT" | grep -q 'Misclose(m)' \
