@@ -787,7 +787,7 @@ void NetworkWindow::adjust() {
                "or drop them on the window)."));
         return;
     }
-    adjustedJobText_ = jobText();
+    adjustingJobText_ = jobText();
     work.makeEveryOutput = true;
     auto cancelled = std::make_shared<std::atomic<bool>>(false);
     cancelAdjusting_ = cancelled;
@@ -829,6 +829,7 @@ void NetworkWindow::adjusted(std::shared_ptr<network::JobResult> outcome,
     cancelAdjusting_.reset();
     setBusy(!listers_.empty());
     if (cancelled) {
+        pendingOutput_ = {};
         stage_->setText(tr("Adjustment cancelled: the results shown are those of before."));
         emit adjustmentFinished();
         return;
@@ -842,7 +843,8 @@ void NetworkWindow::adjusted(std::shared_ptr<network::JobResult> outcome,
     }
     if (outcome->status == net::JobStatus::BadInput ||
         outcome->status == net::JobStatus::BadUsage) {
-        // Nothing adjusted: the results of before stay, marked as such.
+        // Nothing adjusted, nothing to write.
+        pendingOutput_ = {};
         const QString why = said_.empty() ? tr("the job could not be adjusted")
                                           : FromBytes(said_.back());
         summary_->setText(tr("Not adjusted: %1").arg(why));
@@ -855,9 +857,11 @@ void NetworkWindow::adjusted(std::shared_ptr<network::JobResult> outcome,
         return;
     }
     result_ = std::move(outcome);
+    adjustedJobText_ = adjustingJobText_;
     showResult();
     stage_->setText(tr("Adjusted"));
     emit adjustmentFinished();
+    if (auto output = std::exchange(pendingOutput_, {})) QTimer::singleShot(0, this, output);
 }
 
 void NetworkWindow::showResult() {
@@ -972,14 +976,18 @@ bool NetworkWindow::resultIsCurrent() {
         say(tr("Nothing is adjusted yet: press F5 to adjust the job first."));
         return false;
     }
-    if (adjusting()) {
-        say(tr("The job is being adjusted: wait for it, or cancel it, first."));
-        return false;
-    }
     if (jobText() != adjustedJobText_) {
         say(tr("The job has changed since it was adjusted: press F5 to adjust it again first."));
         return false;
     }
+    return true;
+}
+
+bool NetworkWindow::afterAdjusting(const QString& what, std::function<void()> output) {
+    if (!adjusting()) return false;
+    // Asked for while the job is adjusted (F5, then Ctrl+S at once): made as soon as it ends.
+    pendingOutput_ = std::move(output);
+    statusBar()->showMessage(tr("The %1 is written once the adjustment ends.").arg(what));
     return true;
 }
 
@@ -1017,6 +1025,7 @@ bool NetworkWindow::writeOutput(const QString& what,
 }
 
 bool NetworkWindow::saveWorkbook() {
+    if (afterAdjusting(tr("workbook"), [this] { saveWorkbook(); })) return false;
     if (result_ && result_->saveRefused) {
         say(tr("The network is too big for a workbook: no workbook can be written."));
         return false;
@@ -1032,6 +1041,7 @@ bool NetworkWindow::saveWorkbook() {
 }
 
 bool NetworkWindow::printReport() {
+    if (afterAdjusting(tr("report"), [this] { printReport(); })) return false;
     if (result_ && result_->saveRefused) {
         say(tr("The network is too big for the paged report: no report can be printed."));
         return false;
@@ -1051,6 +1061,7 @@ bool NetworkWindow::printReport() {
 }
 
 bool NetworkWindow::exportSvg() {
+    if (afterAdjusting(tr("drawing"), [this] { exportSvg(); })) return false;
     return writeOutput(
         tr("drawing"),
         [this](const std::string& path) {
@@ -1062,6 +1073,7 @@ bool NetworkWindow::exportSvg() {
 }
 
 bool NetworkWindow::exportGamaXml() {
+    if (afterAdjusting(tr("Gama XML"), [this] { exportGamaXml(); })) return false;
     return writeOutput(
         tr("Gama XML"),
         [this](const std::string& path) {

@@ -123,6 +123,7 @@ class NetworkWindow : public QMainWindow {
     bool writeOutput(const QString& what, const std::function<void(const std::string&)>& write,
                      const char* extension, const QString& filter);
     bool resultIsCurrent();
+    bool afterAdjusting(const QString& what, std::function<void()> output);
     std::string jobText() const;
 
     // The job panel.
@@ -158,7 +159,8 @@ class NetworkWindow : public QMainWindow {
     bool confidenceGiven_ = false;
     std::string jobFile_;
     std::string savedJobText_;
-    std::string adjustedJobText_;
+    std::string adjustedJobText_;   ///< the job the results shown are of
+    std::string adjustingJobText_;  ///< the job under way
     std::vector<std::thread> listers_;
     std::thread adjusting_;
     std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
@@ -166,6 +168,7 @@ class NetworkWindow : public QMainWindow {
     std::shared_ptr<network::JobResult> result_;
     std::shared_ptr<const network::Drawing> shownDrawing_;
     std::vector<std::string> said_;
+    std::function<void()> pendingOutput_;  ///< asked for while adjusting, made when it ends
     ui::DialogPaths dialogPaths_;
     std::string nextFileName_;
     bool nextFileNameSet_ = false;

@@ -235,9 +235,14 @@ class NetworkWindowTest : public QObject {
         w.window.setJob(job);
         w.window.addPaths({loop.north, loop.south});
         QVERIFY(w.listed());
-        QVERIFY(w.adjust());
+        // F5 and at once Ctrl+S: the workbook is saved as soon as the adjustment ends.
+        QSignalSpy finished(&w.window, &NetworkWindow::adjustmentFinished);
+        QTest::keyClick(&w.window, Qt::Key_F5);
         w.window.setNextFileName(loop / "window.xlsx");
         QTest::keyClick(&w.window, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(!fs::exists(loop / "window.xlsx"));
+        QVERIFY(Until([&] { return fs::exists(loop / "window.xlsx"); }));
+        QCOMPARE(finished.count(), 1);
         w.window.setNextFileName(loop / "window.pdf");
         QTest::keyClick(&w.window, Qt::Key_P, Qt::ControlModifier);
         QVERIFY2(w.told.isEmpty(), qPrintable(w.told.join("\n")));

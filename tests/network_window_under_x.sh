@@ -46,9 +46,8 @@ sleep 1
 
 xdotool windowactivate --sync "$network"
 xdotool key --window "$network" F5
-# The adjustment ends when the summary says so; the Save dialog then offers north.xlsx beside
-# the first book dropped.
-sleep 2
+# Ctrl+S at once: the Save dialog shows when the adjustment ends, offering north.xlsx beside the
+# first book dropped.
 xdotool key --window "$network" ctrl+s
 dialog=$(window_named '^Save workbook$') || fail "Ctrl+S showed no Save dialog"
 xdotool windowactivate --sync "$dialog"
