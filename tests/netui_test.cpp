@@ -18,6 +18,7 @@
 #include "netui/DrawingView.h"
 #include "netui/NetworkWindow.h"
 #include "network/JobFile.h"
+#include "ui/Help.h"
 
 using rendle::netui::NetworkWindow;
 namespace net = rendle::network;
@@ -360,6 +361,26 @@ class NetworkWindowTest : public QObject {
         QCOMPARE(again.window.job().inputs, w.window.job().inputs);
         QCOMPARE(again.window.job().fixes, w.window.job().fixes);
         QCOMPARE(again.window.job().snoop, std::string("while"));
+    }
+
+    // F1 anywhere in the window opens the network window's topic, beside the window.
+    void f1OpensItsTopic() {
+        struct Recorder : rendle::ui::help::HelpLayer {
+            std::vector<int> contexts;
+            void WinHelp(QWidget*, const QString&, unsigned command, const QVariant& data) override {
+                if (command == rendle::ui::help::HELP_CONTEXT) contexts.push_back(data.toInt());
+            }
+        } recorder;
+        rendle::ui::help::SetLayer(&recorder);
+        {
+            Window w;
+            QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+            QTest::keyClick(w.window.benchmarksTable(), Qt::Key_F1);
+            QTest::keyClick(w.window.drawingView(), Qt::Key_F1);
+        }
+        rendle::ui::help::SetLayer(nullptr);
+        QCOMPARE(recorder.contexts,
+                 (std::vector<int>{rendle::ui::help::kNetworkWindow, rendle::ui::help::kNetworkWindow}));
     }
 
     // A job set up by hand is not thrown away on closing without a question; one opened and
