@@ -60,6 +60,9 @@ using ui::ToBytes;
 
 const QString kTitle = QStringLiteral("Rendle Network");
 
+/// An input of no more sections than this is listed with its lines open.
+constexpr size_t kSectionsShownOpen = 40;
+
 /// A Cancel pressed while the job runs: thrown from its progress callback.
 struct AdjustmentCancelled {};
 
@@ -163,6 +166,8 @@ NetworkWindow::~NetworkWindow() {
     if (cancelAdjusting_) *cancelAdjusting_ = true;
     if (adjusting_.joinable()) adjusting_.join();
     for (std::thread& lister : listers_) lister.join();
+    // The tables show the sheets of the result, which goes before the widgets do.
+    for (auto& [name, table] : tables_) table->setSheet(nullptr);
 }
 
 void NetworkWindow::buildMenus() {
@@ -205,6 +210,11 @@ QWidget* NetworkWindow::buildJobPanel() {
     inputs_->setObjectName("Inputs");
     inputs_->setHeaderLabels({tr("Input"), tr("dh (m)"), tr("Length (km)"), tr("Set-ups")});
     inputs_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    inputs_->header()->setStretchLastSection(false);
+    inputs_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int col = 1; col < 4; ++col) {
+        inputs_->header()->setSectionResizeMode(col, QHeaderView::ResizeToContents);
+    }
     inputs_->installEventFilter(this);
     layout->addWidget(inputs_, 3);
     auto* inputButtons = new QHBoxLayout;
@@ -313,6 +323,9 @@ QWidget* NetworkWindow::buildResults() {
     summary_->setObjectName("Summary");
     summary_->setWordWrap(true);
     summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Two lines always: the verdicts never hide under the drawing.
+    summary_->setMinimumHeight(2 * summary_->fontMetrics().lineSpacing() + 4);
+    summary_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     topLayout->addWidget(summary_);
     drawing_ = new DrawingView(top);
     drawing_->setObjectName("Drawing");
@@ -708,6 +721,7 @@ void NetworkWindow::showOutline(const std::string& path, const network::InputOut
         return;
     }
     item->setForeground(0, QBrush());
+    item->setExpanded(true);
     std::map<size_t, QTreeWidgetItem*> lines;
     for (const net::Observation& o : outline.sections) {
         const size_t line = o.line.value_or(0);
@@ -715,6 +729,7 @@ void NetworkWindow::showOutline(const std::string& path, const network::InputOut
         if (!parent) {
             parent = new QTreeWidgetItem(
                 item, {o.line ? tr("Line %1").arg(line) : tr("Observations")});
+            parent->setExpanded(outline.sections.size() <= kSectionsShownOpen);
         }
         auto* section = new QTreeWidgetItem(
             parent, {FromBytes(o.from) + QString::fromUtf8(" → ") + FromBytes(o.to),
@@ -888,7 +903,7 @@ void NetworkWindow::showResult() {
             if (i == 4) closures(a.benchmarkLines);
             if (i == 5) closures(a.doubleRuns);
         }
-        tables_[kTables[i]]->setSheet(sheets ? &r->sheets[i] : nullptr, colours, i != 0);
+        tables_[kTables[i]]->setSheet(sheets ? &r->sheets[i] : nullptr, colours);
         if (sheets) views_[kTables[i]]->resizeColumnsToContents();
     }
     shownDrawing_ = r && r->drawing ? std::make_shared<const net::Drawing>(*r->drawing) : nullptr;

@@ -4,12 +4,11 @@
 
 namespace rendle::netui {
 
-void SheetTable::setSheet(const grid::Grid* sheet, std::vector<QColor> rowColours, bool headed) {
+void SheetTable::setSheet(const grid::Grid* sheet, std::vector<QColor> rowColours) {
     beginResetModel();
     sheet_ = sheet;
     colours_ = std::move(rowColours);
-    first_ = headed ? 2 : 1;
-    rows_ = sheet ? std::max(0, sheet->LastUsedRow() - first_ + 1) : 0;
+    rows_ = sheet ? std::max(0, sheet->LastUsedRow() - 1) : 0;
     columns_ = sheet ? sheet->LastUsedCol() : 0;
     endResetModel();
 }
@@ -24,7 +23,7 @@ int SheetTable::columnCount(const QModelIndex& parent) const {
 
 QVariant SheetTable::data(const QModelIndex& index, int role) const {
     if (!sheet_ || !index.isValid()) return {};
-    const int32_t row = index.row() + first_;
+    const int32_t row = index.row() + 2;  // below the heading row
     const int32_t col = index.column() + 1;
     switch (role) {
         case Qt::DisplayRole:
@@ -47,7 +46,6 @@ QVariant SheetTable::data(const QModelIndex& index, int role) const {
 QVariant SheetTable::headerData(int section, Qt::Orientation orientation, int role) const {
     if (role != Qt::DisplayRole || !sheet_) return {};
     if (orientation == Qt::Vertical) return section + 1;
-    if (first_ == 1) return {};
     return QString::fromStdString(sheet_->CellText(1, section + 1));
 }
 

@@ -18,9 +18,8 @@ class SheetTable : public QAbstractTableModel {
     explicit SheetTable(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
 
     /// Shows `sheet` (none: empty), its rows below the heading row coloured by `rowColours`
-    /// (an invalid colour: none). A sheet without a heading row (the summary) shows every row.
-    void setSheet(const grid::Grid* sheet, std::vector<QColor> rowColours = {},
-                  bool headed = true);
+    /// (an invalid colour: none).
+    void setSheet(const grid::Grid* sheet, std::vector<QColor> rowColours = {});
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -33,7 +32,6 @@ class SheetTable : public QAbstractTableModel {
     std::vector<QColor> colours_;
     int rows_ = 0;
     int columns_ = 0;
-    int first_ = 2;  ///< the sheet's row shown first
 };
 
 }  // namespace rendle::netui

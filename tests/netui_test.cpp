@@ -363,6 +363,42 @@ class NetworkWindowTest : public QObject {
         QCOMPARE(again.window.job().snoop, std::string("while"));
     }
 
+    // The bundled network of loops where its points lie, blunders snooped: the drawing marks the
+    // loop beyond its limit, the summary says what is not clean, and the observations' rows are
+    // coloured as their sections are drawn. RENDLE_SCREENSHOT=FILE keeps the window as a picture
+    // (the README's).
+    void bundledLoopsOnScreen() {
+        Window w;
+        net::NetworkJob job;
+        job.fixes = {"A=100", "B=101:2"};
+        job.snoop = "always";
+        job.coordinatesFile = Sample("loops-xy.csv");
+        w.window.setJob(job);
+        w.window.addPaths({Sample("loops.csv")});
+        QVERIFY(w.listed());
+        w.window.resize(1280, 800);
+        QVERIFY(w.adjust());
+        QVERIFY2(w.window.result(), qPrintable(w.told.join("\n")));
+        const net::Drawing& d = *w.window.drawingView()->drawing();
+        QVERIFY(!d.schematic);
+        QVERIFY(std::any_of(d.notes.begin(), d.notes.end(), [](const net::Note& n) { return n.beyond; }));
+        QVERIFY2(w.window.summary().contains("Not clean: "), qPrintable(w.window.summary()));
+        QTableView* observations = w.window.tableView("Observations");
+        const auto removed = std::find_if(d.segments.begin(), d.segments.end(),
+                                          [](const net::Segment& s) { return s.kind == "section removed"; });
+        QVERIFY(removed != d.segments.end());
+        const int row = static_cast<int>(removed->observation);
+        QCOMPARE(observations->model()->index(row, 0).data(Qt::ForegroundRole).value<QBrush>().color(),
+                 QColor(net::kBad));
+        QCOMPARE(observations->model()->index(row, 10).data().toString(), QString("removed"));
+        observations->selectRow(row);
+        QCOMPARE(w.window.drawingView()->markedObservation(), row);
+        if (const QByteArray shot = qgetenv("RENDLE_SCREENSHOT"); !shot.isEmpty()) {
+            QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+            QVERIFY(w.window.grab().save(QString::fromLocal8Bit(shot)));
+        }
+    }
+
     // F1 anywhere in the window opens the network window's topic, beside the window.
     void f1OpensItsTopic() {
         struct Recorder : rendle::ui::help::HelpLayer {
