@@ -292,22 +292,13 @@ Box SymbolBox(const Symbol& symbol) {
     return {symbol.x - 7, symbol.y - 19, std::max(symbol.x + 7, nameRight), symbol.y + 7};
 }
 
-Drawing DrawNetwork(const NetworkResult& result, const Positions& positions,
-                    const DrawingOptions& options) {
-    for (const AdjustedHeight& h : result.heights) {
-        if (!positions.contains(h.point)) {
-            throw NetworkError("the drawing has no place for " + h.point);
-        }
-    }
-    const Frame frame(result, positions);
-    Drawing d;
-    d.width = frame.Width();
-    d.height = frame.Height();
-    d.heading = options.heading;
-    d.schematic = options.schematic;
-    const auto at = [&](const std::string& name) { return positions.find(name)->second; };
+namespace {
 
-    // Points: their kind, and an error bar of one sigma, exaggerated alike for all.
+/// The points: each by its kind, with an error bar of one sigma, exaggerated alike for all.
+/// Gives the drawing units a millimetre of sigma is drawn as (0: no bar).
+double DrawPoints(const NetworkResult& result, const Positions& positions, const Frame& frame,
+                  const DrawingOptions& options, Drawing& d) {
+    const auto at = [&](const std::string& name) { return positions.find(name)->second; };
     std::set<std::string, std::less<>> weighted;
     for (const AdjustedObservation& o : result.observations) {
         if (o.benchmark) weighted.insert(o.observation.to);
@@ -337,7 +328,19 @@ Drawing DrawNetwork(const NetworkResult& result, const Positions& positions,
         d.symbols.push_back(std::move(s));
     }
 
-    // Sections: one line each, side by side where a pair of points has several.
+    return perMm;
+}
+
+/// What the sections drawn hold, for the legend.
+struct SectionKinds {
+    bool removed = false;
+    bool noCheck = false;
+};
+
+/// The sections: one line each, side by side where a pair of points has several.
+SectionKinds DrawSections(const NetworkResult& result, const Positions& positions,
+                          const Frame& frame, const DrawingOptions& options, Drawing& d) {
+    const auto at = [&](const std::string& name) { return positions.find(name)->second; };
     std::map<std::pair<std::string, std::string>, std::pair<int, int>> pairs;  // count, drawn
     const auto pairOf = [](const Observation& ob) {
         return ob.from < ob.to ? std::pair(ob.from, ob.to) : std::pair(ob.to, ob.from);
@@ -398,9 +401,15 @@ Drawing DrawNetwork(const NetworkResult& result, const Positions& positions,
         d.segments.push_back(std::move(s));
     }
 
-    // Loops and lines between benchmarks: the misclosure against its limit, where they lie. A
-    // line closed on a point no section reaches has no place in the drawing: its note stands in
-    // a column at the top right.
+    return {anyRemoved, anyNoCheck};
+}
+
+/// Loops, sections run twice and lines between benchmarks: each misclosure against its limit,
+/// labelled where it lies.
+void DrawNotes(const NetworkResult& result, const Positions& positions, const Frame& frame,
+               Drawing& d) {
+    // A line closed on a point no section reaches has no place in the drawing: its note stands
+    // in a column at the top right.
     size_t unplaced = 0;
     const auto centre = [&](const std::vector<std::string>& points, double lift) {
         std::set<std::string_view> distinct(points.begin(), points.end());
@@ -445,8 +454,15 @@ Drawing DrawNetwork(const NetworkResult& result, const Positions& positions,
     // The notes are drawn in their order: those beyond their limit last, so that no other
     // note covers one where no free place was found for it.
     std::stable_partition(d.notes.begin(), d.notes.end(), [](const Note& n) { return !n.beyond; });
+}
 
-    // The legend.
+/// The legend: the colours and strokes used, what the symbols mean, the error bars' scale, and
+/// the scale bar of a drawing where the points lie.
+void DrawLegend(const NetworkResult& result, const Frame& frame, const DrawingOptions& options,
+                double perMm, SectionKinds kinds, Drawing& d) {
+    const bool anyRemoved = kinds.removed;
+    const bool anyNoCheck = kinds.noCheck;
+    const WClasses wClasses(result.criticalW);
     if (options.colourBy == ColourBy::W) {
         d.legendNotes.push_back(
             "Sections coloured by |w|, the standardized residual (critical "
@@ -494,6 +510,27 @@ Drawing DrawNetwork(const NetworkResult& result, const Positions& positions,
                                   : grid::GeneralNumberText(metres) + " m";
         d.scale = bar;
     }
+}
+
+}  // namespace
+
+Drawing DrawNetwork(const NetworkResult& result, const Positions& positions,
+                    const DrawingOptions& options) {
+    for (const AdjustedHeight& h : result.heights) {
+        if (!positions.contains(h.point)) {
+            throw NetworkError("the drawing has no place for " + h.point);
+        }
+    }
+    const Frame frame(result, positions);
+    Drawing d;
+    d.width = frame.Width();
+    d.height = frame.Height();
+    d.heading = options.heading;
+    d.schematic = options.schematic;
+    const double perMm = DrawPoints(result, positions, frame, options, d);
+    const SectionKinds kinds = DrawSections(result, positions, frame, options, d);
+    DrawNotes(result, positions, frame, d);
+    DrawLegend(result, frame, options, perMm, kinds, d);
     return d;
 }
 
