@@ -67,8 +67,9 @@ constexpr size_t kSectionsShownOpen = 40;
 struct AdjustmentCancelled {};
 
 /// The tables of the results, in the workbook's order of sheets.
-const char* const kTables[] = {"Summary", "Heights", "Observations", "Loops",
-                               "Lines between benchmarks", "Sections run twice", "Snooping"};
+const char* const kTables[] = {
+    "Summary", "Heights", "Observations", "Loops", "Lines between benchmarks", "Sections run twice",
+    "Snooping"};
 
 QString Mm(double metres) {
     return QString::fromStdString(grid::FormatNumber(metres * 1000.0, "0.00"));
@@ -110,9 +111,8 @@ std::vector<std::string> FilesIn(const std::string& folder) {
         std::error_code kind;
         if (entry.is_regular_file(kind)) files.push_back(entry.path().string());
     }
-    std::sort(files.begin(), files.end(), [](const std::string& a, const std::string& b) {
-        return net::NaturalLess(a, b);
-    });
+    std::sort(files.begin(), files.end(),
+              [](const std::string& a, const std::string& b) { return net::NaturalLess(a, b); });
     return files;
 }
 
@@ -172,8 +172,7 @@ NetworkWindow::~NetworkWindow() {
 
 void NetworkWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
-    const auto add = [this](QMenu* menu, const QString& text, const QKeySequence& keys,
-                            auto slot) {
+    const auto add = [this](QMenu* menu, const QString& text, const QKeySequence& keys, auto slot) {
         QAction* action = menu->addAction(text);
         action->setShortcut(keys);
         connect(action, &QAction::triggered, this, slot);
@@ -282,8 +281,7 @@ QWidget* NetworkWindow::buildJobPanel() {
     class_->setObjectName("Class");
     class_->addItem(tr("None: 2 mm x sqrt(K)"), QString());
     for (const core::ToleranceClass& c : core::ToleranceClasses()) {
-        class_->addItem(QString::fromUtf8(c.id.data(), static_cast<qsizetype>(c.id.size())) +
-                            "  " +
+        class_->addItem(QString::fromUtf8(c.id.data(), static_cast<qsizetype>(c.id.size())) + "  " +
                             QString::fromUtf8(c.name.data(), static_cast<qsizetype>(c.name.size())),
                         QString::fromUtf8(c.id.data(), static_cast<qsizetype>(c.id.size())));
     }
@@ -361,8 +359,8 @@ QWidget* NetworkWindow::buildResults() {
                 drawing_->markPoint(current.isValid() ? current.row() : -1);
                 syncing_ = false;
             });
-    connect(views_["Observations"]->selectionModel(), &QItemSelectionModel::currentRowChanged,
-            this, [this](const QModelIndex& current) {
+    connect(views_["Observations"]->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
                 if (syncing_) return;
                 syncing_ = true;
                 drawing_->markObservation(current.isValid() ? current.row() : -1);
@@ -459,11 +457,11 @@ void NetworkWindow::setJob(const network::NetworkJob& job, const std::string& jo
         benchmarks_->insertRow(row);
         benchmarks_->setItem(row, 0, new QTableWidgetItem(FromBytes(fix.substr(0, equals))));
         if (equals != std::string::npos) {
-            benchmarks_->setItem(row, 1,
-                                 new QTableWidgetItem(QString::fromStdString(fix.substr(
-                                     equals + 1, colon == std::string::npos
-                                                     ? std::string::npos
-                                                     : colon - equals - 1))));
+            benchmarks_->setItem(
+                row, 1,
+                new QTableWidgetItem(QString::fromStdString(
+                    fix.substr(equals + 1, colon == std::string::npos ? std::string::npos
+                                                                      : colon - equals - 1))));
         }
         if (colon != std::string::npos) {
             benchmarks_->setItem(
@@ -647,7 +645,8 @@ void NetworkWindow::listInputs(const std::vector<std::string>& paths, bool relis
     }
     std::vector<std::string> points;
     QString ignored;
-    for (const std::string& fix : typedFixes(&ignored)) points.push_back(fix.substr(0, fix.rfind('=')));
+    for (const std::string& fix : typedFixes(&ignored))
+        points.push_back(fix.substr(0, fix.rfind('=')));
     const net::NetworkJob current = job();
     points.insert(points.end(), current.points.begin(), current.points.end());
     if (!current.benchmarksFile.empty()) {
@@ -661,39 +660,39 @@ void NetworkWindow::listInputs(const std::vector<std::string>& paths, bool relis
     }
     setBusy(true);
     stage_->setText(tr("Listing the inputs..."));
-    listers_.emplace_back([this, work, points, encoding = current.encoding, generation,
-                           stop = stop_] {
-        for (const auto& [path, folder] : work) {
-            if (*stop) break;
-            const std::vector<std::string> files = folder ? FilesIn(path) : std::vector{path};
-            size_t passed = 0;
-            for (const std::string& file : files) {
+    listers_.emplace_back(
+        [this, work, points, encoding = current.encoding, generation, stop = stop_] {
+            for (const auto& [path, folder] : work) {
                 if (*stop) break;
-                net::InputOutline outline = net::OutlineInput(file, encoding, points);
-                if (folder && !outline.recognised) {
-                    ++passed;
-                    continue;
+                const std::vector<std::string> files = folder ? FilesIn(path) : std::vector{path};
+                size_t passed = 0;
+                for (const std::string& file : files) {
+                    if (*stop) break;
+                    net::InputOutline outline = net::OutlineInput(file, encoding, points);
+                    if (folder && !outline.recognised) {
+                        ++passed;
+                        continue;
+                    }
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this, file, outline = std::move(outline), folder, generation] {
+                            showOutline(file, outline, folder, generation);
+                        },
+                        Qt::QueuedConnection);
                 }
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, file, outline = std::move(outline), folder, generation] {
-                        showOutline(file, outline, folder, generation);
-                    },
-                    Qt::QueuedConnection);
+                if (passed > 0) {
+                    const QString note = tr("%1 files in %2 are no field books: passed over")
+                                             .arg(passed)
+                                             .arg(FromBytes(path));
+                    QMetaObject::invokeMethod(
+                        this, [this, note] { statusBar()->showMessage(note, 8000); },
+                        Qt::QueuedConnection);
+                }
             }
-            if (passed > 0) {
-                const QString note = tr("%1 files in %2 are no field books: passed over")
-                                         .arg(passed)
-                                         .arg(FromBytes(path));
-                QMetaObject::invokeMethod(
-                    this, [this, note] { statusBar()->showMessage(note, 8000); },
-                    Qt::QueuedConnection);
-            }
-        }
-        QMetaObject::invokeMethod(
-            this, [this, id = std::this_thread::get_id()] { listingDone(id); },
-            Qt::QueuedConnection);
-    });
+            QMetaObject::invokeMethod(
+                this, [this, id = std::this_thread::get_id()] { listingDone(id); },
+                Qt::QueuedConnection);
+        });
 }
 
 void NetworkWindow::showOutline(const std::string& path, const network::InputOutline& outline,
@@ -727,8 +726,8 @@ void NetworkWindow::showOutline(const std::string& path, const network::InputOut
         const size_t line = o.line.value_or(0);
         QTreeWidgetItem*& parent = lines[line];
         if (!parent) {
-            parent = new QTreeWidgetItem(
-                item, {o.line ? tr("Line %1").arg(line) : tr("Observations")});
+            parent =
+                new QTreeWidgetItem(item, {o.line ? tr("Line %1").arg(line) : tr("Observations")});
             parent->setExpanded(outline.sections.size() <= kSectionsShownOpen);
         }
         auto* section = new QTreeWidgetItem(
@@ -741,14 +740,16 @@ void NetworkWindow::showOutline(const std::string& path, const network::InputOut
     }
     for (const net::LineLoop& loop : outline.loops) {
         auto* row = new QTreeWidgetItem(
-            item, {tr("Loop at %1: misclosure %2 mm").arg(FromBytes(loop.point), Mm(loop.misclosure)),
-                   {}, QString::fromStdString(grid::FormatNumber(loop.lengthKm, "0.000")),
-                   QString::number(loop.setUps)});
+            item,
+            {tr("Loop at %1: misclosure %2 mm").arg(FromBytes(loop.point), Mm(loop.misclosure)),
+             {},
+             QString::fromStdString(grid::FormatNumber(loop.lengthKm, "0.000")),
+             QString::number(loop.setUps)});
         row->setToolTip(0, FromBytes(loop.source));
     }
     for (auto& [line, parent] : lines) {
-        parent->setText(0, parent->text(0) + "  " +
-                               tr("(%n sections)", nullptr, parent->childCount()));
+        parent->setText(
+            0, parent->text(0) + "  " + tr("(%n sections)", nullptr, parent->childCount()));
     }
     updatePointNames();
 }
@@ -798,7 +799,8 @@ void NetworkWindow::adjust() {
     }
     net::NetworkJob work = job();
     if (work.inputs.empty()) {
-        say(tr("Add a field book, a file of observations or a Gama input first (File > Open, "
+        say(
+            tr("Add a field book, a file of observations or a Gama input first (File > Open, "
                "or drop them on the window)."));
         return;
     }
@@ -818,8 +820,8 @@ void NetworkWindow::adjust() {
         std::vector<std::string> said;
         bool stopped = false;
         try {
-            *outcome = net::RunNetworkJob(std::move(work),
-                                          [&said](const std::string& line) { said.push_back(line); });
+            *outcome = net::RunNetworkJob(
+                std::move(work), [&said](const std::string& line) { said.push_back(line); });
         } catch (const AdjustmentCancelled&) {
             stopped = true;
         } catch (const std::exception& failure) {
@@ -860,8 +862,8 @@ void NetworkWindow::adjusted(std::shared_ptr<network::JobResult> outcome,
         outcome->status == net::JobStatus::BadUsage) {
         // Nothing adjusted, nothing to write.
         pendingOutput_ = {};
-        const QString why = said_.empty() ? tr("the job could not be adjusted")
-                                          : FromBytes(said_.back());
+        const QString why =
+            said_.empty() ? tr("the job could not be adjusted") : FromBytes(said_.back());
         summary_->setText(tr("Not adjusted: %1").arg(why));
         summary_->setStyleSheet(QString("color: %1").arg(net::kBad));
         result_.reset();
@@ -910,9 +912,8 @@ void NetworkWindow::showResult() {
     drawing_->setDrawing(shownDrawing_);
     if (!r || !r->adjustment) return;
     summary_->setText(summary());
-    summary_->setStyleSheet(r->status == net::JobStatus::Passed
-                                ? QString()
-                                : QString("color: %1").arg(net::kBad));
+    summary_->setStyleSheet(
+        r->status == net::JobStatus::Passed ? QString() : QString("color: %1").arg(net::kBad));
 }
 
 QString NetworkWindow::summary() const {
@@ -929,7 +930,8 @@ QString NetworkWindow::summary() const {
     if (a.globalTest) {
         const net::GlobalTest& g = *a.globalTest;
         parts << tr("global test %1 (%2 in %3 to %4)")
-                     .arg(g.passed ? tr("passed") : tr("failed %1").arg(QString::fromStdString(g.side)),
+                     .arg(g.passed ? tr("passed")
+                                   : tr("failed %1").arg(QString::fromStdString(g.side)),
                           QString::fromStdString(grid::FormatNumber(g.statistic, "0.00")),
                           QString::fromStdString(grid::FormatNumber(g.lower, "0.00")),
                           QString::fromStdString(grid::FormatNumber(g.upper, "0.00")));
@@ -978,8 +980,8 @@ std::string NetworkWindow::askSaveName(const QString& title, const char* extensi
         nextFileNameSet_ = false;
         return std::exchange(nextFileName_, {});
     }
-    const QString chosen =
-        QFileDialog::getSaveFileName(this, title, dialogPaths_.File(offeredName(extension)), filter);
+    const QString chosen = QFileDialog::getSaveFileName(
+        this, title, dialogPaths_.File(offeredName(extension)), filter);
     if (chosen.isEmpty()) return {};
     std::string path = dialogPaths_.Bytes(chosen);
     if (fs::path(path).extension().empty()) path += extension;
@@ -1015,14 +1017,15 @@ bool NetworkWindow::writeOutput(const QString& what,
     // An output never replaces an input of the job.
     const net::NetworkJob current = job();
     std::vector<std::string> inputs = current.inputs;
-    for (const std::string* other :
-         {&current.benchmarksFile, &current.coordinatesFile, static_cast<const std::string*>(&jobFile_)}) {
+    for (const std::string* other : {&current.benchmarksFile, &current.coordinatesFile,
+                                     static_cast<const std::string*>(&jobFile_)}) {
         if (!other->empty()) inputs.push_back(*other);
     }
     for (const std::string& input : inputs) {
         std::error_code error;
         if (path == input || fs::equivalent(path, input, error)) {
-            say(tr("The %1 was not written: %2 is an input of the job.").arg(what, FromBytes(path)));
+            say(tr("The %1 was not written: %2 is an input of the job.")
+                    .arg(what, FromBytes(path)));
             return false;
         }
     }
@@ -1163,9 +1166,8 @@ void NetworkWindow::dropEvent(QDropEvent* event) {
     for (const QUrl& url : event->mimeData()->urls()) {
         // The path's own bytes, as the URL sends them: a name in Latin-1 comes as %E1.
         if (url.isLocalFile()) {
-            paths.push_back(
-                QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())
-                    .toStdString());
+            paths.push_back(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())
+                                .toStdString());
         }
     }
     if (paths.empty()) return;
@@ -1180,7 +1182,8 @@ void NetworkWindow::closeEvent(QCloseEvent* event) {
         if (answerCloseQuestion) {
             answer = answerCloseQuestion();
         } else {
-            QMessageBox box(QMessageBox::Question, kTitle, tr("Save the network job before closing?"),
+            QMessageBox box(QMessageBox::Question, kTitle,
+                            tr("Save the network job before closing?"),
                             QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
             box.setObjectName("SaveJobBeforeClosing");
             answer = box.exec();

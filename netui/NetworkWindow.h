@@ -101,8 +101,8 @@ class NetworkWindow : public QMainWindow {
     QWidget* buildJobPanel();
     QWidget* buildResults();
     void listInputs(const std::vector<std::string>& paths, bool relist);
-    void showOutline(const std::string& path, const network::InputOutline& outline,
-                     bool fromFolder, unsigned generation);
+    void showOutline(const std::string& path, const network::InputOutline& outline, bool fromFolder,
+                     unsigned generation);
     void listingDone(std::thread::id id);
     void relistSoon();
     void adjusted(std::shared_ptr<network::JobResult> result, std::vector<std::string> said,

@@ -125,9 +125,10 @@ bool Snoop(const Problem& problem, const AdjustmentOptions& options, const Probl
         }
         if (options.snoop == Snooping::WhileGlobalTestFails &&
             GlobalTestOf(snooper.Vtpv(), snooper.Dof(), options.alpha).passed) {
-            result.snoopingNote = result.snooping.empty()
-                                      ? "the global test passes: no observation removed"
-                                      : "the global test passes after these removals: no more removed";
+            result.snoopingNote =
+                result.snooping.empty()
+                    ? "the global test passes: no observation removed"
+                    : "the global test passes after these removals: no more removed";
             break;
         }
         size_t worst = problem.rows.size();

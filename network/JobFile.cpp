@@ -32,7 +32,8 @@ std::string ToJobFolder(const fs::path& folder, const std::string& path) {
     if (error) return path;
     const fs::path base = fs::absolute(folder.empty() ? fs::path(".") : folder, error);
     if (error) return absolute.string();
-    const fs::path relative = absolute.lexically_normal().lexically_relative(base.lexically_normal());
+    const fs::path relative =
+        absolute.lexically_normal().lexically_relative(base.lexically_normal());
     if (relative.empty() || *relative.begin() == "..") return absolute.lexically_normal().string();
     return relative.string();
 }
@@ -56,8 +57,9 @@ class JobReader {
             Take(text.substr(start, end - start));
             start = end + 1;
         }
-        if (line_ == 0 || !seenHeading_) Fail("this is no Rendle network job (it does not begin \"" +
-                                              std::string(kJobFileHeading) + "\")");
+        if (line_ == 0 || !seenHeading_)
+            Fail("this is no Rendle network job (it does not begin \"" +
+                 std::string(kJobFileHeading) + "\")");
         return job_;
     }
 

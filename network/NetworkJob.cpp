@@ -461,8 +461,7 @@ Drawing DrawJob(const NetworkJob& job, const NetworkResult& result, const Positi
     drawing.datum = job.options.datum;
     drawing.schematic = job.coordinatesFile.empty();
     if (drawing.schematic && job.progress) job.progress("laying the network out");
-    return DrawNetwork(result, drawing.schematic ? SchematicLayout(result) : coordinates,
-                       drawing);
+    return DrawNetwork(result, drawing.schematic ? SchematicLayout(result) : coordinates, drawing);
 }
 
 }  // namespace
@@ -484,9 +483,9 @@ InputOutline OutlineInput(const std::string& path, const std::string& encoding,
                 outline.recognised = false;
             }
         }
-        NetworkInput input = ReadInputs(
-            {path}, encoding, [&](std::string_view name) { return points.contains(name); }, gama,
-            {});
+        NetworkInput input =
+            ReadInputs({path}, encoding,
+                       [&](std::string_view name) { return points.contains(name); }, gama, {});
         outline.sections = std::move(input.observations);
         outline.loops = std::move(input.lineLoops);
         outline.lines = input.lines;

@@ -49,14 +49,15 @@ int RunNet(const QStringList& arguments, const QString& folder) {
 /// but the time they were made (read by Python's own zip reader).
 QString WorkbooksDiffer(const QString& a, const QString& b) {
     QProcess python;
-    python.start("python3", {"-c",
-                             "import sys, zipfile\n"
-                             "a, b = (zipfile.ZipFile(p) for p in sys.argv[1:3])\n"
-                             "na, nb = sorted(a.namelist()), sorted(b.namelist())\n"
-                             "if na != nb: print('parts', na, nb)\n"
-                             "for n in na:\n"
-                             "    if n != 'docProps/core.xml' and a.read(n) != b.read(n): print(n)\n",
-                             a, b});
+    python.start("python3",
+                 {"-c",
+                  "import sys, zipfile\n"
+                  "a, b = (zipfile.ZipFile(p) for p in sys.argv[1:3])\n"
+                  "na, nb = sorted(a.namelist()), sorted(b.namelist())\n"
+                  "if na != nb: print('parts', na, nb)\n"
+                  "for n in na:\n"
+                  "    if n != 'docProps/core.xml' and a.read(n) != b.read(n): print(n)\n",
+                  a, b});
     if (!python.waitForFinished(30000)) return "python did not finish";
     return QString::fromUtf8(python.readAllStandardOutput() + python.readAllStandardError());
 }
@@ -287,7 +288,8 @@ class NetworkWindowTest : public QObject {
         QVERIFY(w.window.exportGamaXml());
         std::ifstream gama(loop / "fresh.gkf");
         const std::string xml((std::istreambuf_iterator<char>(gama)), {});
-        QVERIFY(xml.find("z=\"99\"") != std::string::npos || xml.find("z=\"99.0") != std::string::npos);
+        QVERIFY(xml.find("z=\"99\"") != std::string::npos ||
+                xml.find("z=\"99.0") != std::string::npos);
     }
 
     // Bad input is said in the window, naming the file and line, and adjusts nothing.
@@ -314,7 +316,9 @@ class NetworkWindowTest : public QObject {
             // A 60 x 60 grid of sections, each levelled once.
             std::ofstream out(csv);
             out << "from,to,dh,length_km\n";
-            const auto name = [](int i, int j) { return "P" + std::to_string(i) + "_" + std::to_string(j); };
+            const auto name = [](int i, int j) {
+                return "P" + std::to_string(i) + "_" + std::to_string(j);
+            };
             for (int i = 0; i < 60; ++i) {
                 for (int j = 0; j < 60; ++j) {
                     if (i + 1 < 60) out << name(i, j) << "," << name(i + 1, j) << ",0.5,0.4\n";
@@ -381,15 +385,18 @@ class NetworkWindowTest : public QObject {
         QVERIFY2(w.window.result(), qPrintable(w.told.join("\n")));
         const net::Drawing& d = *w.window.drawingView()->drawing();
         QVERIFY(!d.schematic);
-        QVERIFY(std::any_of(d.notes.begin(), d.notes.end(), [](const net::Note& n) { return n.beyond; }));
+        QVERIFY(std::any_of(d.notes.begin(), d.notes.end(),
+                            [](const net::Note& n) { return n.beyond; }));
         QVERIFY2(w.window.summary().contains("Not clean: "), qPrintable(w.window.summary()));
         QTableView* observations = w.window.tableView("Observations");
-        const auto removed = std::find_if(d.segments.begin(), d.segments.end(),
-                                          [](const net::Segment& s) { return s.kind == "section removed"; });
+        const auto removed =
+            std::find_if(d.segments.begin(), d.segments.end(),
+                         [](const net::Segment& s) { return s.kind == "section removed"; });
         QVERIFY(removed != d.segments.end());
         const int row = static_cast<int>(removed->observation);
-        QCOMPARE(observations->model()->index(row, 0).data(Qt::ForegroundRole).value<QBrush>().color(),
-                 QColor(net::kBad));
+        QCOMPARE(
+            observations->model()->index(row, 0).data(Qt::ForegroundRole).value<QBrush>().color(),
+            QColor(net::kBad));
         QCOMPARE(observations->model()->index(row, 10).data().toString(), QString("removed"));
         observations->selectRow(row);
         QCOMPARE(w.window.drawingView()->markedObservation(), row);
@@ -403,7 +410,8 @@ class NetworkWindowTest : public QObject {
     void f1OpensItsTopic() {
         struct Recorder : rendle::ui::help::HelpLayer {
             std::vector<int> contexts;
-            void WinHelp(QWidget*, const QString&, unsigned command, const QVariant& data) override {
+            void WinHelp(QWidget*, const QString&, unsigned command,
+                         const QVariant& data) override {
                 if (command == rendle::ui::help::HELP_CONTEXT) contexts.push_back(data.toInt());
             }
         } recorder;
@@ -415,8 +423,8 @@ class NetworkWindowTest : public QObject {
             QTest::keyClick(w.window.drawingView(), Qt::Key_F1);
         }
         rendle::ui::help::SetLayer(nullptr);
-        QCOMPARE(recorder.contexts,
-                 (std::vector<int>{rendle::ui::help::kNetworkWindow, rendle::ui::help::kNetworkWindow}));
+        QCOMPARE(recorder.contexts, (std::vector<int>{rendle::ui::help::kNetworkWindow,
+                                                      rendle::ui::help::kNetworkWindow}));
     }
 
     // A job set up by hand is not thrown away on closing without a question; one opened and

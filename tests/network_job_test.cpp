@@ -58,7 +58,7 @@ TEST(JobFile, ReadsAHandWrittenJob) {
         "encoding CP1252\r\n";
     const NetworkJob job = ReadJobFile(text, "/jobs/monday.rnj");
     EXPECT_EQ(job.inputs, (std::vector<std::string>{"/jobs/books/north.gsi",
-                                                     "/jobs/day 2/south.gsi", "/archive/old.SDR"}));
+                                                    "/jobs/day 2/south.gsi", "/archive/old.SDR"}));
     EXPECT_EQ(job.fixes, (std::vector<std::string>{"BM1=100.000", "BM7=100.8023:2.5"}));
     EXPECT_EQ(job.points, (std::vector<std::string>{"J1", "J2"}));
     EXPECT_EQ(job.weights, "setups");
@@ -162,8 +162,9 @@ TEST(JobFile, RefusesAFileThatIsNoJob) {
             ReadJobFile(text, "north.gsi");
             ADD_FAILURE() << "taken: " << text;
         } catch (const NetworkError& error) {
-            EXPECT_EQ(std::string(error.what()).rfind("north.gsi:1: this is no Rendle network job", 0),
-                      0U)
+            EXPECT_EQ(
+                std::string(error.what()).rfind("north.gsi:1: this is no Rendle network job", 0),
+                0U)
                 << error.what();
         }
     }
