@@ -662,7 +662,9 @@ void NetworkWindow::listInputs(const std::vector<std::string>& paths, bool relis
     stage_->setText(tr("Listing the inputs..."));
     listers_.emplace_back(
         [this, work, points, encoding = current.encoding, generation, stop = stop_] {
-            for (const auto& [path, folder] : work) {
+            for (const auto& item : work) {
+                const std::string& path = item.first;
+                const bool folder = item.second;
                 if (*stop) break;
                 const std::vector<std::string> files = folder ? FilesIn(path) : std::vector{path};
                 size_t passed = 0;

@@ -7,7 +7,7 @@ build=${1:-build/dev}
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 if ! run-clang-tidy -quiet -p "$build" -j "$(nproc)" \
-        "$PWD/(grid|core|readers|commands|report|network|ui|cli)/[^/]*\.cpp$" >"$log" 2>&1; then
+        "$PWD/(grid|core|readers|commands|report|network|ui|netui|cli)/[^/]*\.cpp$" >"$log" 2>&1; then
     grep -E "(warning|error):" "$log" | sort -u
     echo "clang-tidy: findings above" >&2
     exit 1
