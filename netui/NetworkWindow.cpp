@@ -77,9 +77,8 @@ QString Mm(double metres) {
 
 /// The program's own words, without the head rendle-net puts on them for a terminal.
 std::string Plain(std::string line) {
-    for (const char* head : {"rendle-net: "}) {
-        if (line.rfind(head, 0) == 0) line.erase(0, std::string_view(head).size());
-    }
+    constexpr std::string_view kHead = "rendle-net: ";
+    if (line.starts_with(kHead)) line.erase(0, kHead.size());
     return line;
 }
 
@@ -444,6 +443,8 @@ void NetworkWindow::setJob(const network::NetworkJob& job, const std::string& jo
     base_.benchmarksFile.clear();
     base_.datum.clear();
     jobFile_ = jobFile;
+    // What is still being listed of the job before is not this job's.
+    jobStart_ = ++generation_;
     inputs_->clear();
     inputItems_.clear();
     inputPaths_.clear();
@@ -699,6 +700,7 @@ void NetworkWindow::listInputs(const std::vector<std::string>& paths, bool relis
 
 void NetworkWindow::showOutline(const std::string& path, const network::InputOutline& outline,
                                 bool fromFolder, unsigned generation) {
+    if (generation < jobStart_) return;
     if (fromFolder && !inputItems_.contains(path)) {
         auto* item = new QTreeWidgetItem(inputs_, {FromBytes(fs::path(path).filename())});
         item->setData(0, Qt::UserRole, QByteArray::fromStdString(path));

@@ -155,6 +155,7 @@ class NetworkWindow : public QMainWindow {
     std::map<std::string, QTreeWidgetItem*> inputItems_;
     std::map<std::string, unsigned> listedGeneration_;
     unsigned generation_ = 0;
+    unsigned jobStart_ = 0;  ///< the listing generation the job shown began with
     std::vector<std::string> pointNames_;
     bool confidenceGiven_ = false;
     std::string jobFile_;
