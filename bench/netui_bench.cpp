@@ -73,8 +73,12 @@ void BM_AdjustAGridOnScreen(benchmark::State& state) {
                 // Heights from a smooth surface, each section off by up to 0.3 mm.
                 const auto h = [](int a, int b) { return 0.01 * a * a - 0.02 * a * b + 0.5 * b; };
                 const double wobble = ((i * 7 + j * 13) % 7 - 3) * 0.0001;
-                if (i + 1 < n) out << name(i, j) << "," << name(i + 1, j) << "," << h(i + 1, j) - h(i, j) + wobble << ",0.5\n";
-                if (j + 1 < n) out << name(i, j) << "," << name(i, j + 1) << "," << h(i, j + 1) - h(i, j) - wobble << ",0.5\n";
+                if (i + 1 < n)
+                    out << name(i, j) << "," << name(i + 1, j) << ","
+                        << h(i + 1, j) - h(i, j) + wobble << ",0.5\n";
+                if (j + 1 < n)
+                    out << name(i, j) << "," << name(i, j + 1) << ","
+                        << h(i, j + 1) - h(i, j) - wobble << ",0.5\n";
             }
         }
     }
