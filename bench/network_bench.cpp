@@ -28,7 +28,7 @@ std::vector<Observation> Grid(size_t side) {
         legs.push_back(
             {name(r1, c1), name(r2, c2),
              0.01 * static_cast<double>(r2 + c2) - 0.01 * static_cast<double>(r1 + c1) + error, 1.0,
-             4, std::nullopt, "leg", std::nullopt});
+             4, std::nullopt, "leg", std::nullopt, std::nullopt, std::nullopt});
     };
     for (size_t r = 0; r < side; ++r) {
         for (size_t c = 0; c < side; ++c) {

@@ -170,6 +170,17 @@ class JobReader {
             job_.order = value;
         } else if (word == "encoding") {
             job_.encoding = value;
+        } else if (word == "staffs") {
+            job_.staffsFile = FromJobFolder(folder_, value);
+        } else if (word == "staff") {
+            std::stringstream list(value);
+            for (std::string name; std::getline(list, name, ',');) {
+                if (!name.empty()) job_.staffs.push_back(name);
+            }
+        } else if (word == "temperature") {
+            job_.temperature = Number(word, value, {-60, 80});
+        } else if (word == "curvature-refraction") {
+            job_.refraction = Number(word, value, {-1, 1});
         } else {
             Fail("\"" + word + "\" is no word of a network job");
         }
@@ -233,6 +244,14 @@ std::string JobFileText(const NetworkJob& job, const std::string& path) {
     line("colour-by", job.colourBy);
     line("order", job.order);
     if (!job.encoding.empty()) line("encoding", job.encoding);
+    if (!job.staffsFile.empty()) line("staffs", ToJobFolder(folder, job.staffsFile));
+    if (!job.staffs.empty()) {
+        std::string staffs;
+        for (const std::string& s : job.staffs) staffs += (staffs.empty() ? "" : ",") + s;
+        line("staff", staffs);
+    }
+    if (job.temperature) line("temperature", grid::GeneralNumberText(*job.temperature));
+    if (job.refraction) line("curvature-refraction", grid::GeneralNumberText(*job.refraction));
     return text;
 }
 

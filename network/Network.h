@@ -32,6 +32,14 @@ class NetworkError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+/// What was corrected in a height difference before the adjustment, m.
+struct DhCorrections {
+    double staff = 0;                ///< the staffs' scale, temperature and index
+    double curvatureRefraction = 0;  ///< over each set-up's own sights
+    double normalOrthometric = 0;
+    double Total() const { return staff + curvatureRefraction + normalOrthometric; }
+};
+
 /// One measured height difference between two points of the network: a section of a levelling
 /// line between its network points, or a row of an observations file.
 struct Observation {
@@ -45,6 +53,10 @@ struct Observation {
     /// The levelling line it was cut from, numbered in the job; nothing for a row of a file of
     /// observations. Sections of one line are never one section run twice.
     std::optional<size_t> line;
+    /// The corrections made, when any were asked for: `dh` is then the corrected value, the one
+    /// adjusted, and dh − Total() the value as measured.
+    std::optional<DhCorrections> corrections;
+    std::optional<double> temperature;  ///< a row's staff temperature, °C (temperature_c)
 };
 
 /// A benchmark of known height: held fixed, or with its standard deviation a weighted

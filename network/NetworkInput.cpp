@@ -25,14 +25,21 @@ std::string Located(const std::string& name, size_t line, const std::string& tex
 /// One levelling line's sections, walked row by row through its reduction.
 class SectionWalk {
   public:
-    SectionWalk(const IsNetworkPoint& isNetworkPoint, std::string source, NetworkInput& input)
-        : isNetworkPoint_(isNetworkPoint), source_(std::move(source)), input_(input) {}
+    SectionWalk(const IsNetworkPoint& isNetworkPoint, std::string source, NetworkInput& input,
+                const core::ReadingCorrections* corrections)
+        : isNetworkPoint_(isNetworkPoint),
+          source_(std::move(source)),
+          input_(input),
+          corrections_(corrections) {}
 
     void Walk(const core::ReducedRun& reduced) {
         if (reduced.rows.empty()) return;
+        if (corrections_) rows_ = core::CorrectRows(reduced, *corrections_);
         const int32_t first = reduced.rows.front().row;
         const int32_t last = reduced.rows.back().row;
-        for (const core::ReducedRow& row : reduced.rows) {
+        for (size_t i = 0; i < reduced.rows.size(); ++i) {
+            const core::ReducedRow& row = reduced.rows[i];
+            at_ = i;
             const int32_t r = row.row;
             const std::string point(Trimmed(row.station));
             const double distance = row.distance;
@@ -73,18 +80,35 @@ class SectionWalk {
         if (start_ && setUps_ > 0) {
             const std::string where =
                 source_ + ", rows " + std::to_string(startRow_) + "–" + std::to_string(row);
+            // The corrections of the section: what they add from its first row to this one.
+            std::optional<DhCorrections> corrected;
+            if (corrections_) {
+                corrected = DhCorrections{rows_.staff[at_] - rows_.staff[startAt_],
+                                          rows_.curvature[at_] - rows_.curvature[startAt_], 0};
+                const bool twoStaffs =
+                    corrections_->staffs.size() == 2 &&
+                    corrections_->staffs[0].indexMm != corrections_->staffs[1].indexMm;
+                if (twoStaffs && setUps_ % 2 == 1) {
+                    input_.warnings.push_back(
+                        where + ": " + std::to_string(setUps_) +
+                        " set-ups, an odd number, between " + *start_ + " and " + point +
+                        ": the index offsets of the two staffs do not cancel (corrected)");
+                }
+            }
+            const double dh = rl - startRL_ + (corrected ? corrected->Total() : 0);
             if (*start_ == point) {
-                input_.lineLoops.push_back(
-                    {point, rl - startRL_, length_ / 1000.0, setUps_, where});
+                input_.lineLoops.push_back({point, dh, length_ / 1000.0, setUps_, where});
             } else {
-                input_.observations.push_back({*start_, point, rl - startRL_, length_ / 1000.0,
-                                               setUps_, std::nullopt, where, input_.lines});
+                Observation o{*start_,      point, dh,           length_ / 1000.0, setUps_,
+                              std::nullopt, where, input_.lines, corrected,        std::nullopt};
+                input_.observations.push_back(std::move(o));
             }
         }
         if (!start_ || setUps_ > 0 || *start_ != point) {
             start_ = point;
             startRL_ = rl;
             startRow_ = row;
+            startAt_ = at_;
         }
         length_ = 0;
         setUps_ = 0;
@@ -101,6 +125,10 @@ class SectionWalk {
     double entry_ = 0;  // the sight where the set-up came into the section
     double exit_ = 0;   // its last sight so far
     bool touched_ = false;
+    const core::ReadingCorrections* corrections_;
+    core::RowCorrections rows_;
+    size_t at_ = 0;       // the reduced row walked
+    size_t startAt_ = 0;  // the reduced row the section began at
 };
 
 std::vector<std::string> Fields(std::string_view row) {
@@ -146,7 +174,7 @@ double Number(const std::string& field, const std::string& column, const std::st
 
 void AddBook(const readers::Book& book, const std::string& name,
              const readers::LineDecoder& decoder, const IsNetworkPoint& isNetworkPoint,
-             NetworkInput& input) {
+             NetworkInput& input, const core::ReadingCorrections* corrections) {
     if (book.unreadable) {
         throw NetworkError(Located(name, book.unreadable->line, book.unreadable->reason));
     }
@@ -182,7 +210,7 @@ void AddBook(const readers::Book& book, const std::string& name,
                                (reduced.reason.empty() ? "no readings" : reduced.reason) + ")");
         }
         ++input.lines;
-        SectionWalk(isNetworkPoint, source, input).Walk(reduced.reduced);
+        SectionWalk(isNetworkPoint, source, input, corrections).Walk(reduced.reduced);
     }
 }
 
@@ -231,6 +259,12 @@ std::vector<Observation> ReadObservations(std::istream& in, const std::string& n
                 throw NetworkError(Located(name, line, "setups is no count of set-ups"));
             }
             o.setUps = static_cast<int>(setUps);
+        }
+        if (column.contains("temperature_c") && !fields[column["temperature_c"]].empty()) {
+            o.temperature = Number(fields[column["temperature_c"]], "temperature_c", name, line);
+            if (*o.temperature < -60 || *o.temperature > 80) {
+                throw NetworkError(Located(name, line, "temperature_c is past what a staff meets"));
+            }
         }
         if (column.contains("sigma_mm") && !fields[column["sigma_mm"]].empty()) {
             o.sigmaMm = Number(fields[column["sigma_mm"]], "sigma_mm", name, line);

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Corrections.h"
 #include "network/Drawing.h"
 #include "network/Network.h"
 #include "readers/FieldBook.h"
@@ -33,14 +34,16 @@ using IsNetworkPoint = std::function<bool(std::string_view)>;
 /// dh = Σ rise − Σ fall, the length Σ of the back and fore sights, the set-ups. A section that
 /// comes back to the point it left is a loop. Throws NetworkError naming the book, its line and
 /// the reason when a line cannot be read or reduced.
+/// With `corrections`, each section's dh is corrected for the staffs and for curvature and
+/// refraction, set-up by set-up, and the corrections kept in the observation.
 void AddBook(const readers::Book& book, const std::string& name,
              const readers::LineDecoder& decoder, const IsNetworkPoint& isNetworkPoint,
-             NetworkInput& input);
+             NetworkInput& input, const core::ReadingCorrections* corrections = nullptr);
 
 /// Observations from CSV: a header row naming the columns from, to, dh (m), length_km and, if
-/// given, setups and sigma_mm, in any order; a row per observation. Blank rows and rows
-/// starting with # are passed over. Throws NetworkError naming the file's line that does not
-/// read.
+/// given, setups, sigma_mm and temperature_c (the staffs', °C), in any order; a row per
+/// observation. Blank rows and rows starting with # are passed over. Throws NetworkError naming the
+/// file's line that does not read.
 std::vector<Observation> ReadObservations(std::istream& in, const std::string& name);
 
 /// Benchmarks from CSV: name,height[,sigma_mm] per row, with or without a header row. A

@@ -67,11 +67,38 @@ std::string Slurp(const std::string& path) {
     return text.str();
 }
 
+/// Height differences given as rows of a file: no readings and no sights, so the staff's scale
+/// alone is corrected, dh × (scale + α (T − T0)), one staff, at the row's temperature or the
+/// job's; curvature and refraction cannot be, and that is said once.
+void CorrectRowsOfFile(std::vector<Observation>& rows, const core::ReadingCorrections& c,
+                       const std::string& path, std::vector<std::string>& warnings) {
+    if (!c.staffs.empty() && c.staffs.size() != 1) {
+        throw NetworkError(path +
+                           ": its rows give height differences, not readings: they are "
+                           "corrected for one staff only (--staff S)");
+    }
+    if (c.refraction && !rows.empty()) {
+        warnings.push_back(path +
+                           ": rows of height differences have no sights: curvature and "
+                           "refraction not corrected in them");
+    }
+    for (Observation& o : rows) {
+        DhCorrections corrected;
+        if (!c.staffs.empty()) {
+            corrected.staff = o.dh * core::ScaleOf(c.staffs.front(),
+                                                   o.temperature ? o.temperature : c.temperature);
+        }
+        o.dh += corrected.Total();
+        o.corrections = corrected;
+    }
+}
+
 /// The network's inputs read, in the order given (GNU Gama's inputs read before, in `gama`).
 NetworkInput ReadInputs(const std::vector<std::string>& paths, const std::string& encoding,
                         const IsNetworkPoint& isNetworkPoint,
                         std::map<std::string, GamaNetwork>& gama,
-                        const std::function<void(const std::string&)>& progress) {
+                        const std::function<void(const std::string&)>& progress,
+                        const core::ReadingCorrections* corrections = nullptr) {
     NetworkInput input;
     size_t done = 0;
     for (const std::string& path : paths) {
@@ -81,6 +108,11 @@ NetworkInput ReadInputs(const std::vector<std::string>& paths, const std::string
         }
         if (IsGama(path)) {
             GamaNetwork& net = gama.at(path);
+            if (corrections && corrections->Any() && !net.observations.empty()) {
+                input.warnings.push_back(path +
+                                         ": GNU Gama's height differences are taken as "
+                                         "given: not corrected");
+            }
             const size_t offset = input.observations.size();
             for (CorrelatedBlock block : net.correlated) {
                 for (size_t& k : block.observations) k += offset;
@@ -93,6 +125,7 @@ NetworkInput ReadInputs(const std::vector<std::string>& paths, const std::string
         std::ifstream in = OpenInput(path);
         if (IsCsv(path)) {
             std::vector<Observation> read = ReadObservations(in, path);
+            if (corrections) CorrectRowsOfFile(read, *corrections, path, input.warnings);
             input.observations.insert(input.observations.end(), read.begin(), read.end());
             continue;
         }
@@ -107,7 +140,7 @@ NetworkInput ReadInputs(const std::vector<std::string>& paths, const std::string
                                readers::FormatNames() +
                                " field book, and no .csv file of observations");
         }
-        AddBook(book, path, decoder, isNetworkPoint, input);
+        AddBook(book, path, decoder, isNetworkPoint, input, corrections);
     }
     return input;
 }
@@ -249,6 +282,20 @@ bool UsageIsSound(const NetworkJob& job, const Say& say) {
             " applies to a free network only, and benchmarks are given");
         return false;
     }
+    if (!job.staffs.empty() && job.staffsFile.empty()) {
+        say("rendle-net: --staff names staffs of a staff table: give the table with --staffs");
+        return false;
+    }
+    if (job.staffs.empty() && !job.staffsFile.empty()) {
+        say("rendle-net: --staffs " + job.staffsFile +
+            ": name the staffs of the runs with --staff");
+        return false;
+    }
+    if (job.temperature && job.staffs.empty()) {
+        say("rendle-net: --temperature is the staffs' temperature: give the staffs too (--staffs, "
+            "--staff)");
+        return false;
+    }
     if (const std::string clash = SameInputTwice(job.inputs, job.benchmarksFile); !clash.empty()) {
         say("rendle-net: " + clash);
         return false;
@@ -316,11 +363,42 @@ ReportSettings SetUpOptions(NetworkJob& job, const Say& say) {
 /// What the inputs give the adjustment: benchmarks (a file's first, then --fix), the datum and
 /// approximate heights of a free network, and the points' coordinates for the drawing.
 struct JobData {
+    core::ReadingCorrections corrections;
     std::vector<Benchmark> benchmarks;
     std::vector<CorrelatedBlock> correlatedBenchmarks;
     std::map<std::string, GamaNetwork> gama;
     Positions coordinates;
 };
+
+/// The corrections the job asks for, the staff table read; and how the report says them.
+core::ReadingCorrections ReadingCorrectionsOf(const NetworkJob& job, std::string& words) {
+    core::ReadingCorrections c;
+    words.clear();
+    if (!job.staffsFile.empty()) {
+        std::ifstream in = OpenInput(job.staffsFile);
+        try {
+            c.staffs = core::StaffsNamed(core::ReadStaffTable(in, job.staffsFile), job.staffs,
+                                         job.staffsFile);
+        } catch (const core::CorrectionError& error) {
+            throw NetworkError(error.what());
+        }
+        c.temperature = job.temperature;
+        words = "staff scale and temperature (";
+        words += c.staffs.size() == 1 ? "staff " + c.staffs[0].serial
+                                      : "staffs " + c.staffs[0].serial + " and " +
+                                            c.staffs[1].serial + " leapfrogging";
+        words += " of " + job.staffsFile + ", ";
+        words += job.temperature ? grid::GeneralNumberText(*job.temperature) + " C"
+                                 : "each at its reference temperature";
+        words += ")";
+    }
+    if (job.refraction) {
+        c.refraction = job.refraction;
+        words += std::string(words.empty() ? "" : "; ") + "curvature and refraction (K " +
+                 grid::GeneralNumberText(*job.refraction) + ", R 6371 km)";
+    }
+    return c;
+}
 
 JobData ReadBenchmarksAndGama(const NetworkJob& job, AdjustmentOptions& options) {
     JobData data;
@@ -427,7 +505,7 @@ NetworkResult AdjustJob(const NetworkJob& job, AdjustmentOptions& options,
     const NetworkInput input = ReadInputs(
         job.inputs, job.encoding,
         [&](std::string_view name) { return networkPoints.contains(name); }, data.gama,
-        job.progress);
+        job.progress, data.corrections.Any() ? &data.corrections : nullptr);
     for (const std::string& warning : input.warnings) say(warning);
     CheckNames(input, data.benchmarks, job.fixes.size(), job.points, options, say);
     if (!job.coordinatesFile.empty()) CheckCoordinates(job, input, data.coordinates);
@@ -499,13 +577,14 @@ InputOutline OutlineInput(const std::string& path, const std::string& encoding,
 
 JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::string&)>& say) {
     if (!UsageIsSound(job, say)) return Ended(JobStatus::BadUsage);
-    const ReportSettings settings = SetUpOptions(job, say);
+    ReportSettings settings = SetUpOptions(job, say);
     AdjustmentOptions& options = job.options;
     bool saveRefused = false;
     auto result = std::make_shared<NetworkResult>();
     JobData data;
     try {
         data = ReadBenchmarksAndGama(job, options);
+        data.corrections = ReadingCorrectionsOf(job, settings.corrections);
         *result = AdjustJob(job, options, settings, say, data, saveRefused);
     } catch (const NetworkError& error) {
         say(std::string("rendle-net: ") + error.what());
@@ -538,6 +617,9 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
     if (every || !job.gamaXmlPath.empty()) {
         std::string description = "Levelling network of";
         for (const std::string& input : job.inputs) description += " " + input;
+        if (!settings.corrections.empty()) {
+            description += "; height differences corrected for " + settings.corrections;
+        }
         done.gamaXml = GamaXmlOf(*result, options.datum, description);
     }
     if (job.asJson) {

@@ -36,6 +36,13 @@ struct NetworkJob {
     std::string classId;
     std::string savePath;
     std::string encoding;
+    /// Staff corrections: the staff table, and the staffs of the runs (one, or two that
+    /// leapfrog from the first backsight); the staffs' temperature, °C.
+    std::string staffsFile;
+    std::vector<std::string> staffs;
+    std::optional<double> temperature;
+    /// Curvature and refraction corrected over each set-up's own sights, with this K.
+    std::optional<double> refraction;
     bool asJson = false;
     /// Each snooping round told as it ends (on a terminal).
     bool tellSnooping = false;

@@ -208,6 +208,7 @@ void WriteTextReport(const NetworkResult& result, const ReportSettings& settings
     out << '\n';
     out << "Unknowns: " << result.unknowns << "  Redundancy: " << result.redundancy << '\n';
     out << "Weights: " << settings.weights << '\n';
+    if (!settings.corrections.empty()) out << "Corrections: " << settings.corrections << '\n';
     if (!result.correlated.empty()) {
         // The blocks whose covariances weighted them, by the observations' numbers in the
         // table below.
@@ -326,6 +327,9 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
     j.Member("unknowns", result.unknowns);
     j.Member("redundancy", result.redundancy);
     j.Member("weights", settings.weights);
+    j.MemberTextOrNull("corrections", settings.corrections.empty()
+                                          ? std::nullopt
+                                          : std::optional(settings.corrections));
     j.Key("correlatedBlocks");
     w.StartArray();
     for (const CorrelatedBlock& b : result.correlated) {
@@ -377,7 +381,19 @@ void WriteJsonReport(const NetworkResult& result, const ReportSettings& settings
         j.Member("to", ob.to);
         // A weighted benchmark's row observes a height: "dh" holds it, from null.
         j.Member("kind", o.benchmark ? "height" : "dh");
-        j.Member("dh", ob.dh);
+        // As measured; the corrections and the value adjusted beside it.
+        j.Member("dh", ob.dh - (ob.corrections ? ob.corrections->Total() : 0));
+        j.Key("corrections");
+        if (ob.corrections) {
+            w.StartObject();
+            j.Member("staff", ob.corrections->staff);
+            j.Member("normalOrthometric", ob.corrections->normalOrthometric);
+            j.Member("curvatureRefraction", ob.corrections->curvatureRefraction);
+            w.EndObject();
+        } else {
+            w.Null();
+        }
+        j.Member("dhCorrected", ob.dh);
         j.Key("length");
         if (o.benchmark) {
             w.Null();
@@ -566,6 +582,7 @@ grid::Grid SummarySheet(const NetworkResult& result, const ReportSettings& setti
     number("Unknowns", result.unknowns, "");
     number("Redundancy", result.redundancy, "");
     text("Weights", settings.weights);
+    if (!settings.corrections.empty()) text("Corrections", settings.corrections);
     if (result.sigma0) {
         number("sigma0 a posteriori", *result.sigma0, "0.000");
     } else {

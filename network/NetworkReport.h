@@ -21,6 +21,9 @@ struct ReportSettings {
     double power = 0.80;
     std::string tolerance;         ///< "2 mm √K" or the class's name
     std::string snooping = "off";  ///< "off", "while the global test fails", "always"
+    /// The corrections made to the height differences, with their inputs, in words; empty:
+    /// none.
+    std::string corrections;
 };
 
 /// Summary; heights with standard deviations in mm; observations with dh, adjusted dh, v, r,

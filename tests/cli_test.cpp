@@ -1884,3 +1884,78 @@ TEST(RendleNetJob, ABadJobFileIsBadInputNamingTheLine) {
 }
 
 }  // namespace
+
+namespace {
+
+// Staff and curvature corrections in rendle-net: the height differences adjusted corrected, each
+// observation's JSON saying what was measured, what was corrected and what was adjusted.
+TEST(RendleNetCorrections, BooksAndRowsCorrectedAndSaid) {
+    const Folder folder("rendle-net-corrections");
+    {
+        std::ofstream(folder / "staffs.csv") << "serial,scale_ppm,t0_c,alpha_ppm_per_c,index_mm\n"
+                                                "A,20,20,1,0.1\nB,-10,20,1,-0.2\n";
+        // A 10 m rise at 35 C on staff A: 35 ppm, 0.35 mm; at 20 C (the job's) 20 ppm.
+        std::ofstream(folder / "obs.csv") << "from,to,dh,length_km,temperature_c\n"
+                                             "P,Q,10.0000,1,35\nQ,P,-10.0006,1,\n";
+    }
+    const Result rows = RunNet("--json --fix P=100 --staffs " + (folder / "staffs.csv") +
+                               " --staff A --temperature 20 " + (folder / "obs.csv"));
+    ASSERT_EQ(rows.status, 0) << rows.err;
+    const json r = json::parse(rows.out);
+    EXPECT_NE(r["corrections"].get<std::string>().find("staff A of"), std::string::npos);
+    EXPECT_NEAR(r["observations"][0]["corrections"]["staff"].get<double>(), 0.00035, 1e-12);
+    EXPECT_EQ(r["observations"][0]["dh"], 10.0);
+    EXPECT_NEAR(r["observations"][0]["dhCorrected"].get<double>(), 10.00035, 1e-12);
+    EXPECT_NEAR(r["observations"][1]["corrections"]["staff"].get<double>(), -0.000200012, 1e-12);
+
+    // The bundled books with the pair leapfrogging at 30 C: north, BM1 to BM7, three set-ups
+    // (backs 1.4000, 1.2050, 1.5520 on A, B, A; fores 1.10210, 0.95120, 1.30110 on B, A, B),
+    // worked by hand: +0.342000 - 0.328536 + 0.346560 mm. The index offsets do not cancel over
+    // an odd number of set-ups, and that is said.
+    const Result books =
+        RunNet("--json --fix BM1=100 --staffs " + (folder / "staffs.csv") +
+               " --staff A,B --temperature 30 --curvature-refraction 0.13 " + kLoopOfTwoRuns);
+    ASSERT_LE(books.status, 1) << books.err;
+    const json b = json::parse(books.out);
+    const json& north = b["observations"][0];
+    EXPECT_NEAR(north["corrections"]["staff"].get<double>(), 0.000360024, 1e-12);
+    // Sights 35/34, 31/32.5, 28/29 m: -(1 - 0.13) (69 - 95.25 - 57) / (2 x 6371 km).
+    // (The JSON gives metres to the nanometre.)
+    EXPECT_NEAR(north["corrections"]["curvatureRefraction"].get<double>(),
+                0.87 * 83.25 / 12'742'000.0, 0.5e-9);
+    EXPECT_EQ(north["dh"], 0.8026);
+    EXPECT_NE(books.err.find("the index offsets of the two staffs do not cancel"),
+              std::string::npos)
+        << books.err;
+
+    // Without corrections the keys are there and say none.
+    const json plain = json::parse(RunNet("--json --fix BM1=100 " + kLoopOfTwoRuns).out);
+    EXPECT_TRUE(plain["corrections"].is_null());
+    EXPECT_TRUE(plain["observations"][0]["corrections"].is_null());
+    EXPECT_EQ(plain["observations"][0]["dhCorrected"], plain["observations"][0]["dh"]);
+}
+
+TEST(RendleNetCorrections, WhatCannotBeCorrectedIsRefused) {
+    const Folder folder("rendle-net-corrections-refused");
+    std::ofstream(folder / "staffs.csv") << "A,20,20,1\nB,20,20,1\n";
+    std::ofstream(folder / "obs.csv") << "from,to,dh,length_km\nP,Q,1,1\n";
+    const std::string staffs = " --staffs " + (folder / "staffs.csv");
+    const struct {
+        std::string arguments;
+        int status;
+        std::string said;
+    } cases[] = {
+        {"--staff A " + kLoopOfTwoRuns, 64, "give the table with --staffs"},
+        {staffs + " " + kLoopOfTwoRuns, 64, "name the staffs of the runs with --staff"},
+        {"--temperature 25 " + kLoopOfTwoRuns, 64, "the staffs' temperature"},
+        {staffs + " --staff C " + kLoopOfTwoRuns, 2, "staff C is not in"},
+        {staffs + " --staff A,B " + (folder / "obs.csv"), 2, "corrected for one staff only"},
+    };
+    for (const auto& c : cases) {
+        const Result r = RunNet("--fix BM1=100 --fix P=1 " + c.arguments);
+        EXPECT_EQ(r.status, c.status) << c.arguments << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+    }
+}
+
+}  // namespace

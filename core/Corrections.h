@@ -1,0 +1,79 @@
+// What precise levelling corrects in the readings themselves, before anything is reduced or
+// adjusted: each staff's scale and its expansion with temperature (from its calibration
+// certificate), its index (zero) offset, and the earth's curvature with refraction over each
+// sight. The level sheet keeps the readings as booked; the corrections go beside them, row by
+// row of the reduced run, so that every height difference can be corrected and said.
+#pragma once
+
+#include <istream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/Reduction.h"
+
+namespace rendle::core {
+
+/// The mean radius of the earth the curvature is taken over, m.
+inline constexpr double kEarthRadius = 6'371'000;
+
+/// A staff as its calibration certificate gives it.
+struct Staff {
+    std::string serial;
+    double scalePpm = 0;      ///< the scale at T0: + when the staff reads too little
+    double t0 = 20;           ///< the certificate's reference temperature, °C
+    double alphaPpmPerC = 0;  ///< its expansion, ppm a degree
+    double indexMm = 0;       ///< the index (zero) offset, mm, added to every reading
+};
+
+/// A staff table, a reading or a staff named that cannot be taken: the message names the file,
+/// its line and why.
+class CorrectionError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+/// The staff table: `serial,scale_ppm,t0_c,alpha_ppm_per_c[,index_mm]` a row, a header row if
+/// wanted, blank rows and # comments passed over. Throws CorrectionError naming the line.
+std::vector<Staff> ReadStaffTable(std::istream& in, const std::string& name);
+
+/// The staffs `serials` names, from `table`: one, or two leapfrogging from the first
+/// backsight. Throws CorrectionError naming a staff the table does not hold.
+std::vector<Staff> StaffsNamed(const std::vector<Staff>& table,
+                               const std::vector<std::string>& serials,
+                               const std::string& tableName);
+
+/// The scale of a staff at `temperature` (its T0 when none is given), as a factor less one:
+/// (scale + α (T − T0)) × 10⁻⁶.
+double ScaleOf(const Staff& staff, std::optional<double> temperature);
+
+/// What curvature and refraction add to a reading at `distance` m: (1 − K) d² / 2R.
+double CurvatureAndRefraction(double distance, double k);
+
+/// What is corrected, and with what.
+struct ReadingCorrections {
+    std::vector<Staff> staffs;          ///< none: no staff correction; one; or two leapfrogging
+    std::optional<double> temperature;  ///< °C; none: each staff at its T0
+    std::optional<double> refraction;   ///< K: curvature and refraction corrected
+    bool Any() const { return !staffs.empty() || refraction.has_value(); }
+};
+
+/// The corrections of a reduced run, row by row: each the sum of the corrections of the
+/// height differences from the first row to that row, m; what the row's RL takes.
+struct RowCorrections {
+    std::vector<double> staff;
+    std::vector<double> curvature;
+    int setUps = 0;
+    /// Two staffs whose index offsets differ and an odd number of set-ups: the offsets do not
+    /// cancel over the run.
+    bool indexLeft = false;
+};
+
+/// Works out the corrections of every row: a set-up's height difference to each of its later
+/// sights, back reading less the sight's, each reading by its staff (the back staff the first
+/// of two at the first set-up, the two taking turns after), and curvature and refraction over
+/// the two sights' own lengths.
+RowCorrections CorrectRows(const ReducedRun& run, const ReadingCorrections& corrections);
+
+}  // namespace rendle::core
