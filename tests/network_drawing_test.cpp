@@ -184,7 +184,8 @@ std::string ColourOf(double w, double r, ColourBy by) {
     result.criticalW = 3.29;
     result.heights = {{"A", 100, 0, 0, 0, true}, {"B", 101, 0.001, 0.001, 0.002, false}};
     AdjustedObservation o;
-    o.observation = {"A", "B", 1, 1, std::nullopt, std::nullopt, "s", std::nullopt, std::nullopt, std::nullopt};
+    o.observation = {"A",          "B",          1,           1, std::nullopt, std::nullopt, "s",
+                     std::nullopt, std::nullopt, std::nullopt};
     o.w = w;
     o.redundancy = r;
     result.observations.push_back(o);

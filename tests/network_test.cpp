@@ -121,7 +121,8 @@ RandomNetwork MakeNetwork(unsigned seed, size_t points, size_t across) {
         n.observations.push_back({Name(a), Name(b),
                                   n.heights[b] - n.heights[a] + uniform(-0.002, 0.002), km,
                                   static_cast<int>(random() % 20 + 1), std::nullopt,
-                                  "leg " + std::to_string(n.observations.size()), std::nullopt, std::nullopt, std::nullopt});
+                                  "leg " + std::to_string(n.observations.size()), std::nullopt,
+                                  std::nullopt, std::nullopt});
     };
     for (size_t i = 1; i < points; ++i) add(random() % i, i);
     for (size_t k = 0; k < across; ++k) {
@@ -317,7 +318,8 @@ std::vector<Observation> GridNetwork(size_t side, unsigned seed) {
     auto leg = [&](size_t r1, size_t c1, size_t r2, size_t c2) {
         const double error = (static_cast<double>(random() % 1001) - 500.0) / 1e6;
         legs.push_back({name(r1, c1), name(r2, c2), height(r2, c2) - height(r1, c1) + error, 1.0, 4,
-                        std::nullopt, "leg " + std::to_string(legs.size() + 1), std::nullopt, std::nullopt, std::nullopt});
+                        std::nullopt, "leg " + std::to_string(legs.size() + 1), std::nullopt,
+                        std::nullopt, std::nullopt});
     };
     for (size_t r = 0; r < side; ++r) {
         for (size_t c = 0; c < side; ++c) {
@@ -824,9 +826,11 @@ TEST(NetworkSnooping, NothingRemovedWhileTheGlobalTestPassesOrWhereTestsCannotBe
 
     // Point S hangs on two sections only: a blunder in either gives both one |w|.
     std::vector<Observation> legs = GridNetwork(4, 2);
-    legs.push_back({Name(0), "S", 0.5 + 0.02, 1.0, 4, std::nullopt, "to S", std::nullopt, std::nullopt, std::nullopt});
+    legs.push_back({Name(0), "S", 0.5 + 0.02, 1.0, 4, std::nullopt, "to S", std::nullopt,
+                    std::nullopt, std::nullopt});
     // P5 of the grid stands at 0.4 m.
-    legs.push_back({"S", Name(5), -0.1, 1.0, 4, std::nullopt, "from S", std::nullopt, std::nullopt, std::nullopt});
+    legs.push_back({"S", Name(5), -0.1, 1.0, 4, std::nullopt, "from S", std::nullopt, std::nullopt,
+                    std::nullopt});
     const NetworkResult spur = Adjust(legs, fixed, {}, options);
     EXPECT_TRUE(spur.snooping.empty()) << "neither removed";
     EXPECT_EQ(spur.inseparable.size(), 2u);
