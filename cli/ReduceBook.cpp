@@ -127,6 +127,10 @@ int ReduceLine(const RunOptions& options, const std::string& fieldBook, const re
                             outcome.reduction->step == core::ReductionStep::ClosingCorrection &&
                             core::IsEmptyRL(run.EndRL);
     if (noEndingRL) checks.notReduced += " (give one with --end-rl)";
+    if (options.corrections.Any() && outcome.reduction && checks.hasRLs) {
+        checks.corrections = core::CorrectRun(outcome.reduction->reduced, options.corrections,
+                                              options.correctionWords);
+    }
     const readers::ReadWarnings& warnings = outcome.read.warnings;
     const std::string untold =
         warnings.More() > 0 ? "and " + std::to_string(warnings.More()) + " more" : "";
@@ -140,7 +144,8 @@ int ReduceLine(const RunOptions& options, const std::string& fieldBook, const re
         report::WriteJsonReport(out, sheet, run, outcome, windowing.messages, &checks,
                                 {&shownBook, job.shown, &outputs, jsonLine || job.shown});
     } else {
-        out << report::LevelReport(sheet) << report::ChecksReport(checks);
+        out << report::LevelReport(sheet) << report::ChecksReport(checks)
+            << report::CorrectionsReport(checks);
     }
     // Where the read stopped, then what else was said (a failed save or print).
     const readers::ReadResult& read = outcome.read;

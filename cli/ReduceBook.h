@@ -25,6 +25,9 @@ struct RunOptions {
     bool jsonLines = false;
     std::string encoding;
     core::CheckLimits limits;
+    /// The corrections of the readings asked for, and how the report says them.
+    core::ReadingCorrections corrections;
+    std::string correctionWords;
     /// More than one field book: JSON Lines naming the book, and problems named by their book.
     bool manyBooks = false;
     /// Set when the run is to stop (Ctrl+C): a read waiting on its input ends.

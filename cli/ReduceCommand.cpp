@@ -60,6 +60,25 @@ int RunReduceCommand(const ReduceCommand& command, const std::atomic<bool>& stop
     }
 
     RunOptions options;
+    if (!command.staffs.empty() || !command.staffsFile.empty() || command.temperature) {
+        if (command.staffsFile.empty() || command.staffs.empty()) {
+            Say("rendle-reduce: staff corrections need the staff table and the staffs of the run "
+                "(--staffs FILE.csv --staff S[,S2]); --temperature is the staffs'");
+            return kUsageError;
+        }
+        try {
+            std::ifstream in(command.staffsFile, std::ios::binary);
+            if (!in) throw core::CorrectionError("cannot open " + command.staffsFile);
+            options.corrections.staffs = core::StaffsNamed(
+                core::ReadStaffTable(in, command.staffsFile), command.staffs, command.staffsFile);
+        } catch (const core::CorrectionError& error) {
+            Say(std::string("rendle-reduce: ") + error.what());
+            return kUsageError;
+        }
+        options.corrections.temperature = command.temperature;
+    }
+    options.corrections.refraction = command.refraction;
+    options.correctionWords = core::CorrectionWords(options.corrections, command.staffsFile);
     options.format = command.format;
     options.startRL = command.startRL;
     options.endRL = command.endRL;

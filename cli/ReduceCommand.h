@@ -28,6 +28,12 @@ struct ReduceCommand {
     std::optional<double> stationLimitMm;
     std::optional<int> runNumber;
     std::string classId;
+    /// Corrections of the readings: the staff table and the staffs, their temperature, and K
+    /// for curvature and refraction.
+    std::string staffsFile;
+    std::vector<std::string> staffs;
+    std::optional<double> temperature;
+    std::optional<double> refraction;
     bool quiet = false;  ///< no progress line
 };
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Corrections.h"
 #include "core/Reduction.h"
 #include "core/RunState.h"
 #include "core/ToleranceClasses.h"
@@ -160,6 +161,8 @@ struct RunChecks {
     StationDifferences stationDifferences;
     InstrumentCheck instrument;
     std::optional<ClassChecks> byClass;
+    /// The corrections of the readings, when asked for: the sheet keeps the readings as booked.
+    std::optional<RunCorrections> corrections;
 };
 
 /// The checks of the run as its last reduction read and worked it out: the arithmetic check, the

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/RunState.h"
+#include "grid/NumberFormat.h"
 #include "grid/Text.h"
 
 namespace rendle::core {
@@ -144,6 +145,46 @@ RowCorrections CorrectRows(const ReducedRun& run, const ReadingCorrections& c) {
     rows.indexLeft =
         c.staffs.size() == 2 && c.staffs[0].indexMm != c.staffs[1].indexMm && rows.setUps % 2 == 1;
     return rows;
+}
+
+RunCorrections CorrectRun(const ReducedRun& run, const ReadingCorrections& corrections,
+                          std::string words) {
+    RunCorrections done;
+    done.words = std::move(words);
+    if (run.rows.empty()) return done;
+    const RowCorrections rows = CorrectRows(run, corrections);
+    done.staff = rows.staff.back();
+    done.curvatureRefraction = rows.curvature.back();
+    done.indexLeft = rows.indexLeft;
+    done.setUps = rows.setUps;
+    if (run.hasSummary) done.misclose = run.misclose + done.staff + done.curvatureRefraction;
+    for (size_t i = 0; i < run.rows.size(); ++i) {
+        const ReducedRow& row = run.rows[i];
+        const std::string_view station = grid::Trimmed(row.station);
+        // A backsight's point is the foresight's before it: named once, where it is reached.
+        if (station.empty() || !row.rl || (row.kind == SightKind::Back && i > 0)) continue;
+        done.points.push_back({std::string(station), *row.rl + rows.staff[i] + rows.curvature[i]});
+    }
+    return done;
+}
+
+std::string CorrectionWords(const ReadingCorrections& c, const std::string& table) {
+    std::string words;
+    if (!c.staffs.empty()) {
+        words = "staff scale and temperature (";
+        words += c.staffs.size() == 1 ? "staff " + c.staffs[0].serial
+                                      : "staffs " + c.staffs[0].serial + " and " +
+                                            c.staffs[1].serial + " leapfrogging";
+        words += " of " + table + ", ";
+        words += c.temperature ? grid::GeneralNumberText(*c.temperature) + " C"
+                               : "each at its reference temperature";
+        words += ")";
+    }
+    if (c.refraction) {
+        words += std::string(words.empty() ? "" : "; ") + "curvature and refraction (K " +
+                 grid::GeneralNumberText(*c.refraction) + ", R 6371 km)";
+    }
+    return words;
 }
 
 }  // namespace rendle::core

@@ -76,4 +76,30 @@ struct RowCorrections {
 /// the two sights' own lengths.
 RowCorrections CorrectRows(const ReducedRun& run, const ReadingCorrections& corrections);
 
+/// The corrections of a whole run, as the level report's Corrections block says them.
+struct RunCorrections {
+    std::string words;  ///< what was corrected, with which inputs
+    double staff = 0;   ///< over the run, m
+    double curvatureRefraction = 0;
+    /// The misclose with the corrections, m; none for a run that was not closed.
+    std::optional<double> misclose;
+    /// Each named point the run reaches, its RL with the corrections (unadjusted), in order.
+    struct Point {
+        std::string station;
+        double rl = 0;
+    };
+    std::vector<Point> points;
+    bool indexLeft = false;
+    int setUps = 0;
+};
+
+/// The corrections of `run` (reduced from its RLs), as totals, its corrected misclose when it
+/// was closed, and the corrected RL of every named point.
+RunCorrections CorrectRun(const ReducedRun& run, const ReadingCorrections& corrections,
+                          std::string words);
+
+/// The corrections in words: "staff scale and temperature (staffs A and B leapfrogging of
+/// staffs.csv, 30 C); curvature and refraction (K 0.13, R 6371 km)".
+std::string CorrectionWords(const ReadingCorrections& corrections, const std::string& table);
+
 }  // namespace rendle::core

@@ -373,7 +373,6 @@ struct JobData {
 /// The corrections the job asks for, the staff table read; and how the report says them.
 core::ReadingCorrections ReadingCorrectionsOf(const NetworkJob& job, std::string& words) {
     core::ReadingCorrections c;
-    words.clear();
     if (!job.staffsFile.empty()) {
         std::ifstream in = OpenInput(job.staffsFile);
         try {
@@ -383,20 +382,9 @@ core::ReadingCorrections ReadingCorrectionsOf(const NetworkJob& job, std::string
             throw NetworkError(error.what());
         }
         c.temperature = job.temperature;
-        words = "staff scale and temperature (";
-        words += c.staffs.size() == 1 ? "staff " + c.staffs[0].serial
-                                      : "staffs " + c.staffs[0].serial + " and " +
-                                            c.staffs[1].serial + " leapfrogging";
-        words += " of " + job.staffsFile + ", ";
-        words += job.temperature ? grid::GeneralNumberText(*job.temperature) + " C"
-                                 : "each at its reference temperature";
-        words += ")";
     }
-    if (job.refraction) {
-        c.refraction = job.refraction;
-        words += std::string(words.empty() ? "" : "; ") + "curvature and refraction (K " +
-                 grid::GeneralNumberText(*job.refraction) + ", R 6371 km)";
-    }
+    c.refraction = job.refraction;
+    words = core::CorrectionWords(c, job.staffsFile);
     return c;
 }
 

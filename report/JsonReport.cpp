@@ -250,6 +250,7 @@ class JsonReportWriter {
                 w_.Null();
             }
             ClassOrNull(checks);
+            CorrectionsOrNull(checks);
             w_.EndObject();
             return;
         }
@@ -352,6 +353,39 @@ class JsonReportWriter {
         Member("flagged", b.flagged);
         w_.EndObject();
         ClassOrNull(checks);
+        CorrectionsOrNull(checks);
+        w_.EndObject();
+    }
+
+    /// The corrections of the readings: their totals over the run and the misclose with them,
+    /// in metres, and the corrected RL of each named point; null when none were asked for.
+    void CorrectionsOrNull(const core::RunChecks& checks) {
+        Key("corrections");
+        if (!checks.corrections) {
+            w_.Null();
+            return;
+        }
+        const core::RunCorrections& c = *checks.corrections;
+        w_.StartObject();
+        Member("made", c.words);
+        Member("staff", c.staff);
+        Member("curvatureRefraction", c.curvatureRefraction);
+        Key("misclose");
+        if (c.misclose) {
+            Number(*c.misclose);
+        } else {
+            w_.Null();
+        }
+        Member("indexOffsetsLeft", c.indexLeft);
+        Key("points");
+        w_.StartArray();
+        for (const core::RunCorrections::Point& p : c.points) {
+            w_.StartObject();
+            Member("station", p.station);
+            Member("rl", p.rl);
+            w_.EndObject();
+        }
+        w_.EndArray();
         w_.EndObject();
     }
 

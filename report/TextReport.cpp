@@ -184,6 +184,30 @@ std::string ClassList() {
     return list;
 }
 
+std::string CorrectionsReport(const core::RunChecks& checks) {
+    if (!checks.corrections) return {};
+    const core::RunCorrections& c = *checks.corrections;
+    const auto mm = [](double metres) { return grid::FormatNumber(metres * 1000, "0.000"); };
+    const auto heights = [](double value) { return grid::FormatNumber(value, "0.0000"); };
+    std::string report = "\nCorrections (the level sheet keeps the readings as booked)\n";
+    report += "  corrected for " + c.words + "\n";
+    report += "  staff: " + mm(c.staff) + " mm over the run\n";
+    report += "  curvature and refraction: " + mm(c.curvatureRefraction) + " mm over the run\n";
+    if (c.indexLeft) {
+        report +=
+            "  the index offsets of the two staffs do not cancel: " + std::to_string(c.setUps) +
+            " set-ups, an odd number (corrected)\n";
+    }
+    if (c.misclose) report += "  misclose corrected: " + heights(*c.misclose) + " m\n";
+    report += "  RLs corrected (before the misclose is spread):\n";
+    for (const core::RunCorrections::Point& p : c.points) {
+        std::string station = EscapedText(p.station);
+        if (station.size() < 12) station.resize(12, ' ');
+        report += "    " + station + " " + heights(p.rl) + "\n";
+    }
+    return report;
+}
+
 std::string ChecksReport(const core::RunChecks& checks) {
     std::string report = "\nChecks\n";
     for (const std::string& warning : checks.fieldWarnings) {

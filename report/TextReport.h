@@ -30,6 +30,10 @@ using grid::EscapedText;
 /// reduced. Numbers are shown as the sheet shows them, whatever the locale.
 std::string ChecksReport(const core::RunChecks& checks);
 
+/// The Corrections block after the checks, when corrections were asked for: what was corrected
+/// with what, each total, the misclose with them, and the corrected RL of each named point.
+std::string CorrectionsReport(const core::RunChecks& checks);
+
 /// What a tolerance class adds to the Checks block: each figure it sets against the run.
 std::string ClassReport(const core::ClassChecks& byClass);
 

@@ -1959,3 +1959,53 @@ TEST(RendleNetCorrections, WhatCannotBeCorrectedIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// rendle-reduce's Corrections block: the sheet as booked, then what the corrections make of the
+// misclose and of each named point's RL.
+TEST(RendleReduceCorrections, TheBlockAfterTheChecks) {
+    const Folder folder("rendle-reduce-corrections");
+    std::ofstream(folder / "staffs.csv") << "serial,scale_ppm,t0_c,alpha_ppm_per_c,index_mm\n"
+                                            "A,20,20,1,0.1\nB,-10,20,1,-0.2\n";
+    const std::string book = Sample("network/north.gsi");
+    const std::string asked = " --start-rl 100 --end-rl 100.8 --staffs " + (folder / "staffs.csv") +
+                              " --staff A,B --temperature 30 --curvature-refraction 0.13 ";
+    const Result text = RunReduce(asked + book);
+    ASSERT_EQ(text.status, 0) << text.err;
+    // The sheet keeps its misclose as booked; the block follows the checks.
+    const size_t checks = text.out.find("\nChecks\n");
+    const size_t block =
+        text.out.find("\nCorrections (the level sheet keeps the readings as booked)\n");
+    ASSERT_NE(checks, std::string::npos);
+    ASSERT_NE(block, std::string::npos);
+    EXPECT_LT(checks, block);
+    EXPECT_NE(text.out.find("Misclose(m)                       0.0026"), std::string::npos);
+    // Worked by hand (see the rendle-net test of the same book): 0.360024 mm and 0.005684 mm.
+    EXPECT_NE(text.out.find("  staff: 0.360 mm over the run\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("  curvature and refraction: 0.006 mm over the run\n"),
+              std::string::npos);
+    EXPECT_NE(text.out.find("  misclose corrected: 0.0030 m\n"), std::string::npos);
+    EXPECT_NE(text.out.find("    BM7          100.8030\n"), std::string::npos);
+    EXPECT_NE(text.out.find("do not cancel: 3 set-ups"), std::string::npos);
+
+    const Result doc = RunReduce("--json" + asked + book);
+    ASSERT_EQ(doc.status, 0) << doc.err;
+    const json c = json::parse(doc.out)["checks"]["corrections"];
+    EXPECT_NEAR(c["staff"].get<double>(), 0.000360024, 0.5e-9);
+    EXPECT_NEAR(c["misclose"].get<double>(), 0.0026 + 0.000360024 + 0.000005684, 1e-9);
+    EXPECT_EQ(c["points"].size(), 4u);
+    EXPECT_EQ(c["indexOffsetsLeft"], true);
+    EXPECT_TRUE(
+        json::parse(
+            RunReduce("--json --start-rl 100 --end-rl 100.8 " + book).out)["checks"]["corrections"]
+            .is_null());
+
+    // A staff the table does not hold, or staffs without the table, reduce nothing.
+    const Result missing = RunReduce("--staffs " + (folder / "staffs.csv") + " --staff C " + book);
+    EXPECT_EQ(missing.status, 64);
+    EXPECT_NE(missing.err.find("staff C is not in"), std::string::npos) << missing.err;
+    EXPECT_EQ(RunReduce("--staff A " + book).status, 64);
+}
+
+}  // namespace
