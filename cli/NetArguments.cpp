@@ -177,6 +177,14 @@ std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob&
                    "own sights, -(1 - K)(dB^2 - dF^2) / 2R, R 6371 km, with this K (0.13 is usual)")
         ->type_name("K")
         ->check(CLI::Range(-1.0, 1.0));
+    app.add_flag("--normal-orthometric", job.normalOrthometric,
+                 "Correct every height difference by -f* x H x sin 2phi x dphi (GRS80's f*, H and "
+                 "phi the means at its ends, H from a first adjustment); needs --positions");
+    app.add_option("--positions", job.positionsFile,
+                   "The points' latitudes and longitudes for --normal-orthometric: "
+                   "name,latitude,longitude in decimal degrees")
+        ->type_name("FILE.csv")
+        ->check(NotAnOption);
     app.add_flag("--json", job.asJson, "Print one JSON object instead of the text report");
     app.add_option("--save", job.savePath,
                    "Also write a workbook (.xlsx): summary, heights, observations, loops, lines "

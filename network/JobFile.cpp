@@ -181,6 +181,9 @@ class JobReader {
             job_.temperature = Number(word, value, {-60, 80});
         } else if (word == "curvature-refraction") {
             job_.refraction = Number(word, value, {-1, 1});
+        } else if (word == "normal-orthometric") {
+            job_.normalOrthometric = true;
+            job_.positionsFile = FromJobFolder(folder_, value);
         } else {
             Fail("\"" + word + "\" is no word of a network job");
         }
@@ -252,6 +255,7 @@ std::string JobFileText(const NetworkJob& job, const std::string& path) {
     }
     if (job.temperature) line("temperature", grid::GeneralNumberText(*job.temperature));
     if (job.refraction) line("curvature-refraction", grid::GeneralNumberText(*job.refraction));
+    if (job.normalOrthometric) line("normal-orthometric", ToJobFolder(folder, job.positionsFile));
     return text;
 }
 

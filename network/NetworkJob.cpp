@@ -15,6 +15,7 @@
 #include "network/NaturalOrder.h"
 #include "network/NetworkInput.h"
 #include "network/NetworkReport.h"
+#include "network/NormalOrthometric.h"
 #include "network/Problem.h"
 #include "readers/FieldBook.h"
 #include "readers/Formats.h"
@@ -291,6 +292,13 @@ bool UsageIsSound(const NetworkJob& job, const Say& say) {
             ": name the staffs of the runs with --staff");
         return false;
     }
+    if (job.normalOrthometric != !job.positionsFile.empty()) {
+        say(job.normalOrthometric
+                ? "rendle-net: --normal-orthometric needs the points' latitudes: give --positions "
+                  "FILE.csv (name,latitude,longitude)"
+                : "rendle-net: --positions is for --normal-orthometric");
+        return false;
+    }
     if (job.temperature && job.staffs.empty()) {
         say("rendle-net: --temperature is the staffs' temperature: give the staffs too (--staffs, "
             "--staff)");
@@ -470,6 +478,42 @@ bool WorkbookHolds(const NetworkJob& job, const NetworkInput& input, size_t benc
     }
 }
 
+/// The normal-orthometric correction of every height difference: the heights it takes are those
+/// of an adjustment without it (to the millimetre, where the correction needs a metre).
+void CorrectNormalOrthometric(const NetworkJob& job, std::vector<Observation>& observations,
+                              const std::vector<Benchmark>& benchmarks,
+                              const std::vector<LineLoop>& lineLoops,
+                              const AdjustmentOptions& options) {
+    std::ifstream in = OpenInput(job.positionsFile);
+    const GeographicPositions positions = ReadGeographicPositions(in, job.positionsFile);
+    std::set<std::string, std::less<>> missing;
+    for (const Observation& o : observations) {
+        for (const std::string* p : {&o.from, &o.to}) {
+            if (!positions.contains(*p)) missing.insert(*p);
+        }
+    }
+    if (!missing.empty()) {
+        throw NetworkError(job.positionsFile + " has no latitude for " +
+                           PointList({missing.begin(), missing.end()}) +
+                           ": the normal-orthometric correction needs every point's");
+    }
+    AdjustmentOptions first = options;
+    first.snoop = Snooping::Off;
+    first.onSnoopingStep = nullptr;
+    std::map<std::string, double, std::less<>> heights;
+    for (const AdjustedHeight& h : Adjust(observations, benchmarks, lineLoops, first).heights) {
+        heights[h.point] = h.height;
+    }
+    for (Observation& o : observations) {
+        const double correction =
+            NormalOrthometricCorrection(positions.find(o.from)->second, heights[o.from],
+                                        positions.find(o.to)->second, heights[o.to]);
+        if (!o.corrections) o.corrections = DhCorrections{};
+        o.corrections->normalOrthometric = correction;
+        o.dh += correction;
+    }
+}
+
 /// Reads the inputs, checks their names and adjusts; throws NetworkError for bad input.
 NetworkResult AdjustJob(const NetworkJob& job, AdjustmentOptions& options,
                         const ReportSettings& settings, const Say& say, JobData& data,
@@ -478,6 +522,8 @@ NetworkResult AdjustJob(const NetworkJob& job, AdjustmentOptions& options,
         std::vector<std::string> all = job.inputs;
         if (!job.benchmarksFile.empty()) all.push_back(job.benchmarksFile);
         if (!job.coordinatesFile.empty()) all.push_back(job.coordinatesFile);
+        if (!job.positionsFile.empty()) all.push_back(job.positionsFile);
+        if (!job.staffsFile.empty()) all.push_back(job.staffsFile);
         CheckOutputs({{"--save", job.savePath},
                       {"--svg", job.svgPath},
                       {"--pdf", job.pdfPath},
@@ -514,7 +560,11 @@ NetworkResult AdjustJob(const NetworkJob& job, AdjustmentOptions& options,
             " of height differences are not used: the observations are weighted " +
             settings.weights);
     }
-    NetworkResult result = Adjust(input.observations, data.benchmarks, input.lineLoops, options);
+    std::vector<Observation> observations = input.observations;
+    if (job.normalOrthometric) {
+        CorrectNormalOrthometric(job, observations, data.benchmarks, input.lineLoops, options);
+    }
+    NetworkResult result = Adjust(observations, data.benchmarks, input.lineLoops, options);
     if (job.order != "input") SortHeightsNaturally(result);
     if (result.freeNetwork && result.parts > 1) say(PartsWarning(result));
     return result;
@@ -573,6 +623,11 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
     try {
         data = ReadBenchmarksAndGama(job, options);
         data.corrections = ReadingCorrectionsOf(job, settings.corrections);
+        if (job.normalOrthometric) {
+            settings.corrections += std::string(settings.corrections.empty() ? "" : "; ") +
+                                    "normal-orthometric (latitudes of " + job.positionsFile +
+                                    ", GRS80 f* 0.005302440112)";
+        }
         *result = AdjustJob(job, options, settings, say, data, saveRefused);
     } catch (const NetworkError& error) {
         say(std::string("rendle-net: ") + error.what());

@@ -43,6 +43,10 @@ struct NetworkJob {
     std::optional<double> temperature;
     /// Curvature and refraction corrected over each set-up's own sights, with this K.
     std::optional<double> refraction;
+    /// The normal-orthometric correction of every height difference, the points' latitudes
+    /// from `positionsFile` (name,latitude,longitude).
+    bool normalOrthometric = false;
+    std::string positionsFile;
     bool asJson = false;
     /// Each snooping round told as it ends (on a terminal).
     bool tellSnooping = false;

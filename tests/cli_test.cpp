@@ -2009,3 +2009,37 @@ TEST(RendleReduceCorrections, TheBlockAfterTheChecks) {
 }
 
 }  // namespace
+
+namespace {
+
+// The normal-orthometric correction in a job: the two New South Wales stations of GeodePy's test
+// joined by a section levelled both ways, BM1 held at its height.
+TEST(RendleNetCorrections, NormalOrthometricFromThePointsLatitudes) {
+    const Folder folder("rendle-net-normal-orthometric");
+    std::ofstream(folder / "obs.csv") << "from,to,dh,length_km\nBM1,BM2,-3.8300,3.5\n"
+                                         "BM2,BM1,3.8296,3.5\n";
+    std::ofstream(folder / "pos.csv") << "name,latitude,longitude\n"
+                                         "BM1,-30.89632356,141.08948867\n"
+                                         "BM2,-30.86585867,141.07870767\n";
+    const Result r = RunNet("--json --fix BM1=75.279 --normal-orthometric --positions " +
+                            (folder / "pos.csv") + " " + (folder / "obs.csv"));
+    ASSERT_LE(r.status, 1) << r.err;
+    const json j = json::parse(r.out);
+    EXPECT_NE(j["corrections"].get<std::string>().find("normal-orthometric"), std::string::npos);
+    // Heights of 75.279 and about 71.449: +0.182 mm going BM1 to BM2, -0.182 mm back.
+    EXPECT_NEAR(j["observations"][0]["corrections"]["normalOrthometric"].get<double>(), 0.000182,
+                0.5e-6);
+    EXPECT_NEAR(j["observations"][1]["corrections"]["normalOrthometric"].get<double>(), -0.000182,
+                0.5e-6);
+    EXPECT_EQ(j["observations"][0]["dh"], -3.83);
+
+    // A point without a latitude, and the option without its file, adjust nothing.
+    std::ofstream(folder / "short.csv") << "BM1,-30.89632356,141.08948867\n";
+    const Result missing = RunNet("--fix BM1=75.279 --normal-orthometric --positions " +
+                                  (folder / "short.csv") + " " + (folder / "obs.csv"));
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("has no latitude for BM2"), std::string::npos) << missing.err;
+    EXPECT_EQ(RunNet("--fix BM1=75.279 --normal-orthometric " + (folder / "obs.csv")).status, 64);
+}
+
+}  // namespace

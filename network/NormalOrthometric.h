@@ -1,0 +1,31 @@
+// The normal-orthometric correction of levelled height differences: levelled dh between two
+// points at different latitudes is not the difference of their heights, the level surfaces
+// converging toward the poles. Needs the points' latitudes and approximate heights.
+#pragma once
+
+#include <istream>
+#include <map>
+#include <string>
+
+namespace rendle::network {
+
+/// GRS80's normal-gravity flattening f* = (γp − γe) / γe.
+inline constexpr double kGravityFlattening = 0.005302440112;
+
+/// A point's latitude and longitude, decimal degrees, north and east positive.
+struct Geographic {
+    double latitude = 0;
+    double longitude = 0;
+};
+using GeographicPositions = std::map<std::string, Geographic, std::less<>>;
+
+/// Positions from CSV: `name,latitude,longitude` in decimal degrees a row (a header row if
+/// wanted). Throws NetworkError naming the file and line.
+GeographicPositions ReadGeographicPositions(std::istream& in, const std::string& name);
+
+/// The correction added to the levelled dh from `from` (height `heightFrom`) to `to`:
+/// −f* · H̄ · sin 2φ̄ · Δφ, H̄ and φ̄ the means at the two ends, Δφ in radians, north positive.
+double NormalOrthometricCorrection(const Geographic& from, double heightFrom, const Geographic& to,
+                                   double heightTo);
+
+}  // namespace rendle::network
