@@ -185,6 +185,12 @@ std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob&
                    "name,latitude,longitude in decimal degrees")
         ->type_name("FILE.csv")
         ->check(NotAnOption);
+    app.add_option("--class-file", job.classFile,
+                   "Misclose limits of a surveyor's own class, a JSON object of its figures "
+                   "(id, name, source, miscloseMm, loopMm, roundTripMm, ...; each optional but "
+                   "the id)")
+        ->type_name("FILE.json")
+        ->check(NotAnOption);
     app.add_flag("--json", job.asJson, "Print one JSON object instead of the text report");
     app.add_option("--save", job.savePath,
                    "Also write a workbook (.xlsx): summary, heights, observations, loops, lines "

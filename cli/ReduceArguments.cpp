@@ -241,6 +241,13 @@ std::optional<int> ParseReduceArguments(int argc, char** argv, ReduceCommand& co
             if (id == "list" || core::FindToleranceClass(id)) return {};
             return "is no class Rendle knows (--class list names them): " + id;
         });
+    app.add_option("--class-file", command.classFile,
+                   "Check the run against a surveyor's own class, a JSON object of its figures "
+                   "(id, name, source, miscloseMm, loopMm, perSetUpMm, roundTripMm, "
+                   "longestSightM, setupImbalanceM, runningImbalanceM, lowestReadingM, "
+                   "highestReadingM, method; each optional but the id)")
+        ->type_name("FILE.json")
+        ->check(NotAnOption);
     app.add_option("--staffs", command.staffsFile,
                    "Staff corrections: the staff table, serial,scale_ppm,t0_c,alpha_ppm_per_c"
                    "[,index_mm] (a calibration certificate's figures)")

@@ -51,6 +51,19 @@ int RunReduceCommand(const ReduceCommand& command, const std::atomic<bool>& stop
         limits.balanceGiven = true;
     }
     if (!command.classId.empty()) limits.toleranceClass = core::FindToleranceClass(command.classId);
+    if (!command.classFile.empty()) {
+        try {
+            limits.toleranceClass = &core::LoadClassFile(command.classFile);
+        } catch (const core::ClassFileError& error) {
+            Say(std::string("rendle-reduce: ") + error.what());
+            return kUsageError;
+        }
+        if (!command.classId.empty() && command.classId != limits.toleranceClass->id) {
+            Say("rendle-reduce: --class " + command.classId + " and --class-file " +
+                command.classFile + " name two classes; give one");
+            return kUsageError;
+        }
+    }
 
     try {
         readers::LineDecoder{command.encoding};

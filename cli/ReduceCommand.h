@@ -28,6 +28,7 @@ struct ReduceCommand {
     std::optional<double> stationLimitMm;
     std::optional<int> runNumber;
     std::string classId;
+    std::string classFile;  ///< a surveyor's own class, as JSON
     /// Corrections of the readings: the staff table and the staffs, their temperature, and K
     /// for curvature and refraction.
     std::string staffsFile;

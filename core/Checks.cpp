@@ -237,6 +237,9 @@ std::string MethodVerdict(std::string_view required, const std::string& method) 
     return "meets";  // BF, single, single or double: any method
 }
 
+/// Staff readings are printed and judged to the millimetre's tenth, as the sheet shows them.
+constexpr int kReadingDecimals = 4;
+
 ClassChecks ByClass(const ReducedRun& reduced, const RunState& run, const RunChecks& checks,
                     const CheckLimits& limits) {
     const ToleranceClass& row = *limits.toleranceClass;
@@ -308,6 +311,33 @@ ClassChecks ByClass(const ReducedRun& reduced, const RunState& run, const RunChe
         byClass.stationDifference =
             figure(std::fabs(checks.stationDifferences.largest), *stationMm / 1000,
                    checks.stationDifferences.decimals, 1000);
+    }
+    if (row.perSetUpMm && checks.tolerance) {
+        // In mm to a tenth, as the misclose itself.
+        const double misclose = std::fabs(checks.tolerance->misclose);
+        const double n = static_cast<double>(checks.balance.setUps.size());
+        const double limit = *row.perSetUpMm * std::sqrt(n) / 1000;
+        byClass.perSetUp =
+            ClassFigure{misclose, limit, Within(misclose * 1000, limit * 1000, 1), 1};
+    }
+    if (row.lowestReading || row.highestReading) {
+        double lowest = INFINITY;
+        double highest = -INFINITY;
+        for (const ReducedRow& sighted : reduced.rows) {
+            if (!sighted.kind) continue;
+            const double reading = *sighted.kind == SightKind::Back   ? sighted.backsight
+                                   : *sighted.kind == SightKind::Fore ? sighted.foresight
+                                                                      : sighted.intermediate;
+            lowest = std::min(lowest, reading);
+            highest = std::max(highest, reading);
+        }
+        if (row.lowestReading && std::isfinite(lowest)) {
+            byClass.lowestReading =
+                figure(lowest, *row.lowestReading, kReadingDecimals, 1, Bound::AtLeast);
+        }
+        if (row.highestReading && std::isfinite(highest)) {
+            byClass.highestReading = figure(highest, *row.highestReading, kReadingDecimals);
+        }
     }
     if (!row.method.empty()) {
         const std::string method = run.instrument.method.empty() ? "BF" : run.instrument.method;

@@ -132,6 +132,10 @@ struct ClassChecks {
     std::optional<ClassFigure> balanceSection;
     std::optional<ClassFigure> stationDifference;
     std::optional<ClassMethod> method;
+    /// The misclose against the class's figure by set-ups, C mm √n.
+    std::optional<ClassFigure> perSetUp;
+    std::optional<ClassFigure> lowestReading;  ///< within: no reading below the limit
+    std::optional<ClassFigure> highestReading;
 };
 
 /// What the checks are measured against.

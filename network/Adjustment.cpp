@@ -54,7 +54,9 @@ MiscloseLimits LimitsOfClass(const core::ToleranceClass* c) {
     };
     limits.loopMm = pick(c->loopMm, c->lineMm, "loop", "line");
     limits.benchmarkLineMm = pick(c->lineMm, c->loopMm, "line", "loop");
-    limits.sectionDifferenceMm = pick(c->lineMm, c->loopMm, "section", "loop");
+    // A section run twice by the class's round-trip figure where it sets one.
+    limits.sectionDifferenceMm =
+        c->roundTripMm ? *c->roundTripMm : pick(c->lineMm, c->loopMm, "section", "loop");
     limits.words = std::string(c->name) + ": loops " + figure(limits.loopMm) +
                    ", lines between benchmarks " + figure(limits.benchmarkLineMm) +
                    ", sections run twice " + figure(limits.sectionDifferenceMm) + fallbacks;

@@ -181,6 +181,8 @@ class JobReader {
             job_.temperature = Number(word, value, {-60, 80});
         } else if (word == "curvature-refraction") {
             job_.refraction = Number(word, value, {-1, 1});
+        } else if (word == "class-file") {
+            job_.classFile = FromJobFolder(folder_, value);
         } else if (word == "normal-orthometric") {
             job_.normalOrthometric = true;
             job_.positionsFile = FromJobFolder(folder_, value);
@@ -244,6 +246,7 @@ std::string JobFileText(const NetworkJob& job, const std::string& path) {
     if (job.confidenceGiven) line("confidence", grid::GeneralNumberText(options.confidence));
     line("snoop", job.snoop.empty() ? "off" : job.snoop);
     if (!job.classId.empty()) line("class", job.classId);
+    if (!job.classFile.empty()) line("class-file", ToJobFolder(folder, job.classFile));
     line("colour-by", job.colourBy);
     line("order", job.order);
     if (!job.encoding.empty()) line("encoding", job.encoding);

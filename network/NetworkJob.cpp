@@ -292,6 +292,10 @@ bool UsageIsSound(const NetworkJob& job, const Say& say) {
             ": name the staffs of the runs with --staff");
         return false;
     }
+    if (!job.classFile.empty() && !job.classId.empty()) {
+        say("rendle-net: --class and --class-file name two classes; give one");
+        return false;
+    }
     if (job.normalOrthometric != !job.positionsFile.empty()) {
         say(job.normalOrthometric
                 ? "rendle-net: --normal-orthometric needs the points' latitudes: give --positions "
@@ -351,8 +355,10 @@ ReportSettings SetUpOptions(NetworkJob& job, const Say& say) {
         : job.weights == "sigma"
             ? "by each observation's sigma_mm"
             : "by length, " + grid::GeneralNumberText(options.sigmaKmMm) + " mm x sqrt(L km)";
-    options.limits =
-        LimitsOfClass(job.classId.empty() ? nullptr : core::FindToleranceClass(job.classId));
+    const core::ToleranceClass* byClass =
+        job.classId.empty() ? nullptr : core::FindToleranceClass(job.classId);
+    if (!job.classFile.empty()) byClass = &core::LoadClassFile(job.classFile);
+    options.limits = LimitsOfClass(byClass);
     settings.tolerance = options.limits.words;
     settings.snooping = options.snoop == Snooping::Always ? "always"
                         : options.snoop == Snooping::Off  ? "off"
@@ -615,7 +621,13 @@ InputOutline OutlineInput(const std::string& path, const std::string& encoding,
 
 JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::string&)>& say) {
     if (!UsageIsSound(job, say)) return Ended(JobStatus::BadUsage);
-    ReportSettings settings = SetUpOptions(job, say);
+    ReportSettings settings;
+    try {
+        settings = SetUpOptions(job, say);
+    } catch (const core::ClassFileError& error) {
+        say(std::string("rendle-net: ") + error.what());
+        return Ended(JobStatus::BadUsage);
+    }
     AdjustmentOptions& options = job.options;
     bool saveRefused = false;
     auto result = std::make_shared<NetworkResult>();

@@ -34,6 +34,7 @@ struct NetworkJob {
     bool confidenceGiven = false;     ///< --confidence given: a Gama input's conf-pr yields
     std::string snoop;                ///< "", "while" or "always"
     std::string classId;
+    std::string classFile;  ///< a surveyor's own class, as JSON
     std::string savePath;
     std::string encoding;
     /// Staff corrections: the staff table, and the staffs of the runs (one, or two that

@@ -434,6 +434,9 @@ class JsonReportWriter {
         figure("balance", byClass.balanceSetUp, "exceeds");
         figure("balanceOverTheLine", byClass.balanceSection, "exceeds");
         figure("stationDifference", byClass.stationDifference, "exceeds");
+        figure("perSetUp", byClass.perSetUp, "exceeds");
+        figure("lowestReading", byClass.lowestReading, "too-low");
+        figure("highestReading", byClass.highestReading, "exceeds");
         Key("method");
         if (byClass.method) {
             w_.StartObject();

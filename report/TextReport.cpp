@@ -117,6 +117,10 @@ std::string ClassFigures(const core::ToleranceClass& row) {
     if (row.stationDifferenceMm) {
         add("station difference " + plain(*row.stationDifferenceMm) + " mm");
     }
+    if (row.perSetUpMm) add("misclose " + plain(*row.perSetUpMm) + " mm x sqrt(n set-ups)");
+    if (row.roundTripMm) add("round trip " + plain(*row.roundTripMm) + " mm x sqrt(K one way)");
+    if (row.lowestReading) add("lowest reading " + plain(*row.lowestReading) + " m");
+    if (row.highestReading) add("highest reading " + plain(*row.highestReading) + " m");
     if (!row.method.empty()) add("method " + std::string(row.method));
     return figures;
 }
@@ -167,6 +171,19 @@ std::string ClassReport(const core::ClassChecks& byClass) {
     if (const auto& f = byClass.stationDifference) {
         report += "    station difference " + core::MillimetreText(f->figure, f->decimals) +
                   " mm (limit " + plain(f->limit * 1000) + " mm): " + verdict(*f, "EXCEEDS") + "\n";
+    }
+    if (const auto& f = byClass.perSetUp) {
+        report += "    misclose " + core::MillimetreText(f->figure, f->decimals) + " mm against " +
+                  core::MillimetreText(f->limit, f->decimals) + " mm by set-ups (" +
+                  plain(*row.perSetUpMm) + " mm x sqrt(n)): " + verdict(*f, "EXCEEDS") + "\n";
+    }
+    if (const auto& f = byClass.lowestReading) {
+        report += "    lowest reading " + metres(*f) + " m (at least " + plain(f->limit) +
+                  " m): " + (f->within ? "within" : "TOO LOW") + "\n";
+    }
+    if (const auto& f = byClass.highestReading) {
+        report += "    highest reading " + metres(*f) + " m (at most " + plain(f->limit) +
+                  " m): " + verdict(*f, "EXCEEDS") + "\n";
     }
     if (const auto& m = byClass.method) {
         report += "    method " + m->method + " (the class asks for " + std::string(m->required) +

@@ -2043,3 +2043,110 @@ TEST(RendleNetCorrections, NormalOrthometricFromThePointsLatitudes) {
 }
 
 }  // namespace
+
+namespace {
+
+// A surveyor's own class, read from JSON, judges the bundled north run at its limits: the
+// misclose by set-ups (three set-ups), the lowest and highest staff readings (0.9512 m and
+// 1.5520 m as booked), each at, just past and just short of its figure.
+TEST(ClassFile, JudgesAtItsLimits) {
+    const Folder folder("rendle-class-file");
+    const std::string book = Sample("network/north.gsi");
+    const struct {
+        std::string figures;
+        std::string said;
+    } cases[] = {
+        // 2.6 mm against C √3, judged as printed: 1.5 √3 = 2.598 is "2.6", within; 1.4 √3 =
+        // 2.425 is "2.4", beyond.
+        {"\"perSetUpMm\": 1.5",
+         "misclose 2.6 mm against 2.6 mm by set-ups (1.5 mm x sqrt(n)): within"},
+        {"\"perSetUpMm\": 1.4",
+         "misclose 2.6 mm against 2.4 mm by set-ups (1.4 mm x sqrt(n)): EXCEEDS"},
+        {"\"lowestReadingM\": 0.9512", "lowest reading 0.9512 m (at least 0.9512 m): within"},
+        {"\"lowestReadingM\": 0.9513", "lowest reading 0.9512 m (at least 0.9513 m): TOO LOW"},
+        {"\"lowestReadingM\": 0.9511", "lowest reading 0.9512 m (at least 0.9511 m): within"},
+        {"\"highestReadingM\": 1.552", "highest reading 1.5520 m (at most 1.552 m): within"},
+        {"\"highestReadingM\": 1.5519", "highest reading 1.5520 m (at most 1.5519 m): EXCEEDS"},
+        {"\"highestReadingM\": 1.5521", "highest reading 1.5520 m (at most 1.5521 m): within"},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(folder / "own.json", std::ios::trunc)
+            << "{\"id\": \"site-7\", \"name\": \"Dam monitoring, site 7\", " << c.figures << "}";
+        const Result r = RunReduce("--start-rl 100 --end-rl 100.8 --class-file " +
+                                   (folder / "own.json") + " " + book);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("    " + c.said + "\n"), std::string::npos) << c.figures << "\n"
+                                                                         << r.out;
+    }
+    // In JSON, each figure with its limit and verdict.
+    std::ofstream(folder / "own.json", std::ios::trunc)
+        << "{\"id\": \"site-7\", \"lowestReadingM\": 0.9513, \"perSetUpMm\": 1.5}";
+    const json j = json::parse(RunReduce("--json --start-rl 100 --end-rl 100.8 --class-file " +
+                                         (folder / "own.json") + " " + book)
+                                   .out);
+    const json& byClass = j["checks"]["class"];
+    EXPECT_EQ(byClass["id"], "site-7");
+    EXPECT_EQ(byClass["lowestReading"]["verdict"], "too-low");
+    EXPECT_EQ(byClass["lowestReading"]["figure"], 0.9512);
+    EXPECT_EQ(byClass["perSetUp"]["verdict"], "within");
+    EXPECT_TRUE(byClass["highestReading"].is_null());
+
+    // rendle-net judges sections run twice by the class's round-trip figure: 0.60 mm over
+    // 0.194 km against 1.4 √0.194 = 0.62 mm, and 1.3 √0.194 = 0.57 mm.
+    for (const auto& [figure, verdict] :
+         std::vector<std::pair<std::string, std::string>>{{"1.4", "within"}, {"1.3", "BEYOND"}}) {
+        std::ofstream(folder / "own.json", std::ios::trunc)
+            << "{\"id\": \"site-7\", \"miscloseMm\": 5, \"roundTripMm\": " << figure << "}";
+        const Result net =
+            RunNet("--fix BM1=100 --class-file " + (folder / "own.json") + " " + kLoopOfTwoRuns);
+        EXPECT_NE(net.out.find("0.60  limit    " + std::string(figure == "1.4" ? "0.62" : "0.57") +
+                               "     0.194 km  " + verdict),
+                  std::string::npos)
+            << net.out;
+    }
+}
+
+TEST(ClassFile, RefusesWhatIsNoClass) {
+    const Folder folder("rendle-class-file-refused");
+    const struct {
+        std::string text;
+        std::string said;
+    } cases[] = {
+        {"{\"id\": \"x\", \"miscloseMM\": 3}", "\"miscloseMM\" is no figure of a class"},
+        {"{\"id\": \"fgcs-1-1\", \"miscloseMm\": 3}", "the id fgcs-1-1 is a class Rendle knows"},
+        {"{\"miscloseMm\": 3}", "the class has no id"},
+        {"{\"id\": \"x\", \"miscloseMm\": 0}", "miscloseMm 0 is not above 0"},
+        {"{\"id\": \"x\", \"miscloseMm\": \"3\"}", "miscloseMm is not a number"},
+        {"{\"id\": \"x\", \"lowestReadingM\": 2, \"highestReadingM\": 1}",
+         "lowestReadingM is not below highestReadingM"},
+        {"{\"id\": \"x\", ", "not JSON at byte"},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(folder / "own.json", std::ios::trunc) << c.text;
+        const Result r =
+            RunReduce("--class-file " + (folder / "own.json") + " " + Sample("network/north.gsi"));
+        EXPECT_EQ(r.status, 64) << c.text;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty());
+    }
+}
+
+// The classes found since are listed with their figures and where they come from.
+TEST(ClassFile, TheNewClassesAreListedWithTheirSources) {
+    const Result list = RunReduce("--class list");
+    ASSERT_EQ(list.status, 0);
+    for (const char* expected :
+         {"jp-1  Japan public survey, class 1 levelling\n  misclose 2.5 mm x sqrt(K); loop 2 mm x "
+          "sqrt(E); round trip 2.5 mm x sqrt(K one way); lowest reading 0.2 m; method forward and "
+          "back\n  source: quoted: secondary pages citing the public-survey rules",
+          "jp-simple  Japan public survey, simple levelling\n  misclose 40 mm x sqrt(K)",
+          "nz-2  New Zealand, pre-2010 height order 2\n  misclose 7 mm x sqrt(K)\n  source: read:",
+          "ru-4  Russia, levelling class IV\n  misclose 20 mm x sqrt(K); longest sight 150 m",
+          "ru-tech  Russia, technical levelling\n  misclose 50 mm x sqrt(K)",
+          "au-1-hist  Australia, historical first order\n  misclose 4 mm x sqrt(K); longest sight "
+          "40 m"}) {
+        EXPECT_NE(list.out.find(expected), std::string::npos) << expected;
+    }
+}
+
+}  // namespace
