@@ -259,6 +259,14 @@ int ReduceBook(const RunOptions& options, const BookPlan& plan, PdfPrinter& prin
                                            "; choose one with --format " +
                                            readers::FormatOptions("|"));
     }
+    if (options.corrections.refraction) {
+        if (const std::optional<size_t> line = readers::CurvatureAppliedAt(book)) {
+            return notRead(2, shownBook + ":" + std::to_string(*line) +
+                                  ": the instrument corrected this book for curvature or "
+                                  "refraction already: it is not corrected twice (leave out "
+                                  "--curvature-refraction)");
+        }
+    }
 
     const int lines = static_cast<int>(std::max<size_t>(book.lines.size(), 1));
     const auto nameOf = [&](int number) {

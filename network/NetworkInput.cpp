@@ -178,6 +178,14 @@ void AddBook(const readers::Book& book, const std::string& name,
     if (book.unreadable) {
         throw NetworkError(Located(name, book.unreadable->line, book.unreadable->reason));
     }
+    if (corrections && corrections->refraction) {
+        if (const std::optional<size_t> line = readers::CurvatureAppliedAt(book)) {
+            throw NetworkError(Located(name, *line,
+                                       "the instrument corrected this book for curvature or "
+                                       "refraction already: it is not corrected twice (leave "
+                                       "out --curvature-refraction)"));
+        }
+    }
     const int lines = std::max<int>(1, static_cast<int>(book.lines.size()));
     for (int k = 1; k <= lines; ++k) {
         const std::string source = lines > 1 ? name + " run " + std::to_string(k) : name;

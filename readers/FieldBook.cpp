@@ -240,6 +240,24 @@ void Examine(const std::optional<FieldBookFormat>& format, const LineDecoder& de
 
 }  // namespace
 
+std::optional<size_t> CurvatureAppliedAt(const Book& book) {
+    const std::string_view bytes = book.Bytes();
+    size_t line = 1;
+    size_t start = 0;
+    while (start < bytes.size()) {
+        size_t end = bytes.find('\n', start);
+        if (end == std::string_view::npos) end = bytes.size();
+        const std::string_view text = bytes.substr(start, end - start);
+        if (text.find("Curva ON") != std::string_view::npos ||
+            text.find("Refract ON") != std::string_view::npos) {
+            return line;
+        }
+        ++line;
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
 bool LoadBook(std::istream& in, const std::optional<FieldBookFormat>& format,
               const LineDecoder& decoder, Book& book, std::string& error) {
     book = Book{};

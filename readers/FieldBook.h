@@ -49,6 +49,11 @@ struct Book {
     std::optional<ReadResult> unreadable;
 };
 
+/// The first line (1-based) of the book saying that the instrument corrected the readings for
+/// the earth's curvature or for refraction itself ("Curva ON", "Refract ON" in an M5 book's
+/// text), so that no program corrects them twice; nothing when no line says so.
+std::optional<size_t> CurvatureAppliedAt(const Book& book);
+
 /// Reads the book from `in` to its end (at most kMaxBookBytes), tells its format unless
 /// `format` names it, and lists its levelling lines. False, with the reason in `error`, when
 /// it cannot be read; a format that cannot be told leaves `book.format` empty.

@@ -2150,3 +2150,30 @@ TEST(ClassFile, TheNewClassesAreListedWithTheirSources) {
 }
 
 }  // namespace
+
+namespace {
+
+// A book whose instrument corrected curvature and refraction itself is never corrected again.
+TEST(RendleReduceCorrections, NotCorrectedTwiceWhereTheInstrumentDidIt) {
+    const Folder folder("rendle-curvature-applied");
+    std::string text = Slurp(Sample("ring-road.m5.DAT"));
+    const size_t title = text.find("TO  RINGROAD.DAT");
+    ASSERT_NE(title, std::string::npos);
+    text.replace(title, 16, "TO  Curva ON    ");
+    std::ofstream(folder / "curva.DAT", std::ios::binary) << text;
+    const Result plain = RunReduce("--start-rl 100 --end-rl 100 " + (folder / "curva.DAT"));
+    EXPECT_EQ(plain.status, 0) << plain.err;
+    const Result twice =
+        RunReduce("--curvature-refraction 0.13 --start-rl 100 " + (folder / "curva.DAT"));
+    EXPECT_EQ(twice.status, 2);
+    EXPECT_NE(twice.err.find("curva.DAT:1: the instrument corrected this book for curvature"),
+              std::string::npos)
+        << twice.err;
+    const Result net =
+        RunNet("--curvature-refraction 0.13 --fix BM1=100 " + (folder / "curva.DAT"));
+    EXPECT_EQ(net.status, 2);
+    EXPECT_NE(net.err.find("curva.DAT:1: the instrument corrected this book"), std::string::npos)
+        << net.err;
+}
+
+}  // namespace
