@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "core/LevelSheet.h"
@@ -321,8 +322,8 @@ ClassChecks ByClass(const ReducedRun& reduced, const RunState& run, const RunChe
             ClassFigure{misclose, limit, Within(misclose * 1000, limit * 1000, 1), 1};
     }
     if (row.lowestReading || row.highestReading) {
-        double lowest = INFINITY;
-        double highest = -INFINITY;
+        double lowest = std::numeric_limits<double>::infinity();
+        double highest = -std::numeric_limits<double>::infinity();
         for (const ReducedRow& sighted : reduced.rows) {
             if (!sighted.kind) continue;
             const double reading = *sighted.kind == SightKind::Back   ? sighted.backsight

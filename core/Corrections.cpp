@@ -41,7 +41,9 @@ std::vector<Staff> ReadStaffTable(std::istream& in, const std::string& name) {
         if (text.empty() || text.front() == '#') continue;
         const std::vector<std::string> fields = Fields(text);
         const auto fail = [&](const std::string& why) {
-            throw CorrectionError(name + ":" + std::to_string(number) + ": " + why);
+            std::string said = name;
+            said.append(":").append(std::to_string(number)).append(": ").append(why);
+            throw CorrectionError(said);
         };
         if (fields.size() < 4 || fields.size() > 5) {
             fail("not serial,scale_ppm,t0_c,alpha_ppm_per_c[,index_mm]");
@@ -86,7 +88,9 @@ std::vector<Staff> StaffsNamed(const std::vector<Staff>& table,
         const auto found = std::find_if(table.begin(), table.end(),
                                         [&](const Staff& s) { return s.serial == serial; });
         if (found == table.end()) {
-            throw CorrectionError("staff " + serial + " is not in " + tableName);
+            std::string said = "staff ";
+            said.append(serial).append(" is not in ").append(tableName);
+            throw CorrectionError(said);
         }
         staffs.push_back(*found);
     }

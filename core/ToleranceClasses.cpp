@@ -204,18 +204,17 @@ const ToleranceClass& ReadClassFile(std::string_view text, const std::string& na
     if (!document.IsObject()) fail("not a JSON object of a class's figures");
     ReadClass read;
     ToleranceClass& row = read.row;
+    // Members looked up by HasMember and [] (RapidJSON's iterators compare ambiguously in C++20).
     const auto words = [&](const char* key, std::string& into) {
-        const auto member = document.FindMember(key);
-        if (member == document.MemberEnd() || member->value.IsNull()) return;
-        if (!member->value.IsString()) fail(std::string(key) + " is not a text");
-        into = member->value.GetString();
+        if (!document.HasMember(key) || document[key].IsNull()) return;
+        if (!document[key].IsString()) fail(std::string(key) + " is not a text");
+        into = document[key].GetString();
     };
     // A figure: a positive number no standard would pass.
     const auto figure = [&](const char* key, double largest) -> std::optional<double> {
-        const auto member = document.FindMember(key);
-        if (member == document.MemberEnd() || member->value.IsNull()) return std::nullopt;
-        if (!member->value.IsNumber()) fail(std::string(key) + " is not a number");
-        const double value = member->value.GetDouble();
+        if (!document.HasMember(key) || document[key].IsNull()) return std::nullopt;
+        if (!document[key].IsNumber()) fail(std::string(key) + " is not a number");
+        const double value = document[key].GetDouble();
         if (!(value > 0) || value > largest || !std::isfinite(value)) {
             fail(std::string(key) + " " + grid::GeneralNumberText(value) +
                  " is not above 0 and at most " + grid::GeneralNumberText(largest));
@@ -235,8 +234,9 @@ const ToleranceClass& ReadClassFile(std::string_view text, const std::string& na
                                          "runningImbalanceM",
                                          "lowestReadingM",
                                          "highestReadingM"};
-    for (const auto& member : document.GetObject()) {
-        const std::string_view key(member.name.GetString(), member.name.GetStringLength());
+    for (rapidjson::SizeType i = 0; i < document.MemberCount(); ++i) {
+        const rapidjson::Value& memberName = (document.MemberBegin() + i)->name;
+        const std::string_view key(memberName.GetString(), memberName.GetStringLength());
         if (std::find(kKeys.begin(), kKeys.end(), key) == kKeys.end()) {
             fail("\"" + std::string(key) +
                  "\" is no figure of a class (a misspelt key would be "

@@ -25,7 +25,9 @@ GeographicPositions ReadGeographicPositions(std::istream& in, const std::string&
             fields.emplace_back(grid::Trimmed(field));
         }
         const auto fail = [&](const std::string& why) {
-            throw NetworkError(name + ":" + std::to_string(number) + ": " + why);
+            std::string said = name;
+            said.append(":").append(std::to_string(number)).append(": ").append(why);
+            throw NetworkError(said);
         };
         if (fields.size() != 3) fail("not name,latitude,longitude");
         const std::optional<double> latitude = core::ParseDecimalText(fields[1]);
