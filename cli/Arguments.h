@@ -5,6 +5,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/Terminal.h"
 
@@ -32,6 +33,38 @@ inline std::optional<int> ParseArguments(CLI::App& app, int argc, char** argv) {
         return kUsageError;
     }
     return std::nullopt;
+}
+
+/// The options that correct the readings, alike in both programs: the staff table and the
+/// staffs, their temperature, and K for curvature and refraction. `of` names what is levelled
+/// ("run", "runs").
+inline void AddCorrectionOptions(CLI::App& app, std::string& staffsFile,
+                                 std::vector<std::string>& staffs,
+                                 std::optional<double>& temperature,
+                                 std::optional<double>& refraction, const std::string& of) {
+    app.add_option("--staffs", staffsFile,
+                   "Staff corrections: the staff table, serial,scale_ppm,t0_c,alpha_ppm_per_c"
+                   "[,index_mm] (a calibration certificate's figures)")
+        ->type_name("FILE.csv")
+        ->check(NotAnOption);
+    app.add_option("--staff", staffs,
+                   "The staff of the " + of +
+                       ", or the two that leapfrog from the first backsight (A,B); each reading "
+                       "corrected as reading x (1 + (scale + alpha x (T - T0)) x 1e-6) + index")
+        ->delimiter(',')
+        ->type_name("S[,S2]")
+        ->allow_extra_args(false)
+        ->check(NotAnOption);
+    app.add_option("--temperature", temperature,
+                   "The staffs' temperature, C; without it each staff is taken at its reference "
+                   "temperature")
+        ->type_name("C")
+        ->check(CLI::Range(-60.0, 80.0));
+    app.add_option("--curvature-refraction", refraction,
+                   "Correct each set-up for the earth's curvature and refraction over its own "
+                   "sights, -(1 - K)(dB^2 - dF^2) / 2R, R 6371 km, with this K (0.13 is usual)")
+        ->type_name("K")
+        ->check(CLI::Range(-1.0, 1.0));
 }
 
 }  // namespace rendle::cli

@@ -154,29 +154,7 @@ std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob&
             if (id == "list" || core::FindToleranceClass(id)) return {};
             return "is no class Rendle knows (--class list names them): " + id;
         });
-    app.add_option("--staffs", job.staffsFile,
-                   "Staff corrections: the staff table, serial,scale_ppm,t0_c,alpha_ppm_per_c"
-                   "[,index_mm] (a calibration certificate's figures)")
-        ->type_name("FILE.csv")
-        ->check(NotAnOption);
-    app.add_option("--staff", job.staffs,
-                   "The staff of the runs, or the two that leapfrog from the first backsight "
-                   "(A,B); each reading corrected as reading x (1 + (scale + alpha x (T - T0)) "
-                   "x 1e-6) + index")
-        ->delimiter(',')
-        ->type_name("S[,S2]")
-        ->allow_extra_args(false)
-        ->check(NotAnOption);
-    app.add_option("--temperature", job.temperature,
-                   "The staffs' temperature, C (a CSV row's temperature_c column wins); "
-                   "without it each staff is taken at its reference temperature")
-        ->type_name("C")
-        ->check(CLI::Range(-60.0, 80.0));
-    app.add_option("--curvature-refraction", job.refraction,
-                   "Correct each set-up's dh for the earth's curvature and refraction over its "
-                   "own sights, -(1 - K)(dB^2 - dF^2) / 2R, R 6371 km, with this K (0.13 is usual)")
-        ->type_name("K")
-        ->check(CLI::Range(-1.0, 1.0));
+    AddCorrectionOptions(app, job.staffsFile, job.staffs, job.temperature, job.refraction, "runs");
     app.add_flag("--normal-orthometric", job.normalOrthometric,
                  "Correct every height difference by -f* x H x sin 2phi x dphi (GRS80's f*, H and "
                  "phi the means at its ends, H from a first adjustment); needs --positions");

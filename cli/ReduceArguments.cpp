@@ -248,29 +248,8 @@ std::optional<int> ParseReduceArguments(int argc, char** argv, ReduceCommand& co
                    "highestReadingM, method; each optional but the id)")
         ->type_name("FILE.json")
         ->check(NotAnOption);
-    app.add_option("--staffs", command.staffsFile,
-                   "Staff corrections: the staff table, serial,scale_ppm,t0_c,alpha_ppm_per_c"
-                   "[,index_mm] (a calibration certificate's figures)")
-        ->type_name("FILE.csv")
-        ->check(NotAnOption);
-    app.add_option("--staff", command.staffs,
-                   "The staff of the run, or the two that leapfrog from the first backsight "
-                   "(A,B); each reading corrected as reading x (1 + (scale + alpha x (T - T0)) "
-                   "x 1e-6) + index")
-        ->delimiter(',')
-        ->type_name("S[,S2]")
-        ->allow_extra_args(false)
-        ->check(NotAnOption);
-    app.add_option("--temperature", command.temperature,
-                   "The staffs' temperature, C (without it each staff at its reference "
-                   "temperature)")
-        ->type_name("C")
-        ->check(CLI::Range(-60.0, 80.0));
-    app.add_option("--curvature-refraction", command.refraction,
-                   "Correct each set-up for the earth's curvature and refraction over its own "
-                   "sights, -(1 - K)(dB^2 - dF^2) / 2R, R 6371 km, with this K (0.13 is usual)")
-        ->type_name("K")
-        ->check(CLI::Range(-1.0, 1.0));
+    AddCorrectionOptions(app, command.staffsFile, command.staffs, command.temperature,
+                         command.refraction, "run");
     app.add_option("--encoding", command.encoding,
                    "Read every line in this encoding (an iconv name such as CP1251)")
         ->check(NotAnOption);

@@ -11,6 +11,7 @@
 #include "core/RunState.h"
 #include "grid/Grid.h"
 #include "grid/Text.h"
+#include "network/NormalOrthometric.h"
 
 namespace rendle::network {
 
@@ -412,6 +413,28 @@ Positions ReadCoordinates(std::istream& in, const std::string& name) {
                          Number(fields[2], "north", name, line)};
         if (std::fabs(p.east) > kFarthestCoordinate || std::fabs(p.north) > kFarthestCoordinate) {
             throw NetworkError(Located(name, line, "a coordinate beyond 100,000 km"));
+        }
+        if (!positions.emplace(fields[0], p).second) {
+            throw NetworkError(Located(name, line, fields[0] + " is given a second time"));
+        }
+    }
+    return positions;
+}
+
+GeographicPositions ReadGeographicPositions(std::istream& in, const std::string& name) {
+    GeographicPositions positions;
+    const auto rows = Rows(in);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const auto& [line, fields] = rows[i];
+        if (i == 0 && fields.size() >= 2 && !core::ParseDecimalText(fields[1])) continue;  // header
+        if (fields.size() != 3 || fields[0].empty()) {
+            throw NetworkError(Located(name, line, "not name,latitude,longitude"));
+        }
+        const Geographic p{Number(fields[1], "latitude", name, line),
+                           Number(fields[2], "longitude", name, line)};
+        if (std::fabs(p.latitude) > 90 || std::fabs(p.longitude) > 360) {
+            throw NetworkError(
+                Located(name, line, "a latitude past 90 or a longitude past 360 degrees"));
         }
         if (!positions.emplace(fields[0], p).second) {
             throw NetworkError(Located(name, line, fields[0] + " is given a second time"));

@@ -19,8 +19,8 @@ struct Geographic {
 };
 using GeographicPositions = std::map<std::string, Geographic, std::less<>>;
 
-/// Positions from CSV: `name,latitude,longitude` in decimal degrees a row (a header row if
-/// wanted). Throws NetworkError naming the file and line.
+/// Positions from CSV, read as every CSV file of a job is: `name,latitude,longitude` in decimal
+/// degrees a row (a header row if wanted). Throws NetworkError naming the file and line.
 GeographicPositions ReadGeographicPositions(std::istream& in, const std::string& name);
 
 /// The correction added to the levelled dh from `from` (height `heightFrom`) to `to`:

@@ -243,9 +243,9 @@ TEST(NormalOrthometric, PositionsFileRefusedNamingTheLine) {
     EXPECT_EQ(rendle::network::ReadGeographicPositions(good, "pos.csv").size(), 2U);
     for (const auto& [text, said] : std::vector<std::pair<std::string, std::string>>{
              {"A,91,10\n", "pos.csv:1: a latitude past 90 or a longitude past 360 degrees"},
-             {"A,30,10\nA,31,10\n", "pos.csv:2: A is given twice"},
+             {"A,30,10\nA,31,10\n", "pos.csv:2: A is given a second time"},
              {"A,30\n", "pos.csv:1: not name,latitude,longitude"},
-             {"A,30,10\nB,3O,10\n", "pos.csv:2: latitude and longitude are decimal degrees"}}) {
+             {"A,30,10\nB,3O,10\n", "pos.csv:2: latitude \"3O\" is no number"}}) {
         std::istringstream in(text);
         try {
             rendle::network::ReadGeographicPositions(in, "pos.csv");
