@@ -155,7 +155,7 @@ constexpr std::array kClasses = std::to_array<ToleranceClass>({
      .longestSight = 40,
      .balanceSection = 15,
      .method = "forward and back",
-     .source = "read: a historical national specification",
+     .source = "read: a historical national first-order levelling standard",
      .roundTripMm = 4},
 });
 #pragma GCC diagnostic pop
