@@ -143,6 +143,7 @@ std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob&
                  "tell from another; --snoop always: while any |w| is beyond")
         ->type_name("[always]")
         ->check(CLI::IsMember({"while", "always"}));
+    std::string normalOrthometric;  // the form asked for, empty when not
     CLI::Option* confidence = app.add_option("--confidence", options.confidence,
                                              "Confidence of the heights' intervals (default 0.95)")
                                   ->type_name("P")
@@ -155,9 +156,13 @@ std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob&
             return "is no class Rendle knows (--class list names them): " + id;
         });
     AddCorrectionOptions(app, job.staffsFile, job.staffs, job.temperature, job.refraction, "runs");
-    app.add_flag("--normal-orthometric", job.normalOrthometric,
+    app.add_flag("--normal-orthometric{latitude}", normalOrthometric,
                  "Correct every height difference by -f* x H x sin 2phi x dphi (GRS80's f*, H and "
-                 "phi the means at its ends, H from a first adjustment); needs --positions");
+                 "phi the means at its ends, H from a first adjustment; dphi the difference of "
+                 "the latitudes, or with =geodesic s x cos(azimuth) / R along the GRS80 "
+                 "geodesic); needs --positions")
+        ->type_name("[=latitude|geodesic]")
+        ->check(CLI::IsMember({"latitude", "geodesic"}));
     app.add_option("--positions", job.positionsFile,
                    "The points' latitudes and longitudes for --normal-orthometric: "
                    "name,latitude,longitude in decimal degrees")
@@ -246,6 +251,12 @@ std::optional<int> ParseNetArguments(int argc, char** argv, network::NetworkJob&
         return *ended;
     }
     job.confidenceGiven = fromFile.confidenceGiven || confidence->count() > 0;
+    if (!normalOrthometric.empty()) {
+        job.normalOrthometric = true;
+        job.normalOrthometricForm = normalOrthometric == "geodesic"
+                                        ? network::NormalOrthometricForm::Geodesic
+                                        : network::NormalOrthometricForm::Latitude;
+    }
     // Lists given on the command line add to the job file's.
     const auto addToFile = [&app](const char* option, const std::vector<std::string>& file,
                                   std::vector<std::string>& mine) {

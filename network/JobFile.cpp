@@ -186,6 +186,10 @@ class JobReader {
         } else if (word == "normal-orthometric") {
             job_.normalOrthometric = true;
             job_.positionsFile = FromJobFolder(folder_, value);
+        } else if (word == "normal-orthometric-form") {
+            OneOf(word, value, {"latitude", "geodesic"});
+            job_.normalOrthometricForm = value == "geodesic" ? NormalOrthometricForm::Geodesic
+                                                             : NormalOrthometricForm::Latitude;
         } else {
             Fail("\"" + word + "\" is no word of a network job");
         }
@@ -259,6 +263,9 @@ std::string JobFileText(const NetworkJob& job, const std::string& path) {
     if (job.temperature) line("temperature", grid::GeneralNumberText(*job.temperature));
     if (job.refraction) line("curvature-refraction", grid::GeneralNumberText(*job.refraction));
     if (job.normalOrthometric) line("normal-orthometric", ToJobFolder(folder, job.positionsFile));
+    if (job.normalOrthometric && job.normalOrthometricForm == NormalOrthometricForm::Geodesic) {
+        line("normal-orthometric-form", "geodesic");
+    }
     return text;
 }
 

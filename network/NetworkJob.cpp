@@ -511,9 +511,9 @@ void CorrectNormalOrthometric(const NetworkJob& job, std::vector<Observation>& o
         heights[h.point] = h.height;
     }
     for (Observation& o : observations) {
-        const double correction =
-            NormalOrthometricCorrection(positions.find(o.from)->second, heights[o.from],
-                                        positions.find(o.to)->second, heights[o.to]);
+        const double correction = NormalOrthometricCorrection(
+            positions.find(o.from)->second, heights[o.from], positions.find(o.to)->second,
+            heights[o.to], job.normalOrthometricForm);
         if (!o.corrections) o.corrections = DhCorrections{};
         o.corrections->normalOrthometric = correction;
         o.dh += correction;
@@ -638,7 +638,10 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
         if (job.normalOrthometric) {
             settings.corrections += std::string(settings.corrections.empty() ? "" : "; ") +
                                     "normal-orthometric (latitudes of " + job.positionsFile +
-                                    ", GRS80 f* 0.005302440112)";
+                                    ", GRS80 f* 0.005302440112" +
+                                    (job.normalOrthometricForm == NormalOrthometricForm::Geodesic
+                                         ? ", along the geodesic)"
+                                         : ")");
         }
         *result = AdjustJob(job, options, settings, say, data, saveRefused);
     } catch (const NetworkError& error) {

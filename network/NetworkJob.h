@@ -14,6 +14,7 @@
 #include "network/Adjustment.h"
 #include "network/Drawing.h"
 #include "network/NetworkReport.h"
+#include "network/NormalOrthometric.h"
 
 namespace rendle::network {
 
@@ -45,8 +46,10 @@ struct NetworkJob {
     /// Curvature and refraction corrected over each set-up's own sights, with this K.
     std::optional<double> refraction;
     /// The normal-orthometric correction of every height difference, the points' latitudes
-    /// from `positionsFile` (name,latitude,longitude).
+    /// from `positionsFile` (name,latitude,longitude), their northward part as
+    /// `normalOrthometricForm`.
     bool normalOrthometric = false;
+    NormalOrthometricForm normalOrthometricForm = NormalOrthometricForm::Latitude;
     std::string positionsFile;
     bool asJson = false;
     /// Each snooping round told as it ends (on a terminal).

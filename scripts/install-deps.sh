@@ -10,7 +10,7 @@ packages=(
     qt6-base-dev libxlsxwriter-dev libeigen3-dev libboost-dev
     clang libclang-rt-14-dev
     fonts-liberation xvfb xauth openbox xdotool x11-utils
-    libgraphviz-dev libpugixml-dev librsvg2-bin
+    libgraphviz-dev libpugixml-dev libgeographiclib-dev librsvg2-bin
     poppler-utils python3 python3-openpyxl python3-jsonschema dpkg-dev
     locales clang-format clang-tidy help2man desktop-file-utils
 )

@@ -2033,6 +2033,27 @@ TEST(RendleNetCorrections, NormalOrthometricFromThePointsLatitudes) {
                 0.5e-6);
     EXPECT_EQ(j["observations"][0]["dh"], -3.83);
 
+    // Along the geodesic (GeodePy's form), from the command line or a job file: 0.18169 mm.
+    std::ofstream(folder / "geodesic.rnj")
+        << "# Rendle network job\ninput obs.csv\nfix BM1=75.279\nnormal-orthometric pos.csv\n"
+           "normal-orthometric-form geodesic\n";
+    for (const std::string& args : {"--normal-orthometric=geodesic --fix BM1=75.279 --positions " +
+                                        (folder / "pos.csv") + " " + (folder / "obs.csv"),
+                                    "--job " + (folder / "geodesic.rnj")}) {
+        const Result g = RunNet("--json " + args);
+        ASSERT_LE(g.status, 1) << g.err;
+        const json k = json::parse(g.out);
+        EXPECT_NE(k["corrections"].get<std::string>().find("along the geodesic"), std::string::npos)
+            << args;
+        EXPECT_NEAR(k["observations"][0]["corrections"]["normalOrthometric"].get<double>(),
+                    0.00018168513, 1e-9)
+            << args;
+    }
+    EXPECT_EQ(RunNet("--normal-orthometric=exact --fix BM1=75.279 --positions " +
+                     (folder / "pos.csv") + " " + (folder / "obs.csv"))
+                  .status,
+              64);
+
     // A point without a latitude, and the option without its file, adjust nothing.
     std::ofstream(folder / "short.csv") << "BM1,-30.89632356,141.08948867\n";
     const Result missing = RunNet("--fix BM1=75.279 --normal-orthometric --positions " +

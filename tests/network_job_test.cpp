@@ -93,6 +93,9 @@ TEST(JobFile, KeepsPathsRelativeWhereTheyCanBeAndReadsThemBack) {
     job.options.sigmaKmMm = 0.7;
     job.snoop = "while";
     job.colourBy = "redundancy";
+    job.normalOrthometric = true;
+    job.positionsFile = folder.Put("latlon.csv", "");
+    job.normalOrthometricForm = rendle::network::NormalOrthometricForm::Geodesic;
     const std::string path = (folder.path() / "job.rnj").string();
     const std::string text = JobFileText(job, path);
     EXPECT_NE(text.find("\ninput books/north.gsi\n"), std::string::npos) << text;
@@ -100,6 +103,9 @@ TEST(JobFile, KeepsPathsRelativeWhereTheyCanBeAndReadsThemBack) {
     EXPECT_NE(text.find("\ninput /elsewhere/east.gsi\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nbenchmarks bm.csv\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("confidence"), std::string::npos) << "not given, not written";
+    EXPECT_NE(text.find("\nnormal-orthometric latlon.csv\nnormal-orthometric-form geodesic\n"),
+              std::string::npos)
+        << text;
 
     const NetworkJob back = ReadJobFile(text, path);
     ASSERT_EQ(back.inputs.size(), 3U);
@@ -113,6 +119,9 @@ TEST(JobFile, KeepsPathsRelativeWhereTheyCanBeAndReadsThemBack) {
     EXPECT_EQ(back.snoop, "while");
     EXPECT_EQ(back.colourBy, "redundancy");
     EXPECT_FALSE(back.confidenceGiven);
+    EXPECT_TRUE(back.normalOrthometric);
+    EXPECT_TRUE(fs::equivalent(back.positionsFile, job.positionsFile));
+    EXPECT_EQ(back.normalOrthometricForm, rendle::network::NormalOrthometricForm::Geodesic);
     // Written again from where it was read, the text is the same.
     EXPECT_EQ(JobFileText(back, path), text);
 }
@@ -140,6 +149,9 @@ TEST(JobFile, RefusesWhatItCannotTakeNamingTheLine) {
         {"save out.xlsx\n", "job.rnj:2: \"save\" is no word of a network job"},
         {"input\n", "job.rnj:2: input without a value"},
         {"class fgcs-2-1\nclass fgcs-1-1\n", "job.rnj:3: class is given twice"},
+        {"normal-orthometric-form geodesic\n", ""},
+        {"normal-orthometric-form exact\n",
+         "job.rnj:2: normal-orthometric-form exact: not one of latitude, geodesic"},
     };
     for (const auto& c : cases) {
         const std::string text = "# Rendle network job\n" + c.body;
@@ -236,6 +248,50 @@ TEST(NormalOrthometric, SignFollowsTheDirectionAndTheHemisphere) {
     EXPECT_NEAR(noc(-0.05, 0.05, 1000), 0, 1e-12);
     EXPECT_EQ(noc(45, 45.1, 0), 0);
     EXPECT_EQ(noc(45, 45, 1000), 0);
+}
+
+// The geodesic form takes Δφ as s · cos α₁ / R, s and α₁ the GRS80 geodesic's length and start
+// azimuth. The expected values come from Vincenty's inverse (an iterative series, not the
+// algorithm the program uses for the geodesic) worked in Python: GeodePy's stations 3531.389 m
+// apart at 343.02°; a degree of meridian at 45° N, 111141.548 m.
+TEST(NormalOrthometric, GeodesicFormAgreesWithVincentysInverse) {
+    using rendle::network::Geographic;
+    using rendle::network::NormalOrthometricForm;
+    const struct {
+        Geographic from;
+        double heightFrom;
+        Geographic to;
+        double heightTo;
+        double expected;
+    } cases[] = {
+        {{-30.89632356, 141.08948867}, 75.279, {-30.86585867, 141.07870767}, 71.449, 0.00018168513},
+        // Back the same way: the azimuth at the other end, so not quite the negative.
+        {{-30.86585867, 141.07870767},
+         71.449,
+         {-30.89632356, 141.08948867},
+         75.279,
+         -0.00018169048},
+        {{45, 10}, 1000, {46, 10}, 1000, -0.0924863973},
+        {{-30, 140}, 1000, {-31, 140}, 1000, -0.0806984751},
+    };
+    for (const auto& c : cases) {
+        EXPECT_NEAR(rendle::network::NormalOrthometricCorrection(
+                        c.from, c.heightFrom, c.to, c.heightTo, NormalOrthometricForm::Geodesic),
+                    c.expected, 2e-10)
+            << c.from.latitude << " to " << c.to.latitude;
+    }
+    // GeodePy's own test figure holds in this form too; the latitude form differs from it by
+    // the ratio of the meridian's radius of curvature to the mean radius (0.3 % at 31° S).
+    const double latitudeForm = rendle::network::NormalOrthometricCorrection(
+        cases[0].from, 75.279, cases[0].to, 71.449, NormalOrthometricForm::Latitude);
+    EXPECT_NEAR(latitudeForm, 0.00018222, 1e-8);
+    EXPECT_NEAR(cases[0].expected, 0.000182, 0.5e-6);
+    // Due east between two points of one parallel the geodesic sets off a hair poleward
+    // (89.9965°): 0.04 µm, where the latitude form gives none.
+    EXPECT_NEAR(rendle::network::NormalOrthometricCorrection({45, 10}, 1000, {45, 10.01}, 1000,
+                                                             NormalOrthometricForm::Geodesic),
+                -4.04934e-8, 1e-13);
+    EXPECT_EQ(rendle::network::NormalOrthometricCorrection({45, 10}, 1000, {45, 10.01}, 1000), 0);
 }
 
 TEST(NormalOrthometric, PositionsFileRefusedNamingTheLine) {
