@@ -22,7 +22,9 @@ struct NetworkInput {
     std::vector<CorrelatedBlock> correlated;  ///< by the observations' places here
     std::vector<LineLoop> lineLoops;
     std::vector<std::string> warnings;  ///< "BOOK:LINE: text"
-    size_t lines = 0;                   ///< levelling lines read, each numbered in its sections
+    /// Rows of height differences whose staff was corrected at their own temperature_c.
+    size_t rowsAtOwnTemperature = 0;
+    size_t lines = 0;  ///< levelling lines read, each numbered in its sections
 };
 
 /// Whether a point inside a levelling line is a point of the network (a benchmark, a point

@@ -72,22 +72,23 @@ std::string Slurp(const std::string& path) {
 /// alone is corrected, dh × (scale + α (T − T0)), one staff, at the row's temperature or the
 /// job's; curvature and refraction cannot be, and that is said once.
 void CorrectRowsOfFile(std::vector<Observation>& rows, const core::ReadingCorrections& c,
-                       const std::string& path, std::vector<std::string>& warnings) {
+                       const std::string& path, NetworkInput& input) {
     if (!c.staffs.empty() && c.staffs.size() != 1) {
         throw NetworkError(path +
                            ": its rows give height differences, not readings: they are "
                            "corrected for one staff only (--staff S)");
     }
     if (c.refraction && !rows.empty()) {
-        warnings.push_back(path +
-                           ": rows of height differences have no sights: curvature and "
-                           "refraction not corrected in them");
+        input.warnings.push_back(path +
+                                 ": rows of height differences have no sights: curvature and "
+                                 "refraction not corrected in them");
     }
     for (Observation& o : rows) {
         DhCorrections corrected;
         if (!c.staffs.empty()) {
             corrected.staff = o.dh * core::ScaleOf(c.staffs.front(),
                                                    o.temperature ? o.temperature : c.temperature);
+            if (o.temperature) ++input.rowsAtOwnTemperature;
         }
         o.dh += corrected.Total();
         o.corrections = corrected;
@@ -126,7 +127,7 @@ NetworkInput ReadInputs(const std::vector<std::string>& paths, const std::string
         std::ifstream in = OpenInput(path);
         if (IsCsv(path)) {
             std::vector<Observation> read = ReadObservations(in, path);
-            if (corrections) CorrectRowsOfFile(read, *corrections, path, input.warnings);
+            if (corrections) CorrectRowsOfFile(read, *corrections, path, input);
             input.observations.insert(input.observations.end(), read.begin(), read.end());
             continue;
         }
@@ -382,6 +383,7 @@ struct JobData {
     std::vector<CorrelatedBlock> correlatedBenchmarks;
     std::map<std::string, GamaNetwork> gama;
     Positions coordinates;
+    size_t rowsAtOwnTemperature = 0;  ///< as NetworkInput counts them
 };
 
 /// The corrections the job asks for, the staff table read; and how the report says them.
@@ -547,6 +549,7 @@ NetworkResult AdjustJob(const NetworkJob& job, AdjustmentOptions& options,
         [&](std::string_view name) { return networkPoints.contains(name); }, data.gama,
         job.progress, data.corrections.Any() ? &data.corrections : nullptr);
     for (const std::string& warning : input.warnings) say(warning);
+    data.rowsAtOwnTemperature = input.rowsAtOwnTemperature;
     CheckNames(input, data.benchmarks, job.fixes.size(), job.points, options, say);
     if (!job.coordinatesFile.empty()) CheckCoordinates(job, input, data.coordinates);
     if (!job.savePath.empty() || !job.pdfPath.empty() || job.makeEveryOutput) {
@@ -644,6 +647,11 @@ JobResult RunNetworkJob(NetworkJob job, const std::function<void(const std::stri
                                          : ")");
         }
         *result = AdjustJob(job, options, settings, say, data, saveRefused);
+        if (const size_t rows = data.rowsAtOwnTemperature; rows > 0) {
+            settings.corrections += "; " + std::to_string(rows) +
+                                    (rows == 1 ? " row at its own" : " rows at their own") +
+                                    " temperature_c";
+        }
     } catch (const NetworkError& error) {
         say(std::string("rendle-net: ") + error.what());
         return Ended(JobStatus::BadInput);

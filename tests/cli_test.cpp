@@ -1903,6 +1903,10 @@ TEST(RendleNetCorrections, BooksAndRowsCorrectedAndSaid) {
     ASSERT_EQ(rows.status, 0) << rows.err;
     const json r = json::parse(rows.out);
     EXPECT_NE(r["corrections"].get<std::string>().find("staff A of"), std::string::npos);
+    // The job's 20 C is not the whole story: the row that gives its own temperature is said.
+    EXPECT_NE(r["corrections"].get<std::string>().find("20 C); 1 row at its own temperature_c"),
+              std::string::npos)
+        << r["corrections"];
     EXPECT_NEAR(r["observations"][0]["corrections"]["staff"].get<double>(), 0.00035, 1e-12);
     EXPECT_EQ(r["observations"][0]["dh"], 10.0);
     EXPECT_NEAR(r["observations"][0]["dhCorrected"].get<double>(), 10.00035, 1e-12);
