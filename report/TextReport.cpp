@@ -220,7 +220,10 @@ std::string CorrectionsReport(const core::RunChecks& checks) {
     for (const core::RunCorrections::Point& p : c.points) {
         std::string station = EscapedText(p.station);
         if (station.size() < 12) station.resize(12, ' ');
-        report += "    " + station + " " + heights(p.rl) + "\n";
+        // RLs right-aligned, so that their decimal points stand in one column.
+        std::string rl = heights(p.rl);
+        if (rl.size() < 10) rl.insert(0, 10 - rl.size(), ' ');
+        report += "    " + station + " " + rl + "\n";
     }
     return report;
 }
