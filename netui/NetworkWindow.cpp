@@ -947,6 +947,10 @@ QString NetworkWindow::summary() const {
         line += tr(". Not clean: %1.").arg(FromBytes(result_->failures));
     }
     if (result_->saveRefused) line += tr(" The network is too big for a workbook.");
+    // A job file may ask for corrections the panel does not show: the summary says them.
+    if (!result_->settings.corrections.empty()) {
+        line += tr(" Corrected for %1.").arg(FromBytes(result_->settings.corrections));
+    }
     return line;
 }
 

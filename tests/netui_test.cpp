@@ -197,6 +197,7 @@ class NetworkWindowTest : public QObject {
         QVERIFY2(w.window.summary().contains("global test passed (0.93 in 0.00 to 5.02)"),
                  qPrintable(w.window.summary()));
         QVERIFY(w.window.summary().endsWith("Every test passed."));
+        QVERIFY(!w.window.summary().contains("Corrected"));
         QTableView* heights = w.window.tableView("Heights");
         QCOMPARE(heights->model()->rowCount(), 2);
         QCOMPARE(heights->model()->index(1, 0).data().toString(), QString("BM7"));
@@ -365,6 +366,22 @@ class NetworkWindowTest : public QObject {
         QCOMPARE(again.window.job().inputs, w.window.job().inputs);
         QCOMPARE(again.window.job().fixes, w.window.job().fixes);
         QCOMPARE(again.window.job().snoop, std::string("while"));
+
+        // A job written by hand asks for a correction the panel has no field for: kept, made,
+        // and said in the summary.
+        std::ofstream(loop / "corrected.rnj") << "# Rendle network job\ninput north.gsi\n"
+                                                 "input south.gsi\nfix BM1=100\n"
+                                                 "curvature-refraction 0.13\n";
+        Window corrected;
+        corrected.window.setNextFileName(loop / "corrected.rnj");
+        QVERIFY(corrected.window.openJob());
+        QVERIFY(corrected.listed());
+        QVERIFY(corrected.adjust());
+        QVERIFY2(corrected.window.result(), qPrintable(corrected.told.join("\n")));
+        QVERIFY2(corrected.window.summary().endsWith(
+                     "Corrected for curvature and refraction (K 0.13, R 6371 km)."),
+                 qPrintable(corrected.window.summary()));
+        QCOMPARE(*corrected.window.job().refraction, 0.13);
     }
 
     // The bundled network of loops where its points lie, blunders snooped: the drawing marks the
