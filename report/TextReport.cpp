@@ -223,7 +223,7 @@ std::string CorrectionsReport(const core::RunChecks& checks) {
         // RLs right-aligned, so that their decimal points stand in one column.
         std::string rl = heights(p.rl);
         if (rl.size() < 10) rl.insert(0, 10 - rl.size(), ' ');
-        report += "    " + station + " " + rl + "\n";
+        report.append("    ").append(station).append(" ").append(rl).append("\n");
     }
     return report;
 }
