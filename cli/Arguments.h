@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/Terminal.h"
+#include "core/Corrections.h"
 
 namespace rendle::cli {
 
@@ -59,12 +60,12 @@ inline void AddCorrectionOptions(CLI::App& app, std::string& staffsFile,
                    "The staffs' temperature, C; without it each staff is taken at its reference "
                    "temperature")
         ->type_name("C")
-        ->check(CLI::Range(-60.0, 80.0));
+        ->check(CLI::Range(core::kColdestStaff, core::kHottestStaff));
     app.add_option("--curvature-refraction", refraction,
                    "Correct each set-up for the earth's curvature and refraction over its own "
                    "sights, -(1 - K)(dB^2 - dF^2) / 2R, R 6371 km, with this K (0.13 is usual)")
         ->type_name("K")
-        ->check(CLI::Range(-1.0, 1.0));
+        ->check(CLI::Range(core::kLeastRefraction, core::kMostRefraction));
 }
 
 }  // namespace rendle::cli

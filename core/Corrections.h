@@ -18,6 +18,13 @@ namespace rendle::core {
 /// The mean radius of the earth the curvature is taken over, m.
 inline constexpr double kEarthRadius = 6'371'000;
 
+/// A staff temperature, °C, past these is a mistake, not a field day.
+inline constexpr double kColdestStaff = -60;
+inline constexpr double kHottestStaff = 80;
+/// The coefficient of refraction K, wherever it is given.
+inline constexpr double kLeastRefraction = -1;
+inline constexpr double kMostRefraction = 1;
+
 /// A staff as its calibration certificate gives it.
 struct Staff {
     std::string serial;

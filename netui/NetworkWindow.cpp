@@ -41,6 +41,7 @@
 #include "grid/AtomicFile.h"
 #include "grid/NumberFormat.h"
 #include "grid/Workbook.h"
+#include "netui/CorrectionsDialog.h"
 #include "netui/DrawingView.h"
 #include "netui/SheetTable.h"
 #include "network/JobFile.h"
@@ -302,6 +303,13 @@ QWidget* NetworkWindow::buildJobPanel() {
     datum_->setObjectName("Datum");
     datum_->setPlaceholderText(tr("Free network: datum points A,B,... (every point)"));
     form->addRow(tr("Datum"), datum_);
+    corrections_ = new QPushButton(CorrectionsDialog::Describe(base_), panel);
+    corrections_->setObjectName("Corrections");
+    corrections_->setToolTip(
+        tr("Staff scale and temperature, curvature and refraction, and the "
+           "normal-orthometric correction"));
+    connect(corrections_, &QPushButton::clicked, this, &NetworkWindow::editCorrections);
+    form->addRow(tr("Corrections"), corrections_);
     layout->addLayout(form);
 
     adjustButton_ = new QPushButton(tr("Adjust (F5)"), panel);
@@ -489,6 +497,7 @@ void NetworkWindow::setJob(const network::NetworkJob& job, const std::string& jo
     QStringList datum;
     for (const std::string& d : job.datum) datum << FromBytes(d);
     datum_->setText(datum.join(","));
+    corrections_->setText(CorrectionsDialog::Describe(base_));
     listInputs(job.inputs, false);
     savedJobText_ = jobText();
     updateTitle();
@@ -1144,6 +1153,31 @@ bool NetworkWindow::openJob() {
         say(tr("The job was not opened.\n\n%1").arg(FromBytes(error.what())));
         return false;
     }
+    return true;
+}
+
+bool NetworkWindow::editCorrections() {
+    CorrectionsDialog dialog(
+        base_,
+        [this](const QString& title, const QString& filter) -> std::string {
+            if (nextFileNameSet_) {
+                nextFileNameSet_ = false;
+                return std::exchange(nextFileName_, {});
+            }
+            return dialogPaths_.Bytes(QFileDialog::getOpenFileName(this, title, {}, filter));
+        },
+        this);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    const std::optional<net::NetworkJob> corrected = dialog.corrected(base_, nullptr);
+    if (!corrected) return false;
+    base_.staffsFile = corrected->staffsFile;
+    base_.staffs = corrected->staffs;
+    base_.temperature = corrected->temperature;
+    base_.refraction = corrected->refraction;
+    base_.normalOrthometric = corrected->normalOrthometric;
+    base_.normalOrthometricForm = corrected->normalOrthometricForm;
+    base_.positionsFile = corrected->positionsFile;
+    corrections_->setText(CorrectionsDialog::Describe(base_));
     return true;
 }
 

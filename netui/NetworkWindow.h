@@ -70,6 +70,8 @@ class NetworkWindow : public QMainWindow {
     bool saveJobAs();
     bool openJob();
     bool openInputs();
+    /// The corrections of the job, in their own dialog; true when they were changed.
+    bool editCorrections();
 
     /// Test hooks: the next file dialog is answered with this path's bytes (empty: cancelled);
     /// messages go to `tell` instead of a message box; the close question is answered.
@@ -138,6 +140,7 @@ class NetworkWindow : public QMainWindow {
     QDoubleSpinBox* confidence_ = nullptr;
     QLineEdit* datum_ = nullptr;
     QPushButton* adjustButton_ = nullptr;
+    QPushButton* corrections_ = nullptr;  ///< says the job's corrections; opens their dialog
     // The results.
     QLabel* summary_ = nullptr;
     DrawingView* drawing_ = nullptr;

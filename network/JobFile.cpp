@@ -7,6 +7,7 @@
 #include <set>
 #include <sstream>
 
+#include "core/Corrections.h"
 #include "core/RunState.h"
 #include "core/ToleranceClasses.h"
 #include "grid/NumberFormat.h"
@@ -178,9 +179,9 @@ class JobReader {
                 if (!name.empty()) job_.staffs.push_back(name);
             }
         } else if (word == "temperature") {
-            job_.temperature = Number(word, value, {-60, 80});
+            job_.temperature = Number(word, value, {core::kColdestStaff, core::kHottestStaff});
         } else if (word == "curvature-refraction") {
-            job_.refraction = Number(word, value, {-1, 1});
+            job_.refraction = Number(word, value, {core::kLeastRefraction, core::kMostRefraction});
         } else if (word == "class-file") {
             job_.classFile = FromJobFolder(folder_, value);
         } else if (word == "normal-orthometric") {

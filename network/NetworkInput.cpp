@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 
+#include "core/Corrections.h"
 #include "core/LevelSheet.h"
 #include "core/Reduction.h"
 #include "core/RunState.h"
@@ -271,7 +272,7 @@ std::vector<Observation> ReadObservations(std::istream& in, const std::string& n
         }
         if (column.contains("temperature_c") && !fields[column["temperature_c"]].empty()) {
             o.temperature = Number(fields[column["temperature_c"]], "temperature_c", name, line);
-            if (*o.temperature < -60 || *o.temperature > 80) {
+            if (*o.temperature < core::kColdestStaff || *o.temperature > core::kHottestStaff) {
                 throw NetworkError(Located(name, line, "temperature_c is past what a staff meets"));
             }
         }

@@ -2,10 +2,13 @@
 // the drawing selecting each other, and the outputs, held against what rendle-net writes.
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTableWidget>
@@ -15,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "netui/CorrectionsDialog.h"
 #include "netui/DrawingView.h"
 #include "netui/NetworkWindow.h"
 #include "network/JobFile.h"
@@ -382,6 +386,131 @@ class NetworkWindowTest : public QObject {
                      "Corrected for curvature and refraction (K 0.13, R 6371 km)."),
                  qPrintable(corrected.window.summary()));
         QCOMPARE(*corrected.window.job().refraction, 0.13);
+    }
+
+    // The corrections have a dialog of their own: what it cannot take is said in it and it stays
+    // open; what it takes goes into the job, the panel's button says it, and the adjustment
+    // makes it as rendle-net does.
+    void correctionsAreSetInTheirDialog() {
+        LoopFolder loop;
+        std::ofstream(loop / "staffs.csv") << "serial,scale_ppm,t0_c,alpha_ppm_per_c,index_mm\r\n"
+                                              "A,20,20,1,0.1\r\nB,-10,20,1,-0.2\r\n";
+        std::ofstream(loop / "latlon.csv") << "name,latitude,longitude\n"
+                                              "BM1,-30.89632356,141.08948867\n"
+                                              "BM7,-30.86585867,141.07870767\n";
+        const QString staffs = QString::fromStdString(loop / "staffs.csv");
+        Window w;
+        net::NetworkJob job;
+        job.fixes = {"BM1=100"};
+        w.window.setJob(job);
+        w.window.addPaths({loop.north, loop.south});
+        QVERIFY(w.listed());
+        auto* button = w.window.findChild<QPushButton*>("Corrections");
+        QVERIFY(button);
+        QCOMPARE(button->text(), QString("None"));
+
+        struct Typed {
+            QString table, staffs, temperature, k;
+            int normalOrthometric;
+            QString positions;
+        };
+        // Fills the dialog the window opens, presses OK, and gives what it then shows.
+        const auto answer = [&](const Typed& typed, QString* shown, bool* stillOpen) {
+            QTimer::singleShot(0, [&, typed] {
+                auto* dialog = qobject_cast<rendle::netui::CorrectionsDialog*>(
+                    QApplication::activeModalWidget());
+                if (!dialog) return;
+                if (typed.table == "<browse>") {
+                    dialog->findChild<QPushButton*>("StaffTableBrowse")->click();
+                } else {
+                    dialog->findChild<QLineEdit*>("StaffTable")->setText(typed.table);
+                    dialog->findChild<QLineEdit*>("StaffTable")->setProperty("bytes", QVariant());
+                }
+                dialog->findChild<QLineEdit*>("Staffs")->setText(typed.staffs);
+                dialog->findChild<QLineEdit*>("Temperature")->setText(typed.temperature);
+                dialog->findChild<QLineEdit*>("CurvatureRefraction")->setText(typed.k);
+                dialog->findChild<QComboBox*>("NormalOrthometric")
+                    ->setCurrentIndex(typed.normalOrthometric);
+                dialog->findChild<QLineEdit*>("Positions")->setText(typed.positions);
+                dialog->findChild<QLineEdit*>("Positions")->setProperty("bytes", QVariant());
+                dialog->accept();
+                *stillOpen = dialog->isVisible();
+                *shown = dialog->findChild<QLabel*>("Why")->text();
+                if (*stillOpen) dialog->reject();
+            });
+            return w.window.editCorrections();
+        };
+        const struct {
+            Typed typed;
+            QString said;
+        } refused[] = {
+            {{"", "A", "", "", 0, ""}, "Give the staff table the staffs are in."},
+            {{staffs, "", "", "", 0, ""}, "Name the staff of the runs"},
+            {{staffs, "A,B,A", "", "", 0, ""}, "name one staff, or the two that leapfrog"},
+            {{staffs, "C", "", "", 0, ""}, "staff C is not in"},
+            {{staffs, "A", "80.1", "", 0, ""}, "from -60 to 80, not \"80.1\""},
+            {{staffs, "A", "-60.1", "", 0, ""}, "from -60 to 80, not \"-60.1\""},
+            {{staffs, "A", "2O", "", 0, ""}, "not \"2O\""},
+            {{"", "", "", "1.01", 0, ""}, "K is a number from -1 to 1"},
+            {{"", "", "20", "", 0, ""}, "The temperature is the staffs'"},
+            {{"", "", "", "", 2, ""}, "needs the points' positions"},
+            {{"", "", "", "", 1, QString::fromStdString(loop / "nowhere.csv")}, "Cannot open"},
+        };
+        for (const auto& r : refused) {
+            QString shown;
+            bool stillOpen = false;
+            QVERIFY(!answer(r.typed, &shown, &stillOpen));
+            QVERIFY2(stillOpen, qPrintable(r.said));
+            QVERIFY2(shown.contains(r.said), qPrintable(shown + " / " + r.said));
+        }
+        QCOMPARE(button->text(), QString("None"));
+        // The limits themselves are taken.
+        QString shown;
+        bool stillOpen = true;
+        QVERIFY(answer({staffs, "A", "-60", "1", 0, ""}, &shown, &stillOpen));
+        QVERIFY(!stillOpen);
+        QVERIFY(answer({staffs, "A", "80", "-1", 0, ""}, &shown, &stillOpen));
+
+        // The table chosen through Browse..., kept as the bytes of its name.
+        w.window.setNextFileName(loop / "staffs.csv");
+        QVERIFY(answer(
+            {"<browse>", "A,B", "30", "0.13", 2, QString::fromStdString(loop / "latlon.csv")},
+            &shown, &stillOpen));
+        QCOMPARE(w.window.job().staffsFile, loop / "staffs.csv");
+        const net::NetworkJob set = w.window.job();
+        QCOMPARE(set.staffs, (std::vector<std::string>{"A", "B"}));
+        QCOMPARE(*set.temperature, 30.0);
+        QCOMPARE(*set.refraction, 0.13);
+        QVERIFY(set.normalOrthometric);
+        QCOMPARE(set.normalOrthometricForm, net::NormalOrthometricForm::Geodesic);
+        QCOMPARE(button->text(), QString("Staffs A and B of staffs.csv at 30 C; curvature and "
+                                         "refraction, K 0.13; normal-orthometric along the "
+                                         "geodesic"));
+        // Back in the window once the dialog has closed, F5 adjusts.
+        w.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w.window));
+        QVERIFY(w.adjust());
+        QVERIFY2(w.window.result(), qPrintable(w.told.join("\n")));
+        const QString summary = w.window.summary();
+        QVERIFY2(summary.contains("Corrected for staff scale and temperature (staffs A and B "
+                                  "leapfrogging of "),
+                 qPrintable(summary));
+        QVERIFY2(summary.contains("along the geodesic)."), qPrintable(summary));
+        // The north run's correction as rendle-net's test of the same book works it by hand:
+        // +0.360024 mm for the staffs.
+        const auto& north = w.window.result()->adjustment->observations.front();
+        QVERIFY(north.observation.corrections);
+        QVERIFY(std::abs(north.observation.corrections->staff - 0.000360024) < 1e-9);
+        QVERIFY(north.observation.corrections->normalOrthometric != 0);
+
+        // Cancel leaves them as they were.
+        QTimer::singleShot(0, [] {
+            if (QWidget* dialog = QApplication::activeModalWidget()) {
+                static_cast<QDialog*>(dialog)->reject();
+            }
+        });
+        QVERIFY(!w.window.editCorrections());
+        QCOMPARE(*w.window.job().temperature, 30.0);
     }
 
     // The bundled network of loops where its points lie, blunders snooped: the drawing marks the
