@@ -74,16 +74,14 @@ int RunReduceCommand(const ReduceCommand& command, const std::atomic<bool>& stop
 
     RunOptions options;
     if (!command.staffs.empty() || !command.staffsFile.empty() || command.temperature) {
-        if (command.staffsFile.empty() || command.staffs.empty()) {
+        if (core::StaffsGapOf(command.staffsFile, command.staffs,
+                              command.temperature.has_value()) != core::StaffsGap::None) {
             Say("rendle-reduce: staff corrections need the staff table and the staffs of the run "
                 "(--staffs FILE.csv --staff S[,S2]); --temperature is the staffs'");
             return kUsageError;
         }
         try {
-            std::ifstream in(command.staffsFile, std::ios::binary);
-            if (!in) throw core::CorrectionError("cannot open " + command.staffsFile);
-            options.corrections.staffs = core::StaffsNamed(
-                core::ReadStaffTable(in, command.staffsFile), command.staffs, command.staffsFile);
+            options.corrections.staffs = core::LoadStaffs(command.staffsFile, command.staffs);
         } catch (const core::CorrectionError& error) {
             Say(std::string("rendle-reduce: ") + error.what());
             return kUsageError;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 
 #include "core/RunState.h"
 #include "grid/NumberFormat.h"
@@ -75,6 +77,24 @@ std::vector<Staff> ReadStaffTable(std::istream& in, const std::string& name) {
     if (in.bad()) throw CorrectionError("cannot read " + name);
     if (staffs.empty()) throw CorrectionError(name + ": no staff in the table");
     return staffs;
+}
+
+StaffsGap StaffsGapOf(const std::string& table, const std::vector<std::string>& staffs,
+                      bool temperatureGiven) {
+    if (!staffs.empty() && table.empty()) return StaffsGap::NoTable;
+    if (staffs.empty() && !table.empty()) return StaffsGap::NoStaffs;
+    if (temperatureGiven && staffs.empty()) return StaffsGap::TemperatureWithoutStaffs;
+    return StaffsGap::None;
+}
+
+std::vector<Staff> LoadStaffs(const std::string& table, const std::vector<std::string>& serials) {
+    std::error_code error;
+    if (std::filesystem::is_directory(table, error)) {
+        throw CorrectionError("cannot read " + table + ": a folder, not a file");
+    }
+    std::ifstream in(table, std::ios::binary);
+    if (!in) throw CorrectionError("cannot open " + table);
+    return StaffsNamed(ReadStaffTable(in, table), serials, table);
 }
 
 std::vector<Staff> StaffsNamed(const std::vector<Staff>& table,

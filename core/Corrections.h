@@ -51,6 +51,21 @@ std::vector<Staff> StaffsNamed(const std::vector<Staff>& table,
                                const std::vector<std::string>& serials,
                                const std::string& tableName);
 
+/// What the staff corrections asked for lack: the rule both programs and the network window hold
+/// them to, each saying it in its own words.
+enum class StaffsGap {
+    None,
+    NoTable,                   ///< staffs named, no table to find them in
+    NoStaffs,                  ///< a table, but no staff of the runs named
+    TemperatureWithoutStaffs,  ///< a staff temperature, and no staffs to correct
+};
+StaffsGap StaffsGapOf(const std::string& table, const std::vector<std::string>& staffs,
+                      bool temperatureGiven);
+
+/// The staffs `serials` names, from the staff table in the file `table`. Throws CorrectionError
+/// for a file that cannot be read, a line of it, or a staff it does not hold.
+std::vector<Staff> LoadStaffs(const std::string& table, const std::vector<std::string>& serials);
+
 /// The scale of a staff at `temperature` (its T0 when none is given), as a factor less one:
 /// (scale + α (T − T0)) × 10⁻⁶.
 double ScaleOf(const Staff& staff, std::optional<double> temperature);

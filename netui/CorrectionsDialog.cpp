@@ -161,21 +161,21 @@ std::optional<net::NetworkJob> CorrectionsDialog::corrected(const net::NetworkJo
                 j.refraction)) {
         return std::nullopt;
     }
-    if (!j.staffs.empty() && j.staffsFile.empty()) {
-        return refuse(tr("Give the staff table the staffs are in."));
-    }
-    if (j.staffs.empty() && !j.staffsFile.empty()) {
-        return refuse(tr("Name the staff of the runs (A), or the two that leapfrog (A,B)."));
-    }
-    if (j.temperature && j.staffs.empty()) {
-        return refuse(tr("The temperature is the staffs': give the staff table and the staffs."));
+    switch (core::StaffsGapOf(j.staffsFile, j.staffs, j.temperature.has_value())) {
+        case core::StaffsGap::None:
+            break;
+        case core::StaffsGap::NoTable:
+            return refuse(tr("Give the staff table the staffs are in."));
+        case core::StaffsGap::NoStaffs:
+            return refuse(tr("Name the staff of the runs (A), or the two that leapfrog (A,B)."));
+        case core::StaffsGap::TemperatureWithoutStaffs:
+            return refuse(
+                tr("The temperature is the staffs': give the staff table and the staffs."));
     }
     if (!j.staffsFile.empty()) {
         // The table read now, so that a staff it does not hold is said here, naming the line.
-        std::ifstream in(j.staffsFile, std::ios::binary);
-        if (!in) return refuse(tr("Cannot open %1.").arg(FromBytes(j.staffsFile)));
         try {
-            core::StaffsNamed(core::ReadStaffTable(in, j.staffsFile), j.staffs, j.staffsFile);
+            core::LoadStaffs(j.staffsFile, j.staffs);
         } catch (const core::CorrectionError& error) {
             return refuse(FromBytes(error.what()));
         }

@@ -284,14 +284,20 @@ bool UsageIsSound(const NetworkJob& job, const Say& say) {
             " applies to a free network only, and benchmarks are given");
         return false;
     }
-    if (!job.staffs.empty() && job.staffsFile.empty()) {
-        say("rendle-net: --staff names staffs of a staff table: give the table with --staffs");
-        return false;
-    }
-    if (job.staffs.empty() && !job.staffsFile.empty()) {
-        say("rendle-net: --staffs " + job.staffsFile +
-            ": name the staffs of the runs with --staff");
-        return false;
+    switch (core::StaffsGapOf(job.staffsFile, job.staffs, job.temperature.has_value())) {
+        case core::StaffsGap::None:
+            break;
+        case core::StaffsGap::NoTable:
+            say("rendle-net: --staff names staffs of a staff table: give the table with --staffs");
+            return false;
+        case core::StaffsGap::NoStaffs:
+            say("rendle-net: --staffs " + job.staffsFile +
+                ": name the staffs of the runs with --staff");
+            return false;
+        case core::StaffsGap::TemperatureWithoutStaffs:
+            say("rendle-net: --temperature is the staffs' temperature: give the staffs too "
+                "(--staffs, --staff)");
+            return false;
     }
     if (!job.classFile.empty() && !job.classId.empty()) {
         say("rendle-net: --class and --class-file name two classes; give one");
@@ -302,11 +308,6 @@ bool UsageIsSound(const NetworkJob& job, const Say& say) {
                 ? "rendle-net: --normal-orthometric needs the points' latitudes: give --positions "
                   "FILE.csv (name,latitude,longitude)"
                 : "rendle-net: --positions is for --normal-orthometric");
-        return false;
-    }
-    if (job.temperature && job.staffs.empty()) {
-        say("rendle-net: --temperature is the staffs' temperature: give the staffs too (--staffs, "
-            "--staff)");
         return false;
     }
     if (const std::string clash = SameInputTwice(job.inputs, job.benchmarksFile); !clash.empty()) {
@@ -390,10 +391,8 @@ struct JobData {
 core::ReadingCorrections ReadingCorrectionsOf(const NetworkJob& job, std::string& words) {
     core::ReadingCorrections c;
     if (!job.staffsFile.empty()) {
-        std::ifstream in = OpenInput(job.staffsFile);
         try {
-            c.staffs = core::StaffsNamed(core::ReadStaffTable(in, job.staffsFile), job.staffs,
-                                         job.staffsFile);
+            c.staffs = core::LoadStaffs(job.staffsFile, job.staffs);
         } catch (const core::CorrectionError& error) {
             throw NetworkError(error.what());
         }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 namespace {
@@ -158,6 +160,58 @@ TEST(Corrections, RefusesAStaffItCannotTake) {
     const std::vector<Staff> one = {{"A", 0, 20, 0, 0}};
     EXPECT_THROW(StaffsNamed(one, {"B"}, "staffs.csv"), CorrectionError);
     EXPECT_THROW(StaffsNamed(one, {"A", "A", "A"}, "staffs.csv"), CorrectionError);
+}
+
+// What staff corrections asked for lack, as both programs and the window judge it.
+TEST(Corrections, StaffsAskedForNeedTheTableAndTheStaffs) {
+    const struct {
+        std::string table;
+        std::vector<std::string> staffs;
+        bool temperature;
+        StaffsGap gap;
+    } cases[] = {
+        {"", {}, false, StaffsGap::None},
+        {"s.csv", {"A"}, false, StaffsGap::None},
+        {"s.csv", {"A", "B"}, true, StaffsGap::None},
+        {"", {"A"}, false, StaffsGap::NoTable},
+        {"", {"A"}, true, StaffsGap::NoTable},
+        {"s.csv", {}, false, StaffsGap::NoStaffs},
+        {"s.csv", {}, true, StaffsGap::NoStaffs},
+        {"", {}, true, StaffsGap::TemperatureWithoutStaffs},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(StaffsGapOf(c.table, c.staffs, c.temperature), c.gap)
+            << "table \"" << c.table << "\", " << c.staffs.size() << " staffs";
+    }
+}
+
+// The table read from its file: a folder, a file that is not there and a staff it lacks are
+// said; a table written as a spreadsheet saves it (Latin-1 name, CR LF) is read.
+TEST(Corrections, StaffsLoadedFromTheirFile) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / "rendle-staff-table";
+    std::filesystem::create_directories(folder);
+    const std::string table = (folder / "staffs.csv").string();
+    std::ofstream(table, std::ios::binary) << "serial,scale_ppm,t0_c,alpha_ppm_per_c\r\n"
+                                              "N\xE4he-1,12,20,0.8\r\n";
+    EXPECT_DOUBLE_EQ(LoadStaffs(table, {"N\xE4he-1"}).front().scalePpm, 12);
+    const struct {
+        std::string path;
+        std::string said;
+    } refused[] = {
+        {folder.string(), "cannot read " + folder.string() + ": a folder, not a file"},
+        {(folder / "none.csv").string(), "cannot open " + (folder / "none.csv").string()},
+        {table, "staff B is not in " + table},
+    };
+    for (const auto& r : refused) {
+        try {
+            LoadStaffs(r.path, {r.path == table ? "B" : "A"});
+            ADD_FAILURE() << "taken: " << r.path;
+        } catch (const CorrectionError& error) {
+            EXPECT_EQ(error.what(), r.said);
+        }
+    }
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
