@@ -572,16 +572,17 @@ bool NetworkWindow::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void NetworkWindow::loadBenchmarksFile() {
-    std::string path;
+std::string NetworkWindow::askFileToOpen(const QString& title, const QString& filter) {
     if (nextFileNameSet_) {
-        path = std::exchange(nextFileName_, {});
         nextFileNameSet_ = false;
-    } else {
-        const QString chosen = QFileDialog::getOpenFileName(
-            this, tr("Benchmarks file"), {}, tr("Benchmarks (*.csv *.CSV);;All files (*)"));
-        path = dialogPaths_.Bytes(chosen);
+        return std::exchange(nextFileName_, {});
     }
+    return dialogPaths_.Bytes(QFileDialog::getOpenFileName(this, title, {}, filter));
+}
+
+void NetworkWindow::loadBenchmarksFile() {
+    const std::string path =
+        askFileToOpen(tr("Benchmarks file"), tr("Benchmarks (*.csv *.CSV);;All files (*)"));
     if (path.empty()) return;
     std::ifstream in(path, std::ios::binary);
     try {
@@ -1138,14 +1139,8 @@ bool NetworkWindow::saveJobAs() {
 }
 
 bool NetworkWindow::openJob() {
-    std::string path;
-    if (nextFileNameSet_) {
-        nextFileNameSet_ = false;
-        path = std::exchange(nextFileName_, {});
-    } else {
-        path = dialogPaths_.Bytes(QFileDialog::getOpenFileName(
-            this, tr("Open a network job"), {}, tr("Network jobs (*.rnj);;All files (*)")));
-    }
+    const std::string path =
+        askFileToOpen(tr("Open a network job"), tr("Network jobs (*.rnj);;All files (*)"));
     if (path.empty()) return false;
     try {
         setJob(net::LoadJobFile(path), path);
@@ -1159,12 +1154,8 @@ bool NetworkWindow::openJob() {
 bool NetworkWindow::editCorrections() {
     CorrectionsDialog dialog(
         base_,
-        [this](const QString& title, const QString& filter) -> std::string {
-            if (nextFileNameSet_) {
-                nextFileNameSet_ = false;
-                return std::exchange(nextFileName_, {});
-            }
-            return dialogPaths_.Bytes(QFileDialog::getOpenFileName(this, title, {}, filter));
+        [this](const QString& title, const QString& filter) {
+            return askFileToOpen(title, filter);
         },
         this);
     if (dialog.exec() != QDialog::Accepted) return false;

@@ -114,6 +114,8 @@ class NetworkWindow : public QMainWindow {
     void setBusy(bool on);
     void removeSelectedInputs();
     void loadBenchmarksFile();
+    /// A file to read, through the Open dialog (or the test hook): its name's bytes, or empty.
+    std::string askFileToOpen(const QString& title, const QString& filter);
     void pasteBenchmarks();
     void ensureBlankBenchmarkRow();
     void updateTitle();
